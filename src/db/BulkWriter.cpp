@@ -1,0 +1,100 @@
+#include "db/BulkWriter.h"
+
+namespace tessera::db {
+
+BulkWriter::BulkWriter(Connection& connection, const QString& sql, int columnCount, int chunkRows)
+    : m_connection(connection)
+    , m_statement(connection.prepare(sql))
+    , m_columnCount(columnCount)
+    , m_chunkRows(size_t(std::max(chunkRows, 1)))
+{
+    m_pending.reserve(m_chunkRows * size_t(m_columnCount));
+}
+
+BulkWriter::~BulkWriter() noexcept = default;
+
+bool BulkWriter::addRow(std::vector<Value> row)
+{
+    if (m_summary.stopped)
+        return false;
+    row.resize(size_t(m_columnCount));
+    for (auto& v : row)
+        m_pending.push_back(std::move(v));
+    if (m_pending.size() >= m_chunkRows * size_t(m_columnCount))
+        flush();
+    return !m_summary.stopped;
+}
+
+BulkWriter::Summary BulkWriter::finish()
+{
+    if (!m_summary.stopped)
+        flush();
+    m_pending.clear();
+    return m_summary;
+}
+
+void BulkWriter::executeRow(size_t row)
+{
+    const Value* values = m_pending.data() + row * size_t(m_columnCount);
+    for (int c = 0; c < m_columnCount; ++c)
+        m_statement.set(c, values[c]);
+    m_statement.execute();
+}
+
+bool BulkWriter::reportFailure(size_t row, const DbError& error)
+{
+    ++m_summary.failed;
+    const OnFailure action = m_onFailure ? m_onFailure(m_firstPendingRow + qint64(row), error) : OnFailure::Stop;
+    if (action == OnFailure::Stop)
+        m_summary.stopped = true;
+    return !m_summary.stopped;
+}
+
+bool BulkWriter::replay(size_t from, size_t end)
+{
+    for (size_t row = from; row < end; ++row) {
+        try {
+            executeRow(row);
+            ++m_summary.written;
+        } catch (const DbError& error) {
+            if (!reportFailure(row, error))
+                return false;
+        }
+    }
+    return true;
+}
+
+void BulkWriter::flush()
+{
+    const size_t rows = m_pending.size() / size_t(m_columnCount);
+    size_t next = 0;
+    while (next < rows && !m_summary.stopped) {
+        size_t failedAt = rows;
+        {
+            Transaction transaction(m_connection);
+            for (size_t row = next; row < rows; ++row) {
+                try {
+                    executeRow(row);
+                } catch (const DbError&) {
+                    failedAt = row;
+                    break;
+                }
+            }
+            if (failedAt == rows) {
+                transaction.commit();
+                m_summary.written += qint64(rows - next);
+                next = rows;
+                break;
+            }
+            // Leaving the scope rolls the chunk back; some databases (PostgreSQL)
+            // refuse every further statement of a transaction after a failure.
+        }
+        if (!replay(next, failedAt + 1))
+            break;
+        next = failedAt + 1;
+    }
+    m_firstPendingRow += qint64(rows);
+    m_pending.clear();
+}
+
+} // namespace tessera::db

@@ -1,0 +1,170 @@
+#include "db/Connection.h"
+
+#include "db/Environment.h"
+#include "db/ResultSet.h"
+#include "db/Statement.h"
+#include "db/WideText.h"
+
+#include <sqlext.h>
+
+namespace tessera::db {
+
+Connection& Connection::operator=(Connection&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_dbc = std::move(other.m_dbc);
+        m_connectString = std::move(other.m_connectString);
+        m_queryTimeout = other.m_queryTimeout;
+        m_autoCommit = other.m_autoCommit;
+        m_connected = std::exchange(other.m_connected, false);
+        m_dateTimesAsText = other.m_dateTimesAsText;
+    }
+    return *this;
+}
+
+Connection Connection::open(const QString& connectString, const ConnectOptions& options)
+{
+    Connection c;
+    c.m_dbc = ConnectionHandle(environment());
+    SQLHDBC dbc = c.m_dbc.get();
+    // Set before connecting: the login time-out only applies to the attempt itself.
+    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(SQLULEN(options.loginTimeoutSeconds)), 0);
+
+    auto in = toWide(connectString);
+    SQLWCHAR out[2048] = {};
+    SQLSMALLINT outLength = 0;
+    const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, in.data(), SQL_NTS, out, SQLSMALLINT(std::size(out)),
+                                           &outLength, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        DbError error = rc == SQL_NO_DATA ? DbError(QStringLiteral("HY000"), 0, QStringLiteral("connection cancelled"))
+                                          : diagnosticsOf(SQL_HANDLE_DBC, dbc, QString());
+        c.m_dbc.reset();
+        throw error;
+    }
+    c.m_connected = true;
+    c.m_connectString = fromWide(out, wideLength(out, qsizetype(std::size(out))));
+    c.m_queryTimeout = options.queryTimeoutSeconds;
+    c.m_dateTimesAsText = c.dbmsName().contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+    // Some drivers refuse the login time-out after connecting; that is harmless.
+    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(SQLULEN(options.loginTimeoutSeconds)), 0);
+    return c;
+}
+
+void Connection::close() noexcept
+{
+    if (!m_dbc)
+        return;
+    if (m_connected) {
+        if (!m_autoCommit)
+            SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_ROLLBACK);
+        SQLDisconnect(m_dbc.get());
+    }
+    m_dbc.reset();
+    m_connected = false;
+    m_autoCommit = true;
+}
+
+QString Connection::infoText(SQLUSMALLINT info) const
+{
+    SQLWCHAR text[512] = {};
+    SQLSMALLINT length = 0;
+    check(SQLGetInfoW(m_dbc.get(), info, text, SQLSMALLINT(sizeof(text)), &length), SQL_HANDLE_DBC, m_dbc.get(),
+          "reading connection information");
+    return fromWide(text, wideLength(text, qsizetype(std::size(text))));
+}
+
+QString Connection::driverName() const { return infoText(SQL_DRIVER_NAME); }
+QString Connection::dbmsName() const { return infoText(SQL_DBMS_NAME); }
+
+StatementHandle Connection::newStatement()
+{
+    if (!m_dbc)
+        throw DbError(QStringLiteral("08003"), 0, QStringLiteral("connection not open"));
+    StatementHandle stmt(m_dbc.get());
+    if (m_queryTimeout > 0)
+        SQLSetStmtAttrW(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(m_queryTimeout)), 0);
+    return stmt;
+}
+
+qint64 Connection::execute(const QString& sql)
+{
+    StatementHandle stmt = newStatement();
+    auto text = toWide(sql);
+    const SQLRETURN rc = SQLExecDirectW(stmt.get(), text.data(), SQL_NTS);
+    // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row.
+    if (rc == SQL_NO_DATA)
+        return 0;
+    check(rc, SQL_HANDLE_STMT, stmt.get(), nullptr);
+    SQLLEN rows = -1;
+    if (!SQL_SUCCEEDED(SQLRowCount(stmt.get(), &rows)))
+        rows = -1;
+    return rows;
+}
+
+ResultSet Connection::query(const QString& sql)
+{
+    StatementHandle stmt = newStatement();
+    SQLSetStmtAttrW(stmt.get(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
+    SQLSetStmtAttrW(stmt.get(), SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+    auto text = toWide(sql);
+    const SQLRETURN rc = SQLExecDirectW(stmt.get(), text.data(), SQL_NTS);
+    if (rc != SQL_NO_DATA)
+        check(rc, SQL_HANDLE_STMT, stmt.get(), nullptr);
+    return ResultSet(std::move(stmt));
+}
+
+Statement Connection::prepare(const QString& sql)
+{
+    return Statement(newStatement(), sql, m_dateTimesAsText);
+}
+
+void Connection::setAutoCommit(bool on)
+{
+    if (on == m_autoCommit)
+        return;
+    check(SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_AUTOCOMMIT,
+                             reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0),
+          SQL_HANDLE_DBC, m_dbc.get(), "switching autocommit");
+    m_autoCommit = on;
+}
+
+void Connection::commit()
+{
+    check(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_COMMIT), SQL_HANDLE_DBC, m_dbc.get(), "committing");
+}
+
+void Connection::rollback()
+{
+    check(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_ROLLBACK), SQL_HANDLE_DBC, m_dbc.get(), "rolling back");
+}
+
+Transaction::Transaction(Connection& connection)
+    : m_connection(connection)
+{
+    m_connection.setAutoCommit(false);
+}
+
+Transaction::~Transaction() noexcept
+{
+    if (m_done)
+        return;
+    try {
+        m_connection.rollback();
+        m_connection.setAutoCommit(true);
+    } catch (const DbError&) {
+        // Nothing sensible left to do: the connection is broken, and closing
+        // it rolls back anyway.
+    }
+}
+
+void Transaction::commit()
+{
+    m_connection.commit();
+    m_done = true;
+    m_connection.setAutoCommit(true);
+}
+
+} // namespace tessera::db

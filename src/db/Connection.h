@@ -1,0 +1,87 @@
+#pragma once
+
+#include "db/Handle.h"
+
+#include <QString>
+
+namespace tessera::db {
+
+class ResultSet;
+class Statement;
+
+struct ConnectOptions {
+    int loginTimeoutSeconds = 30;
+    int queryTimeoutSeconds = 30;
+};
+
+// One ODBC connection, opened by connect string and never prompting.
+// Statements run in autocommit mode unless a Transaction is active.
+class Connection {
+public:
+    Connection() noexcept = default;
+    ~Connection() noexcept { close(); }
+    Connection(Connection&& other) noexcept { *this = std::move(other); }
+    Connection& operator=(Connection&&) noexcept;
+
+    // Opens with e.g. "DSN=name;UID=user;PWD=secret". Throws DbError.
+    static Connection open(const QString& connectString, const ConnectOptions& options = {});
+
+    bool isOpen() const noexcept { return m_connected; }
+    void close() noexcept;
+
+    // The complete connect string the driver reported after connecting.
+    const QString& connectString() const noexcept { return m_connectString; }
+    // The driver's file name as the driver reports it (SQL_DRIVER_NAME).
+    QString driverName() const;
+    QString dbmsName() const;
+
+    // Executes one statement directly; returns the affected-row count, or -1
+    // when the driver does not know it. Throws DbError.
+    qint64 execute(const QString& sql);
+    // A forward-only, read-only result set. Throws DbError.
+    ResultSet query(const QString& sql);
+    // A prepared statement for bound parameters. Throws DbError.
+    Statement prepare(const QString& sql);
+
+    bool autoCommit() const noexcept { return m_autoCommit; }
+    void setAutoCommit(bool on);
+    void commit();
+    void rollback();
+
+    int queryTimeoutSeconds() const noexcept { return m_queryTimeout; }
+    // SQLite keeps date-times as text, and its driver writes a bound
+    // timestamp with a fraction (".000") that breaks comparisons with the
+    // dialect's literals; such connections bind date-times as text instead.
+    bool bindsDateTimesAsText() const noexcept { return m_dateTimesAsText; }
+    SQLHDBC handle() const noexcept { return m_dbc.get(); }
+
+private:
+    StatementHandle newStatement();
+    QString infoText(SQLUSMALLINT info) const;
+
+    ConnectionHandle m_dbc;
+    QString m_connectString;
+    int m_queryTimeout = 30;
+    bool m_autoCommit = true;
+    bool m_connected = false;
+    bool m_dateTimesAsText = false;
+
+    friend class Statement;
+};
+
+// Rolls back unless committed; restores autocommit either way.
+class Transaction {
+public:
+    explicit Transaction(Connection& connection);
+    ~Transaction() noexcept;
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit();
+
+private:
+    Connection& m_connection;
+    bool m_done = false;
+};
+
+} // namespace tessera::db

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <string>
+
+#include <sql.h>
+
+namespace tessera::db {
+
+// The one exception type of the database layer. It carries the SQLSTATE and
+// native code of the first diagnostic record and the text of all of them.
+class DbError : public std::exception {
+public:
+    DbError(QString sqlState, int nativeCode, QString message);
+
+    const QString& sqlState() const noexcept { return m_sqlState; }
+    int nativeCode() const noexcept { return m_nativeCode; }
+    const QString& message() const noexcept { return m_message; }
+    const char* what() const noexcept override { return m_what.c_str(); }
+
+    // True for errors the driver manager raises itself (SQLSTATE class IM):
+    // unknown data source, driver library that cannot be loaded and the like.
+    bool isDriverManagerError() const noexcept { return m_sqlState.startsWith(QLatin1String("IM")); }
+
+private:
+    QString m_sqlState;
+    int m_nativeCode;
+    QString m_message;
+    std::string m_what;
+};
+
+// Reads every diagnostic record of the handle into one DbError.
+DbError diagnosticsOf(SQLSMALLINT handleType, SQLHANDLE handle, const QString& context);
+
+// Throws the handle's diagnostics unless rc reports success.
+inline void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const char* context)
+{
+    if (!SQL_SUCCEEDED(rc))
+        throw diagnosticsOf(handleType, handle, QString::fromLatin1(context));
+}
+
+} // namespace tessera::db

@@ -1,0 +1,27 @@
+#include "db/Environment.h"
+
+#include "app/Platform.h"
+#include "db/Handle.h"
+
+#include <sqlext.h>
+
+namespace tessera::db {
+
+namespace {
+EnvironmentHandle makeEnvironment()
+{
+    ensureUtf8CType();
+    EnvironmentHandle env(SQL_NULL_HANDLE);
+    check(SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+          SQL_HANDLE_ENV, env.get(), "setting the ODBC version");
+    return env;
+}
+} // namespace
+
+SQLHENV environment()
+{
+    static EnvironmentHandle env = makeEnvironment();
+    return env.get();
+}
+
+} // namespace tessera::db

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "db/Handle.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace tessera::db {
+
+// A number read with the type its column has in the database.
+struct TypedNumber {
+    enum class Kind { Null, Single, Double, Other };
+    Kind kind = Kind::Null;
+    double value = 0; // for Single, exactly the float the column holds
+
+    bool isNull() const noexcept { return kind == Kind::Null; }
+};
+
+// A forward-only, read-only result set. Columns are read by position (from 0)
+// as the driver's text, as a date value or as a typed number; NULL is told
+// apart in each form.
+class ResultSet {
+public:
+    explicit ResultSet(StatementHandle statement);
+    ResultSet(ResultSet&&) noexcept = default;
+    ResultSet& operator=(ResultSet&&) noexcept = default;
+
+    // Moves to the next row; false at the end. Throws DbError.
+    bool next();
+
+    int columnCount() const noexcept { return int(m_columns.size()); }
+    QString columnName(int column) const;
+
+    std::optional<QString> text(int column);
+    // The text, or empty text for NULL.
+    QString string(int column) { return text(column).value_or(QString()); }
+    // A date or date-time column as a date-time value (date only: midnight).
+    std::optional<QDateTime> dateTime(int column);
+    TypedNumber number(int column);
+
+    void close() noexcept { m_statement.reset(); }
+
+private:
+    struct ColumnInfo {
+        QString name;
+        SQLSMALLINT sqlType = 0;
+    };
+    struct Cell {
+        QString text;
+        bool null = true;
+    };
+
+    const Cell& cell(int column);
+    void fetchRow();
+
+    StatementHandle m_statement;
+    std::vector<ColumnInfo> m_columns;
+    std::vector<Cell> m_row;
+    bool m_rowFetched = false;
+    std::vector<SQLWCHAR> m_buffer;
+};
+
+// Parses the ODBC canonical forms "yyyy-mm-dd", "yyyy-mm-dd hh:mm:ss[.fff]" and
+// "hh:mm:ss" (the latter on 1899-12-30). Invalid text gives nullopt.
+std::optional<QDateTime> parseOdbcDateTime(const QString& text);
+
+} // namespace tessera::db

@@ -1,0 +1,162 @@
+#include "app/IniFile.h"
+#include "app/Platform.h"
+#include "TestFiles.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace tessera {
+namespace {
+
+using test::readBytes;
+using test::writeBytes;
+
+constexpr int kFiles = 3000;
+// Every save syncs to disk; round-tripping a share of the files keeps the
+// test fast while still covering a few hundred of them.
+constexpr int kRoundTripEvery = 6;
+constexpr std::uint32_t kSeed = 20080131;
+
+// Random files that look enough like settings files to reach every branch:
+// structural characters, blanks, GBK pairs and raw bytes, sometimes a BOM.
+QByteArray randomFile(std::mt19937& rng)
+{
+    static const QByteArray structural = "[]=;\n\n\n\r \t";
+    static const QByteArray ascii = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static const QByteArray gbk = encodeGbk(QStringLiteral("遥测遥信遥脉实时数据库厂站回路"));
+    auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+
+    QByteArray bytes;
+    if (pick(10) == 0)
+        bytes += "\xEF\xBB\xBF";
+    const int length = pick(400);
+    while (bytes.size() < length) {
+        switch (pick(8)) {
+        case 0:
+        case 1:
+            bytes += structural[pick(int(structural.size()))];
+            break;
+        case 2:
+        case 3:
+        case 4:
+            bytes += ascii[pick(int(ascii.size()))];
+            break;
+        case 5: {
+            const int pair = pick(int(gbk.size()) / 2) * 2;
+            bytes += gbk.mid(pair, 2);
+            break;
+        }
+        case 6:
+            bytes += "\n[" + QByteArray(pick(4), 'S') + "]\n";
+            break;
+        default:
+            bytes += char(pick(256));
+            break;
+        }
+    }
+    return bytes;
+}
+
+bool isLineSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
+}
+
+// The reading rules, stated once more from the outside.
+void expectWellFormed(const CIniFile& ini, const QByteArray& file)
+{
+    for (const CIniFile::Section& s : ini.sections()) {
+        EXPECT_GE(s.name.size(), 2) << file.toHex().toStdString();
+        EXPECT_FALSE(s.name.contains(u'\n'));
+        EXPECT_EQ(s.keyIndex.size(), qsizetype(s.entries.size()));
+        for (std::size_t i = 0; i < s.entries.size(); ++i) {
+            const CIniFile::Entry& e = s.entries[i];
+            ASSERT_FALSE(e.key.isEmpty()) << file.toHex().toStdString();
+            EXPECT_FALSE(e.key.startsWith(u';'));
+            EXPECT_FALSE(e.key.contains(u'='));
+            EXPECT_FALSE(e.key.contains(u'\n') || e.value.contains(u'\n'));
+            EXPECT_FALSE(isLineSpace(e.key.front()));
+            EXPECT_TRUE(e.value.isEmpty() || !isLineSpace(e.value.back()));
+            EXPECT_EQ(s.keyIndex.value(e.key, std::size_t(-1)), i);
+        }
+    }
+}
+
+bool sameContent(const CIniFile& a, const CIniFile& b)
+{
+    if (a.sections().size() != b.sections().size())
+        return false;
+    for (std::size_t i = 0; i < a.sections().size(); ++i) {
+        const CIniFile::Section& x = a.sections()[i];
+        const CIniFile::Section& y = b.sections()[i];
+        if (x.name != y.name || x.entries.size() != y.entries.size())
+            return false;
+        for (std::size_t j = 0; j < x.entries.size(); ++j) {
+            if (x.entries[j].key != y.entries[j].key || x.entries[j].value != y.entries[j].value)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Whether every text of the store survives GBK, the file's encoding.
+bool gbkRepresentable(const CIniFile& ini)
+{
+    auto fits = [](const QString& s) { return decodeGbk(encodeGbk(s)) == s; };
+    for (const CIniFile::Section& s : ini.sections()) {
+        if (!fits(s.name))
+            return false;
+        for (const CIniFile::Entry& e : s.entries) {
+            if (!fits(e.key) || !fits(e.value))
+                return false;
+        }
+    }
+    return true;
+}
+
+TEST(IniFileFuzz, RandomFilesReadByTheRulesAndRoundTripStably)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("DataSource.ini");
+
+    std::mt19937 rng(kSeed);
+    int exactRoundTrips = 0;
+    int entriesSeen = 0;
+    for (int n = 0; n < kFiles; ++n) {
+        const QByteArray bytes = randomFile(rng);
+        writeBytes(path, bytes);
+
+        CIniFile read;
+        ASSERT_TRUE(read.Load(path));
+        expectWellFormed(read, bytes);
+        if (HasFatalFailure())
+            return;
+        for (const CIniFile::Section& s : read.sections())
+            entriesSeen += int(s.entries.size());
+
+        if (n % kRoundTripEvery != 0)
+            continue;
+        // What it read, saved and read again, is unchanged when GBK carries
+        // all of it; otherwise the first save normalises and a second one
+        // changes nothing.
+        ASSERT_TRUE(read.Save());
+        const QByteArray firstSave = readBytes(path);
+        CIniFile reread(path);
+        if (gbkRepresentable(read)) {
+            EXPECT_TRUE(sameContent(read, reread)) << bytes.toHex().toStdString();
+            ++exactRoundTrips;
+        }
+        ASSERT_TRUE(reread.Save());
+        EXPECT_EQ(readBytes(path), firstSave) << bytes.toHex().toStdString();
+    }
+    // The generator must actually exercise the interesting paths.
+    EXPECT_GT(exactRoundTrips, kFiles / kRoundTripEvery / 4);
+    EXPECT_GT(entriesSeen, kFiles);
+}
+
+} // namespace
+} // namespace tessera

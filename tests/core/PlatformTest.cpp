@@ -1,0 +1,109 @@
+#include "app/Platform.h"
+#include "schema/Schema.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+#ifndef Q_OS_WIN
+#include <langinfo.h>
+#endif
+
+namespace tessera {
+namespace {
+
+using test::ScopedEnv;
+
+TEST(Platform, GbkKeepsAsciiAndEncodesChineseAsCodePage936)
+{
+    EXPECT_EQ(encodeGbk("DSN=scada;PASS=x"), QByteArray("DSN=scada;PASS=x"));
+    EXPECT_EQ(encodeGbk(kTagTypeTelemetry), QByteArray("\xD2\xA3\xB2\xE2"));
+    EXPECT_EQ(encodeGbk(kRealtimeDatabaseStation), QByteArray("\xCA\xB5\xCA\xB1\xCA\xFD\xBE\xDD\xBF\xE2"));
+    EXPECT_EQ(decodeGbk("\xD2\xA3\xD0\xC5"), kTagTypeSignal);
+    EXPECT_EQ(decodeGbk(encodeGbk(kTagTypePulse)), kTagTypePulse);
+    // A lone lead byte does not swallow what follows it.
+    EXPECT_TRUE(decodeGbk("\xD2").endsWith(QChar::ReplacementCharacter));
+}
+
+TEST(Platform, TextLineEndIsThePlatforms)
+{
+#ifdef Q_OS_WIN
+    EXPECT_STREQ(textLineEnd(), "\r\n");
+#else
+    EXPECT_STREQ(textLineEnd(), "\n");
+#endif
+}
+
+#ifndef Q_OS_WIN
+TEST(Platform, CTypeBecomesUtf8EvenUnderTheCLocale)
+{
+    const std::string before = std::setlocale(LC_CTYPE, nullptr);
+    {
+        ScopedEnv all("LC_ALL", "C");
+        ensureUtf8CType();
+        EXPECT_STREQ(nl_langinfo(CODESET), "UTF-8");
+    }
+    {
+        // A UTF-8 environment is taken as it is.
+        ScopedEnv all("LC_ALL", "C.UTF-8");
+        std::setlocale(LC_CTYPE, "C");
+        ensureUtf8CType();
+        EXPECT_STREQ(nl_langinfo(CODESET), "UTF-8");
+        EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C.UTF-8");
+    }
+    std::setlocale(LC_CTYPE, before.c_str());
+}
+#endif
+
+TEST(Platform, ProgramDirectoryHoldsTheRunningProgram)
+{
+    const QString dir = programDirectory();
+    ASSERT_FALSE(dir.isEmpty());
+    EXPECT_TRUE(QFileInfo(dir).isAbsolute());
+    EXPECT_TRUE(QDir(dir).entryList(QDir::Files).filter("tessera_core_tests").size() > 0)
+        << dir.toStdString();
+}
+
+TEST(Platform, ConfigurationDirectoryFromTheEnvironmentComesFirst)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString wanted = tmp.filePath("config");
+    ScopedEnv env("TESSERA_CONFIG_DIR", wanted.toLocal8Bit());
+    EXPECT_EQ(configurationFilePath(), QDir(wanted).filePath("DataSource.ini"));
+    EXPECT_TRUE(QFileInfo(wanted).isDir());
+    EXPECT_EQ(configurationFilePathFor(tmp.path()), QDir(wanted).filePath("DataSource.ini"));
+}
+
+TEST(Platform, ConfigurationFileLivesBesideAWritableProgram)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    ScopedEnv env("TESSERA_CONFIG_DIR");
+    EXPECT_EQ(configurationFilePathFor(tmp.path()), QDir(tmp.path()).filePath("DataSource.ini"));
+    // The writability probe leaves nothing behind.
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+}
+
+TEST(Platform, ConfigurationFileFallsBackToTheUserConfigurationDirectory)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    ScopedEnv env("TESSERA_CONFIG_DIR");
+    ScopedEnv xdg("XDG_CONFIG_HOME", tmp.filePath("xdg").toLocal8Bit());
+    const QString expected = QDir(tmp.filePath("xdg/Tessera")).filePath("DataSource.ini");
+    // A program directory that cannot take a file: missing, or a file itself.
+    EXPECT_EQ(configurationFilePathFor(tmp.filePath("missing")), expected);
+    EXPECT_TRUE(QFileInfo(tmp.filePath("xdg/Tessera")).isDir());
+    test::writeBytes(tmp.filePath("plain-file"), "x");
+    EXPECT_EQ(configurationFilePathFor(tmp.filePath("plain-file")), expected);
+}
+
+} // namespace
+} // namespace tessera

@@ -1,0 +1,108 @@
+#include "DatabaseTest.h"
+
+#include "db/BulkWriter.h"
+#include "db/ResultSet.h"
+
+using namespace tessera;
+using namespace tessera::test;
+
+namespace {
+
+class BulkWriterTest : public DatabaseTest {
+protected:
+    void SetUp() override
+    {
+        DatabaseTest::SetUp();
+        if (!connection().isOpen())
+            return;
+        createTable(QStringLiteral("Bulk"), QStringLiteral("Id INTEGER PRIMARY KEY, Name VARCHAR(20), Val %1")
+                                                .arg(kind() == DatabaseKind::PostgreSQL ? QStringLiteral("DOUBLE PRECISION")
+                                                                                        : QStringLiteral("DOUBLE")));
+    }
+
+    // Writes ids 0..count-1, with the id `duplicateAt` written as a copy of id 0.
+    db::BulkWriter::Summary write(int count, int duplicateAt, db::BulkWriter::OnFailure action,
+                                  std::vector<qint64>* failures)
+    {
+        db::BulkWriter writer(connection(), QStringLiteral("INSERT INTO Bulk(Id, Name, Val) VALUES(?, ?, ?)"), 3, 100);
+        writer.setFailureHandler([&](qint64 row, const db::DbError& error) {
+            EXPECT_FALSE(error.sqlState().isEmpty());
+            failures->push_back(row);
+            return action;
+        });
+        for (int i = 0; i < count; ++i) {
+            const qint64 id = i == duplicateAt ? 0 : i;
+            if (!writer.addRow({id, QStringLiteral("行%1").arg(i), i * 0.5}))
+                break;
+        }
+        return writer.finish();
+    }
+
+    std::vector<qint64> ids()
+    {
+        std::vector<qint64> out;
+        auto rs = connection().query(QStringLiteral("SELECT Id FROM Bulk ORDER BY Id"));
+        while (rs.next())
+            out.push_back(rs.string(0).toLongLong());
+        return out;
+    }
+};
+
+TEST_P(BulkWriterTest, WritesEveryRowAcrossChunks)
+{
+    std::vector<qint64> failures;
+    const auto summary = write(1050, -1, db::BulkWriter::OnFailure::Stop, &failures);
+    EXPECT_EQ(summary.written, 1050);
+    EXPECT_EQ(summary.failed, 0);
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(countRows(QStringLiteral("Bulk")), 1050);
+    auto rs = connection().query(QStringLiteral("SELECT Name, Val FROM Bulk WHERE Id=1049"));
+    ASSERT_TRUE(rs.next());
+    EXPECT_EQ(rs.string(0), QStringLiteral("行1049"));
+    EXPECT_DOUBLE_EQ(rs.number(1).value, 524.5);
+}
+
+TEST_P(BulkWriterTest, StopsAtAFailingRowKeepingTheRowsBeforeIt)
+{
+    std::vector<qint64> failures;
+    // Row 250 lies in the middle of the third chunk of 100.
+    const auto summary = write(1000, 250, db::BulkWriter::OnFailure::Stop, &failures);
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(summary.written, 250);
+    EXPECT_EQ(summary.failed, 1);
+    EXPECT_EQ(failures, std::vector<qint64> {250});
+    const auto written = ids();
+    ASSERT_EQ(written.size(), 250u);
+    EXPECT_EQ(written.front(), 0);
+    EXPECT_EQ(written.back(), 249);
+    // The connection is usable and back in autocommit mode.
+    EXPECT_TRUE(connection().autoCommit());
+    connection().execute(QStringLiteral("INSERT INTO Bulk(Id, Name, Val) VALUES(5000, 'x', 1)"));
+    EXPECT_EQ(countRows(QStringLiteral("Bulk")), 251);
+}
+
+TEST_P(BulkWriterTest, GoesOnAfterAFailingRowWhenAsked)
+{
+    std::vector<qint64> failures;
+    const auto summary = write(1000, 250, db::BulkWriter::OnFailure::Continue, &failures);
+    EXPECT_FALSE(summary.stopped);
+    EXPECT_EQ(summary.written, 999);
+    EXPECT_EQ(failures, std::vector<qint64> {250});
+    const auto written = ids();
+    ASSERT_EQ(written.size(), 999u);
+    EXPECT_EQ(std::count(written.begin(), written.end(), 250), 0);
+    EXPECT_EQ(written.back(), 999);
+}
+
+TEST_P(BulkWriterTest, FailingFirstRowOfAChunk)
+{
+    std::vector<qint64> failures;
+    const auto summary = write(300, 200, db::BulkWriter::OnFailure::Stop, &failures);
+    EXPECT_EQ(summary.written, 200);
+    EXPECT_EQ(failures, std::vector<qint64> {200});
+    EXPECT_EQ(countRows(QStringLiteral("Bulk")), 200);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, BulkWriterTest, allDatabaseKinds(), kindName);
+
+} // namespace

@@ -1,0 +1,114 @@
+#include "DatabaseTest.h"
+
+#include "db/ResultSet.h"
+#include "db/Statement.h"
+
+using namespace tessera;
+using namespace tessera::test;
+
+namespace {
+
+class ConnectionTest : public DatabaseTest { };
+
+TEST_P(ConnectionTest, ReportsTheConnectStringAndTheDriver)
+{
+    EXPECT_TRUE(connection().isOpen());
+    EXPECT_TRUE(connection().connectString().contains(QStringLiteral("DSN=") + database().dsn, Qt::CaseInsensitive))
+        << connection().connectString().toStdString();
+    EXPECT_FALSE(connection().driverName().isEmpty());
+    connection().close();
+    EXPECT_FALSE(connection().isOpen());
+    connection().close(); // closing twice is harmless
+}
+
+TEST_P(ConnectionTest, ChineseTextSurvivesLiteralsAndParameters)
+{
+    createTable(QStringLiteral("RoundTrip"), QStringLiteral("Id INTEGER, Name VARCHAR(64)"));
+    const QString text = QStringLiteral("实时数据库·遥测 O'Brien");
+    QString literal = text;
+    literal.replace(QLatin1Char('\''), QLatin1String("''"));
+    connection().execute(QStringLiteral("INSERT INTO RoundTrip VALUES(1, '%1')").arg(literal));
+    auto insert = connection().prepare(QStringLiteral("INSERT INTO RoundTrip VALUES(?, ?)"));
+    insert.set(0, qint64(2));
+    insert.set(1, text);
+    insert.execute();
+
+    auto rs = connection().query(QStringLiteral("SELECT Name FROM RoundTrip WHERE Name='%1' ORDER BY Id").arg(literal));
+    ASSERT_TRUE(rs.next());
+    EXPECT_EQ(rs.string(0), text);
+    ASSERT_TRUE(rs.next());
+    EXPECT_EQ(rs.string(0), text);
+    EXPECT_FALSE(rs.next());
+}
+
+TEST_P(ConnectionTest, ErrorsCarrySqlStateAndText)
+{
+    try {
+        connection().query(QStringLiteral("SELECT * FROM NoSuchTable"));
+        FAIL() << "no error for a missing table";
+    } catch (const db::DbError& e) {
+        EXPECT_EQ(e.sqlState().size(), 5);
+        if (kind() == DatabaseKind::PostgreSQL)
+            EXPECT_EQ(e.sqlState(), QStringLiteral("42P01"));
+        if (kind() == DatabaseKind::MySql)
+            EXPECT_EQ(e.sqlState(), QStringLiteral("42S02"));
+        EXPECT_TRUE(e.message().contains(QStringLiteral("nosuchtable"), Qt::CaseInsensitive))
+            << e.message().toStdString();
+    }
+}
+
+TEST_P(ConnectionTest, UnknownDataSourceIsADriverManagerError)
+{
+    try {
+        db::Connection::open(QStringLiteral("DSN=NoSuchSource;UID=;PWD="));
+        FAIL() << "opened a data source that does not exist";
+    } catch (const db::DbError& e) {
+        EXPECT_EQ(e.sqlState(), QStringLiteral("IM002"));
+        EXPECT_TRUE(e.isDriverManagerError());
+    }
+}
+
+TEST_P(ConnectionTest, AffectedRowCounts)
+{
+    createTable(QStringLiteral("Counted"), QStringLiteral("Id INTEGER, Flag INTEGER"));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(connection().execute(QStringLiteral("INSERT INTO Counted VALUES(%1, %2)").arg(i).arg(i % 2)), 1);
+    EXPECT_EQ(connection().execute(QStringLiteral("UPDATE Counted SET Flag=7 WHERE Flag=1")), 2);
+    EXPECT_EQ(connection().execute(QStringLiteral("UPDATE Counted SET Flag=8 WHERE Id=99")), 0);
+    EXPECT_EQ(connection().execute(QStringLiteral("DELETE FROM Counted WHERE Flag=0")), 3);
+}
+
+TEST_P(ConnectionTest, TransactionRollsBackUnlessCommitted)
+{
+    createTable(QStringLiteral("Guarded"), QStringLiteral("Id INTEGER"));
+    {
+        db::Transaction t(connection());
+        connection().execute(QStringLiteral("INSERT INTO Guarded VALUES(1)"));
+    }
+    EXPECT_EQ(countRows(QStringLiteral("Guarded")), 0);
+    EXPECT_TRUE(connection().autoCommit());
+    {
+        db::Transaction t(connection());
+        connection().execute(QStringLiteral("INSERT INTO Guarded VALUES(2)"));
+        t.commit();
+    }
+    // An exception leaving the scope rolls back too.
+    try {
+        db::Transaction t(connection());
+        connection().execute(QStringLiteral("INSERT INTO Guarded VALUES(3)"));
+        connection().execute(QStringLiteral("INSERT INTO NoSuchTable VALUES(4)"));
+        t.commit();
+    } catch (const db::DbError&) {
+    }
+    EXPECT_EQ(countRows(QStringLiteral("Guarded")), 1);
+    // Another connection sees exactly the committed row.
+    db::Connection other = openConnection();
+    auto rs = other.query(QStringLiteral("SELECT Id FROM Guarded"));
+    ASSERT_TRUE(rs.next());
+    EXPECT_EQ(rs.string(0), QStringLiteral("2"));
+    EXPECT_FALSE(rs.next());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ConnectionTest, allDatabaseKinds(), kindName);
+
+} // namespace

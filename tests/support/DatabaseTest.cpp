@@ -1,0 +1,67 @@
+#include "DatabaseTest.h"
+
+#include "db/ResultSet.h"
+
+namespace tessera::test {
+
+void DatabaseTest::SetUp()
+{
+    const TestDatabase& db = database();
+    if (!db.available) {
+        if (serversRequired())
+            FAIL() << db.name.toStdString() << " test server is not configured";
+        GTEST_SKIP() << db.name.toStdString() << " test server not running (scripts/test starts it)";
+    }
+    m_connection = openConnection();
+}
+
+void DatabaseTest::TearDown()
+{
+    if (!m_connection.isOpen())
+        return;
+    for (const QString& table : std::as_const(m_tables)) {
+        try {
+            m_connection.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(table));
+        } catch (const db::DbError&) {
+        }
+    }
+    m_connection.close();
+}
+
+db::Connection DatabaseTest::openConnection() const
+{
+    return db::Connection::open(database().connectString());
+}
+
+void DatabaseTest::dropTable(const QString& table)
+{
+    m_connection.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(table));
+    if (!m_tables.contains(table))
+        m_tables << table;
+}
+
+void DatabaseTest::createTable(const QString& table, const QString& columns)
+{
+    dropTable(table);
+    m_connection.execute(QStringLiteral("CREATE TABLE %1 (%2)").arg(table, columns));
+}
+
+qint64 DatabaseTest::countRows(const QString& table)
+{
+    auto rs = m_connection.query(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table));
+    if (!rs.next())
+        return -1;
+    return rs.string(0).toLongLong();
+}
+
+::testing::internal::ParamGenerator<DatabaseKind> allDatabaseKinds()
+{
+    return ::testing::Values(DatabaseKind::SQLite, DatabaseKind::PostgreSQL, DatabaseKind::MySql);
+}
+
+std::string kindName(const ::testing::TestParamInfo<DatabaseKind>& info)
+{
+    return testDatabase(info.param).name.toStdString();
+}
+
+} // namespace tessera::test

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "OdbcTestEnvironment.h"
+#include "db/Connection.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace tessera::test {
+
+// Base of test bodies written once and run against every test database kind:
+// INSTANTIATE_TEST_SUITE_P(Kinds, MyTest, allDatabaseKinds(), kindName);
+class DatabaseTest : public ::testing::TestWithParam<DatabaseKind> {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    const TestDatabase& database() const { return testDatabase(GetParam()); }
+    DatabaseKind kind() const { return GetParam(); }
+    db::Connection& connection() { return m_connection; }
+    db::Connection openConnection() const;
+
+    // Drops the table when it exists and remembers to drop it again at the end.
+    void dropTable(const QString& table);
+    void createTable(const QString& table, const QString& columns);
+    qint64 countRows(const QString& table);
+
+private:
+    db::Connection m_connection;
+    QStringList m_tables;
+};
+
+::testing::internal::ParamGenerator<DatabaseKind> allDatabaseKinds();
+std::string kindName(const ::testing::TestParamInfo<DatabaseKind>& info);
+
+} // namespace tessera::test

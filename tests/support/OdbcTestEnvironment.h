@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/DatabaseKind.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace tessera::test {
+
+// Points the driver manager at odbc.ini files of the test's own (ODBCSYSINI
+// and ODBCINI in a temporary folder) holding one DSN per test database.
+// Must run before the first ODBC call of the process; TestMain does it.
+void installOdbcTestEnvironment();
+
+// The folder of the test's odbcinst.ini (system) files.
+QString systemIniFolder();
+// The path of the test's user odbc.ini.
+QString userIniPath();
+// Writes the test DSNs back into the two files (after a test changed them).
+void restoreOdbcIniFiles();
+// odbcinst.ini text of the installed drivers, copied from the machine's.
+QString installedDriversIni();
+
+struct TestDatabase {
+    DatabaseKind kind = DatabaseKind::SQLite;
+    QString name;          // for test names: "SQLite", "PostgreSQL", "MariaDB"
+    QString dsn;           // DSN in the test's system odbc.ini
+    QString user;
+    QString password;
+    bool available = false; // false when the server's environment variables are missing
+
+    QString connectString() const { return QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(dsn, user, password); }
+};
+
+// SQLite always; PostgreSQL and MariaDB as configured by scripts/test-servers.
+const std::vector<TestDatabase>& testDatabases();
+const TestDatabase& testDatabase(DatabaseKind kind);
+
+// True when scripts/test asked that missing servers fail instead of skipping.
+bool serversRequired();
+
+} // namespace tessera::test
