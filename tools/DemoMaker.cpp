@@ -54,8 +54,11 @@ int refreshNewer(const QString& path, const QDate& today)
         const QString table = TelemetryTableName(day);
         if (tableExists(c, table))
             continue;
-        if (back >= 0) // tomorrow gets its (empty) table only
+        if (back >= 0) { // tomorrow gets its (empty) table only
+            db::Transaction transaction(c);
             demo::writeEventsOfDay(c, kKind, day);
+            transaction.commit();
+        }
         c.execute(ddl::createTelemetryTableSql(kKind, table, ddl::Generation::Newer));
         if (back >= 0)
             demo::writeSamplesOfDay(c, table, day);
@@ -77,9 +80,11 @@ int refreshOlder(const QString& path, const QDate& today)
         const QString table = CalendarDayTableName(slot);
         if (tableExists(c, table))
             continue;
-        for (int years = 2; years >= 1; --years) {
-            const QDate past = day.addYears(-years);
-            demo::writeEventsOfDay(c, kKind, past);
+        {
+            db::Transaction transaction(c);
+            for (int years = 2; years >= 1; --years)
+                demo::writeEventsOfDay(c, kKind, day.addYears(-years));
+            transaction.commit();
         }
         c.execute(ddl::createTelemetryTableSql(kKind, table, ddl::Generation::Older));
         for (int years = 2; years >= 1; --years)

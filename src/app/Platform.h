@@ -12,6 +12,8 @@ namespace tessera {
 // otherwise C.UTF-8. The ODBC driver manager converts SQL text for drivers
 // without wide entry points with this locale, so under plain "C" Chinese
 // text would be corrupted on its way to the database.
+// Call it after the application object exists: QCoreApplication's
+// constructor sets the locale from the environment again.
 void ensureUtf8CType();
 
 // GBK (code page 936), the encoding of DataSource.ini. ASCII stays ASCII;
