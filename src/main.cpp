@@ -1,14 +1,19 @@
+#include "app/CTesseraApp.h"
+#include "app/Platform.h"
 #include "ui/Translations.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    tessera::installChineseTranslations(app);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("数据维护程序"));
-    window.showMaximized();
-    return app.exec();
+    QApplication qtApp(argc, argv);
+    // QApplication sets LC_CTYPE from the environment; make it UTF-8 again
+    // before the first ODBC call.
+    tessera::ensureUtf8CType();
+    tessera::installChineseTranslations(qtApp);
+
+    tessera::CTesseraApp app;
+    if (!app.InitInstance())
+        return 0;
+    return QApplication::exec();
 }

@@ -98,10 +98,7 @@ qint64 Connection::execute(const QString& sql)
     if (rc == SQL_NO_DATA)
         return 0;
     check(rc, SQL_HANDLE_STMT, stmt.get(), nullptr);
-    SQLLEN rows = -1;
-    if (!SQL_SUCCEEDED(SQLRowCount(stmt.get(), &rows)))
-        rows = -1;
-    return rows;
+    return affectedRows(stmt.get());
 }
 
 ResultSet Connection::query(const QString& sql)

@@ -41,4 +41,12 @@ inline void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const 
         throw diagnosticsOf(handleType, handle, QString::fromLatin1(context));
 }
 
+// The affected-row count of an executed statement, -1 when the driver does
+// not know it.
+inline qint64 affectedRows(SQLHSTMT statement)
+{
+    SQLLEN rows = -1;
+    return SQL_SUCCEEDED(SQLRowCount(statement, &rows)) ? qint64(rows) : -1;
+}
+
 } // namespace tessera::db

@@ -119,10 +119,7 @@ qint64 Statement::execute()
     if (rc == SQL_NO_DATA)
         return 0;
     check(rc, SQL_HANDLE_STMT, m_statement.get(), nullptr);
-    SQLLEN rows = -1;
-    if (!SQL_SUCCEEDED(SQLRowCount(m_statement.get(), &rows)))
-        rows = -1;
-    return rows;
+    return affectedRows(m_statement.get());
 }
 
 } // namespace tessera::db

@@ -48,10 +48,11 @@ TEST_P(ConnectionTest, ErrorsCarrySqlStateAndText)
         FAIL() << "no error for a missing table";
     } catch (const db::DbError& e) {
         EXPECT_EQ(e.sqlState().size(), 5);
-        if (kind() == DatabaseKind::PostgreSQL)
+        if (kind() == DatabaseKind::PostgreSQL) {
             EXPECT_EQ(e.sqlState(), QStringLiteral("42P01"));
-        if (kind() == DatabaseKind::MySql)
+        } else if (kind() == DatabaseKind::MySql) {
             EXPECT_EQ(e.sqlState(), QStringLiteral("42S02"));
+        }
         EXPECT_TRUE(e.message().contains(QStringLiteral("nosuchtable"), Qt::CaseInsensitive))
             << e.message().toStdString();
     }

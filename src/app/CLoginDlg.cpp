@@ -1,0 +1,151 @@
+#include "app/CLoginDlg.h"
+
+#include "app/CTesseraApp.h"
+#include "app/GuiSeam.h"
+#include "app/IniFile.h"
+#include "app/Password.h"
+#include "app/SettingsKeys.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tessera {
+
+namespace {
+
+const QString kCaption = QStringLiteral("用户登录");
+const QString kWrongUserName = QStringLiteral("请填写正确的用户名称!");
+const QString kWrongPassword = QStringLiteral("请填写正确的登录口令!");
+// The scrambling is defined on printable ASCII only.
+const QString kUnscramblablePassword = QStringLiteral("登录口令只能包含英文字母、数字和符号!");
+const QString kUnreadableSettings = QStringLiteral("读配置文件失败!");
+
+QLineEdit* addField(QFormLayout* form, const QString& label, const char* objectName, bool masked)
+{
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QLatin1String(objectName));
+    edit->setMaxLength(CLoginDlg::kMaxFieldLength);
+    edit->setAccessibleName(label);
+    if (masked)
+        edit->setEchoMode(QLineEdit::Password);
+    auto* caption = new QLabel(label);
+    caption->setBuddy(edit);
+    form->addRow(caption, edit);
+    return edit;
+}
+
+} // namespace
+
+CLoginDlg::CLoginDlg(QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(kCaption);
+
+    auto* form = new QFormLayout;
+    m_userName = addField(form, QStringLiteral("用户名称:"), "userName", false);
+    m_password = addField(form, QStringLiteral("登录口令:"), "password", true);
+    m_userName->setMinimumWidth(200);
+
+    auto* buttons = new QDialogButtonBox;
+    QPushButton* ok = buttons->addButton(QStringLiteral("登录"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CLoginDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CLoginDlg::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // First run: the built-in account's name is the only one that can work.
+    m_userName->setText(kBuiltInUserName);
+    m_password->setFocus();
+}
+
+void CLoginDlg::setStoredCredentialMode(const QString& storedUserName)
+{
+    m_storedMode = true;
+    m_userName->setText(storedUserName);
+    (storedUserName.isEmpty() ? m_userName : m_password)->setFocus();
+}
+
+QString CLoginDlg::userName() const
+{
+    return m_userName->text();
+}
+
+void CLoginDlg::refuse(QLineEdit* field, const QString& text)
+{
+    warningMessage(this, text, kCaption);
+    field->setFocus();
+    field->selectAll();
+}
+
+void CLoginDlg::accept()
+{
+    const QString userName = m_userName->text();
+    const QString password = m_password->text();
+    const std::optional<QString> scrambled = ScramblePassword(password, kPasswordScrambleKey);
+    if (!scrambled) {
+        refuse(m_password, kUnscramblablePassword);
+        return;
+    }
+    const bool accepted = m_storedMode ? checkStoredAccount(userName, *scrambled)
+                                       : checkAndStoreBuiltInAccount(userName, password, *scrambled);
+    if (accepted)
+        QDialog::accept();
+}
+
+bool CLoginDlg::checkStoredAccount(const QString& userName, const QString& scrambled)
+{
+    const QString path = CTesseraApp::instance()->configurationPath();
+    CIniFile ini;
+    if (!ini.Load(path)) {
+        warningMessage(this, kUnreadableSettings, kCaption);
+        return false;
+    }
+    if (userName != ini.Get(settings::kUserSection, settings::kUserName)) {
+        refuse(m_userName, kWrongUserName);
+        return false;
+    }
+    if (scrambled != ini.Get(settings::kUserSection, settings::kPassword)) {
+        refuse(m_password, kWrongPassword);
+        return false;
+    }
+    return true;
+}
+
+bool CLoginDlg::checkAndStoreBuiltInAccount(const QString& userName, const QString& password,
+                                            const QString& scrambled)
+{
+    if (userName != kBuiltInUserName) {
+        refuse(m_userName, kWrongUserName);
+        return false;
+    }
+    if (password != kBuiltInPassword) {
+        refuse(m_password, kWrongPassword);
+        return false;
+    }
+    const QString path = CTesseraApp::instance()->configurationPath();
+    CIniFile ini;
+    // A file that exists but cannot be read must not be replaced by one
+    // holding only the login.
+    if (!ini.Load(path) && QFileInfo::exists(path)) {
+        warningMessage(this, kUnreadableSettings, kCaption);
+        return false;
+    }
+    ini.Set(settings::kUserSection, settings::kUserName, userName);
+    ini.Set(settings::kUserSection, settings::kPassword, scrambled);
+    if (!ini.Save())
+        warningMessage(this, QStringLiteral("保存配置文件失败!\n%1").arg(QDir::toNativeSeparators(path)), kCaption);
+    return true;
+}
+
+} // namespace tessera

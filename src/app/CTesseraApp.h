@@ -1,0 +1,73 @@
+#pragma once
+
+#include "app/DatabaseKind.h"
+#include "app/GuiSeam.h"
+#include "db/Connection.h"
+
+#include <QString>
+
+#include <memory>
+
+class QMainWindow;
+
+namespace tessera {
+
+// The application object: the one shared database connection of the
+// program, the kind of database behind it, its connect string and the path
+// of DataSource.ini; it runs the start-up and closes the connection at exit.
+// Exactly one exists while the program runs (tests make their own).
+class CTesseraApp {
+public:
+    static inline const QString kTitle = QStringLiteral("Tessera");
+    static inline const QString kMainWindowTitle = QStringLiteral("数据维护程序");
+
+    CTesseraApp();
+    ~CTesseraApp(); // closes the connection when it is open
+    CTesseraApp(const CTesseraApp&) = delete;
+    CTesseraApp& operator=(const CTesseraApp&) = delete;
+
+    static CTesseraApp* instance() { return s_instance; }
+
+    // Start-up: login, connection, classification, main window. False ends
+    // the program without a main window.
+    bool InitInstance();
+
+    db::Connection& connection() { return m_connection; }
+    DatabaseKind databaseKind() const { return m_kind; }
+    void setDatabaseKind(DatabaseKind kind) { m_kind = kind; }
+    const QString& connectString() const { return m_connectString; }
+    // DataSource.ini: one path for the program's directory and the working
+    // directory (see Platform.h).
+    const QString& configurationPath() const { return m_configurationPath; }
+    void setConfigurationPath(const QString& path) { m_configurationPath = path; }
+
+    // A date, time or date-time text as a literal of the connection's kind.
+    QString FormatDateLiteral(const QString& text) const;
+
+    // Closes the shared connection and opens it anew with
+    // "DSN=%s;UID=%s;PWD=%s". CannotOpen: the data source or its driver is
+    // unknown to the driver manager; AccessFailed: any other database error.
+    enum class OpenOutcome { Opened, CannotOpen, AccessFailed };
+    OpenOutcome openConnection(const QString& dataSource, const QString& user, const QString& password);
+
+    GuiSeam& gui() { return *m_gui; }
+    // Tests install their own seam; the application keeps ownership.
+    void setGui(std::unique_ptr<GuiSeam> gui);
+
+    QMainWindow* mainWindow() const { return m_mainWindow.get(); }
+
+private:
+    bool connectFromFile(class CLoginDlg& login, QString& dataSourceName);
+    bool askForDataSource(QString& dataSourceName);
+    bool createMainWindow();
+
+    static inline CTesseraApp* s_instance = nullptr;
+    db::Connection m_connection;
+    DatabaseKind m_kind = DatabaseKind::SqlServer;
+    QString m_connectString;
+    QString m_configurationPath;
+    std::unique_ptr<GuiSeam> m_gui;
+    std::unique_ptr<QMainWindow> m_mainWindow;
+};
+
+} // namespace tessera

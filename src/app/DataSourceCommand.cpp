@@ -1,0 +1,42 @@
+#include "app/DataSourceCommand.h"
+
+#include "app/CDataSourceDlg.h"
+#include "app/CTesseraApp.h"
+#include "app/DetectDatabaseKind.h"
+#include "app/GuiSeam.h"
+#include "app/IniFile.h"
+#include "app/SettingsKeys.h"
+
+namespace tessera {
+
+bool runDataSourceCommand(QWidget* frame, const std::function<void()>& afterChange)
+{
+    CTesseraApp& app = *CTesseraApp::instance();
+    CDataSourceDlg dialog(frame);
+    {
+        // Read only: the dialog writes the file itself when it connects.
+        CIniFile ini;
+        if (ini.Load(app.configurationPath()))
+            dialog.setValues(ini.Get(settings::kDataSourceSection, settings::kDataSourceName),
+                             ini.Get(settings::kDataSourceSection, settings::kUserName),
+                             ini.Get(settings::kDataSourceSection, settings::kPassword));
+        else
+            warningMessage(frame, QStringLiteral("数据源配置文件不能打开!"), QStringLiteral("数据源配置"));
+    }
+    if (execDialog(dialog) != QDialog::Accepted)
+        return false;
+
+    const KindDetection detection = DetectDatabaseKind(dialog.dataSourceName());
+    for (const QString& message : detection.messages)
+        standardMessage(message);
+    if (detection.kind)
+        app.setDatabaseKind(*detection.kind);
+    else
+        app.connection().close();
+
+    if (afterChange)
+        afterChange();
+    return true;
+}
+
+} // namespace tessera

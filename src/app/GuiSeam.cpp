@@ -1,0 +1,53 @@
+#include "app/GuiSeam.h"
+
+#include "app/CTesseraApp.h"
+
+#include <QDialog>
+
+namespace tessera {
+
+QMessageBox::StandardButton GuiSeam::message(const MessageRequest& request)
+{
+    QMessageBox box(request.icon, request.caption, request.text, request.buttons, request.owner);
+    if (request.defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(request.defaultButton);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+int GuiSeam::exec(QDialog& dialog)
+{
+    return dialog.exec();
+}
+
+namespace {
+GuiSeam& seam()
+{
+    static GuiSeam fallback;
+    CTesseraApp* app = CTesseraApp::instance();
+    return app ? app->gui() : fallback;
+}
+} // namespace
+
+void standardMessage(const QString& text)
+{
+    seam().message({nullptr, text, CTesseraApp::kTitle, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
+}
+
+void warningMessage(QWidget* owner, const QString& text, const QString& caption)
+{
+    seam().message({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
+}
+
+bool askYesNo(QWidget* owner, const QString& text, const QString& caption)
+{
+    return seam().message({owner, text, caption, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+                           QMessageBox::Yes})
+        == QMessageBox::Yes;
+}
+
+int execDialog(QDialog& dialog)
+{
+    return seam().exec(dialog);
+}
+
+} // namespace tessera

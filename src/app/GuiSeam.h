@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+namespace tessera {
+
+struct MessageRequest {
+    QWidget* owner = nullptr; // nullptr: the application's standard box
+    QString text;
+    QString caption;
+    QMessageBox::Icon icon = QMessageBox::Warning;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+
+// Every message box and modal dialog of the program goes through this seam,
+// so that tests can answer the boxes and drive the real dialogs offscreen.
+class GuiSeam {
+public:
+    virtual ~GuiSeam() = default;
+    virtual QMessageBox::StandardButton message(const MessageRequest& request);
+    // Runs the dialog modally; returns QDialog::Accepted or Rejected.
+    virtual int exec(QDialog& dialog);
+};
+
+// The application's standard box: caption "Tessera", an OK button and a
+// warning icon, no owner window.
+void standardMessage(const QString& text);
+// A box owned by a window or dialog, with a short caption naming the operation.
+void warningMessage(QWidget* owner, const QString& text, const QString& caption);
+// A question with Yes and No; true for Yes.
+bool askYesNo(QWidget* owner, const QString& text, const QString& caption);
+int execDialog(QDialog& dialog);
+
+} // namespace tessera

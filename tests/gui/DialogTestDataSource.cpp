@@ -1,0 +1,393 @@
+#include "DialogTest.h"
+
+#include "app/CDataSourceDlg.h"
+#include "app/CLoginDlg.h"
+#include "app/DataSourceCommand.h"
+#include "app/DataSourcePickerDlg.h"
+#include "app/IniFile.h"
+
+#include <QAccessible>
+#include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+using namespace tessera;
+using namespace tessera::test;
+
+namespace {
+
+const QByteArray kUserSection = "[USER]\nUSERNAME=wardenaccount\nPASS=$u&+'y0264\n";
+
+// Each case may change the driver manager's odbc.ini files and puts the test
+// data sources back afterwards. The driver manager caches what it read of a
+// data source for some seconds, so every case uses names of its own.
+class DataSourceDialogTest : public DialogTest {
+protected:
+    void TearDown() override
+    {
+        restoreOdbcIniFiles();
+        DialogTest::TearDown();
+    }
+
+    static const TestDatabase& sqlite() { return testDatabase(DatabaseKind::SQLite); }
+
+    void addUserDataSource(const QString& name, const QString& driver, const QString& database)
+    {
+        QFile f(userIniPath());
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(QStringLiteral("[%1]\nDriver=%2\nDatabase=%3\n\n").arg(name, driver, database).toUtf8());
+    }
+
+    static void enter(CDataSourceDlg& d, const TestDatabase& db)
+    {
+        typeInto(d, "dataSourceName", db.dsn);
+        typeInto(d, "databaseUser", db.user);
+        typeInto(d, "databasePassword", db.password);
+    }
+
+    static QByteArray dataSourceSection(const TestDatabase& db)
+    {
+        return QStringLiteral("[DATASOURCEINI]\nDSN=%1\nUSERNAME=%2\nPASS=%3\n").arg(db.dsn, db.user, db.password).toUtf8();
+    }
+
+    static QTableWidget* table(DataSourcePickerDlg& d)
+    {
+        return d.findChild<QTableWidget*>(QStringLiteral("dataSources"));
+    }
+    static QStringList column(QTableWidget& t, int column)
+    {
+        QStringList texts;
+        for (int row = 0; row < t.rowCount(); ++row)
+            texts << t.item(row, column)->text();
+        return texts;
+    }
+    static void clickPick(CDataSourceDlg& d)
+    {
+        auto* pick = d.findChild<QPushButton*>(QStringLiteral("pickButton"));
+        ASSERT_NE(pick, nullptr);
+        QTest::mouseClick(pick, Qt::LeftButton);
+    }
+};
+
+TEST_F(DataSourceDialogTest, FirstRunStoresTheDataSourceAfterTheLogin)
+{
+    CLoginDlg login;
+    ASSERT_EQ(run<CLoginDlg>(login, [](CLoginDlg& d) {
+                  typeInto(d, "password", QStringLiteral("kestra"));
+                  clickOk(d);
+              }),
+              QDialog::Accepted);
+
+    CDataSourceDlg dialog;
+    const int result = run<CDataSourceDlg>(dialog, [](CDataSourceDlg& d) {
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("数据源设置"));
+        EXPECT_EQ(textOf(d, "dataSourceName"), QString());
+        enter(d, sqlite());
+        clickOk(d);
+    });
+
+    ASSERT_EQ(result, QDialog::Accepted);
+    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(u'|').toStdString();
+    EXPECT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(app.connectString(), sqlite().connectString());
+    EXPECT_EQ(dialog.dataSourceName(), sqlite().dsn);
+    EXPECT_EQ(configBytes(), kUserSection + dataSourceSection(sqlite()));
+}
+
+TEST_F(DataSourceDialogTest, UnknownDataSourceKeepsTheDialogOpenTheConnectionClosedAndTheFileAsItWas)
+{
+    writeConfig(kUserSection);
+    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password), CTesseraApp::OpenOutcome::Opened);
+
+    CDataSourceDlg dialog;
+    const int result = run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
+        enter(d, sqlite());
+        typeInto(d, "dataSourceName", QStringLiteral("DialogNoSuchSource"));
+        clickOk(d);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_FALSE(app.connection().isOpen());
+        EXPECT_EQ(configBytes(), kUserSection);
+
+        // Corrected, it goes through.
+        typeInto(d, "dataSourceName", sqlite().dsn);
+        clickOk(d);
+    });
+
+    EXPECT_EQ(result, QDialog::Accepted);
+    expectOwnedWarnings({QStringLiteral("数据库不能打开,请正确配置数据源")}, QStringLiteral("系统提示"));
+    EXPECT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(configBytes(), kUserSection + dataSourceSection(sqlite()));
+}
+
+TEST_F(DataSourceDialogTest, DatabaseThatCannotBeReachedIsAnAccessFailure)
+{
+    addUserDataSource(QStringLiteral("DialogUnreachable"), QStringLiteral("SQLite3"),
+                      dir.filePath(QStringLiteral("no-such-folder/archive.db")));
+    CDataSourceDlg dialog;
+    dialog.setValues(QStringLiteral("DialogUnreachable"), QString(), QString());
+    const int result = run<CDataSourceDlg>(dialog, [](CDataSourceDlg& d) {
+        clickOk(d);
+        EXPECT_TRUE(d.isVisible());
+    });
+
+    EXPECT_EQ(result, QDialog::Rejected);
+    expectOwnedWarnings({QStringLiteral("访问数据库失败,请正确配置数据源")}, QStringLiteral("系统提示"));
+    EXPECT_FALSE(app.connection().isOpen());
+    EXPECT_FALSE(QFile::exists(configPath()));
+}
+
+TEST_F(DataSourceDialogTest, ValueTheFileCannotHoldIsRefusedBeforeConnecting)
+{
+    CDataSourceDlg dialog;
+    const int result = run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
+        enter(d, sqlite());
+        typeInto(d, "databasePassword", QStringLiteral("secret "));
+        clickOk(d);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(focusedObjectName(d), QStringLiteral("databasePassword"));
+    });
+
+    EXPECT_EQ(result, QDialog::Rejected);
+    expectOwnedWarnings({QStringLiteral("密码的首尾不能是空格,也不能包含无法保存到配置文件的字符!")},
+                        QStringLiteral("系统提示"));
+    EXPECT_FALSE(app.connection().isOpen());
+    EXPECT_FALSE(QFile::exists(configPath()));
+}
+
+TEST_F(DataSourceDialogTest, FieldsAreLabelledMaskedAndReachableWithTabAndEnterConfirms)
+{
+    CDataSourceDlg dialog;
+    dialog.setValues(QStringLiteral("DialogKeyboardSource"), QStringLiteral("sa"), QStringLiteral("pw"));
+    const int result = run<CDataSourceDlg>(dialog, [](CDataSourceDlg& d) {
+        EXPECT_EQ(textOf(d, "databaseUser"), QStringLiteral("sa"));
+        EXPECT_EQ(focusedObjectName(d), QStringLiteral("dataSourceName"));
+        EXPECT_EQ(tabChain(d, 3), (QStringList {QStringLiteral("pickButton"), QStringLiteral("databaseUser"),
+                                                QStringLiteral("databasePassword")}));
+
+        const QStringList labels {QStringLiteral("数据源名称:"), QStringLiteral("用户名称:"), QStringLiteral("密    码:")};
+        const char* names[] = {"dataSourceName", "databaseUser", "databasePassword"};
+        for (int i = 0; i < 3; ++i) {
+            auto* edit = d.findChild<QLineEdit*>(QLatin1String(names[i]));
+            ASSERT_NE(edit, nullptr);
+            EXPECT_EQ(edit->echoMode(), i == 2 ? QLineEdit::Password : QLineEdit::Normal);
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name), labels[i]);
+        }
+        auto* pick = d.findChild<QPushButton*>(QStringLiteral("pickButton"));
+        EXPECT_FALSE(QAccessible::queryAccessibleInterface(pick)->text(QAccessible::Name).isEmpty());
+
+        // Enter in a field is OK: the unknown source is reported.
+        QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+        EXPECT_TRUE(d.isVisible());
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(gui->messageTexts(), QStringList {QStringLiteral("数据库不能打开,请正确配置数据源")});
+}
+
+TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndEnterPicksOnlyTheName)
+{
+    addUserDataSource(QStringLiteral("DialogPickMine"), QStringLiteral("PostgreSQL Unicode"), QString());
+    QStringList expectedNames;
+    for (const TestDatabase& db : testDatabases())
+        if (db.available)
+            expectedNames << db.dsn;
+    const qsizetype systemCount = expectedNames.size();
+    expectedNames << QStringLiteral("DialogPickMine");
+
+    CDataSourceDlg dialog;
+    // The current name is found whatever its letter case.
+    dialog.setValues(sqlite().dsn.toLower(), QStringLiteral("sa"), QStringLiteral("pw"));
+    gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
+        clickPick(d);
+        EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("DialogPickMine"));
+        EXPECT_EQ(textOf(d, "databaseUser"), QStringLiteral("sa"));
+        EXPECT_EQ(textOf(d, "databasePassword"), QStringLiteral("pw"));
+        clickCancel(d);
+    });
+    gui->onDialog<DataSourcePickerDlg>([&](DataSourcePickerDlg& d) {
+        QTableWidget* t = table(d);
+        ASSERT_NE(t, nullptr);
+        ASSERT_EQ(t->columnCount(), 3);
+        EXPECT_EQ(t->horizontalHeaderItem(0)->text(), QStringLiteral("数据源名称"));
+        EXPECT_EQ(t->horizontalHeaderItem(1)->text(), QStringLiteral("驱动程序"));
+        EXPECT_EQ(t->horizontalHeaderItem(2)->text(), QStringLiteral("类型"));
+        EXPECT_EQ(column(*t, 0), expectedNames);
+        EXPECT_EQ(column(*t, 1).first(), QStringLiteral("SQLite3"));
+        EXPECT_EQ(column(*t, 1).last(), QStringLiteral("PostgreSQL Unicode"));
+        QStringList expectedTypes(systemCount, QStringLiteral("系统"));
+        expectedTypes << QStringLiteral("用户");
+        EXPECT_EQ(column(*t, 2), expectedTypes);
+        EXPECT_EQ(d.selectedName(), sqlite().dsn);
+        EXPECT_EQ(d.focusWidget(), t);
+
+        for (qsizetype i = 0; i < systemCount; ++i)
+            QTest::keyClick(t, Qt::Key_Down);
+        EXPECT_EQ(d.selectedName(), QStringLiteral("DialogPickMine"));
+        QTest::keyClick(t, Qt::Key_Return);
+        EXPECT_FALSE(d.isVisible());
+    });
+
+    EXPECT_EQ(execDialog(dialog), QDialog::Rejected);
+    EXPECT_TRUE(gui->messages().empty());
+}
+
+TEST_F(DataSourceDialogTest, PickerCancelKeepsTheNameAndDoubleClickPicks)
+{
+    addUserDataSource(QStringLiteral("DialogPickFirst"), QStringLiteral("SQLite3"), QString());
+    addUserDataSource(QStringLiteral("DialogPickSecond"), QStringLiteral("SQLite3"), QString());
+    const auto doubleClickRow = [](DataSourcePickerDlg& d, const QString& name) {
+        QTableWidget* t = table(d);
+        ASSERT_NE(t, nullptr);
+        const QList<QTableWidgetItem*> found = t->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, t->visualItemRect(found.first()).center());
+    };
+
+    CDataSourceDlg dialog;
+    gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
+        typeInto(d, "dataSourceName", QStringLiteral("Typed"));
+        clickPick(d);
+        EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("Typed"));
+        clickPick(d);
+        EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("DialogPickFirst"));
+        clickCancel(d);
+    });
+    gui->onDialog<DataSourcePickerDlg>([&](DataSourcePickerDlg& d) {
+        // A name not in the list: the first row is offered.
+        EXPECT_EQ(d.selectedName(), column(*table(d), 0).first());
+        QTest::keyClick(table(d), Qt::Key_End);
+        EXPECT_EQ(d.selectedName(), QStringLiteral("DialogPickSecond"));
+        clickCancel(d);
+    });
+    gui->onDialog<DataSourcePickerDlg>([&](DataSourcePickerDlg& d) {
+        doubleClickRow(d, QStringLiteral("DialogPickFirst"));
+        EXPECT_FALSE(d.isVisible());
+    });
+
+    EXPECT_EQ(execDialog(dialog), QDialog::Rejected);
+}
+
+class DataSourceCommandTest : public DataSourceDialogTest {
+protected:
+    // Runs the command from a frame of the test's; counts the frame's updates.
+    bool runCommand()
+    {
+        return runDataSourceCommand(&frame, [this] { ++frameUpdates; });
+    }
+
+    QWidget frame;
+    int frameUpdates = 0;
+};
+
+TEST_F(DataSourceCommandTest, ConfirmedChoiceIsStoredReconnectedAndClassified)
+{
+    writeConfig(kUserSection + "[DATASOURCEINI]\nDSN=DialogStaleSource\nUSERNAME=sa\nPASS=old\n");
+    ASSERT_EQ(app.databaseKind(), DatabaseKind::SqlServer);
+    gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
+        EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("DialogStaleSource"));
+        EXPECT_EQ(textOf(d, "databaseUser"), QStringLiteral("sa"));
+        EXPECT_EQ(textOf(d, "databasePassword"), QStringLiteral("old"));
+        enter(d, sqlite());
+        clickOk(d);
+    });
+
+    EXPECT_TRUE(runCommand());
+    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(frameUpdates, 1);
+    EXPECT_EQ(configBytes(), kUserSection + dataSourceSection(sqlite()));
+}
+
+TEST_F(DataSourceCommandTest, CancelledCommandChangesNothing)
+{
+    const QByteArray before = kUserSection + dataSourceSection(sqlite());
+    writeConfig(before);
+    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password), CTesseraApp::OpenOutcome::Opened);
+    app.setDatabaseKind(DatabaseKind::SQLite);
+    gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
+        typeInto(d, "dataSourceName", QStringLiteral("DialogNeverUsed"));
+        clickCancel(d);
+    });
+
+    EXPECT_FALSE(runCommand());
+    EXPECT_EQ(frameUpdates, 0);
+    EXPECT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(configBytes(), before);
+    EXPECT_TRUE(gui->messages().empty());
+}
+
+TEST_F(DataSourceCommandTest, UnreadableFileIsReportedAndTheDialogStartsEmpty)
+{
+    gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
+        EXPECT_EQ(textOf(d, "dataSourceName"), QString());
+        EXPECT_EQ(textOf(d, "databaseUser"), QString());
+        EXPECT_EQ(textOf(d, "databasePassword"), QString());
+        enter(d, sqlite());
+        clickOk(d);
+    });
+
+    EXPECT_TRUE(runCommand());
+    expectOwnedWarnings({QStringLiteral("数据源配置文件不能打开!")}, QStringLiteral("数据源配置"));
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(configBytes(), dataSourceSection(sqlite()));
+}
+
+TEST_F(DataSourceCommandTest, DataSourceOfNoKnownKindIsNamedAndLeftClosed)
+{
+    // A driver entry of its own name for the SQLite library: it connects,
+    // but its name says nothing about the kind of database.
+    QFile drivers(QDir(systemIniFolder()).filePath(QStringLiteral("odbcinst.ini")));
+    ASSERT_TRUE(drivers.open(QIODevice::Append));
+    drivers.write("\n[Substation Archive Driver]\nDriver=libsqlite3odbc.so\n");
+    drivers.close();
+    addUserDataSource(QStringLiteral("DialogOddKind"), QStringLiteral("Substation Archive Driver"),
+                      dir.filePath(QStringLiteral("odd.db")));
+    writeConfig(kUserSection + dataSourceSection(sqlite()));
+    app.setDatabaseKind(DatabaseKind::SQLite);
+    gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
+        typeInto(d, "dataSourceName", QStringLiteral("DialogOddKind"));
+        clickOk(d);
+        EXPECT_FALSE(d.isVisible()) << "the dialog connects; only the classification fails";
+    });
+
+    EXPECT_TRUE(runCommand());
+    ASSERT_EQ(gui->messages().size(), 1u);
+    EXPECT_TRUE(gui->messages()[0].text.contains(QStringLiteral("Substation Archive Driver")));
+    EXPECT_FALSE(gui->messages()[0].owned);
+    EXPECT_EQ(gui->messages()[0].caption, QStringLiteral("Tessera"));
+    EXPECT_FALSE(app.connection().isOpen());
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(frameUpdates, 1);
+    EXPECT_EQ(CIniFile(configPath()).Get(QStringLiteral("DATASOURCEINI"), QStringLiteral("DSN")),
+              QStringLiteral("DialogOddKind"));
+}
+
+TEST_F(DataSourceCommandTest, SwitchingToPostgreSQLChangesTheDialect)
+{
+    const TestDatabase& pg = testDatabase(DatabaseKind::PostgreSQL);
+    if (!pg.available) {
+        if (serversRequired())
+            FAIL() << "PostgreSQL test server is not configured";
+        GTEST_SKIP() << "PostgreSQL test server not running";
+    }
+    writeConfig(kUserSection + dataSourceSection(sqlite()));
+    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password), CTesseraApp::OpenOutcome::Opened);
+    app.setDatabaseKind(DatabaseKind::SQLite);
+    gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
+        enter(d, pg);
+        clickOk(d);
+    });
+
+    EXPECT_TRUE(runCommand());
+    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(u'|').toStdString();
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::PostgreSQL);
+    ASSERT_TRUE(app.connection().isOpen());
+    EXPECT_TRUE(app.connection().dbmsName().contains(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive));
+    EXPECT_EQ(app.FormatDateLiteral(QStringLiteral("2008-01-31")), QStringLiteral("'2008-01-31'"));
+    EXPECT_EQ(configBytes(), kUserSection + dataSourceSection(pg));
+}
+
+} // namespace

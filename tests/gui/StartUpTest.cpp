@@ -1,0 +1,233 @@
+#include "OdbcTestEnvironment.h"
+#include "ScriptedGui.h"
+
+#include "app/CDataSourceDlg.h"
+#include "app/CLoginDlg.h"
+#include "app/CTesseraApp.h"
+#include "app/IniFile.h"
+#include "app/Password.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMainWindow>
+#include <QTemporaryDir>
+
+using namespace tessera;
+using namespace tessera::test;
+
+namespace {
+
+class StartUpTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto scripted = std::make_unique<ScriptedGui>();
+        gui = scripted.get();
+        app.setGui(std::move(scripted));
+        app.setConfigurationPath(configPath());
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(gui->allScriptsUsed()) << "a dialog the test expected was not shown";
+        restoreOdbcIniFiles();
+    }
+
+    QString configPath() const { return dir.filePath(QStringLiteral("DataSource.ini")); }
+
+    void writeConfig(const QString& text)
+    {
+        QFile f(configPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.toUtf8());
+    }
+    QString storedFile(const TestDatabase& db) const
+    {
+        // USER/PASS is the scrambled "kestra".
+        return QStringLiteral("[USER]\nUSERNAME=wardenaccount\nPASS=%1\n[DATASOURCEINI]\nDSN=%2\nUSERNAME=%3\nPASS=%4\n")
+            .arg(scrambledKestra(), db.dsn, db.user, db.password);
+    }
+    static QString scrambledKestra() { return *ScramblePassword(kBuiltInPassword, kPasswordScrambleKey); }
+    void login(const QString& user, const QString& password)
+    {
+        gui->onDialog<CLoginDlg>([=](CLoginDlg& d) {
+            typeInto(d, "userName", user);
+            typeInto(d, "password", password);
+            clickOk(d);
+        });
+    }
+    void chooseDataSource(const TestDatabase& db)
+    {
+        gui->onDialog<CDataSourceDlg>([=](CDataSourceDlg& d) {
+            typeInto(d, "dataSourceName", db.dsn);
+            typeInto(d, "databaseUser", db.user);
+            typeInto(d, "databasePassword", db.password);
+            clickOk(d);
+        });
+    }
+    void cancelDataSource()
+    {
+        gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) { clickCancel(d); });
+    }
+
+    QTemporaryDir dir;
+    CTesseraApp app;
+    ScriptedGui* gui = nullptr;
+};
+
+TEST_F(StartUpTest, FirstRunLogsInChoosesADataSourceAndOpensTheMainWindow)
+{
+    const TestDatabase& sqlite = testDatabase(DatabaseKind::SQLite);
+    login(QStringLiteral("wardenaccount"), QStringLiteral("kestra"));
+    chooseDataSource(sqlite);
+
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(QLatin1Char('|')).toStdString();
+    ASSERT_NE(app.mainWindow(), nullptr);
+    EXPECT_EQ(app.mainWindow()->windowTitle(), QStringLiteral("数据维护程序"));
+    EXPECT_TRUE(app.mainWindow()->isMaximized());
+    EXPECT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(app.connectString(), QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(sqlite.dsn, sqlite.user, sqlite.password));
+
+    QFile f(configPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(f.readAll());
+    EXPECT_LT(text.indexOf(QLatin1String("[USER]")), text.indexOf(QLatin1String("[DATASOURCEINI]")));
+    CIniFile ini(configPath());
+    EXPECT_EQ(ini.Get(QStringLiteral("DATASOURCEINI"), QStringLiteral("DSN")), sqlite.dsn);
+}
+
+TEST_F(StartUpTest, CancelledFirstLoginEndsWithoutMainWindowOrFile)
+{
+    gui->onDialog<CLoginDlg>([](CLoginDlg& d) { clickCancel(d); });
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(app.mainWindow(), nullptr);
+    EXPECT_FALSE(QFile::exists(configPath()));
+}
+
+TEST_F(StartUpTest, StoredSettingsAskForTheStoredLoginAndConnect)
+{
+    writeConfig(storedFile(testDatabase(DatabaseKind::SQLite)));
+    gui->onDialog<CLoginDlg>([](CLoginDlg& d) {
+        EXPECT_EQ(textOf(d, "userName"), QStringLiteral("wardenaccount"));
+        typeInto(d, "password", QStringLiteral("kestra"));
+        clickOk(d);
+    });
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_TRUE(gui->messages().empty());
+    EXPECT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+}
+
+TEST_F(StartUpTest, StoredLoginCancelledEndsStartUp)
+{
+    writeConfig(storedFile(testDatabase(DatabaseKind::SQLite)));
+    gui->onDialog<CLoginDlg>([](CLoginDlg& d) { clickCancel(d); });
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_FALSE(app.connection().isOpen());
+    EXPECT_EQ(app.mainWindow(), nullptr);
+}
+
+TEST_F(StartUpTest, MissingDataSourceSectionGoesTheFailureRoad)
+{
+    writeConfig(QStringLiteral("[USER]\nUSERNAME=wardenaccount\nPASS=%1\n").arg(scrambledKestra()));
+    const QByteArray before = [&] {
+        QFile f(configPath());
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    login(QStringLiteral("wardenaccount"), QStringLiteral("kestra"));
+    cancelDataSource();
+
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(gui->messageTexts(), QStringList {QStringLiteral("数据库不能打开,请正确配置数据源")});
+    EXPECT_EQ(gui->messages()[0].caption, QStringLiteral("系统提示"));
+    EXPECT_FALSE(gui->messages()[0].owned);
+    EXPECT_EQ(app.mainWindow(), nullptr);
+    EXPECT_FALSE(app.connection().isOpen());
+    QFile f(configPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before) << "nothing is written that the user did not ask for";
+}
+
+TEST_F(StartUpTest, FailedConnectionFallsBackToTheDataSourceDialog)
+{
+    TestDatabase wrong = testDatabase(DatabaseKind::SQLite);
+    wrong.dsn = QStringLiteral("NoSuchSource");
+    writeConfig(storedFile(wrong));
+    login(QStringLiteral("wardenaccount"), QStringLiteral("kestra"));
+    chooseDataSource(testDatabase(DatabaseKind::SQLite));
+
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(gui->messageTexts(), QStringList {QStringLiteral("数据库不能打开,请正确配置数据源")});
+    EXPECT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(CIniFile(configPath()).Get(QStringLiteral("DATASOURCEINI"), QStringLiteral("DSN")),
+              testDatabase(DatabaseKind::SQLite).dsn);
+}
+
+TEST_F(StartUpTest, UnreadableSettingsFileEndsStartUp)
+{
+    ASSERT_TRUE(QDir().mkpath(configPath())); // a folder where the file should be
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(gui->messageTexts(), QStringList {QStringLiteral("读配置文件失败!")});
+    EXPECT_EQ(gui->dialogsShown(), 0);
+}
+
+TEST_F(StartUpTest, DriverOfNoKnownKindIsNamedAndEndsStartUp)
+{
+    // A driver entry of its own name for the SQLite library: it connects,
+    // but its name says nothing about the kind of database.
+    QFile drivers(QDir(systemIniFolder()).filePath(QStringLiteral("odbcinst.ini")));
+    ASSERT_TRUE(drivers.open(QIODevice::Append));
+    drivers.write("\n[Field Archive Driver]\nDriver=libsqlite3odbc.so\n");
+    drivers.close();
+    QFile user(userIniPath());
+    ASSERT_TRUE(user.open(QIODevice::WriteOnly));
+    user.write(QStringLiteral("[StartUpOddDriver]\nDriver=Field Archive Driver\nDatabase=%1\n")
+                   .arg(dir.filePath(QStringLiteral("odd.db")))
+                   .toUtf8());
+    user.close();
+    TestDatabase odd;
+    odd.dsn = QStringLiteral("StartUpOddDriver");
+    writeConfig(storedFile(odd));
+    login(QStringLiteral("wardenaccount"), QStringLiteral("kestra"));
+
+    EXPECT_FALSE(app.InitInstance());
+    ASSERT_EQ(gui->messages().size(), 1u);
+    EXPECT_TRUE(gui->messages()[0].text.contains(QStringLiteral("Field Archive Driver")));
+    EXPECT_EQ(gui->messages()[0].caption, QStringLiteral("Tessera"));
+    EXPECT_EQ(gui->messages()[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(app.mainWindow(), nullptr);
+}
+
+TEST_F(StartUpTest, ConnectsToPostgreSQLAndTellsAWrongPasswordApart)
+{
+    const TestDatabase& pg = testDatabase(DatabaseKind::PostgreSQL);
+    if (!pg.available) {
+        if (serversRequired())
+            FAIL() << "PostgreSQL test server is not configured";
+        GTEST_SKIP() << "PostgreSQL test server not running";
+    }
+    TestDatabase wrong = pg;
+    wrong.password = QStringLiteral("not-the-password");
+    writeConfig(storedFile(wrong));
+    login(QStringLiteral("wardenaccount"), QStringLiteral("kestra"));
+    chooseDataSource(pg);
+
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(gui->messageTexts(), QStringList {QStringLiteral("访问数据库失败,请正确配置数据源")});
+    EXPECT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::PostgreSQL);
+}
+
+TEST(ShutDown, ClosesTheSharedConnection)
+{
+    auto app = std::make_unique<CTesseraApp>();
+    const TestDatabase& sqlite = testDatabase(DatabaseKind::SQLite);
+    ASSERT_EQ(app->openConnection(sqlite.dsn, sqlite.user, sqlite.password), CTesseraApp::OpenOutcome::Opened);
+    EXPECT_EQ(CTesseraApp::instance(), app.get());
+    app.reset();
+    EXPECT_EQ(CTesseraApp::instance(), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,311 @@
+#include "ui/RecordListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+using tessera::RecordListModel;
+
+namespace {
+
+const QStringList kColumns{QStringLiteral("ATime"), QStringLiteral("TagID"), QStringLiteral("DataType"),
+                           QStringLiteral("nValue"), QStringLiteral("nValueChange")};
+
+QStringList sample(int i)
+{
+    return {QStringLiteral("2026-12-06 00:00:%1").arg(i, 2, 10, QLatin1Char('0')), QString::number(17),
+            QStringLiteral("遥测"), QString::number(i * 1.5, 'f', 2), QStringLiteral("0.01")};
+}
+
+// Every cell, row by row, as the model answers for the display.
+std::vector<QStringList> shown(const QAbstractItemModel& model)
+{
+    std::vector<QStringList> rows;
+    for (int r = 0; r < model.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model.columnCount(); ++c)
+            cells.append(model.data(model.index(r, c)).toString());
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+// The model is watched by the item-model tester from construction on, so
+// every change below is also checked for consistent signals and indexes.
+class RecordListModelTest : public ::testing::Test {
+protected:
+    RecordListModel model;
+    QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
+};
+
+TEST_F(RecordListModelTest, ColumnsAreNamedAndLeftAligned)
+{
+    model.setColumns(kColumns);
+    ASSERT_EQ(model.columnCount(), 5);
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), kColumns.at(c));
+    EXPECT_FALSE(model.headerData(5, Qt::Horizontal).isValid());
+
+    model.insertRow(0, sample(1));
+    const int alignment = model.data(model.index(0, 3), Qt::TextAlignmentRole).toInt();
+    EXPECT_EQ(alignment, int(Qt::AlignLeft | Qt::AlignVCenter));
+    EXPECT_EQ(model.headerData(0, Qt::Vertical).toInt(), 1);
+}
+
+TEST_F(RecordListModelTest, RowsPutAtTheTopShowInReverseOrder)
+{
+    model.setColumns(kColumns);
+    // Read newest first, as the fills do: the screen shows oldest first.
+    for (int i = 3; i >= 1; --i)
+        EXPECT_EQ(model.insertRow(0, sample(i)), 0);
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.cell(0, 0), QStringLiteral("2026-12-06 00:00:01"));
+    EXPECT_EQ(model.cell(1, 0), QStringLiteral("2026-12-06 00:00:02"));
+    EXPECT_EQ(model.cell(2, 0), QStringLiteral("2026-12-06 00:00:03"));
+}
+
+TEST_F(RecordListModelTest, InsertPositionsAreClampedAndMiddleInsertsKeepNeighbours)
+{
+    model.setColumns(kColumns);
+    model.insertRow(0, sample(1));
+    model.insertRow(1, sample(3));
+    EXPECT_EQ(model.insertRow(1, sample(2)), 1);
+    EXPECT_EQ(model.insertRow(99, sample(4)), 3);
+    EXPECT_EQ(model.insertRow(-5, sample(0)), 0);
+    for (int r = 0; r < 5; ++r)
+        EXPECT_EQ(model.cell(r, 3), sample(r).at(3)) << "row " << r;
+}
+
+TEST_F(RecordListModelTest, BatchFillEqualsOneRowAtATimeAtTheTop)
+{
+    // Rows of every shape: short, sparse, Chinese, characters that could pass
+    // for a separator, and one cell longer than a one-character length.
+    std::vector<QStringList> read;
+    for (int i = 0; i < 40; ++i)
+        read.push_back(sample(i));
+    read.push_back({});
+    read.push_back({QString(), QString(), QStringLiteral("遥信")});
+    read.push_back({QString(QChar(0xFFFF)) + QChar(0) + QChar(0x1F), QStringLiteral("a\tb\nc")});
+    read.push_back({QString(70000, QLatin1Char('x')), QStringLiteral("after the long one")});
+    read.push_back(sample(99) << QStringLiteral("beyond the columns"));
+
+    RecordListModel oneByOne;
+    oneByOne.setColumns(kColumns);
+    oneByOne.insertRow(0, {QStringLiteral("already there")});
+    for (const QStringList& row : read)
+        oneByOne.insertRow(0, row);
+
+    model.setColumns(kColumns);
+    model.insertRow(0, {QStringLiteral("already there")});
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    model.beginFill();
+    for (const QStringList& row : read)
+        model.addAtTop(row);
+    EXPECT_EQ(model.rowCount(), 1) << "rows of an open fill are not visible yet";
+    EXPECT_EQ(inserted.count(), 0);
+    model.endFill();
+
+    EXPECT_EQ(inserted.count(), 1) << "the views hear of the batch once";
+    EXPECT_EQ(shown(model), shown(oneByOne));
+    EXPECT_EQ(model.cell(0, 4), QStringLiteral("0.01"));
+    EXPECT_EQ(model.cell(1, 0).size(), 70000);
+    EXPECT_EQ(model.cell(1, 1), QStringLiteral("after the long one"));
+    EXPECT_EQ(model.cell(int(read.size()), 0), QStringLiteral("already there"));
+}
+
+TEST_F(RecordListModelTest, FillEndedByAnErrorKeepsTheRowsReadSoFar)
+{
+    model.setColumns(kColumns);
+    try {
+        RecordListModel::TopFill fill(model);
+        fill.add(sample(2));
+        fill.add(sample(1));
+        throw std::runtime_error("the read failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(model.filling());
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.cell(0, 0), sample(1).at(0));
+    EXPECT_EQ(model.cell(1, 0), sample(2).at(0));
+}
+
+TEST_F(RecordListModelTest, ChangesDuringAFillSeeTheRowsAddedBefore)
+{
+    model.setColumns(kColumns);
+    model.beginFill();
+    model.addAtTop(sample(1));
+    EXPECT_TRUE(model.setCell(0, 1, QStringLiteral("18")));
+    model.addAtTop(sample(2));
+    model.endFill();
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.cell(0, 0), sample(2).at(0));
+    EXPECT_EQ(model.cell(1, 1), QStringLiteral("18"));
+}
+
+TEST_F(RecordListModelTest, CellsAreSetAndReadBack)
+{
+    model.setColumns(kColumns);
+    model.insertRow(0, {QStringLiteral("only the first")});
+    EXPECT_EQ(model.cell(0, 0), QStringLiteral("only the first"));
+    EXPECT_EQ(model.cell(0, 4), QString()) << "cells beyond those given are empty";
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    EXPECT_TRUE(model.setCell(0, 4, QStringLiteral("最后")));
+    EXPECT_TRUE(model.setCell(0, 0, QString()));
+    EXPECT_TRUE(model.setCell(0, 2, QStringLiteral("遥测")));
+    EXPECT_EQ(changed.count(), 3);
+    EXPECT_EQ(model.rowCells(0),
+              (QStringList{QString(), QString(), QStringLiteral("遥测"), QString(), QStringLiteral("最后")}));
+    EXPECT_EQ(model.data(model.index(0, 4)).toString(), QStringLiteral("最后"));
+
+    EXPECT_FALSE(model.setCell(0, 5, QStringLiteral("no such column")));
+    EXPECT_FALSE(model.setCell(1, 0, QStringLiteral("no such row")));
+    EXPECT_EQ(model.cell(1, 0), QString());
+    EXPECT_EQ(model.cell(-1, 0), QString());
+}
+
+TEST_F(RecordListModelTest, RemovingAMiddleRowClosesTheGap)
+{
+    model.setColumns(kColumns);
+    std::vector<QStringList> rows{sample(1), sample(2), sample(3)};
+    model.appendRows(std::move(rows));
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_TRUE(model.removeRow(1));
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.rowCells(0), sample(1));
+    EXPECT_EQ(model.rowCells(1), sample(3));
+    EXPECT_FALSE(model.removeRow(2));
+    EXPECT_FALSE(model.removeRow(-1));
+}
+
+TEST_F(RecordListModelTest, ClearDropsColumnsWhileRemoveAllRowsKeepsThem)
+{
+    model.setColumns(kColumns);
+    model.appendRows({sample(1), sample(2)});
+    model.removeAllRows();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.columnCount(), 5);
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("DataType"));
+
+    model.appendRows({sample(3)});
+    model.clear();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.columnCount(), 0);
+
+    // A fill left open is dropped with the rows, not committed later.
+    model.setColumns(kColumns);
+    model.beginFill();
+    model.addAtTop(sample(4));
+    model.removeAllRows();
+    model.endFill();
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST_F(RecordListModelTest, NewColumnsCutOrWidenTheRows)
+{
+    model.setColumns(kColumns);
+    model.appendRows({sample(1)});
+    model.setColumns({QStringLiteral("a"), QStringLiteral("b")});
+    EXPECT_EQ(model.rowCells(0), (QStringList{sample(1).at(0), sample(1).at(1)}));
+    model.setColumns(kColumns);
+    EXPECT_EQ(model.cell(0, 1), sample(1).at(1));
+    EXPECT_EQ(model.cell(0, 2), QString()) << "a cut cell does not come back";
+}
+
+TEST(RecordListSelection, SortedRowsAreAscendingAndUnique)
+{
+    RecordListModel model;
+    model.setColumns(kColumns);
+    model.appendRows({sample(0), sample(1), sample(2), sample(3)});
+    const QModelIndexList picked{model.index(3, 0), model.index(1, 4), model.index(3, 2), model.index(1, 0),
+                                 QModelIndex()};
+    EXPECT_EQ(RecordListModel::sortedRows(picked), (std::vector<int>{1, 3}));
+    EXPECT_TRUE(RecordListModel::sortedRows({}).empty());
+}
+
+// The model under a real, shown table view, as the record list uses it.
+class RecordListViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        view.setModel(&model);
+        view.setSelectionBehavior(QAbstractItemView::SelectRows);
+        view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view.resize(800, 600);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+
+    // The text the view paints at the centre of a cell: the index under that
+    // point, asked for its display text.
+    QString textAt(int row, int column)
+    {
+        const QRect rect = view.visualRect(model.index(row, column));
+        const QModelIndex hit = view.indexAt(rect.center());
+        return hit.data().toString();
+    }
+
+    RecordListModel model;
+    QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
+    QTableView view;
+};
+
+TEST_F(RecordListViewTest, ViewShowsTheFilledRowsOldestFirst)
+{
+    model.setColumns(kColumns);
+    {
+        RecordListModel::TopFill fill(model);
+        for (int i = 30; i >= 1; --i)
+            fill.add(sample(i));
+    }
+    QApplication::processEvents();
+    EXPECT_EQ(view.horizontalHeader()->count(), 5);
+    EXPECT_EQ(view.verticalHeader()->count(), 30);
+    EXPECT_EQ(view.model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("ATime"));
+    EXPECT_EQ(textAt(0, 0), QStringLiteral("2026-12-06 00:00:01"));
+    EXPECT_EQ(textAt(1, 2), QStringLiteral("遥测"));
+    EXPECT_EQ(textAt(2, 3), QStringLiteral("4.50"));
+
+    model.removeAllRows();
+    QApplication::processEvents();
+    EXPECT_EQ(view.verticalHeader()->count(), 0);
+    EXPECT_EQ(view.horizontalHeader()->count(), 5);
+}
+
+TEST_F(RecordListViewTest, SelectedRowsOfTheViewComeBackSortedOnce)
+{
+    model.setColumns(kColumns);
+    model.appendRows({sample(0), sample(1), sample(2), sample(3), sample(4), sample(5)});
+    QApplication::processEvents();
+
+    auto clickRow = [&](int row, Qt::KeyboardModifiers modifiers) {
+        const QRect rect = view.visualRect(model.index(row, 1));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, modifiers, rect.center());
+    };
+    clickRow(4, Qt::NoModifier);
+    clickRow(1, Qt::ControlModifier);
+    clickRow(2, Qt::ControlModifier);
+
+    const QModelIndexList selected = view.selectionModel()->selectedIndexes();
+    EXPECT_EQ(selected.size(), 3 * 5) << "whole rows are selected";
+    EXPECT_EQ(RecordListModel::sortedRows(selected), (std::vector<int>{1, 2, 4}));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
