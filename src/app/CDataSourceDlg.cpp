@@ -5,6 +5,7 @@
 #include "app/GuiSeam.h"
 #include "app/IniFile.h"
 #include "app/SettingsKeys.h"
+#include "app/WaitCursor.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -22,15 +23,6 @@ namespace tessera {
 namespace {
 
 const QString kCaption = QStringLiteral("系统提示");
-
-// The wait cursor for one scope, ended on every path out of it.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 QLineEdit* newField(const char* objectName)
 {
@@ -81,7 +73,9 @@ CDataSourceDlg::CDataSourceDlg(QWidget* parent)
     form->addRow(labelFor(m_user, QStringLiteral("用户名称:")), m_user);
     form->addRow(labelFor(m_password, QStringLiteral("密    码:")), m_password);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    // Parented at once, so that the dialog knows its default button and
+    // returns to it when focus leaves another button.
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
     ok->setText(QStringLiteral("确定"));
     ok->setDefault(true);

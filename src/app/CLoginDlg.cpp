@@ -52,7 +52,9 @@ CLoginDlg::CLoginDlg(QWidget* parent)
     m_password = addField(form, QStringLiteral("登录口令:"), "password", true);
     m_userName->setMinimumWidth(200);
 
-    auto* buttons = new QDialogButtonBox;
+    // Parented at once, so that the dialog knows its default button and
+    // returns to it when focus leaves another button.
+    auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("登录"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
     ok->setDefault(true);

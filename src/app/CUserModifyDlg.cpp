@@ -48,7 +48,9 @@ CUserModifyDlg::CUserModifyDlg(QWidget* parent)
     m_confirmation = addField(form, QStringLiteral("口令确认:"), "confirmation", true);
     m_userName->setMinimumWidth(200);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    // Parented at once, so that the dialog knows its default button and
+    // returns to it when focus leaves another button.
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);

@@ -65,7 +65,9 @@ DataSourcePickerDlg::DataSourcePickerDlg(std::vector<db::DataSourceEntry> dataSo
     label->setBuddy(m_table);
     m_table->setAccessibleName(label->text());
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    // Parented at once, so that the dialog knows its default button and
+    // returns to it when focus leaves another button.
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     m_ok->setText(QStringLiteral("确定"));
     m_ok->setDefault(true);

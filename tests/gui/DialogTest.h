@@ -15,13 +15,6 @@
 
 #include <functional>
 #include <memory>
-#include <ostream>
-
-// Readable failure messages for Qt's strings (found by argument lookup).
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace tessera::test {
 
