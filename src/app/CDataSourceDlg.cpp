@@ -1,6 +1,7 @@
 #include "app/CDataSourceDlg.h"
 
 #include "app/CTesseraApp.h"
+#include "app/DialogFields.h"
 #include "app/DataSourcePickerDlg.h"
 #include "app/GuiSeam.h"
 #include "app/IniFile.h"
@@ -139,12 +140,8 @@ void CDataSourceDlg::accept()
 
     const QString path = CTesseraApp::instance()->configurationPath();
     CIniFile ini;
-    // A file that exists but cannot be read holds the login too: never
-    // replace it by one holding only the data source.
-    if (!ini.Load(path) && QFileInfo::exists(path)) {
-        warningMessage(this, QStringLiteral("读配置文件失败!"), kCaption);
+    if (!loadSettingsForUpdate(ini, this, kCaption))
         return;
-    }
 
     CTesseraApp& app = *CTesseraApp::instance();
     CTesseraApp::OpenOutcome outcome;

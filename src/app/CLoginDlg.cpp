@@ -1,6 +1,7 @@
 #include "app/CLoginDlg.h"
 
 #include "app/CTesseraApp.h"
+#include "app/DialogFields.h"
 #include "app/GuiSeam.h"
 #include "app/IniFile.h"
 #include "app/Password.h"
@@ -26,20 +27,6 @@ const QString kWrongPassword = QStringLiteral("请填写正确的登录口令!")
 const QString kUnscramblablePassword = QStringLiteral("登录口令只能包含英文字母、数字和符号!");
 const QString kUnreadableSettings = QStringLiteral("读配置文件失败!");
 
-QLineEdit* addField(QFormLayout* form, const QString& label, const char* objectName, bool masked)
-{
-    auto* edit = new QLineEdit;
-    edit->setObjectName(QLatin1String(objectName));
-    edit->setMaxLength(CLoginDlg::kMaxFieldLength);
-    edit->setAccessibleName(label);
-    if (masked)
-        edit->setEchoMode(QLineEdit::Password);
-    auto* caption = new QLabel(label);
-    caption->setBuddy(edit);
-    form->addRow(caption, edit);
-    return edit;
-}
-
 } // namespace
 
 CLoginDlg::CLoginDlg(QWidget* parent)
@@ -48,8 +35,8 @@ CLoginDlg::CLoginDlg(QWidget* parent)
     setWindowTitle(kCaption);
 
     auto* form = new QFormLayout;
-    m_userName = addField(form, QStringLiteral("用户名称:"), "userName", false);
-    m_password = addField(form, QStringLiteral("登录口令:"), "password", true);
+    m_userName = addLabelledField(form, QStringLiteral("用户名称:"), "userName", false, CLoginDlg::kMaxFieldLength);
+    m_password = addLabelledField(form, QStringLiteral("登录口令:"), "password", true, CLoginDlg::kMaxFieldLength);
     m_userName->setMinimumWidth(200);
 
     // Parented at once, so that the dialog knows its default button and
@@ -137,12 +124,8 @@ bool CLoginDlg::checkAndStoreBuiltInAccount(const QString& userName, const QStri
     }
     const QString path = CTesseraApp::instance()->configurationPath();
     CIniFile ini;
-    // A file that exists but cannot be read must not be replaced by one
-    // holding only the login.
-    if (!ini.Load(path) && QFileInfo::exists(path)) {
-        warningMessage(this, kUnreadableSettings, kCaption);
+    if (!loadSettingsForUpdate(ini, this, kCaption))
         return false;
-    }
     ini.Set(settings::kUserSection, settings::kUserName, userName);
     ini.Set(settings::kUserSection, settings::kPassword, scrambled);
     if (!ini.Save())

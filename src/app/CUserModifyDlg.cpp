@@ -1,6 +1,7 @@
 #include "app/CUserModifyDlg.h"
 
 #include "app/CTesseraApp.h"
+#include "app/DialogFields.h"
 #include "app/GuiSeam.h"
 #include "app/IniFile.h"
 #include "app/Password.h"
@@ -21,20 +22,6 @@ namespace {
 
 const QString kCaption = QStringLiteral("用户修改");
 
-QLineEdit* addField(QFormLayout* form, const QString& label, const char* objectName, bool masked)
-{
-    auto* edit = new QLineEdit;
-    edit->setObjectName(QLatin1String(objectName));
-    edit->setMaxLength(CUserModifyDlg::kMaxFieldLength);
-    edit->setAccessibleName(label);
-    if (masked)
-        edit->setEchoMode(QLineEdit::Password);
-    auto* caption = new QLabel(label);
-    caption->setBuddy(edit);
-    form->addRow(caption, edit);
-    return edit;
-}
-
 } // namespace
 
 CUserModifyDlg::CUserModifyDlg(QWidget* parent)
@@ -43,9 +30,9 @@ CUserModifyDlg::CUserModifyDlg(QWidget* parent)
     setWindowTitle(kCaption);
 
     auto* form = new QFormLayout;
-    m_userName = addField(form, QStringLiteral("用户名称:"), "userName", false);
-    m_password = addField(form, QStringLiteral("用户口令:"), "password", true);
-    m_confirmation = addField(form, QStringLiteral("口令确认:"), "confirmation", true);
+    m_userName = addLabelledField(form, QStringLiteral("用户名称:"), "userName", false, CUserModifyDlg::kMaxFieldLength);
+    m_password = addLabelledField(form, QStringLiteral("用户口令:"), "password", true, CUserModifyDlg::kMaxFieldLength);
+    m_confirmation = addLabelledField(form, QStringLiteral("口令确认:"), "confirmation", true, CUserModifyDlg::kMaxFieldLength);
     m_userName->setMinimumWidth(200);
 
     // Parented at once, so that the dialog knows its default button and
@@ -92,12 +79,8 @@ void CUserModifyDlg::accept()
 
     const QString path = CTesseraApp::instance()->configurationPath();
     CIniFile ini;
-    // Never replace a file that exists but could not be read: it holds the
-    // data-source settings too.
-    if (!ini.Load(path) && QFileInfo::exists(path)) {
-        warningMessage(this, QStringLiteral("读配置文件失败!"), kCaption);
+    if (!loadSettingsForUpdate(ini, this, kCaption))
         return;
-    }
     // Refused when the name would not read back as typed (blanks around it,
     // characters the file's code page lacks); the store stays unchanged then.
     if (!ini.Set(settings::kUserSection, settings::kUserName, userName)) {
