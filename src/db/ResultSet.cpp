@@ -4,6 +4,7 @@
 
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -68,8 +69,15 @@ void ResultSet::fetchRow()
                 break;
             }
             const qsizetype capacity = qsizetype(m_buffer.size()) - 1;
-            const bool truncated = indicator == SQL_NO_TOTAL || indicator / SQLLEN(sizeof(SQLWCHAR)) > capacity;
-            c.text += fromWide(m_buffer.data(), truncated ? capacity : indicator / SQLLEN(sizeof(SQLWCHAR)));
+            // MariaDB's driver (3.1) under-reports the length of some Chinese
+            // texts ("城北变电站" as 4 characters) while writing them whole and
+            // NUL-terminated: trust the terminator where it lies further out,
+            // and the driver's truncation warning with a full buffer.
+            const qsizetype terminated = wideLength(m_buffer.data(), capacity);
+            const bool truncated = indicator == SQL_NO_TOTAL || indicator / SQLLEN(sizeof(SQLWCHAR)) > capacity
+                || (rc == SQL_SUCCESS_WITH_INFO && terminated == capacity);
+            const qsizetype length = std::max<qsizetype>(qsizetype(indicator / SQLLEN(sizeof(SQLWCHAR))), terminated);
+            c.text += fromWide(m_buffer.data(), truncated ? capacity : std::min(length, capacity));
             if (!truncated)
                 break;
             if (m_buffer.size() < 65536)

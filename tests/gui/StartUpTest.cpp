@@ -1,6 +1,8 @@
 #include "OdbcTestEnvironment.h"
 #include "ScriptedGui.h"
 
+#include "SchemaDdl.h"
+
 #include "app/CDataSourceDlg.h"
 #include "app/CLoginDlg.h"
 #include "app/CTesseraApp.h"
@@ -25,6 +27,17 @@ protected:
         gui = scripted.get();
         app.setGui(std::move(scripted));
         app.setConfigurationPath(configPath());
+        // The main window reads the tag catalogue: give every test database one.
+        for (const TestDatabase& db : testDatabases()) {
+            if (!db.available)
+                continue;
+            db::Connection c = db::Connection::open(db.connectString());
+            try {
+                c.execute(ddl::createTableSql(db.kind, tableLayout(SchemaTable::EqpTagInfo), QStringLiteral("EqpTagInfo")));
+            } catch (const db::DbError&) {
+                // It is there already.
+            }
+        }
     }
     void TearDown() override
     {

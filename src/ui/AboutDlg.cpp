@@ -1,0 +1,32 @@
+#include "ui/AboutDlg.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace tessera {
+
+AboutDlg::AboutDlg(QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("关于系统"));
+    auto* icon = new QLabel;
+    icon->setPixmap(QIcon(QStringLiteral(":/toolbar/tessera.png")).pixmap(48, 48));
+    auto* text = new QLabel(QStringLiteral("系统数据维护软件1.0 版"));
+    text->setObjectName(QStringLiteral("aboutText"));
+    // Parented at once, so that the dialog knows its default button.
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon);
+    row->addWidget(text, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+}
+
+} // namespace tessera

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDialog>
+
+namespace tessera {
+
+// "关于系统": the program icon, its name and version, and OK.
+class AboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutDlg(QWidget* parent = nullptr);
+};
+
+} // namespace tessera

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "ui/CommandHost.h"
+#include "ui/TagCatalogue.h"
+
+#include <QIcon>
+#include <QTreeWidget>
+
+#include <optional>
+
+namespace tessera {
+
+class CTesseraView;
+
+// The navigation tree, the left pane of the main frame: the record kinds and,
+// under "遥测数据", the telemetry tags by station and switch.
+class CLeftTreeView : public QTreeWidget {
+    Q_OBJECT
+public:
+    CLeftTreeView(CommandHost& host, CTesseraView& list, QWidget* parent = nullptr);
+
+    // Reads the catalogue anew and rebuilds every node.
+    void BuildTree();
+    // Selects the record-kind node (or the telemetry node) with that item data.
+    void SelectKindNode(int code);
+
+    const CatalogueNode& catalogue() const { return m_catalogue; }
+    // The item data of a node (0 for none).
+    static int itemData(const QTreeWidgetItem* item);
+    QTreeWidgetItem* selectedNode() const;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void onSelectionChanged();
+    // The menu a right-click at that viewport point opens, if any.
+    std::optional<ContextMenu> menuAt(const QPoint& viewportPosition) const;
+    void openMenuAt(const QPoint& viewportPosition, const QPoint& globalPosition);
+    void openMenuFromKeyboard();
+    QTreeWidgetItem* newNode(QTreeWidgetItem* parent, const QString& text, int data, const QIcon& icon) const;
+
+    CommandHost& m_host;
+    CTesseraView& m_list;
+    CatalogueNode m_catalogue;
+    QIcon m_kindIcon;
+    QIcon m_stationIcon;
+    QIcon m_switchIcon;
+    QIcon m_tagIcon;
+    // Set when the menu key opened a menu itself, so that the platform's own
+    // keyboard context-menu event for the same key press opens nothing more.
+    bool m_menuKeyHandled = false;
+};
+
+} // namespace tessera

@@ -1,0 +1,249 @@
+#include "ui/CTesseraView.h"
+
+#include "app/CTesseraApp.h"
+#include "app/GuiSeam.h"
+#include "app/WaitCursor.h"
+#include "db/DbError.h"
+#include "ui/CommandHost.h"
+#include "ui/RecordFill.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+
+#include <optional>
+
+namespace tessera {
+
+namespace {
+
+constexpr int kColumnWidth = 100;
+constexpr int kTelemetryTimeWidth = 120;
+
+// Puts a fill's columns into the list and each row at the top, in one batch
+// that is committed when the sink goes, on the error path too.
+class ListSink : public FillSink {
+public:
+    ListSink(CTesseraView& view, bool telemetry)
+        : m_view(view)
+        , m_telemetry(telemetry)
+    {
+    }
+
+    void columns(const QStringList& names) override
+    {
+        m_view.rows().setColumns(names);
+        for (int c = 0; c < names.size(); ++c)
+            m_view.setColumnWidth(c, kColumnWidth);
+        m_fill.emplace(m_view.rows());
+    }
+
+    void row(const QStringList& cells) override
+    {
+        if (m_telemetry && !m_widened) {
+            m_view.setColumnWidth(0, kTelemetryTimeWidth); // room for the whole time stamp
+            m_widened = true;
+        }
+        m_fill->add(cells);
+    }
+
+private:
+    CTesseraView& m_view;
+    bool m_telemetry;
+    bool m_widened = false;
+    std::optional<RecordListModel::TopFill> m_fill;
+};
+
+void report(const FillFailure& failure, QWidget* view)
+{
+    if (failure.style == MessageStyle::OwnedByView)
+        warningMessage(view, failure.text, failure.caption);
+    else
+        standardMessage(failure.text);
+}
+
+// The shared connection when it is open; fills stop silently otherwise.
+CTesseraApp* openApplication()
+{
+    CTesseraApp* app = CTesseraApp::instance();
+    return app && app->connection().isOpen() ? app : nullptr;
+}
+
+} // namespace
+
+CTesseraView::CTesseraView(CommandHost& host, QWidget* parent)
+    : QTableView(parent)
+    , m_host(host)
+{
+    setModel(&m_model);
+    setAccessibleName(QStringLiteral("记录列表"));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(true);
+    setWordWrap(false);
+    setSortingEnabled(false);
+    setTextElideMode(Qt::ElideRight);
+
+    QHeaderView* header = horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+
+    // A report list has no row headers; fixed row heights keep a day of
+    // one-second samples cheap to lay out.
+    QHeaderView* rowsHeader = verticalHeader();
+    rowsHeader->hide();
+    rowsHeader->setSectionResizeMode(QHeaderView::Fixed);
+    rowsHeader->setDefaultSectionSize(fontMetrics().height() + 6);
+}
+
+void CTesseraView::showStartPage()
+{
+    m_model.clear();
+    m_model.setColumns({QStringLiteral("序号"), QStringLiteral("名称")});
+    setColumnWidth(0, 150);
+    setColumnWidth(1, 250);
+    m_model.appendRows({{QStringLiteral("1"), QStringLiteral("操作事件")},
+                        {QStringLiteral("2"), QStringLiteral("越限事件")},
+                        {QStringLiteral("3"), QStringLiteral("遥信变位")},
+                        {QStringLiteral("4"), QStringLiteral("SOE事件")},
+                        {QStringLiteral("5"), QStringLiteral("遥测数据")}});
+}
+
+bool CTesseraView::SwitchView(int code, bool telemetry)
+{
+    if (telemetry) {
+        if (!m_telemetry || code != m_currentCode) {
+            m_requestedTag = code;
+            fillTelemetry();
+        }
+        m_telemetry = true;
+        m_currentCode = code;
+        return true;
+    }
+    // The rows of a kind are read once per switch; record commands keep them
+    // current afterwards.
+    if (code == m_currentCode && !m_telemetry)
+        return false;
+    if (recordKindFill(ViewMode(code)))
+        fillRecordKind(ViewMode(code));
+    m_currentCode = code;
+    m_telemetry = false;
+    return true;
+}
+
+ViewMode CTesseraView::viewMode() const
+{
+    if (m_telemetry || !recordKindFill(ViewMode(m_currentCode)))
+        return ViewMode::StartPage;
+    return ViewMode(m_currentCode);
+}
+
+std::vector<int> CTesseraView::selectedRows() const
+{
+    // One index per selected row, not per cell: a selected day of samples
+    // would otherwise cost an index for every cell.
+    QModelIndexList indexes;
+    if (const QItemSelectionModel* selection = selectionModel()) {
+        for (const QItemSelectionRange& range : selection->selection()) {
+            for (int row = range.top(); row <= range.bottom(); ++row)
+                indexes.append(m_model.index(row, range.left()));
+        }
+    }
+    return RecordListModel::sortedRows(indexes);
+}
+
+void CTesseraView::fillRecordKind(ViewMode mode)
+{
+    m_model.clear();
+    CTesseraApp* app = openApplication();
+    const RecordKindFill* kind = recordKindFill(mode);
+    if (!app || !kind)
+        return;
+    bool failed = false;
+    {
+        WaitCursor wait;
+        ListSink sink(*this, false);
+        try {
+            readRecordKind(app->connection(), app->databaseKind(), mode, QDate::currentDate(), sink);
+        } catch (const db::DbError&) {
+            failed = true; // the rows read so far stay
+        }
+    }
+    if (failed)
+        report(kind->failure, this);
+}
+
+void CTesseraView::fillTelemetry()
+{
+    m_model.clear();
+    CTesseraApp* app = openApplication();
+    if (!app)
+        return;
+    bool failed = false;
+    {
+        WaitCursor wait;
+        ListSink sink(*this, true);
+        try {
+            readTelemetry(app->connection(), app->databaseKind(), m_requestedTag, QDate::currentDate(), sink);
+        } catch (const db::DbError&) {
+            failed = true;
+        }
+    }
+    if (failed)
+        report(telemetryFillFailure(), this);
+}
+
+void CTesseraView::mousePressEvent(QMouseEvent* event)
+{
+    // A right-click opens the menu for the rows selected before; the list
+    // must neither select nor deselect on it.
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void CTesseraView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTableView::mouseReleaseEvent(event);
+}
+
+void CTesseraView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTableView::mouseDoubleClickEvent(event);
+}
+
+void CTesseraView::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    const int group = m_host.commandGroup();
+    ContextMenu menu;
+    if (group >= 1 && group <= 4)
+        menu = ContextMenu::RecordList;
+    else if (group == 5)
+        menu = ContextMenu::TelemetryTag;
+    else
+        return;
+
+    QPoint at = event->globalPos();
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        // From the keyboard: under the current row, or the list's corner.
+        const QRect current = visualRect(currentIndex());
+        at = viewport()->mapToGlobal(current.isValid() ? current.bottomLeft() : QPoint(0, 0));
+    }
+    m_host.popUpMenu(menu, at);
+}
+
+} // namespace tessera

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "ui/RecordListModel.h"
+#include "ui/ViewMode.h"
+
+#include <QTableView>
+
+#include <vector>
+
+namespace tessera {
+
+class CommandHost;
+
+// The record list, the right pane of the main frame: today's rows of one
+// record kind, or today's samples of one telemetry tag, or the start page.
+// Record commands read the selected rows by column and update rows in place.
+class CTesseraView : public QTableView {
+    Q_OBJECT
+public:
+    explicit CTesseraView(CommandHost& host, QWidget* parent = nullptr);
+
+    // The start page: "序号"/"名称" and the five kinds. The current code stays 0.
+    void showStartPage();
+
+    // Switches to a record kind (code 100..400) or to telemetry mode (the
+    // tree node's item data as code). True when the state changed.
+    bool SwitchView(int code, bool telemetry);
+
+    int currentCode() const { return m_currentCode; }
+    bool isTelemetryMode() const { return m_telemetry; }
+    int requestedTag() const { return m_requestedTag; }
+    // The record kind shown, or StartPage in telemetry mode or on any other code.
+    ViewMode viewMode() const;
+
+    RecordListModel& rows() { return m_model; }
+    const RecordListModel& rows() const { return m_model; }
+    // The selected rows in ascending order, each once.
+    std::vector<int> selectedRows() const;
+    // Deletes all rows and keeps the columns (after a data-source change).
+    void clearRows() { m_model.removeAllRows(); }
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void fillRecordKind(ViewMode mode);
+    void fillTelemetry();
+
+    CommandHost& m_host;
+    RecordListModel m_model;
+    int m_currentCode = 0;
+    bool m_telemetry = false;
+    int m_requestedTag = 0;
+};
+
+} // namespace tessera

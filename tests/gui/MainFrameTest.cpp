@@ -1,0 +1,220 @@
+#include "OdbcTestEnvironment.h"
+#include "ScriptedGui.h"
+
+#include "DemoContent.h"
+#include "SchemaDdl.h"
+
+#include "app/CTesseraApp.h"
+#include "ui/AboutDlg.h"
+#include "ui/CLeftTreeView.h"
+#include "ui/CMainFrame.h"
+#include "ui/CTesseraView.h"
+#include "ui/CommandIds.h"
+#include "schema/TableNames.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+using namespace tessera;
+using namespace tessera::test;
+
+namespace {
+
+// The real main window on a SQLite database with today's demo rows.
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto scripted = std::make_unique<ScriptedGui>();
+        gui = scripted.get();
+        app.setGui(std::move(scripted));
+        app.setConfigurationPath(dir.filePath(QStringLiteral("DataSource.ini")));
+        app.connection() = db::Connection::open(
+            QStringLiteral("Driver=SQLite3;Database=%1").arg(dir.filePath(QStringLiteral("frame.db"))));
+        app.setDatabaseKind(DatabaseKind::SQLite);
+        db::Connection& c = app.connection();
+        for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
+            c.execute(sql);
+        demo::writeCatalogue(c, DatabaseKind::SQLite);
+        const QDate today = QDate::currentDate();
+        demo::writeEventsOfDay(c, DatabaseKind::SQLite, today);
+        c.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, TelemetryTableName(today), ddl::Generation::Newer));
+        demo::writeSamplesOfDay(c, TelemetryTableName(today), today);
+
+        frame = std::make_unique<CMainFrame>();
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    }
+
+    // Counts the runs of a record command's handler.
+    int* count(int commandId)
+    {
+        auto counter = std::make_shared<int>(0);
+        frame->setHandler(commandId, [counter] { ++*counter; });
+        m_counters.push_back(counter);
+        return counter.get();
+    }
+
+    QTreeWidgetItem* findNode(const QString& text)
+    {
+        const auto items = frame->tree()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        return items.isEmpty() ? nullptr : items.first();
+    }
+
+    void clickNode(const QString& text)
+    {
+        QTreeWidgetItem* item = findNode(text);
+        ASSERT_NE(item, nullptr) << text.toStdString();
+        frame->tree()->scrollToItem(item);
+        const QRect rect = frame->tree()->visualItemRect(item);
+        QTest::mouseClick(frame->tree()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    QTemporaryDir dir;
+    CTesseraApp app;
+    ScriptedGui* gui = nullptr;
+    std::unique_ptr<CMainFrame> frame;
+    std::vector<std::shared_ptr<int>> m_counters;
+};
+
+TEST_F(MainFrameTest, MenusToolbarAndStatusBarAreComplete)
+{
+    QStringList titles;
+    for (QAction* menu : frame->menuBar()->actions())
+        titles << menu->text();
+    EXPECT_EQ(titles, (QStringList {QStringLiteral("文件(&F)"), QStringLiteral("操作事件(&E)"),
+                                    QStringLiteral("越限事件(&L)"), QStringLiteral("遥信变位(&Y)"),
+                                    QStringLiteral("SOE事件(&S)"), QStringLiteral("遥测数据(&C)"),
+                                    QStringLiteral("查看(&V)"), QStringLiteral("帮助(&H)")}));
+    EXPECT_EQ(frame->action(cmd::LimitAlarmModify)->text(), QStringLiteral("越限事件修改(&D)"));
+    EXPECT_EQ(frame->action(cmd::TelemetryBatchSet)->text(), QStringLiteral("人工批量置数(&M)"));
+    EXPECT_EQ(frame->action(cmd::EventAdd)->statusTip(), QStringLiteral("Event事件增加"));
+
+    auto* toolBar = frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    ASSERT_NE(toolBar, nullptr);
+    EXPECT_EQ(toolBar->iconSize(), QSize(27, 27));
+    QStringList tips;
+    for (QAction* a : toolBar->actions()) {
+        tips << a->toolTip();
+        EXPECT_FALSE(a->icon().isNull()) << a->toolTip().toStdString();
+    }
+    EXPECT_EQ(tips, (QStringList {QStringLiteral("数据源设置"), QStringLiteral("查询"), QStringLiteral("添加"),
+                                  QStringLiteral("修改"), QStringLiteral("删除"), QStringLiteral("关于"),
+                                  QStringLiteral("退出")}));
+    auto* ready = frame->findChild<QLabel*>(QStringLiteral("readyLabel"));
+    ASSERT_NE(ready, nullptr);
+    EXPECT_EQ(ready->text(), QStringLiteral("就绪"));
+
+    // View menu: hiding and showing the bars keeps the ticks in step.
+    frame->action(cmd::ToggleToolBar)->trigger();
+    EXPECT_FALSE(toolBar->isVisible());
+    EXPECT_FALSE(frame->action(cmd::ToggleToolBar)->isChecked());
+    frame->action(cmd::ToggleStatusBar)->trigger();
+    EXPECT_FALSE(frame->statusBar()->isVisible());
+    frame->action(cmd::ToggleToolBar)->trigger();
+    EXPECT_TRUE(toolBar->isVisible());
+}
+
+TEST_F(MainFrameTest, SelectingNodesSetsTheGroupAndFillsTheList)
+{
+    // Before any selection every record-kind command is off, the generic ones on.
+    EXPECT_EQ(frame->commandGroup(), 0);
+    EXPECT_FALSE(frame->action(cmd::EventQuery)->isEnabled());
+    EXPECT_FALSE(frame->action(cmd::TelemetryQuery)->isEnabled());
+    EXPECT_TRUE(frame->action(cmd::GenericQuery)->isEnabled());
+
+    clickNode(QStringLiteral("越限事件"));
+    EXPECT_EQ(frame->commandGroup(), 2);
+    for (int id : {cmd::LimitAlarmQuery, cmd::LimitAlarmAdd, cmd::LimitAlarmModify, cmd::LimitAlarmDelete})
+        EXPECT_TRUE(frame->action(id)->isEnabled()) << id;
+    for (int id : {cmd::EventQuery, cmd::SignalChangeQuery, cmd::SoeQuery, cmd::TelemetryQuery})
+        EXPECT_FALSE(frame->action(id)->isEnabled()) << id;
+    EXPECT_EQ(frame->list()->viewMode(), ViewMode::LimitAlarms);
+    EXPECT_EQ(frame->list()->rows().rowCount(), 10);
+    EXPECT_EQ(frame->list()->rows().columnCount(), 12);
+
+    clickNode(QStringLiteral("城北变电站"));
+    EXPECT_EQ(frame->commandGroup(), 5);
+    EXPECT_TRUE(frame->action(cmd::TelemetryReplace)->isEnabled());
+    EXPECT_TRUE(frame->list()->isTelemetryMode());
+    EXPECT_EQ(frame->list()->currentCode(), -2);
+
+    // Down the tree with the keyboard to the first tag: its samples of today.
+    frame->tree()->setFocus();
+    QTreeWidgetItem* station = findNode(QStringLiteral("城北变电站"));
+    frame->tree()->expandItem(station);
+    frame->tree()->expandItem(station->child(0));
+    QTest::keyClick(frame->tree(), Qt::Key_Down); // first switch
+    QTest::keyClick(frame->tree(), Qt::Key_Down); // its first tag
+    QTreeWidgetItem* tag = frame->tree()->currentItem();
+    ASSERT_NE(tag, nullptr);
+    EXPECT_EQ(frame->list()->currentCode(), CLeftTreeView::itemData(tag));
+    EXPECT_GT(CLeftTreeView::itemData(tag), 0);
+    EXPECT_EQ(frame->list()->rows().rowCount(), 288);
+    EXPECT_EQ(frame->list()->rows().cell(0, 2), QStringLiteral("遥测"));
+    EXPECT_TRUE(frame->list()->rows().cell(0, 0).endsWith(QLatin1String("00:00:00")))
+        << "samples oldest first: " << frame->list()->rows().cell(0, 0).toStdString();
+}
+
+TEST_F(MainFrameTest, GenericCommandsFollowTheListNotTheGroup)
+{
+    int* signalQuery = count(cmd::SignalChangeQuery);
+    int* singleValue = count(cmd::TelemetrySingleValue);
+    int* replace = count(cmd::TelemetryReplace);
+    int* eventQuery = count(cmd::EventQuery);
+
+    // The start page: nothing runs.
+    frame->action(cmd::GenericQuery)->trigger();
+    frame->action(cmd::GenericAdd)->trigger();
+    EXPECT_EQ(*signalQuery + *singleValue + *replace + *eventQuery, 0);
+
+    frame->runCommand(cmd::ShowSignalChanges);
+    EXPECT_EQ(frame->list()->viewMode(), ViewMode::SignalChanges);
+    EXPECT_EQ(frame->tree()->currentItem()->text(0), QStringLiteral("遥信变位"));
+    frame->setCommandGroup(1); // the query button does not care
+    frame->action(cmd::GenericQuery)->trigger();
+    EXPECT_EQ(*signalQuery, 1);
+
+    frame->runCommand(cmd::ShowTelemetry);
+    EXPECT_TRUE(frame->list()->isTelemetryMode());
+    frame->action(cmd::GenericAdd)->trigger();
+    frame->action(cmd::GenericModify)->trigger();
+    EXPECT_EQ(*singleValue, 1);
+    EXPECT_EQ(*replace, 1);
+
+    // A disabled menu command does not run, even when triggered directly.
+    frame->setCommandGroup(2);
+    frame->runCommand(cmd::EventQuery);
+    EXPECT_EQ(*eventQuery, 0);
+}
+
+TEST_F(MainFrameTest, AboutBoxAndDataSourceCommandGoThroughTheSeam)
+{
+    gui->onDialog<AboutDlg>([](AboutDlg& d) {
+        auto* text = d.findChild<QLabel*>(QStringLiteral("aboutText"));
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->text(), QStringLiteral("系统数据维护软件1.0 版"));
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("关于系统"));
+        clickOk(d);
+    });
+    auto* toolBar = frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    QTest::mouseClick(toolBar->widgetForAction(frame->action(cmd::About)), Qt::LeftButton);
+    EXPECT_TRUE(gui->allScriptsUsed());
+}
+
+TEST_F(MainFrameTest, MenusOpenWithTheirMnemonics)
+{
+    frame->activateWindow();
+    QTest::keyClick(frame.get(), Qt::Key_F, Qt::AltModifier);
+    QMenu* fileMenu = frame->menuBar()->actions().first()->menu();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fileMenu->isVisible(); }));
+    fileMenu->close();
+}
+
+} // namespace
