@@ -12,6 +12,7 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 
+#include <algorithm>
 #include <optional>
 
 namespace tessera {
@@ -42,7 +43,9 @@ public:
     void row(const QStringList& cells) override
     {
         if (m_telemetry && !m_widened) {
-            m_view.setColumnWidth(0, kTelemetryTimeWidth); // room for the whole time stamp
+            // Room for the whole time stamp: 120 px, or more where the font needs it.
+            const int needed = m_view.fontMetrics().horizontalAdvance(cells.value(0)) + 12;
+            m_view.setColumnWidth(0, std::max(kTelemetryTimeWidth, needed));
             m_widened = true;
         }
         m_fill->add(cells);

@@ -4,6 +4,7 @@
 #include "DemoContent.h"
 #include "SchemaDdl.h"
 
+#include "app/CDataSourceDlg.h"
 #include "app/CTesseraApp.h"
 #include "ui/AboutDlg.h"
 #include "ui/CLeftTreeView.h"
@@ -12,7 +13,9 @@
 #include "ui/CommandIds.h"
 #include "schema/TableNames.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -194,7 +197,7 @@ TEST_F(MainFrameTest, GenericCommandsFollowTheListNotTheGroup)
     EXPECT_EQ(*eventQuery, 0);
 }
 
-TEST_F(MainFrameTest, AboutBoxAndDataSourceCommandGoThroughTheSeam)
+TEST_F(MainFrameTest, AboutBoxGoesThroughTheSeam)
 {
     gui->onDialog<AboutDlg>([](AboutDlg& d) {
         auto* text = d.findChild<QLabel*>(QStringLiteral("aboutText"));
@@ -206,6 +209,62 @@ TEST_F(MainFrameTest, AboutBoxAndDataSourceCommandGoThroughTheSeam)
     auto* toolBar = frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
     QTest::mouseClick(toolBar->widgetForAction(frame->action(cmd::About)), Qt::LeftButton);
     EXPECT_TRUE(gui->allScriptsUsed());
+}
+
+TEST_F(MainFrameTest, DataSourceCommandReopensRebuildsTheTreeAndEmptiesTheList)
+{
+    const TestDatabase& sqlite = testDatabase(DatabaseKind::SQLite);
+    {
+        // The other database: a catalogue of one tag.
+        db::Connection c = db::Connection::open(sqlite.connectString());
+        c.execute(QStringLiteral("DROP TABLE IF EXISTS EqpTagInfo"));
+        c.execute(ddl::createTableSql(DatabaseKind::SQLite, tableLayout(SchemaTable::EqpTagInfo),
+                                      QStringLiteral("EqpTagInfo")));
+        c.execute(QStringLiteral("INSERT INTO EqpTagInfo VALUES('新站','新回路','遥测','新变量',901)"));
+    }
+    {
+        QFile config(dir.filePath(QStringLiteral("DataSource.ini")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write("[DATASOURCEINI]\nDSN=OldSource\nUSERNAME=\nPASS=\n");
+    }
+    clickNode(QStringLiteral("越限事件"));
+    ASSERT_GT(frame->list()->rows().rowCount(), 0);
+    const int columns = frame->list()->rows().columnCount();
+
+    gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
+        EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("OldSource")) << "pre-filled from the file";
+        typeInto(d, "dataSourceName", sqlite.dsn);
+        clickOk(d);
+    });
+    frame->action(cmd::DataSourceSettings)->trigger();
+
+    EXPECT_TRUE(gui->allScriptsUsed());
+    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(app.connectString().startsWith(QStringLiteral("DSN=") + sqlite.dsn));
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(frame->list()->rows().rowCount(), 0);
+    EXPECT_EQ(frame->list()->rows().columnCount(), columns) << "the columns stay";
+    EXPECT_EQ(findNode(QStringLiteral("城北变电站")), nullptr);
+    QTreeWidgetItem* tag = findNode(QStringLiteral("新变量"));
+    ASSERT_NE(tag, nullptr);
+    EXPECT_EQ(CLeftTreeView::itemData(tag), 901);
+
+    QFile config(dir.filePath(QStringLiteral("DataSource.ini")));
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(config.readAll().contains("DSN=" + sqlite.dsn.toLatin1()));
+}
+
+TEST_F(MainFrameTest, EveryControlHasAnAccessibleName)
+{
+    QStringList unnamed;
+    for (QWidget* w : frame->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->focusPolicy() == Qt::NoFocus)
+            continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed << QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName();
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(QStringLiteral(", ")).toStdString();
 }
 
 TEST_F(MainFrameTest, MenusOpenWithTheirMnemonics)
