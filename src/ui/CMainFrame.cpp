@@ -4,6 +4,9 @@
 #include "app/CUserModifyDlg.h"
 #include "app/DataSourceCommand.h"
 #include "app/GuiSeam.h"
+#include "copy/CopyCommand.h"
+#include "records/RecordCommands.h"
+#include "telemetry/TelemetryCommands.h"
 #include "ui/AboutDlg.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
@@ -257,6 +260,9 @@ void CMainFrame::installHandlers()
         const ViewSwitch target = *viewSwitchOf(id);
         setHandler(id, [this, target] { switchView(target.code, target.telemetry); });
     }
+    installRecordCommands(*this);
+    installTelemetryCommands(*this);
+    installCopyCommand(*this);
 }
 
 void CMainFrame::setHandler(int commandId, Handler handler)

@@ -1,5 +1,6 @@
 #include "ui/TagCatalogue.h"
 
+#include "app/DecimalText.h"
 #include "db/Connection.h"
 #include "db/ResultSet.h"
 #include "schema/Schema.h"
@@ -16,22 +17,6 @@ QString trimRight(const QString& text)
     while (end > 0 && (text.at(end - 1) == QLatin1Char(' ') || text.at(end - 1) == QLatin1Char('\t')))
         --end;
     return text.left(end);
-}
-
-// The usual decimal reading: leading blanks, a sign, digits; 0 without digits.
-int decimalValue(const QString& text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i).isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
-        negative = text.at(i++) == QLatin1Char('-');
-    qint64 value = 0;
-    while (i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9') && value < INT_MAX)
-        value = value * 10 + (text.at(i++).unicode() - '0');
-    value = std::min<qint64>(value, INT_MAX);
-    return int(negative ? -value : value);
 }
 
 } // namespace
@@ -62,7 +47,7 @@ void CatalogueBuilder::add(const CatalogueRow& row)
     }
     if (tag != m_tag) {
         m_tag = tag;
-        m_root.children.back().children.back().children.push_back({tag, decimalValue(trimRight(row.tagId)), {}});
+        m_root.children.back().children.back().children.push_back({tag, decimalInteger(row.tagId), {}});
     }
 }
 

@@ -1,0 +1,11 @@
+#include "telemetry/TelemetryCommands.h"
+
+#include "ui/CMainFrame.h"
+
+namespace tessera {
+
+void installTelemetryCommands(CMainFrame&)
+{
+}
+
+} // namespace tessera
