@@ -14,18 +14,6 @@ namespace {
 // The dialect table and the test schema against the real databases.
 class DialectTest : public DatabaseTest {
 protected:
-    void createSchema()
-    {
-        for (const QString& table : ddl::schemaTableNames())
-            dropTable(table);
-        for (const QString& sql : ddl::createSchemaSql(kind()))
-            connection().execute(sql);
-    }
-    void createTelemetryTable(const QString& name, ddl::Generation generation)
-    {
-        dropTable(name);
-        connection().execute(ddl::createTelemetryTableSql(kind(), name, generation));
-    }
     bool exists(const QString& table)
     {
         auto rs = connection().query(tableProbeSql(kind(), table));

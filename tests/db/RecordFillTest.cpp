@@ -38,18 +38,6 @@ const QDate kToday(2008, 1, 31);
 
 class RecordFillTest : public DatabaseTest {
 protected:
-    void createSchema()
-    {
-        for (const QString& table : ddl::schemaTableNames())
-            dropTable(table);
-        for (const QString& sql : ddl::createSchemaSql(kind()))
-            connection().execute(sql);
-    }
-    void createTelemetryTable(const QString& name)
-    {
-        dropTable(name);
-        connection().execute(ddl::createTelemetryTableSql(kind(), name, ddl::Generation::Newer));
-    }
     QString literal(const QString& text) const { return FormatDateLiteral(kind(), text); }
     // The names of a table's columns as this database reports them.
     QStringList reported(SchemaTable table) const

@@ -1,4 +1,5 @@
 #include "DatabaseTest.h"
+#include "RecordingHost.h"
 #include "ScriptedGui.h"
 
 #include "DemoContent.h"
@@ -25,21 +26,6 @@ using namespace tessera::test;
 
 namespace {
 
-// The frame as far as the list needs it: a command group to read, and a
-// record of the menus asked for.
-class RecordingHost : public CommandHost {
-public:
-    struct Request {
-        ContextMenu menu;
-        QPoint at;
-    };
-    int commandGroup() const override { return group; }
-    void setCommandGroup(int value) override { group = value; }
-    void popUpMenu(ContextMenu menu, const QPoint& globalPosition) override { menus.push_back({menu, globalPosition}); }
-
-    int group = 0;
-    std::vector<Request> menus;
-};
 
 // Also notes whether the wait cursor was still up when a box came.
 class CursorWatchingGui : public ScriptedGui {
@@ -204,29 +190,29 @@ TEST_F(ListViewTest, RightClickAsksForTheGroupsMenuAndKeepsTheSelection)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.group);
         host.group = c.group;
-        host.menus.clear();
+        host.popups.clear();
         const QPoint at = rowCentre(c.row);
         rightClick(at);
         EXPECT_EQ(view.selectedRows(), (std::vector<int>{1, 3}));
         EXPECT_EQ(view.currentIndex(), current);
         if (!c.menu) {
-            EXPECT_TRUE(host.menus.empty());
+            EXPECT_TRUE(host.popups.empty());
             continue;
         }
-        ASSERT_EQ(host.menus.size(), 1u);
-        EXPECT_EQ(host.menus[0].menu, *c.menu);
-        EXPECT_EQ(host.menus[0].at, view.viewport()->mapToGlobal(at));
+        ASSERT_EQ(host.popups.size(), 1u);
+        EXPECT_EQ(host.popups[0].menu, *c.menu);
+        EXPECT_EQ(host.popups[0].at, view.viewport()->mapToGlobal(at));
     }
 
     // From the keyboard the menu opens at the current row.
     host.group = 5;
-    host.menus.clear();
+    host.popups.clear();
     QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), view.viewport()->mapToGlobal(QPoint(0, 0)));
     QApplication::sendEvent(view.viewport(), &key);
-    ASSERT_EQ(host.menus.size(), 1u);
-    EXPECT_EQ(host.menus[0].menu, ContextMenu::TelemetryTag);
+    ASSERT_EQ(host.popups.size(), 1u);
+    EXPECT_EQ(host.popups[0].menu, ContextMenu::TelemetryTag);
     const QRect currentRow = view.visualRect(current).adjusted(0, 0, 1, 1);
-    EXPECT_TRUE(currentRow.contains(view.viewport()->mapFromGlobal(host.menus[0].at)));
+    EXPECT_TRUE(currentRow.contains(view.viewport()->mapFromGlobal(host.popups[0].at)));
     EXPECT_EQ(view.selectedRows(), (std::vector<int>{1, 3}));
 }
 

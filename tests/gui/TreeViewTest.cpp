@@ -2,6 +2,7 @@
 // double-clicks and right-click context-menu events are synthesised on the way.
 #define QTEST_QPA_MOUSE_HANDLING
 
+#include "RecordingHost.h"
 #include "ScriptedGui.h"
 
 #include "DemoContent.h"
@@ -25,40 +26,12 @@
 
 namespace tessera {
 
-// Readable menu names in failure messages.
-static void PrintTo(ContextMenu menu, std::ostream* os)
-{
-    static const char* const names[] = {"RecordKindNode", "RecordList", "TelemetryTag", "TelemetryGroup"};
-    *os << names[int(menu)];
-}
+using test::RecordingHost;
 
 namespace {
 
 using test::ScriptedGui;
 
-// The frame as the tree sees it: keeps the command group and records the
-// menus asked for.
-class RecordingHost : public CommandHost {
-public:
-    struct Popup {
-        ContextMenu menu;
-        QPoint at;
-    };
-    int commandGroup() const override { return group; }
-    void setCommandGroup(int value) override { group = value; }
-    void popUpMenu(ContextMenu menu, const QPoint& at) override { popups.push_back({menu, at}); }
-
-    std::vector<ContextMenu> menus() const
-    {
-        std::vector<ContextMenu> out;
-        for (const Popup& p : popups)
-            out.push_back(p.menu);
-        return out;
-    }
-
-    int group = 0;
-    std::vector<Popup> popups;
-};
 
 const QString kCatalogueFailure = QStringLiteral("读取EqpTagInfo表失败!");
 

@@ -54,6 +54,20 @@ qint64 DatabaseTest::countRows(const QString& table)
     return rs.string(0).toLongLong();
 }
 
+void DatabaseTest::createSchema()
+{
+    for (const QString& table : ddl::schemaTableNames())
+        dropTable(table);
+    for (const QString& sql : ddl::createSchemaSql(kind()))
+        m_connection.execute(sql);
+}
+
+void DatabaseTest::createTelemetryTable(const QString& name, ddl::Generation generation)
+{
+    dropTable(name);
+    m_connection.execute(ddl::createTelemetryTableSql(kind(), name, generation));
+}
+
 ::testing::internal::ParamGenerator<DatabaseKind> allDatabaseKinds()
 {
     return ::testing::Values(DatabaseKind::SQLite, DatabaseKind::PostgreSQL, DatabaseKind::MySql);

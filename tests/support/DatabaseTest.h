@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OdbcTestEnvironment.h"
+#include "SchemaDdl.h"
 #include "db/Connection.h"
 
 #include <QStringList>
@@ -25,6 +26,9 @@ protected:
     void dropTable(const QString& table);
     void createTable(const QString& table, const QString& columns);
     qint64 countRows(const QString& table);
+    // The catalogue, event and summary tables, made anew (and dropped at the end).
+    void createSchema();
+    void createTelemetryTable(const QString& name, ddl::Generation generation = ddl::Generation::Newer);
 
 private:
     db::Connection m_connection;
