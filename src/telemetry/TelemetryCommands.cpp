@@ -1,11 +1,343 @@
 #include "telemetry/TelemetryCommands.h"
 
+#include "app/CTesseraApp.h"
+#include "app/DecimalText.h"
+#include "app/GuiSeam.h"
+#include "app/WaitCursor.h"
+#include "db/DbError.h"
+#include "telemetry/TelemetryDialogs.h"
+#include "telemetry/TelemetryStore.h"
+#include "ui/CLeftTreeView.h"
 #include "ui/CMainFrame.h"
+#include "ui/CTesseraView.h"
+#include "ui/CommandIds.h"
+#include "ui/RecordFill.h"
+
+#include <QTreeWidgetItem>
+
+#include <optional>
 
 namespace tessera {
 
-void installTelemetryCommands(CMainFrame&)
+namespace {
+
+using namespace telemetry;
+
+const QString kTelemetryCaption = QStringLiteral("遥测数据");
+const QString kReplaceCaption = QStringLiteral("替换数据");
+const QString kBatchCaption = QStringLiteral("批处理数据");
+
+CTesseraApp& app()
 {
+    return *CTesseraApp::instance();
+}
+
+TreeItemInfo infoOf(const QTreeWidgetItem* item)
+{
+    TreeItemInfo info;
+    if (!item)
+        return info;
+    info.exists = true;
+    info.data = CLeftTreeView::itemData(item);
+    info.text = item->text(0);
+    if (const QTreeWidgetItem* parent = item->parent()) {
+        info.hasParent = true;
+        info.parentData = CLeftTreeView::itemData(parent);
+        info.parentText = parent->text(0);
+        info.parentIsTop = parent->parent() == nullptr;
+    }
+    return info;
+}
+
+// The scope of the tree's selection, or the refusal shown and nullopt.
+std::optional<TelemetryScope> scopeOf(CMainFrame& frame, SelectionResult (*rule)(const TreeItemInfo&))
+{
+    const SelectionResult result = rule(infoOf(frame.tree()->selectedNode()));
+    if (!result.scope)
+        warningMessage(&frame, refusalText(result.refusal), refusalCaption(result.refusal));
+    return result.scope;
+}
+
+// Puts the query's rows into the list; columns only when the list has
+// none to hold the five cells (a day whose table was missing left it bare).
+class ListSink : public FillSink {
+public:
+    explicit ListSink(RecordListModel& model) : m_model(model), m_fill(model) {}
+    void columns(const QStringList& names) override
+    {
+        if (m_model.columnCount() < names.size())
+            m_model.setColumns(names);
+    }
+    void row(const QStringList& cells) override { m_fill.add(cells); }
+
+private:
+    RecordListModel& m_model;
+    RecordListModel::TopFill m_fill;
+};
+
+void runQuery(CMainFrame& frame)
+{
+    const auto scope = scopeOf(frame, selectTag);
+    if (!scope)
+        return;
+    CDateSelectDlg dialog(&frame);
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    RecordListModel& model = frame.list()->rows();
+    model.removeAllRows();
+    if (!app().connection().isOpen())
+        return;
+    const RangeOfDay range = dialog.range();
+    bool failed = false;
+    {
+        WaitCursor wait;
+        ListSink sink(model);
+        try {
+            queryTelemetry(app().connection(), app().databaseKind(), {range.day, range.start, range.end, scope->tagId},
+                           sink);
+        } catch (const db::DbError&) {
+            failed = true;
+        }
+    }
+    if (failed)
+        warningMessage(&frame, QStringLiteral("查询遥测数据出错!"), QStringLiteral("遥测查询"));
+}
+
+void runSingleValue(CMainFrame& frame)
+{
+    const auto scope = scopeOf(frame, selectTag);
+    if (!scope)
+        return;
+    CTesseraView& list = *frame.list();
+    const std::vector<int> selected = list.selectedRows();
+    SingleValue initial;
+    initial.tagId = scope->tagId;
+    int row = -1;
+    if (selected.empty()) {
+        initial.add = true;
+        initial.day = QDate::currentDate();
+        initial.time = QTime(0, 0, 0);
+    } else {
+        row = selected.front();
+        const QString at = list.rows().cell(row, 0);
+        initial.day = QDate(decimalInteger(at.mid(0, 4)), decimalInteger(at.mid(5, 2)), decimalInteger(at.mid(8, 2)));
+        initial.time = QTime(decimalInteger(at.mid(11, 2)), decimalInteger(at.mid(14, 2)), decimalInteger(at.mid(17, 2)));
+        initial.value = float(decimalReal(list.rows().cell(row, 3)));
+        initial.change = float(decimalReal(list.rows().cell(row, 4)));
+    }
+    CTelemetryValueDlg dialog(initial, [](const SingleValue& sample) {
+        db::Connection& c = app().connection();
+        if (!c.isOpen())
+            return true;
+        try {
+            return writeSingleValue(c, app().databaseKind(), sample);
+        } catch (const db::DbError&) {
+            return false;
+        }
+    }, &frame);
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    const SingleValue& written = dialog.sample();
+    RecordListModel& model = list.rows();
+    if (written.add)
+        row = model.insertRow(0, {FormatTimeText(written.day, written.time), QString::number(written.tagId),
+                                  kTelemetryCellText});
+    model.setCell(row, 3, QString::asprintf("%f", double(written.value)));
+    model.setCell(row, 4, QString::asprintf("%f", double(written.change)));
+}
+
+void runDelete(CMainFrame& frame)
+{
+    CTesseraView& list = *frame.list();
+    if (!list.isTelemetryMode()) {
+        warningMessage(&frame, refusalText(SelectionRefusal::SwitchToTelemetry), kTelemetryCaption);
+        return;
+    }
+    const std::vector<int> selected = list.selectedRows();
+    if (selected.empty()) {
+        warningMessage(&frame, QStringLiteral("请选择要修改的事件项!"), kTelemetryCaption);
+        return;
+    }
+    MessageRequest question;
+    question.owner = &frame;
+    question.text = QStringLiteral("请确认您是否需要删除选中的记录?");
+    question.caption = kTelemetryCaption;
+    question.icon = QMessageBox::Warning;
+    question.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+    question.defaultButton = QMessageBox::Cancel;
+    if (app().gui().message(question) != QMessageBox::Ok)
+        return;
+
+    bool failed = false;
+    {
+        WaitCursor wait;
+        RecordListModel& model = list.rows();
+        db::Connection& c = app().connection();
+        // From the bottom up: removing a row leaves the rows still to do in place.
+        for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+            if (!c.isOpen())
+                continue;
+            try {
+                deleteSample(c, app().databaseKind(), model.cell(*it, 0), decimalInteger(model.cell(*it, 1)));
+            } catch (const db::DbError&) {
+                failed = true;
+                break;
+            }
+            model.removeRow(*it);
+        }
+    }
+    if (failed)
+        warningMessage(&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption);
+}
+
+void runZeroing(CMainFrame& frame)
+{
+    const auto scope = scopeOf(frame, selectForZeroing);
+    if (!scope)
+        return;
+    CDateSelectDlg dialog(&frame);
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    bool ok = true;
+    {
+        WaitCursor wait;
+        try {
+            zeroTelemetry(app().connection(), app().databaseKind(), dialog.range(), *scope, frame.tree()->catalogue());
+        } catch (const db::DbError&) {
+            ok = false;
+        }
+    }
+    const QString caption = QStringLiteral("数据清零");
+    warningMessage(&frame, ok ? QStringLiteral("数据清零任务执行成功!") : QStringLiteral("数据清零时出错!"), caption);
+}
+
+// Asks the batch setting's questions with the wait cursor lifted.
+class BatchQuestionBoxes : public BatchQuestions {
+public:
+    BatchQuestionBoxes(QWidget* owner, std::optional<WaitCursor>& wait) : m_owner(owner), m_wait(wait) {}
+
+    bool continueAfterDeleteFailure(const QString& sql) override
+    {
+        MessageRequest r;
+        r.owner = m_owner;
+        r.text = sql;
+        r.caption = QStringLiteral("删除数据时出错,是否继续进行处理?");
+        r.icon = QMessageBox::Question;
+        r.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        return ask(r) == QMessageBox::Ok;
+    }
+    bool continueAfterSampleFailure(const QString& timeText) override
+    {
+        MessageRequest r;
+        r.owner = m_owner;
+        r.text = QStringLiteral("修改时间(%1)的数据时出错!").arg(timeText)
+            + QStringLiteral("\n是否继续写入其余的数据?");
+        r.caption = kBatchCaption;
+        r.icon = QMessageBox::Warning;
+        r.buttons = QMessageBox::Yes | QMessageBox::No;
+        return ask(r) == QMessageBox::Yes;
+    }
+
+private:
+    QMessageBox::StandardButton ask(const MessageRequest& r)
+    {
+        const bool waiting = m_wait.has_value();
+        m_wait.reset();
+        const auto answer = app().gui().message(r);
+        if (waiting)
+            m_wait.emplace();
+        return answer;
+    }
+
+    QWidget* m_owner;
+    std::optional<WaitCursor>& m_wait;
+};
+
+void runBatchSetting(CMainFrame& frame)
+{
+    const auto scope = scopeOf(frame, selectTag);
+    if (!scope)
+        return;
+    CBatchSetDlg dialog(&frame);
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    BatchRequest request = dialog.request();
+    request.tagId = scope->tagId;
+
+    std::optional<WaitCursor> wait;
+    wait.emplace();
+    BatchQuestionBoxes questions(&frame, wait);
+    RandomSource random = RandomSource::fromClock();
+    const BatchOutcome outcome = telemetry::runBatchSetting(app().connection(), app().databaseKind(), request,
+                                                            questions, random);
+    wait.reset();
+    if (outcome.cancelled)
+        return;
+    if (outcome.insertRefused) {
+        warningMessage(&frame, QStringLiteral("批量修改数据失败!"), kBatchCaption);
+        return;
+    }
+    if (outcome.failed > 0 && !outcome.stopped)
+        warningMessage(&frame, QStringLiteral("共有%1个时间点的数据写入失败!").arg(outcome.failed), kBatchCaption);
+    if (outcome.dayEndFailed)
+        warningMessage(&frame, QStringLiteral("批量修改数据失败!"), kBatchCaption);
+}
+
+void runReplacement(CMainFrame& frame)
+{
+    const auto scope = scopeOf(frame, selectForReplacement);
+    if (!scope)
+        return;
+    CReplaceDlg dialog(&frame);
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    // The connection text the program opened with; a connection made another
+    // way (by driver and file) reopens with what its driver reported.
+    QString connectString = app().connectString();
+    if (connectString.isEmpty())
+        connectString = app().connection().connectString();
+
+    ReplaceOutcome outcome;
+    {
+        WaitCursor wait;
+        RandomSource random = RandomSource::fromClock();
+        outcome = telemetry::runReplacement(app().connection(), app().databaseKind(), connectString, dialog.request(),
+                                            *scope, frame.tree()->catalogue(), random);
+    }
+    using Result = ReplaceOutcome::Result;
+    switch (outcome.result) {
+    case Result::SecondConnectionFailed:
+        standardMessage(QStringLiteral("访问数据库失败!"));
+        return;
+    case Result::SecondConnectionError:
+        standardMessage(QStringLiteral("访问数据库出现异常!"));
+        return;
+    case Result::DeleteFailed:
+        warningMessage(&frame, QStringLiteral("执行删除记录是出错!"), kReplaceCaption);
+        return;
+    case Result::ReadFailed:
+        warningMessage(&frame, QStringLiteral("执行替换数据记录时出错!"), kReplaceCaption);
+        return;
+    case Result::CopyFailed:
+        warningMessage(&frame, QStringLiteral("执行拷贝记录是出错!"), kReplaceCaption);
+        break;
+    case Result::Done:
+        break;
+    }
+    warningMessage(&frame, QStringLiteral("数据替换完成!"), kReplaceCaption);
+}
+
+} // namespace
+
+void installTelemetryCommands(CMainFrame& frame)
+{
+    CMainFrame* f = &frame;
+    frame.setHandler(cmd::TelemetryQuery, [f] { runQuery(*f); });
+    frame.setHandler(cmd::TelemetrySingleValue, [f] { runSingleValue(*f); });
+    frame.setHandler(cmd::TelemetryDelete, [f] { runDelete(*f); });
+    frame.setHandler(cmd::TelemetryZero, [f] { runZeroing(*f); });
+    frame.setHandler(cmd::TelemetryBatchSet, [f] { runBatchSetting(*f); });
+    frame.setHandler(cmd::TelemetryReplace, [f] { runReplacement(*f); });
 }
 
 } // namespace tessera

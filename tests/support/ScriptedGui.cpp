@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -56,7 +57,17 @@ void typeInto(QWidget& dialog, const char* objectName, const QString& text)
     edit->setFocus();
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
+    bool ascii = true;
+    for (QChar c : text)
+        ascii = ascii && c.unicode() < 128;
+    if (ascii) {
+        QTest::keyClicks(edit, text);
+        return;
+    }
+    // QTest cannot type other characters; they arrive as an input-method commit.
+    QInputMethodEvent input;
+    input.setCommitString(text);
+    QApplication::sendEvent(edit, &input);
 }
 
 QString textOf(QWidget& dialog, const char* objectName)

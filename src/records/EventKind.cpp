@@ -1,0 +1,466 @@
+#include "records/EventKind.h"
+
+#include "app/DecimalText.h"
+#include "db/Connection.h"
+#include "db/ResultSet.h"
+#include "schema/Schema.h"
+#include "ui/CommandIds.h"
+
+namespace tessera::records {
+
+namespace {
+
+using enum ColumnType;
+using W = FieldWidget;
+
+EditField dateField(int column, const QString& label)
+{
+    return {column, label, QStringLiteral("date"), W::Date, 0, 0, 0, {}, false};
+}
+
+EditField timeField(int column, const QString& label)
+{
+    return {column, label, QStringLiteral("time"), W::Time, 0, 0, 0, {}, false};
+}
+
+EditField millisecondField(int column, const QString& label)
+{
+    return {column, label, QStringLiteral("milliseconds"), W::Integer, 0, 1000, 0, {}, false};
+}
+
+EditField stationField()
+{
+    return {3, QStringLiteral("厂站名称:"), QStringLiteral("station"), W::Station, 0, 0, 0,
+            QStringLiteral("请选择厂站名称!"), false};
+}
+
+EditField switchField()
+{
+    return {4, QStringLiteral("回路名称:"), QStringLiteral("switch"), W::Switch, 0, 0, 0,
+            QStringLiteral("请选择回路名称!"), false};
+}
+
+const QString kTimeOrder = QStringLiteral("ADate DESC,ATime DESC");
+
+EventKind operationEvents()
+{
+    EventKind k;
+    k.mode = ViewMode::OperationEvents;
+    k.table = QStringLiteral("Event");
+    k.columns = {{QStringLiteral("AType"), Integer},      {QStringLiteral("ADate"), Date},
+                 {QStringLiteral("ATime"), Time},         {QStringLiteral("Minisecond"), Integer},
+                 {QStringLiteral("Contents"), Text},      {QStringLiteral("RunSystem"), Text},
+                 {QStringLiteral("Operator"), Text},      {QStringLiteral("UserNote"), Text}};
+    k.dateColumn = 1;
+    k.timeColumn = 2;
+    k.millisecondColumn = 3;
+    k.updateSet = {0, 4, 5, 6, 7};
+    k.updateKey = {1, 2, 3};
+    k.deleteKey = {1, 2, 3};
+    k.queryCommand = cmd::EventQuery;
+    k.addCommand = cmd::EventAdd;
+    k.modifyCommand = cmd::EventModify;
+    k.deleteCommand = cmd::EventDelete;
+    k.queryCaption = QStringLiteral("操作事件");
+    k.commandCaption = QStringLiteral("操作事件");
+    k.viewCheckText = QStringLiteral("请将视图切换到事件显示窗口!");
+    k.noSelectionForModify = QStringLiteral("请选择要修改的事件项!");
+    k.noSelectionForDelete = QStringLiteral("请选择要删除的事件项!");
+    k.deleteFailure = {QStringLiteral("事件删除失败!"), QStringLiteral("事件提示")};
+    k.queryDialogCaption = QStringLiteral("操作事件查询");
+    k.dateOrderCaption = QStringLiteral("事件查询");
+    k.queryFailure = {QStringLiteral("读取操作事件表失败!"), {}};
+    k.queryLevels = {{{}, QStringLiteral("ADate DESC,ATime DESC,Minisecond DESC")}};
+    k.queryTrimsTime = true;
+    k.addCaption = QStringLiteral("事件添加");
+    k.modifyCaption = QStringLiteral("事件修改");
+    k.requiredCaption = QStringLiteral("操作事件");
+    k.addFailure = {QStringLiteral("事件添加失败!"), QStringLiteral("事件添加")};
+    k.modifyFailure = {QStringLiteral("事件修改失败!"), QStringLiteral("事件修改")};
+    k.fields = {
+        {0, QStringLiteral("类型:"), QStringLiteral("type"), W::Integer, 0, 100},
+        dateField(1, QStringLiteral("日期:")),
+        timeField(2, QStringLiteral("时间:")),
+        millisecondField(3, QStringLiteral("毫秒:")),
+        {4, QStringLiteral("内容:"), QStringLiteral("content"), W::Text, 0, 0, 0, QStringLiteral("请填写事件内容!")},
+        {5, QStringLiteral("运行系统:"), QStringLiteral("runSystem"), W::Text, 0, 0, 0, QStringLiteral("请填写运行系统!")},
+        {6, QStringLiteral("操 作 员:"), QStringLiteral("operator"), W::Text, 0, 0, 0, QStringLiteral("请填写操作员!")},
+        {7, QStringLiteral("备注:"), QStringLiteral("note"), W::MultiLineText},
+    };
+    return k;
+}
+
+EventKind limitAlarms()
+{
+    EventKind k;
+    k.mode = ViewMode::LimitAlarms;
+    k.table = QStringLiteral("LimitAlarm");
+    k.columns = {{QStringLiteral("ADate"), Date},        {QStringLiteral("ATime"), Time},
+                 {QStringLiteral("MiniSecond"), Integer}, {QStringLiteral("StationName"), Text},
+                 {QStringLiteral("SwitchName"), Text},    {QStringLiteral("LineName"), Text},
+                 {QStringLiteral("PointName"), Text},     {QStringLiteral("AlarmName"), Text},
+                 {QStringLiteral("AlarmStatus"), Text},   {QStringLiteral("AlarmValue"), Real},
+                 {QStringLiteral("AlarmLimit"), Real},    {QStringLiteral("Operator"), Text}};
+    k.updateSet = {7, 8, 9, 10, 11};
+    k.updateKey = {0, 1, 2, 3, 4, 5, 6};
+    k.deleteKey = {0, 1, 2, 3, 4, 6, 7};
+    k.deleteKeyAsShown = {7};
+    k.clearedOnAdd = {11};
+    k.queryCommand = cmd::LimitAlarmQuery;
+    k.addCommand = cmd::LimitAlarmAdd;
+    k.modifyCommand = cmd::LimitAlarmModify;
+    k.deleteCommand = cmd::LimitAlarmDelete;
+    k.queryCaption = QStringLiteral("越限提示");
+    k.commandCaption = QStringLiteral("越限提示");
+    k.viewCheckText = QStringLiteral("请将视图切换到越限事件显示窗口!");
+    k.noSelectionForModify = QStringLiteral("请选择要修改的事件项!");
+    k.noSelectionForDelete = QStringLiteral("请选择要修改的事件项!");
+    k.deleteFailure = {QStringLiteral("删除遥测越限失败!"), QStringLiteral("遥测越限")};
+    k.queryDialogCaption = QStringLiteral("越限查询");
+    k.dateOrderCaption = QStringLiteral("越限提示");
+    k.queryFailure = {QStringLiteral("查询遥测越限表失败!"), QStringLiteral("越限查询")};
+    k.queryHasStation = true;
+    k.queryHasTag = true;
+    k.queryTagLabel = QStringLiteral("变量名称:");
+    k.querySwitchAlias = QStringLiteral("Switch");
+    const QString station = QStringLiteral("StationName");
+    const QString sw = QStringLiteral("SwitchName");
+    k.queryLevels = {{{}, {}}, {{station}, {}}, {{station, sw}, {}}, {{station, sw, QStringLiteral("PointName")}, {}}};
+    k.addCaption = QStringLiteral("越限事件添加");
+    k.modifyCaption = QStringLiteral("越限事件修改");
+    k.requiredCaption = QStringLiteral("遥测越限");
+    k.addFailure = {QStringLiteral("添加遥测越限失败!"), QStringLiteral("遥测越限")};
+    k.modifyFailure = {QStringLiteral("修改遥测越限失败!"), QStringLiteral("遥测越限")};
+    k.tagType = kTagTypeTelemetry;
+    k.stationChangeSelectsLastSwitch = true;
+    k.fields = {
+        stationField(),
+        switchField(),
+        {5, QStringLiteral("线路名称:"), QStringLiteral("lineName"), W::Text, 0, 0, 0, {}, false},
+        {6, QStringLiteral("变量名称:"), QStringLiteral("tag"), W::Tag, 0, 0, 0, QStringLiteral("请选择变量名称!"), false},
+        {7, QStringLiteral("告警名称:"), QStringLiteral("alarmName"), W::AlarmName, 0, 0, 0, {}, false},
+        {8, QStringLiteral("告警状态:"), QStringLiteral("alarmStatus"), W::Text, 0, 0, 0, {}, true, true},
+        {9, QStringLiteral("告警数值:"), QStringLiteral("alarmValue"), W::Real, 0, 10000000},
+        {10, QStringLiteral("越限数值:"), QStringLiteral("limitValue"), W::Real, 0, 10000000},
+        {11, QStringLiteral("操 作 员:"), QStringLiteral("operator"), W::Text, 0, 0, 50},
+        dateField(0, QStringLiteral("日 期:")),
+        timeField(1, QStringLiteral("时 间:")),
+        millisecondField(2, QStringLiteral("毫 秒:")),
+    };
+    return k;
+}
+
+EventKind signalChanges()
+{
+    EventKind k;
+    k.mode = ViewMode::SignalChanges;
+    k.table = QStringLiteral("RSChange");
+    k.columns = {{QStringLiteral("ADate"), Date},         {QStringLiteral("ATime"), Time},
+                 {QStringLiteral("MiniSecond"), Integer}, {QStringLiteral("StationName"), Text},
+                 {QStringLiteral("SwitchName"), Text},    {QStringLiteral("LineName"), Text},
+                 {QStringLiteral("SignalName"), Text},    {QStringLiteral("SignalStatus"), Text},
+                 {QStringLiteral("nValue"), Integer},     {QStringLiteral("Operator"), Text}};
+    k.updateSet = {7, 8, 9};
+    k.updateKey = {0, 1, 2, 3, 4, 5, 6};
+    k.deleteKey = {0, 1, 2, 3, 4, 5, 6};
+    k.queryCommand = cmd::SignalChangeQuery;
+    k.addCommand = cmd::SignalChangeAdd;
+    k.modifyCommand = cmd::SignalChangeModify;
+    k.deleteCommand = cmd::SignalChangeDelete;
+    k.queryCaption = QStringLiteral("越限提示");
+    k.commandCaption = QStringLiteral("遥信变位");
+    k.viewCheckText = QStringLiteral("请将视图切换到遥信变位显示窗口!");
+    k.noSelectionForModify = QStringLiteral("请选择要修改的事件项!");
+    k.noSelectionForDelete = QStringLiteral("请选择要修改的事件项!");
+    k.deleteFailure = {QStringLiteral("遥信变位删除失败!"), QStringLiteral("遥信变位")};
+    k.queryDialogCaption = QStringLiteral("遥信变位查询");
+    k.dateOrderCaption = QStringLiteral("越限提示");
+    k.queryFailure = {QStringLiteral("查询遥信信息表失败!"), QStringLiteral("越限查询")};
+    k.queryHasStation = true;
+    k.queryHasTag = true;
+    k.queryTagLabel = QStringLiteral("变量名称:");
+    k.querySwitchAlias = QStringLiteral("Switch");
+    const QString station = QStringLiteral("StationName");
+    const QString sw = QStringLiteral("SwitchName");
+    // Station and switch list the oldest change first; the other levels the newest.
+    k.queryLevels = {{{}, kTimeOrder},
+                     {{station}, kTimeOrder},
+                     {{station, sw}, QStringLiteral("ADate,ATime")},
+                     {{station, sw, QStringLiteral("SignalName")}, kTimeOrder}};
+    k.addCaption = QStringLiteral("遥信变位添加");
+    k.modifyCaption = QStringLiteral("遥信变位修改");
+    k.requiredCaption = QStringLiteral("遥信变位");
+    k.addFailure = {QStringLiteral("添加遥信变位失败!"), QStringLiteral("遥信变位")};
+    k.modifyFailure = {QStringLiteral("修改遥信变位失败!"), QStringLiteral("遥信变位")};
+    k.tagType = kTagTypeSignal;
+    k.stationChangeSelectsLastSwitch = true;
+    k.fields = {
+        stationField(),
+        switchField(),
+        {5, QStringLiteral("线路名称:"), QStringLiteral("lineName"), W::HeldList, 0, 0, 0, {}, false},
+        {6, QStringLiteral("信号名称:"), QStringLiteral("signal"), W::Tag, 0, 0, 0, QStringLiteral("请选择信号名称!"),
+         false},
+        {7, QStringLiteral("信号状态:"), QStringLiteral("signalStatus"), W::Text, 0, 0, 0,
+         QStringLiteral("请选择信号状态!")},
+        {8, QStringLiteral("信号数值:"), QStringLiteral("signalValue"), W::Integer, 0, 20},
+        {9, QStringLiteral("操 作 员:"), QStringLiteral("operator"), W::Text},
+        dateField(0, QStringLiteral("日 期:")),
+        timeField(1, QStringLiteral("时 间:")),
+        millisecondField(2, QStringLiteral("毫 秒:")),
+    };
+    return k;
+}
+
+EventKind soeEvents()
+{
+    EventKind k;
+    k.mode = ViewMode::SoeEvents;
+    k.table = QStringLiteral("SOE");
+    k.columns = {{QStringLiteral("ADate"), Date},         {QStringLiteral("ATime"), Time},
+                 {QStringLiteral("MiniSecond"), Integer}, {QStringLiteral("StationName"), Text},
+                 {QStringLiteral("SwitchName"), Text},    {QStringLiteral("LineName"), Text},
+                 {QStringLiteral("SOEType"), Text},       {QStringLiteral("SOEReason"), Text},
+                 {QStringLiteral("Status"), Text},        {QStringLiteral("nValue"), Integer},
+                 {QStringLiteral("Operator"), Text}};
+    k.updateSet = {5, 6, 7, 8, 9, 10};
+    k.updateKey = {0, 1, 2, 3, 4};
+    k.deleteKey = {0, 1, 2, 3, 4, 5, 7};
+    k.queryCommand = cmd::SoeQuery;
+    k.addCommand = cmd::SoeAdd;
+    k.modifyCommand = cmd::SoeModify;
+    k.deleteCommand = cmd::SoeDelete;
+    k.queryCaption = QStringLiteral("越限提示");
+    k.commandCaption = QStringLiteral("SOE事件");
+    k.viewCheckText = QStringLiteral("请将视图切换到SOE显示窗口!");
+    k.noSelectionForModify = QStringLiteral("请选择要修改的事件项!");
+    k.noSelectionForDelete = QStringLiteral("请选择要修改的事件项!");
+    k.deleteFailure = {QStringLiteral("SOE删除失败!"), QStringLiteral("SOE事件")};
+    k.queryDialogCaption = QStringLiteral("SOE查询");
+    k.dateOrderCaption = QStringLiteral("SOE事件");
+    k.queryFailure = {QStringLiteral("查询SOE信息表失败!"), QStringLiteral("SOE查询")};
+    k.queryHasStation = true;
+    k.querySwitchAlias = QStringLiteral("SwitchName");
+    const QString station = QStringLiteral("StationName");
+    k.queryLevels = {{{}, kTimeOrder}, {{station}, kTimeOrder}, {{station, QStringLiteral("SwitchName")}, kTimeOrder}};
+    k.queryRowsAtTop = true;
+    k.addCaption = QStringLiteral("SOE事件添加");
+    k.modifyCaption = QStringLiteral("SOE事件修改");
+    k.requiredCaption = QStringLiteral("SOE事件");
+    k.addFailure = {QStringLiteral("添加SOE事件失败!"), QStringLiteral("SOE事件")};
+    k.modifyFailure = {QStringLiteral("修改SOE事件失败!"), QStringLiteral("SOE事件")};
+    k.tagType = kTagTypeSignal;
+    k.fields = {
+        stationField(),
+        switchField(),
+        {5, QStringLiteral("线路名称:"), QStringLiteral("lineName"), W::Text, 0, 0, 0, QStringLiteral("请填写线路名称"),
+         true, true},
+        {6, QStringLiteral("SOE类型:"), QStringLiteral("soeType"), W::Text, 0, 0, 0, QStringLiteral("请填写SOE类型!")},
+        {7, QStringLiteral("SOE原因:"), QStringLiteral("soeReason"), W::Text, 0, 0, 0, QStringLiteral("请填写SOE原因!")},
+        {8, QStringLiteral("状  态:"), QStringLiteral("status"), W::Text, 0, 0, 0, QStringLiteral("请填写SOE状态!")},
+        {9, QStringLiteral("数  值:"), QStringLiteral("value"), W::Integer, 0, 20},
+        {10, QStringLiteral("操 作 员:"), QStringLiteral("operator"), W::Text},
+        dateField(0, QStringLiteral("日  期:")),
+        timeField(1, QStringLiteral("时  间:")),
+        millisecondField(2, QStringLiteral("毫  秒:")),
+    };
+    return k;
+}
+
+QString condition(const EventKind& kind, DatabaseKind db, const Record& record, const QList<int>& key,
+                  bool trimTexts)
+{
+    QStringList parts;
+    for (int c : key) {
+        const EventColumn& column = kind.columns[size_t(c)];
+        QString value = record.value(c);
+        if (trimTexts && column.type == Text && !kind.deleteKeyAsShown.contains(c))
+            value = trimRight(value);
+        parts << column.name + QLatin1Char('=') + valueLiteral(db, column.type, value);
+    }
+    return parts.join(QStringLiteral(" AND "));
+}
+
+QString dateCell(const std::optional<QDateTime>& value)
+{
+    return value ? dateText(value->date()) : QString();
+}
+
+} // namespace
+
+const EditField* EventKind::field(int column) const
+{
+    for (const EditField& f : fields)
+        if (f.column == column)
+            return &f;
+    return nullptr;
+}
+
+const std::vector<EventKind>& eventKinds()
+{
+    static const std::vector<EventKind> kinds{operationEvents(), limitAlarms(), signalChanges(), soeEvents()};
+    return kinds;
+}
+
+const EventKind* eventKind(ViewMode mode)
+{
+    for (const EventKind& k : eventKinds())
+        if (k.mode == mode)
+            return &k;
+    return nullptr;
+}
+
+const QStringList& alarmNames()
+{
+    static const QStringList names{QStringLiteral("越上上限"), QStringLiteral("越上限"), QStringLiteral("越下限"),
+                                   QStringLiteral("越下下限")};
+    return names;
+}
+
+QString trimRight(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
+    return text.left(end);
+}
+
+QString quoted(const QString& text)
+{
+    QString inner = text;
+    inner.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + inner + QLatin1Char('\'');
+}
+
+QString dateText(const QDate& date)
+{
+    return QString::asprintf("%04d-%02d-%02d", date.year(), date.month(), date.day());
+}
+
+QString valueLiteral(DatabaseKind db, ColumnType type, const QString& value)
+{
+    switch (type) {
+    case Integer:
+        return QString::number(decimalInteger(value));
+    case Real:
+    case Text:
+        return quoted(value);
+    case Date:
+    case Time:
+        return FormatDateLiteral(db, value);
+    }
+    return QString();
+}
+
+QString insertSql(const EventKind& kind, DatabaseKind db, const Record& record)
+{
+    QStringList names;
+    QStringList values;
+    for (int c = 0; c < kind.columnCount(); ++c) {
+        const EventColumn& column = kind.columns[size_t(c)];
+        names << column.name;
+        values << valueLiteral(db, column.type, record.value(c));
+    }
+    return QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
+        .arg(kind.table, names.join(QLatin1Char(',')), values.join(QLatin1Char(',')));
+}
+
+QString updateSql(const EventKind& kind, DatabaseKind db, const Record& record)
+{
+    QStringList assignments;
+    for (int c : kind.updateSet) {
+        const EventColumn& column = kind.columns[size_t(c)];
+        assignments << column.name + QLatin1Char('=') + valueLiteral(db, column.type, record.value(c));
+    }
+    return QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+        .arg(kind.table, assignments.join(QLatin1Char(',')), condition(kind, db, record, kind.updateKey, false));
+}
+
+QString deleteSql(const EventKind& kind, DatabaseKind db, const Record& row)
+{
+    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(kind.table, condition(kind, db, row, kind.deleteKey, true));
+}
+
+QString querySql(const EventKind& kind, DatabaseKind db, const QueryChoice& choice)
+{
+    size_t level = 3;
+    if (choice.station == kAllStations)
+        level = 0;
+    else if (choice.switchName == kAllSwitches)
+        level = 1;
+    else if (choice.tag == kAllTags)
+        level = 2;
+    level = std::min(level, kind.queryLevels.size() - 1);
+    const QueryLevel& q = kind.queryLevels[level];
+    QString sql = QStringLiteral("SELECT * FROM %1 WHERE ADate>=%2 AND ADate<=%3")
+                      .arg(kind.table, FormatDateLiteral(db, dateText(choice.start)),
+                           FormatDateLiteral(db, dateText(choice.end)));
+    const QStringList values{choice.station, choice.switchName, choice.tag};
+    for (qsizetype i = 0; i < q.filters.size(); ++i)
+        sql += QStringLiteral(" AND %1=%2").arg(q.filters[i], quoted(values[i]));
+    if (!q.orderBy.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + q.orderBy;
+    return sql;
+}
+
+void readQuery(db::Connection& connection, const EventKind& kind, const QString& sql,
+               const std::function<void(const Record&)>& row)
+{
+    db::ResultSet rs = connection.query(sql);
+    Record cells;
+    while (rs.next()) {
+        cells.clear();
+        for (int c = 0; c < kind.columnCount(); ++c) {
+            switch (kind.columns[size_t(c)].type) {
+            case Date:
+                cells << dateCell(rs.dateTime(c));
+                break;
+            case Time: {
+                const QString text = rs.string(c);
+                cells << (kind.queryTrimsTime ? trimRight(text) : text).mid(11, 8);
+                break;
+            }
+            default:
+                cells << rs.string(c);
+            }
+        }
+        row(cells);
+    }
+}
+
+bool updateRecord(db::Connection& connection, const EventKind& kind, DatabaseKind db, const Record& record)
+{
+    const qint64 changed = connection.execute(updateSql(kind, db, record));
+    if (changed != 0)
+        return true;
+    db::ResultSet rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
+                                            .arg(kind.table, condition(kind, db, record, kind.updateKey, false)));
+    return rs.next() && decimalInteger(rs.string(0)) > 0;
+}
+
+QString stationsSql()
+{
+    return QStringLiteral("SELECT DISTINCT(StationName) AS Station FROM EqpTagInfo");
+}
+
+QString switchesSql(const QString& station, const QString& tagType, const QString& alias)
+{
+    return QStringLiteral("SELECT DISTINCT(SwitchName) AS %1 FROM EqpTagInfo WHERE StationName=%2 AND TagType=%3")
+        .arg(alias, quoted(station), quoted(tagType));
+}
+
+QString tagsSql(const QString& station, const QString& switchName, const QString& tagType)
+{
+    return QStringLiteral("SELECT TagName FROM EqpTagInfo WHERE StationName=%1 AND SwitchName=%2 AND TagType=%3")
+        .arg(quoted(station), quoted(switchName), quoted(tagType));
+}
+
+QStringList catalogueValues(db::Connection& connection, const QString& sql)
+{
+    QStringList values;
+    db::ResultSet rs = connection.query(sql);
+    while (rs.next())
+        values << trimRight(rs.string(0));
+    return values;
+}
+
+} // namespace tessera::records

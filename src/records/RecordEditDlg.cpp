@@ -1,0 +1,424 @@
+#include "records/RecordEditDlg.h"
+
+#include "app/CTesseraApp.h"
+#include "app/DecimalText.h"
+#include "app/GuiSeam.h"
+#include "db/DbError.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include <charconv>
+
+namespace tessera {
+
+using namespace records;
+
+namespace {
+
+const Message kStationFailure{QStringLiteral("查询厂站信息时出错!"), QStringLiteral("厂站信息")};
+const Message kSwitchFailure{QStringLiteral("查询回路信息时出错!"), QStringLiteral("回路信息")};
+const Message kSwitchChangeFailure{QStringLiteral("查询回路信息出错!"), QStringLiteral("回路信息")};
+const Message kTagFailure{QStringLiteral("查询变量信息时出错!"), QStringLiteral("变量信息")};
+
+db::Connection* openConnection()
+{
+    CTesseraApp* app = CTesseraApp::instance();
+    return app && app->connection().isOpen() ? &app->connection() : nullptr;
+}
+
+QString numberText(double value)
+{
+    return QString::number(value, 'f', 0);
+}
+
+} // namespace
+
+QString realFieldText(double value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, float(value), std::chars_format::fixed);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+RecordEditDlg::RecordEditDlg(const EventKind& kind, QWidget* parent) : QDialog(parent), m_kind(kind)
+{
+    m_held = Record(kind.columnCount());
+    auto* form = new QFormLayout;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const EditField& f : kind.fields) {
+        QWidget* widget = nullptr;
+        switch (f.widget) {
+        case FieldWidget::Integer:
+        case FieldWidget::Real: {
+            auto* edit = new QLineEdit(QStringLiteral("0"));
+            edit->setAlignment(Qt::AlignRight);
+            widget = edit;
+            break;
+        }
+        case FieldWidget::Text:
+            widget = new QLineEdit;
+            break;
+        case FieldWidget::MultiLineText: {
+            auto* edit = new QPlainTextEdit;
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            edit->setTabChangesFocus(true);
+            widget = edit;
+            break;
+        }
+        case FieldWidget::Date: {
+            auto* edit = new QDateEdit(now.date());
+            edit->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
+            edit->setCalendarPopup(true);
+            widget = edit;
+            break;
+        }
+        case FieldWidget::Time: {
+            auto* edit = new QTimeEdit(now.time());
+            edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+            widget = edit;
+            break;
+        }
+        case FieldWidget::Station:
+        case FieldWidget::Switch:
+        case FieldWidget::Tag:
+        case FieldWidget::AlarmName:
+        case FieldWidget::HeldList:
+            widget = new QComboBox;
+            break;
+        }
+        widget->setObjectName(f.objectName);
+        widget->setAccessibleName(f.label);
+        auto* label = new QLabel(f.label);
+        label->setBuddy(widget);
+        form->addRow(label, widget);
+        m_widgets[f.column] = widget;
+    }
+    if (QComboBox* station = picker(FieldWidget::Station))
+        connect(station, &QComboBox::activated, this, &RecordEditDlg::stationChosen);
+    if (QComboBox* sw = picker(FieldWidget::Switch))
+        connect(sw, &QComboBox::activated, this, &RecordEditDlg::switchChosen);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &RecordEditDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &RecordEditDlg::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+}
+
+RecordEditDlg::~RecordEditDlg() = default;
+
+QWidget* RecordEditDlg::widgetOf(int column) const
+{
+    const auto it = m_widgets.find(column);
+    return it == m_widgets.end() ? nullptr : it->second;
+}
+
+QComboBox* RecordEditDlg::picker(FieldWidget widget) const
+{
+    for (const EditField& f : m_kind.fields)
+        if (f.widget == widget)
+            return qobject_cast<QComboBox*>(widgetOf(f.column));
+    return nullptr;
+}
+
+QString RecordEditDlg::pickerText(FieldWidget widget) const
+{
+    QComboBox* box = picker(widget);
+    return box && box->currentIndex() >= 0 ? box->currentText() : QString();
+}
+
+void RecordEditDlg::setRecord(const Record& record)
+{
+    m_held = record;
+    while (m_held.size() < m_kind.columnCount())
+        m_held << QString();
+    for (const EditField& f : m_kind.fields) {
+        const QString value = m_held.value(f.column);
+        QWidget* w = widgetOf(f.column);
+        switch (f.widget) {
+        case FieldWidget::Integer:
+            static_cast<QLineEdit*>(w)->setText(QString::number(decimalInteger(value)));
+            break;
+        case FieldWidget::Real:
+            static_cast<QLineEdit*>(w)->setText(realFieldText(decimalReal(value)));
+            break;
+        case FieldWidget::Text:
+            static_cast<QLineEdit*>(w)->setText(value);
+            break;
+        case FieldWidget::MultiLineText:
+            static_cast<QPlainTextEdit*>(w)->setPlainText(value);
+            break;
+        case FieldWidget::Date: {
+            const QDate date = QDate::fromString(value, QStringLiteral("yyyy-MM-dd"));
+            if (date.isValid())
+                static_cast<QDateEdit*>(w)->setDate(date);
+            break;
+        }
+        case FieldWidget::Time: {
+            const QTime time = QTime::fromString(value, QStringLiteral("HH:mm:ss"));
+            if (time.isValid())
+                static_cast<QTimeEdit*>(w)->setTime(time);
+            break;
+        }
+        default:
+            break; // pickers are filled on opening
+        }
+    }
+}
+
+void RecordEditDlg::showEvent(QShowEvent* event)
+{
+    if (!m_opened) {
+        m_opened = true;
+        prepareOnOpening();
+    }
+    QDialog::showEvent(event);
+}
+
+void RecordEditDlg::fillPicker(QComboBox* box, const QString& sql, const Message& failure)
+{
+    box->clear();
+    db::Connection* c = openConnection();
+    if (!c)
+        return;
+    try {
+        box->addItems(catalogueValues(*c, sql));
+    } catch (const db::DbError&) {
+        warningMessage(this, failure.text, failure.caption);
+    }
+}
+
+// Add mode offers the first entry that begins with the held text; modify mode
+// shows the record's own value, also when the catalogue no longer has it.
+void RecordEditDlg::selectHeld(QComboBox* box, const QString& held)
+{
+    if (!m_addMode) {
+        int index = box->findText(held, Qt::MatchExactly);
+        if (index < 0) {
+            box->addItem(held);
+            index = box->count() - 1;
+        }
+        box->setCurrentIndex(index);
+        return;
+    }
+    int index = box->count() > 0 ? 0 : -1;
+    if (!held.isEmpty()) {
+        for (int i = 0; i < box->count(); ++i) {
+            if (box->itemText(i).startsWith(held)) {
+                index = i;
+                break;
+            }
+        }
+    }
+    box->setCurrentIndex(index);
+}
+
+void RecordEditDlg::prepareOnOpening()
+{
+    for (const EditField& f : m_kind.fields)
+        if (f.widget == FieldWidget::HeldList)
+            static_cast<QComboBox*>(widgetOf(f.column))->clear();
+
+    if (QComboBox* station = picker(FieldWidget::Station)) {
+        fillPicker(station, stationsSql(), kStationFailure);
+        selectHeld(station, trimRight(m_held.value(3)));
+        const QString heldStation = pickerText(FieldWidget::Station);
+        QString heldSwitch;
+        if (QComboBox* sw = picker(FieldWidget::Switch)) {
+            fillPicker(sw, switchesSql(heldStation, m_kind.tagType), kSwitchFailure);
+            selectHeld(sw, trimRight(m_held.value(4)));
+            heldSwitch = pickerText(FieldWidget::Switch);
+        }
+        for (const EditField& f : m_kind.fields) {
+            if (f.widget != FieldWidget::Tag)
+                continue;
+            auto* tag = static_cast<QComboBox*>(widgetOf(f.column));
+            fillPicker(tag, tagsSql(heldStation, heldSwitch, m_kind.tagType), kTagFailure);
+            selectHeld(tag, trimRight(m_held.value(f.column)));
+        }
+    }
+    for (const EditField& f : m_kind.fields) {
+        if (f.widget != FieldWidget::AlarmName)
+            continue;
+        auto* box = static_cast<QComboBox*>(widgetOf(f.column));
+        box->clear();
+        box->addItems(alarmNames());
+        const QString held = trimRight(m_held.value(f.column));
+        if (held.isEmpty())
+            box->setCurrentIndex(box->count() - 1);
+        else
+            selectHeld(box, held);
+    }
+
+    setWindowTitle(m_addMode ? m_kind.addCaption : m_kind.modifyCaption);
+    if (!m_addMode)
+        for (const EditField& f : m_kind.fields)
+            widgetOf(f.column)->setEnabled(f.editableInModify);
+}
+
+void RecordEditDlg::stationChosen()
+{
+    QComboBox* sw = picker(FieldWidget::Switch);
+    QComboBox* tag = picker(FieldWidget::Tag);
+    const QString station = pickerText(FieldWidget::Station);
+    if (tag)
+        tag->clear();
+    if (!sw)
+        return;
+    sw->clear();
+    db::Connection* c = openConnection();
+    if (!c)
+        return;
+    try {
+        sw->addItems(catalogueValues(*c, switchesSql(station, m_kind.tagType)));
+    } catch (const db::DbError&) {
+        warningMessage(this, kSwitchChangeFailure.text, kSwitchChangeFailure.caption);
+        return;
+    }
+    sw->setCurrentIndex(m_kind.stationChangeSelectsLastSwitch ? sw->count() - 1 : 0);
+    if (tag && sw->currentIndex() >= 0)
+        switchChosen();
+}
+
+void RecordEditDlg::switchChosen()
+{
+    QComboBox* tag = picker(FieldWidget::Tag);
+    if (!tag)
+        return;
+    fillPicker(tag, tagsSql(pickerText(FieldWidget::Station), pickerText(FieldWidget::Switch), m_kind.tagType),
+               kTagFailure);
+    tag->setCurrentIndex(tag->count() > 0 ? 0 : -1);
+}
+
+bool RecordEditDlg::checkRanges()
+{
+    for (const EditField& f : m_kind.fields) {
+        auto* edit = qobject_cast<QLineEdit*>(widgetOf(f.column));
+        if (!edit)
+            continue;
+        QString message;
+        const QString text = edit->text().trimmed();
+        bool ok = false;
+        if (f.widget == FieldWidget::Integer) {
+            const int value = text.toInt(&ok);
+            if (!ok || value < f.minimum || value > f.maximum)
+                message = QStringLiteral("请输入%1到%2之间的整数。").arg(numberText(f.minimum), numberText(f.maximum));
+        } else if (f.widget == FieldWidget::Real) {
+            const float value = text.toFloat(&ok);
+            if (!ok || value < f.minimum || value > f.maximum)
+                message = QStringLiteral("请输入%1到%2之间的数。").arg(numberText(f.minimum), numberText(f.maximum));
+        } else if (f.maxLength > 0 && edit->text().size() > f.maxLength) {
+            message = QStringLiteral("输入的内容不能超过%1个字符。").arg(f.maxLength);
+        }
+        if (!message.isEmpty()) {
+            standardMessage(message);
+            edit->setFocus();
+            edit->selectAll();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RecordEditDlg::checkRequired()
+{
+    for (const EditField& f : m_kind.fields) {
+        QWidget* w = widgetOf(f.column);
+        bool missing = false;
+        if (auto* box = qobject_cast<QComboBox*>(w)) {
+            missing = !f.requiredMessage.isEmpty() && box->currentIndex() < 0;
+        } else if (auto* edit = qobject_cast<QLineEdit*>(w); edit && !f.requiredMessage.isEmpty()) {
+            missing = (f.trimmed ? trimRight(edit->text()) : edit->text()).isEmpty();
+        }
+        if (missing) {
+            warningMessage(this, f.requiredMessage, m_kind.requiredCaption);
+            w->setFocus();
+            return false;
+        }
+    }
+    return true;
+}
+
+void RecordEditDlg::accept()
+{
+    if (!checkRanges() || !checkRequired())
+        return;
+    Record record(m_kind.columnCount());
+    for (const EditField& f : m_kind.fields) {
+        QWidget* w = widgetOf(f.column);
+        QString& value = record[f.column];
+        switch (f.widget) {
+        case FieldWidget::Integer:
+            value = QString::number(static_cast<QLineEdit*>(w)->text().trimmed().toInt());
+            break;
+        case FieldWidget::Real:
+            value = QString::asprintf("%f", double(static_cast<QLineEdit*>(w)->text().trimmed().toFloat()));
+            break;
+        case FieldWidget::Text: {
+            const QString text = static_cast<QLineEdit*>(w)->text();
+            value = f.trimmed ? trimRight(text) : text;
+            break;
+        }
+        case FieldWidget::MultiLineText:
+            value = static_cast<QPlainTextEdit*>(w)->toPlainText();
+            break;
+        case FieldWidget::Date:
+            value = dateText(static_cast<QDateEdit*>(w)->date());
+            break;
+        case FieldWidget::Time:
+            value = static_cast<QTimeEdit*>(w)->time().toString(QStringLiteral("HH:mm:ss"));
+            break;
+        case FieldWidget::Station:
+        case FieldWidget::Switch:
+        case FieldWidget::Tag:
+        case FieldWidget::AlarmName:
+            value = trimRight(static_cast<QComboBox*>(w)->currentText());
+            break;
+        case FieldWidget::HeldList:
+            value = m_held.value(f.column);
+            break;
+        }
+    }
+    m_record = record;
+    if (m_submit && !m_submit(*this, record))
+        return;
+    QDialog::accept();
+}
+
+CEventEditDlg::CEventEditDlg(QWidget* parent) : RecordEditDlg(*eventKind(ViewMode::OperationEvents), parent) {}
+CLimitAlarmEditDlg::CLimitAlarmEditDlg(QWidget* parent) : RecordEditDlg(*eventKind(ViewMode::LimitAlarms), parent) {}
+CSignalChangeEditDlg::CSignalChangeEditDlg(QWidget* parent)
+    : RecordEditDlg(*eventKind(ViewMode::SignalChanges), parent)
+{
+}
+CSoeEditDlg::CSoeEditDlg(QWidget* parent) : RecordEditDlg(*eventKind(ViewMode::SoeEvents), parent) {}
+
+std::unique_ptr<RecordEditDlg> makeEditDialog(ViewMode mode, QWidget* parent)
+{
+    switch (mode) {
+    case ViewMode::OperationEvents:
+        return std::make_unique<CEventEditDlg>(parent);
+    case ViewMode::LimitAlarms:
+        return std::make_unique<CLimitAlarmEditDlg>(parent);
+    case ViewMode::SignalChanges:
+        return std::make_unique<CSignalChangeEditDlg>(parent);
+    case ViewMode::SoeEvents:
+        return std::make_unique<CSoeEditDlg>(parent);
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace tessera

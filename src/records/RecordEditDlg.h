@@ -1,0 +1,94 @@
+#pragma once
+
+#include "records/EventKind.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class QComboBox;
+class QDateEdit;
+class QTimeEdit;
+
+namespace tessera {
+
+// The add and modify dialog of an event record, laid out from the kind's
+// fields. It collects and checks the values; its OK step hands the record to
+// the command's submit step, which runs the statement and keeps the dialog
+// open when that fails.
+class RecordEditDlg : public QDialog {
+    Q_OBJECT
+public:
+    RecordEditDlg(const records::EventKind& kind, QWidget* parent = nullptr);
+    ~RecordEditDlg() override;
+
+    const records::EventKind& kind() const { return m_kind; }
+    bool addMode() const { return m_addMode; }
+    void setAddMode(bool add) { m_addMode = add; }
+    // The values the dialog opens with, as a list row holds them.
+    void setRecord(const records::Record& record);
+    // The values the OK step took.
+    const records::Record& record() const { return m_record; }
+
+    // Runs the statement for the record; false keeps the dialog open.
+    using Submit = std::function<bool(RecordEditDlg&, const records::Record&)>;
+    void setSubmit(Submit submit) { m_submit = std::move(submit); }
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void prepareOnOpening();
+    void fillPicker(QComboBox* box, const QString& sql, const records::Message& failure);
+    void selectHeld(QComboBox* box, const QString& held);
+    void stationChosen();
+    void switchChosen();
+    bool checkRanges();
+    bool checkRequired();
+    QWidget* widgetOf(int column) const;
+    QComboBox* picker(records::FieldWidget widget) const;
+    QString pickerText(records::FieldWidget widget) const;
+
+    const records::EventKind& m_kind;
+    bool m_addMode = true;
+    bool m_opened = false;
+    records::Record m_held;
+    records::Record m_record;
+    Submit m_submit;
+    std::map<int, QWidget*> m_widgets; // by column
+};
+
+class CEventEditDlg : public RecordEditDlg {
+    Q_OBJECT
+public:
+    explicit CEventEditDlg(QWidget* parent = nullptr);
+};
+
+class CLimitAlarmEditDlg : public RecordEditDlg {
+    Q_OBJECT
+public:
+    explicit CLimitAlarmEditDlg(QWidget* parent = nullptr);
+};
+
+class CSignalChangeEditDlg : public RecordEditDlg {
+    Q_OBJECT
+public:
+    explicit CSignalChangeEditDlg(QWidget* parent = nullptr);
+};
+
+class CSoeEditDlg : public RecordEditDlg {
+    Q_OBJECT
+public:
+    explicit CSoeEditDlg(QWidget* parent = nullptr);
+};
+
+std::unique_ptr<RecordEditDlg> makeEditDialog(ViewMode mode, QWidget* parent);
+
+// The text a real field shows for a value: the float's shortest fixed form.
+QString realFieldText(double value);
+
+} // namespace tessera

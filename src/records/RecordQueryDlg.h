@@ -1,0 +1,70 @@
+#pragma once
+
+#include "records/EventKind.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QComboBox;
+class QDateEdit;
+
+namespace tessera {
+
+// The query dialog of an event-record kind: a date range and, for the kinds
+// tied to the catalogue, station, switch and tag pickers that start with their
+// "all" entries. Its OK step chooses the SELECT by how far the user narrowed
+// the choice; the query command runs it.
+class RecordQueryDlg : public QDialog {
+    Q_OBJECT
+public:
+    RecordQueryDlg(const records::EventKind& kind, QWidget* parent = nullptr);
+
+    const records::EventKind& kind() const { return m_kind; }
+    records::QueryChoice choice() const;
+    // The SELECT chosen by the OK step.
+    const QString& sql() const { return m_sql; }
+
+    void accept() override;
+
+private:
+    void stationChosen();
+    void switchChosen();
+    void addCatalogue(QComboBox* box, const QString& sql, const records::Message& failure);
+
+    const records::EventKind& m_kind;
+    QComboBox* m_station = nullptr;
+    QComboBox* m_switch = nullptr;
+    QComboBox* m_tag = nullptr;
+    QDateEdit* m_start = nullptr;
+    QDateEdit* m_end = nullptr;
+    QString m_sql;
+};
+
+class CEventQueryDlg : public RecordQueryDlg {
+    Q_OBJECT
+public:
+    explicit CEventQueryDlg(QWidget* parent = nullptr);
+};
+
+class CLimitAlarmQueryDlg : public RecordQueryDlg {
+    Q_OBJECT
+public:
+    explicit CLimitAlarmQueryDlg(QWidget* parent = nullptr);
+};
+
+class CSignalChangeQueryDlg : public RecordQueryDlg {
+    Q_OBJECT
+public:
+    explicit CSignalChangeQueryDlg(QWidget* parent = nullptr);
+};
+
+class CSoeQueryDlg : public RecordQueryDlg {
+    Q_OBJECT
+public:
+    explicit CSoeQueryDlg(QWidget* parent = nullptr);
+};
+
+std::unique_ptr<RecordQueryDlg> makeQueryDialog(ViewMode mode, QWidget* parent);
+
+} // namespace tessera

@@ -1,0 +1,402 @@
+#include "telemetry/TelemetryStore.h"
+
+#include "app/DecimalText.h"
+#include "db/BulkWriter.h"
+#include "db/Connection.h"
+#include "db/DbError.h"
+#include "db/ResultSet.h"
+#include "schema/Schema.h"
+#include "ui/RecordFill.h"
+#include "ui/TagCatalogue.h"
+
+namespace tessera::telemetry {
+
+namespace {
+
+constexpr int kSecondsPerDay = 86400;
+
+QString twoDecimals(double value)
+{
+    return QString::asprintf("%0.2f", value);
+}
+
+// The value "%0.2f" would write, as the number a bound parameter carries, so
+// that the bulk path stores what a statement with literals stores.
+double asWritten(double value)
+{
+    return twoDecimals(value).toDouble();
+}
+
+QString trimRight(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
+    return text.left(end);
+}
+
+// Wall-clock instants: a sample series never jumps at a change of daylight
+// saving time.
+QDateTime wallClock(const QDate& day, const QTime& time)
+{
+    return QDateTime(day, time, Qt::UTC);
+}
+
+const QString kInsertParameters =
+    QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(?,?,?,?,?)");
+
+} // namespace
+
+// ---- Query ---------------------------------------------------------------------------
+
+QString querySql(DatabaseKind kind, const QueryRequest& r)
+{
+    return QStringLiteral("SELECT * FROM %1 WHERE ATime>=%2 AND ATime<=%3 AND TagID=%4 AND DataType=6 "
+                          "ORDER BY ATime DESC")
+        .arg(tableOfDay(r.day), instantLiteral(kind, r.day, r.start), instantLiteral(kind, r.day, r.end))
+        .arg(r.tagId);
+}
+
+void queryTelemetry(db::Connection& connection, DatabaseKind kind, const QueryRequest& request, FillSink& sink)
+{
+    db::ResultSet rs = connection.query(querySql(kind, request));
+    QStringList names;
+    for (int c = 0; c < rs.columnCount(); ++c)
+        names << rs.columnName(c);
+    sink.columns(names);
+    while (rs.next())
+        sink.row({telemetryTimeCell(kind, rs.string(0)), rs.string(1), kTelemetryCellText, rs.string(3),
+                  rs.string(4)});
+}
+
+// ---- Single value -------------------------------------------------------------------
+
+QString singleValueSql(DatabaseKind kind, const SingleValue& s)
+{
+    const QString table = tableOfDay(s.day);
+    const QString at = instantLiteral(kind, s.day, s.time);
+    if (s.add)
+        return QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,%4, %5,%6)")
+            .arg(table, at)
+            .arg(s.tagId)
+            .arg(kManualDataType)
+            .arg(twoDecimals(s.value), twoDecimals(s.change));
+    return QStringLiteral("UPDATE %1 SET nValue=%2,nValueChange=%3 WHERE TagID=%4 AND ATime=%5")
+        .arg(table, twoDecimals(s.value), twoDecimals(s.change))
+        .arg(s.tagId)
+        .arg(at);
+}
+
+bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const SingleValue& sample)
+{
+    const qint64 affected = connection.execute(singleValueSql(kind, sample));
+    if (sample.add || affected != 0)
+        return true;
+    // MariaDB counts changed rows, not matched ones: writing the values a
+    // sample already has changes nothing, yet the sample is there.
+    auto rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE TagID=%2 AND ATime=%3")
+                                   .arg(tableOfDay(sample.day))
+                                   .arg(sample.tagId)
+                                   .arg(instantLiteral(kind, sample.day, sample.time)));
+    return rs.next() && decimalInteger(rs.string(0)) > 0;
+}
+
+// ---- Delete -----------------------------------------------------------------------------
+
+QString deleteSampleSql(DatabaseKind kind, const QString& timeText, int tagId)
+{
+    const QString table = QStringLiteral("Tag%1%2%3").arg(timeText.mid(0, 4), timeText.mid(5, 2), timeText.mid(8, 2));
+    return QStringLiteral("DELETE FROM %1 WHERE ATime=%2 AND TagID=%3")
+        .arg(table, FormatDateLiteral(kind, timeText))
+        .arg(tagId);
+}
+
+void deleteSample(db::Connection& connection, DatabaseKind kind, const QString& timeText, int tagId)
+{
+    connection.execute(deleteSampleSql(kind, timeText, tagId));
+}
+
+// ---- Zeroing -------------------------------------------------------------------------------
+
+QString zeroingSql(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
+                   const CatalogueNode& catalogue)
+{
+    return QStringLiteral("UPDATE %1 SET nValue=0,nValueChange=0 WHERE %2")
+        .arg(tableOfDay(range.day),
+             scopeCondition(scope, instantLiteral(kind, range.day, range.start),
+                            instantLiteral(kind, range.day, range.end), catalogue));
+}
+
+void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfDay& range,
+                   const TelemetryScope& scope, const CatalogueNode& catalogue)
+{
+    if (scope.kind == TelemetryScope::Kind::Switch && TagIdList(catalogue, scope.station, scope.switchName).isEmpty())
+        throw db::DbError(QStringLiteral("42000"), 0, QStringLiteral("no tags under the switch"));
+    connection.execute(zeroingSql(kind, range, scope, catalogue));
+}
+
+// ---- Manual batch setting ----------------------------------------------------------------
+
+BatchSeries batchSeries(const BatchRequest& r, float previous, RandomSource& random)
+{
+    BatchSeries series;
+    const QDateTime start = wallClock(r.day, r.start);
+    const qint64 span = start.secsTo(wallClock(r.day, r.end));
+    const int interval = std::max(r.intervalSeconds, 1);
+    if (span < 0)
+        return series;
+    const qint64 n = span / interval;
+    // A range shorter than one interval gets one sample at the start.
+    const float step = n > 0 ? (r.maximum - r.minimum) / float(n) : 0.0f;
+    series.samples.reserve(size_t(n + 1));
+    float last = 0;
+    float p = previous;
+    for (qint64 i = 0; i <= n; ++i) {
+        Sample s;
+        s.at = start.addSecs(i * interval);
+        switch (r.method) {
+        case BatchMethod::Increase:
+            s.value = r.minimum + float(i) * step;
+            s.change = step;
+            break;
+        case BatchMethod::Decrease:
+            s.value = r.maximum - float(i) * step;
+            s.change = -step;
+            break;
+        case BatchMethod::Random:
+            s.value = RandomBetween(random, r.maximum, r.minimum);
+            s.change = s.value - p;
+            p = s.value;
+            break;
+        }
+        last = s.value;
+        series.samples.push_back(s);
+    }
+    series.lastValue = last;
+    series.dayEnd = (n + 1) * qint64(interval) >= kSecondsPerDay;
+    return series;
+}
+
+float previousValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& r)
+{
+    if (r.start == QTime(0, 0)) {
+        const QDate before = r.day.addDays(-1);
+        auto rs = connection.query(
+            QStringLiteral("SELECT * FROM %1 WHERE (TagID=%2) ORDER BY ATime").arg(tableOfDay(before)).arg(r.tagId));
+        float value = 0;
+        while (rs.next())
+            value = float(decimalReal(trimRight(rs.string(3))));
+        return value;
+    }
+    const QDateTime oneBefore = wallClock(r.day, r.start).addSecs(-r.intervalSeconds);
+    auto rs = connection.query(QStringLiteral("SELECT nValue FROM %1 WHERE (TagID=%2) AND ATime=%3")
+                                   .arg(tableOfDay(r.day))
+                                   .arg(r.tagId)
+                                   .arg(FormatDateLiteral(kind, FormatTimeText(oneBefore))));
+    return rs.next() ? float(decimalReal(trimRight(rs.string(0)))) : 0.0f;
+}
+
+QString batchDeleteSql(DatabaseKind kind, const BatchRequest& r)
+{
+    return QStringLiteral("DELETE FROM %1 WHERE ATime>=%2 AND ATime<%3 AND TagID=%4")
+        .arg(tableOfDay(r.day), instantLiteral(kind, r.day, r.start), instantLiteral(kind, r.day, r.end))
+        .arg(r.tagId);
+}
+
+BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, const BatchRequest& r,
+                             BatchQuestions& questions, RandomSource& random)
+{
+    BatchOutcome outcome;
+    const QString deleteSql = batchDeleteSql(kind, r);
+    try {
+        connection.execute(deleteSql);
+    } catch (const db::DbError&) {
+        if (!questions.continueAfterDeleteFailure(deleteSql)) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+    }
+
+    float previous = 0;
+    if (r.method == BatchMethod::Random) {
+        try {
+            previous = previousValue(connection, kind, r);
+        } catch (const db::DbError&) {
+            // A day without a table has no previous value; the range just
+            // deleted is filled all the same.
+            previous = 0;
+        }
+    }
+    const BatchSeries series = batchSeries(r, previous, random);
+    const QString table = tableOfDay(r.day);
+
+    try {
+        db::BulkWriter writer(connection, kInsertParameters.arg(table), 5);
+        bool asked = false;
+        writer.setFailureHandler([&](qint64 row, const db::DbError&) {
+            if (asked)
+                return db::BulkWriter::OnFailure::Continue;
+            asked = true;
+            const QString at = FormatTimeText(series.samples[size_t(row)].at);
+            return questions.continueAfterSampleFailure(at) ? db::BulkWriter::OnFailure::Continue
+                                                            : db::BulkWriter::OnFailure::Stop;
+        });
+        for (const Sample& s : series.samples) {
+            if (!writer.addRow({s.at, qint64(r.tagId), qint64(kManualDataType), asWritten(s.value),
+                                asWritten(s.change)}))
+                break;
+        }
+        const auto summary = writer.finish();
+        outcome.written = summary.written;
+        outcome.failed = summary.failed;
+        outcome.stopped = summary.stopped;
+    } catch (const db::DbError&) {
+        outcome.insertRefused = true;
+        outcome.failed = qint64(series.samples.size());
+        return outcome;
+    }
+    if (outcome.stopped)
+        return outcome;
+
+    if (series.dayEnd && connection.isOpen()) {
+        try {
+            connection.execute(
+                QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,%4,%5,%6)")
+                    .arg(table, instantLiteral(kind, r.day, QTime(23, 59, 59)))
+                    .arg(r.tagId)
+                    .arg(kManualDataType)
+                    .arg(twoDecimals(series.lastValue), twoDecimals(0)));
+        } catch (const db::DbError&) {
+            outcome.dayEndFailed = true;
+        }
+    }
+    return outcome;
+}
+
+// ---- Replacement -------------------------------------------------------------------------------
+
+int dayOffset(const ReplaceRequest& r)
+{
+    // Whole calendar days: a day of 23 or 25 hours still counts as one.
+    return int(r.source.daysTo(r.target));
+}
+
+namespace {
+
+QString targetCondition(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                        const CatalogueNode& catalogue)
+{
+    return scopeCondition(scope, instantLiteral(kind, r.target, r.start), instantLiteral(kind, r.target, r.end),
+                          catalogue);
+}
+
+QString sourceCondition(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                        const CatalogueNode& catalogue)
+{
+    return scopeCondition(scope, instantLiteral(kind, r.source, r.start), instantLiteral(kind, r.source, r.end),
+                          catalogue);
+}
+
+struct SourceRow {
+    QString timeOfDay;
+    int tagId;
+    double value;
+    double change;
+};
+
+} // namespace
+
+QString replaceDeleteSql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                         const CatalogueNode& catalogue)
+{
+    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(tableOfDay(r.target), targetCondition(kind, r, scope, catalogue));
+}
+
+QString replaceCopySql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                       const CatalogueNode& catalogue)
+{
+    return QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) SELECT %2,TagId,DataType,nValue,"
+                          "nValueChange FROM %3 WHERE %4 ORDER BY ATime DESC")
+        .arg(tableOfDay(r.target), addDaysExpression(kind, QStringLiteral("ATime"), dayOffset(r)),
+             tableOfDay(r.source), sourceCondition(kind, r, scope, catalogue));
+}
+
+QString replaceReadSql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                       const CatalogueNode& catalogue)
+{
+    return QStringLiteral("SELECT ATime,TagID,DataType,nValue,nValueChange FROM %1 WHERE %2 ORDER BY ATime DESC")
+        .arg(tableOfDay(r.source), sourceCondition(kind, r, scope, catalogue));
+}
+
+ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const QString& connectString,
+                              const ReplaceRequest& r, const TelemetryScope& scope, const CatalogueNode& catalogue,
+                              RandomSource& random)
+{
+    using Result = ReplaceOutcome::Result;
+    ReplaceOutcome outcome;
+
+    // The second connection first: when it cannot be had, nothing is deleted.
+    db::Connection second;
+    try {
+        second = db::Connection::open(connectString);
+    } catch (const db::DbError& error) {
+        outcome.result = error.isDriverManagerError() ? Result::SecondConnectionFailed : Result::SecondConnectionError;
+        return outcome;
+    }
+
+    // Old and copied rows never stand side by side: no copy after a failed delete.
+    try {
+        shared.execute(replaceDeleteSql(kind, r, scope, catalogue));
+    } catch (const db::DbError&) {
+        outcome.result = Result::DeleteFailed;
+        return outcome;
+    }
+
+    if (!r.correct) {
+        try {
+            shared.execute(replaceCopySql(kind, r, scope, catalogue));
+        } catch (const db::DbError&) {
+            outcome.result = Result::CopyFailed;
+        }
+        return outcome;
+    }
+
+    // The source rows are read to the end before the first write, so that no
+    // database sees a reader and a writer of one file at once (SQLite locks).
+    std::vector<SourceRow> rows;
+    try {
+        db::ResultSet rs = shared.query(replaceReadSql(kind, r, scope, catalogue));
+        while (rs.next()) {
+            const QString at = trimRight(rs.string(0));
+            rows.push_back({at.mid(11, 8), decimalInteger(rs.string(1)), decimalReal(trimRight(rs.string(3))),
+                            decimalReal(trimRight(rs.string(4)))});
+        }
+    } catch (const db::DbError&) {
+        outcome.result = Result::ReadFailed;
+        return outcome;
+    }
+
+    try {
+        db::BulkWriter writer(second, kInsertParameters.arg(tableOfDay(r.target)), 5);
+        writer.setFailureHandler([](qint64, const db::DbError&) { return db::BulkWriter::OnFailure::Continue; });
+        for (const SourceRow& row : rows) {
+            const float k = RandomBetween(random, r.maximumCoefficient, r.minimumCoefficient);
+            const QTime time = QTime::fromString(row.timeOfDay, QStringLiteral("HH:mm:ss"));
+            if (!time.isValid()) {
+                ++outcome.skipped;
+                continue;
+            }
+            writer.addRow({wallClock(r.target, time), qint64(row.tagId), qint64(kManualDataType),
+                           asWritten(row.value * k), asWritten(row.change * k)});
+        }
+        const auto summary = writer.finish();
+        outcome.copied = summary.written;
+        outcome.skipped += summary.failed;
+    } catch (const db::DbError&) {
+        // The target table cannot take rows at all: every row is skipped.
+        outcome.skipped = qint64(rows.size());
+    }
+    return outcome;
+}
+
+} // namespace tessera::telemetry

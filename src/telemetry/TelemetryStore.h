@@ -1,0 +1,184 @@
+#pragma once
+
+#include "app/DatabaseKind.h"
+#include "telemetry/TelemetryTexts.h"
+
+#include <QDate>
+#include <QString>
+#include <QTime>
+
+#include <vector>
+
+// The SQL and the algorithms of the telemetry commands, free of widgets:
+// each takes a connection and the kind of its database, and reports through
+// its result or a small interface.
+namespace tessera {
+
+class FillSink;
+
+namespace db {
+class Connection;
+}
+
+namespace telemetry {
+
+// ---- Query -------------------------------------------------------------------
+
+struct QueryRequest {
+    QDate day;
+    QTime start;
+    QTime end;
+    int tagId = 0;
+};
+
+QString querySql(DatabaseKind kind, const QueryRequest& request);
+// The hand-set samples of a tag in the range, newest first, as list rows
+// (time, TagID, "遥测", nValue, nValueChange). Throws db::DbError after
+// delivering the rows read so far.
+void queryTelemetry(db::Connection& connection, DatabaseKind kind, const QueryRequest& request, FillSink& sink);
+
+// ---- Single value --------------------------------------------------------------
+
+struct SingleValue {
+    QDate day;
+    QTime time;
+    float value = 0;
+    float change = 0;
+    int tagId = 0;
+    bool add = false; // add a sample; otherwise modify the one at that instant
+};
+
+QString singleValueSql(DatabaseKind kind, const SingleValue& sample);
+// True when the sample was added, or when the sample to modify exists. Throws db::DbError.
+bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const SingleValue& sample);
+
+// ---- Delete -----------------------------------------------------------------------
+
+// One listed sample by its own time text (yyyy-mm-dd hh:mm:ss: the table is
+// that day's) and its TagID. Throws db::DbError.
+QString deleteSampleSql(DatabaseKind kind, const QString& timeText, int tagId);
+void deleteSample(db::Connection& connection, DatabaseKind kind, const QString& timeText, int tagId);
+
+// ---- Zeroing ----------------------------------------------------------------------
+
+struct RangeOfDay {
+    QDate day;
+    QTime start;
+    QTime end;
+};
+
+QString zeroingSql(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
+                   const CatalogueNode& catalogue);
+// Sets nValue and nValueChange of the scope's samples in the range to 0.
+// Throws db::DbError; a switch without known tags fails before reaching the database.
+void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfDay& range,
+                   const TelemetryScope& scope, const CatalogueNode& catalogue);
+
+// ---- Manual batch setting -------------------------------------------------------
+
+enum class BatchMethod { Increase = 0, Decrease = 1, Random = 2 };
+
+struct BatchRequest {
+    QDate day;
+    QTime start;
+    QTime end;
+    int intervalSeconds = 600;
+    float maximum = 0;
+    float minimum = 0;
+    BatchMethod method = BatchMethod::Random;
+    int tagId = 0;
+};
+
+struct Sample {
+    QDateTime at; // wall-clock time, no time zone arithmetic
+    float value = 0;
+    float change = 0;
+};
+
+struct BatchSeries {
+    std::vector<Sample> samples;
+    bool dayEnd = false;     // a row at 23:59:59 follows with the last value and change 0
+    float lastValue = 0;
+};
+
+// The samples of a request: one per interval from the start up to the end.
+// `previous` is the value before the first sample (random method only);
+// `random` is drawn from only by the random method.
+BatchSeries batchSeries(const BatchRequest& request, float previous, RandomSource& random);
+
+// The value before the first sample: the latest of the previous day when the
+// start is midnight, else the sample one interval before the start. 0 when
+// there is none. Throws db::DbError when it cannot be read.
+float previousValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& request);
+
+QString batchDeleteSql(DatabaseKind kind, const BatchRequest& request);
+
+// The questions a batch setting asks while it runs.
+class BatchQuestions {
+public:
+    virtual ~BatchQuestions() = default;
+    // The delete of the range failed; true goes on.
+    virtual bool continueAfterDeleteFailure(const QString& sql) = 0;
+    // The first sample that could not be written; true goes on with the rest.
+    virtual bool continueAfterSampleFailure(const QString& timeText) = 0;
+};
+
+struct BatchOutcome {
+    bool cancelled = false;     // at the delete question
+    bool insertRefused = false; // the insert could not even be prepared (no table)
+    qint64 written = 0;
+    qint64 failed = 0;
+    bool stopped = false;       // stopped at the first failed sample
+    bool dayEndFailed = false;
+};
+
+// Deletes the range (end exclusive), writes the series in bulk and the
+// day-end row.
+BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, const BatchRequest& request,
+                             BatchQuestions& questions, RandomSource& random);
+
+// ---- Replacement ---------------------------------------------------------------------
+
+struct ReplaceRequest {
+    QDate source;
+    QDate target;
+    QTime start;
+    QTime end;
+    bool correct = false;
+    float minimumCoefficient = 0;
+    float maximumCoefficient = 0;
+};
+
+// Whole days from the source to the target day; negative backwards.
+int dayOffset(const ReplaceRequest& request);
+
+QString replaceDeleteSql(DatabaseKind kind, const ReplaceRequest& request, const TelemetryScope& scope,
+                         const CatalogueNode& catalogue);
+// The copy without correction: one INSERT ... SELECT moving ATime by the offset.
+QString replaceCopySql(DatabaseKind kind, const ReplaceRequest& request, const TelemetryScope& scope,
+                       const CatalogueNode& catalogue);
+QString replaceReadSql(DatabaseKind kind, const ReplaceRequest& request, const TelemetryScope& scope,
+                       const CatalogueNode& catalogue);
+
+struct ReplaceOutcome {
+    enum class Result {
+        Done,                  // "数据替换完成!"
+        SecondConnectionFailed, // the data source is unknown: "访问数据库失败!"
+        SecondConnectionError,  // any other error: "访问数据库出现异常!"
+        DeleteFailed,           // "执行删除记录是出错!": nothing copied
+        CopyFailed,             // "执行拷贝记录是出错!", then done
+        ReadFailed,             // "执行替换数据记录时出错!"
+    };
+    Result result = Result::Done;
+    qint64 copied = 0;  // rows written with correction
+    qint64 skipped = 0; // rows with correction that could not be written
+};
+
+// Opens a second connection with `connectString` before anything changes,
+// deletes the target range, then copies the source range into it.
+ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const QString& connectString,
+                              const ReplaceRequest& request, const TelemetryScope& scope,
+                              const CatalogueNode& catalogue, RandomSource& random);
+
+} // namespace telemetry
+} // namespace tessera
