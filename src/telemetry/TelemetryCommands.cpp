@@ -127,8 +127,9 @@ void runSingleValue(CMainFrame& frame)
     }
     CTelemetryValueDlg dialog(initial, [](const SingleValue& sample) {
         db::Connection& c = app().connection();
+        // Nothing can be written without a connection: a failure, not a success.
         if (!c.isOpen())
-            return true;
+            return false;
         try {
             return writeSingleValue(c, app().databaseKind(), sample);
         } catch (const db::DbError&) {
@@ -175,8 +176,10 @@ void runDelete(CMainFrame& frame)
         db::Connection& c = app().connection();
         // From the bottom up: removing a row leaves the rows still to do in place.
         for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
-            if (!c.isOpen())
-                continue;
+            if (!c.isOpen()) {
+                failed = true;
+                break;
+            }
             try {
                 deleteSample(c, app().databaseKind(), model.cell(*it, 0), decimalInteger(model.cell(*it, 1)));
             } catch (const db::DbError&) {
