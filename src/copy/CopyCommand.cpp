@@ -1,11 +1,19 @@
 #include "copy/CopyCommand.h"
 
+#include "app/CTesseraApp.h"
+#include "app/GuiSeam.h"
+#include "copy/CDataCopyDlg.h"
 #include "ui/CMainFrame.h"
+#include "ui/CommandIds.h"
 
 namespace tessera {
 
-void installCopyCommand(CMainFrame&)
+void installCopyCommand(CMainFrame& frame)
 {
+    frame.setHandler(cmd::DataCopy, [&frame] {
+        CDataCopyDlg dialog(CTesseraApp::instance()->configurationPath(), &frame);
+        execDialog(dialog);
+    });
 }
 
 } // namespace tessera

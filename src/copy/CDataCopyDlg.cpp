@@ -1,0 +1,351 @@
+#include "copy/CDataCopyDlg.h"
+
+#include "app/DataSourcePickerDlg.h"
+#include "app/GuiSeam.h"
+#include "app/WaitCursor.h"
+#include "copy/CopyTables.h"
+#include "db/DataSourceCatalogue.h"
+#include "db/DbError.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace tessera {
+
+using copy::CopyColumn;
+
+namespace {
+
+constexpr int kProgressSteps = 100; // per table, so that the bar moves within a long table
+
+QLineEdit* newField(const char* objectName, const QString& label, int maxLength, bool masked = false)
+{
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QLatin1String(objectName));
+    edit->setAccessibleName(label);
+    if (maxLength > 0)
+        edit->setMaxLength(maxLength);
+    if (masked)
+        edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
+QLabel* labelFor(QWidget* field, const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setBuddy(field);
+    return label;
+}
+
+QPushButton* pickButton(const char* objectName, const QString& accessibleName)
+{
+    auto* button = new QPushButton(QStringLiteral("..."));
+    button->setObjectName(QLatin1String(objectName));
+    button->setAccessibleName(accessibleName);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
+    : QDialog(parent)
+    , m_configurationPath(configurationPath)
+    , m_timeOfDay(QTime::currentTime())
+{
+    setWindowTitle(QStringLiteral("Halvorne数据复制"));
+    const QDateTime now = QDateTime::currentDateTime();
+    m_timeOfDay = now.time();
+    m_start = m_end = now;
+
+    m_targetDsn = newField("targetDsn", QStringLiteral("新版本数据源名称"), 0);
+    m_targetUser = newField("targetUser", QStringLiteral("新版本用户名称"), 20);
+    m_targetPassword = newField("targetPassword", QStringLiteral("新版本密码"), 20, true);
+    m_sourceDsn = newField("sourceDsn", QStringLiteral("旧版本数据源名称"), 20);
+    m_sourceUser = newField("sourceUser", QStringLiteral("旧版本用户名称"), 20);
+    m_sourcePassword = newField("sourcePassword", QStringLiteral("旧版本密码"), 20, true);
+    m_pickTarget = pickButton("pickTarget", QStringLiteral("选择新版本数据源"));
+    m_pickSource = pickButton("pickSource", QStringLiteral("选择旧版本数据源"));
+
+    auto* sources = new QGroupBox(QStringLiteral("数据源设置"));
+    auto* grid = new QGridLayout(sources);
+    grid->addWidget(labelFor(m_targetDsn, QStringLiteral("新版本数据源名称:")), 0, 0);
+    grid->addWidget(m_targetDsn, 0, 1);
+    grid->addWidget(m_pickTarget, 0, 2);
+    grid->addWidget(labelFor(m_targetUser, QStringLiteral("用户名称:")), 0, 3);
+    grid->addWidget(m_targetUser, 0, 4);
+    grid->addWidget(labelFor(m_targetPassword, QStringLiteral("密码:")), 0, 5);
+    grid->addWidget(m_targetPassword, 0, 6);
+    grid->addWidget(labelFor(m_sourceDsn, QStringLiteral("旧版本数据源名称:")), 1, 0);
+    grid->addWidget(m_sourceDsn, 1, 1);
+    grid->addWidget(m_pickSource, 1, 2);
+    grid->addWidget(labelFor(m_sourceUser, QStringLiteral("用户名称:")), 1, 3);
+    grid->addWidget(m_sourceUser, 1, 4);
+    grid->addWidget(labelFor(m_sourcePassword, QStringLiteral("密码:")), 1, 5);
+    grid->addWidget(m_sourcePassword, 1, 6);
+
+    m_range = new QCheckBox(QStringLiteral("选择复制"));
+    m_range->setObjectName(QStringLiteral("rangeCheck"));
+    auto dateEdit = [&](const char* objectName) {
+        auto* edit = new QDateEdit(now.date());
+        edit->setObjectName(QLatin1String(objectName));
+        edit->setDisplayFormat(QStringLiteral("yyyy'年'M'月'd'日'"));
+        edit->setCalendarPopup(true);
+        return edit;
+    };
+    m_startEdit = dateEdit("startDate");
+    m_endEdit = dateEdit("endDate");
+    auto* rangeRow = new QHBoxLayout;
+    rangeRow->addWidget(m_range);
+    rangeRow->addWidget(labelFor(m_startEdit, QStringLiteral("开始年份:")));
+    rangeRow->addWidget(m_startEdit);
+    rangeRow->addWidget(labelFor(m_endEdit, QStringLiteral("结束年份:")));
+    rangeRow->addWidget(m_endEdit);
+    rangeRow->addStretch();
+
+    m_progress = new QProgressBar;
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setRange(0, kProgressSteps);
+    m_progress->setValue(0);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(labelFor(m_progress, QStringLiteral("复制状态:")));
+    progressRow->addWidget(m_progress);
+
+    m_tables = new QTableWidget(copy::kCopyTableRows, copy::kCopyColumns);
+    m_tables->setObjectName(QStringLiteral("tableList"));
+    m_tables->setHorizontalHeaderLabels(copy::copyColumnHeaders());
+    m_tables->setShowGrid(true);
+    m_tables->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_tables->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tables->verticalHeader()->hide();
+    const int widths[] = {150, 100, 120, 120, 50};
+    for (int c = 0; c < copy::kCopyColumns; ++c)
+        m_tables->setColumnWidth(c, widths[c]);
+    for (int row = 0; row < copy::kCopyTableRows; ++row) {
+        auto* name = new QTableWidgetItem(copy::copyTableNames().at(row));
+        name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        name->setCheckState(Qt::Unchecked);
+        m_tables->setItem(row, 0, name);
+        for (int c = 1; c < copy::kCopyColumns; ++c) {
+            auto* cell = new QTableWidgetItem;
+            cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            m_tables->setItem(row, c, cell);
+        }
+    }
+
+    m_startButton = new QPushButton(QStringLiteral("开始执行"));
+    m_startButton->setObjectName(QStringLiteral("startButton"));
+    m_startButton->setDefault(true);
+    m_stopButton = new QPushButton(QStringLiteral("停止"));
+    m_stopButton->setObjectName(QStringLiteral("stopButton"));
+    m_stopButton->setEnabled(false);
+    m_stopButton->setAutoDefault(false);
+    m_exitButton = new QPushButton(QStringLiteral("退出"));
+    m_exitButton->setObjectName(QStringLiteral("exitButton"));
+    m_exitButton->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_startButton);
+    buttons->addWidget(m_stopButton);
+    buttons->addWidget(m_exitButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(sources);
+    layout->addLayout(rangeRow);
+    layout->addLayout(progressRow);
+    layout->addWidget(m_tables, 1);
+    layout->addLayout(buttons);
+    resize(820, 600);
+
+    connect(m_pickTarget, &QPushButton::clicked, this, [this] { ChooseDataSource(true); });
+    connect(m_pickSource, &QPushButton::clicked, this, [this] { ChooseDataSource(false); });
+    connect(m_range, &QCheckBox::clicked, this, &CDataCopyDlg::MarkTablesForRange);
+    connect(m_startButton, &QPushButton::clicked, this, &CDataCopyDlg::startCopy);
+    connect(m_stopButton, &QPushButton::clicked, this, &CDataCopyDlg::requestStop);
+    connect(m_exitButton, &QPushButton::clicked, this, &CDataCopyDlg::reject);
+
+    LoadCopySettings();
+}
+
+CDataCopyDlg::~CDataCopyDlg() = default;
+
+void CDataCopyDlg::readFields()
+{
+    m_settings.target.dsn = m_targetDsn->text();
+    m_settings.target.user = m_targetUser->text();
+    m_settings.target.password = m_targetPassword->text();
+    m_settings.source.dsn = m_sourceDsn->text();
+    m_settings.source.user = m_sourceUser->text();
+    m_settings.source.password = m_sourcePassword->text();
+    m_start = QDateTime(m_startEdit->date(), m_timeOfDay);
+    m_end = QDateTime(m_endEdit->date(), m_timeOfDay);
+}
+
+void CDataCopyDlg::showFields()
+{
+    m_targetDsn->setText(m_settings.target.dsn);
+    m_targetUser->setText(m_settings.target.user);
+    m_targetPassword->setText(m_settings.target.password);
+    m_sourceDsn->setText(m_settings.source.dsn);
+    m_sourceUser->setText(m_settings.source.user);
+    m_sourcePassword->setText(m_settings.source.password);
+}
+
+void CDataCopyDlg::LoadCopySettings()
+{
+    readFields();
+    copy::LoadCopySettings(m_configurationPath, m_settings);
+    showFields();
+}
+
+void CDataCopyDlg::SaveCopySettings()
+{
+    copy::SaveCopySettings(m_configurationPath, m_settings);
+}
+
+void CDataCopyDlg::MarkTablesForRange()
+{
+    readFields();
+    const auto ticked = copy::MarkTablesForRange(m_range->isChecked(), m_start, m_end);
+    if (!ticked) {
+        standardMessage(QStringLiteral("开始时间不能大于结束时间!"));
+        return;
+    }
+    for (int row = 0; row < copy::kCopyTableRows; ++row)
+        m_tables->item(row, 0)->setCheckState((*ticked)[size_t(row)] ? Qt::Checked : Qt::Unchecked);
+}
+
+void CDataCopyDlg::ChooseDataSource(bool target)
+{
+    readFields();
+    copy::CopyDataSource& side = target ? m_settings.target : m_settings.source;
+    const std::optional<QString> name = DataSourcePickerDlg::pick(this, side.dsn);
+    if (!name)
+        return;
+    std::optional<QString> driver;
+    {
+        WaitCursor wait;
+        for (auto scope : {db::DataSourceScope::System, db::DataSourceScope::User}) {
+            try {
+                driver = db::driverOfDataSource(*name, scope);
+            } catch (const db::DbError&) {
+            }
+            if (driver)
+                break;
+        }
+    }
+    if (!driver) {
+        standardMessage(QStringLiteral("注册表中未发现数据源路径"));
+        return;
+    }
+    side.dsn = *name;
+    side.kind = kindOfDriverName(*driver).value_or(DatabaseKind::None);
+    showFields();
+}
+
+QStringList CDataCopyDlg::chosenTables() const
+{
+    QStringList names;
+    for (int row = 0; row < copy::kCopyTableRows; ++row)
+        if (m_tables->item(row, 0)->checkState() == Qt::Checked)
+            names << m_tables->item(row, 0)->text();
+    return names;
+}
+
+void CDataCopyDlg::startCopy()
+{
+    if (m_running)
+        return;
+    readFields();
+    if (!(m_start < m_end)) {
+        standardMessage(QStringLiteral("开始时间的应该小于结束时间!"));
+        return;
+    }
+    const QStringList chosen = chosenTables();
+    if (chosen.isEmpty()) {
+        standardMessage(QStringLiteral("请选择要转换的表!"));
+        return;
+    }
+    copy::CopyRun run(m_settings, m_start, m_end, *this);
+    if (!run.LookUpConnectionKinds())
+        return;
+    setRunning(true);
+    run.RunCopy(chosen);
+    run.closeConnections();
+    setRunning(false);
+    SaveCopySettings();
+}
+
+void CDataCopyDlg::setRunning(bool running)
+{
+    m_running = running;
+    m_stopRequested = false;
+    for (QWidget* w : std::initializer_list<QWidget*>{m_targetDsn, m_targetUser, m_targetPassword, m_sourceDsn,
+                                                      m_sourceUser, m_sourcePassword, m_pickTarget, m_pickSource,
+                                                      m_range, m_startEdit, m_endEdit, m_startButton, m_exitButton})
+        w->setEnabled(!running);
+    m_tables->setEnabled(true);
+    m_stopButton->setEnabled(running);
+    if (running)
+        m_stopButton->setFocus();
+    else
+        m_startButton->setFocus();
+}
+
+void CDataCopyDlg::reject()
+{
+    // Escape or the window's close during a run stops the run first.
+    if (m_running) {
+        m_stopRequested = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void CDataCopyDlg::closeEvent(QCloseEvent* event)
+{
+    if (m_running) {
+        m_stopRequested = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CDataCopyDlg::setCell(int row, CopyColumn column, const QString& text)
+{
+    if (row < 0 || row >= copy::kCopyTableRows)
+        return;
+    m_tables->item(row, int(column))->setText(text);
+}
+
+void CDataCopyDlg::message(const QString& text, const QString& caption)
+{
+    if (caption.isEmpty())
+        standardMessage(text);
+    else
+        warningMessage(this, text, caption);
+}
+
+void CDataCopyDlg::progress(int tablesDone, int tablesTotal, double tableFraction)
+{
+    m_progress->setRange(0, tablesTotal * kProgressSteps);
+    m_progress->setValue(tablesDone * kProgressSteps + int(tableFraction * kProgressSteps));
+    m_progress->setFormat(QStringLiteral("%1/%2").arg(tablesDone).arg(tablesTotal));
+    // Keeps the window painting and lets "停止" be clicked between rows.
+    QCoreApplication::processEvents();
+}
+
+} // namespace tessera

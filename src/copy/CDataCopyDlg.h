@@ -1,0 +1,88 @@
+#pragma once
+
+#include "copy/CopyRun.h"
+#include "copy/CopySettings.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <QStringList>
+
+class QCheckBox;
+class QDateEdit;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+namespace tessera {
+
+// The copy between database generations: the two data sources, the date
+// range, the 379 tables with their outcome, and the run. The run happens in
+// the start button's handler; the dialog keeps repainting between rows, and
+// "停止" ends the run after the current row.
+class CDataCopyDlg : public QDialog, private copy::CopyReport {
+    Q_OBJECT
+public:
+    // Reads HOSTSOURCE and DESTSOURCE of the file at configurationPath.
+    explicit CDataCopyDlg(const QString& configurationPath, QWidget* parent = nullptr);
+    ~CDataCopyDlg() override;
+
+    const copy::CopySettings& settings() const { return m_settings; }
+    QTableWidget* tableList() const { return m_tables; }
+    QProgressBar* progressBar() const { return m_progress; }
+    bool isRunning() const { return m_running; }
+
+    // The handlers, as their buttons and the check box run them.
+    void LoadCopySettings();
+    void SaveCopySettings();
+    void MarkTablesForRange();
+    void ChooseDataSource(bool target);
+    void startCopy();
+    void requestStop() { m_stopRequested = true; }
+
+    // The ticked rows' names in row order.
+    QStringList chosenTables() const;
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void readFields();
+    void showFields();
+    void setRunning(bool running);
+
+    // CopyReport
+    void setCell(int row, copy::CopyColumn column, const QString& text) override;
+    void message(const QString& text, const QString& caption) override;
+    void progress(int tablesDone, int tablesTotal, double tableFraction) override;
+    bool stopRequested() override { return m_stopRequested; }
+
+    QString m_configurationPath;
+    copy::CopySettings m_settings;
+    QTime m_timeOfDay; // the pickers change only the date
+    QDateTime m_start;
+    QDateTime m_end;
+    bool m_running = false;
+    bool m_stopRequested = false;
+
+    QLineEdit* m_targetDsn = nullptr;
+    QLineEdit* m_targetUser = nullptr;
+    QLineEdit* m_targetPassword = nullptr;
+    QLineEdit* m_sourceDsn = nullptr;
+    QLineEdit* m_sourceUser = nullptr;
+    QLineEdit* m_sourcePassword = nullptr;
+    QPushButton* m_pickTarget = nullptr;
+    QPushButton* m_pickSource = nullptr;
+    QCheckBox* m_range = nullptr;
+    QDateEdit* m_startEdit = nullptr;
+    QDateEdit* m_endEdit = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QTableWidget* m_tables = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+};
+
+} // namespace tessera

@@ -1,0 +1,264 @@
+#include "CopyTestSupport.h"
+#include "OdbcTestEnvironment.h"
+#include "ScriptedGui.h"
+
+#include "app/CTesseraApp.h"
+#include "app/DataSourcePickerDlg.h"
+#include "app/IniFile.h"
+#include "copy/CDataCopyDlg.h"
+#include "copy/CopyTables.h"
+#include "ui/CMainFrame.h"
+#include "ui/CommandIds.h"
+
+#include <QAbstractItemModelTester>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QUuid>
+
+using namespace tessera;
+using namespace tessera::copy;
+using namespace tessera::test;
+
+namespace {
+
+// The real dialog offscreen, on two SQLite databases behind user data
+// sources named anew for each test.
+class CopyDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto scripted = std::make_unique<ScriptedGui>();
+        gui = scripted.get();
+        app.setGui(std::move(scripted));
+        configPath = dir.filePath("DataSource.ini");
+        app.setConfigurationPath(configPath);
+
+        const QString suffix = QUuid::createUuid().toString(QUuid::Id128).left(10);
+        targetDsn = "DlgNew" + suffix;
+        sourceDsn = "DlgOld" + suffix;
+        source = makeOlderDatabase(dir.filePath("older.db"), {"Tag0305", "Tag0306"});
+        target = makeOlderDatabase(dir.filePath("newer.db"));
+        for (const char* t : {"Tag20080305", "Tag20080306"})
+            target.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, t, ddl::Generation::Newer));
+        source.execute("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<299) "
+                       "INSERT INTO Tag0306 SELECT datetime('2008-03-06 00:00:00', '+'||(i*60)||' seconds'),i,1,1.5,0 "
+                       "FROM n");
+        source.execute("INSERT INTO Tag0305 VALUES('2008-03-05 08:00:00',7,1,2.5,0)");
+        addUserDataSource(targetDsn, "SQLite3", dir.filePath("newer.db"));
+        addUserDataSource(sourceDsn, "SQLite3", dir.filePath("older.db"));
+    }
+    void TearDown() override { restoreOdbcIniFiles(); }
+
+    std::unique_ptr<CDataCopyDlg> openDialog()
+    {
+        auto dialog = std::make_unique<CDataCopyDlg>(configPath);
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        return dialog;
+    }
+    template <class W>
+    W* child(QWidget& dialog, const char* name)
+    {
+        W* w = dialog.findChild<W*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    void click(QWidget& dialog, const char* name) { QTest::mouseClick(child<QAbstractButton>(dialog, name), Qt::LeftButton); }
+    void setRange(QWidget& dialog, QDate start, QDate end)
+    {
+        child<QDateEdit>(dialog, "startDate")->setDate(start);
+        child<QDateEdit>(dialog, "endDate")->setDate(end);
+    }
+    void fillDataSources(QWidget& dialog)
+    {
+        typeInto(dialog, "targetDsn", targetDsn);
+        typeInto(dialog, "sourceDsn", sourceDsn);
+    }
+    std::vector<int> tickedRows(CDataCopyDlg& dialog)
+    {
+        std::vector<int> rows;
+        for (int row = 0; row < kCopyTableRows; ++row)
+            if (dialog.tableList()->item(row, 0)->checkState() == Qt::Checked)
+                rows.push_back(row);
+        return rows;
+    }
+    QString cell(CDataCopyDlg& dialog, int row, CopyColumn column)
+    {
+        return dialog.tableList()->item(row, int(column))->text();
+    }
+
+    CTesseraApp app;
+    ScriptedGui* gui = nullptr;
+    QTemporaryDir dir;
+    QString configPath;
+    QString targetDsn;
+    QString sourceDsn;
+    db::Connection source;
+    db::Connection target;
+};
+
+TEST_F(CopyDialogTest, ShowsTheTableListAndTheStoredDataSources)
+{
+    {
+        CIniFile ini(configPath);
+        ini.Set("HOSTSOURCE", "DSN", "NewDb");
+        ini.Set("HOSTSOURCE", "PASS", "se;cret");
+        ini.Set("DESTSOURCE", "USERNAME", "reader");
+    }
+    auto dialog = openDialog();
+    EXPECT_EQ(dialog->windowTitle(), "Halvorne数据复制");
+    QTableWidget* list = dialog->tableList();
+    QAbstractItemModelTester tester(list->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    ASSERT_EQ(list->rowCount(), 379);
+    ASSERT_EQ(list->columnCount(), 5);
+    const QStringList headers{"表名", "状态", "开始时间", "结束时间", "数量"};
+    const int widths[] = {150, 100, 120, 120, 50};
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_EQ(list->horizontalHeaderItem(c)->text(), headers[c]);
+        EXPECT_EQ(list->columnWidth(c), widths[c]);
+    }
+    EXPECT_EQ(list->item(66, 0)->text(), "Tag0305");
+    EXPECT_EQ(list->item(378, 0)->text(), "Event");
+    EXPECT_TRUE(tickedRows(*dialog).empty());
+    EXPECT_EQ(textOf(*dialog, "targetDsn"), "NewDb");
+    EXPECT_EQ(textOf(*dialog, "targetPassword"), "se;cret");
+    EXPECT_EQ(textOf(*dialog, "sourceUser"), "reader");
+    EXPECT_EQ(child<QLineEdit>(*dialog, "targetPassword")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(child<QLineEdit>(*dialog, "sourceDsn")->maxLength(), 20);
+    EXPECT_TRUE(child<QPushButton>(*dialog, "startButton")->isDefault());
+    EXPECT_FALSE(child<QPushButton>(*dialog, "stopButton")->isEnabled());
+}
+
+TEST_F(CopyDialogTest, TheRangeBoxTicksTheRowsOfTheDates)
+{
+    auto dialog = openDialog();
+    setRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 7));
+    click(*dialog, "rangeCheck");
+    EXPECT_EQ(tickedRows(*dialog), (std::vector<int>{66, 67, 68}));
+
+    // Start after end: refused, the rows stay.
+    setRange(*dialog, QDate(2008, 3, 8), QDate(2008, 3, 7));
+    click(*dialog, "rangeCheck");
+    EXPECT_EQ(gui->messageTexts(), QStringList{"开始时间不能大于结束时间!"});
+    EXPECT_EQ(tickedRows(*dialog), (std::vector<int>{66, 67, 68}));
+
+    // Years apart: everything; the box cleared: nothing.
+    setRange(*dialog, QDate(2007, 3, 5), QDate(2008, 1, 10));
+    click(*dialog, "rangeCheck");
+    EXPECT_TRUE(child<QCheckBox>(*dialog, "rangeCheck")->isChecked());
+    EXPECT_EQ(tickedRows(*dialog).size(), 379u);
+    click(*dialog, "rangeCheck");
+    EXPECT_TRUE(tickedRows(*dialog).empty());
+}
+
+TEST_F(CopyDialogTest, StartRefusesAnEmptyRangeAndAnEmptyChoice)
+{
+    auto dialog = openDialog();
+    fillDataSources(*dialog);
+    setRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 5));
+    click(*dialog, "rangeCheck"); // the box takes one day
+    EXPECT_EQ(tickedRows(*dialog), std::vector<int>{66});
+    click(*dialog, "startButton");
+    setRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
+    click(*dialog, "rangeCheck"); // cleared
+    click(*dialog, "startButton");
+    EXPECT_EQ(gui->messageTexts(), (QStringList{"开始时间的应该小于结束时间!", "请选择要转换的表!"}));
+    EXPECT_FALSE(QFile::exists(configPath)); // no run, nothing saved
+}
+
+TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
+{
+    auto dialog = openDialog();
+    fillDataSources(*dialog);
+    // The picker finds the typed name among the user's data sources.
+    gui->onDialog<DataSourcePickerDlg>([&](DataSourcePickerDlg& picker) {
+        EXPECT_EQ(picker.selectedName(), targetDsn);
+        clickOk(picker);
+    });
+    click(*dialog, "pickTarget");
+    EXPECT_EQ(dialog->settings().target.kind, DatabaseKind::SQLite);
+    EXPECT_EQ(textOf(*dialog, "targetDsn"), targetDsn);
+
+    setRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
+    click(*dialog, "rangeCheck");
+    click(*dialog, "startButton");
+    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join('\n').toStdString();
+    EXPECT_EQ(cell(*dialog, 66, CopyColumn::Status), "处理成功完成");
+    EXPECT_EQ(cell(*dialog, 66, CopyColumn::Count), "1");
+    EXPECT_EQ(cell(*dialog, 67, CopyColumn::Status), "处理成功完成");
+    EXPECT_EQ(cell(*dialog, 67, CopyColumn::Count), "300");
+    EXPECT_FALSE(cell(*dialog, 67, CopyColumn::Ended).isEmpty());
+    EXPECT_EQ(dialog->progressBar()->value(), dialog->progressBar()->maximum());
+    EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080306"), QStringList{"300"});
+    EXPECT_TRUE(child<QPushButton>(*dialog, "startButton")->isEnabled());
+
+    CIniFile ini(configPath);
+    ASSERT_EQ(ini.sections().size(), 2u);
+    EXPECT_EQ(ini.sections()[0].name, "HOSTSOURCE");
+    EXPECT_EQ(ini.Get("HOSTSOURCE", "DSN"), targetDsn);
+    EXPECT_EQ(ini.Get("HOSTSOURCE", "DSNTYPE"), "SQLITE");
+    EXPECT_EQ(ini.Get("DESTSOURCE", "DSN"), sourceDsn);
+}
+
+TEST_F(CopyDialogTest, StopEndsTheRunAfterTheCurrentRow)
+{
+    auto dialog = openDialog();
+    fillDataSources(*dialog);
+    setRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
+    click(*dialog, "rangeCheck");
+    // Runs inside the copy, when the dialog first handles its events.
+    QTimer::singleShot(0, dialog.get(), [&] {
+        EXPECT_TRUE(dialog->isRunning());
+        click(*dialog, "stopButton");
+    });
+    click(*dialog, "startButton");
+    EXPECT_EQ(cell(*dialog, 67, CopyColumn::Status), "处理失败");
+    EXPECT_TRUE(cell(*dialog, 66, CopyColumn::Status).isEmpty());
+    EXPECT_LT(rowsOf(target, "SELECT COUNT(*) FROM Tag20080306").value(0).toInt(), 300);
+    EXPECT_LT(dialog->progressBar()->value(), dialog->progressBar()->maximum());
+    EXPECT_FALSE(dialog->isRunning());
+    EXPECT_TRUE(QFile::exists(configPath));
+}
+
+TEST_F(CopyDialogTest, AConnectionThatDoesNotOpenIsReportedAndTheSettingsAreSaved)
+{
+    auto dialog = openDialog();
+    fillDataSources(*dialog);
+    addUserDataSource("Broken" + targetDsn, "SQLite3", dir.filePath("no/such/folder/x.db"));
+    child<QLineEdit>(*dialog, "targetDsn")->clear();
+    typeInto(*dialog, "targetDsn", "Broken" + targetDsn);
+    setRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
+    click(*dialog, "rangeCheck");
+    click(*dialog, "startButton");
+    ASSERT_EQ(gui->messages().size(), 1u);
+    EXPECT_TRUE(gui->messages()[0].owned);
+    EXPECT_EQ(gui->messages()[0].caption, "系统提示");
+    EXPECT_TRUE(gui->messages()[0].text.startsWith("访问新版本数据源失败") ||
+                gui->messages()[0].text.startsWith("新版本数据源不能打开"));
+    EXPECT_EQ(CIniFile(configPath).Get("HOSTSOURCE", "DSN"), "Broken" + targetDsn);
+}
+
+TEST_F(CopyDialogTest, TheMainFrameCommandOpensTheDialog)
+{
+    app.connection() = db::Connection::open(sqliteConnectString(dir.filePath("newer.db")));
+    app.setDatabaseKind(DatabaseKind::SQLite);
+    CMainFrame frame;
+    frame.show();
+    bool shown = false;
+    gui->onDialog<CDataCopyDlg>([&](CDataCopyDlg& dialog) {
+        shown = dialog.isVisible() && dialog.tableList()->rowCount() == 379;
+        click(dialog, "exitButton");
+    });
+    frame.runCommand(cmd::DataCopy);
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(gui->allScriptsUsed());
+}
+
+} // namespace
