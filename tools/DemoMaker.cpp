@@ -64,6 +64,13 @@ int refreshNewer(const QString& path, const QDate& today)
             demo::writeSamplesOfDay(c, table, day);
         ++added;
     }
+    // Empty tables of the same days last year: the older demo's samples of
+    // that year have somewhere to go when it is copied into this one.
+    for (int back = kDaysBack; back >= 0; --back) {
+        const QString table = TelemetryTableName(today.addDays(-back).addYears(-1));
+        if (!tableExists(c, table))
+            c.execute(ddl::createTelemetryTableSql(kKind, table, ddl::Generation::Newer));
+    }
     return added;
 }
 
