@@ -42,21 +42,63 @@ EditField switchField()
 
 const QString kTimeOrder = QStringLiteral("ADate DESC,ATime DESC");
 
+// The columns of an event table as the schema describes them, named as the
+// statements spell them.
+std::vector<EventColumn> columnsOf(SchemaTable table, const QString& miniSecondSpelling = QStringLiteral("MiniSecond"))
+{
+    std::vector<EventColumn> columns;
+    for (const Column& c : tableLayout(table).columns) {
+        ColumnType type = Text;
+        switch (c.kind) {
+        case ValueKind::Integer:
+            type = Integer;
+            break;
+        case ValueKind::Real:
+        case ValueKind::RealSingle:
+            type = Real;
+            break;
+        case ValueKind::Date:
+        case ValueKind::DateTime:
+            type = Date;
+            break;
+        case ValueKind::Time:
+            type = Time;
+            break;
+        case ValueKind::Text:
+            break;
+        }
+        const bool miniSecond = c.name.compare(QLatin1String("MiniSecond"), Qt::CaseInsensitive) == 0;
+        columns.push_back({miniSecond ? miniSecondSpelling : c.name, type});
+    }
+    return columns;
+}
+
+// Positions of the key columns the schema gives for a table.
+QList<int> positionsOf(SchemaTable table, const QStringList& names)
+{
+    QList<int> positions;
+    for (const QString& name : names)
+        positions << tableLayout(table).columnIndex(name);
+    return positions;
+}
+
+void takeSchema(EventKind& k, SchemaTable table, const QString& miniSecondSpelling = QStringLiteral("MiniSecond"))
+{
+    k.table = tableLayout(table).name;
+    k.columns = columnsOf(table, miniSecondSpelling);
+    k.updateKey = positionsOf(table, tableLayout(table).updateKey);
+    k.deleteKey = positionsOf(table, tableLayout(table).deleteKey);
+}
+
 EventKind operationEvents()
 {
     EventKind k;
     k.mode = ViewMode::OperationEvents;
-    k.table = QStringLiteral("Event");
-    k.columns = {{QStringLiteral("AType"), Integer},      {QStringLiteral("ADate"), Date},
-                 {QStringLiteral("ATime"), Time},         {QStringLiteral("Minisecond"), Integer},
-                 {QStringLiteral("Contents"), Text},      {QStringLiteral("RunSystem"), Text},
-                 {QStringLiteral("Operator"), Text},      {QStringLiteral("UserNote"), Text}};
+    takeSchema(k, SchemaTable::Event, QStringLiteral("Minisecond"));
     k.dateColumn = 1;
     k.timeColumn = 2;
     k.millisecondColumn = 3;
     k.updateSet = {0, 4, 5, 6, 7};
-    k.updateKey = {1, 2, 3};
-    k.deleteKey = {1, 2, 3};
     k.queryCommand = cmd::EventQuery;
     k.addCommand = cmd::EventAdd;
     k.modifyCommand = cmd::EventModify;
@@ -94,16 +136,8 @@ EventKind limitAlarms()
 {
     EventKind k;
     k.mode = ViewMode::LimitAlarms;
-    k.table = QStringLiteral("LimitAlarm");
-    k.columns = {{QStringLiteral("ADate"), Date},        {QStringLiteral("ATime"), Time},
-                 {QStringLiteral("MiniSecond"), Integer}, {QStringLiteral("StationName"), Text},
-                 {QStringLiteral("SwitchName"), Text},    {QStringLiteral("LineName"), Text},
-                 {QStringLiteral("PointName"), Text},     {QStringLiteral("AlarmName"), Text},
-                 {QStringLiteral("AlarmStatus"), Text},   {QStringLiteral("AlarmValue"), Real},
-                 {QStringLiteral("AlarmLimit"), Real},    {QStringLiteral("Operator"), Text}};
+    takeSchema(k, SchemaTable::LimitAlarm);
     k.updateSet = {7, 8, 9, 10, 11};
-    k.updateKey = {0, 1, 2, 3, 4, 5, 6};
-    k.deleteKey = {0, 1, 2, 3, 4, 6, 7};
     k.deleteKeyAsShown = {7};
     k.clearedOnAdd = {11};
     k.queryCommand = cmd::LimitAlarmQuery;
@@ -154,15 +188,8 @@ EventKind signalChanges()
 {
     EventKind k;
     k.mode = ViewMode::SignalChanges;
-    k.table = QStringLiteral("RSChange");
-    k.columns = {{QStringLiteral("ADate"), Date},         {QStringLiteral("ATime"), Time},
-                 {QStringLiteral("MiniSecond"), Integer}, {QStringLiteral("StationName"), Text},
-                 {QStringLiteral("SwitchName"), Text},    {QStringLiteral("LineName"), Text},
-                 {QStringLiteral("SignalName"), Text},    {QStringLiteral("SignalStatus"), Text},
-                 {QStringLiteral("nValue"), Integer},     {QStringLiteral("Operator"), Text}};
+    takeSchema(k, SchemaTable::RSChange);
     k.updateSet = {7, 8, 9};
-    k.updateKey = {0, 1, 2, 3, 4, 5, 6};
-    k.deleteKey = {0, 1, 2, 3, 4, 5, 6};
     k.queryCommand = cmd::SignalChangeQuery;
     k.addCommand = cmd::SignalChangeAdd;
     k.modifyCommand = cmd::SignalChangeModify;
@@ -215,16 +242,8 @@ EventKind soeEvents()
 {
     EventKind k;
     k.mode = ViewMode::SoeEvents;
-    k.table = QStringLiteral("SOE");
-    k.columns = {{QStringLiteral("ADate"), Date},         {QStringLiteral("ATime"), Time},
-                 {QStringLiteral("MiniSecond"), Integer}, {QStringLiteral("StationName"), Text},
-                 {QStringLiteral("SwitchName"), Text},    {QStringLiteral("LineName"), Text},
-                 {QStringLiteral("SOEType"), Text},       {QStringLiteral("SOEReason"), Text},
-                 {QStringLiteral("Status"), Text},        {QStringLiteral("nValue"), Integer},
-                 {QStringLiteral("Operator"), Text}};
+    takeSchema(k, SchemaTable::SOE);
     k.updateSet = {5, 6, 7, 8, 9, 10};
-    k.updateKey = {0, 1, 2, 3, 4};
-    k.deleteKey = {0, 1, 2, 3, 4, 5, 7};
     k.queryCommand = cmd::SoeQuery;
     k.addCommand = cmd::SoeAdd;
     k.modifyCommand = cmd::SoeModify;
