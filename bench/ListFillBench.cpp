@@ -198,7 +198,8 @@ void endToEnd(const QString& path)
     CTesseraView view(host);
     view.resize(1000, 700);
     view.show();
-    QTest::qWaitForWindowExposed(&view);
+    if (!QTest::qWaitForWindowExposed(&view))
+        std::fprintf(stderr, "the list was not shown\n");
     PaintWatch paint;
     view.viewport()->installEventFilter(&paint);
     QApplication::processEvents();

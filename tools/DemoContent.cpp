@@ -10,13 +10,6 @@ namespace tessera::demo {
 
 namespace {
 
-QString q(const QString& text)
-{
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
 QString dateLiteral(DatabaseKind kind, const QDate& day)
 {
     return FormatDateLiteral(kind, day.toString(QStringLiteral("yyyy-MM-dd")));
@@ -112,10 +105,10 @@ void writeEventsOfDay(db::Connection& c, DatabaseKind kind, const QDate& day)
                       .arg(i % 5 + 1)
                       .arg(date, timeLiteral(kind, at))
                       .arg(rng.bounded(1000))
-                      .arg(q(operations[i % operations.size()] + QStringLiteral(": ") + t.station + QLatin1Char(' ')
+                      .arg(quotedSqlText(operations[i % operations.size()] + QStringLiteral(": ") + t.station + QLatin1Char(' ')
                              + t.switchName),
-                           q(QStringLiteral("SCADA主站")), q(operators[i % operators.size()]),
-                           q(i % 4 == 0 ? QStringLiteral("交接班检查") : QString())));
+                           quotedSqlText(QStringLiteral("SCADA主站")), quotedSqlText(operators[i % operators.size()]),
+                           quotedSqlText(i % 4 == 0 ? QStringLiteral("交接班检查") : QString())));
     }
 
     const QStringList alarmNames = {QStringLiteral("越上上限"), QStringLiteral("越上限"), QStringLiteral("越下限"),
@@ -130,11 +123,11 @@ void writeEventsOfDay(db::Connection& c, DatabaseKind kind, const QDate& day)
                                  "VALUES(%1,%2,%3,%4,%5,%6,%7,%8,%9,%10,%11,%12)")
                       .arg(date, timeLiteral(kind, 7 * 3600 + i * 3700 + int(rng.bounded(900))))
                       .arg(rng.bounded(1000))
-                      .arg(q(t.station), q(t.switchName), q(t.switchName), q(t.name), q(alarmNames[which]),
-                           q(i % 3 == 0 ? QStringLiteral("复归") : QStringLiteral("告警")))
+                      .arg(quotedSqlText(t.station), quotedSqlText(t.switchName), quotedSqlText(t.switchName), quotedSqlText(t.name), quotedSqlText(alarmNames[which]),
+                           quotedSqlText(i % 3 == 0 ? QStringLiteral("复归") : QStringLiteral("告警")))
                       .arg(value, 0, 'f', 2)
                       .arg(limit, 0, 'f', 2)
-                      .arg(q(operators[i % operators.size()])));
+                      .arg(quotedSqlText(operators[i % operators.size()])));
     }
 
     for (int i = 0; i < 10; ++i) {
@@ -144,10 +137,10 @@ void writeEventsOfDay(db::Connection& c, DatabaseKind kind, const QDate& day)
                                  "SignalName,SignalStatus,nValue,Operator) VALUES(%1,%2,%3,%4,%5,%6,%7,%8,%9,%10)")
                       .arg(date, timeLiteral(kind, 5 * 3600 + i * 5200 + int(rng.bounded(800))))
                       .arg(rng.bounded(1000))
-                      .arg(q(t.station), q(t.switchName), q(t.switchName), q(t.name),
-                           q(value ? QStringLiteral("合") : QStringLiteral("分")))
+                      .arg(quotedSqlText(t.station), quotedSqlText(t.switchName), quotedSqlText(t.switchName), quotedSqlText(t.name),
+                           quotedSqlText(value ? QStringLiteral("合") : QStringLiteral("分")))
                       .arg(value)
-                      .arg(q(QStringLiteral("SCADA"))));
+                      .arg(quotedSqlText(QStringLiteral("SCADA"))));
     }
 
     const QStringList reasons = {QStringLiteral("过流I段"), QStringLiteral("过流II段"), QStringLiteral("零序保护"),
@@ -158,10 +151,10 @@ void writeEventsOfDay(db::Connection& c, DatabaseKind kind, const QDate& day)
                                  "SOEReason,Status,nValue,Operator) VALUES(%1,%2,%3,%4,%5,%6,%7,%8,%9,%10,%11)")
                       .arg(date, timeLiteral(kind, 4 * 3600 + i * 7100 + int(rng.bounded(900))))
                       .arg(rng.bounded(1000))
-                      .arg(q(t.station), q(t.switchName), q(t.switchName), q(QStringLiteral("保护")),
-                           q(reasons[i % reasons.size()]), q(i % 2 ? QStringLiteral("动作") : QStringLiteral("复归")))
+                      .arg(quotedSqlText(t.station), quotedSqlText(t.switchName), quotedSqlText(t.switchName), quotedSqlText(QStringLiteral("保护")),
+                           quotedSqlText(reasons[i % reasons.size()]), quotedSqlText(i % 2 ? QStringLiteral("动作") : QStringLiteral("复归")))
                       .arg(i % 2)
-                      .arg(q(QStringLiteral("SCADA"))));
+                      .arg(quotedSqlText(QStringLiteral("SCADA"))));
     }
 
     for (int i = 0; i < 2; ++i) {
@@ -171,12 +164,12 @@ void writeEventsOfDay(db::Connection& c, DatabaseKind kind, const QDate& day)
                                  "FaultI,FaultV) VALUES(%1,%2,%3,%4,%5,%6,%7,%8,%9,%10,%11,%12,%13,%14,%15,%16,%17)")
                       .arg(date, timeLiteral(kind, 10 * 3600 + i * 20000))
                       .arg(rng.bounded(1000))
-                      .arg(q(t.station), q(t.switchName), q(t.switchName), q(QStringLiteral("跳闸")))
+                      .arg(quotedSqlText(t.station), quotedSqlText(t.switchName), quotedSqlText(t.switchName), quotedSqlText(QStringLiteral("跳闸")))
                       .arg(1)
-                      .arg(q(QStringLiteral("线路保护")), q(i ? QStringLiteral("相间短路") : QStringLiteral("单相接地")),
-                           q(QStringLiteral("SCADA")), q(QStringLiteral("自动")), q(QStringLiteral("3.2km")),
-                           q(QStringLiteral("182A")), q(QStringLiteral("10.3kV")), q(QStringLiteral("2650A")),
-                           q(QStringLiteral("6.1kV"))));
+                      .arg(quotedSqlText(QStringLiteral("线路保护")), quotedSqlText(i ? QStringLiteral("相间短路") : QStringLiteral("单相接地")),
+                           quotedSqlText(QStringLiteral("SCADA")), quotedSqlText(QStringLiteral("自动")), quotedSqlText(QStringLiteral("3.2km")),
+                           quotedSqlText(QStringLiteral("182A")), quotedSqlText(QStringLiteral("10.3kV")), quotedSqlText(QStringLiteral("2650A")),
+                           quotedSqlText(QStringLiteral("6.1kV"))));
     }
 
     for (const Tag* t : analogTags) {
@@ -186,7 +179,7 @@ void writeEventsOfDay(db::Connection& c, DatabaseKind kind, const QDate& day)
         c.execute(QStringLiteral("INSERT INTO SDaySummary(ADate,StationName,SwitchName,LineName,PeakKwh,NormalKwh,"
                                  "BottomKwh,VAGood,VBGood,VCGood,RFactor,MinP,MaxP,MeanP,MinQ,MaxQ,MeanQ,OffTime) "
                                  "VALUES(%1,%2,%3,%4,%5,%6,%7,99.5,99.2,99.7,0.95,%8,%9,%10,%11,%12,%13,0)")
-                      .arg(date, q(t->station), q(t->switchName), q(t->switchName))
+                      .arg(date, quotedSqlText(t->station), quotedSqlText(t->switchName), quotedSqlText(t->switchName))
                       .arg(p * 8000, 0, 'f', 1)
                       .arg(p * 7000, 0, 'f', 1)
                       .arg(p * 4000, 0, 'f', 1)
@@ -202,7 +195,7 @@ void writeEventsOfDay(db::Connection& c, DatabaseKind kind, const QDate& day)
             continue;
         c.execute(QStringLiteral("INSERT INTO RSSummary(ADate,StationName,SwitchName,SignalName,OnTime,OffTime,OnCount) "
                                  "VALUES(%1,%2,%3,%4,%5,%6,%7)")
-                      .arg(date, q(t->station), q(t->switchName), q(t->name))
+                      .arg(date, quotedSqlText(t->station), quotedSqlText(t->switchName), quotedSqlText(t->name))
                       .arg(86400 - int(rng.bounded(600)))
                       .arg(int(rng.bounded(600)))
                       .arg(int(rng.bounded(3))));

@@ -260,4 +260,11 @@ QString tableProbeSql(DatabaseKind kind, const QString& tableName)
     return QString::fromLatin1(d->tableProbe).replace(QStringLiteral("%s"), name);
 }
 
+QString quotedSqlText(const QString& text)
+{
+    QString inner = text;
+    inner.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + inner + QLatin1Char('\'');
+}
+
 } // namespace tessera

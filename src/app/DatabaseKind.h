@@ -42,6 +42,11 @@ QString kindDisplayName(DatabaseKind kind);
 // is doubled so that no text can leave the literal. Empty for None.
 QString FormatDateLiteral(DatabaseKind kind, const QString& text);
 
+// A text as an SQL string literal: between single quotes, a quote inside
+// doubled. The same for every kind (MySQL connections run without backslash
+// escapes).
+QString quotedSqlText(const QString& text);
+
 // SQL for the date-time column plus a number of days (which may be negative).
 QString addDaysExpression(DatabaseKind kind, const QString& column, int days);
 

@@ -46,7 +46,14 @@ Connection Connection::open(const QString& connectString, const ConnectOptions& 
     c.m_connected = true;
     c.m_connectString = fromWide(out, wideLength(out, qsizetype(std::size(out))));
     c.m_queryTimeout = options.queryTimeoutSeconds;
-    c.m_dateTimesAsText = c.dbmsName().contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+    const QString dbms = c.dbmsName();
+    c.m_dateTimesAsText = dbms.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+    // MySQL and MariaDB read a backslash in a string literal as an escape, so
+    // a text ending in one would run past its closing quote. Standard quoting
+    // (a quote doubled, nothing else special) is what the program writes.
+    if (dbms.contains(QLatin1String("MySQL"), Qt::CaseInsensitive)
+        || dbms.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive))
+        c.execute(QStringLiteral("SET SESSION sql_mode=CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
     // Some drivers refuse the login time-out after connecting; that is harmless.
     SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(SQLULEN(options.loginTimeoutSeconds)), 0);

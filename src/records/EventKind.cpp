@@ -343,13 +343,6 @@ QString trimRight(const QString& text)
     return text.left(end);
 }
 
-QString quoted(const QString& text)
-{
-    QString inner = text;
-    inner.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + inner + QLatin1Char('\'');
-}
-
 QString dateText(const QDate& date)
 {
     return QString::asprintf("%04d-%02d-%02d", date.year(), date.month(), date.day());
@@ -362,7 +355,7 @@ QString valueLiteral(DatabaseKind db, ColumnType type, const QString& value)
         return QString::number(decimalInteger(value));
     case Real:
     case Text:
-        return quoted(value);
+        return quotedSqlText(value);
     case Date:
     case Time:
         return FormatDateLiteral(db, value);
@@ -415,7 +408,7 @@ QString querySql(const EventKind& kind, DatabaseKind db, const QueryChoice& choi
                            FormatDateLiteral(db, dateText(choice.end)));
     const QStringList values{choice.station, choice.switchName, choice.tag};
     for (qsizetype i = 0; i < q.filters.size(); ++i)
-        sql += QStringLiteral(" AND %1=%2").arg(q.filters[i], quoted(values[i]));
+        sql += QStringLiteral(" AND %1=%2").arg(q.filters[i], quotedSqlText(values[i]));
     if (!q.orderBy.isEmpty())
         sql += QStringLiteral(" ORDER BY ") + q.orderBy;
     return sql;
@@ -464,13 +457,13 @@ QString stationsSql()
 QString switchesSql(const QString& station, const QString& tagType, const QString& alias)
 {
     return QStringLiteral("SELECT DISTINCT(SwitchName) AS %1 FROM EqpTagInfo WHERE StationName=%2 AND TagType=%3")
-        .arg(alias, quoted(station), quoted(tagType));
+        .arg(alias, quotedSqlText(station), quotedSqlText(tagType));
 }
 
 QString tagsSql(const QString& station, const QString& switchName, const QString& tagType)
 {
     return QStringLiteral("SELECT TagName FROM EqpTagInfo WHERE StationName=%1 AND SwitchName=%2 AND TagType=%3")
-        .arg(quoted(station), quoted(switchName), quoted(tagType));
+        .arg(quotedSqlText(station), quotedSqlText(switchName), quotedSqlText(tagType));
 }
 
 QStringList catalogueValues(db::Connection& connection, const QString& sql)

@@ -11,13 +11,6 @@ namespace tessera::telemetry {
 
 namespace {
 
-QString quoted(const QString& text)
-{
-    QString q = text;
-    q.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QLatin1Char('\'') + q + QLatin1Char('\'');
-}
-
 SelectionResult refused(SelectionRefusal why)
 {
     SelectionResult r;
@@ -174,7 +167,7 @@ QString scopeCondition(const TelemetryScope& scope, const QString& fromLiteral, 
     case TelemetryScope::Kind::Station:
         return range
             + QStringLiteral(" AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE StationName=%1 AND TagType='%2')")
-                  .arg(quoted(scope.station), kTagTypeTelemetry);
+                  .arg(quotedSqlText(scope.station), kTagTypeTelemetry);
     case TelemetryScope::Kind::AllTelemetry:
         return range + QStringLiteral(" AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE TagType='%1')").arg(kTagTypeTelemetry);
     case TelemetryScope::Kind::Switch:

@@ -49,6 +49,23 @@ TEST_P(ConnectionTest, ChineseTextSurvivesLiteralsAndParameters)
     EXPECT_FALSE(rs.next());
 }
 
+TEST_P(ConnectionTest, TextLiteralsKeepQuotesAndBackslashesAsTyped)
+{
+    createTable(QStringLiteral("Quoted"), QStringLiteral("Id INTEGER, Name VARCHAR(64)"));
+    // A trailing backslash would escape the closing quote under MySQL's default mode.
+    const QStringList texts {QStringLiteral("C:\\scada\\"), QStringLiteral("it's \\' ok"),
+                             QStringLiteral("'); DELETE FROM Quoted; --")};
+    for (int i = 0; i < texts.size(); ++i)
+        connection().execute(
+            QStringLiteral("INSERT INTO Quoted VALUES(%1, %2)").arg(i).arg(quotedSqlText(texts[i])));
+    auto rs = connection().query(QStringLiteral("SELECT Name FROM Quoted ORDER BY Id"));
+    for (const QString& text : texts) {
+        ASSERT_TRUE(rs.next());
+        EXPECT_EQ(rs.string(0), text);
+    }
+    EXPECT_FALSE(rs.next());
+}
+
 TEST_P(ConnectionTest, ErrorsCarrySqlStateAndText)
 {
     try {
