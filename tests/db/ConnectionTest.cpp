@@ -137,4 +137,21 @@ TEST_P(ConnectionTest, TransactionRollsBackUnlessCommitted)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ConnectionTest, allDatabaseKinds(), kindName);
 
+TEST(RefusedConnection, IsADatabaseErrorNotADriverManagerOne)
+{
+    // Nothing listens on port 1: the server refuses at once.
+    for (const QString& driver : {QStringLiteral("PostgreSQL Unicode"), QStringLiteral("MariaDB Unicode")}) {
+        try {
+            db::Connection::open(
+                QStringLiteral("Driver={%1};Server=127.0.0.1;Servername=127.0.0.1;Port=1;Database=x;UID=u;PWD=p")
+                    .arg(driver),
+                db::ConnectOptions {5, 5});
+            ADD_FAILURE() << driver.toStdString() << " connected to a closed port";
+        } catch (const db::DbError& e) {
+            EXPECT_FALSE(e.isDriverManagerError()) << e.what();
+            EXPECT_FALSE(e.message().isEmpty());
+        }
+    }
+}
+
 } // namespace
