@@ -46,6 +46,9 @@ public:
 
 private:
     void flush();
+    // Writes the whole pending chunk with one execution of parameter arrays;
+    // false when that was not possible or a row failed (nothing written then).
+    bool flushAsBatch(size_t rows);
     // Executes rows [from, end) of the pending chunk in autocommit mode, one
     // statement each. Returns false when the handler said stop.
     bool replay(size_t from, size_t end);
@@ -59,6 +62,7 @@ private:
     std::vector<Value> m_pending; // row-major, m_columnCount values per row
     qint64 m_firstPendingRow = 0; // index of the first pending row in the whole stream
     FailureHandler m_onFailure;
+    bool m_batches = false;
     Summary m_summary;
 };
 

@@ -19,6 +19,7 @@ Connection& Connection::operator=(Connection&& other) noexcept
         m_autoCommit = other.m_autoCommit;
         m_connected = std::exchange(other.m_connected, false);
         m_dateTimesAsText = other.m_dateTimesAsText;
+        m_utf8Text = other.m_utf8Text;
     }
     return *this;
 }
@@ -52,8 +53,13 @@ Connection Connection::open(const QString& connectString, const ConnectOptions& 
     // a text ending in one would run past its closing quote. Standard quoting
     // (a quote doubled, nothing else special) is what the program writes.
     if (dbms.contains(QLatin1String("MySQL"), Qt::CaseInsensitive)
-        || dbms.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive))
+        || dbms.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive)) {
         c.execute(QStringLiteral("SET SESSION sql_mode=CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
+        // Its driver (3.1) miscounts the length of a bound wide text that is not
+        // ASCII and stores NULs or the next value's characters after it; texts
+        // go to it as UTF-8 instead, which it takes as they are.
+        c.m_utf8Text = true;
+    }
     // Some drivers refuse the login time-out after connecting; that is harmless.
     SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(SQLULEN(options.loginTimeoutSeconds)), 0);
@@ -122,7 +128,7 @@ ResultSet Connection::query(const QString& sql)
 
 Statement Connection::prepare(const QString& sql)
 {
-    return Statement(newStatement(), sql, m_dateTimesAsText);
+    return Statement(newStatement(), sql, m_dateTimesAsText, m_utf8Text);
 }
 
 void Connection::setAutoCommit(bool on)

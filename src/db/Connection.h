@@ -65,6 +65,7 @@ private:
     bool m_autoCommit = true;
     bool m_connected = false;
     bool m_dateTimesAsText = false;
+    bool m_utf8Text = false;
 
     friend class Statement;
 };

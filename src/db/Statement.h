@@ -18,7 +18,9 @@ using Value = std::variant<std::monostate, QString, qint64, double, QDateTime>;
 // bound once and rebound only when a text outgrows its buffer or a type changes.
 class Statement {
 public:
-    Statement(StatementHandle statement, const QString& sql, bool dateTimesAsText = false);
+    // dateTimesAsText: date-times go as 'yyyy-mm-dd hh:mm:ss' text (SQLite);
+    // utf8Text: texts go as UTF-8 narrow text instead of UTF-16 (MySQL, MariaDB).
+    Statement(StatementHandle statement, const QString& sql, bool dateTimesAsText = false, bool utf8Text = false);
     Statement(Statement&&) noexcept;
     Statement& operator=(Statement&&) noexcept;
     ~Statement();
@@ -28,6 +30,14 @@ public:
     // unknown). Throws DbError.
     qint64 execute();
 
+    enum class BatchResult { Done, Failed, Unsupported };
+    // Executes once for `rows` rows of `columns` values each (row-major),
+    // through arrays of parameters: one round trip to a server instead of one
+    // per row. Failed: some row was refused (what the others did is for the
+    // caller's transaction to undo). Unsupported: the values or the driver do
+    // not allow arrays; nothing was executed. Never throws for either.
+    BatchResult executeBatch(const Value* values, int columns, size_t rows);
+
 private:
     struct Parameter;
     void bind(int index, Parameter& p);
@@ -35,6 +45,7 @@ private:
     StatementHandle m_statement;
     std::vector<std::unique_ptr<Parameter>> m_parameters;
     bool m_dateTimesAsText = false;
+    bool m_utf8Text = false;
 };
 
 } // namespace tessera::db

@@ -103,6 +103,46 @@ TEST_P(BulkWriterTest, FailingFirstRowOfAChunk)
     EXPECT_EQ(countRows(QStringLiteral("Bulk")), 200);
 }
 
+TEST_P(BulkWriterTest, ChunksKeepNullsTextsAndTimesExactly)
+{
+    // Servers get each chunk as arrays of parameters in one execution; every
+    // value must arrive as one row at a time would have written it.
+    createTable(QStringLiteral("Mixed"),
+                QStringLiteral("Id INTEGER, Name VARCHAR(80), Val %1, Stamp %2")
+                    .arg(kind() == DatabaseKind::PostgreSQL ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("DOUBLE"),
+                         kind() == DatabaseKind::PostgreSQL ? QStringLiteral("TIMESTAMP") : QStringLiteral("DATETIME")));
+    const QDateTime start(QDate(2008, 1, 31), QTime(23, 59, 0), Qt::UTC);
+    auto name = [](int i) { return i % 7 == 0 ? QString() : QStringLiteral("城北变电站").repeated(i % 5) + QString::number(i); };
+    db::BulkWriter writer(connection(), QStringLiteral("INSERT INTO Mixed(Id, Name, Val, Stamp) VALUES(?, ?, ?, ?)"), 4, 64);
+    for (int i = 0; i < 300; ++i) {
+        const QString n = name(i);
+        writer.addRow({qint64(i), n.isNull() ? db::Value() : db::Value(n), i % 11 == 0 ? db::Value() : db::Value(i * 0.25),
+                       start.addSecs(i)});
+    }
+    EXPECT_EQ(writer.finish().written, 300);
+
+    auto rs = connection().query(QStringLiteral("SELECT Id, Name, Val, Stamp FROM Mixed ORDER BY Id"));
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_TRUE(rs.next());
+        EXPECT_EQ(rs.string(0).toInt(), i);
+        EXPECT_EQ(rs.text(1), name(i).isNull() ? std::optional<QString>() : std::optional<QString>(name(i))) << i;
+        if (i % 11 == 0)
+            EXPECT_TRUE(rs.number(2).isNull()) << i;
+        else
+            EXPECT_DOUBLE_EQ(rs.number(2).value, i * 0.25) << i;
+        EXPECT_EQ(rs.dateTime(3), start.addSecs(i)) << i;
+    }
+    EXPECT_FALSE(rs.next());
+    rs.close();
+    // Stored exactly: equality and length in the database itself, not only as read back.
+    for (int i : {1, 4, 299}) {
+        auto match = connection().query(
+            QStringLiteral("SELECT COUNT(*) FROM Mixed WHERE Name=%1").arg(quotedSqlText(name(i))));
+        ASSERT_TRUE(match.next());
+        EXPECT_EQ(match.string(0), QStringLiteral("1")) << i;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, BulkWriterTest, allDatabaseKinds(), kindName);
 
 } // namespace

@@ -33,6 +33,19 @@ TEST_P(ConnectionTest, ChineseTextSurvivesLiteralsAndParameters)
         ASSERT_TRUE(rs.next());
         EXPECT_EQ(rs.string(0), station);
     }
+    // ... and miscounts it as a bound parameter: the database must hold exactly the text.
+    {
+        auto bound = connection().prepare(QStringLiteral("INSERT INTO RoundTrip VALUES(?, ?)"));
+        for (const QString& name : {station + QLatin1Char('1'), station.repeated(4) + QLatin1Char('4')}) {
+            bound.set(0, qint64(-1));
+            bound.set(1, name);
+            bound.execute();
+            auto rs = connection().query(
+                QStringLiteral("SELECT COUNT(*) FROM RoundTrip WHERE Id=-1 AND Name=%1").arg(quotedSqlText(name)));
+            ASSERT_TRUE(rs.next());
+            EXPECT_EQ(rs.string(0), QStringLiteral("1")) << name.toStdString();
+        }
+    }
     QString literal = text;
     literal.replace(QLatin1Char('\''), QLatin1String("''"));
     connection().execute(QStringLiteral("INSERT INTO RoundTrip VALUES(1, '%1')").arg(literal));
