@@ -110,8 +110,12 @@ QString CDataSourceDlg::databasePassword() const { return m_password->text(); }
 
 void CDataSourceDlg::pickDataSource()
 {
-    if (const std::optional<QString> name = DataSourcePickerDlg::pick(this, m_dataSourceName->text()))
+    if (const std::optional<QString> name = DataSourcePickerDlg::pick(this, m_dataSourceName->text())) {
         m_dataSourceName->setText(*name);
+        // On to the user name: Enter then confirms the dialog instead of
+        // pressing "..." again.
+        m_user->setFocus();
+    }
 }
 
 QLineEdit* CDataSourceDlg::firstUnstorableField() const

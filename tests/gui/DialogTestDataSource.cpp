@@ -203,6 +203,8 @@ TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndEnterPicksOnlyTh
         EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("DialogPickMine"));
         EXPECT_EQ(textOf(d, "databaseUser"), QStringLiteral("sa"));
         EXPECT_EQ(textOf(d, "databasePassword"), QStringLiteral("pw"));
+        // On to the user name, so that Enter confirms rather than pressing "..." again.
+        EXPECT_EQ(focusedObjectName(d), QStringLiteral("databaseUser"));
         clickCancel(d);
     });
     gui->onDialog<DataSourcePickerDlg>([&](DataSourcePickerDlg& d) {
