@@ -6,6 +6,42 @@
 
 namespace tessera::db {
 
+namespace {
+
+SQL_TIMESTAMP_STRUCT timestampOf(const QDateTime& t)
+{
+    const QDate date = t.date();
+    const QTime time = t.time();
+    return {SQLSMALLINT(date.year()), SQLUSMALLINT(date.month()), SQLUSMALLINT(date.day()), SQLUSMALLINT(time.hour()),
+            SQLUSMALLINT(time.minute()), SQLUSMALLINT(time.second()), 0};
+}
+
+// How a Value alternative is bound: its C and SQL types, the column size and,
+// for fixed-size values, the size of one value. Texts (and NULLs) get their
+// sizes from their buffers.
+struct BoundType {
+    SQLSMALLINT cType;
+    SQLSMALLINT sqlType;
+    SQLULEN columnSize;
+    SQLLEN valueSize;
+};
+
+BoundType boundType(size_t kind, bool utf8Text)
+{
+    switch (kind) {
+    case 2:
+        return {SQL_C_SBIGINT, SQL_BIGINT, 0, sizeof(SQLBIGINT)};
+    case 3:
+        return {SQL_C_DOUBLE, SQL_DOUBLE, 0, sizeof(double)};
+    case 4:
+        return {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, sizeof(SQL_TIMESTAMP_STRUCT)};
+    default:
+        return utf8Text && kind == 1 ? BoundType {SQL_C_CHAR, SQL_VARCHAR, 0, 0} : BoundType {SQL_C_WCHAR, SQL_WVARCHAR, 0, 0};
+    }
+}
+
+} // namespace
+
 struct Statement::Parameter {
     size_t kind = size_t(-1); // index of the Value alternative bound last
     size_t boundCapacity = 0; // characters bound for text
@@ -75,26 +111,21 @@ void Statement::set(int index, const Value& value)
         p.real = *d;
         p.indicator = 0;
     } else if (auto* t = std::get_if<QDateTime>(&value)) {
-        const QDate date = t->date();
-        const QTime time = t->time();
-        p.timestamp = {SQLSMALLINT(date.year()), SQLUSMALLINT(date.month()), SQLUSMALLINT(date.day()),
-                       SQLUSMALLINT(time.hour()), SQLUSMALLINT(time.minute()), SQLUSMALLINT(time.second()), 0};
+        p.timestamp = timestampOf(*t);
         p.indicator = 0;
     }
 }
 
 void Statement::bind(int index, Parameter& p)
 {
-    SQLSMALLINT cType = SQL_C_WCHAR, sqlType = SQL_WVARCHAR, digits = 0;
-    SQLULEN columnSize = 0;
+    const BoundType type = boundType(p.kind, m_utf8Text);
+    SQLULEN columnSize = type.columnSize;
     SQLPOINTER buffer = nullptr;
-    SQLLEN bufferLength = 0;
+    SQLLEN bufferLength = type.valueSize;
     switch (p.kind) {
     case 0: // NULL: bound as text, which every driver converts to any column type
     case 1:
-        if (m_utf8Text && p.kind == 1) {
-            cType = SQL_C_CHAR;
-            sqlType = SQL_VARCHAR;
+        if (type.cType == SQL_C_CHAR) {
             buffer = p.bytes.data();
             bufferLength = SQLLEN(p.bytes.size());
             columnSize = std::max<SQLULEN>(p.bytes.size() - 1, 1);
@@ -107,25 +138,17 @@ void Statement::bind(int index, Parameter& p)
         columnSize = std::max<SQLULEN>(p.text.size() - 1, 1);
         break;
     case 2:
-        cType = SQL_C_SBIGINT;
-        sqlType = SQL_BIGINT;
         buffer = &p.integer;
         break;
     case 3:
-        cType = SQL_C_DOUBLE;
-        sqlType = SQL_DOUBLE;
         buffer = &p.real;
         break;
     case 4:
-        cType = SQL_C_TYPE_TIMESTAMP;
-        sqlType = SQL_TYPE_TIMESTAMP;
-        columnSize = 19;
         buffer = &p.timestamp;
-        bufferLength = sizeof(p.timestamp);
         break;
     }
-    check(SQLBindParameter(m_statement.get(), SQLUSMALLINT(index + 1), SQL_PARAM_INPUT, cType, sqlType, columnSize,
-                           digits, buffer, bufferLength, &p.indicator),
+    check(SQLBindParameter(m_statement.get(), SQLUSMALLINT(index + 1), SQL_PARAM_INPUT, type.cType, type.sqlType,
+                           columnSize, 0, buffer, bufferLength, &p.indicator),
           SQL_HANDLE_STMT, m_statement.get(), "binding a parameter");
     p.needsBind = false;
 }
@@ -156,14 +179,6 @@ struct BatchColumn {
     std::vector<SQL_TIMESTAMP_STRUCT> timestamps;
     std::vector<SQLLEN> indicators;
 };
-
-SQL_TIMESTAMP_STRUCT timestampOf(const QDateTime& t)
-{
-    const QDate date = t.date();
-    const QTime time = t.time();
-    return {SQLSMALLINT(date.year()), SQLUSMALLINT(date.month()), SQLUSMALLINT(date.day()), SQLUSMALLINT(time.hour()),
-            SQLUSMALLINT(time.minute()), SQLUSMALLINT(time.second()), 0};
-}
 
 } // namespace
 
@@ -258,45 +273,28 @@ Statement::BatchResult Statement::executeBatch(const Value* values, int columns,
 
     for (int c = 0; c < columns; ++c) {
         BatchColumn& col = batch[size_t(c)];
-        SQLSMALLINT cType = SQL_C_WCHAR, sqlType = SQL_WVARCHAR;
-        SQLULEN columnSize = 0;
+        const BoundType type = boundType(col.kind, m_utf8Text);
+        SQLULEN columnSize = type.columnSize;
+        SQLLEN elementLength = type.valueSize;
         SQLPOINTER buffer = nullptr;
-        SQLLEN elementLength = 0;
         switch (col.kind) {
         case 1:
-            if (m_utf8Text) {
-                cType = SQL_C_CHAR;
-                sqlType = SQL_VARCHAR;
-                buffer = col.bytes.data();
-                elementLength = SQLLEN(col.width);
-            } else {
-                buffer = col.text.data();
-                elementLength = SQLLEN(col.width * sizeof(SQLWCHAR));
-            }
+            buffer = m_utf8Text ? static_cast<SQLPOINTER>(col.bytes.data()) : static_cast<SQLPOINTER>(col.text.data());
+            elementLength = SQLLEN(col.width * (m_utf8Text ? 1 : sizeof(SQLWCHAR)));
             columnSize = std::max<SQLULEN>(col.width - 1, 1);
             break;
         case 2:
-            cType = SQL_C_SBIGINT;
-            sqlType = SQL_BIGINT;
             buffer = col.integers.data();
-            elementLength = sizeof(SQLBIGINT);
             break;
         case 3:
-            cType = SQL_C_DOUBLE;
-            sqlType = SQL_DOUBLE;
             buffer = col.reals.data();
-            elementLength = sizeof(double);
             break;
         case 4:
-            cType = SQL_C_TYPE_TIMESTAMP;
-            sqlType = SQL_TYPE_TIMESTAMP;
-            columnSize = 19;
             buffer = col.timestamps.data();
-            elementLength = sizeof(SQL_TIMESTAMP_STRUCT);
             break;
         }
-        if (!SQL_SUCCEEDED(SQLBindParameter(stmt, SQLUSMALLINT(c + 1), SQL_PARAM_INPUT, cType, sqlType, columnSize, 0,
-                                            buffer, elementLength, col.indicators.data())))
+        if (!SQL_SUCCEEDED(SQLBindParameter(stmt, SQLUSMALLINT(c + 1), SQL_PARAM_INPUT, type.cType, type.sqlType,
+                                            columnSize, 0, buffer, elementLength, col.indicators.data())))
             return BatchResult::Unsupported;
     }
 
