@@ -4,7 +4,6 @@
 #include "db/Connection.h"
 #include "db/ResultSet.h"
 #include "schema/Schema.h"
-#include "ui/CommandIds.h"
 
 namespace tessera::records {
 
@@ -99,10 +98,6 @@ EventKind operationEvents()
     k.timeColumn = 2;
     k.millisecondColumn = 3;
     k.updateSet = {0, 4, 5, 6, 7};
-    k.queryCommand = cmd::EventQuery;
-    k.addCommand = cmd::EventAdd;
-    k.modifyCommand = cmd::EventModify;
-    k.deleteCommand = cmd::EventDelete;
     k.queryCaption = QStringLiteral("操作事件");
     k.commandCaption = QStringLiteral("操作事件");
     k.viewCheckText = QStringLiteral("请将视图切换到事件显示窗口!");
@@ -140,10 +135,6 @@ EventKind limitAlarms()
     k.updateSet = {7, 8, 9, 10, 11};
     k.deleteKeyAsShown = {7};
     k.clearedOnAdd = {11};
-    k.queryCommand = cmd::LimitAlarmQuery;
-    k.addCommand = cmd::LimitAlarmAdd;
-    k.modifyCommand = cmd::LimitAlarmModify;
-    k.deleteCommand = cmd::LimitAlarmDelete;
     k.queryCaption = QStringLiteral("越限提示");
     k.commandCaption = QStringLiteral("越限提示");
     k.viewCheckText = QStringLiteral("请将视图切换到越限事件显示窗口!");
@@ -190,10 +181,6 @@ EventKind signalChanges()
     k.mode = ViewMode::SignalChanges;
     takeSchema(k, SchemaTable::RSChange);
     k.updateSet = {7, 8, 9};
-    k.queryCommand = cmd::SignalChangeQuery;
-    k.addCommand = cmd::SignalChangeAdd;
-    k.modifyCommand = cmd::SignalChangeModify;
-    k.deleteCommand = cmd::SignalChangeDelete;
     k.queryCaption = QStringLiteral("越限提示");
     k.commandCaption = QStringLiteral("遥信变位");
     k.viewCheckText = QStringLiteral("请将视图切换到遥信变位显示窗口!");
@@ -244,10 +231,6 @@ EventKind soeEvents()
     k.mode = ViewMode::SoeEvents;
     takeSchema(k, SchemaTable::SOE);
     k.updateSet = {5, 6, 7, 8, 9, 10};
-    k.queryCommand = cmd::SoeQuery;
-    k.addCommand = cmd::SoeAdd;
-    k.modifyCommand = cmd::SoeModify;
-    k.deleteCommand = cmd::SoeDelete;
     k.queryCaption = QStringLiteral("越限提示");
     k.commandCaption = QStringLiteral("SOE事件");
     k.viewCheckText = QStringLiteral("请将视图切换到SOE显示窗口!");

@@ -105,11 +105,6 @@ struct EventKind {
     QList<int> deleteKeyAsShown; // text key columns used as shown (the rest lose trailing blanks)
     QList<int> clearedOnAdd;     // prefill columns an add from a selected row leaves empty
 
-    int queryCommand = 0;
-    int addCommand = 0;
-    int modifyCommand = 0;
-    int deleteCommand = 0;
-
     // Captions of the commands' own boxes: the query's view check, and the
     // view check, selection and confirmation of add, modify and delete.
     QString queryCaption;

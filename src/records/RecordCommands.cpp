@@ -8,6 +8,8 @@
 #include "records/RecordEditDlg.h"
 #include "records/RecordQueryDlg.h"
 #include "ui/CMainFrame.h"
+#include "ui/CommandIds.h"
+#include "ui/CommandRouting.h"
 #include "ui/CTesseraView.h"
 
 namespace tessera {
@@ -217,12 +219,15 @@ void RecordCommands::remove()
 
 void installRecordCommands(CMainFrame& frame)
 {
+    // Each kind's command ids are those the generic commands route to while
+    // the list shows that kind.
     for (const EventKind& kind : eventKinds()) {
         const EventKind* k = &kind;
-        frame.setHandler(kind.queryCommand, [&frame, k] { RecordCommands(frame, *k).query(); });
-        frame.setHandler(kind.addCommand, [&frame, k] { RecordCommands(frame, *k).add(); });
-        frame.setHandler(kind.modifyCommand, [&frame, k] { RecordCommands(frame, *k).modify(); });
-        frame.setHandler(kind.deleteCommand, [&frame, k] { RecordCommands(frame, *k).remove(); });
+        const auto id = [&kind](int generic) { return *routeGenericCommand(generic, kind.mode, false); };
+        frame.setHandler(id(cmd::GenericQuery), [&frame, k] { RecordCommands(frame, *k).query(); });
+        frame.setHandler(id(cmd::GenericAdd), [&frame, k] { RecordCommands(frame, *k).add(); });
+        frame.setHandler(id(cmd::GenericModify), [&frame, k] { RecordCommands(frame, *k).modify(); });
+        frame.setHandler(id(cmd::GenericDelete), [&frame, k] { RecordCommands(frame, *k).remove(); });
     }
 }
 
