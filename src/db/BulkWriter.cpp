@@ -2,16 +2,33 @@
 
 namespace tessera::db {
 
-BulkWriter::BulkWriter(Connection& connection, const QString& sql, int columnCount, int chunkRows)
+namespace {
+
+const QString kChunkSavepoint = QStringLiteral("tessera_chunk");
+const QString kRowSavepoint = QStringLiteral("tessera_row");
+
+// Errors that mean the connection is gone are not a row's fault.
+void rethrowIfConnectionLost(const DbError& error)
+{
+    if (error.isConnectionLost())
+        throw error;
+}
+
+} // namespace
+
+BulkWriter::BulkWriter(Connection& connection, const QString& sql, int columnCount, int chunkRows, Mode mode)
     : m_connection(connection)
     , m_statement(connection.prepare(sql))
     , m_columnCount(columnCount)
     , m_chunkRows(size_t(std::max(chunkRows, 1)))
+    , m_mode(mode)
 {
     m_pending.reserve(m_chunkRows * size_t(m_columnCount));
     // Arrays of parameters save a server a round trip per row; SQLite runs in
     // this process and is faster row by row than with its driver's arrays.
-    m_batches = !connection.bindsDateTimesAsText();
+    // A target that cannot roll back gets no arrays: a refused row in the
+    // middle would leave an unknown part of the array written.
+    m_batches = !connection.bindsDateTimesAsText() && mode != Mode::RowByRow;
 }
 
 BulkWriter::~BulkWriter() noexcept = default;
@@ -44,8 +61,26 @@ void BulkWriter::executeRow(size_t row)
     m_statement.execute();
 }
 
+void BulkWriter::executeRowInTransaction(size_t row)
+{
+    if (!m_connection.failedStatementAbortsTransaction()) {
+        executeRow(row); // a refused statement is undone alone
+        return;
+    }
+    m_connection.setSavepoint(kRowSavepoint);
+    try {
+        executeRow(row);
+    } catch (const DbError& error) {
+        rethrowIfConnectionLost(error);
+        m_connection.rollbackToSavepoint(kRowSavepoint);
+        throw;
+    }
+    m_connection.releaseSavepoint(kRowSavepoint);
+}
+
 bool BulkWriter::reportFailure(size_t row, const DbError& error)
 {
+    rethrowIfConnectionLost(error);
     ++m_summary.failed;
     const OnFailure action = m_onFailure ? m_onFailure(m_firstPendingRow + qint64(row), error) : OnFailure::Stop;
     if (action == OnFailure::Stop)
@@ -57,7 +92,10 @@ bool BulkWriter::replay(size_t from, size_t end)
 {
     for (size_t row = from; row < end; ++row) {
         try {
-            executeRow(row);
+            if (m_mode == Mode::InTransaction)
+                executeRowInTransaction(row);
+            else
+                executeRow(row);
             ++m_summary.written;
         } catch (const DbError& error) {
             if (!reportFailure(row, error))
@@ -72,16 +110,27 @@ bool BulkWriter::flushAsBatch(size_t rows)
     if (!m_batches || rows < 2)
         return false;
     Statement::BatchResult result;
-    {
+    if (m_mode == Mode::InTransaction) {
+        m_connection.setSavepoint(kChunkSavepoint);
+        result = m_statement.executeBatch(m_pending.data(), m_columnCount, rows);
+        if (result == Statement::BatchResult::Failed && m_statement.lastBatchError())
+            rethrowIfConnectionLost(*m_statement.lastBatchError());
+        if (result == Statement::BatchResult::Done)
+            m_connection.releaseSavepoint(kChunkSavepoint);
+        else
+            m_connection.rollbackToSavepoint(kChunkSavepoint);
+    } else {
         Transaction transaction(m_connection);
         result = m_statement.executeBatch(m_pending.data(), m_columnCount, rows);
+        if (result == Statement::BatchResult::Failed && m_statement.lastBatchError())
+            rethrowIfConnectionLost(*m_statement.lastBatchError());
         if (result == Statement::BatchResult::Done)
             transaction.commit();
     }
     if (result == Statement::BatchResult::Unsupported)
         m_batches = false; // this driver or these values: rows one by one from now on
     if (result != Statement::BatchResult::Done)
-        return false; // rolled back; the row path finds the failing row
+        return false; // undone; the row path finds the failing row
     m_summary.written += qint64(rows);
     return true;
 }
@@ -89,11 +138,23 @@ bool BulkWriter::flushAsBatch(size_t rows)
 void BulkWriter::flush()
 {
     const size_t rows = m_pending.size() / size_t(m_columnCount);
-    if (flushAsBatch(rows)) {
-        m_firstPendingRow += qint64(rows);
-        m_pending.clear();
-        return;
+    if (rows > 0 && !flushAsBatch(rows)) {
+        switch (m_mode) {
+        case Mode::ChunkCommits:
+            flushChunkCommits(rows);
+            break;
+        case Mode::InTransaction:
+        case Mode::RowByRow:
+            replay(0, rows);
+            break;
+        }
     }
+    m_firstPendingRow += qint64(rows);
+    m_pending.clear();
+}
+
+void BulkWriter::flushChunkCommits(size_t rows)
+{
     size_t next = 0;
     while (next < rows && !m_summary.stopped) {
         size_t failedAt = rows;
@@ -102,7 +163,8 @@ void BulkWriter::flush()
             for (size_t row = next; row < rows; ++row) {
                 try {
                     executeRow(row);
-                } catch (const DbError&) {
+                } catch (const DbError& error) {
+                    rethrowIfConnectionLost(error);
                     failedAt = row;
                     break;
                 }
@@ -120,8 +182,6 @@ void BulkWriter::flush()
             break;
         next = failedAt + 1;
     }
-    m_firstPendingRow += qint64(rows);
-    m_pending.clear();
 }
 
 } // namespace tessera::db

@@ -8,14 +8,29 @@
 
 namespace tessera::db {
 
-// Writes many rows through one prepared statement, committed in chunks.
+// Writes many rows through one prepared statement.
 //
-// The end state is that of one autocommitted statement per row: when a row
-// fails, its chunk is rolled back and replayed one row at a time, so the rows
-// before it stay written and the failing row is reported to the handler,
-// which decides whether the writer goes on with the next row or stops.
+// How a failing row is handled depends on the mode; in every mode the
+// failing row is reported to the handler, which decides whether the writer
+// goes on with the next row or stops, and a lost connection ends the writer
+// with a DbError instead of one report per remaining row.
 class BulkWriter {
 public:
+    enum class Mode {
+        // Commits every chunk. The end state is that of one autocommitted
+        // statement per row: a failing row's chunk is rolled back and replayed
+        // one row at a time, so the rows before it stay written.
+        ChunkCommits,
+        // The caller holds one Transaction for its whole unit of work and
+        // decides its end; nothing is committed here. A failing row is skipped
+        // inside the transaction (under a savepoint where the database needs
+        // one), the others stay in it.
+        InTransaction,
+        // A target that cannot roll back (a non-transactional table): every
+        // row is executed once in autocommit and never replayed, so no row is
+        // ever written twice.
+        RowByRow,
+    };
     enum class OnFailure { Continue, Stop };
     // rowIndex counts the rows handed to the writer, from 0.
     using FailureHandler = std::function<OnFailure(qint64 rowIndex, const DbError& error)>;
@@ -26,7 +41,8 @@ public:
         bool stopped = false;
     };
 
-    BulkWriter(Connection& connection, const QString& sql, int columnCount, int chunkRows = 4000);
+    BulkWriter(Connection& connection, const QString& sql, int columnCount, int chunkRows = 4000,
+               Mode mode = Mode::ChunkCommits);
     ~BulkWriter() noexcept;
     BulkWriter(const BulkWriter&) = delete;
     BulkWriter& operator=(const BulkWriter&) = delete;
@@ -35,30 +51,36 @@ public:
     void setFailureHandler(FailureHandler handler) { m_onFailure = std::move(handler); }
 
     // Appends one row of columnCount values. Returns false once the writer
-    // has stopped; further rows are then ignored.
+    // has stopped; further rows are then ignored. Throws DbError when the
+    // connection fails (lost, or a commit or rollback refused).
     bool addRow(std::vector<Value> row);
-    // Writes what is pending. Throws DbError only when the connection itself
-    // fails (commit or rollback); statement failures go to the handler.
+    // Writes what is pending. Throws as addRow does.
     Summary finish();
 
     const Summary& summary() const noexcept { return m_summary; }
     bool stopped() const noexcept { return m_summary.stopped; }
+    Mode mode() const noexcept { return m_mode; }
 
 private:
     void flush();
     // Writes the whole pending chunk with one execution of parameter arrays;
-    // false when that was not possible or a row failed (nothing written then).
+    // false when that was not possible or a row failed (nothing kept then).
     bool flushAsBatch(size_t rows);
-    // Executes rows [from, end) of the pending chunk in autocommit mode, one
-    // statement each. Returns false when the handler said stop.
+    void flushChunkCommits(size_t rows);
+    void flushInTransaction(size_t rows);
+    // Executes rows [from, end) one statement each. Returns false when the
+    // handler said stop.
     bool replay(size_t from, size_t end);
     void executeRow(size_t row);
+    // A failing row in a transaction, under a savepoint where one is needed.
+    void executeRowInTransaction(size_t row);
     bool reportFailure(size_t row, const DbError& error);
 
     Connection& m_connection;
     Statement m_statement;
     int m_columnCount;
     size_t m_chunkRows;
+    Mode m_mode;
     std::vector<Value> m_pending; // row-major, m_columnCount values per row
     qint64 m_firstPendingRow = 0; // index of the first pending row in the whole stream
     FailureHandler m_onFailure;

@@ -20,6 +20,8 @@ Connection& Connection::operator=(Connection&& other) noexcept
         m_connected = std::exchange(other.m_connected, false);
         m_dateTimesAsText = other.m_dateTimesAsText;
         m_utf8Text = other.m_utf8Text;
+        m_failureAbortsTransaction = other.m_failureAbortsTransaction;
+        m_savepoints = other.m_savepoints;
     }
     return *this;
 }
@@ -49,6 +51,13 @@ Connection Connection::open(const QString& connectString, const ConnectOptions& 
     c.m_queryTimeout = options.queryTimeoutSeconds;
     const QString dbms = c.dbmsName();
     c.m_dateTimesAsText = dbms.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+    c.m_failureAbortsTransaction = dbms.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive);
+    if (dbms.contains(QLatin1String("SQL Server"), Qt::CaseInsensitive))
+        c.m_savepoints = SavepointStyle::SqlServer;
+    else if (dbms.contains(QLatin1String("Oracle"), Qt::CaseInsensitive))
+        c.m_savepoints = SavepointStyle::NoRelease;
+    else if (dbms.contains(QLatin1String("ACCESS"), Qt::CaseInsensitive))
+        c.m_savepoints = SavepointStyle::None;
     // MySQL and MariaDB read a backslash in a string literal as an escape, so
     // a text ending in one would run past its closing quote. Standard quoting
     // (a quote doubled, nothing else special) is what the program writes.
@@ -151,6 +160,52 @@ void Connection::rollback()
     check(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_ROLLBACK), SQL_HANDLE_DBC, m_dbc.get(), "rolling back");
 }
 
+void Connection::setSavepoint(const QString& name)
+{
+    switch (m_savepoints) {
+    case SavepointStyle::None:
+        return;
+    case SavepointStyle::SqlServer:
+        execute(QStringLiteral("SAVE TRANSACTION ") + name);
+        return;
+    default:
+        execute(QStringLiteral("SAVEPOINT ") + name);
+        return;
+    }
+}
+
+void Connection::rollbackToSavepoint(const QString& name)
+{
+    switch (m_savepoints) {
+    case SavepointStyle::None:
+        return;
+    case SavepointStyle::SqlServer:
+        execute(QStringLiteral("ROLLBACK TRANSACTION ") + name);
+        return;
+    default:
+        execute(QStringLiteral("ROLLBACK TO SAVEPOINT ") + name);
+        return;
+    }
+}
+
+void Connection::releaseSavepoint(const QString& name)
+{
+    // SQL Server and Oracle keep a savepoint until the transaction ends.
+    if (m_savepoints == SavepointStyle::Standard)
+        execute(QStringLiteral("RELEASE SAVEPOINT ") + name);
+}
+
+void Connection::restoreAutoCommit() noexcept
+{
+    if (m_autoCommit || !m_dbc)
+        return;
+    try {
+        setAutoCommit(true);
+    } catch (const DbError&) {
+        close();
+    }
+}
+
 Transaction::Transaction(Connection& connection)
     : m_connection(connection)
 {
@@ -163,18 +218,18 @@ Transaction::~Transaction() noexcept
         return;
     try {
         m_connection.rollback();
-        m_connection.setAutoCommit(true);
     } catch (const DbError&) {
-        // Nothing sensible left to do: the connection is broken, and closing
-        // it rolls back anyway.
+        // A broken connection: the server rolls back when it goes. Autocommit
+        // is restored below all the same.
     }
+    m_connection.restoreAutoCommit();
 }
 
 void Transaction::commit()
 {
     m_connection.commit();
     m_done = true;
-    m_connection.setAutoCommit(true);
+    m_connection.restoreAutoCommit();
 }
 
 } // namespace tessera::db

@@ -48,6 +48,17 @@ public:
     void commit();
     void rollback();
 
+    // Savepoints inside the current transaction, in the database's own words
+    // (SQL Server: SAVE TRANSACTION). False when the database has none
+    // (Access); the calls then do nothing.
+    bool hasSavepoints() const noexcept { return m_savepoints != SavepointStyle::None; }
+    void setSavepoint(const QString& name);
+    void rollbackToSavepoint(const QString& name);
+    void releaseSavepoint(const QString& name);
+    // PostgreSQL refuses every further statement of a transaction after one
+    // failed; a statement that may fail inside a unit needs a savepoint there.
+    bool failedStatementAbortsTransaction() const noexcept { return m_failureAbortsTransaction; }
+
     int queryTimeoutSeconds() const noexcept { return m_queryTimeout; }
     // SQLite keeps date-times as text, and its driver writes a bound
     // timestamp with a fraction (".000") that breaks comparisons with the
@@ -56,8 +67,14 @@ public:
     SQLHDBC handle() const noexcept { return m_dbc.get(); }
 
 private:
+    enum class SavepointStyle { Standard, NoRelease, SqlServer, None };
+
     StatementHandle newStatement();
     QString infoText(SQLUSMALLINT info) const;
+    // Back to autocommit after a transaction; a connection that cannot even
+    // do that is broken and is closed, so nothing runs in manual commit by
+    // accident afterwards.
+    void restoreAutoCommit() noexcept;
 
     ConnectionHandle m_dbc;
     QString m_connectString;
@@ -66,11 +83,15 @@ private:
     bool m_connected = false;
     bool m_dateTimesAsText = false;
     bool m_utf8Text = false;
+    bool m_failureAbortsTransaction = false;
+    SavepointStyle m_savepoints = SavepointStyle::Standard;
 
     friend class Statement;
+    friend class Transaction;
 };
 
-// Rolls back unless committed; restores autocommit either way.
+// Rolls back unless committed; restores autocommit on every path, also when
+// the commit or the rollback fails.
 class Transaction {
 public:
     explicit Transaction(Connection& connection);

@@ -16,6 +16,36 @@ DbError::DbError(QString sqlState, int nativeCode, QString message)
 {
 }
 
+bool DbError::isConnectionLost() const noexcept
+{
+    if (m_sqlState.startsWith(QLatin1String("08")))
+        return true;
+    // MySQL and MariaDB clients: server gone away, lost connection during a
+    // query, connection killed, and the same seen through a broken pipe.
+    switch (m_nativeCode) {
+    case 2006:
+    case 2013:
+    case 2055:
+    case 1927:
+        return true;
+    default:
+        break;
+    }
+    // psqlODBC reports a terminated backend with a general state; its text is
+    // the one reliable sign.
+    static const char* const lostTexts[] = {
+        "server closed the connection unexpectedly",
+        "terminating connection due to administrator command",
+        "connection has been lost",
+        "Could not send Query(connection dead)",
+        "no connection to the server",
+    };
+    for (const char* text : lostTexts)
+        if (m_message.contains(QLatin1String(text), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
 DbError diagnosticsOf(SQLSMALLINT handleType, SQLHANDLE handle, const QString& context)
 {
     QString firstState;

@@ -24,6 +24,12 @@ public:
     // unknown data source, driver library that cannot be loaded and the like.
     bool isDriverManagerError() const noexcept { return m_sqlState.startsWith(QLatin1String("IM")); }
 
+    // True when the connection itself is gone (SQLSTATE class 08, or what our
+    // drivers report for a server that died or killed the session): nothing
+    // more can be done on that connection, so an operation ends instead of
+    // trying row after row.
+    bool isConnectionLost() const noexcept;
+
 private:
     QString m_sqlState;
     int m_nativeCode;

@@ -5,6 +5,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -57,6 +58,11 @@ void ResultSet::fetchRow()
         Cell& c = m_row[i];
         c.text.clear();
         c.null = false;
+        c.binary = false;
+        if (m_floatsAsNumbers && isFloating(i)) {
+            readBinary(i, c);
+            continue;
+        }
         for (;;) {
             SQLLEN indicator = 0;
             const SQLRETURN rc = SQLGetData(stmt, SQLUSMALLINT(i + 1), SQL_C_WCHAR, m_buffer.data(),
@@ -85,6 +91,37 @@ void ResultSet::fetchRow()
         }
     }
     m_rowFetched = true;
+}
+
+bool ResultSet::isFloating(size_t column) const
+{
+    const SQLSMALLINT type = m_columns[column].sqlType;
+    return type == SQL_REAL || type == SQL_FLOAT || type == SQL_DOUBLE;
+}
+
+void ResultSet::readBinary(size_t column, Cell& c)
+{
+    SQLHSTMT stmt = m_statement.get();
+    SQLLEN indicator = 0;
+    char digits[64];
+    std::to_chars_result written{};
+    if (m_columns[column].sqlType == SQL_REAL) {
+        float value = 0;
+        check(SQLGetData(stmt, SQLUSMALLINT(column + 1), SQL_C_FLOAT, &value, sizeof value, &indicator),
+              SQL_HANDLE_STMT, stmt, "reading a column");
+        c.number = value;
+        written = std::to_chars(digits, digits + sizeof digits, value);
+    } else {
+        double value = 0;
+        check(SQLGetData(stmt, SQLUSMALLINT(column + 1), SQL_C_DOUBLE, &value, sizeof value, &indicator),
+              SQL_HANDLE_STMT, stmt, "reading a column");
+        c.number = value;
+        written = std::to_chars(digits, digits + sizeof digits, value);
+    }
+    c.null = indicator == SQL_NULL_DATA;
+    c.binary = !c.null;
+    if (c.binary)
+        c.text = QString::fromLatin1(digits, written.ptr - digits);
 }
 
 const ResultSet::Cell& ResultSet::cell(int column)
@@ -117,8 +154,8 @@ TypedNumber ResultSet::number(int column)
     const Cell& c = cell(column);
     if (c.null)
         return {};
-    bool ok = false;
-    const double value = c.text.trimmed().toDouble(&ok);
+    bool ok = c.binary;
+    const double value = c.binary ? c.number : c.text.trimmed().toDouble(&ok);
     switch (m_columns[size_t(column)].sqlType) {
     case SQL_REAL:
         return {TypedNumber::Kind::Single, ok ? double(float(value)) : 0.0};

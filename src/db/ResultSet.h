@@ -31,6 +31,13 @@ public:
     // Moves to the next row; false at the end. Throws DbError.
     bool next();
 
+    // From the next row on, REAL, FLOAT and DOUBLE columns are read as binary
+    // numbers, not as the driver's display text (which may round: REAL with
+    // seven significant digits). Their text is then the shortest one that
+    // reads back as the same number. Meant for copying values; the record
+    // list keeps the driver's own text.
+    void readFloatsAsNumbers(bool on = true) { m_floatsAsNumbers = on; }
+
     int columnCount() const noexcept { return int(m_columns.size()); }
     QString columnName(int column) const;
 
@@ -50,16 +57,21 @@ private:
     };
     struct Cell {
         QString text;
+        double number = 0;
         bool null = true;
+        bool binary = false; // number holds the value; text made from it
     };
 
     const Cell& cell(int column);
     void fetchRow();
+    bool isFloating(size_t column) const;
+    void readBinary(size_t column, Cell& c);
 
     StatementHandle m_statement;
     std::vector<ColumnInfo> m_columns;
     std::vector<Cell> m_row;
     bool m_rowFetched = false;
+    bool m_floatsAsNumbers = false;
     std::vector<SQLWCHAR> m_buffer;
 };
 

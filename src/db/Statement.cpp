@@ -298,9 +298,12 @@ Statement::BatchResult Statement::executeBatch(const Value* values, int columns,
             return BatchResult::Unsupported;
     }
 
+    m_batchError.reset();
     const SQLRETURN rc = SQLExecute(stmt);
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+        m_batchError = std::make_unique<DbError>(diagnosticsOf(SQL_HANDLE_STMT, stmt, QString()));
         return BatchResult::Failed;
+    }
     // Some drivers report a refused row only in its status.
     for (SQLUSMALLINT s : status)
         if (s == SQL_PARAM_ERROR || s == SQL_PARAM_DIAG_UNAVAILABLE)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/DbError.h"
 #include "db/Handle.h"
 
 #include <QDateTime>
@@ -37,6 +38,9 @@ public:
     // caller's transaction to undo). Unsupported: the values or the driver do
     // not allow arrays; nothing was executed. Never throws for either.
     BatchResult executeBatch(const Value* values, int columns, size_t rows);
+    // The driver's diagnostics of the last Failed batch (a lost connection
+    // shows here).
+    const DbError* lastBatchError() const noexcept { return m_batchError.get(); }
 
 private:
     struct Parameter;
@@ -46,6 +50,7 @@ private:
     std::vector<std::unique_ptr<Parameter>> m_parameters;
     bool m_dateTimesAsText = false;
     bool m_utf8Text = false;
+    std::unique_ptr<DbError> m_batchError;
 };
 
 } // namespace tessera::db

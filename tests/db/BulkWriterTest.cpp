@@ -1,7 +1,10 @@
 #include "DatabaseTest.h"
 
+#include "app/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/ResultSet.h"
+
+#include <optional>
 
 using namespace tessera;
 using namespace tessera::test;
@@ -143,6 +146,121 @@ TEST_P(BulkWriterTest, ChunksKeepNullsTextsAndTimesExactly)
     }
 }
 
+// A unit of work holds every row in the caller's transaction: a refused row
+// is skipped inside it, and the caller's rollback leaves nothing behind.
+TEST_P(BulkWriterTest, InTransactionSkipsARefusedRowAndLeavesTheEndToTheCaller)
+{
+    for (const bool commit : {false, true}) {
+        SCOPED_TRACE(commit ? "committed" : "rolled back");
+        connection().execute(QStringLiteral("DELETE FROM Bulk"));
+        std::vector<qint64> failures;
+        {
+            db::Transaction unit(connection());
+            db::BulkWriter writer(connection(), QStringLiteral("INSERT INTO Bulk(Id, Name, Val) VALUES(?, ?, ?)"), 3,
+                                  100, db::BulkWriter::Mode::InTransaction);
+            writer.setFailureHandler([&](qint64 row, const db::DbError&) {
+                failures.push_back(row);
+                return db::BulkWriter::OnFailure::Continue;
+            });
+            for (int i = 0; i < 1000; ++i)
+                writer.addRow({qint64(i == 250 || i == 251 ? 0 : i), QStringLiteral("行%1").arg(i), i * 0.5});
+            const auto summary = writer.finish();
+            EXPECT_EQ(summary.written, 998);
+            EXPECT_EQ(summary.failed, 2);
+            if (commit)
+                unit.commit();
+        }
+        EXPECT_EQ(failures, (std::vector<qint64> {250, 251}));
+        EXPECT_TRUE(connection().autoCommit());
+        auto written = ids();
+        if (!commit) {
+            EXPECT_TRUE(written.empty());
+            continue;
+        }
+        std::vector<qint64> expected;
+        for (qint64 i = 0; i < 1000; ++i)
+            if (i != 250 && i != 251)
+                expected.push_back(i);
+        EXPECT_EQ(written, expected);
+    }
+}
+
+// A server that drops the session ends the writer with one error, instead of
+// one report per remaining row.
+TEST_P(BulkWriterTest, ALostConnectionEndsTheWriterWithOneError)
+{
+    if (kind() == DatabaseKind::SQLite)
+        GTEST_SKIP() << "no server session to lose";
+    for (const auto mode : {db::BulkWriter::Mode::ChunkCommits, db::BulkWriter::Mode::InTransaction}) {
+        db::Connection victim = openConnection();
+        int reports = 0;
+        bool lost = false;
+        try {
+            std::optional<db::Transaction> unit;
+            if (mode == db::BulkWriter::Mode::InTransaction)
+                unit.emplace(victim);
+            db::BulkWriter writer(victim, QStringLiteral("INSERT INTO Bulk(Id, Name, Val) VALUES(?, ?, ?)"), 3, 100,
+                                  mode);
+            writer.setFailureHandler([&](qint64, const db::DbError&) {
+                ++reports;
+                return db::BulkWriter::OnFailure::Continue;
+            });
+            for (int i = 0; i < 1000; ++i) {
+                if (i == 300)
+                    ASSERT_TRUE(killServerSession(victim));
+                writer.addRow({qint64(i), QStringLiteral("x"), 1.0});
+            }
+            writer.finish();
+        } catch (const db::DbError& error) {
+            lost = true;
+            EXPECT_TRUE(error.isConnectionLost()) << error.what();
+        }
+        EXPECT_TRUE(lost);
+        EXPECT_EQ(reports, 0);
+        // The chunks committed before the kill stay; the unit left nothing.
+        EXPECT_EQ(countRows(QStringLiteral("Bulk")), mode == db::BulkWriter::Mode::ChunkCommits ? 300 : 0);
+        connection().execute(QStringLiteral("DELETE FROM Bulk"));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, BulkWriterTest, allDatabaseKinds(), kindName);
+
+// A MySQL/MariaDB table without transactions cannot take back a chunk: each
+// row goes once, so a refused row never makes the rows before it twice.
+TEST(NonTransactionalTable, RowByRowWritesEveryRowOnce)
+{
+    const TestDatabase& database = testDatabase(DatabaseKind::MySql);
+    if (!database.available) {
+        if (serversRequired())
+            FAIL() << "MariaDB test server is not configured";
+        GTEST_SKIP() << "MariaDB test server not running";
+    }
+    db::Connection c = db::Connection::open(database.connectString());
+    c.execute(QStringLiteral("DROP TABLE IF EXISTS Plain"));
+    c.execute(QStringLiteral("CREATE TABLE Plain (Id INTEGER, Val DOUBLE) ENGINE=MyISAM"));
+    c.execute(QStringLiteral("CREATE TRIGGER PlainRefuses BEFORE INSERT ON Plain FOR EACH ROW "
+                             "IF NEW.Id = 250 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF"));
+    EXPECT_FALSE(tableIsTransactional(c, DatabaseKind::MySql, QStringLiteral("Plain")));
+    EXPECT_TRUE(tableIsTransactional(c, DatabaseKind::MySql, QStringLiteral("Bulk")));
+
+    db::BulkWriter writer(c, QStringLiteral("INSERT INTO Plain(Id, Val) VALUES(?, ?)"), 2, 100,
+                          db::BulkWriter::Mode::RowByRow);
+    std::vector<qint64> failures;
+    writer.setFailureHandler([&](qint64 row, const db::DbError&) {
+        failures.push_back(row);
+        return db::BulkWriter::OnFailure::Continue;
+    });
+    for (int i = 0; i < 1000; ++i)
+        writer.addRow({qint64(i), i * 0.5});
+    EXPECT_EQ(writer.finish().written, 999);
+    EXPECT_EQ(failures, std::vector<qint64> {250});
+    auto rs = c.query(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT Id), SUM(Id) FROM Plain"));
+    ASSERT_TRUE(rs.next());
+    EXPECT_EQ(rs.string(0), QStringLiteral("999"));
+    EXPECT_EQ(rs.string(1), QStringLiteral("999"));
+    EXPECT_EQ(rs.string(2), QString::number(999 * 1000 / 2 - 250));
+    rs.close();
+    c.execute(QStringLiteral("DROP TABLE Plain"));
+}
 
 } // namespace

@@ -148,6 +148,29 @@ TEST_P(ConnectionTest, TransactionRollsBackUnlessCommitted)
     EXPECT_FALSE(rs.next());
 }
 
+// The guard ends in autocommit even when its rollback fails on a dead
+// session, so no later statement runs in a transaction nobody ends.
+TEST_P(ConnectionTest, TransactionGuardRestoresAutocommitWhenTheRollbackFails)
+{
+    if (kind() == DatabaseKind::SQLite)
+        GTEST_SKIP() << "no server session to lose";
+    createTable(QStringLiteral("Guarded"), QStringLiteral("Id INTEGER"));
+    db::Connection victim = openConnection();
+    {
+        db::Transaction t(victim);
+        victim.execute(QStringLiteral("INSERT INTO Guarded VALUES(1)"));
+        ASSERT_TRUE(killServerSession(victim));
+        try {
+            victim.execute(QStringLiteral("INSERT INTO Guarded VALUES(2)"));
+            ADD_FAILURE() << "a killed session took a statement";
+        } catch (const db::DbError& error) {
+            EXPECT_TRUE(error.isConnectionLost()) << error.what();
+        }
+    }
+    EXPECT_TRUE(victim.autoCommit());
+    EXPECT_EQ(countRows(QStringLiteral("Guarded")), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, ConnectionTest, allDatabaseKinds(), kindName);
 
 TEST(RefusedConnection, IsADatabaseErrorNotADriverManagerOne)

@@ -3,6 +3,8 @@
 #include "db/ResultSet.h"
 #include "db/Statement.h"
 
+#include <cmath>
+
 using namespace tessera;
 using namespace tessera::test;
 
@@ -50,6 +52,42 @@ TEST_P(ResultSetTest, ReadsTextDatesAndTypedNumbersWithNullToldApart)
     EXPECT_FALSE(rs.dateTime(2).has_value());
     EXPECT_TRUE(rs.number(3).isNull());
     EXPECT_TRUE(rs.number(4).isNull());
+    EXPECT_FALSE(rs.next());
+}
+
+// Values that are copied are read as the numbers they are: a display text
+// with fewer digits than the type needs would change them.
+TEST_P(ResultSetTest, FloatsReadAsNumbersKeepEveryBit)
+{
+    createTable(QStringLiteral("Exact"), QStringLiteral("Id INTEGER, Single %1, Dbl %2")
+                                             .arg(kind() == DatabaseKind::SQLite ? QStringLiteral("REAL") : singleType(),
+                                                  doubleType()));
+    // Floats that need eight or nine significant digits to tell them apart.
+    const std::vector<float> singles {16777218.0f, std::nextafter(0.1f, 1.0f), 123456.79f, -3.4028235e38f, 1.17549435e-38f};
+    const std::vector<double> doubles {0.1 + 1e-17, 1.0 / 3.0, 123456789.123456789, -1e300};
+    auto insert = connection().prepare(QStringLiteral("INSERT INTO Exact(Id, Single, Dbl) VALUES(?, ?, ?)"));
+    for (size_t i = 0; i < singles.size(); ++i) {
+        insert.set(0, qint64(i));
+        insert.set(1, double(singles[i]));
+        insert.set(2, i < doubles.size() ? db::Value(doubles[i]) : db::Value());
+        insert.execute();
+    }
+    auto rs = connection().query(QStringLiteral("SELECT Id, Single, Dbl FROM Exact ORDER BY Id"));
+    rs.readFloatsAsNumbers();
+    for (size_t i = 0; i < singles.size(); ++i) {
+        ASSERT_TRUE(rs.next());
+        EXPECT_EQ(float(rs.number(1).value), singles[i]) << i;
+        EXPECT_EQ(float(rs.string(1).toDouble()), singles[i]) << i << " " << rs.string(1).toStdString();
+        if (i < doubles.size()) {
+            // The SQLite driver itself keeps doubles to 15 significant digits.
+            const double expected = kind() == DatabaseKind::SQLite ? QString::number(doubles[i], 'g', 15).toDouble()
+                                                                  : doubles[i];
+            EXPECT_EQ(rs.number(2).value, expected) << i;
+            EXPECT_EQ(rs.string(2).toDouble(), expected) << i;
+        } else {
+            EXPECT_TRUE(rs.number(2).isNull());
+        }
+    }
     EXPECT_FALSE(rs.next());
 }
 

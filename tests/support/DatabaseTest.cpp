@@ -68,6 +68,36 @@ void DatabaseTest::createTelemetryTable(const QString& name, ddl::Generation gen
     m_connection.execute(ddl::createTelemetryTableSql(kind(), name, generation));
 }
 
+bool DatabaseTest::killServerSession(db::Connection& victim)
+{
+    QString idQuery;
+    QString killSql;
+    switch (kind()) {
+    case DatabaseKind::PostgreSQL:
+        idQuery = QStringLiteral("SELECT pg_backend_pid()");
+        killSql = QStringLiteral("SELECT pg_terminate_backend(%1, 10000)"); // waits until it is gone
+        break;
+    case DatabaseKind::MySql:
+        idQuery = QStringLiteral("SELECT CONNECTION_ID()");
+        killSql = QStringLiteral("KILL %1");
+        break;
+    default:
+        return false;
+    }
+    QString id;
+    {
+        auto rs = victim.query(idQuery);
+        if (!rs.next())
+            return false;
+        id = rs.string(0);
+    }
+    db::Connection killer = openConnection();
+    auto rs = killer.query(killSql.arg(id));
+    while (rs.next()) {
+    }
+    return true;
+}
+
 ::testing::internal::ParamGenerator<DatabaseKind> allDatabaseKinds()
 {
     return ::testing::Values(DatabaseKind::SQLite, DatabaseKind::PostgreSQL, DatabaseKind::MySql);

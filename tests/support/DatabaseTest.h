@@ -29,6 +29,10 @@ protected:
     // The catalogue, event and summary tables, made anew (and dropped at the end).
     void createSchema();
     void createTelemetryTable(const QString& name, ddl::Generation generation = ddl::Generation::Newer);
+    // Kills the server session of `victim` from another connection, as an
+    // administrator or a dying server would (PostgreSQL pg_terminate_backend,
+    // MariaDB KILL). False for SQLite, which has no server to lose.
+    bool killServerSession(db::Connection& victim);
 
 private:
     db::Connection m_connection;
