@@ -148,15 +148,25 @@ void CDataSourceDlg::accept()
         return;
 
     CTesseraApp& app = *CTesseraApp::instance();
-    CTesseraApp::OpenOutcome outcome;
+    CTesseraApp::OpenResult opened;
     {
         WaitCursor wait;
-        outcome = app.openConnection(dataSourceName(), databaseUser(), databasePassword());
+        opened = app.openConnection(dataSourceName(), databaseUser(), databasePassword());
     }
-    if (outcome != CTesseraApp::OpenOutcome::Opened) {
-        app.connection().close();
+    for (const QString& message : opened.messages)
+        standardMessage(message);
+    switch (opened.outcome) {
+    case CTesseraApp::OpenOutcome::Opened:
+        break;
+    case CTesseraApp::OpenOutcome::UnknownKind:
+        // Never stored: every later start-up would end on it.
+        m_dataSourceName->setFocus();
+        m_dataSourceName->selectAll();
+        return;
+    case CTesseraApp::OpenOutcome::CannotOpen:
+    case CTesseraApp::OpenOutcome::AccessFailed:
         warningMessage(this,
-                       outcome == CTesseraApp::OpenOutcome::CannotOpen
+                       opened.outcome == CTesseraApp::OpenOutcome::CannotOpen
                            ? QStringLiteral("数据库不能打开,请正确配置数据源")
                            : QStringLiteral("访问数据库失败,请正确配置数据源"),
                        kCaption);

@@ -9,10 +9,11 @@ class QPushButton;
 namespace tessera {
 
 // Data-source settings ("数据源设置"): name, database user and password of
-// the working database. OK reopens the application's shared connection with
-// them and, once it is open, stores them in section DATASOURCEINI of
-// DataSource.ini. A connection that fails keeps the dialog open, the shared
-// connection closed and the file untouched.
+// the working database. OK opens a connection with them and classifies the
+// data source; only when both succeed does that connection replace the
+// application's shared one and are the values stored in section
+// DATASOURCEINI of DataSource.ini. Otherwise the dialog stays open, the
+// shared connection stays as it was and the file untouched.
 class CDataSourceDlg : public QDialog {
     Q_OBJECT
 public:

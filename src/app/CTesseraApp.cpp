@@ -6,6 +6,8 @@
 #include "app/IniFile.h"
 #include "app/Platform.h"
 #include "app/SettingsKeys.h"
+#include "db/ConnectString.h"
+#include "db/DbError.h"
 #include "ui/CMainFrame.h"
 
 #include <QFileInfo>
@@ -36,38 +38,42 @@ QString CTesseraApp::FormatDateLiteral(const QString& text) const
     return tessera::FormatDateLiteral(m_kind, text);
 }
 
-CTesseraApp::OpenOutcome CTesseraApp::openConnection(const QString& dataSource, const QString& user,
-                                                     const QString& password)
+CTesseraApp::OpenResult CTesseraApp::openConnection(const QString& dataSource, const QString& user,
+                                                    const QString& password)
 {
-    m_connectString = QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(dataSource, user, password);
-    m_connection.close();
     // unixODBC takes an empty DSN for the first data source of its files
     // instead of refusing it; an empty name names no data source.
     if (dataSource.trimmed().isEmpty())
-        return OpenOutcome::CannotOpen;
+        return {OpenOutcome::CannotOpen, {}};
+    const QString connectString = db::dataSourceConnectString(dataSource, user, password);
+    db::Connection opened;
     try {
-        m_connection = db::Connection::open(m_connectString);
-        return OpenOutcome::Opened;
+        opened = db::Connection::open(connectString);
     } catch (const db::DbError& error) {
-        m_connection.close();
         // The driver manager itself refusing (no such data source, no driver)
         // is "cannot be opened"; anything the database said is "access failed".
-        return error.isDriverManagerError() ? OpenOutcome::CannotOpen : OpenOutcome::AccessFailed;
+        return {error.isDriverManagerError() ? OpenOutcome::CannotOpen : OpenOutcome::AccessFailed, {}};
     }
+    // Classified before it is used: no statement may run in a guessed dialect.
+    const KindDetection detection = DetectDatabaseKind(dataSource);
+    if (!detection.kind)
+        return {OpenOutcome::UnknownKind, detection.messages};
+
+    m_connection = std::move(opened); // closes the old one
+    m_kind = *detection.kind;
+    m_connectString = connectString;
+    return {OpenOutcome::Opened, detection.messages};
 }
 
-bool CTesseraApp::askForDataSource(QString& dataSourceName)
+bool CTesseraApp::askForDataSource()
 {
     CDataSourceDlg dialog;
-    if (execDialog(dialog) != QDialog::Accepted)
-        return false;
-    dataSourceName = dialog.dataSourceName();
-    return true;
+    return execDialog(dialog) == QDialog::Accepted;
 }
 
 // Steps for an existing DataSource.ini: the stored login, then the stored
 // data source, falling back to the data-source dialog when it cannot be opened.
-bool CTesseraApp::connectFromFile(CLoginDlg& login, QString& dataSourceName)
+bool CTesseraApp::connectFromFile(CLoginDlg& login)
 {
     QString dsn, user, password;
     {
@@ -84,10 +90,14 @@ bool CTesseraApp::connectFromFile(CLoginDlg& login, QString& dataSourceName)
     if (execDialog(login) != QDialog::Accepted)
         return false;
 
-    switch (openConnection(dsn, user, password)) {
+    const OpenResult opened = openConnection(dsn, user, password);
+    for (const QString& message : opened.messages)
+        standardMessage(message);
+    switch (opened.outcome) {
     case OpenOutcome::Opened:
-        dataSourceName = dsn;
         return true;
+    case OpenOutcome::UnknownKind:
+        return false;
     case OpenOutcome::CannotOpen:
         warningMessage(nullptr, QStringLiteral("数据库不能打开,请正确配置数据源"), QStringLiteral("系统提示"));
         break;
@@ -95,8 +105,7 @@ bool CTesseraApp::connectFromFile(CLoginDlg& login, QString& dataSourceName)
         warningMessage(nullptr, QStringLiteral("访问数据库失败,请正确配置数据源"), QStringLiteral("系统提示"));
         break;
     }
-    m_connection.close();
-    return askForDataSource(dataSourceName);
+    return askForDataSource();
 }
 
 bool CTesseraApp::InitInstance()
@@ -106,25 +115,18 @@ bool CTesseraApp::InitInstance()
     if (m_configurationPath.isEmpty())
         return false;
 
+    // Either way the connection is open and classified afterwards: the
+    // data-source dialog accepts only a data source of a known kind.
     CLoginDlg login;
-    QString dataSourceName;
     if (!QFileInfo::exists(m_configurationPath)) {
         // First run: the built-in account, then a data source.
         if (execDialog(login) != QDialog::Accepted)
             return false;
-        if (!askForDataSource(dataSourceName))
+        if (!askForDataSource())
             return false;
-    } else if (!connectFromFile(login, dataSourceName)) {
+    } else if (!connectFromFile(login)) {
         return false;
     }
-
-    const KindDetection detection = DetectDatabaseKind(dataSourceName);
-    for (const QString& message : detection.messages)
-        standardMessage(message);
-    if (!detection.kind)
-        return false;
-    m_kind = *detection.kind;
-
     return createMainWindow();
 }
 

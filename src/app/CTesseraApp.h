@@ -5,6 +5,7 @@
 #include "db/Connection.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -28,7 +29,7 @@ public:
 
     static CTesseraApp* instance() { return s_instance; }
 
-    // Start-up: login, connection, classification, main window. False ends
+    // Start-up: login, connection and its classification, main window. False ends
     // the program without a main window.
     bool InitInstance();
 
@@ -44,11 +45,19 @@ public:
     // A date, time or date-time text as a literal of the connection's kind.
     QString FormatDateLiteral(const QString& text) const;
 
-    // Closes the shared connection and opens it anew with
-    // "DSN=%s;UID=%s;PWD=%s". CannotOpen: the data source or its driver is
-    // unknown to the driver manager; AccessFailed: any other database error.
-    enum class OpenOutcome { Opened, CannotOpen, AccessFailed };
-    OpenOutcome openConnection(const QString& dataSource, const QString& user, const QString& password);
+    // CannotOpen: the data source or its driver is unknown to the driver
+    // manager; AccessFailed: any other database error; UnknownKind: it
+    // connects, but its driver is of no known kind or cannot be looked up.
+    enum class OpenOutcome { Opened, CannotOpen, AccessFailed, UnknownKind };
+    struct OpenResult {
+        OpenOutcome outcome = OpenOutcome::CannotOpen;
+        QStringList messages; // the classification's, for the caller to show
+    };
+    // Opens a new connection on the data source and classifies it. Only when
+    // both succeed do the new connection, its kind and its connect string
+    // replace the shared ones; otherwise the program goes on with what it
+    // had, so a failed attempt never leaves it without its database.
+    OpenResult openConnection(const QString& dataSource, const QString& user, const QString& password);
 
     GuiSeam& gui() { return *m_gui; }
     // Tests install their own seam; the application keeps ownership.
@@ -57,8 +66,8 @@ public:
     QMainWindow* mainWindow() const { return m_mainWindow.get(); }
 
 private:
-    bool connectFromFile(class CLoginDlg& login, QString& dataSourceName);
-    bool askForDataSource(QString& dataSourceName);
+    bool connectFromFile(class CLoginDlg& login);
+    bool askForDataSource();
     bool createMainWindow();
 
     static inline CTesseraApp* s_instance = nullptr;

@@ -2,7 +2,6 @@
 
 #include "app/CDataSourceDlg.h"
 #include "app/CTesseraApp.h"
-#include "app/DetectDatabaseKind.h"
 #include "app/GuiSeam.h"
 #include "app/IniFile.h"
 #include "app/SettingsKeys.h"
@@ -25,15 +24,6 @@ bool runDataSourceCommand(QWidget* frame, const std::function<void()>& afterChan
     }
     if (execDialog(dialog) != QDialog::Accepted)
         return false;
-
-    const KindDetection detection = DetectDatabaseKind(dialog.dataSourceName());
-    for (const QString& message : detection.messages)
-        standardMessage(message);
-    if (detection.kind)
-        app.setDatabaseKind(*detection.kind);
-    else
-        app.connection().close();
-
     if (afterChange)
         afterChange();
     return true;

@@ -1,7 +1,9 @@
 #include "app/DecimalText.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace tessera {
 
@@ -36,6 +38,17 @@ double decimalReal(const QString& text)
     // guaranteed because only LC_CTYPE is ever changed.
     const QByteArray latin = text.toLatin1();
     return std::strtod(latin.constData(), nullptr);
+}
+
+std::optional<float> typedSingle(const QString& text)
+{
+    bool ok = false;
+    const double read = text.trimmed().toDouble(&ok);
+    // Checked in double precision: turning a double beyond the float range
+    // into a float is undefined.
+    if (!ok || !std::isfinite(read) || std::fabs(read) > double(std::numeric_limits<float>::max()))
+        return std::nullopt;
+    return float(read);
 }
 
 } // namespace tessera

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace tessera {
 
 // The leading decimal number of a text, as list cells and stored texts are
@@ -11,5 +13,11 @@ namespace tessera {
 int decimalInteger(const QString& text);
 // The same for a real: digits, a point and an exponent allowed.
 double decimalReal(const QString& text);
+
+// A number typed into a single-precision field: the whole text, blanks at
+// either end aside, as a decimal number. Empty when the text is no such
+// number or has no finite single-precision value ("nan", "inf", "1e400",
+// "1e39"): NaN passes every range comparison and would be stored.
+std::optional<float> typedSingle(const QString& text);
 
 } // namespace tessera

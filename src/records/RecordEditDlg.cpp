@@ -200,8 +200,10 @@ void RecordEditDlg::fillPicker(QComboBox* box, const QString& sql, const Message
     }
 }
 
-// Add mode offers the first entry that begins with the held text; modify mode
-// shows the record's own value, also when the catalogue no longer has it.
+// Add mode offers the held entry itself, else the first entry that begins
+// with the held text (a row's "1号主变" must not become "1号主变低压侧" only
+// because that one is listed first), else the first entry. Modify mode shows
+// the record's own value, also when the catalogue no longer has it.
 void RecordEditDlg::selectHeld(QComboBox* box, const QString& held)
 {
     if (!m_addMode) {
@@ -213,15 +215,16 @@ void RecordEditDlg::selectHeld(QComboBox* box, const QString& held)
         box->setCurrentIndex(index);
         return;
     }
-    int index = box->count() > 0 ? 0 : -1;
+    int index = -1;
     if (!held.isEmpty()) {
-        for (int i = 0; i < box->count(); ++i) {
-            if (box->itemText(i).startsWith(held)) {
+        index = box->findText(held, Qt::MatchExactly);
+        for (int i = 0; i < box->count() && index < 0; ++i) {
+            if (box->itemText(i).startsWith(held))
                 index = i;
-                break;
-            }
         }
     }
+    if (index < 0)
+        index = box->count() > 0 ? 0 : -1;
     box->setCurrentIndex(index);
 }
 
@@ -316,8 +319,8 @@ bool RecordEditDlg::checkRanges()
             if (!ok || value < f.minimum || value > f.maximum)
                 message = QStringLiteral("请输入%1到%2之间的整数。").arg(numberText(f.minimum), numberText(f.maximum));
         } else if (f.widget == FieldWidget::Real) {
-            const float value = text.toFloat(&ok);
-            if (!ok || value < f.minimum || value > f.maximum)
+            const std::optional<float> value = typedSingle(text);
+            if (!value || *value < f.minimum || *value > f.maximum)
                 message = QStringLiteral("请输入%1到%2之间的数。").arg(numberText(f.minimum), numberText(f.maximum));
         } else if (f.maxLength > 0 && edit->text().size() > f.maxLength) {
             message = QStringLiteral("输入的内容不能超过%1个字符。").arg(f.maxLength);
@@ -364,7 +367,7 @@ void RecordEditDlg::accept()
             value = QString::number(static_cast<QLineEdit*>(w)->text().trimmed().toInt());
             break;
         case FieldWidget::Real:
-            value = QString::asprintf("%f", double(static_cast<QLineEdit*>(w)->text().trimmed().toFloat()));
+            value = QString::asprintf("%f", double(typedSingle(static_cast<QLineEdit*>(w)->text()).value_or(0)));
             break;
         case FieldWidget::Text: {
             const QString text = static_cast<QLineEdit*>(w)->text();

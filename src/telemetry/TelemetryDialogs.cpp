@@ -1,5 +1,6 @@
 #include "telemetry/TelemetryDialogs.h"
 
+#include "app/DecimalText.h"
 #include "app/GuiSeam.h"
 
 #include <QCheckBox>
@@ -16,7 +17,6 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-#include <cmath>
 
 namespace tessera {
 
@@ -93,14 +93,10 @@ QString boundText(double bound)
 std::optional<float> readNumberField(QDialog* dialog, QLineEdit* field, const QString& caption,
                                      std::optional<double> minimum, std::optional<double> maximum)
 {
-    bool ok = false;
-    const QString text = field->text().trimmed();
-    const double read = QLocale::c().toDouble(text, &ok);
-    const float value = float(read);
+    const std::optional<float> value = typedSingle(field->text());
     // Bounds compare in single precision, as the fields hold single-precision
     // values: 1e13 typed is the largest maximum, 1000.01 already too large.
-    const bool inRange = ok && std::isfinite(value) && (!minimum || value >= float(*minimum))
-        && (!maximum || value <= float(*maximum));
+    const bool inRange = value && (!minimum || *value >= float(*minimum)) && (!maximum || *value <= float(*maximum));
     if (inRange)
         return value;
     const QString message = (minimum && maximum)

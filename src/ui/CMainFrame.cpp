@@ -241,7 +241,7 @@ void CMainFrame::installHandlers()
     setHandler(cmd::DataSourceSettings, [this] {
         runDataSourceCommand(this, [this] {
             m_tree->BuildTree();
-            m_list->clearRows();
+            m_list->dataSourceChanged();
         });
     });
     setHandler(cmd::UserMaintenance, [this] {

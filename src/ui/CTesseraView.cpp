@@ -118,7 +118,7 @@ void CTesseraView::showStartPage()
 bool CTesseraView::SwitchView(int code, bool telemetry)
 {
     if (telemetry) {
-        if (!m_telemetry || code != m_currentCode) {
+        if (!m_telemetry || code != m_currentCode || m_rowsStale) {
             m_requestedTag = code;
             fillTelemetry();
         }
@@ -128,13 +128,19 @@ bool CTesseraView::SwitchView(int code, bool telemetry)
     }
     // The rows of a kind are read once per switch; record commands keep them
     // current afterwards.
-    if (code == m_currentCode && !m_telemetry)
+    if (code == m_currentCode && !m_telemetry && !m_rowsStale)
         return false;
     if (recordKindFill(ViewMode(code)))
         fillRecordKind(ViewMode(code));
     m_currentCode = code;
     m_telemetry = false;
     return true;
+}
+
+void CTesseraView::dataSourceChanged()
+{
+    m_model.removeAllRows();
+    m_rowsStale = true;
 }
 
 ViewMode CTesseraView::viewMode() const
@@ -161,6 +167,7 @@ std::vector<int> CTesseraView::selectedRows() const
 void CTesseraView::fillRecordKind(ViewMode mode)
 {
     m_model.clear();
+    m_rowsStale = false;
     CTesseraApp* app = openApplication();
     const RecordKindFill* kind = recordKindFill(mode);
     if (!app || !kind)
@@ -182,6 +189,7 @@ void CTesseraView::fillRecordKind(ViewMode mode)
 void CTesseraView::fillTelemetry()
 {
     m_model.clear();
+    m_rowsStale = false;
     CTesseraApp* app = openApplication();
     if (!app)
         return;

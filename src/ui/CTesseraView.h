@@ -36,8 +36,10 @@ public:
     const RecordListModel& rows() const { return m_model; }
     // The selected rows in ascending order, each once.
     std::vector<int> selectedRows() const;
-    // Deletes all rows and keeps the columns (after a data-source change).
-    void clearRows() { m_model.removeAllRows(); }
+    // After a data-source change: deletes all rows, keeps the columns and
+    // the state, and has the next switch read again, also to the kind or tag
+    // shown now (an empty list would read as "nothing today").
+    void dataSourceChanged();
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -54,6 +56,7 @@ private:
     int m_currentCode = 0;
     bool m_telemetry = false;
     int m_requestedTag = 0;
+    bool m_rowsStale = false; // the rows shown are not those of the current code
 };
 
 } // namespace tessera

@@ -96,10 +96,12 @@ TEST_F(DataSourceDialogTest, FirstRunStoresTheDataSourceAfterTheLogin)
     EXPECT_EQ(configBytes(), kUserSection + dataSourceSection(sqlite()));
 }
 
-TEST_F(DataSourceDialogTest, UnknownDataSourceKeepsTheDialogOpenTheConnectionClosedAndTheFileAsItWas)
+TEST_F(DataSourceDialogTest, UnknownDataSourceKeepsTheDialogOpenTheWorkingConnectionAndTheFileAsItWas)
 {
     writeConfig(kUserSection);
-    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password), CTesseraApp::OpenOutcome::Opened);
+    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
+              CTesseraApp::OpenOutcome::Opened);
+    const SQLHDBC working = app.connection().handle();
 
     CDataSourceDlg dialog;
     const int result = run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
@@ -107,7 +109,9 @@ TEST_F(DataSourceDialogTest, UnknownDataSourceKeepsTheDialogOpenTheConnectionClo
         typeInto(d, "dataSourceName", QStringLiteral("DialogNoSuchSource"));
         clickOk(d);
         EXPECT_TRUE(d.isVisible());
-        EXPECT_FALSE(app.connection().isOpen());
+        EXPECT_TRUE(app.connection().isOpen());
+        EXPECT_EQ(app.connection().handle(), working);
+        EXPECT_EQ(app.connectString(), sqlite().connectString());
         EXPECT_EQ(configBytes(), kUserSection);
 
         // Corrected, it goes through.
@@ -136,6 +140,39 @@ TEST_F(DataSourceDialogTest, DatabaseThatCannotBeReachedIsAnAccessFailure)
     expectOwnedWarnings({QStringLiteral("访问数据库失败,请正确配置数据源")}, QStringLiteral("系统提示"));
     EXPECT_FALSE(app.connection().isOpen());
     EXPECT_FALSE(QFile::exists(configPath()));
+}
+
+TEST_F(DataSourceDialogTest, UserAndPasswordReachTheDriverAsTyped)
+{
+    // Unquoted, ";DSN=..." would name another data source to the driver
+    // manager, which takes the last one given, and the login would fail.
+    struct Login {
+        QString user;
+        QString password;
+    };
+    const Login logins[] = {
+        {QString(), QStringLiteral("pw;DSN=DialogNoSuchSource")},
+        {QStringLiteral("sa;DSN=DialogNoSuchSource"), QString()},
+        {QString(), QStringLiteral("{pw}")},
+        {QString(), QStringLiteral("p}w;DSN=DialogNoSuchSource")},
+    };
+    for (const Login& login : logins) {
+        SCOPED_TRACE(login.user.toStdString() + " / " + login.password.toStdString());
+        QFile::remove(configPath());
+        CDataSourceDlg dialog;
+        const int result = run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
+            typeInto(d, "dataSourceName", sqlite().dsn);
+            typeInto(d, "databaseUser", login.user);
+            typeInto(d, "databasePassword", login.password);
+            clickOk(d);
+        });
+        EXPECT_EQ(result, QDialog::Accepted) << gui->messageTexts().join(u'|').toStdString();
+        EXPECT_TRUE(app.connection().isOpen());
+        const CIniFile stored(configPath());
+        EXPECT_EQ(stored.Get(QStringLiteral("DATASOURCEINI"), QStringLiteral("USERNAME")), login.user);
+        EXPECT_EQ(stored.Get(QStringLiteral("DATASOURCEINI"), QStringLiteral("PASS")), login.password);
+    }
+    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(u'|').toStdString();
 }
 
 TEST_F(DataSourceDialogTest, ValueTheFileCannotHoldIsRefusedBeforeConnecting)
@@ -310,7 +347,8 @@ TEST_F(DataSourceCommandTest, CancelledCommandChangesNothing)
 {
     const QByteArray before = kUserSection + dataSourceSection(sqlite());
     writeConfig(before);
-    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password), CTesseraApp::OpenOutcome::Opened);
+    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
+              CTesseraApp::OpenOutcome::Opened);
     app.setDatabaseKind(DatabaseKind::SQLite);
     gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
         typeInto(d, "dataSourceName", QStringLiteral("DialogNeverUsed"));
@@ -341,7 +379,7 @@ TEST_F(DataSourceCommandTest, UnreadableFileIsReportedAndTheDialogStartsEmpty)
     EXPECT_EQ(configBytes(), dataSourceSection(sqlite()));
 }
 
-TEST_F(DataSourceCommandTest, DataSourceOfNoKnownKindIsNamedAndLeftClosed)
+TEST_F(DataSourceCommandTest, DataSourceOfNoKnownKindIsRefusedAndNeverStored)
 {
     // A driver entry of its own name for the SQLite library: it connects,
     // but its name says nothing about the kind of database.
@@ -351,24 +389,72 @@ TEST_F(DataSourceCommandTest, DataSourceOfNoKnownKindIsNamedAndLeftClosed)
     drivers.close();
     addUserDataSource(QStringLiteral("DialogOddKind"), QStringLiteral("Substation Archive Driver"),
                       dir.filePath(QStringLiteral("odd.db")));
-    writeConfig(kUserSection + dataSourceSection(sqlite()));
-    app.setDatabaseKind(DatabaseKind::SQLite);
-    gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
+    const QByteArray before = kUserSection + dataSourceSection(sqlite());
+    writeConfig(before);
+    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
+              CTesseraApp::OpenOutcome::Opened);
+    const SQLHDBC working = app.connection().handle();
+    gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
         typeInto(d, "dataSourceName", QStringLiteral("DialogOddKind"));
         clickOk(d);
-        EXPECT_FALSE(d.isVisible()) << "the dialog connects; only the classification fails";
+        EXPECT_TRUE(d.isVisible()) << "a data source of no known kind is not accepted";
+        EXPECT_EQ(focusedObjectName(d), QStringLiteral("dataSourceName"));
+        EXPECT_EQ(configBytes(), before) << "a later start-up would end on it";
+        clickCancel(d);
     });
 
-    EXPECT_TRUE(runCommand());
+    EXPECT_FALSE(runCommand());
     ASSERT_EQ(gui->messages().size(), 1u);
     EXPECT_TRUE(gui->messages()[0].text.contains(QStringLiteral("Substation Archive Driver")));
     EXPECT_FALSE(gui->messages()[0].owned);
     EXPECT_EQ(gui->messages()[0].caption, QStringLiteral("Tessera"));
-    EXPECT_FALSE(app.connection().isOpen());
+    EXPECT_EQ(app.connection().handle(), working);
+    EXPECT_EQ(app.connectString(), sqlite().connectString());
     EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
-    EXPECT_EQ(frameUpdates, 1);
-    EXPECT_EQ(CIniFile(configPath()).Get(QStringLiteral("DATASOURCEINI"), QStringLiteral("DSN")),
-              QStringLiteral("DialogOddKind"));
+    EXPECT_EQ(frameUpdates, 0);
+    EXPECT_EQ(configBytes(), before);
+}
+
+TEST_F(DataSourceCommandTest, FailedAttemptsThenCancelKeepTheWorkingConnection)
+{
+    addUserDataSource(QStringLiteral("CommandUnreachable"), QStringLiteral("SQLite3"),
+                      dir.filePath(QStringLiteral("no-such-folder/archive.db")));
+    const QByteArray before = kUserSection + dataSourceSection(sqlite());
+    writeConfig(before);
+    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
+              CTesseraApp::OpenOutcome::Opened);
+    const SQLHDBC working = app.connection().handle();
+    app.connection().execute(QStringLiteral("CREATE TABLE IF NOT EXISTS CommandKeepsMe(a INTEGER)"));
+
+    struct Attempt {
+        const char* dataSource;
+        const char* message;
+    };
+    const Attempt attempts[] = {{"CommandNoSuchSource", "数据库不能打开,请正确配置数据源"},
+                                {"CommandUnreachable", "访问数据库失败,请正确配置数据源"}};
+    gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
+        for (const Attempt& attempt : attempts) {
+            SCOPED_TRACE(attempt.dataSource);
+            typeInto(d, "dataSourceName", QString::fromUtf8(attempt.dataSource));
+            clickOk(d);
+            EXPECT_TRUE(d.isVisible());
+            ASSERT_FALSE(gui->messages().empty());
+            EXPECT_EQ(gui->messages().back().text, QString::fromUtf8(attempt.message));
+            EXPECT_EQ(app.connection().handle(), working);
+        }
+        clickCancel(d);
+    });
+
+    EXPECT_FALSE(runCommand());
+    EXPECT_EQ(gui->messages().size(), 2u);
+    EXPECT_EQ(frameUpdates, 0);
+    EXPECT_EQ(configBytes(), before);
+    // Still connected to the database the tree and the list show.
+    ASSERT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(app.connection().handle(), working);
+    EXPECT_EQ(app.connectString(), sqlite().connectString());
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_NO_THROW(app.connection().execute(QStringLiteral("DROP TABLE CommandKeepsMe")));
 }
 
 TEST_F(DataSourceCommandTest, SwitchingToPostgreSQLChangesTheDialect)
@@ -380,7 +466,8 @@ TEST_F(DataSourceCommandTest, SwitchingToPostgreSQLChangesTheDialect)
         GTEST_SKIP() << "PostgreSQL test server not running";
     }
     writeConfig(kUserSection + dataSourceSection(sqlite()));
-    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password), CTesseraApp::OpenOutcome::Opened);
+    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
+              CTesseraApp::OpenOutcome::Opened);
     app.setDatabaseKind(DatabaseKind::SQLite);
     gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
         enter(d, pg);

@@ -24,6 +24,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <functional>
+
 using namespace tessera;
 using namespace tessera::test;
 
@@ -54,6 +56,8 @@ protected:
         frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
     }
+
+    void TearDown() override { restoreOdbcIniFiles(); }
 
     // Counts the runs of a record command's handler.
     int* count(int commandId)
@@ -252,6 +256,46 @@ TEST_F(MainFrameTest, DataSourceCommandReopensRebuildsTheTreeAndEmptiesTheList)
     QFile config(dir.filePath(QStringLiteral("DataSource.ini")));
     ASSERT_TRUE(config.open(QIODevice::ReadOnly));
     EXPECT_TRUE(config.readAll().contains("DSN=" + sqlite.dsn.toLatin1()));
+}
+
+TEST_F(MainFrameTest, AfterADataSourceChangeTheSameKindOrTagIsReadAgain)
+{
+    // The frame's own database under a data source name: the rows read
+    // again are the same rows.
+    {
+        QFile user(userIniPath());
+        ASSERT_TRUE(user.open(QIODevice::Append));
+        user.write(QStringLiteral("[FrameSameArchive]\nDriver=SQLite3\nDatabase=%1\n\n")
+                       .arg(dir.filePath(QStringLiteral("frame.db")))
+                       .toUtf8());
+        QFile config(dir.filePath(QStringLiteral("DataSource.ini")));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write("[DATASOURCEINI]\nDSN=FrameSameArchive\nUSERNAME=\nPASS=\n");
+    }
+    struct Way {
+        const char* name;
+        std::function<void()> show;
+    };
+    const Way ways[] = {
+        {"limit-alarm node", [this] { clickNode(QStringLiteral("越限事件")); }},
+        {"view-switch command", [this] { frame->runCommand(cmd::ShowLimitAlarms); }},
+        {"telemetry tag", [this] { clickNode(QStringLiteral("A相电流")); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        way.show();
+        const int shown = frame->list()->rows().rowCount();
+        ASSERT_GT(shown, 0);
+
+        gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) { clickOk(d); });
+        frame->action(cmd::DataSourceSettings)->trigger();
+        ASSERT_TRUE(gui->allScriptsUsed());
+        ASSERT_EQ(frame->list()->rows().rowCount(), 0);
+
+        way.show();
+        EXPECT_EQ(frame->list()->rows().rowCount(), shown) << "an empty list would read as nothing today";
+    }
+    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(MainFrameTest, EveryControlHasAnAccessibleName)

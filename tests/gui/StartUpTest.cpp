@@ -77,6 +77,20 @@ protected:
             clickOk(d);
         });
     }
+    // A data source whose driver entry is the SQLite library under a name of
+    // its own: it connects, but its name says nothing about the kind.
+    void addOddDataSource(const QString& name)
+    {
+        QFile drivers(QDir(systemIniFolder()).filePath(QStringLiteral("odbcinst.ini")));
+        ASSERT_TRUE(drivers.open(QIODevice::Append));
+        drivers.write("\n[Field Archive Driver]\nDriver=libsqlite3odbc.so\n");
+        drivers.close();
+        QFile user(userIniPath());
+        ASSERT_TRUE(user.open(QIODevice::Append));
+        user.write(QStringLiteral("[%1]\nDriver=Field Archive Driver\nDatabase=%2\n\n")
+                       .arg(name, dir.filePath(QStringLiteral("odd.db")))
+                       .toUtf8());
+    }
     void cancelDataSource()
     {
         gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) { clickCancel(d); });
@@ -188,18 +202,7 @@ TEST_F(StartUpTest, UnreadableSettingsFileEndsStartUp)
 
 TEST_F(StartUpTest, DriverOfNoKnownKindIsNamedAndEndsStartUp)
 {
-    // A driver entry of its own name for the SQLite library: it connects,
-    // but its name says nothing about the kind of database.
-    QFile drivers(QDir(systemIniFolder()).filePath(QStringLiteral("odbcinst.ini")));
-    ASSERT_TRUE(drivers.open(QIODevice::Append));
-    drivers.write("\n[Field Archive Driver]\nDriver=libsqlite3odbc.so\n");
-    drivers.close();
-    QFile user(userIniPath());
-    ASSERT_TRUE(user.open(QIODevice::WriteOnly));
-    user.write(QStringLiteral("[StartUpOddDriver]\nDriver=Field Archive Driver\nDatabase=%1\n")
-                   .arg(dir.filePath(QStringLiteral("odd.db")))
-                   .toUtf8());
-    user.close();
+    addOddDataSource(QStringLiteral("StartUpOddDriver"));
     TestDatabase odd;
     odd.dsn = QStringLiteral("StartUpOddDriver");
     writeConfig(storedFile(odd));
@@ -211,6 +214,43 @@ TEST_F(StartUpTest, DriverOfNoKnownKindIsNamedAndEndsStartUp)
     EXPECT_EQ(gui->messages()[0].caption, QStringLiteral("Tessera"));
     EXPECT_EQ(gui->messages()[0].icon, QMessageBox::Warning);
     EXPECT_EQ(app.mainWindow(), nullptr);
+}
+
+TEST_F(StartUpTest, FirstRunNeverStoresADataSourceOfNoKnownKind)
+{
+    addOddDataSource(QStringLiteral("StartUpOddFirstRun"));
+    login(QStringLiteral("wardenaccount"), QStringLiteral("kestra"));
+    gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
+        typeInto(d, "dataSourceName", QStringLiteral("StartUpOddFirstRun"));
+        clickOk(d);
+        EXPECT_TRUE(d.isVisible());
+        clickCancel(d);
+    });
+
+    EXPECT_FALSE(app.InitInstance());
+    ASSERT_EQ(gui->messages().size(), 1u);
+    EXPECT_TRUE(gui->messages()[0].text.contains(QStringLiteral("Field Archive Driver")));
+    EXPECT_EQ(app.mainWindow(), nullptr);
+    EXPECT_FALSE(app.connection().isOpen());
+    // The next start asks for a data source again instead of ending on this one.
+    const CIniFile stored(configPath());
+    EXPECT_EQ(stored.Get(QStringLiteral("USER"), QStringLiteral("USERNAME")), QStringLiteral("wardenaccount"));
+    EXPECT_EQ(stored.Get(QStringLiteral("DATASOURCEINI"), QStringLiteral("DSN")), QString());
+}
+
+TEST_F(StartUpTest, StoredPasswordWithSemicolonConnects)
+{
+    // Unquoted, the driver manager would take the second DSN and fail.
+    TestDatabase stored = testDatabase(DatabaseKind::SQLite);
+    stored.password = QStringLiteral("pw;DSN=StartUpNoSuchSource");
+    writeConfig(storedFile(stored));
+    login(QStringLiteral("wardenaccount"), QStringLiteral("kestra"));
+
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(app.connectString(), QStringLiteral("DSN=%1;UID=;PWD={pw;DSN=StartUpNoSuchSource}").arg(stored.dsn));
 }
 
 TEST_F(StartUpTest, ConnectsToPostgreSQLAndTellsAWrongPasswordApart)
@@ -237,7 +277,7 @@ TEST(ShutDown, ClosesTheSharedConnection)
 {
     auto app = std::make_unique<CTesseraApp>();
     const TestDatabase& sqlite = testDatabase(DatabaseKind::SQLite);
-    ASSERT_EQ(app->openConnection(sqlite.dsn, sqlite.user, sqlite.password), CTesseraApp::OpenOutcome::Opened);
+    ASSERT_EQ(app->openConnection(sqlite.dsn, sqlite.user, sqlite.password).outcome, CTesseraApp::OpenOutcome::Opened);
     EXPECT_EQ(CTesseraApp::instance(), app.get());
     app.reset();
     EXPECT_EQ(CTesseraApp::instance(), nullptr);

@@ -498,6 +498,90 @@ TEST_P(RecordCommandsTest, LimitAlarmPickersAddAndModify)
     EXPECT_TRUE(gui->allScriptsUsed());
 }
 
+TEST_P(RecordCommandsTest, NumbersWithoutAFiniteValueAreRefusedLikeOutOfRangeOnes)
+{
+    showKind(cmd::ShowLimitAlarms);
+    const QString rangeMessage = QStringLiteral("请输入0到10000000之间的数。");
+    // NaN compares false with both bounds; the others overflow single precision.
+    const QStringList notFinite{"nan", "NaN", "-nan", "inf", "-inf", "infinity", "1e400", "1e39"};
+    gui->onDialog<CLimitAlarmEditDlg>([&](CLimitAlarmEditDlg& d) {
+        enter(d, "operator", QStringLiteral("张工"));
+        for (const char* field : {"alarmValue", "limitValue"}) {
+            for (const QString& text : notFinite) {
+                SCOPED_TRACE(std::string(field) + " " + text.toStdString());
+                enter(d, field, text);
+                refusedWith(d, rangeMessage, field);
+            }
+            enter(d, field, QStringLiteral("1.5"));
+        }
+        clickOk(d);
+    });
+    frame->runCommand(cmd::LimitAlarmAdd);
+    EXPECT_EQ(gui->messages().size(), size_t(2 * notFinite.size()));
+    ASSERT_EQ(rows().rowCount(), 1);
+    EXPECT_EQ(rows().cell(0, 9), QStringLiteral("1.500000"));
+    EXPECT_EQ(values(QStringLiteral("SELECT AlarmValue FROM LimitAlarm")).size(), 1);
+}
+
+TEST_P(RecordCommandsTest, AddFromARowOffersTheRowsOwnCatalogueEntriesBeforeLongerOnes)
+{
+    // Each longer name comes first in the catalogue, so a match on the
+    // beginning alone would offer it.
+    connection().execute(QStringLiteral("DELETE FROM EqpTagInfo"));
+    const QString station = QStringLiteral("城南变电站");
+    const QString stationTwo = QStringLiteral("城南变电站二期");
+    const QString transformer = QStringLiteral("1号主变");
+    const QString lowSide = QStringLiteral("1号主变低压侧");
+    const QString power = QStringLiteral("有功功率");
+    const QString powerTotal = QStringLiteral("有功功率总加");
+    const QStringList catalogue[] = {{stationTwo, lowSide, powerTotal}, {stationTwo, transformer, power},
+                                     {station, lowSide, powerTotal},    {station, transformer, powerTotal},
+                                     {station, transformer, power}};
+    int id = 1;
+    for (const QStringList& entry : catalogue)
+        connection().execute(QStringLiteral("INSERT INTO EqpTagInfo(StationName,SwitchName,TagType,TagName,TagID) "
+                                            "VALUES('%1','%2','遥测','%3',%4)")
+                                 .arg(entry[0], entry[1], entry[2])
+                                 .arg(id++));
+
+    struct Case {
+        QStringList row;     // station, switch, tag of the selected row
+        QStringList offered; // what the add dialog offers for them
+    };
+    const Case cases[] = {
+        {{station, transformer, power}, {station, transformer, power}},
+        // No entry of that name: the first that begins with it.
+        {{station, lowSide, power}, {station, lowSide, powerTotal}},
+    };
+    for (const Case& c : cases) {
+        Record alarm{QString(),   QStringLiteral("01:02:03"), QStringLiteral("0"), c.row[0],
+                     c.row[1],    QStringLiteral("L1"),       c.row[2],            QStringLiteral("越上限"),
+                     QStringLiteral("告警"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("op")};
+        insertToday(ViewMode::LimitAlarms, alarm);
+    }
+    showKind(cmd::ShowLimitAlarms);
+    ASSERT_EQ(rows().rowCount(), 2);
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.row.join(u'/').toStdString());
+        int row = -1;
+        for (int r = 0; r < rows().rowCount(); ++r)
+            if (rows().rowCells(r).mid(3, 2) == c.row.mid(0, 2) && rows().cell(r, 6) == c.row[2])
+                row = r;
+        ASSERT_GE(row, 0);
+        clickRow(row);
+        QStringList offered;
+        gui->onDialog<CLimitAlarmEditDlg>([&](CLimitAlarmEditDlg& d) {
+            for (const char* name : {"station", "switch", "tag"})
+                offered << combo(d, name)->currentText();
+            clickCancel(d);
+        });
+        frame->runCommand(cmd::LimitAlarmAdd);
+        EXPECT_EQ(offered, c.offered);
+    }
+    EXPECT_EQ(rows().rowCount(), 2) << "cancelled adds change nothing";
+}
+
 TEST_P(RecordCommandsTest, SignalChangeQueryPickersAndEdit)
 {
     const QString station = QStringLiteral("城北变电站");

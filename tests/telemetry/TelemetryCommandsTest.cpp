@@ -266,6 +266,66 @@ TEST_F(TelemetryCommandsTest, BatchSettingDialogChecksAndFillsTheDay)
     EXPECT_EQ(count(QStringLiteral("TagID=14 AND DataType=6"), today), 0);
 }
 
+TEST_F(TelemetryCommandsTest, NumbersWithoutAFiniteValueAreRefusedInEveryNumberField)
+{
+    const QStringList notFinite {"nan", "-nan", "inf", "-inf", "infinity", "1e400", "1e39"};
+    // Types each text into the field, expects OK to refuse it with the
+    // field's message and focus, then leaves a valid number there.
+    const auto refusesAll = [&](QDialog& d, const char* field, const QString& message, const QString& valid) {
+        for (const QString& text : notFinite) {
+            SCOPED_TRACE(std::string(field) + " " + text.toStdString());
+            const size_t before = gui->messages().size();
+            typeInto(d, field, text);
+            clickOk(d);
+            EXPECT_TRUE(d.isVisible());
+            ASSERT_EQ(gui->messages().size(), before + 1);
+            EXPECT_EQ(gui->messages().back().text, message);
+            EXPECT_EQ(focusedObjectName(d), QString::fromLatin1(field));
+        }
+        typeInto(d, field, valid);
+    };
+
+    telemetry::SingleValue sample;
+    sample.day = today;
+    sample.time = QTime(12, 0);
+    sample.add = true;
+    int commits = 0;
+    CTelemetryValueDlg single(sample, [&](const telemetry::SingleValue&) {
+        ++commits;
+        return true;
+    });
+    gui->onDialog<CTelemetryValueDlg>([&](CTelemetryValueDlg& d) {
+        refusesAll(d, "value", QStringLiteral("请输入一个数字。"), QStringLiteral("1"));
+        refusesAll(d, "change", QStringLiteral("请输入一个数字。"), QStringLiteral("0"));
+        clickOk(d);
+    });
+    EXPECT_EQ(execDialog(single), QDialog::Accepted);
+    EXPECT_EQ(commits, 1);
+    EXPECT_EQ(single.sample().value, 1.0f);
+
+    CBatchSetDlg batch;
+    gui->onDialog<CBatchSetDlg>([&](CBatchSetDlg& d) {
+        refusesAll(d, "maximum", QStringLiteral("请输入一个介于 0 和 10000000000000 之间的数字。"),
+                   QStringLiteral("10"));
+        refusesAll(d, "minimum", QStringLiteral("请输入一个介于 0 和 1000 之间的数字。"), QStringLiteral("1"));
+        clickOk(d);
+    });
+    EXPECT_EQ(execDialog(batch), QDialog::Accepted);
+    EXPECT_EQ(batch.request().maximum, 10.0f);
+
+    CReplaceDlg replace;
+    gui->onDialog<CReplaceDlg>([&](CReplaceDlg& d) {
+        click(d, "correction");
+        refusesAll(d, "minimumCoefficient", QStringLiteral("请输入一个介于 0 和 1000 之间的数字。"),
+                   QStringLiteral("1"));
+        refusesAll(d, "maximumCoefficient", QStringLiteral("请输入一个介于 0 和 100000 之间的数字。"),
+                   QStringLiteral("2"));
+        clickOk(d);
+    });
+    EXPECT_EQ(execDialog(replace), QDialog::Accepted);
+    EXPECT_EQ(replace.request().maximumCoefficient, 2.0f);
+}
+
 TEST_F(TelemetryCommandsTest, ReplacementOfAStationFromYesterday)
 {
     select({QStringLiteral("遥测数据"), QStringLiteral("江东变电站")});
