@@ -26,6 +26,14 @@ using namespace telemetry;
 const QString kTelemetryCaption = QStringLiteral("遥测数据");
 const QString kReplaceCaption = QStringLiteral("替换数据");
 const QString kBatchCaption = QStringLiteral("批处理数据");
+// Second lines of a failure that undid a whole unit, or ended it.
+const QString kNotCommitted = QStringLiteral("数据库拒绝提交本次修改,数据保持原样。");
+const QString kConnectionLost = QStringLiteral("与数据库的连接已断开。");
+
+QString withReason(const QString& message, const QString& reason)
+{
+    return message + u'\n' + reason;
+}
 
 CTesseraApp& app()
 {
@@ -229,12 +237,14 @@ public:
         r.buttons = QMessageBox::Ok | QMessageBox::Cancel;
         return ask(r) == QMessageBox::Ok;
     }
-    bool continueAfterSampleFailure(const QString& timeText) override
+    bool continueAfterSampleFailure(const QString& timeText, bool undone) override
     {
         MessageRequest r;
         r.owner = m_owner;
         r.text = QStringLiteral("修改时间(%1)的数据时出错!").arg(timeText)
-            + QStringLiteral("\n是否继续写入其余的数据?");
+            + QStringLiteral("\n是否跳过出错的数据,继续写入其余的数据?")
+            + (undone ? QStringLiteral("\n选择“否”将撤销本次批量置数,数据保持原样。")
+                      : QStringLiteral("\n选择“否”将停止写入,已写入的数据保留。"));
         r.caption = kBatchCaption;
         r.icon = QMessageBox::Warning;
         r.buttons = QMessageBox::Yes | QMessageBox::No;
@@ -274,16 +284,27 @@ void runBatchSetting(CMainFrame& frame)
     const BatchOutcome outcome = telemetry::runBatchSetting(app().connection(), app().databaseKind(), request,
                                                             questions, random);
     wait.reset();
-    if (outcome.cancelled)
+    const QString failed = QStringLiteral("批量修改数据失败!");
+    using Result = BatchOutcome::Result;
+    switch (outcome.result) {
+    case Result::Cancelled:
+    case Result::Stopped: // the user's own answer; the question said what follows
         return;
-    if (outcome.insertRefused) {
-        warningMessage(&frame, QStringLiteral("批量修改数据失败!"), kBatchCaption);
+    case Result::InsertRefused:
+    case Result::DayEndFailed:
+        warningMessage(&frame, failed, kBatchCaption);
         return;
+    case Result::CommitFailed:
+        warningMessage(&frame, withReason(failed, kNotCommitted), kBatchCaption);
+        return;
+    case Result::ConnectionLost:
+        warningMessage(&frame, withReason(failed, kConnectionLost), kBatchCaption);
+        return;
+    case Result::Done:
+        break;
     }
-    if (outcome.failed > 0 && !outcome.stopped)
+    if (outcome.failed > 0)
         warningMessage(&frame, QStringLiteral("共有%1个时间点的数据写入失败!").arg(outcome.failed), kBatchCaption);
-    if (outcome.dayEndFailed)
-        warningMessage(&frame, QStringLiteral("批量修改数据失败!"), kBatchCaption);
 }
 
 void runReplacement(CMainFrame& frame)
@@ -323,11 +344,20 @@ void runReplacement(CMainFrame& frame)
         return;
     case Result::CopyFailed:
         warningMessage(&frame, QStringLiteral("执行拷贝记录是出错!"), kReplaceCaption);
-        break;
+        return;
+    case Result::CommitFailed:
+        warningMessage(&frame, withReason(QStringLiteral("数据替换失败!"), kNotCommitted), kReplaceCaption);
+        return;
+    case Result::ConnectionLost:
+        warningMessage(&frame, withReason(QStringLiteral("数据替换失败!"), kConnectionLost), kReplaceCaption);
+        return;
     case Result::Done:
         break;
     }
-    warningMessage(&frame, QStringLiteral("数据替换完成!"), kReplaceCaption);
+    QString done = QStringLiteral("数据替换完成!");
+    if (outcome.skipped > 0)
+        done = withReason(done, QStringLiteral("%1个数据未能写入。").arg(outcome.skipped));
+    warningMessage(&frame, done, kReplaceCaption);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "telemetry/TelemetryStore.h"
 
 #include "app/DecimalText.h"
+#include "app/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
@@ -8,6 +9,8 @@
 #include "schema/Schema.h"
 #include "ui/RecordFill.h"
 #include "ui/TagCatalogue.h"
+
+#include <optional>
 
 namespace tessera::telemetry {
 
@@ -45,15 +48,49 @@ QDateTime wallClock(const QDate& day, const QTime& time)
 const QString kInsertParameters =
     QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(?,?,?,?,?)");
 
+// A lost connection is no single step's failure: it ends the whole unit.
+void rethrowIfConnectionLost(const db::DbError& error)
+{
+    if (error.isConnectionLost())
+        throw error;
+}
+
+// One writer per unit: inside the unit's transaction, or row by row on a
+// table that cannot roll back.
+db::BulkWriter::Mode writerMode(bool transactional)
+{
+    return transactional ? db::BulkWriter::Mode::InTransaction : db::BulkWriter::Mode::RowByRow;
+}
+
+// A statement of a unit whose failure the unit survives: where one failed
+// statement spoils the whole transaction (PostgreSQL), under a savepoint.
+void executeSurvivable(db::Connection& connection, const QString& sql, bool inTransaction)
+{
+    if (!inTransaction || !connection.failedStatementAbortsTransaction()) {
+        connection.execute(sql);
+        return;
+    }
+    const QString savepoint = QStringLiteral("tessera_step");
+    connection.setSavepoint(savepoint);
+    try {
+        connection.execute(sql);
+    } catch (const db::DbError& error) {
+        if (!error.isConnectionLost())
+            connection.rollbackToSavepoint(savepoint);
+        throw;
+    }
+    connection.releaseSavepoint(savepoint);
+}
+
 } // namespace
 
 // ---- Query ---------------------------------------------------------------------------
 
 QString querySql(DatabaseKind kind, const QueryRequest& r)
 {
-    return QStringLiteral("SELECT * FROM %1 WHERE ATime>=%2 AND ATime<=%3 AND TagID=%4 AND DataType=6 "
+    return QStringLiteral("SELECT * FROM %1 WHERE ATime>=%2 AND ATime<%3 AND TagID=%4 AND DataType=6 "
                           "ORDER BY ATime DESC")
-        .arg(tableOfDay(r.day), instantLiteral(kind, r.day, r.start), instantLiteral(kind, r.day, r.end))
+        .arg(tableOfDay(r.day), instantLiteral(kind, r.day, r.start), rangeEndLiteral(kind, r.day, r.end))
         .arg(r.tagId);
 }
 
@@ -124,7 +161,7 @@ QString zeroingSql(DatabaseKind kind, const RangeOfDay& range, const TelemetrySc
     return QStringLiteral("UPDATE %1 SET nValue=0,nValueChange=0 WHERE %2")
         .arg(tableOfDay(range.day),
              scopeCondition(scope, instantLiteral(kind, range.day, range.start),
-                            instantLiteral(kind, range.day, range.end), catalogue));
+                            rangeEndLiteral(kind, range.day, range.end), catalogue));
 }
 
 void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfDay& range,
@@ -132,20 +169,49 @@ void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfD
 {
     if (scope.kind == TelemetryScope::Kind::Switch && TagIdList(catalogue, scope.station, scope.switchName).isEmpty())
         throw db::DbError(QStringLiteral("42000"), 0, QStringLiteral("no tags under the switch"));
-    connection.execute(zeroingSql(kind, range, scope, catalogue));
+    const QString sql = zeroingSql(kind, range, scope, catalogue);
+    if (!tableIsTransactional(connection, kind, tableOfDay(range.day))) {
+        connection.execute(sql);
+        return;
+    }
+    db::Transaction unit(connection);
+    connection.execute(sql);
+    unit.commit();
 }
 
 // ---- Manual batch setting ----------------------------------------------------------------
+
+namespace {
+
+int intervalOf(const BatchRequest& r)
+{
+    return std::max(r.intervalSeconds, 1);
+}
+
+// Whole intervals from the start to the end; -1 when the end lies before the start.
+qint64 intervalCount(const BatchRequest& r)
+{
+    const qint64 span = wallClock(r.day, r.start).secsTo(wallClock(r.day, r.end));
+    return span < 0 ? -1 : span / intervalOf(r);
+}
+
+// A series that has run through a whole day ends with a row at 23:59:59.
+bool endsWithDayEndRow(const BatchRequest& r)
+{
+    const qint64 n = intervalCount(r);
+    return n >= 0 && (n + 1) * qint64(intervalOf(r)) >= kSecondsPerDay;
+}
+
+} // namespace
 
 BatchSeries batchSeries(const BatchRequest& r, float previous, RandomSource& random)
 {
     BatchSeries series;
     const QDateTime start = wallClock(r.day, r.start);
-    const qint64 span = start.secsTo(wallClock(r.day, r.end));
-    const int interval = std::max(r.intervalSeconds, 1);
-    if (span < 0)
+    const int interval = intervalOf(r);
+    const qint64 n = intervalCount(r);
+    if (n < 0)
         return series;
-    const qint64 n = span / interval;
     // A range shorter than one interval gets one sample at the start.
     const float step = n > 0 ? (r.maximum - r.minimum) / float(n) : 0.0f;
     series.samples.reserve(size_t(n + 1));
@@ -173,7 +239,7 @@ BatchSeries batchSeries(const BatchRequest& r, float previous, RandomSource& ran
         series.samples.push_back(s);
     }
     series.lastValue = last;
-    series.dayEnd = (n + 1) * qint64(interval) >= kSecondsPerDay;
+    series.dayEnd = endsWithDayEndRow(r);
     return series;
 }
 
@@ -198,77 +264,112 @@ float previousValue(db::Connection& connection, DatabaseKind kind, const BatchRe
 
 QString batchDeleteSql(DatabaseKind kind, const BatchRequest& r)
 {
+    // Up to the last written instant's whole second: a rerun of the same
+    // batch finds nothing of its own left to collide with.
+    const QTime last = endsWithDayEndRow(r) ? QTime(23, 59, 59) : r.end;
     return QStringLiteral("DELETE FROM %1 WHERE ATime>=%2 AND ATime<%3 AND TagID=%4")
-        .arg(tableOfDay(r.day), instantLiteral(kind, r.day, r.start), instantLiteral(kind, r.day, r.end))
+        .arg(tableOfDay(r.day), instantLiteral(kind, r.day, r.start), rangeEndLiteral(kind, r.day, last))
         .arg(r.tagId);
 }
 
 BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, const BatchRequest& r,
                              BatchQuestions& questions, RandomSource& random)
 {
+    using Result = BatchOutcome::Result;
     BatchOutcome outcome;
-    const QString deleteSql = batchDeleteSql(kind, r);
+    const QString table = tableOfDay(r.day);
     try {
-        connection.execute(deleteSql);
-    } catch (const db::DbError&) {
-        if (!questions.continueAfterDeleteFailure(deleteSql)) {
-            outcome.cancelled = true;
+        const bool transactional = tableIsTransactional(connection, kind, table);
+
+        // The previous value lies before the range: read before anything changes.
+        float previous = 0;
+        if (r.method == BatchMethod::Random) {
+            try {
+                previous = previousValue(connection, kind, r);
+            } catch (const db::DbError& error) {
+                rethrowIfConnectionLost(error);
+                // A day without a table has no previous value; the range is
+                // filled all the same.
+            }
+        }
+        const BatchSeries series = batchSeries(r, previous, random);
+
+        std::optional<db::Transaction> unit;
+        if (transactional)
+            unit.emplace(connection);
+        const QString deleteSql = batchDeleteSql(kind, r);
+        try {
+            executeSurvivable(connection, deleteSql, transactional);
+        } catch (const db::DbError& error) {
+            rethrowIfConnectionLost(error);
+            if (!questions.continueAfterDeleteFailure(deleteSql)) {
+                outcome.result = Result::Cancelled;
+                return outcome;
+            }
+        }
+
+        std::optional<db::BulkWriter> writer;
+        try {
+            writer.emplace(connection, kInsertParameters.arg(table), 5, 4000, writerMode(transactional));
+        } catch (const db::DbError& error) {
+            rethrowIfConnectionLost(error);
+            outcome.result = Result::InsertRefused;
+            outcome.failed = qint64(series.samples.size());
             return outcome;
         }
-    }
-
-    float previous = 0;
-    if (r.method == BatchMethod::Random) {
-        try {
-            previous = previousValue(connection, kind, r);
-        } catch (const db::DbError&) {
-            // A day without a table has no previous value; the range just
-            // deleted is filled all the same.
-            previous = 0;
-        }
-    }
-    const BatchSeries series = batchSeries(r, previous, random);
-    const QString table = tableOfDay(r.day);
-
-    try {
-        db::BulkWriter writer(connection, kInsertParameters.arg(table), 5);
         bool asked = false;
-        writer.setFailureHandler([&](qint64 row, const db::DbError&) {
+        writer->setFailureHandler([&](qint64 row, const db::DbError&) {
             if (asked)
                 return db::BulkWriter::OnFailure::Continue;
             asked = true;
             const QString at = FormatTimeText(series.samples[size_t(row)].at);
-            return questions.continueAfterSampleFailure(at) ? db::BulkWriter::OnFailure::Continue
-                                                            : db::BulkWriter::OnFailure::Stop;
+            return questions.continueAfterSampleFailure(at, transactional) ? db::BulkWriter::OnFailure::Continue
+                                                                           : db::BulkWriter::OnFailure::Stop;
         });
         for (const Sample& s : series.samples) {
-            if (!writer.addRow({s.at, qint64(r.tagId), qint64(kManualDataType), asWritten(s.value),
-                                asWritten(s.change)}))
+            if (!writer->addRow({s.at, qint64(r.tagId), qint64(kManualDataType), asWritten(s.value),
+                                 asWritten(s.change)}))
                 break;
         }
-        const auto summary = writer.finish();
-        outcome.written = summary.written;
+        const db::BulkWriter::Summary summary = writer->finish();
+        writer.reset();
         outcome.failed = summary.failed;
-        outcome.stopped = summary.stopped;
-    } catch (const db::DbError&) {
-        outcome.insertRefused = true;
-        outcome.failed = qint64(series.samples.size());
-        return outcome;
-    }
-    if (outcome.stopped)
-        return outcome;
-
-    if (series.dayEnd && connection.isOpen()) {
-        try {
-            connection.execute(
-                QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,%4,%5,%6)")
-                    .arg(table, instantLiteral(kind, r.day, QTime(23, 59, 59)))
-                    .arg(r.tagId)
-                    .arg(kManualDataType)
-                    .arg(twoDecimals(series.lastValue), twoDecimals(0)));
-        } catch (const db::DbError&) {
-            outcome.dayEndFailed = true;
+        // Written for good only where nothing can be rolled back.
+        const qint64 kept = transactional ? 0 : summary.written;
+        if (summary.stopped) {
+            outcome.result = Result::Stopped;
+            outcome.written = kept;
+            return outcome;
         }
+
+        if (series.dayEnd && connection.isOpen()) {
+            try {
+                connection.execute(
+                    QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,%4,%5,%6)")
+                        .arg(table, instantLiteral(kind, r.day, QTime(23, 59, 59)))
+                        .arg(r.tagId)
+                        .arg(kManualDataType)
+                        .arg(twoDecimals(series.lastValue), twoDecimals(0)));
+            } catch (const db::DbError& error) {
+                rethrowIfConnectionLost(error);
+                outcome.result = Result::DayEndFailed;
+                outcome.written = kept;
+                return outcome;
+            }
+        }
+        if (unit) {
+            try {
+                unit->commit();
+            } catch (const db::DbError& error) {
+                rethrowIfConnectionLost(error);
+                outcome.result = Result::CommitFailed;
+                return outcome;
+            }
+        }
+        outcome.written = summary.written;
+    } catch (const db::DbError& error) {
+        // The connection died, or the table's engine could not even be read.
+        outcome.result = error.isConnectionLost() ? Result::ConnectionLost : Result::InsertRefused;
     }
     return outcome;
 }
@@ -286,14 +387,14 @@ namespace {
 QString targetCondition(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
                         const CatalogueNode& catalogue)
 {
-    return scopeCondition(scope, instantLiteral(kind, r.target, r.start), instantLiteral(kind, r.target, r.end),
+    return scopeCondition(scope, instantLiteral(kind, r.target, r.start), rangeEndLiteral(kind, r.target, r.end),
                           catalogue);
 }
 
 QString sourceCondition(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
                         const CatalogueNode& catalogue)
 {
-    return scopeCondition(scope, instantLiteral(kind, r.source, r.start), instantLiteral(kind, r.source, r.end),
+    return scopeCondition(scope, instantLiteral(kind, r.source, r.start), rangeEndLiteral(kind, r.source, r.end),
                           catalogue);
 }
 
@@ -303,6 +404,60 @@ struct SourceRow {
     double value;
     double change;
 };
+
+// The source rows to correct, newest first, read to the end.
+std::vector<SourceRow> readSourceRows(db::Connection& connection, const QString& sql)
+{
+    std::vector<SourceRow> rows;
+    db::ResultSet rs = connection.query(sql);
+    rs.readFloatsAsNumbers(); // the values as stored, not as the driver displays them
+    while (rs.next()) {
+        const QString at = trimRight(rs.string(0));
+        rows.push_back({at.mid(11, 8), decimalInteger(rs.string(1)), decimalReal(trimRight(rs.string(3))),
+                        decimalReal(trimRight(rs.string(4)))});
+    }
+    return rows;
+}
+
+// Writes the corrected rows at their time of day on the target day, each
+// scaled by its own coefficient; a row the target refuses is skipped and
+// counted. Throws db::DbError when the target takes no rows at all.
+void writeCorrectedRows(db::Connection& connection, bool transactional, const std::vector<SourceRow>& rows,
+                        const ReplaceRequest& r, RandomSource& random, ReplaceOutcome& outcome)
+{
+    db::BulkWriter writer(connection, kInsertParameters.arg(tableOfDay(r.target)), 5, 4000, writerMode(transactional));
+    writer.setFailureHandler([](qint64, const db::DbError&) { return db::BulkWriter::OnFailure::Continue; });
+    for (const SourceRow& row : rows) {
+        const float k = RandomBetween(random, r.maximumCoefficient, r.minimumCoefficient);
+        const QTime time = QTime::fromString(row.timeOfDay, QStringLiteral("HH:mm:ss"));
+        if (!time.isValid()) {
+            ++outcome.skipped;
+            continue;
+        }
+        writer.addRow({wallClock(r.target, time), qint64(row.tagId), qint64(kManualDataType), asWritten(row.value * k),
+                       asWritten(row.change * k)});
+    }
+    const auto summary = writer.finish();
+    outcome.copied = summary.written;
+    outcome.skipped += summary.failed;
+}
+
+// Whether the copy may begin. On a target that rolls back, the source table
+// must exist (the unit undoes anything else that fails); on one that cannot,
+// the source rows are opened and the first fetched, since nothing deleted
+// there comes back. Throws db::DbError when the source cannot be read.
+bool sourceReadable(db::Connection& connection, DatabaseKind kind, bool transactional, const ReplaceRequest& r,
+                    const TelemetryScope& scope, const CatalogueNode& catalogue)
+{
+    if (transactional) {
+        db::ResultSet probe = connection.query(tableProbeSql(kind, tableOfDay(r.source)));
+        return probe.next();
+    }
+    db::ResultSet rs = connection.query(QStringLiteral("SELECT ATime,TagID,DataType,nValue,nValueChange FROM %1 WHERE %2")
+                                            .arg(tableOfDay(r.source), sourceCondition(kind, r, scope, catalogue)));
+    rs.next();
+    return true;
+}
 
 } // namespace
 
@@ -344,57 +499,81 @@ ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const Q
         return outcome;
     }
 
-    // Old and copied rows never stand side by side: no copy after a failed delete.
     try {
-        shared.execute(replaceDeleteSql(kind, r, scope, catalogue));
-    } catch (const db::DbError&) {
-        outcome.result = Result::DeleteFailed;
-        return outcome;
-    }
+        const bool transactional = tableIsTransactional(shared, kind, tableOfDay(r.target));
 
-    if (!r.correct) {
-        try {
-            shared.execute(replaceCopySql(kind, r, scope, catalogue));
-        } catch (const db::DbError&) {
-            outcome.result = Result::CopyFailed;
-        }
-        return outcome;
-    }
-
-    // The source rows are read to the end before the first write, so that no
-    // database sees a reader and a writer of one file at once (SQLite locks).
-    std::vector<SourceRow> rows;
-    try {
-        db::ResultSet rs = shared.query(replaceReadSql(kind, r, scope, catalogue));
-        while (rs.next()) {
-            const QString at = trimRight(rs.string(0));
-            rows.push_back({at.mid(11, 8), decimalInteger(rs.string(1)), decimalReal(trimRight(rs.string(3))),
-                            decimalReal(trimRight(rs.string(4)))});
-        }
-    } catch (const db::DbError&) {
-        outcome.result = Result::ReadFailed;
-        return outcome;
-    }
-
-    try {
-        db::BulkWriter writer(second, kInsertParameters.arg(tableOfDay(r.target)), 5);
-        writer.setFailureHandler([](qint64, const db::DbError&) { return db::BulkWriter::OnFailure::Continue; });
-        for (const SourceRow& row : rows) {
-            const float k = RandomBetween(random, r.maximumCoefficient, r.minimumCoefficient);
-            const QTime time = QTime::fromString(row.timeOfDay, QStringLiteral("HH:mm:ss"));
-            if (!time.isValid()) {
-                ++outcome.skipped;
-                continue;
+        // The source before anything is deleted: a missing day leaves the target alone.
+        std::vector<SourceRow> rows;
+        if (r.correct) {
+            try {
+                rows = readSourceRows(second, replaceReadSql(kind, r, scope, catalogue));
+            } catch (const db::DbError& error) {
+                rethrowIfConnectionLost(error);
+                outcome.result = Result::ReadFailed;
+                return outcome;
             }
-            writer.addRow({wallClock(r.target, time), qint64(row.tagId), qint64(kManualDataType),
-                           asWritten(row.value * k), asWritten(row.change * k)});
+        } else {
+            bool readable = false;
+            try {
+                readable = sourceReadable(shared, kind, transactional, r, scope, catalogue);
+            } catch (const db::DbError& error) {
+                rethrowIfConnectionLost(error);
+            }
+            if (!readable) {
+                outcome.result = Result::CopyFailed;
+                return outcome;
+            }
         }
-        const auto summary = writer.finish();
-        outcome.copied = summary.written;
-        outcome.skipped += summary.failed;
-    } catch (const db::DbError&) {
-        // The target table cannot take rows at all: every row is skipped.
-        outcome.skipped = qint64(rows.size());
+
+        // Delete and copy are one unit: old and copied rows never stand side
+        // by side, and a failed copy leaves the old rows in place.
+        std::optional<db::Transaction> unit;
+        if (transactional)
+            unit.emplace(shared);
+        try {
+            shared.execute(replaceDeleteSql(kind, r, scope, catalogue));
+        } catch (const db::DbError& error) {
+            rethrowIfConnectionLost(error);
+            outcome.result = Result::DeleteFailed;
+            return outcome;
+        }
+
+        if (!r.correct) {
+            try {
+                outcome.copied = shared.execute(replaceCopySql(kind, r, scope, catalogue));
+            } catch (const db::DbError& error) {
+                rethrowIfConnectionLost(error);
+                outcome.result = Result::CopyFailed;
+                outcome.copied = 0;
+                return outcome;
+            }
+        } else {
+            try {
+                writeCorrectedRows(shared, transactional, rows, r, random, outcome);
+            } catch (const db::DbError& error) {
+                rethrowIfConnectionLost(error);
+                // The target refuses the insert itself, though the delete went through.
+                outcome.result = Result::CopyFailed;
+                outcome.copied = 0;
+                return outcome;
+            }
+        }
+
+        if (unit) {
+            try {
+                unit->commit();
+            } catch (const db::DbError& error) {
+                rethrowIfConnectionLost(error);
+                outcome.result = Result::CommitFailed;
+                outcome.copied = 0;
+                outcome.skipped = 0;
+                return outcome;
+            }
+        }
+    } catch (const db::DbError& error) {
+        // The connection died, or the target's engine could not even be read.
+        outcome.result = error.isConnectionLost() ? Result::ConnectionLost : Result::CopyFailed;
+        outcome.copied = 0;
     }
     return outcome;
 }

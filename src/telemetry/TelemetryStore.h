@@ -69,8 +69,9 @@ struct RangeOfDay {
 
 QString zeroingSql(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
                    const CatalogueNode& catalogue);
-// Sets nValue and nValueChange of the scope's samples in the range to 0.
-// Throws db::DbError; a switch without known tags fails before reaching the database.
+// Sets nValue and nValueChange of the scope's samples in the range to 0, as
+// one unit: a refused row leaves every sample as it was. Throws db::DbError;
+// a switch without known tags fails before reaching the database.
 void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfDay& range,
                    const TelemetryScope& scope, const CatalogueNode& catalogue);
 
@@ -111,6 +112,8 @@ BatchSeries batchSeries(const BatchRequest& request, float previous, RandomSourc
 // there is none. Throws db::DbError when it cannot be read.
 float previousValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& request);
 
+// Deletes every instant the batch writes: from the start up to the end's
+// whole second, through 23:59:59 when a day-end row follows.
 QString batchDeleteSql(DatabaseKind kind, const BatchRequest& request);
 
 // The questions a batch setting asks while it runs.
@@ -119,21 +122,31 @@ public:
     virtual ~BatchQuestions() = default;
     // The delete of the range failed; true goes on.
     virtual bool continueAfterDeleteFailure(const QString& sql) = 0;
-    // The first sample that could not be written; true goes on with the rest.
-    virtual bool continueAfterSampleFailure(const QString& timeText) = 0;
+    // The first sample that could not be written; true skips it and the
+    // other failing samples and writes the rest. False stops: `undone` says
+    // whether the table is then left as it was (otherwise the samples
+    // written so far stay).
+    virtual bool continueAfterSampleFailure(const QString& timeText, bool undone) = 0;
 };
 
 struct BatchOutcome {
-    bool cancelled = false;     // at the delete question
-    bool insertRefused = false; // the insert could not even be prepared (no table)
-    qint64 written = 0;
+    enum class Result {
+        Done,           // written; `failed` samples skipped
+        Cancelled,      // at the delete question: nothing changed
+        Stopped,        // at the first failed sample
+        InsertRefused,  // the insert could not even be prepared (no table)
+        DayEndFailed,   // the day-end row was refused
+        CommitFailed,   // the database refused to commit: nothing written
+        ConnectionLost, // the connection died on the way
+    };
+    Result result = Result::Done;
+    qint64 written = 0; // samples in the table at the end
     qint64 failed = 0;
-    bool stopped = false;       // stopped at the first failed sample
-    bool dayEndFailed = false;
 };
 
-// Deletes the range (end exclusive), writes the series in bulk and the
-// day-end row.
+// One unit: deletes the range, writes the series and the day-end row, and
+// commits them together. On a table that cannot roll back, each sample is
+// written once in autocommit and whatever was written stays.
 BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, const BatchRequest& request,
                              BatchQuestions& questions, RandomSource& random);
 
@@ -162,20 +175,25 @@ QString replaceReadSql(DatabaseKind kind, const ReplaceRequest& request, const T
 
 struct ReplaceOutcome {
     enum class Result {
-        Done,                  // "数据替换完成!"
+        Done,                   // "数据替换完成!"
         SecondConnectionFailed, // the data source is unknown: "访问数据库失败!"
         SecondConnectionError,  // any other error: "访问数据库出现异常!"
         DeleteFailed,           // "执行删除记录是出错!": nothing copied
-        CopyFailed,             // "执行拷贝记录是出错!", then done
-        ReadFailed,             // "执行替换数据记录时出错!"
+        CopyFailed,             // "执行拷贝记录是出错!": the source cannot be read, or the copy was refused
+        ReadFailed,             // "执行替换数据记录时出错!": the source rows to correct cannot be read
+        CommitFailed,           // the database refused to commit: nothing replaced
+        ConnectionLost,         // the connection died on the way
     };
     Result result = Result::Done;
-    qint64 copied = 0;  // rows written with correction
+    qint64 copied = 0;  // rows written (-1: the driver does not count them)
     qint64 skipped = 0; // rows with correction that could not be written
 };
 
-// Opens a second connection with `connectString` before anything changes,
-// deletes the target range, then copies the source range into it.
+// One unit on `shared`: proves the source readable, deletes the target range
+// and copies the source range into it, committed together. A second
+// connection is opened with `connectString` before anything changes; it
+// reads the rows to correct, so that their reading is over before the
+// first write (SQLite locks a file against a writer while it is read).
 ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const QString& connectString,
                               const ReplaceRequest& request, const TelemetryScope& scope,
                               const CatalogueNode& catalogue, RandomSource& random);

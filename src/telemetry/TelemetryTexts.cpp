@@ -80,6 +80,12 @@ QString instantLiteral(DatabaseKind kind, const QDate& day, const QTime& time)
     return FormatDateLiteral(kind, FormatTimeText(day, time));
 }
 
+QString rangeEndLiteral(DatabaseKind kind, const QDate& day, const QTime& end)
+{
+    // Wall-clock seconds: no time zone may shift the day's last second.
+    return FormatDateLiteral(kind, FormatTimeText(QDateTime(day, end, Qt::UTC).addSecs(1)));
+}
+
 RandomSource RandomSource::fromClock()
 {
     return RandomSource(quint32(QDateTime::currentMSecsSinceEpoch()));
@@ -157,10 +163,10 @@ QString refusalCaption(SelectionRefusal refusal)
     return refusal == SelectionRefusal::SwitchToTelemetry ? QStringLiteral("遥测数据") : QStringLiteral("替换数据");
 }
 
-QString scopeCondition(const TelemetryScope& scope, const QString& fromLiteral, const QString& toLiteral,
+QString scopeCondition(const TelemetryScope& scope, const QString& fromLiteral, const QString& untilLiteral,
                        const CatalogueNode& catalogue)
 {
-    const QString range = QStringLiteral("ATime>=%1 AND ATime<=%2").arg(fromLiteral, toLiteral);
+    const QString range = QStringLiteral("ATime>=%1 AND ATime<%2").arg(fromLiteral, untilLiteral);
     switch (scope.kind) {
     case TelemetryScope::Kind::Tag:
         return range + QStringLiteral(" AND TagID=%1").arg(scope.tagId);

@@ -27,6 +27,10 @@ QString FormatTimeText(const QDate& day, const QTime& time);
 QString tableOfDay(const QDate& day);
 // The literal of a day at a time of day, for the connection's kind.
 QString instantLiteral(DatabaseKind kind, const QDate& day, const QTime& time);
+// The exclusive end of a range whose last second is `end`: the literal of one
+// second later, the next day's 00:00:00 for 23:59:59. A sample stored with a
+// fraction of a second (23:59:59.500) then still lies inside the range.
+QString rangeEndLiteral(DatabaseKind kind, const QDate& day, const QTime& end);
 
 // Uniform integers 0 to 32767 from a seed, as the C library's rand() gives
 // them; seeded from a millisecond clock in use, from a fixed seed in tests.
@@ -91,9 +95,10 @@ SelectionResult selectForReplacement(const TreeItemInfo& item);
 QString refusalText(SelectionRefusal refusal);
 QString refusalCaption(SelectionRefusal refusal);
 
-// The WHERE condition of a scope between two literals, both ends inclusive.
+// The WHERE condition of a scope from a literal (inclusive) up to an end
+// literal (exclusive, see rangeEndLiteral).
 // A switch whose tags are unknown gives "... AND ()", which no database takes.
-QString scopeCondition(const TelemetryScope& scope, const QString& fromLiteral, const QString& toLiteral,
+QString scopeCondition(const TelemetryScope& scope, const QString& fromLiteral, const QString& untilLiteral,
                        const CatalogueNode& catalogue);
 
 } // namespace telemetry
