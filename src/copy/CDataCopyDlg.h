@@ -19,7 +19,8 @@ namespace tessera {
 // The copy between database generations: the two data sources, the date
 // range, the 379 tables with their outcome, and the run. The run happens in
 // the start button's handler; the dialog keeps repainting between rows, and
-// "停止" ends the run after the current row.
+// "停止" (or Escape, or closing the window) ends the run: the table being
+// copied is undone, no further table is touched.
 class CDataCopyDlg : public QDialog, private copy::CopyReport {
     Q_OBJECT
 public:

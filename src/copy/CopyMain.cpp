@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDate>
 
+#include <csignal>
 #include <cstdio>
 #include <map>
 
@@ -19,7 +20,19 @@ using namespace tessera::copy;
 
 namespace {
 
-enum ExitCode { AllDone = 0, TableFailed = 1, Refused = 2 };
+enum ExitCode { AllDone = 0, TableFailed = 1, Refused = 2, Stopped = 3 };
+
+// Set by Ctrl+C (SIGINT) or SIGTERM; the run asks for it before every table,
+// before every delete and between rows. The handler does nothing else, and
+// gives the signal its default back, so that a second one ends the program
+// at once.
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+extern "C" void requestStop(int signal)
+{
+    g_stopSignal = 1;
+    std::signal(signal, SIG_DFL);
+}
 
 void printTo(FILE* stream, const QString& text)
 {
@@ -49,16 +62,23 @@ public:
         m_progressShown = true;
     }
 
+    bool stopRequested() override { return g_stopSignal != 0; }
+
     void tableEnded(int row) override
     {
         clearProgress();
-        const auto& cells = m_cells[row];
-        const QString status = cells.count(int(CopyColumn::Status)) ? cells.at(int(CopyColumn::Status)) : QString();
-        QString line = copyTableNames().at(row) + QLatin1Char('\t') + status;
-        if (row < kCalendarDayRows)
-            line += QLatin1Char('\t') + cells.at(int(CopyColumn::Count));
-        printTo(stdout, line + QLatin1Char('\n'));
+        const QString status = cell(row, CopyColumn::Status);
+        // A telemetry table that ended the run at its probe or delete has no count.
+        printLine(row, status, cell(row, CopyColumn::Count));
         m_statuses[row] = status;
+    }
+
+    // The chosen tables the run never reached, so that every one has its line.
+    void reportNotReached(const std::vector<int>& rows)
+    {
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+            if (m_statuses.find(*it) == m_statuses.end())
+                printLine(*it, kStatusNotReached, QString());
     }
 
     bool allDone(const std::vector<int>& rows) const
@@ -72,6 +92,23 @@ public:
     }
 
 private:
+    QString cell(int row, CopyColumn column) const
+    {
+        const auto cells = m_cells.find(row);
+        if (cells == m_cells.end())
+            return QString();
+        const auto found = cells->second.find(int(column));
+        return found == cells->second.end() ? QString() : found->second;
+    }
+
+    void printLine(int row, const QString& status, const QString& count)
+    {
+        QString line = copyTableNames().at(row) + QLatin1Char('\t') + status;
+        if (row < kCalendarDayRows)
+            line += QLatin1Char('\t') + count;
+        printTo(stdout, line + QLatin1Char('\n'));
+    }
+
     void clearProgress()
     {
         if (m_progressShown)
@@ -101,13 +138,25 @@ const char* kDescription =
     "day's samples replace those of the target's table TAGyyyyMMDD; years whose table the\n"
     "target lacks are skipped.\n"
     "\n"
-    "Output: one line per table when it ends, in run order (Event first, Tag0101 last):\n"
-    "name, status text and, for telemetry tables, the number of samples read, separated by\n"
-    "tabs. Messages go to standard error, with a progress line when it is a terminal.\n"
+    "Each range (an event table's, or a telemetry day of one year) is replaced as one\n"
+    "unit: it completes, or the target keeps what it held before. A MySQL or MariaDB table\n"
+    "without transactions (MyISAM) cannot roll back; there the source is read before\n"
+    "anything is deleted, and no row is written twice.\n"
+    "\n"
+    "Output: one line per chosen table, in run order (Event first, Tag0101 last): name,\n"
+    "status text and, for telemetry tables, the number of samples read (empty when the\n"
+    "table ended the run before it was counted), separated by tabs. A table the run never\n"
+    "reached says \"未处理\". Messages go to standard error, with a progress line when it\n"
+    "is a terminal.\n"
+    "\n"
+    "Ctrl+C (SIGINT) or SIGTERM stops the run: the unit being copied is undone, its table\n"
+    "marked \"处理失败\", and no further table is touched. A second signal ends the program\n"
+    "at once.\n"
     "\n"
     "Exit status: 0 when every chosen table ends \"处理成功完成\"; 1 when any table failed\n"
-    "or the run was aborted; 2 for bad arguments, or when a data source cannot be found,\n"
-    "classified or connected.";
+    "or the run was aborted (a lost connection among them); 2 for bad arguments, or when a\n"
+    "data source cannot be found, classified or connected; 3 when the run was stopped by\n"
+    "Ctrl+C (SIGINT) or SIGTERM.";
 
 std::optional<QDate> parseDate(const QString& text)
 {
@@ -163,8 +212,9 @@ int main(int argc, char** argv)
     if (parser.isSet(range) == parser.isSet(tables))
         return refuse(QStringLiteral("give either --range or --tables"));
 
-    const QDateTime startMoment(*from, QTime(0, 0));
-    const QDateTime endMoment(*to, QTime(0, 0));
+    // Wall-clock days: a local midnight may not exist on a daylight-saving day.
+    const QDateTime startMoment(*from, QTime(0, 0), Qt::UTC);
+    const QDateTime endMoment(*to, QTime(0, 0), Qt::UTC);
     QStringList chosen;
     std::vector<int> rows;
     if (parser.isSet(range)) {
@@ -204,11 +254,16 @@ int main(int argc, char** argv)
                                      "DESTSOURCE in %1")
                           .arg(configurationFilePath()));
 
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
     ConsoleReport report;
     CopyRun run(settings, startMoment, endMoment, report);
     if (!run.LookUpConnectionKinds() || !run.OpenCopyConnections())
         return Refused;
     run.copyTables(chosen);
     run.closeConnections();
+    report.reportNotReached(rows);
+    if (run.stopped())
+        return Stopped;
     return report.allDone(rows) ? AllDone : TableFailed;
 }

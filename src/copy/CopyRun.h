@@ -3,8 +3,9 @@
 #include "app/DatabaseKind.h"
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"
+#include "copy/CopyUnit.h"
+#include "copy/CopyValues.h"
 #include "db/Connection.h"
-#include "db/Statement.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -12,10 +13,6 @@
 #include <QStringList>
 
 #include <vector>
-
-namespace tessera::db {
-class ResultSet;
-}
 
 namespace tessera::copy {
 
@@ -31,44 +28,17 @@ public:
     // Called between rows at least every few tenths of a second: tablesDone
     // whole tables plus a fraction of the current one. The dialog repaints here.
     virtual void progress(int tablesDone, int tablesTotal, double tableFraction) {}
-    // Asked between rows; true ends the run after the current row.
+    // Asked before every table, before every delete and between rows. True
+    // ends the run: the unit being copied is undone and its table marked
+    // failed; no further table is touched.
     virtual bool stopRequested() { return false; }
     // A table's row is final (also the row of a table that aborted the run).
     virtual void tableEnded(int row) {}
 };
 
-// How a column of an event or summary table is read from the source and
-// written to the target.
-enum class Conversion {
-    Date,          // date value -> the day at midnight
-    Time,          // text, hh:mm:ss from position 11 -> that time on 1899-12-30
-    Integer,       // text, leading decimal integer
-    Text,          // text, leading blanks removed, trailing kept
-    TextAsIs,      // text unchanged
-    Single,        // typed number taken as single precision, six decimals
-    SingleTwo,     // typed number taken as single precision, two decimals
-    SingleFromText // text, leading decimal real as single precision, six decimals
-};
-
-// One event or summary table: what differs between the seven is data here.
-struct EventTableCopy {
-    QString table;
-    QString statusAtStart;       // empty: the row is not touched at the start
-    QString statusAfterDelete;   // empty: none
-    QString insertFailureText;   // shown when an insert fails
-    QStringList columns;         // in source position order
-    std::vector<Conversion> conversions;
-};
-
-// The seven descriptions, in the list's row order (SOE .. Event).
-const std::vector<EventTableCopy>& eventTableCopies();
-const EventTableCopy* eventTableCopy(const QString& table);
-
-// A converted row; NULL stays NULL. A target that keeps date-times as text
-// gets the canonical text of dates and times as it is.
-std::vector<db::Value> convertEventRow(const EventTableCopy& table, db::ResultSet& row, bool targetTakesText);
-
-enum class TelemetryOutcome { Done, Abort };
+// How a table's copy ended for the run: Abort ends the whole run at once
+// (a telemetry probe or delete failing, a lost connection, the user's stop).
+enum class CopyOutcome { Done, Abort };
 
 // One run of the copy between generations: the two data sources with their
 // kinds, the date range, the two connections of its own and the run clock.
@@ -79,31 +49,41 @@ public:
     // Both kinds from the data sources' drivers, found in the system list or
     // the user list. Shows its messages; false stops the start.
     bool LookUpConnectionKinds();
-    // Opens the target, then the source, each "DSN=%s;UID=%s;PWD=%s"; the
-    // failure messages are owned boxes "系统提示".
+    // Opens the target, then the source, by data-source name, user and
+    // password; the failure messages are owned boxes "系统提示".
     bool OpenCopyConnections();
     // Opens the connections and copies the chosen tables (row order given,
     // run from the last to the first). False when the connections did not
-    // open, a telemetry table aborted or the user stopped.
+    // open, a table aborted the run (a telemetry probe or delete failing, a
+    // lost connection) or the user stopped.
     bool RunCopy(const QStringList& chosenTables);
     void closeConnections();
 
-    // The run with connections already open (tests, other front ends).
+    // The run with connections already open (tests, other front ends). A
+    // side without a data-source name in the settings is named by the DSN of
+    // its connect string in messages.
     void attach(db::Connection target, DatabaseKind targetKind, db::Connection source, DatabaseKind sourceKind);
     bool copyTables(const QStringList& chosenTables);
 
-    // The procedures of one table. The telemetry copy reports Abort when the
-    // whole run must end (also when the user stopped).
-    void copyEventTable(const EventTableCopy& table);
-    TelemetryOutcome CopyTelemetryDay(const QString& dayName);
+    // The procedures of one table; each unit of them (the event table's
+    // range, a telemetry day of one year) completes or leaves the target as
+    // it was.
+    CopyOutcome copyEventTable(const EventTableCopy& table);
+    CopyOutcome CopyTelemetryDay(const QString& dayName);
 
     db::Connection& target() { return m_target; }
     db::Connection& source() { return m_source; }
     bool stopped() const { return m_stopped; }
 
 private:
-    // Reports progress when enough time passed; false when the user stopped.
-    bool pulse(int row, qint64 count, double fraction);
+    // Shows the count and the progress when enough time passed.
+    void showProgress(int row, qint64 count, double fraction);
+    // Asks the report, and remembers a stop.
+    bool stopAsked();
+    UnitCallbacks unitCallbacks(int row, qint64 countBefore, std::function<double(qint64 rowsRead)> fraction);
+    // The one message of a lost connection, naming its data source.
+    void reportLostConnection(const UnitResult& result);
+    void reportLostConnection(Side side, const db::DbError& error);
     qint64 countRows(const QString& sql);
     QString targetLiteral(const QString& text) const { return FormatDateLiteral(m_settings.target.kind, text); }
     QString sourceLiteral(const QString& text) const { return FormatDateLiteral(m_settings.source.kind, text); }

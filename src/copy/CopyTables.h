@@ -39,6 +39,8 @@ inline const QString kStatusStarted = QStringLiteral("处理开始");
 inline const QString kStatusBegun = QStringLiteral("开始处理");
 inline const QString kStatusFailed = QStringLiteral("处理失败");
 inline const QString kStatusDone = QStringLiteral("处理成功完成");
+// A chosen table the run never reached (tessera-copy's output).
+inline const QString kStatusNotReached = QStringLiteral("未处理");
 
 // The list's form of a moment: " yyyy-m-d hh:mm:ss", month and day unpadded.
 QString copyTimeText(const QDateTime& moment);

@@ -20,8 +20,14 @@ bool DbError::isConnectionLost() const noexcept
 {
     if (m_sqlState.startsWith(QLatin1String("08")))
         return true;
+    // PostgreSQL's own states for a session ended by the server (measured:
+    // pg_terminate_backend gives 57P01 through psqlODBC, then 08S01). The
+    // state holds whatever language the server writes its messages in.
+    if (m_sqlState == QLatin1String("57P01") || m_sqlState == QLatin1String("57P02"))
+        return true;
     // MySQL and MariaDB clients: server gone away, lost connection during a
     // query, connection killed, and the same seen through a broken pipe.
+    // (MariaDB Connector/ODBC 3.1 reports KILL as 08S01, then 08003.)
     switch (m_nativeCode) {
     case 2006:
     case 2013:

@@ -5,8 +5,15 @@
 #include "copy/CopyRun.h"
 #include "copy/CopySettings.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
+#include <QThread>
+#include <QRegularExpression>
 #include <QUuid>
+
+#include <csignal>
+
+#include <signal.h>
 
 #include <gtest/gtest.h>
 
@@ -179,6 +186,61 @@ TEST_F(CopyProgramTest, RefusesBadArgumentsAndUnknownDataSources)
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.err.contains("错误：无法查询备数据源的注册信息")) << missing.err.toStdString();
     EXPECT_TRUE(missing.out.isEmpty());
+}
+
+TEST_F(CopyProgramTest, ATableThatEndsTheRunStillGetsItsLineAndTheOthersSayTheyWereNotReached)
+{
+    // The target refuses to clear the day: the run ends at that table.
+    target.execute("INSERT INTO Tag20080305 VALUES('2008-03-05 06:00:00',99,1,9.5,0)");
+    target.execute("CREATE TRIGGER keep BEFORE DELETE ON Tag20080305 BEGIN SELECT RAISE(ABORT, 'kept'); END");
+    const Result r = runProgram(dataSourceOptions() + QStringList{"--start", "2008-03-01", "--end", "2008-03-31",
+                                                                  "--tables", "Tag0304,Tag0305,Event"});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(r.out, "Event\t处理成功完成\nTag0305\t处理开始\t\nTag0304\t未处理\t\n");
+    EXPECT_TRUE(r.err.contains("删除重复导入的数据失败!")) << r.err.toStdString();
+    EXPECT_EQ(rowsOf(target, "SELECT TagID FROM Tag20080305"), QStringList{"99"});
+}
+
+TEST_F(CopyProgramTest, CtrlCUndoesTheTableBeingCopiedAndTouchesNoOther)
+{
+    // A day long enough to be copying when the signal comes.
+    source.execute("WITH RECURSIVE n(i) AS (SELECT 5 UNION ALL SELECT i+1 FROM n WHERE i<300000) "
+                   "INSERT INTO Tag0305 SELECT datetime('2008-03-05 00:00:00', '+'||(i % 86400)||' seconds'),i,1,1.5,0 "
+                   "FROM n");
+    target.execute("INSERT INTO Tag20080305 VALUES('2008-03-05 06:00:00',99,1,9.5,0)");
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TESSERA_CONFIG_DIR", dir.path());
+    process.setProcessEnvironment(env);
+    process.start(TESSERA_COPY_PROGRAM, dataSourceOptions() + QStringList{"--start", "2008-03-01", "--end",
+                                                                          "2008-03-31", "--tables",
+                                                                          "Tag0304,Tag0305,Event"});
+    ASSERT_TRUE(process.waitForStarted());
+    // The first table's line, then the target's journal: the long day's
+    // delete has run and its rows are being written.
+    QByteArray out;
+    while (!out.contains('\n') && process.waitForReadyRead(30000))
+        out += process.readAllStandardOutput();
+    ASSERT_EQ(QString::fromUtf8(out), "Event\t处理成功完成\n");
+    const QString journal = dir.filePath("newer.db-journal");
+    QDeadlineTimer deadline(30000);
+    while (!QFile::exists(journal) && process.state() == QProcess::Running && !deadline.hasExpired())
+        QThread::usleep(500);
+    ASSERT_TRUE(QFile::exists(journal));
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    out += process.readAllStandardOutput();
+
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 3) << process.readAllStandardError().toStdString();
+    const QString printed = QString::fromUtf8(out);
+    EXPECT_TRUE(QRegularExpression("^Event\t处理成功完成\nTag0305\t处理失败\t\\d+\nTag0304\t未处理\t\n$")
+                    .match(printed)
+                    .hasMatch())
+        << printed.toStdString();
+    EXPECT_EQ(rowsOf(target, "SELECT TagID FROM Tag20080305"), QStringList{"99"});
+    EXPECT_EQ(rowsOf(target, "SELECT Contents FROM Event"), QStringList{"复制"});
 }
 
 } // namespace

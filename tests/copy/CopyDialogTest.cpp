@@ -207,24 +207,36 @@ TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
     EXPECT_EQ(ini.Get("DESTSOURCE", "DSN"), sourceDsn);
 }
 
-TEST_F(CopyDialogTest, StopEndsTheRunAfterTheCurrentRow)
+TEST_F(CopyDialogTest, StopEscapeOrClosingEndsTheRunWithoutTouchingAnotherTable)
 {
-    auto dialog = openDialog();
-    fillDataSources(*dialog);
-    setRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
-    click(*dialog, "rangeCheck");
-    // Runs inside the copy, when the dialog first handles its events.
-    QTimer::singleShot(0, dialog.get(), [&] {
-        EXPECT_TRUE(dialog->isRunning());
-        click(*dialog, "stopButton");
-    });
-    click(*dialog, "startButton");
-    EXPECT_EQ(cell(*dialog, 67, CopyColumn::Status), "处理失败");
-    EXPECT_TRUE(cell(*dialog, 66, CopyColumn::Status).isEmpty());
-    EXPECT_LT(rowsOf(target, "SELECT COUNT(*) FROM Tag20080306").value(0).toInt(), 300);
-    EXPECT_LT(dialog->progressBar()->value(), dialog->progressBar()->maximum());
-    EXPECT_FALSE(dialog->isRunning());
-    EXPECT_TRUE(QFile::exists(configPath));
+    target.execute("INSERT INTO Tag20080306 VALUES('2008-03-06 23:00:00',99,1,9.5,0)");
+    const std::vector<std::pair<const char*, std::function<void(CDataCopyDlg&)>>> ways = {
+        {"停止", [&](CDataCopyDlg& d) { click(d, "stopButton"); }},
+        {"Escape", [](CDataCopyDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"closing the window", [](CDataCopyDlg& d) { d.close(); }},
+    };
+    for (const auto& [name, stop] : ways) {
+        SCOPED_TRACE(name);
+        auto dialog = openDialog();
+        fillDataSources(*dialog);
+        setRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
+        click(*dialog, "rangeCheck");
+        // Runs inside the copy, when the dialog first handles its events.
+        QTimer::singleShot(0, dialog.get(), [&] {
+            EXPECT_TRUE(dialog->isRunning());
+            stop(*dialog);
+        });
+        click(*dialog, "startButton");
+        EXPECT_TRUE(cell(*dialog, 67, CopyColumn::Status).isEmpty());
+        EXPECT_TRUE(cell(*dialog, 66, CopyColumn::Status).isEmpty());
+        EXPECT_EQ(rowsOf(target, "SELECT TagID FROM Tag20080306"), QStringList{"99"});
+        EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"0"});
+        EXPECT_LT(dialog->progressBar()->value(), dialog->progressBar()->maximum());
+        EXPECT_FALSE(dialog->isRunning());
+        EXPECT_TRUE(dialog->isVisible()); // the stop ended the run, not the dialog
+        EXPECT_TRUE(gui->messages().empty());
+        EXPECT_TRUE(QFile::exists(configPath));
+    }
 }
 
 TEST_F(CopyDialogTest, AConnectionThatDoesNotOpenIsReportedAndTheSettingsAreSaved)

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -29,8 +30,21 @@ public:
         progressCalls.push_back({done, total});
         ++progressCount;
     }
-    bool stopRequested() override { return stopAfterChecks >= 0 && ++checks > stopAfterChecks; }
-    void tableEnded(int row) override { endedRows.push_back(row); }
+    // The run asks before every table, before every delete and after every
+    // row: the count of these checks places a fault exactly.
+    bool stopRequested() override
+    {
+        ++checks;
+        if (onCheck)
+            onCheck(checks);
+        return stopAfterChecks >= 0 && checks > stopAfterChecks;
+    }
+    void tableEnded(int row) override
+    {
+        endedRows.push_back(row);
+        if (onTableEnded)
+            onTableEnded(row);
+    }
 
     QString cell(int row, copy::CopyColumn column) const
     {
@@ -53,6 +67,8 @@ public:
     int progressCount = 0;
     int stopAfterChecks = -1; // -1: never stop
     int checks = 0;
+    std::function<void(int check)> onCheck;  // e.g. kills a connection at a given check
+    std::function<void(int row)> onTableEnded;
 };
 
 inline QString sqliteConnectString(const QString& path)

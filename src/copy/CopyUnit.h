@@ -1,0 +1,75 @@
+#pragma once
+
+#include "app/DatabaseKind.h"
+#include "db/DbError.h"
+#include "db/Statement.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace tessera::db {
+class Connection;
+class ResultSet;
+}
+
+namespace tessera::copy {
+
+// One unit of the copy: a range of the target is cleared and filled again
+// from the source (one event table's range, one telemetry day of one year).
+// It either completes or leaves the target as it was: one transaction on the
+// target around the delete and the inserts. A table that cannot roll back
+// (Access, a MySQL/MariaDB table without transactions) gets no transaction;
+// there the source is proved readable before the delete, and every row is
+// written once, never replayed.
+struct UnitPlan {
+    QString table; // the target table, whose engine decides the above
+    QString deleteSql;
+    QString sourceSql;
+    QString insertSql;
+    int columns = 0;
+    int chunkRows = 1000;
+    // True: a refused row is reported and skipped, the others are kept.
+    // False: the first refused row ends the unit, which is undone.
+    bool skipRefusedRows = false;
+    // A source row as the insert's values; rowNumber counts from 1. Throws
+    // DbError for a value it cannot read.
+    std::function<std::vector<db::Value>(db::ResultSet& row, qint64 rowNumber)> convert;
+};
+
+struct UnitCallbacks {
+    // Asked before the delete and between rows; true undoes the unit.
+    std::function<bool()> stopRequested;
+    // The target's range is cleared (inside the transaction where there is one).
+    std::function<void()> deleted;
+    // After each row read and handed to the target; for progress.
+    std::function<void(qint64 rowsRead)> rowRead;
+    // A refused row that was skipped (skipRefusedRows).
+    std::function<void(const db::DbError& error)> rowRefused;
+};
+
+enum class UnitEnd {
+    Done,           // committed; refused rows skipped where the plan allows
+    DeleteFailed,   // the delete (or getting ready for it) failed: nothing changed
+    SourceFailed,   // the source could not be read, or a value of a row
+    InsertFailed,   // a refused row ended the unit, or the commit failed
+    Stopped,        // the user stopped
+    ConnectionLost, // on either side; no further statement is worth trying
+};
+
+enum class Side { Target, Source };
+
+struct UnitResult {
+    UnitEnd end = UnitEnd::Done;
+    qint64 rowsRead = 0;
+    // The error behind every end but Done and Stopped, and its side.
+    std::optional<db::DbError> error;
+    Side side = Side::Target;
+};
+
+UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connection& source, const UnitPlan& plan,
+                    const UnitCallbacks& callbacks);
+
+} // namespace tessera::copy

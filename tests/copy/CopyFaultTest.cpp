@@ -1,0 +1,602 @@
+// Faults injected into a copy between generations: a source table dropped or
+// failing mid-read, a value that cannot be read, a server connection killed,
+// a stop at each point, a target without transactions. After each, the exact
+// rows of the target.
+#include "CopyTestSupport.h"
+
+#include "copy/CopyRun.h"
+#include "copy/CopyTables.h"
+#include "db/DbError.h"
+#include "schema/Schema.h"
+
+#include <QFile>
+
+#include <bit>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+
+using namespace tessera;
+using namespace tessera::copy;
+using namespace tessera::test;
+
+namespace {
+
+constexpr int kEventRow = 378;
+constexpr int kSoeRow = 372;
+constexpr int kTag0305Row = 66;
+constexpr int kTag0304Row = 65;
+
+// Where the copy runs: the test database of a kind on one side, a SQLite
+// file on the other.
+struct Sides {
+    DatabaseKind kind;
+    bool testDatabaseIsTarget;
+    bool myIsam = false; // the target's tables on MariaDB's MyISAM engine, without transactions
+};
+
+std::string sidesName(const ::testing::TestParamInfo<Sides>& info)
+{
+    const Sides& s = info.param;
+    return (s.testDatabaseIsTarget ? "Into" : "From") + testDatabase(s.kind).name.toStdString()
+        + (s.myIsam ? "MyISAM" : "");
+}
+
+// The rows the tests look at, each as "date-time|...": the target's Event and
+// SOE, and its telemetry tables of 5 March 2007 and 2008.
+struct TargetRows {
+    QStringList events, soe, tag2007, tag2008;
+};
+
+class CopyFaultTest : public ::testing::TestWithParam<Sides> {
+protected:
+    void SetUp() override
+    {
+        const TestDatabase& database = testDatabase(GetParam().kind);
+        if (!database.available) {
+            if (serversRequired())
+                FAIL() << database.name.toStdString() << " test server is not configured";
+            GTEST_SKIP() << database.name.toStdString() << " test server not running (scripts/test starts it)";
+        }
+        server = db::Connection::open(database.connectString());
+        file.close();
+        QFile::remove(dir.filePath("copy.db")); // anew for each case of a table-driven test
+        file = db::Connection::open(sqliteConnectString(dir.filePath("copy.db")));
+
+        for (const char* table : {"Event", "SOE"}) {
+            const TableLayout& layout = tableLayout(table == QString("Event") ? SchemaTable::Event : SchemaTable::SOE);
+            remake(target(), table, ddl::createTableSql(targetKind(), layout, table));
+            remake(source(), table, ddl::createTableSql(sourceKind(), layout, table));
+        }
+        for (const char* table : {"Tag0305", "Tag0304"})
+            remake(source(), table, ddl::createTelemetryTableSql(sourceKind(), table, ddl::Generation::Older));
+        for (const char* table : {"TAG20070305", "TAG20080305"})
+            remake(target(), table, ddl::createTelemetryTableSql(targetKind(), table, ddl::Generation::Newer));
+        if (GetParam().myIsam)
+            for (const char* table : {"Event", "SOE", "TAG20070305", "TAG20080305"})
+                target().execute(QString("ALTER TABLE %1 ENGINE=MyISAM").arg(table));
+
+        // The target before the run: rows inside the copied ranges and outside them.
+        addEvent(target(), targetKind(), "2007-11-30", "07:00:00", "old before the range");
+        addEvent(target(), targetKind(), "2008-01-10", "07:00:00", "old in the range");
+        addEvent(target(), targetKind(), "2008-01-10", "07:00:00", "old soe", "SOE");
+        addSample(target(), targetKind(), "TAG20070305", "2007-03-05 06:00:00", 99, 9.5);
+        addSample(target(), targetKind(), "TAG20080305", "2008-03-05 06:00:00", 99, 9.5);
+        before = targetRows();
+
+        // The source: two events and an SOE of the range, two samples of each year.
+        addEvent(source(), sourceKind(), "2008-01-02", "01:00:00", "a");
+        addEvent(source(), sourceKind(), "2008-01-03", "02:00:00", "b");
+        addEvent(source(), sourceKind(), "2008-01-04", "03:00:00", "new soe", "SOE");
+        for (int year : {2007, 2008}) {
+            addSample(source(), sourceKind(), "Tag0305", QString("%1-03-05 01:00:00").arg(year), 1, 1.5);
+            addSample(source(), sourceKind(), "Tag0305", QString("%1-03-05 02:00:00").arg(year), 2, 2.5);
+        }
+        // What a complete copy of all of it gives.
+        copied.events = QStringList{"2007-11-30 00:00:00|07:00:00|old before the range",
+                                    "2008-01-02 00:00:00|01:00:00|a", "2008-01-03 00:00:00|02:00:00|b"};
+        copied.soe = QStringList{"2008-01-04 00:00:00|03:00:00|new soe"};
+        copied.tag2007 = QStringList{"2007-03-05 01:00:00|1|1.5", "2007-03-05 02:00:00|2|2.5"};
+        copied.tag2008 = QStringList{"2008-03-05 01:00:00|1|1.5", "2008-03-05 02:00:00|2|2.5"};
+    }
+
+    void TearDown() override
+    {
+        if (!server.isOpen())
+            return;
+        for (const QString& table : std::as_const(serverTables)) {
+            try {
+                server.execute(ddl::dropTableSql(table));
+            } catch (const db::DbError&) {
+            }
+        }
+    }
+
+    db::Connection& target() { return GetParam().testDatabaseIsTarget ? server : file; }
+    db::Connection& source() { return GetParam().testDatabaseIsTarget ? file : server; }
+    DatabaseKind targetKind() const { return GetParam().testDatabaseIsTarget ? GetParam().kind : DatabaseKind::SQLite; }
+    DatabaseKind sourceKind() const { return GetParam().testDatabaseIsTarget ? DatabaseKind::SQLite : GetParam().kind; }
+    QString connectString(bool targetSide) const
+    {
+        return targetSide == GetParam().testDatabaseIsTarget ? testDatabase(GetParam().kind).connectString()
+                                                             : sqliteConnectString(dir.filePath("copy.db"));
+    }
+    QString testDataSource() const { return testDatabase(GetParam().kind).dsn; }
+
+    void remake(db::Connection& c, const QString& table, const QString& createSql)
+    {
+        c.execute(ddl::dropTableSql(table));
+        c.execute(createSql);
+        if (&c == &server && !serverTables.contains(table))
+            serverTables << table;
+    }
+
+    static void addEvent(db::Connection& c, DatabaseKind kind, const QString& date, const QString& time,
+                         const QString& contents, const QString& table = "Event")
+    {
+        if (table == "Event")
+            c.execute(QString("INSERT INTO Event(AType,ADate,ATime,MiniSecond,Contents,RunSystem,Operator,UserNote) "
+                              "VALUES(3,%1,%2,120,'%3','SCADA','op','')")
+                          .arg(FormatDateLiteral(kind, date), FormatDateLiteral(kind, time), contents));
+        else
+            c.execute(QString("INSERT INTO SOE(ADate,ATime,MiniSecond,StationName,SwitchName,LineName,SOEType,"
+                              "SOEReason,Status,nValue,Operator) VALUES(%1,%2,8,'%3','','','','','',1,'')")
+                          .arg(FormatDateLiteral(kind, date), FormatDateLiteral(kind, time), contents));
+    }
+    static void addSample(db::Connection& c, DatabaseKind kind, const QString& table, const QString& at, int tag,
+                          double value)
+    {
+        c.execute(QString("INSERT INTO %1 VALUES(%2,%3,1,%4,0)")
+                      .arg(table, FormatDateLiteral(kind, at))
+                      .arg(tag)
+                      .arg(value));
+    }
+
+    static QString moment(db::ResultSet& rs, int column)
+    {
+        const auto value = rs.dateTime(column);
+        return value ? value->toString("yyyy-MM-dd hh:mm:ss") : "NULL:" + rs.string(column);
+    }
+    // The rows as the target holds them now, read on a connection of the test's own.
+    TargetRows targetRows()
+    {
+        auto events = [&](const QString& table, const QString& text) {
+            QStringList rows;
+            db::ResultSet rs =
+                target().query(QString("SELECT ADate,ATime,%1 FROM %2 ORDER BY ADate,ATime,%1").arg(text, table));
+            while (rs.next())
+                rows << moment(rs, 0) + "|" + moment(rs, 1).mid(11) + "|" + rs.string(2);
+            return rows;
+        };
+        auto samples = [&](const QString& table) {
+            QStringList rows;
+            db::ResultSet rs = target().query("SELECT ATime,TagID,nValue FROM " + table + " ORDER BY ATime,TagID");
+            while (rs.next())
+                rows << moment(rs, 0) + "|" + rs.string(1) + "|" + QString::number(rs.number(2).value);
+            return rows;
+        };
+        return {events("Event", "Contents"), events("SOE", "StationName"), samples("TAG20070305"),
+                samples("TAG20080305")};
+    }
+
+    // A run over the range 2007-12-01 .. 2008-01-31 (telemetry: the years
+    // 2007 and 2008) on connections of its own. `ready` sees the run before
+    // it starts (to learn its sessions); `sourceOptions` go to the source's
+    // connect string.
+    bool copy(const QStringList& tables, RecordingReport& report, const std::function<void(CopyRun&)>& ready = {},
+              const QString& sourceOptions = {}, QDate start = QDate(2007, 12, 1), QDate end = QDate(2008, 1, 31))
+    {
+        CopySettings settings;
+        CopyRun run(settings, QDateTime(start, QTime(10, 30)), QDateTime(end, QTime(10, 30)), report);
+        run.attach(db::Connection::open(connectString(true)), targetKind(),
+                   db::Connection::open(connectString(false) + sourceOptions), sourceKind());
+        if (ready)
+            ready(run);
+        return run.copyTables(tables);
+    }
+
+    QTemporaryDir dir;
+    db::Connection server;
+    db::Connection file;
+    QStringList serverTables;
+    TargetRows before;
+    TargetRows copied;
+};
+
+// The server's own id of a connection's session, and its end from another
+// connection, as an administrator or a dying server would end it.
+QString sessionId(db::Connection& c, DatabaseKind kind)
+{
+    db::ResultSet rs = c.query(kind == DatabaseKind::PostgreSQL ? "SELECT pg_backend_pid()" : "SELECT CONNECTION_ID()");
+    return rs.next() ? rs.string(0) : QString();
+}
+
+void killSession(DatabaseKind kind, const QString& id)
+{
+    db::Connection killer = db::Connection::open(testDatabase(kind).connectString());
+    if (kind == DatabaseKind::PostgreSQL) {
+        db::ResultSet rs = killer.query("SELECT pg_terminate_backend(" + id + ", 10000)"); // waits until it is gone
+        while (rs.next()) {
+        }
+    } else {
+        killer.execute("KILL " + id);
+    }
+}
+
+// A source table the copy must not read to the end, as seen at its start
+// (missing) or in the middle (a row that cannot be read, a row whose reading
+// fails). Only a SQLite source stores what a date column cannot hold.
+class CopySourceFaultTest : public CopyFaultTest {};
+
+TEST_P(CopySourceFaultTest, ASourceThatFailsLeavesTheTargetAsItWas)
+{
+    // The bad row is the third of its unit, after two written ones.
+    const QString overflow = "abs(-9223372036854775808)"; // SQLite's integer overflow, raised while stepping
+    struct Case {
+        const char* name;
+        bool telemetry;
+        bool beforeTheFirstRow; // the fault shows before anything could be written
+        QStringList sql;        // on the SQLite source
+        QString message;        // exact, or the start of it when it ends with ':'
+    };
+    const std::vector<Case> cases = {
+        {"event table dropped", false, true, {"DROP TABLE Event"}, "处理Event表出错:"},
+        {"unreadable date", false, false,
+         {"INSERT INTO Event VALUES(3,'2008-01-32 00:00:00','1899-12-30 04:00:00',0,'c','','','')"},
+         "处理Event表出错:Event表第3行的ADate无法识别:“2008-01-32 00:00:00”"},
+        {"unreadable time", false, false,
+         {"INSERT INTO Event VALUES(3,'2008-01-05 00:00:00','1899-12-30 25:61:00',0,'c','','','')"},
+         "处理Event表出错:Event表第3行的ATime无法识别:“1899-12-30 25:61:00”"},
+        {"unreadable first row", false, true,
+         {"DELETE FROM Event", "INSERT INTO Event VALUES(3,'2008-01-05 00:00:00','8 Uhr',0,'c','','','')"},
+         "处理Event表出错:Event表第1行的ATime无法识别:“8 Uhr”"},
+        {"event rows failing mid-read", false, false,
+         {"INSERT INTO Event VALUES(3,'2008-01-05 00:00:00','1899-12-30 04:00:00',0,'boom','','','')",
+          "ALTER TABLE Event RENAME TO EventRows",
+          "CREATE VIEW Event AS SELECT AType,ADate,ATime,CASE WHEN Contents='boom' THEN " + overflow +
+              " ELSE MiniSecond END AS MiniSecond,Contents,RunSystem,Operator,UserNote FROM EventRows"},
+         "处理Event表出错:"},
+        {"calendar-day table dropped", true, true, {"DROP TABLE Tag0305"}, "查询数据出错,出错信息:"},
+        {"unreadable sample time", true, false,
+         {"INSERT INTO Tag0305 VALUES('2008-03-05 24:00:00',3,1,3.5,0)"},
+         "查询数据出错,出错信息:Tag0305表第3行的ATime无法识别:“2008-03-05 24:00:00”"},
+        {"samples failing mid-read", true, false,
+         {"INSERT INTO Tag0305 VALUES('2008-03-05 03:00:00',3,1,3.5,0)", "ALTER TABLE Tag0305 RENAME TO TagRows",
+          "CREATE VIEW Tag0305 AS SELECT ATime,TagID,DataType,CASE WHEN TagID=3 THEN " + overflow +
+              " ELSE nValue END AS nValue,nValueChange FROM TagRows"},
+         "查询数据出错,出错信息:"},
+    };
+    for (const Case& c : cases) {
+        // A target without transactions can only be kept by a fault seen before the delete.
+        if (GetParam().myIsam && !c.beforeTheFirstRow)
+            continue;
+        SCOPED_TRACE(c.name);
+        SetUp();
+        for (const QString& sql : c.sql)
+            source().execute(sql);
+
+        RecordingReport report;
+        EXPECT_TRUE(copy(c.telemetry ? QStringList{"Tag0305"} : QStringList{"SOE", "Event"}, report));
+        ASSERT_EQ(report.messageTexts().size(), 1) << report.messageTexts().join('\n').toStdString();
+        const QString text = report.messageTexts()[0];
+        if (c.message.endsWith(':'))
+            EXPECT_TRUE(text.startsWith(c.message) && text.size() > c.message.size()) << text.toStdString();
+        else
+            EXPECT_EQ(text, c.message);
+
+        const TargetRows now = targetRows();
+        if (c.telemetry) {
+            EXPECT_EQ(report.status(kTag0305Row), kStatusFailed);
+            // 2007 is read first; a fault there ends the table before 2008.
+            EXPECT_EQ(now.tag2007, c.beforeTheFirstRow ? before.tag2007 : copied.tag2007);
+            EXPECT_EQ(now.tag2008, before.tag2008);
+        } else {
+            EXPECT_EQ(report.status(kEventRow), kStatusFailed);
+            EXPECT_EQ(now.events, before.events);
+            // The run goes on with the next table.
+            EXPECT_EQ(report.status(kSoeRow), kStatusDone);
+            EXPECT_EQ(now.soe, copied.soe);
+        }
+        TearDown();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, CopySourceFaultTest,
+                         ::testing::Values(Sides{DatabaseKind::SQLite, true}, Sides{DatabaseKind::PostgreSQL, true},
+                                           Sides{DatabaseKind::MySql, true}, Sides{DatabaseKind::MySql, true, true}),
+                         sidesName);
+
+// "停止" (Ctrl+C for tessera-copy) at each point of a run: the table being
+// copied is undone, no table after it is touched.
+class CopyStopTest : public CopyFaultTest {};
+
+TEST_P(CopyStopTest, AStopUndoesTheCurrentTableAndTouchesNoOther)
+{
+    // The run asks: before Event (1), before its delete (2), after its rows
+    // (3, 4); before SOE (5), its delete (6), its row (7); before Tag0305 (8),
+    // the delete of 2007 (9), its rows (10, 11), the delete of 2008 (12), its
+    // rows (13, 14).
+    struct Case {
+        const char* name;
+        int stopAt;
+        bool eventsCopied, soeCopied, tag2007Copied;
+        QString eventStatus, soeStatus, tagStatus;
+    };
+    const QString none;
+    const std::vector<Case> cases = {
+        {"before the first table", 1, false, false, false, none, none, none},
+        {"before the first delete", 2, false, false, false, kStatusFailed, none, none},
+        {"between rows", 3, false, false, false, kStatusFailed, none, none},
+        {"after the last row", 4, false, false, false, kStatusFailed, none, none},
+        {"before the second table", 5, true, false, false, kStatusDone, none, none},
+        {"between the years of a day", 12, true, true, true, kStatusDone, kStatusDone, kStatusFailed},
+        {"between the rows of a year", 13, true, true, true, kStatusDone, kStatusDone, kStatusFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        RecordingReport report;
+        report.stopAfterChecks = c.stopAt - 1;
+        EXPECT_FALSE(copy({"Tag0305", "SOE", "Event"}, report));
+        EXPECT_EQ(report.checks, c.stopAt);
+        EXPECT_TRUE(report.messages.empty());
+        EXPECT_EQ(report.status(kEventRow), c.eventStatus);
+        EXPECT_EQ(report.status(kSoeRow), c.soeStatus);
+        EXPECT_EQ(report.status(kTag0305Row), c.tagStatus);
+        const TargetRows now = targetRows();
+        EXPECT_EQ(now.events, c.eventsCopied ? copied.events : before.events);
+        EXPECT_EQ(now.soe, c.soeCopied ? copied.soe : before.soe);
+        EXPECT_EQ(now.tag2007, c.tag2007Copied ? copied.tag2007 : before.tag2007);
+        EXPECT_EQ(now.tag2008, before.tag2008);
+        TearDown();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, CopyStopTest,
+                         ::testing::Values(Sides{DatabaseKind::SQLite, true}, Sides{DatabaseKind::PostgreSQL, true},
+                                           Sides{DatabaseKind::MySql, true}),
+                         sidesName);
+
+// A server session killed in the middle of a run, on either side.
+class CopyLostConnectionTest : public CopyFaultTest {};
+
+TEST_P(CopyLostConnectionTest, ALostConnectionEndsTheRunWithOneMessageAndUndoesTheTable)
+{
+    const bool targetSide = GetParam().testDatabaseIsTarget;
+    // The checks as in the stop test: 1 before Event, 2 before its delete, 3
+    // after its first row, 8 before Tag0305, 12 before the delete of 2008, 13
+    // after its first row.
+    struct Case {
+        const char* name;
+        int killAt;
+        int rows; // source events in all, so that a streaming source is still sending
+        bool eventsCopied, soeCopied, tag2007Copied;
+        int failedRow;
+        // A source has read all of a small unit before its delete, so it
+        // notices a loss there only at its next unit.
+        bool targetOnly;
+        // Mid-read needs a source that sends rows as they are read: PostgreSQL
+        // with declare/fetch; the MariaDB driver here (3.1.15) reads the
+        // whole result at its open.
+        bool streamingSource;
+    };
+    const std::vector<Case> cases = {
+        {"before a table", 1, 2, false, false, false, kEventRow, false, false},
+        {"before the delete", 2, 2, false, false, false, kEventRow, true, false},
+        {"between event rows", 3, 1000, false, false, false, kEventRow, false, true},
+        {"between samples", 13, 2, true, true, true, kTag0305Row, true, false},
+    };
+    for (const Case& c : cases) {
+        if (!targetSide && (c.targetOnly || (c.streamingSource && sourceKind() != DatabaseKind::PostgreSQL)))
+            continue;
+        SCOPED_TRACE(c.name);
+        SetUp();
+        if (c.rows > 2) {
+            // Many rows, so that the source still sends when its session ends.
+            source().execute(targetSide ? "WITH RECURSIVE n(i) AS (SELECT 3 UNION ALL SELECT i+1 FROM n WHERE i<" +
+                                              QString::number(c.rows) +
+                                              ") INSERT INTO Event SELECT 3,'2008-01-05 00:00:00','1899-12-30 05:00:00',"
+                                              "i,'many','','','' FROM n"
+                                        : "INSERT INTO Event SELECT 3,'2008-01-05','1899-12-30 05:00:00',i,'many',"
+                                          "'','','' FROM generate_series(3," + QString::number(c.rows) + ") i");
+        }
+        RecordingReport report;
+        QString victim;
+        report.onCheck = [&](int check) {
+            if (check == c.killAt)
+                killSession(GetParam().kind, victim);
+        };
+        // A source that sends its rows as they are read, not all at its open.
+        const QString streaming = sourceKind() == DatabaseKind::PostgreSQL ? ";UseDeclareFetch=1;Fetch=100" : "";
+        EXPECT_FALSE(copy({"Tag0304", "Tag0305", "SOE", "Event"}, report, [&](CopyRun& run) {
+            victim = sessionId(targetSide ? run.target() : run.source(), GetParam().kind);
+        }, streaming));
+
+        const QStringList texts = report.messageTexts();
+        ASSERT_EQ(texts.size(), 1) << texts.join('\n').toStdString();
+        const QString lost = QString("与数据源%1的连接已断开,复制中止!原因:").arg(testDataSource());
+        EXPECT_TRUE(texts[0].startsWith(lost)) << texts[0].toStdString();
+        EXPECT_EQ(report.status(c.failedRow), kStatusFailed);
+        // Nothing after the table that lost its connection.
+        EXPECT_TRUE(report.status(kTag0304Row).isEmpty());
+        if (c.failedRow == kEventRow) {
+            EXPECT_TRUE(report.status(kSoeRow).isEmpty());
+        }
+
+        const TargetRows now = targetRows();
+        EXPECT_EQ(now.events, c.eventsCopied ? copied.events : before.events);
+        EXPECT_EQ(now.soe, c.soeCopied ? copied.soe : before.soe);
+        EXPECT_EQ(now.tag2007, c.tag2007Copied ? copied.tag2007 : before.tag2007);
+        EXPECT_EQ(now.tag2008, before.tag2008);
+        TearDown();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, CopyLostConnectionTest,
+                         ::testing::Values(Sides{DatabaseKind::PostgreSQL, true}, Sides{DatabaseKind::MySql, true},
+                                           Sides{DatabaseKind::PostgreSQL, false}, Sides{DatabaseKind::MySql, false}),
+                         sidesName);
+
+// A target table without transactions (MariaDB's MyISAM): what is written
+// stays, so every row is written once, and a refused row is not replayed.
+class CopyMyIsamTest : public CopyFaultTest {};
+
+TEST_P(CopyMyIsamTest, ARefusedRowLeavesEveryOtherRowWrittenOnce)
+{
+    target().execute("ALTER TABLE Event ADD CONSTRAINT refuse_bad CHECK (Contents <> 'bad')");
+    target().execute("ALTER TABLE TAG20080305 ADD CONSTRAINT refuse_13 CHECK (TagID <> 13)");
+    addEvent(source(), sourceKind(), "2008-01-05", "04:00:00", "bad");
+    addEvent(source(), sourceKind(), "2008-01-06", "05:00:00", "c");
+    addSample(source(), sourceKind(), "Tag0305", "2008-03-05 03:00:00", 13, 13.5);
+    addSample(source(), sourceKind(), "Tag0305", "2008-03-05 04:00:00", 4, 4.5);
+
+    RecordingReport report;
+    EXPECT_TRUE(copy({"Tag0305", "Event"}, report));
+    const QStringList texts = report.messageTexts();
+    ASSERT_EQ(texts.size(), 2) << texts.join('\n').toStdString();
+    EXPECT_EQ(texts[0], "不能处理Event据表!");
+    EXPECT_TRUE(texts[1].startsWith("插入数据出错,出错信息:")) << texts[1].toStdString();
+    EXPECT_EQ(report.status(kEventRow), kStatusFailed);
+    EXPECT_EQ(report.status(kTag0305Row), kStatusFailed);
+
+    const TargetRows now = targetRows();
+    // The event table ends at the refused row; the day goes on after it.
+    EXPECT_EQ(now.events, copied.events);
+    EXPECT_EQ(now.tag2007, copied.tag2007);
+    EXPECT_EQ(now.tag2008, copied.tag2008 + QStringList("2008-03-05 04:00:00|4|4.5"));
+}
+
+INSTANTIATE_TEST_SUITE_P(MariaDB, CopyMyIsamTest, ::testing::Values(Sides{DatabaseKind::MySql, true, true}),
+                         sidesName);
+
+// Ranges and values as the source holds them.
+class CopyRangeTest : public CopyFaultTest {};
+
+TEST_P(CopyRangeTest, DaysEndAtTheNextMidnightNotAtTheirLastWholeSecond)
+{
+    // A target kind that keeps fractions of a second gets a sample in the
+    // last second of the day (MariaDB only with a column declared so).
+    if (targetKind() == DatabaseKind::MySql)
+        target().execute("ALTER TABLE TAG20080305 MODIFY ATime DATETIME(3)");
+    target().execute("INSERT INTO TAG20080305 VALUES('2008-03-05 23:59:59.5',98,1,9.5,0)");
+    // Late on the last day of the event range, and the first instant after it.
+    target().execute("INSERT INTO Event(AType,ADate,ATime,MiniSecond,Contents) VALUES(1," +
+                     FormatDateLiteral(targetKind(), "2008-01-31 06:00:00") + "," +
+                     FormatDateLiteral(targetKind(), "06:00:00") + ",0,'old late on the last day')");
+    target().execute("INSERT INTO Event(AType,ADate,ATime,MiniSecond,Contents) VALUES(1," +
+                     FormatDateLiteral(targetKind(), "2008-02-01") + "," +
+                     FormatDateLiteral(targetKind(), "06:00:00") + ",0,'old after the range')");
+    // The SQLite source keeps its instants as text, fractions as written.
+    source().execute("INSERT INTO Event VALUES(3,'2008-01-31 08:00:00','1899-12-30 08:00:00',0,'late','','','')");
+    source().execute("INSERT INTO Event VALUES(3,'2008-02-01 00:00:00','1899-12-30 08:00:00',0,'next month','','','')");
+    source().execute("DELETE FROM Tag0305 WHERE ATime LIKE '2008%'");
+    source().execute("INSERT INTO Tag0305 VALUES('2008-03-05 00:00:00',3,1,3,0)");
+    source().execute("INSERT INTO Tag0305 VALUES('2008-03-05 23:59:59.5',1,1,1,0)");
+    source().execute("INSERT INTO Tag0305 VALUES('2008-03-05 23:59:59.000',2,1,2,0)");
+    source().execute("INSERT INTO Tag0305 VALUES('2008-03-06 00:00:00',4,1,4,0)");
+
+    RecordingReport report;
+    EXPECT_TRUE(copy({"Tag0305", "Event"}, report));
+    EXPECT_TRUE(report.messages.empty()) << report.messageTexts().join('\n').toStdString();
+    const TargetRows now = targetRows();
+    EXPECT_EQ(now.events, copied.events + QStringList({"2008-01-31 00:00:00|08:00:00|late",
+                                                       "2008-02-01 00:00:00|06:00:00|old after the range"}));
+    EXPECT_EQ(now.tag2008, (QStringList{"2008-03-05 00:00:00|3|3", "2008-03-05 23:59:59|1|1",
+                                        "2008-03-05 23:59:59|2|2"}));
+    EXPECT_EQ(report.cell(kTag0305Row, CopyColumn::Count), "5"); // two of 2007, three of 2008
+}
+
+// A local zone whose clocks skip the midnight of 4 November 2018, for one test.
+class ZoneForTest {
+public:
+    explicit ZoneForTest(const char* zone)
+    {
+        if (const char* old = std::getenv("TZ"))
+            m_old = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ZoneForTest()
+    {
+        if (m_old)
+            setenv("TZ", m_old->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> m_old;
+};
+
+TEST_P(CopyRangeTest, DatesAreWallClockValuesAlsoWhereLocalMidnightDoesNotExist)
+{
+    ZoneForTest zone("America/Sao_Paulo");
+    // Qt makes such a local time invalid, or moves it on by the gap.
+    const QDateTime localMidnight(QDate(2018, 11, 4), QTime(0, 0));
+    ASSERT_TRUE(!localMidnight.isValid() || localMidnight.time() != QTime(0, 0)) << "the zone has no such gap";
+    source().execute("INSERT INTO Event VALUES(3,'2018-11-04 00:00:00','1899-12-30 00:30:00',0,'gap day','','','')");
+    source().execute("INSERT INTO SOE VALUES('2018-11-04 00:00:00','1899-12-30 00:00:00',1,'gap soe','','','','',"
+                     "'',1,'')");
+
+    // The values handed to the target are wall-clock values, valid in any zone.
+    {
+        db::ResultSet rs = source().query("SELECT * FROM Event WHERE Contents='gap day'");
+        ASSERT_TRUE(rs.next());
+        const std::vector<db::Value> values = convertEventRow(*eventTableCopy("Event"), rs, false, 1);
+        EXPECT_EQ(std::get<QDateTime>(values[1]), QDateTime(QDate(2018, 11, 4), QTime(0, 0), Qt::UTC));
+        EXPECT_EQ(std::get<QDateTime>(values[2]), QDateTime(QDate(1899, 12, 30), QTime(0, 30), Qt::UTC));
+    }
+
+    RecordingReport report;
+    EXPECT_TRUE(copy({"SOE", "Event"}, report, {}, {}, QDate(2018, 11, 4), QDate(2018, 11, 4)));
+    EXPECT_TRUE(report.messages.empty()) << report.messageTexts().join('\n').toStdString();
+    const TargetRows now = targetRows();
+    EXPECT_EQ(now.events, (QStringList{"2007-11-30 00:00:00|07:00:00|old before the range",
+                                       "2008-01-10 00:00:00|07:00:00|old in the range",
+                                       "2018-11-04 00:00:00|00:30:00|gap day"}));
+    EXPECT_EQ(now.soe, (QStringList{"2008-01-10 00:00:00|07:00:00|old soe", "2018-11-04 00:00:00|00:00:00|gap soe"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, CopyRangeTest,
+                         ::testing::Values(Sides{DatabaseKind::SQLite, true}, Sides{DatabaseKind::PostgreSQL, true},
+                                           Sides{DatabaseKind::MySql, true}),
+                         sidesName);
+
+// Reals as the source stores them, not as its driver displays them.
+class CopyValueTest : public CopyFaultTest {};
+
+TEST_P(CopyValueTest, SingleAndDoublePrecisionValuesArriveBitForBit)
+{
+    // Each needs more digits than a REAL's usual display of six or seven.
+    const std::vector<std::pair<float, double>> values = {
+        {16777218.0f, 1234567.891234}, {123456.79f, -98765.432109}, {-7654321.5f, 0.000001}};
+    source().execute("DELETE FROM Tag0305");
+    for (size_t i = 0; i < values.size(); ++i) {
+        const QString at = FormatDateLiteral(sourceKind(), QString("2008-03-05 0%1:00:00").arg(i));
+        source().execute(QString("INSERT INTO Tag0305 VALUES(%1,%2,1,%3,%4)")
+                             .arg(at)
+                             .arg(i + 1)
+                             .arg(double(values[i].first), 0, 'g', 9)
+                             .arg(values[i].second, 0, 'g', 17));
+    }
+
+    RecordingReport report;
+    EXPECT_TRUE(copy({"Tag0305"}, report));
+    EXPECT_TRUE(report.messages.empty()) << report.messageTexts().join('\n').toStdString();
+    db::ResultSet rs = target().query("SELECT nValue,nValueChange FROM TAG20080305 WHERE TagID<>99 ORDER BY TagID");
+    rs.readFloatsAsNumbers();
+    for (const auto& [value, change] : values) {
+        ASSERT_TRUE(rs.next());
+        EXPECT_EQ(std::bit_cast<quint32>(float(rs.number(0).value)), std::bit_cast<quint32>(value)) << value;
+        EXPECT_EQ(rs.number(1).value, change);
+    }
+    EXPECT_FALSE(rs.next());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, CopyValueTest,
+                         ::testing::Values(Sides{DatabaseKind::PostgreSQL, false}, Sides{DatabaseKind::MySql, false}),
+                         sidesName);
+
+} // namespace
