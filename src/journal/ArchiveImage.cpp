@@ -1,0 +1,356 @@
+#include "journal/ArchiveImage.h"
+
+#include "db/Connection.h"
+#include "db/ResultSet.h"
+#include "db/WideText.h"
+
+#include <sqlext.h>
+
+#include <algorithm>
+#include <charconv>
+
+namespace tessera::journal {
+
+namespace {
+
+QString withCondition(QString sql, const QString& whereSql)
+{
+    if (!whereSql.trimmed().isEmpty())
+        sql += QStringLiteral(" WHERE ") + whereSql;
+    return sql;
+}
+
+ValueType columnTypeOf(SQLSMALLINT sqlType)
+{
+    switch (sqlType) {
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_BIT:
+        return ValueType::Integer;
+    case SQL_REAL:
+        return ValueType::RealSingle;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return ValueType::Real;
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_DATETIME: // SQL_DATE of ODBC 2
+    case SQL_TIME:
+    case SQL_TIMESTAMP:
+        return ValueType::DateTime;
+    default:
+        return ValueType::Text; // NUMERIC and DECIMAL too: their text is exact
+    }
+}
+
+struct DescribedRows {
+    db::ResultSet rows;
+    QStringList columns;
+    std::vector<ValueType> types;
+};
+
+// ResultSet keeps its columns' SQL types to itself, and the journal needs
+// them to keep values typed: the query runs on a statement of our own whose
+// columns are described before it is handed to a ResultSet.
+DescribedRows queryDescribed(db::Connection& connection, const QString& sql)
+{
+    if (!connection.isOpen())
+        throw db::DbError(QStringLiteral("08003"), 0, QStringLiteral("connection not open"));
+    db::StatementHandle statement(connection.handle());
+    SQLHSTMT h = statement.get();
+    if (connection.queryTimeoutSeconds() > 0)
+        SQLSetStmtAttrW(h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(connection.queryTimeoutSeconds())), 0);
+    SQLSetStmtAttrW(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
+    SQLSetStmtAttrW(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+    auto text = db::toWide(sql);
+    const SQLRETURN rc = SQLExecDirectW(h, text.data(), SQL_NTS);
+    if (rc != SQL_NO_DATA)
+        db::check(rc, SQL_HANDLE_STMT, h, nullptr);
+    SQLSMALLINT count = 0;
+    db::check(SQLNumResultCols(h, &count), SQL_HANDLE_STMT, h, "counting columns");
+    std::vector<ValueType> types;
+    for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(count); ++c) {
+        SQLWCHAR name[256] = {};
+        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        db::check(SQLDescribeColW(h, c, name, SQLSMALLINT(std::size(name)), &nameLength, &type, &size, &digits, &nullable),
+                  SQL_HANDLE_STMT, h, "describing a column");
+        types.push_back(columnTypeOf(type));
+    }
+    db::ResultSet rows(std::move(statement));
+    QStringList columns;
+    for (int c = 0; c < rows.columnCount(); ++c)
+        columns << rows.columnName(c);
+    return {std::move(rows), std::move(columns), std::move(types)};
+}
+
+bool isReal(ValueType type)
+{
+    return type == ValueType::Real || type == ValueType::RealSingle;
+}
+
+// SQLite's driver reads a real through SQLite's text of it, which has 15
+// significant digits: 0.1f kept as a double would come back as another
+// number. quote() gives a text that reads back as exactly the stored double.
+QString exactRealsSelectSql(const DescribedRows& shape, const QString& table, const QString& whereSql)
+{
+    QStringList list;
+    for (qsizetype c = 0; c < shape.columns.size(); ++c) {
+        const QString& name = shape.columns[c];
+        list << (isReal(shape.types[size_t(c)])
+                     ? QStringLiteral("CASE WHEN typeof(%1)='real' THEN quote(%1) ELSE %1 END").arg(name)
+                     : name);
+    }
+    return withCondition(QStringLiteral("SELECT %1 FROM %2").arg(list.join(QStringLiteral(", ")), table), whereSql);
+}
+
+Value readValue(db::ResultSet& rs, int column, ValueType type, bool realsAsText)
+{
+    switch (type) {
+    case ValueType::Integer: {
+        const auto text = rs.text(column);
+        if (!text)
+            return {};
+        bool ok = false;
+        const qint64 v = text->trimmed().toLongLong(&ok);
+        return ok ? Value(v) : Value(*text); // a text in a typeless SQLite column stays text
+    }
+    case ValueType::Real:
+    case ValueType::RealSingle: {
+        if (realsAsText) {
+            const auto text = rs.text(column);
+            if (!text)
+                return {};
+            bool ok = false;
+            const double v = text->toDouble(&ok);
+            return ok ? Value(v) : Value(*text);
+        }
+        const db::TypedNumber n = rs.number(column);
+        if (n.isNull())
+            return {};
+        return n.value;
+    }
+    case ValueType::DateTime: {
+        auto text = rs.text(column);
+        return text ? Value(DateTimeText {std::move(*text)}) : Value();
+    }
+    default: {
+        auto text = rs.text(column);
+        return text ? Value(std::move(*text)) : Value();
+    }
+    }
+}
+
+std::optional<RowSet> capture(db::Connection& connection, DatabaseKind kind, const QString& table,
+                              const QString& whereSql, qsizetype maxRows)
+{
+    const bool sqlite = kind == DatabaseKind::SQLite;
+    // SQLite's columns are learnt from an empty result first: its driver
+    // reads every row of a query when it runs.
+    DescribedRows described = queryDescribed(connection, sqlite ? scopeSelectSql(table, QStringLiteral("0=1"))
+                                                                : scopeSelectSql(table, whereSql));
+    RowSet set;
+    set.columns = described.columns;
+    set.types = described.types;
+    const bool realsAsText = sqlite && std::any_of(set.types.begin(), set.types.end(), isReal);
+    if (sqlite) {
+        described.rows.close();
+        described.rows = queryDescribed(connection, realsAsText ? exactRealsSelectSql(described, table, whereSql)
+                                                                : scopeSelectSql(table, whereSql))
+                             .rows;
+    }
+    db::ResultSet& rs = described.rows;
+    rs.readFloatsAsNumbers();
+    const int columns = int(set.columns.size());
+    while (rs.next()) {
+        if (maxRows >= 0 && qsizetype(set.rows.size()) >= maxRows)
+            return std::nullopt;
+        Row row;
+        row.reserve(size_t(columns));
+        for (int c = 0; c < columns; ++c)
+            row.push_back(readValue(rs, c, set.types[size_t(c)], realsAsText));
+        set.rows.push_back(std::move(row));
+    }
+    return set;
+}
+
+QString shortestText(double v)
+{
+    char digits[32];
+    const auto written = std::to_chars(digits, digits + sizeof digits, v);
+    return QString::fromLatin1(digits, written.ptr - digits);
+}
+
+// 'yyyy-mm-dd hh:mm:ss[.zzz]' written by hand: a day of samples is 86,400
+// of them, and QDateTime::toString parses its format each time.
+QString dateTimeText(const QDateTime& t)
+{
+    const QDate d = t.date();
+    const QTime time = t.time();
+    char text[24];
+    auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = char('0' + value % 10);
+    };
+    put(0, d.year(), 4);
+    text[4] = text[7] = '-';
+    put(5, d.month(), 2);
+    put(8, d.day(), 2);
+    text[10] = ' ';
+    put(11, time.hour(), 2);
+    text[13] = text[16] = ':';
+    put(14, time.minute(), 2);
+    put(17, time.second(), 2);
+    if (time.msec() == 0)
+        return QString::fromLatin1(text, 19);
+    text[19] = '.';
+    put(20, time.msec(), 3);
+    return QString::fromLatin1(text, 23);
+}
+
+Value conformed(const db::Value& v, ValueType type)
+{
+    if (std::holds_alternative<std::monostate>(v))
+        return {};
+    switch (type) {
+    case ValueType::Integer:
+        if (auto* i = std::get_if<qint64>(&v))
+            return *i;
+        if (auto* d = std::get_if<double>(&v))
+            return qint64(*d);
+        if (auto* s = std::get_if<QString>(&v)) {
+            bool ok = false;
+            const qint64 i = s->trimmed().toLongLong(&ok);
+            return ok ? Value(i) : Value(*s);
+        }
+        break;
+    case ValueType::Real:
+    case ValueType::RealSingle: {
+        double d = 0;
+        if (auto* i = std::get_if<qint64>(&v))
+            d = double(*i);
+        else if (auto* r = std::get_if<double>(&v))
+            d = *r;
+        else if (auto* s = std::get_if<QString>(&v))
+            d = s->trimmed().toDouble();
+        return type == ValueType::RealSingle ? double(float(d)) : d;
+    }
+    case ValueType::DateTime:
+        if (auto* t = std::get_if<QDateTime>(&v))
+            return DateTimeText {dateTimeText(*t)};
+        if (auto* s = std::get_if<QString>(&v))
+            return DateTimeText {*s};
+        break;
+    default:
+        break;
+    }
+    if (auto* s = std::get_if<QString>(&v))
+        return *s;
+    if (auto* i = std::get_if<qint64>(&v))
+        return QString::number(*i);
+    if (auto* d = std::get_if<double>(&v))
+        return shortestText(*d);
+    return dateTimeText(std::get<QDateTime>(v));
+}
+
+} // namespace
+
+QString scopeSelectSql(const QString& table, const QString& whereSql)
+{
+    return withCondition(QStringLiteral("SELECT * FROM %1").arg(table), whereSql);
+}
+
+QString scopeDeleteSql(const QString& table, const QString& whereSql)
+{
+    return withCondition(QStringLiteral("DELETE FROM %1").arg(table), whereSql);
+}
+
+RowSet captureRows(db::Connection& connection, DatabaseKind kind, const QString& table, const QString& whereSql)
+{
+    return *capture(connection, kind, table, whereSql, -1);
+}
+
+std::optional<RowSet> captureRowsUpTo(db::Connection& connection, DatabaseKind kind, const QString& table,
+                                      const QString& whereSql, qsizetype maxRows)
+{
+    return capture(connection, kind, table, whereSql, std::max<qsizetype>(maxRows, 0));
+}
+
+namespace {
+
+void conformInto(Row& row, const std::vector<ValueType>& types, const std::vector<db::Value>& values)
+{
+    row.resize(types.size());
+    for (size_t c = 0; c < types.size(); ++c)
+        row[c] = c < values.size() ? conformed(values[c], types[c]) : Value();
+}
+
+} // namespace
+
+RowSet conformRows(const RowSet& shape, const std::vector<std::vector<db::Value>>& written)
+{
+    RowSet set;
+    set.columns = shape.columns;
+    set.types = shape.types;
+    set.rows.resize(written.size());
+    for (size_t r = 0; r < written.size(); ++r)
+        conformInto(set.rows[r], set.types, written[r]);
+    return set;
+}
+
+AfterState afterStateOfWritten(const RowSet& shape, const std::vector<std::vector<db::Value>>& written,
+                               qsizetype keepAtMost)
+{
+    AfterState after;
+    const bool keep = qsizetype(written.size()) <= keepAtMost;
+    if (keep)
+        after.rows.emplace();
+    RowDigest digest;
+    Row row;
+    for (const auto& values : written) {
+        conformInto(row, shape.types, values);
+        digest.add(row);
+        if (keep)
+            after.rows->push_back(row);
+    }
+    after.rowCount = digest.count();
+    after.digest = digest.result();
+    return after;
+}
+
+db::Value parameterOf(const Value& value, DatabaseKind kind)
+{
+    if (auto* i = std::get_if<qint64>(&value))
+        return *i;
+    if (auto* d = std::get_if<double>(&value))
+        return *d;
+    if (auto* s = std::get_if<QString>(&value))
+        return *s;
+    if (auto* t = std::get_if<DateTimeText>(&value)) {
+        switch (kind) {
+        case DatabaseKind::SQLite:
+        case DatabaseKind::PostgreSQL:
+        case DatabaseKind::MySql:
+            return t->text;
+        default:
+            if (auto parsed = db::parseOdbcDateTime(t->text))
+                return *parsed;
+            return t->text;
+        }
+    }
+    return std::monostate();
+}
+
+QString insertSql(const QString& table, const QStringList& columns)
+{
+    QStringList marks;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        marks << QStringLiteral("?");
+    return QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
+        .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+}
+
+} // namespace tessera::journal

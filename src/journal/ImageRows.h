@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <variant>
+#include <vector>
+
+// Rows of an archive table as the journal keeps them: typed values that go
+// back into the table exactly as they were read, a compact encoding for the
+// journal file and an order-independent digest of a set of rows.
+namespace tessera::journal {
+
+// A date, a time of day or a date-time, in the text the driver gave for it
+// ('yyyy-mm-dd hh:mm:ss[.fff]', 'yyyy-mm-dd', 'hh:mm:ss'). Kept as text so
+// that fractions and SQLite's stored text survive unchanged.
+struct DateTimeText {
+    QString text;
+    bool operator==(const DateTimeText&) const = default;
+};
+
+// The alternatives in the order of ValueType.
+using Value = std::variant<std::monostate, qint64, double, QString, DateTimeText>;
+using Row = std::vector<Value>;
+
+// How a column's values are kept (from the column's type in the archive).
+// RealSingle is a column type only: a single-precision column, whose values
+// are Real and hold exactly the float the column stores.
+enum class ValueType : quint8 { Null = 0, Integer = 1, Real = 2, Text = 3, DateTime = 4, RealSingle = 5 };
+
+// Rows of one table in one scope, with the table's columns in SELECT * order.
+struct RowSet {
+    QStringList columns;
+    std::vector<ValueType> types; // one per column
+    std::vector<Row> rows;
+};
+
+// One row in the journal's encoding: per value a type byte and its payload
+// (integers as zigzag varints, reals as their 8 IEEE bytes, texts as a
+// varint length and UTF-8). Equal rows have equal encodings, bit for bit.
+QByteArray encodeRow(const Row& row);
+// The reverse; nullopt for bytes that are not an encoded row.
+std::optional<Row> decodeRow(const char* data, qsizetype size);
+
+// Rows [from, to) as one block: each encoded row after its length.
+QByteArray encodeRows(const std::vector<Row>& rows, size_t from, size_t to);
+// Appends the rows of a block to `rows`; false for bytes that are not one.
+bool decodeRows(const char* data, qsizetype size, std::vector<Row>& rows);
+
+// A digest of a multiset of rows: the same rows in any order give the same
+// digest, and a changed, missing or added row a different one.
+QByteArray digestOf(const std::vector<Row>& rows);
+
+// The same digest, of rows given one at a time.
+class RowDigest {
+public:
+    void add(const Row& row);
+    qint64 count() const noexcept { return qint64(m_spans.size()); }
+    QByteArray result() const;
+
+private:
+    QByteArray m_buffer; // the encoded rows one after the other
+    std::vector<std::pair<qsizetype, qsizetype>> m_spans; // offset and length of each
+};
+
+// A value for people: NULL, the number, the text.
+QString displayText(const Value& value);
+
+} // namespace tessera::journal
