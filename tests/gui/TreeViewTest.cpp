@@ -1,7 +1,3 @@
-// Mouse events through the window system layer, as a platform delivers them:
-// double-clicks and right-click context-menu events are synthesised on the way.
-#define QTEST_QPA_MOUSE_HANDLING
-
 #include "RecordingHost.h"
 #include "ScriptedGui.h"
 
