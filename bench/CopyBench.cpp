@@ -7,7 +7,7 @@
 #include "BenchSupport.h"
 
 #include "SchemaDdl.h"
-#include "app/DatabaseKind.h"
+#include "dialect/DatabaseKind.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"

@@ -7,14 +7,14 @@
 
 #include "SchemaDdl.h"
 
-#include "app/DatabaseKind.h"
+#include "dialect/DatabaseKind.h"
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
 #include "journal/ArchiveImage.h"
 #include "journal/Journal.h"
 #include "journal/Undo.h"
 #include "telemetry/TelemetryStore.h"
-#include "ui/TagCatalogue.h"
+#include "view/TagCatalogue.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -9,7 +9,7 @@
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
 #include "telemetry/TelemetryStore.h"
-#include "ui/TagCatalogue.h"
+#include "view/TagCatalogue.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -1,5 +1,7 @@
 #include "app/CTesseraApp.h"
-#include "app/Platform.h"
+#include "platform/Platform.h"
+#include "shell/MainWindow.h"
+#include "ui/CMainFrame.h"
 #include "ui/Translations.h"
 
 #include <QApplication>
@@ -13,6 +15,7 @@ int main(int argc, char* argv[])
     tessera::installChineseTranslations(qtApp);
 
     tessera::CTesseraApp app;
+    app.setMainWindowFactory([] { return tessera::createMainFrame(); });
     if (!app.InitInstance())
         return 0;
     return QApplication::exec();

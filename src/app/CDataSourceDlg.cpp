@@ -4,8 +4,8 @@
 #include "app/DialogFields.h"
 #include "app/DataSourcePickerDlg.h"
 #include "app/GuiSeam.h"
-#include "app/IniFile.h"
-#include "app/SettingsKeys.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsKeys.h"
 #include "app/WaitCursor.h"
 
 #include <QApplication>

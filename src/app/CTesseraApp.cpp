@@ -2,13 +2,13 @@
 
 #include "app/CDataSourceDlg.h"
 #include "app/CLoginDlg.h"
-#include "app/DetectDatabaseKind.h"
-#include "app/IniFile.h"
-#include "app/Platform.h"
-#include "app/SettingsKeys.h"
+#include "dialect/DetectDatabaseKind.h"
+#include "settings/IniFile.h"
+#include "platform/Platform.h"
+#include "settings/SettingsKeys.h"
 #include "db/ConnectString.h"
 #include "db/DbError.h"
-#include "ui/CMainFrame.h"
+#include <QMainWindow>
 
 #include <QFileInfo>
 
@@ -132,7 +132,8 @@ bool CTesseraApp::InitInstance()
 
 bool CTesseraApp::createMainWindow()
 {
-    m_mainWindow = std::make_unique<CMainFrame>();
+    // Without a factory (tests of the start-up alone) an empty window stands in.
+    m_mainWindow = m_mainWindowFactory ? m_mainWindowFactory() : std::make_unique<QMainWindow>();
     m_mainWindow->setWindowTitle(kMainWindowTitle);
     m_mainWindow->showMaximized();
     m_mainWindow->repaint();

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "app/DatabaseKind.h"
+#include "dialect/DatabaseKind.h"
 #include "app/GuiSeam.h"
 #include "db/Connection.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QMainWindow;
@@ -64,6 +65,10 @@ public:
     void setGui(std::unique_ptr<GuiSeam> gui);
 
     QMainWindow* mainWindow() const { return m_mainWindow.get(); }
+    // What InitInstance opens as the main window (the program: the frame with
+    // every command; see shell/MainWindow.h).
+    using MainWindowFactory = std::function<std::unique_ptr<QMainWindow>()>;
+    void setMainWindowFactory(MainWindowFactory factory) { m_mainWindowFactory = std::move(factory); }
 
 private:
     bool connectFromFile(class CLoginDlg& login);
@@ -76,6 +81,7 @@ private:
     QString m_connectString;
     QString m_configurationPath;
     std::unique_ptr<GuiSeam> m_gui;
+    MainWindowFactory m_mainWindowFactory;
     std::unique_ptr<QMainWindow> m_mainWindow;
 };
 

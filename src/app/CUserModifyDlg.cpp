@@ -3,9 +3,9 @@
 #include "app/CTesseraApp.h"
 #include "app/DialogFields.h"
 #include "app/GuiSeam.h"
-#include "app/IniFile.h"
-#include "app/Password.h"
-#include "app/SettingsKeys.h"
+#include "settings/IniFile.h"
+#include "settings/Password.h"
+#include "settings/SettingsKeys.h"
 
 #include <QDialogButtonBox>
 #include <QDir>

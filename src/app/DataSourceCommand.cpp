@@ -3,8 +3,8 @@
 #include "app/CDataSourceDlg.h"
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
-#include "app/IniFile.h"
-#include "app/SettingsKeys.h"
+#include "settings/IniFile.h"
+#include "settings/SettingsKeys.h"
 
 namespace tessera {
 

@@ -2,7 +2,7 @@
 
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
-#include "app/IniFile.h"
+#include "settings/IniFile.h"
 
 #include <QFileInfo>
 #include <QFormLayout>

@@ -1,6 +1,6 @@
 // tessera-copy: the copy between database generations without a window, for
 // servers without a desktop. Same procedures, same statuses as the dialog.
-#include "app/Platform.h"
+#include "platform/Platform.h"
 #include "copy/CopyRun.h"
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"

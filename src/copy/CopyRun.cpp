@@ -1,6 +1,6 @@
 #include "copy/CopyRun.h"
 
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 #include "db/ConnectString.h"
 #include "db/DataSourceCatalogue.h"
 #include "db/DbError.h"

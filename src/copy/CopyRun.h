@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DatabaseKind.h"
+#include "dialect/DatabaseKind.h"
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"
 #include "copy/CopyUnit.h"

@@ -1,6 +1,6 @@
 #include "copy/CopySettings.h"
 
-#include "app/IniFile.h"
+#include "settings/IniFile.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #include "copy/CopyUnit.h"
 
-#include "app/TableTransactions.h"
+#include "dialect/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
 #include "db/ResultSet.h"

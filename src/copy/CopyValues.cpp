@@ -1,6 +1,6 @@
 #include "copy/CopyValues.h"
 
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 #include "copy/CopyTables.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"

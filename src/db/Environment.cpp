@@ -1,6 +1,6 @@
 #include "db/Environment.h"
 
-#include "app/Platform.h"
+#include "platform/Platform.h"
 #include "db/Handle.h"
 
 #include <sqlext.h>

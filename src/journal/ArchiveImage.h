@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DatabaseKind.h"
+#include "dialect/DatabaseKind.h"
 #include "db/Statement.h"
 #include "journal/ImageRows.h"
 #include "journal/JournalEntry.h"

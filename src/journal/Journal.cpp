@@ -1,6 +1,6 @@
 #include "journal/Journal.h"
 
-#include "app/Platform.h"
+#include "platform/Platform.h"
 #include "journal/JournalStorage.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "records/EventKind.h"
 
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 #include "db/Connection.h"
 #include "db/ResultSet.h"
 #include "schema/Schema.h"

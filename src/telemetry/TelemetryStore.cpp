@@ -1,14 +1,14 @@
 #include "telemetry/TelemetryStore.h"
 
-#include "app/DecimalText.h"
-#include "app/TableTransactions.h"
+#include "text/DecimalText.h"
+#include "dialect/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "schema/Schema.h"
-#include "ui/RecordFill.h"
-#include "ui/TagCatalogue.h"
+#include "view/RecordFill.h"
+#include "view/TagCatalogue.h"
 
 #include <optional>
 

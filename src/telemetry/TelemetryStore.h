@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DatabaseKind.h"
+#include "dialect/DatabaseKind.h"
 #include "telemetry/TelemetryTexts.h"
 
 #include <QDate>

@@ -2,8 +2,8 @@
 
 #include "schema/Schema.h"
 #include "schema/TableNames.h"
-#include "ui/TagCatalogue.h"
-#include "ui/ViewMode.h"
+#include "view/TagCatalogue.h"
+#include "view/ViewMode.h"
 
 #include <QDateTime>
 

@@ -4,7 +4,7 @@
 #include "app/GuiSeam.h"
 #include "app/WaitCursor.h"
 #include "ui/CTesseraView.h"
-#include "ui/ViewMode.h"
+#include "view/ViewMode.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/CommandHost.h"
-#include "ui/TagCatalogue.h"
+#include "view/TagCatalogue.h"
 
 #include <QIcon>
 #include <QTreeWidget>

@@ -4,14 +4,11 @@
 #include "app/CUserModifyDlg.h"
 #include "app/DataSourceCommand.h"
 #include "app/GuiSeam.h"
-#include "copy/CopyCommand.h"
-#include "records/RecordCommands.h"
-#include "telemetry/TelemetryCommands.h"
 #include "ui/AboutDlg.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
-#include "ui/CommandIds.h"
-#include "ui/CommandRouting.h"
+#include "view/CommandIds.h"
+#include "view/CommandRouting.h"
 
 #include <QAction>
 #include <QLabel>
@@ -260,9 +257,6 @@ void CMainFrame::installHandlers()
         const ViewSwitch target = *viewSwitchOf(id);
         setHandler(id, [this, target] { switchView(target.code, target.telemetry); });
     }
-    installRecordCommands(*this);
-    installTelemetryCommands(*this);
-    installCopyCommand(*this);
 }
 
 void CMainFrame::setHandler(int commandId, Handler handler)

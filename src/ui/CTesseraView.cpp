@@ -5,7 +5,7 @@
 #include "app/WaitCursor.h"
 #include "db/DbError.h"
 #include "ui/CommandHost.h"
-#include "ui/RecordFill.h"
+#include "view/RecordFill.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>

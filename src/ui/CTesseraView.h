@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ui/RecordListModel.h"
-#include "ui/ViewMode.h"
+#include "view/ViewMode.h"
 
 #include <QTableView>
 

@@ -1,7 +1,7 @@
 #include "CopyTestSupport.h"
 #include "OdbcTestEnvironment.h"
 
-#include "app/IniFile.h"
+#include "settings/IniFile.h"
 #include "copy/CopyRun.h"
 #include "copy/CopySettings.h"
 

@@ -4,11 +4,12 @@
 
 #include "app/CTesseraApp.h"
 #include "app/DataSourcePickerDlg.h"
-#include "app/IniFile.h"
-#include "copy/CDataCopyDlg.h"
+#include "settings/IniFile.h"
+#include "copy/ui/CDataCopyDlg.h"
 #include "copy/CopyTables.h"
+#include "shell/MainWindow.h"
 #include "ui/CMainFrame.h"
-#include "ui/CommandIds.h"
+#include "view/CommandIds.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -261,7 +262,8 @@ TEST_F(CopyDialogTest, TheMainFrameCommandOpensTheDialog)
 {
     app.connection() = db::Connection::open(sqliteConnectString(dir.filePath("newer.db")));
     app.setDatabaseKind(DatabaseKind::SQLite);
-    CMainFrame frame;
+    const auto framePtr = createMainFrame();
+    CMainFrame& frame = *framePtr;
     frame.show();
     bool shown = false;
     gui->onDialog<CDataCopyDlg>([&](CDataCopyDlg& dialog) {

@@ -1,7 +1,7 @@
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"
 
-#include "app/IniFile.h"
+#include "settings/IniFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

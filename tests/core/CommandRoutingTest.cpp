@@ -1,5 +1,5 @@
-#include "ui/CommandIds.h"
-#include "ui/CommandRouting.h"
+#include "view/CommandIds.h"
+#include "view/CommandRouting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "app/IniFile.h"
-#include "app/Platform.h"
+#include "settings/IniFile.h"
+#include "platform/Platform.h"
 #include "TestFiles.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "app/IniFile.h"
-#include "app/Password.h"
+#include "settings/IniFile.h"
+#include "settings/Password.h"
 #include "TestFiles.h"
 
 #include <QTemporaryDir>

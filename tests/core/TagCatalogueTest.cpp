@@ -1,5 +1,5 @@
 #include "TestFiles.h"
-#include "ui/TagCatalogue.h"
+#include "view/TagCatalogue.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #include "DatabaseTest.h"
 
-#include "app/TableTransactions.h"
+#include "dialect/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/ResultSet.h"
 

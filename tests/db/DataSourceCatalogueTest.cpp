@@ -1,7 +1,7 @@
 #include "OdbcTestEnvironment.h"
 
 #include "db/Connection.h"
-#include "app/DetectDatabaseKind.h"
+#include "dialect/DetectDatabaseKind.h"
 #include "db/DataSourceCatalogue.h"
 
 #include <QDir>

@@ -5,7 +5,7 @@
 
 #include "db/DbError.h"
 #include "schema/Schema.h"
-#include "ui/RecordFill.h"
+#include "view/RecordFill.h"
 
 #include <QRegularExpression>
 

@@ -2,8 +2,8 @@
 
 #include "app/CLoginDlg.h"
 #include "app/CUserModifyDlg.h"
-#include "app/IniFile.h"
-#include "app/Password.h"
+#include "settings/IniFile.h"
+#include "settings/Password.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "app/CLoginDlg.h"
 #include "app/DataSourceCommand.h"
 #include "app/DataSourcePickerDlg.h"
-#include "app/IniFile.h"
+#include "settings/IniFile.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -10,7 +10,7 @@
 #include "schema/TableNames.h"
 #include "ui/CTesseraView.h"
 #include "ui/CommandHost.h"
-#include "ui/RecordFill.h"
+#include "view/RecordFill.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

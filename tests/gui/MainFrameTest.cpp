@@ -8,9 +8,10 @@
 #include "app/CTesseraApp.h"
 #include "ui/AboutDlg.h"
 #include "ui/CLeftTreeView.h"
+#include "shell/MainWindow.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
-#include "ui/CommandIds.h"
+#include "view/CommandIds.h"
 #include "schema/TableNames.h"
 
 #include <QAccessible>
@@ -52,7 +53,7 @@ protected:
         c.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, TelemetryTableName(today), ddl::Generation::Newer));
         demo::writeSamplesOfDay(c, TelemetryTableName(today), today);
 
-        frame = std::make_unique<CMainFrame>();
+        frame = createMainFrame();
         frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
     }

@@ -6,8 +6,8 @@
 #include "app/CDataSourceDlg.h"
 #include "app/CLoginDlg.h"
 #include "app/CTesseraApp.h"
-#include "app/IniFile.h"
-#include "app/Password.h"
+#include "settings/IniFile.h"
+#include "settings/Password.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
 #include "ui/CommandHost.h"
-#include "ui/ViewMode.h"
+#include "view/ViewMode.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>

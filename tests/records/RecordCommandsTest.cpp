@@ -6,11 +6,12 @@
 #include "app/CTesseraApp.h"
 #include "db/ResultSet.h"
 #include "records/EventKind.h"
-#include "records/RecordEditDlg.h"
-#include "records/RecordQueryDlg.h"
+#include "records/ui/RecordEditDlg.h"
+#include "records/ui/RecordQueryDlg.h"
+#include "shell/MainWindow.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
-#include "ui/CommandIds.h"
+#include "view/CommandIds.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -48,7 +49,7 @@ protected:
         app.setConfigurationPath(dir.filePath(QStringLiteral("DataSource.ini")));
         app.connection() = openConnection();
         app.setDatabaseKind(kind());
-        frame = std::make_unique<CMainFrame>();
+        frame = createMainFrame();
         new QAbstractItemModelTester(&frame->list()->rows(), QAbstractItemModelTester::FailureReportingMode::Fatal,
                                      frame.get());
         frame->show();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "QtPrinters.h"
-#include "app/DatabaseKind.h"
+#include "dialect/DatabaseKind.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DatabaseKind.h"
+#include "dialect/DatabaseKind.h"
 #include "db/Connection.h"
 
 #include <QString>

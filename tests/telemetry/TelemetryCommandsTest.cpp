@@ -7,11 +7,12 @@
 #include "app/CTesseraApp.h"
 #include "db/ResultSet.h"
 #include "schema/TableNames.h"
-#include "telemetry/TelemetryDialogs.h"
+#include "telemetry/ui/TelemetryDialogs.h"
 #include "ui/CLeftTreeView.h"
+#include "shell/MainWindow.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
-#include "ui/CommandIds.h"
+#include "view/CommandIds.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -80,7 +81,7 @@ protected:
             c.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, TelemetryTableName(day), ddl::Generation::Newer));
             demo::writeSamplesOfDay(c, TelemetryTableName(day), day);
         }
-        frame = std::make_unique<CMainFrame>();
+        frame = createMainFrame();
         tester = std::make_unique<QAbstractItemModelTester>(&frame->list()->rows(),
                                                             QAbstractItemModelTester::FailureReportingMode::Fatal);
         frame->show();

@@ -5,13 +5,14 @@
 #include "DemoContent.h"
 
 #include "app/CTesseraApp.h"
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 #include "db/ResultSet.h"
 #include "schema/TableNames.h"
-#include "telemetry/TelemetryDialogs.h"
+#include "telemetry/ui/TelemetryDialogs.h"
 #include "ui/CLeftTreeView.h"
+#include "shell/MainWindow.h"
 #include "ui/CMainFrame.h"
-#include "ui/CommandIds.h"
+#include "view/CommandIds.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -77,7 +78,7 @@ protected:
         app.setConfigurationPath(dir.filePath(QStringLiteral("DataSource.ini")));
         app.connection() = openConnection();
         app.setDatabaseKind(kind());
-        frame = std::make_unique<CMainFrame>();
+        frame = createMainFrame();
         frame->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
         select();

@@ -4,12 +4,12 @@
 #include "DemoContent.h"
 #include "SchemaDdl.h"
 
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "telemetry/TelemetryStore.h"
-#include "ui/RecordFill.h"
-#include "ui/TagCatalogue.h"
+#include "view/RecordFill.h"
+#include "view/TagCatalogue.h"
 
 #include <functional>
 #include <map>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/ViewMode.h"
+#include "view/ViewMode.h"
 
 #include <optional>
 

@@ -1,10 +1,10 @@
-#include "copy/CopyCommand.h"
+#include "copy/ui/CopyCommand.h"
 
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
-#include "copy/CDataCopyDlg.h"
+#include "copy/ui/CDataCopyDlg.h"
 #include "ui/CMainFrame.h"
-#include "ui/CommandIds.h"
+#include "view/CommandIds.h"
 
 namespace tessera {
 

@@ -1,4 +1,4 @@
-#include "app/Password.h"
+#include "settings/Password.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/DatabaseKind.h"
+#include "dialect/DatabaseKind.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "telemetry/TelemetryDialogs.h"
+#include "telemetry/ui/TelemetryDialogs.h"
 
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 #include "app/GuiSeam.h"
 
 #include <QCheckBox>

@@ -1,17 +1,17 @@
-#include "telemetry/TelemetryCommands.h"
+#include "telemetry/ui/TelemetryCommands.h"
 
 #include "app/CTesseraApp.h"
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 #include "app/GuiSeam.h"
 #include "app/WaitCursor.h"
 #include "db/DbError.h"
-#include "telemetry/TelemetryDialogs.h"
+#include "telemetry/ui/TelemetryDialogs.h"
 #include "telemetry/TelemetryStore.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
-#include "ui/CommandIds.h"
-#include "ui/RecordFill.h"
+#include "view/CommandIds.h"
+#include "view/RecordFill.h"
 
 #include <QTreeWidgetItem>
 

@@ -1,10 +1,10 @@
-#include "ui/TagCatalogue.h"
+#include "view/TagCatalogue.h"
 
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 #include "db/Connection.h"
 #include "db/ResultSet.h"
 #include "schema/Schema.h"
-#include "ui/ViewMode.h"
+#include "view/ViewMode.h"
 
 namespace tessera {
 

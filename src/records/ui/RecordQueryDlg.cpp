@@ -1,4 +1,4 @@
-#include "records/RecordQueryDlg.h"
+#include "records/ui/RecordQueryDlg.h"
 
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"

@@ -1,4 +1,4 @@
-#include "app/TableTransactions.h"
+#include "dialect/TableTransactions.h"
 
 #include "db/Connection.h"
 #include "db/ResultSet.h"

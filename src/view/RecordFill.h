@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/DatabaseKind.h"
-#include "ui/ViewMode.h"
+#include "dialect/DatabaseKind.h"
+#include "view/ViewMode.h"
 
 #include <QDate>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "records/RecordEditDlg.h"
+#include "records/ui/RecordEditDlg.h"
 
 #include "app/CTesseraApp.h"
-#include "app/DecimalText.h"
+#include "text/DecimalText.h"
 #include "app/GuiSeam.h"
 #include "db/DbError.h"
 

@@ -1,15 +1,15 @@
-#include "records/RecordCommands.h"
+#include "records/ui/RecordCommands.h"
 
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
 #include "app/WaitCursor.h"
 #include "db/DbError.h"
 #include "records/EventKind.h"
-#include "records/RecordEditDlg.h"
-#include "records/RecordQueryDlg.h"
+#include "records/ui/RecordEditDlg.h"
+#include "records/ui/RecordQueryDlg.h"
 #include "ui/CMainFrame.h"
-#include "ui/CommandIds.h"
-#include "ui/CommandRouting.h"
+#include "view/CommandIds.h"
+#include "view/CommandRouting.h"
 #include "ui/CTesseraView.h"
 
 namespace tessera {

@@ -1,6 +1,6 @@
-#include "ui/CommandRouting.h"
+#include "view/CommandRouting.h"
 
-#include "ui/CommandIds.h"
+#include "view/CommandIds.h"
 
 #include <array>
 

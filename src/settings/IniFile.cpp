@@ -1,6 +1,6 @@
-#include "app/IniFile.h"
+#include "settings/IniFile.h"
 
-#include "app/Platform.h"
+#include "platform/Platform.h"
 
 #include <QDir>
 #include <QFile>

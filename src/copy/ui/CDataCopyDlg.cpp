@@ -1,4 +1,4 @@
-#include "copy/CDataCopyDlg.h"
+#include "copy/ui/CDataCopyDlg.h"
 
 #include "app/DataSourcePickerDlg.h"
 #include "app/GuiSeam.h"

@@ -1,4 +1,4 @@
-#include "ui/RecordFill.h"
+#include "view/RecordFill.h"
 
 #include "db/Connection.h"
 #include "db/ResultSet.h"

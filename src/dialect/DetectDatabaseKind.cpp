@@ -1,4 +1,4 @@
-#include "app/DetectDatabaseKind.h"
+#include "dialect/DetectDatabaseKind.h"
 
 #include "db/DataSourceCatalogue.h"
 #include "db/DbError.h"

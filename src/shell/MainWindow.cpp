@@ -1,0 +1,24 @@
+#include "shell/MainWindow.h"
+
+#include "copy/ui/CopyCommand.h"
+#include "records/ui/RecordCommands.h"
+#include "telemetry/ui/TelemetryCommands.h"
+#include "ui/CMainFrame.h"
+
+namespace tessera {
+
+void installCommands(CMainFrame& frame)
+{
+    installRecordCommands(frame);
+    installTelemetryCommands(frame);
+    installCopyCommand(frame);
+}
+
+std::unique_ptr<CMainFrame> createMainFrame()
+{
+    auto frame = std::make_unique<CMainFrame>();
+    installCommands(*frame);
+    return frame;
+}
+
+} // namespace tessera
