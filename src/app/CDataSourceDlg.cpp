@@ -2,7 +2,7 @@
 
 #include "app/CTesseraApp.h"
 #include "app/DialogFields.h"
-#include "app/DataSourcePickerDlg.h"
+#include "app/DataSourcePickerDialog.h"
 #include "app/GuiSeam.h"
 #include "settings/IniFile.h"
 #include "settings/SettingsKeys.h"
@@ -110,7 +110,7 @@ QString CDataSourceDlg::databasePassword() const { return m_password->text(); }
 
 void CDataSourceDlg::pickDataSource()
 {
-    if (const std::optional<QString> name = DataSourcePickerDlg::pick(this, m_dataSourceName->text())) {
+    if (const std::optional<QString> name = DataSourcePickerDialog::pick(this, m_dataSourceName->text())) {
         m_dataSourceName->setText(*name);
         // On to the user name: Enter then confirms the dialog instead of
         // pressing "..." again.

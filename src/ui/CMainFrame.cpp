@@ -4,7 +4,7 @@
 #include "app/CUserModifyDlg.h"
 #include "app/DataSourceCommand.h"
 #include "app/GuiSeam.h"
-#include "ui/AboutDlg.h"
+#include "ui/CAboutDlg.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
 #include "view/CommandIds.h"
@@ -324,7 +324,7 @@ void CMainFrame::popUpMenu(ContextMenu which, const QPoint& globalPosition)
 
 void CMainFrame::showAbout()
 {
-    AboutDlg dialog(this);
+    CAboutDlg dialog(this);
     execDialog(dialog);
 }
 

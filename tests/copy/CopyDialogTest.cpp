@@ -3,7 +3,7 @@
 #include "ScriptedGui.h"
 
 #include "app/CTesseraApp.h"
-#include "app/DataSourcePickerDlg.h"
+#include "app/DataSourcePickerDialog.h"
 #include "settings/IniFile.h"
 #include "copy/ui/CDataCopyDlg.h"
 #include "copy/CopyTables.h"
@@ -179,7 +179,7 @@ TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
     auto dialog = openDialog();
     fillDataSources(*dialog);
     // The picker finds the typed name among the user's data sources.
-    gui->onDialog<DataSourcePickerDlg>([&](DataSourcePickerDlg& picker) {
+    gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& picker) {
         EXPECT_EQ(picker.selectedName(), targetDsn);
         clickOk(picker);
     });

@@ -3,7 +3,7 @@
 #include "app/CDataSourceDlg.h"
 #include "app/CLoginDlg.h"
 #include "app/DataSourceCommand.h"
-#include "app/DataSourcePickerDlg.h"
+#include "app/DataSourcePickerDialog.h"
 #include "settings/IniFile.h"
 
 #include <QAccessible>
@@ -52,7 +52,7 @@ protected:
         return QStringLiteral("[DATASOURCEINI]\nDSN=%1\nUSERNAME=%2\nPASS=%3\n").arg(db.dsn, db.user, db.password).toUtf8();
     }
 
-    static QTableWidget* table(DataSourcePickerDlg& d)
+    static QTableWidget* table(DataSourcePickerDialog& d)
     {
         return d.findChild<QTableWidget*>(QStringLiteral("dataSources"));
     }
@@ -244,7 +244,7 @@ TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndEnterPicksOnlyTh
         EXPECT_EQ(focusedObjectName(d), QStringLiteral("databaseUser"));
         clickCancel(d);
     });
-    gui->onDialog<DataSourcePickerDlg>([&](DataSourcePickerDlg& d) {
+    gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
         QTableWidget* t = table(d);
         ASSERT_NE(t, nullptr);
         ASSERT_EQ(t->columnCount(), 3);
@@ -275,7 +275,7 @@ TEST_F(DataSourceDialogTest, PickerCancelKeepsTheNameAndDoubleClickPicks)
 {
     addUserDataSource(QStringLiteral("DialogPickFirst"), QStringLiteral("SQLite3"), QString());
     addUserDataSource(QStringLiteral("DialogPickSecond"), QStringLiteral("SQLite3"), QString());
-    const auto doubleClickRow = [](DataSourcePickerDlg& d, const QString& name) {
+    const auto doubleClickRow = [](DataSourcePickerDialog& d, const QString& name) {
         QTableWidget* t = table(d);
         ASSERT_NE(t, nullptr);
         const QList<QTableWidgetItem*> found = t->findItems(name, Qt::MatchExactly);
@@ -296,14 +296,14 @@ TEST_F(DataSourceDialogTest, PickerCancelKeepsTheNameAndDoubleClickPicks)
         EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("DialogPickFirst"));
         clickCancel(d);
     });
-    gui->onDialog<DataSourcePickerDlg>([&](DataSourcePickerDlg& d) {
+    gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
         // A name not in the list: the first row is offered.
         EXPECT_EQ(d.selectedName(), column(*table(d), 0).first());
         QTest::keyClick(table(d), Qt::Key_End, Qt::ControlModifier);
         EXPECT_EQ(d.selectedName(), QStringLiteral("DialogPickSecond"));
         clickCancel(d);
     });
-    gui->onDialog<DataSourcePickerDlg>([&](DataSourcePickerDlg& d) {
+    gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
         doubleClickRow(d, QStringLiteral("DialogPickFirst"));
         EXPECT_FALSE(d.isVisible());
     });

@@ -6,7 +6,7 @@
 
 #include "app/CDataSourceDlg.h"
 #include "app/CTesseraApp.h"
-#include "ui/AboutDlg.h"
+#include "ui/CAboutDlg.h"
 #include "ui/CLeftTreeView.h"
 #include "shell/MainWindow.h"
 #include "ui/CMainFrame.h"
@@ -204,7 +204,7 @@ TEST_F(MainFrameTest, GenericCommandsFollowTheListNotTheGroup)
 
 TEST_F(MainFrameTest, AboutBoxGoesThroughTheSeam)
 {
-    gui->onDialog<AboutDlg>([](AboutDlg& d) {
+    gui->onDialog<CAboutDlg>([](CAboutDlg& d) {
         auto* text = d.findChild<QLabel*>(QStringLiteral("aboutText"));
         ASSERT_NE(text, nullptr);
         EXPECT_EQ(text->text(), QStringLiteral("系统数据维护软件1.0 版"));

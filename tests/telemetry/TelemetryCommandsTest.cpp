@@ -142,7 +142,7 @@ TEST_F(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
     EXPECT_EQ(list.rows().rowCount(), 288);
 
     // The generic query in telemetry mode: only hand-set samples, oldest at the top.
-    gui->onDialog<CDateSelectDlg>([](CDateSelectDlg& d) {
+    gui->onDialog<DateSelectDialog>([](DateSelectDialog& d) {
         EXPECT_EQ(d.findChild<QTimeEdit*>(QStringLiteral("endTime"))->time(), QTime(23, 59, 59));
         clickOk(d);
     });
@@ -166,7 +166,7 @@ TEST_F(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
     // Modify the first listed sample; its instant cannot be changed.
     list.clearSelection();
     list.selectionModel()->select(list.rows().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    gui->onDialog<CTelemetryValueDlg>([](CTelemetryValueDlg& d) {
+    gui->onDialog<TelemetryValueDialog>([](TelemetryValueDialog& d) {
         EXPECT_FALSE(d.findChild<QTimeEdit*>(QStringLiteral("time"))->isEnabled());
         typeInto(d, "value", QStringLiteral("12.5"));
         typeInto(d, "change", QStringLiteral("x"));
@@ -183,7 +183,7 @@ TEST_F(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
 
     // The sample vanished meanwhile: the failure keeps the dialog open.
     app.connection().execute(QStringLiteral("DELETE FROM %1 WHERE TagID=15 AND nValue=12.5").arg(TelemetryTableName(today)));
-    gui->onDialog<CTelemetryValueDlg>([this](CTelemetryValueDlg& d) {
+    gui->onDialog<TelemetryValueDialog>([this](TelemetryValueDialog& d) {
         typeInto(d, "value", QStringLiteral("3"));
         clickOk(d);
         EXPECT_TRUE(d.isVisible());
@@ -195,7 +195,7 @@ TEST_F(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
 
     // Nothing selected: a new sample, added at the top of the list.
     list.clearSelection();
-    gui->onDialog<CTelemetryValueDlg>([](CTelemetryValueDlg& d) {
+    gui->onDialog<TelemetryValueDialog>([](TelemetryValueDialog& d) {
         typeTime(d, "time", QStringLiteral("235958"));
         typeInto(d, "value", QStringLiteral("7"));
         clickOk(d);
@@ -228,7 +228,7 @@ TEST_F(TelemetryCommandsTest, SelectionsOutsideTheCommandsScopeAreRefused)
 TEST_F(TelemetryCommandsTest, BatchSettingDialogChecksAndFillsTheDay)
 {
     select(feederTag);
-    gui->onDialog<CBatchSetDlg>([this](CBatchSetDlg& d) {
+    gui->onDialog<BatchSetDialog>([this](BatchSetDialog& d) {
         typeInto(d, "maximum", QStringLiteral("abc"));
         clickOk(d);
         EXPECT_EQ(focusedObjectName(d), QStringLiteral("maximum"));
@@ -291,11 +291,11 @@ TEST_F(TelemetryCommandsTest, NumbersWithoutAFiniteValueAreRefusedInEveryNumberF
     sample.time = QTime(12, 0);
     sample.add = true;
     int commits = 0;
-    CTelemetryValueDlg single(sample, [&](const telemetry::SingleValue&) {
+    TelemetryValueDialog single(sample, [&](const telemetry::SingleValue&) {
         ++commits;
         return true;
     });
-    gui->onDialog<CTelemetryValueDlg>([&](CTelemetryValueDlg& d) {
+    gui->onDialog<TelemetryValueDialog>([&](TelemetryValueDialog& d) {
         refusesAll(d, "value", QStringLiteral("请输入一个数字。"), QStringLiteral("1"));
         refusesAll(d, "change", QStringLiteral("请输入一个数字。"), QStringLiteral("0"));
         clickOk(d);
@@ -304,8 +304,8 @@ TEST_F(TelemetryCommandsTest, NumbersWithoutAFiniteValueAreRefusedInEveryNumberF
     EXPECT_EQ(commits, 1);
     EXPECT_EQ(single.sample().value, 1.0f);
 
-    CBatchSetDlg batch;
-    gui->onDialog<CBatchSetDlg>([&](CBatchSetDlg& d) {
+    BatchSetDialog batch;
+    gui->onDialog<BatchSetDialog>([&](BatchSetDialog& d) {
         refusesAll(d, "maximum", QStringLiteral("请输入一个介于 0 和 10000000000000 之间的数字。"),
                    QStringLiteral("10"));
         refusesAll(d, "minimum", QStringLiteral("请输入一个介于 0 和 1000 之间的数字。"), QStringLiteral("1"));
@@ -314,8 +314,8 @@ TEST_F(TelemetryCommandsTest, NumbersWithoutAFiniteValueAreRefusedInEveryNumberF
     EXPECT_EQ(execDialog(batch), QDialog::Accepted);
     EXPECT_EQ(batch.request().maximum, 10.0f);
 
-    CReplaceDlg replace;
-    gui->onDialog<CReplaceDlg>([&](CReplaceDlg& d) {
+    ReplaceDialog replace;
+    gui->onDialog<ReplaceDialog>([&](ReplaceDialog& d) {
         click(d, "correction");
         refusesAll(d, "minimumCoefficient", QStringLiteral("请输入一个介于 0 和 1000 之间的数字。"),
                    QStringLiteral("1"));
@@ -331,7 +331,7 @@ TEST_F(TelemetryCommandsTest, ReplacementOfAStationFromYesterday)
 {
     select({QStringLiteral("遥测数据"), QStringLiteral("江东变电站")});
     app.connection().execute(QStringLiteral("UPDATE %1 SET nValue=-1").arg(TelemetryTableName(today)));
-    gui->onDialog<CReplaceDlg>([this](CReplaceDlg& d) {
+    gui->onDialog<ReplaceDialog>([this](ReplaceDialog& d) {
         auto* minimum = d.findChild<QLineEdit*>(QStringLiteral("minimumCoefficient"));
         EXPECT_FALSE(minimum->isEnabled());
         EXPECT_EQ(d.findChild<QDateEdit*>(QStringLiteral("sourceDay"))->date(), today.addDays(-1));
@@ -361,7 +361,7 @@ TEST_F(TelemetryCommandsTest, ReplacementOfAStationFromYesterday)
 
     // With correction, from a switch, through the second connection.
     select({QStringLiteral("遥测数据"), QStringLiteral("城北变电站"), QStringLiteral("1号主变")});
-    gui->onDialog<CReplaceDlg>([](CReplaceDlg& d) {
+    gui->onDialog<ReplaceDialog>([](ReplaceDialog& d) {
         click(d, "correction");
         typeInto(d, "minimumCoefficient", QStringLiteral("1"));
         typeInto(d, "maximumCoefficient", QStringLiteral("1"));

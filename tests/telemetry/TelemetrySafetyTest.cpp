@@ -142,7 +142,7 @@ protected:
     // 08:00 to 09:00 every ten minutes rising from 0 to 6.
     void batchSetting()
     {
-        gui->onDialog<CBatchSetDlg>([](CBatchSetDlg& d) {
+        gui->onDialog<BatchSetDialog>([](BatchSetDialog& d) {
             typeTime(d, "startTime", QStringLiteral("080000"));
             typeTime(d, "endTime", QStringLiteral("090000"));
             typeInto(d, "maximum", QStringLiteral("6"));
@@ -155,7 +155,7 @@ protected:
     // Yesterday's 08:00:00 to 08:59:59 into today's.
     void replacement(bool correct)
     {
-        gui->onDialog<CReplaceDlg>([correct](CReplaceDlg& d) {
+        gui->onDialog<ReplaceDialog>([correct](ReplaceDialog& d) {
             typeTime(d, "startTime", QStringLiteral("080000"));
             typeTime(d, "endTime", QStringLiteral("085959"));
             if (correct) {

@@ -1,6 +1,6 @@
 #include "copy/ui/CDataCopyDlg.h"
 
-#include "app/DataSourcePickerDlg.h"
+#include "app/DataSourcePickerDialog.h"
 #include "app/GuiSeam.h"
 #include "app/WaitCursor.h"
 #include "copy/CopyTables.h"
@@ -231,7 +231,7 @@ void CDataCopyDlg::ChooseDataSource(bool target)
 {
     readFields();
     copy::CopyDataSource& side = target ? m_settings.target : m_settings.source;
-    const std::optional<QString> name = DataSourcePickerDlg::pick(this, side.dsn);
+    const std::optional<QString> name = DataSourcePickerDialog::pick(this, side.dsn);
     if (!name)
         return;
     std::optional<QString> driver;

@@ -5,8 +5,8 @@
 #include "app/WaitCursor.h"
 #include "db/DbError.h"
 #include "records/EventKind.h"
-#include "records/ui/RecordEditDlg.h"
-#include "records/ui/RecordQueryDlg.h"
+#include "records/ui/RecordEditDialog.h"
+#include "records/ui/RecordQueryDialog.h"
 #include "ui/CMainFrame.h"
 #include "view/CommandIds.h"
 #include "view/CommandRouting.h"
@@ -73,7 +73,7 @@ void RecordCommands::query()
 {
     if (!viewCheck(m_kind.queryCaption))
         return;
-    std::unique_ptr<RecordQueryDlg> dialog = makeQueryDialog(m_kind.mode, &m_frame);
+    std::unique_ptr<RecordQueryDialog> dialog = makeQueryDialog(m_kind.mode, &m_frame);
     if (execDialog(*dialog) != QDialog::Accepted)
         return;
     rows().removeAllRows();
@@ -114,11 +114,11 @@ void RecordCommands::modify()
     // The record is addressed by the row's own key values, whatever the
     // pickers offer.
     const Record original = rowAt(index);
-    std::unique_ptr<RecordEditDlg> dialog = makeEditDialog(m_kind.mode, &m_frame);
+    std::unique_ptr<RecordEditDialog> dialog = makeEditDialog(m_kind.mode, &m_frame);
     dialog->setAddMode(false);
     dialog->setRecord(original);
     Record written;
-    dialog->setSubmit([&](RecordEditDlg& d, const Record& edited) {
+    dialog->setSubmit([&](RecordEditDialog& d, const Record& edited) {
         Record merged = original;
         for (int c : m_kind.updateSet)
             merged[c] = edited.value(c);
@@ -149,7 +149,7 @@ void RecordCommands::add()
     if (!viewCheck(m_kind.commandCaption))
         return;
     const std::vector<int> selected = list().selectedRows();
-    std::unique_ptr<RecordEditDlg> dialog = makeEditDialog(m_kind.mode, &m_frame);
+    std::unique_ptr<RecordEditDialog> dialog = makeEditDialog(m_kind.mode, &m_frame);
     dialog->setAddMode(true);
     int position = 0;
     if (!selected.empty()) {
@@ -159,7 +159,7 @@ void RecordCommands::add()
             prefill[c].clear();
         dialog->setRecord(prefill);
     }
-    dialog->setSubmit([&](RecordEditDlg& d, const Record& record) {
+    dialog->setSubmit([&](RecordEditDialog& d, const Record& record) {
         db::Connection* connection = openConnection();
         if (!connection) {
             show(&d, m_kind.addFailure);

@@ -88,7 +88,7 @@ void runQuery(CMainFrame& frame)
     const auto scope = scopeOf(frame, selectTag);
     if (!scope)
         return;
-    CDateSelectDlg dialog(&frame);
+    DateSelectDialog dialog(&frame);
     if (execDialog(dialog) != QDialog::Accepted)
         return;
     RecordListModel& model = frame.list()->rows();
@@ -133,7 +133,7 @@ void runSingleValue(CMainFrame& frame)
         initial.value = float(decimalReal(list.rows().cell(row, 3)));
         initial.change = float(decimalReal(list.rows().cell(row, 4)));
     }
-    CTelemetryValueDlg dialog(initial, [](const SingleValue& sample) {
+    TelemetryValueDialog dialog(initial, [](const SingleValue& sample) {
         db::Connection& c = app().connection();
         // Nothing can be written without a connection: a failure, not a success.
         if (!c.isOpen())
@@ -206,7 +206,7 @@ void runZeroing(CMainFrame& frame)
     const auto scope = scopeOf(frame, selectForZeroing);
     if (!scope)
         return;
-    CDateSelectDlg dialog(&frame);
+    DateSelectDialog dialog(&frame);
     if (execDialog(dialog) != QDialog::Accepted)
         return;
     bool ok = true;
@@ -271,7 +271,7 @@ void runBatchSetting(CMainFrame& frame)
     const auto scope = scopeOf(frame, selectTag);
     if (!scope)
         return;
-    CBatchSetDlg dialog(&frame);
+    BatchSetDialog dialog(&frame);
     if (execDialog(dialog) != QDialog::Accepted)
         return;
     BatchRequest request = dialog.request();
@@ -312,7 +312,7 @@ void runReplacement(CMainFrame& frame)
     const auto scope = scopeOf(frame, selectForReplacement);
     if (!scope)
         return;
-    CReplaceDlg dialog(&frame);
+    ReplaceDialog dialog(&frame);
     if (execDialog(dialog) != QDialog::Accepted)
         return;
     // The connection text the program opened with; a connection made another

@@ -110,7 +110,7 @@ std::optional<float> readNumberField(QDialog* dialog, QLineEdit* field, const QS
 
 // ---- Date selection ----------------------------------------------------------
 
-CDateSelectDlg::CDateSelectDlg(QWidget* parent)
+DateSelectDialog::DateSelectDialog(QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("日期选择"));
@@ -125,7 +125,7 @@ CDateSelectDlg::CDateSelectDlg(QWidget* parent)
     m_date->setFocus();
 }
 
-telemetry::RangeOfDay CDateSelectDlg::range() const
+telemetry::RangeOfDay DateSelectDialog::range() const
 {
     return {m_date->date(), m_start->time(), m_end->time()};
 }
@@ -136,7 +136,7 @@ namespace {
 const QString kSingleValueCaption = QStringLiteral("添加遥测值");
 }
 
-CTelemetryValueDlg::CTelemetryValueDlg(const telemetry::SingleValue& initial, Commit commit, QWidget* parent)
+TelemetryValueDialog::TelemetryValueDialog(const telemetry::SingleValue& initial, Commit commit, QWidget* parent)
     : QDialog(parent)
     , m_sample(initial)
     , m_commit(std::move(commit))
@@ -157,7 +157,7 @@ CTelemetryValueDlg::CTelemetryValueDlg(const telemetry::SingleValue& initial, Co
     (initial.add ? static_cast<QWidget*>(m_time) : m_value)->setFocus();
 }
 
-void CTelemetryValueDlg::accept()
+void TelemetryValueDialog::accept()
 {
     const auto value = readNumberField(this, m_value, kSingleValueCaption);
     if (!value)
@@ -185,7 +185,7 @@ namespace {
 const QString kBatchCaption = QStringLiteral("数据批量处理");
 }
 
-CBatchSetDlg::CBatchSetDlg(QWidget* parent)
+BatchSetDialog::BatchSetDialog(QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("人工批量置数"));
@@ -222,13 +222,13 @@ CBatchSetDlg::CBatchSetDlg(QWidget* parent)
     m_date->setFocus();
 }
 
-void CBatchSetDlg::refuse(QWidget* field, const QString& text)
+void BatchSetDialog::refuse(QWidget* field, const QString& text)
 {
     warningMessage(this, text, kBatchCaption);
     field->setFocus();
 }
 
-void CBatchSetDlg::accept()
+void BatchSetDialog::accept()
 {
     const auto maximum = readNumberField(this, m_maximum, kBatchCaption, 0.0, 1e13);
     if (!maximum)
@@ -270,7 +270,7 @@ namespace {
 const QString kReplaceCaption = QStringLiteral("数据替换");
 }
 
-CReplaceDlg::CReplaceDlg(QWidget* parent)
+ReplaceDialog::ReplaceDialog(QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("遥测数据替换"));
@@ -290,7 +290,7 @@ CReplaceDlg::CReplaceDlg(QWidget* parent)
     m_minimum = numberField(correction, QStringLiteral("最小系数:"), "minimumCoefficient", 0);
     m_maximum = numberField(correction, QStringLiteral("最大系数:"), "maximumCoefficient", 0);
     enableCoefficients(false);
-    connect(m_correct, &QCheckBox::toggled, this, &CReplaceDlg::enableCoefficients);
+    connect(m_correct, &QCheckBox::toggled, this, &ReplaceDialog::enableCoefficients);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group(QStringLiteral("日期选择"), days));
@@ -301,19 +301,19 @@ CReplaceDlg::CReplaceDlg(QWidget* parent)
     m_source->setFocus();
 }
 
-void CReplaceDlg::enableCoefficients(bool on)
+void ReplaceDialog::enableCoefficients(bool on)
 {
     m_minimum->setEnabled(on);
     m_maximum->setEnabled(on);
 }
 
-void CReplaceDlg::refuse(QWidget* field, const QString& text)
+void ReplaceDialog::refuse(QWidget* field, const QString& text)
 {
     warningMessage(this, text, kReplaceCaption);
     field->setFocus();
 }
 
-void CReplaceDlg::accept()
+void ReplaceDialog::accept()
 {
     const bool correct = m_correct->isChecked();
     // The coefficients count only with the correction ticked; a field the

@@ -18,10 +18,10 @@ class QTimeEdit;
 namespace tessera {
 
 // "日期选择": a day and a time range on it (query and zeroing).
-class CDateSelectDlg : public QDialog {
+class DateSelectDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CDateSelectDlg(QWidget* parent = nullptr);
+    explicit DateSelectDialog(QWidget* parent = nullptr);
     telemetry::RangeOfDay range() const;
 
 private:
@@ -31,13 +31,13 @@ private:
 };
 
 // "遥测单值修改": adds a sample, or changes the values of a listed one.
-class CTelemetryValueDlg : public QDialog {
+class TelemetryValueDialog : public QDialog {
     Q_OBJECT
 public:
     // Writes the sample; false keeps the dialog open with the failure message.
     using Commit = std::function<bool(const telemetry::SingleValue&)>;
 
-    CTelemetryValueDlg(const telemetry::SingleValue& initial, Commit commit, QWidget* parent = nullptr);
+    TelemetryValueDialog(const telemetry::SingleValue& initial, Commit commit, QWidget* parent = nullptr);
     // What was written, once the dialog closed with OK.
     const telemetry::SingleValue& sample() const { return m_sample; }
     void accept() override;
@@ -52,10 +52,10 @@ private:
 };
 
 // "人工批量置数": a series of samples over a range of one day.
-class CBatchSetDlg : public QDialog {
+class BatchSetDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CBatchSetDlg(QWidget* parent = nullptr);
+    explicit BatchSetDialog(QWidget* parent = nullptr);
     // Valid after OK; the tag is the command's to fill in.
     const telemetry::BatchRequest& request() const { return m_request; }
     void accept() override;
@@ -76,10 +76,10 @@ private:
 };
 
 // "遥测数据替换": a range of one day copied from another day.
-class CReplaceDlg : public QDialog {
+class ReplaceDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CReplaceDlg(QWidget* parent = nullptr);
+    explicit ReplaceDialog(QWidget* parent = nullptr);
     const telemetry::ReplaceRequest& request() const { return m_request; }
     void accept() override;
 

@@ -1,4 +1,4 @@
-#include "app/DataSourcePickerDlg.h"
+#include "app/DataSourcePickerDialog.h"
 
 #include "app/GuiSeam.h"
 #include "db/DbError.h"
@@ -30,7 +30,7 @@ QTableWidgetItem* cell(const QString& text)
 
 } // namespace
 
-DataSourcePickerDlg::DataSourcePickerDlg(std::vector<db::DataSourceEntry> dataSources, const QString& current,
+DataSourcePickerDialog::DataSourcePickerDialog(std::vector<db::DataSourceEntry> dataSources, const QString& current,
                                          QWidget* parent)
     : QDialog(parent)
     , m_dataSources(std::move(dataSources))
@@ -72,10 +72,10 @@ DataSourcePickerDlg::DataSourcePickerDlg(std::vector<db::DataSourceEntry> dataSo
     m_ok->setText(QStringLiteral("确定"));
     m_ok->setDefault(true);
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &DataSourcePickerDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &DataSourcePickerDlg::reject);
-    connect(m_table, &QTableWidget::cellDoubleClicked, this, &DataSourcePickerDlg::accept);
-    connect(m_table, &QTableWidget::itemSelectionChanged, this, &DataSourcePickerDlg::updateOkButton);
+    connect(buttons, &QDialogButtonBox::accepted, this, &DataSourcePickerDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &DataSourcePickerDialog::reject);
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, &DataSourcePickerDialog::accept);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &DataSourcePickerDialog::updateOkButton);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
@@ -88,18 +88,18 @@ DataSourcePickerDlg::DataSourcePickerDlg(std::vector<db::DataSourceEntry> dataSo
     m_table->setFocus();
 }
 
-QString DataSourcePickerDlg::selectedName() const
+QString DataSourcePickerDialog::selectedName() const
 {
     const QList<QTableWidgetItem*> selected = m_table->selectedItems();
     return selected.isEmpty() ? QString() : m_dataSources[std::size_t(selected.first()->row())].name;
 }
 
-void DataSourcePickerDlg::updateOkButton()
+void DataSourcePickerDialog::updateOkButton()
 {
     m_ok->setEnabled(!m_table->selectedItems().isEmpty());
 }
 
-std::optional<QString> DataSourcePickerDlg::pick(QWidget* parent, const QString& current)
+std::optional<QString> DataSourcePickerDialog::pick(QWidget* parent, const QString& current)
 {
     std::vector<db::DataSourceEntry> dataSources;
     try {
@@ -112,7 +112,7 @@ std::optional<QString> DataSourcePickerDlg::pick(QWidget* parent, const QString&
         warningMessage(parent, QStringLiteral("没有配置任何ODBC数据源,请先配置数据源!"), kCaption);
         return std::nullopt;
     }
-    DataSourcePickerDlg dialog(std::move(dataSources), current, parent);
+    DataSourcePickerDialog dialog(std::move(dataSources), current, parent);
     if (execDialog(dialog) != QDialog::Accepted)
         return std::nullopt;
     const QString name = dialog.selectedName();

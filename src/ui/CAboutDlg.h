@@ -5,10 +5,10 @@
 namespace tessera {
 
 // "关于系统": the program icon, its name and version, and OK.
-class AboutDlg : public QDialog {
+class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit AboutDlg(QWidget* parent = nullptr);
+    explicit CAboutDlg(QWidget* parent = nullptr);
 };
 
 } // namespace tessera

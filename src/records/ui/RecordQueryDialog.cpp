@@ -1,4 +1,4 @@
-#include "records/ui/RecordQueryDlg.h"
+#include "records/ui/RecordQueryDialog.h"
 
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
@@ -43,7 +43,7 @@ QDateEdit* dateEdit(const QDate& date)
 
 } // namespace
 
-RecordQueryDlg::RecordQueryDlg(const EventKind& kind, QWidget* parent) : QDialog(parent), m_kind(kind)
+RecordQueryDialog::RecordQueryDialog(const EventKind& kind, QWidget* parent) : QDialog(parent), m_kind(kind)
 {
     setWindowTitle(kind.queryDialogCaption);
     auto* form = new QFormLayout;
@@ -57,8 +57,8 @@ RecordQueryDlg::RecordQueryDlg(const EventKind& kind, QWidget* parent) : QDialog
             m_tag->addItem(kAllTags);
         }
         addCatalogue(m_station, stationsSql(), kStationFailure);
-        connect(m_station, &QComboBox::activated, this, &RecordQueryDlg::stationChosen);
-        connect(m_switch, &QComboBox::activated, this, &RecordQueryDlg::switchChosen);
+        connect(m_station, &QComboBox::activated, this, &RecordQueryDialog::stationChosen);
+        connect(m_switch, &QComboBox::activated, this, &RecordQueryDialog::switchChosen);
     }
     // Both pickers open on the same moment; only their dates go into the query.
     const QDate today = QDate::currentDate();
@@ -68,14 +68,14 @@ RecordQueryDlg::RecordQueryDlg(const EventKind& kind, QWidget* parent) : QDialog
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &RecordQueryDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &RecordQueryDlg::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &RecordQueryDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &RecordQueryDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
 }
 
-void RecordQueryDlg::addCatalogue(QComboBox* box, const QString& sql, const Message& failure)
+void RecordQueryDialog::addCatalogue(QComboBox* box, const QString& sql, const Message& failure)
 {
     CTesseraApp* app = CTesseraApp::instance();
     if (!app || !app->connection().isOpen())
@@ -87,7 +87,7 @@ void RecordQueryDlg::addCatalogue(QComboBox* box, const QString& sql, const Mess
     }
 }
 
-void RecordQueryDlg::stationChosen()
+void RecordQueryDialog::stationChosen()
 {
     const QString station = m_station->currentText().trimmed();
     m_switch->clear();
@@ -102,7 +102,7 @@ void RecordQueryDlg::stationChosen()
     }
 }
 
-void RecordQueryDlg::switchChosen()
+void RecordQueryDialog::switchChosen()
 {
     if (!m_tag)
         return;
@@ -114,7 +114,7 @@ void RecordQueryDlg::switchChosen()
     m_tag->setCurrentIndex(0);
 }
 
-QueryChoice RecordQueryDlg::choice() const
+QueryChoice RecordQueryDialog::choice() const
 {
     QueryChoice c;
     c.start = m_start->date();
@@ -128,7 +128,7 @@ QueryChoice RecordQueryDlg::choice() const
     return c;
 }
 
-void RecordQueryDlg::accept()
+void RecordQueryDialog::accept()
 {
     if (m_start->date() > m_end->date()) {
         warningMessage(this, QStringLiteral("开始时间不能大于结束时间!"), m_kind.dateOrderCaption);
@@ -140,17 +140,17 @@ void RecordQueryDlg::accept()
     QDialog::accept();
 }
 
-CEventQueryDlg::CEventQueryDlg(QWidget* parent) : RecordQueryDlg(*eventKind(ViewMode::OperationEvents), parent) {}
-CLimitAlarmQueryDlg::CLimitAlarmQueryDlg(QWidget* parent) : RecordQueryDlg(*eventKind(ViewMode::LimitAlarms), parent)
+CEventQueryDlg::CEventQueryDlg(QWidget* parent) : RecordQueryDialog(*eventKind(ViewMode::OperationEvents), parent) {}
+CLimitAlarmQueryDlg::CLimitAlarmQueryDlg(QWidget* parent) : RecordQueryDialog(*eventKind(ViewMode::LimitAlarms), parent)
 {
 }
 CSignalChangeQueryDlg::CSignalChangeQueryDlg(QWidget* parent)
-    : RecordQueryDlg(*eventKind(ViewMode::SignalChanges), parent)
+    : RecordQueryDialog(*eventKind(ViewMode::SignalChanges), parent)
 {
 }
-CSoeQueryDlg::CSoeQueryDlg(QWidget* parent) : RecordQueryDlg(*eventKind(ViewMode::SoeEvents), parent) {}
+CSoeQueryDlg::CSoeQueryDlg(QWidget* parent) : RecordQueryDialog(*eventKind(ViewMode::SoeEvents), parent) {}
 
-std::unique_ptr<RecordQueryDlg> makeQueryDialog(ViewMode mode, QWidget* parent)
+std::unique_ptr<RecordQueryDialog> makeQueryDialog(ViewMode mode, QWidget* parent)
 {
     switch (mode) {
     case ViewMode::OperationEvents:

@@ -18,11 +18,11 @@ namespace tessera {
 // fields. It collects and checks the values; its OK step hands the record to
 // the command's submit step, which runs the statement and keeps the dialog
 // open when that fails.
-class RecordEditDlg : public QDialog {
+class RecordEditDialog : public QDialog {
     Q_OBJECT
 public:
-    RecordEditDlg(const records::EventKind& kind, QWidget* parent = nullptr);
-    ~RecordEditDlg() override;
+    RecordEditDialog(const records::EventKind& kind, QWidget* parent = nullptr);
+    ~RecordEditDialog() override;
 
     const records::EventKind& kind() const { return m_kind; }
     bool addMode() const { return m_addMode; }
@@ -33,7 +33,7 @@ public:
     const records::Record& record() const { return m_record; }
 
     // Runs the statement for the record; false keeps the dialog open.
-    using Submit = std::function<bool(RecordEditDlg&, const records::Record&)>;
+    using Submit = std::function<bool(RecordEditDialog&, const records::Record&)>;
     void setSubmit(Submit submit) { m_submit = std::move(submit); }
 
     void accept() override;
@@ -62,31 +62,31 @@ private:
     std::map<int, QWidget*> m_widgets; // by column
 };
 
-class CEventEditDlg : public RecordEditDlg {
+class CEventEditDlg : public RecordEditDialog {
     Q_OBJECT
 public:
     explicit CEventEditDlg(QWidget* parent = nullptr);
 };
 
-class CLimitAlarmEditDlg : public RecordEditDlg {
+class CLimitAlarmEditDlg : public RecordEditDialog {
     Q_OBJECT
 public:
     explicit CLimitAlarmEditDlg(QWidget* parent = nullptr);
 };
 
-class CSignalChangeEditDlg : public RecordEditDlg {
+class CSignalChangeEditDlg : public RecordEditDialog {
     Q_OBJECT
 public:
     explicit CSignalChangeEditDlg(QWidget* parent = nullptr);
 };
 
-class CSoeEditDlg : public RecordEditDlg {
+class CSoeEditDlg : public RecordEditDialog {
     Q_OBJECT
 public:
     explicit CSoeEditDlg(QWidget* parent = nullptr);
 };
 
-std::unique_ptr<RecordEditDlg> makeEditDialog(ViewMode mode, QWidget* parent);
+std::unique_ptr<RecordEditDialog> makeEditDialog(ViewMode mode, QWidget* parent);
 
 // The text a real field shows for a value: the float's shortest fixed form.
 QString realFieldText(double value);

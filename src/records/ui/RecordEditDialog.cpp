@@ -1,4 +1,4 @@
-#include "records/ui/RecordEditDlg.h"
+#include "records/ui/RecordEditDialog.h"
 
 #include "app/CTesseraApp.h"
 #include "text/DecimalText.h"
@@ -49,7 +49,7 @@ QString realFieldText(double value)
     return QString::fromLatin1(buffer, result.ptr - buffer);
 }
 
-RecordEditDlg::RecordEditDlg(const EventKind& kind, QWidget* parent) : QDialog(parent), m_kind(kind)
+RecordEditDialog::RecordEditDialog(const EventKind& kind, QWidget* parent) : QDialog(parent), m_kind(kind)
 {
     m_held = Record(kind.columnCount());
     auto* form = new QFormLayout;
@@ -103,29 +103,29 @@ RecordEditDlg::RecordEditDlg(const EventKind& kind, QWidget* parent) : QDialog(p
         m_widgets[f.column] = widget;
     }
     if (QComboBox* station = picker(FieldWidget::Station))
-        connect(station, &QComboBox::activated, this, &RecordEditDlg::stationChosen);
+        connect(station, &QComboBox::activated, this, &RecordEditDialog::stationChosen);
     if (QComboBox* sw = picker(FieldWidget::Switch))
-        connect(sw, &QComboBox::activated, this, &RecordEditDlg::switchChosen);
+        connect(sw, &QComboBox::activated, this, &RecordEditDialog::switchChosen);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &RecordEditDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &RecordEditDlg::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, &RecordEditDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &RecordEditDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
 }
 
-RecordEditDlg::~RecordEditDlg() = default;
+RecordEditDialog::~RecordEditDialog() = default;
 
-QWidget* RecordEditDlg::widgetOf(int column) const
+QWidget* RecordEditDialog::widgetOf(int column) const
 {
     const auto it = m_widgets.find(column);
     return it == m_widgets.end() ? nullptr : it->second;
 }
 
-QComboBox* RecordEditDlg::picker(FieldWidget widget) const
+QComboBox* RecordEditDialog::picker(FieldWidget widget) const
 {
     for (const EditField& f : m_kind.fields)
         if (f.widget == widget)
@@ -133,13 +133,13 @@ QComboBox* RecordEditDlg::picker(FieldWidget widget) const
     return nullptr;
 }
 
-QString RecordEditDlg::pickerText(FieldWidget widget) const
+QString RecordEditDialog::pickerText(FieldWidget widget) const
 {
     QComboBox* box = picker(widget);
     return box && box->currentIndex() >= 0 ? box->currentText() : QString();
 }
 
-void RecordEditDlg::setRecord(const Record& record)
+void RecordEditDialog::setRecord(const Record& record)
 {
     m_held = record;
     while (m_held.size() < m_kind.columnCount())
@@ -178,7 +178,7 @@ void RecordEditDlg::setRecord(const Record& record)
     }
 }
 
-void RecordEditDlg::showEvent(QShowEvent* event)
+void RecordEditDialog::showEvent(QShowEvent* event)
 {
     if (!m_opened) {
         m_opened = true;
@@ -187,7 +187,7 @@ void RecordEditDlg::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void RecordEditDlg::fillPicker(QComboBox* box, const QString& sql, const Message& failure)
+void RecordEditDialog::fillPicker(QComboBox* box, const QString& sql, const Message& failure)
 {
     box->clear();
     db::Connection* c = openConnection();
@@ -204,7 +204,7 @@ void RecordEditDlg::fillPicker(QComboBox* box, const QString& sql, const Message
 // with the held text (a row's "1号主变" must not become "1号主变低压侧" only
 // because that one is listed first), else the first entry. Modify mode shows
 // the record's own value, also when the catalogue no longer has it.
-void RecordEditDlg::selectHeld(QComboBox* box, const QString& held)
+void RecordEditDialog::selectHeld(QComboBox* box, const QString& held)
 {
     if (!m_addMode) {
         int index = box->findText(held, Qt::MatchExactly);
@@ -228,7 +228,7 @@ void RecordEditDlg::selectHeld(QComboBox* box, const QString& held)
     box->setCurrentIndex(index);
 }
 
-void RecordEditDlg::prepareOnOpening()
+void RecordEditDialog::prepareOnOpening()
 {
     for (const EditField& f : m_kind.fields)
         if (f.widget == FieldWidget::HeldList)
@@ -271,7 +271,7 @@ void RecordEditDlg::prepareOnOpening()
             widgetOf(f.column)->setEnabled(f.editableInModify);
 }
 
-void RecordEditDlg::stationChosen()
+void RecordEditDialog::stationChosen()
 {
     QComboBox* sw = picker(FieldWidget::Switch);
     QComboBox* tag = picker(FieldWidget::Tag);
@@ -295,7 +295,7 @@ void RecordEditDlg::stationChosen()
         switchChosen();
 }
 
-void RecordEditDlg::switchChosen()
+void RecordEditDialog::switchChosen()
 {
     QComboBox* tag = picker(FieldWidget::Tag);
     if (!tag)
@@ -305,7 +305,7 @@ void RecordEditDlg::switchChosen()
     tag->setCurrentIndex(tag->count() > 0 ? 0 : -1);
 }
 
-bool RecordEditDlg::checkRanges()
+bool RecordEditDialog::checkRanges()
 {
     for (const EditField& f : m_kind.fields) {
         auto* edit = qobject_cast<QLineEdit*>(widgetOf(f.column));
@@ -335,7 +335,7 @@ bool RecordEditDlg::checkRanges()
     return true;
 }
 
-bool RecordEditDlg::checkRequired()
+bool RecordEditDialog::checkRequired()
 {
     for (const EditField& f : m_kind.fields) {
         QWidget* w = widgetOf(f.column);
@@ -354,7 +354,7 @@ bool RecordEditDlg::checkRequired()
     return true;
 }
 
-void RecordEditDlg::accept()
+void RecordEditDialog::accept()
 {
     if (!checkRanges() || !checkRequired())
         return;
@@ -400,15 +400,15 @@ void RecordEditDlg::accept()
     QDialog::accept();
 }
 
-CEventEditDlg::CEventEditDlg(QWidget* parent) : RecordEditDlg(*eventKind(ViewMode::OperationEvents), parent) {}
-CLimitAlarmEditDlg::CLimitAlarmEditDlg(QWidget* parent) : RecordEditDlg(*eventKind(ViewMode::LimitAlarms), parent) {}
+CEventEditDlg::CEventEditDlg(QWidget* parent) : RecordEditDialog(*eventKind(ViewMode::OperationEvents), parent) {}
+CLimitAlarmEditDlg::CLimitAlarmEditDlg(QWidget* parent) : RecordEditDialog(*eventKind(ViewMode::LimitAlarms), parent) {}
 CSignalChangeEditDlg::CSignalChangeEditDlg(QWidget* parent)
-    : RecordEditDlg(*eventKind(ViewMode::SignalChanges), parent)
+    : RecordEditDialog(*eventKind(ViewMode::SignalChanges), parent)
 {
 }
-CSoeEditDlg::CSoeEditDlg(QWidget* parent) : RecordEditDlg(*eventKind(ViewMode::SoeEvents), parent) {}
+CSoeEditDlg::CSoeEditDlg(QWidget* parent) : RecordEditDialog(*eventKind(ViewMode::SoeEvents), parent) {}
 
-std::unique_ptr<RecordEditDlg> makeEditDialog(ViewMode mode, QWidget* parent)
+std::unique_ptr<RecordEditDialog> makeEditDialog(ViewMode mode, QWidget* parent)
 {
     switch (mode) {
     case ViewMode::OperationEvents:

@@ -15,10 +15,10 @@ namespace tessera {
 // tied to the catalogue, station, switch and tag pickers that start with their
 // "all" entries. Its OK step chooses the SELECT by how far the user narrowed
 // the choice; the query command runs it.
-class RecordQueryDlg : public QDialog {
+class RecordQueryDialog : public QDialog {
     Q_OBJECT
 public:
-    RecordQueryDlg(const records::EventKind& kind, QWidget* parent = nullptr);
+    RecordQueryDialog(const records::EventKind& kind, QWidget* parent = nullptr);
 
     const records::EventKind& kind() const { return m_kind; }
     records::QueryChoice choice() const;
@@ -41,30 +41,30 @@ private:
     QString m_sql;
 };
 
-class CEventQueryDlg : public RecordQueryDlg {
+class CEventQueryDlg : public RecordQueryDialog {
     Q_OBJECT
 public:
     explicit CEventQueryDlg(QWidget* parent = nullptr);
 };
 
-class CLimitAlarmQueryDlg : public RecordQueryDlg {
+class CLimitAlarmQueryDlg : public RecordQueryDialog {
     Q_OBJECT
 public:
     explicit CLimitAlarmQueryDlg(QWidget* parent = nullptr);
 };
 
-class CSignalChangeQueryDlg : public RecordQueryDlg {
+class CSignalChangeQueryDlg : public RecordQueryDialog {
     Q_OBJECT
 public:
     explicit CSignalChangeQueryDlg(QWidget* parent = nullptr);
 };
 
-class CSoeQueryDlg : public RecordQueryDlg {
+class CSoeQueryDlg : public RecordQueryDialog {
     Q_OBJECT
 public:
     explicit CSoeQueryDlg(QWidget* parent = nullptr);
 };
 
-std::unique_ptr<RecordQueryDlg> makeQueryDialog(ViewMode mode, QWidget* parent);
+std::unique_ptr<RecordQueryDialog> makeQueryDialog(ViewMode mode, QWidget* parent);
 
 } // namespace tessera

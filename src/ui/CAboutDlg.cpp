@@ -1,4 +1,4 @@
-#include "ui/AboutDlg.h"
+#include "ui/CAboutDlg.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -8,7 +8,7 @@
 
 namespace tessera {
 
-AboutDlg::AboutDlg(QWidget* parent)
+CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("关于系统"));

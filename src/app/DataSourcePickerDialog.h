@@ -17,12 +17,12 @@ namespace tessera {
 // selection dialog: every system and user data source with its driver, in
 // the driver manager's order (system list first). A double click or Enter
 // picks the selected one.
-class DataSourcePickerDlg : public QDialog {
+class DataSourcePickerDialog : public QDialog {
     Q_OBJECT
 public:
     // Selects the row of `current` (letter case aside, as the driver manager
     // compares names), else the first row.
-    DataSourcePickerDlg(std::vector<db::DataSourceEntry> dataSources, const QString& current,
+    DataSourcePickerDialog(std::vector<db::DataSourceEntry> dataSources, const QString& current,
                         QWidget* parent = nullptr);
 
     // The name of the selected row; empty when nothing is selected.
