@@ -165,11 +165,7 @@ void CDataSourceDlg::accept()
         return;
     case CTesseraApp::OpenOutcome::CannotOpen:
     case CTesseraApp::OpenOutcome::AccessFailed:
-        warningMessage(this,
-                       opened.outcome == CTesseraApp::OpenOutcome::CannotOpen
-                           ? QStringLiteral("数据库不能打开,请正确配置数据源")
-                           : QStringLiteral("访问数据库失败,请正确配置数据源"),
-                       kCaption);
+        warningMessage(this, CTesseraApp::openFailureText(opened.outcome), kCaption);
         return;
     }
 

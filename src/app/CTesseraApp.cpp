@@ -6,8 +6,7 @@
 #include "settings/IniFile.h"
 #include "platform/Platform.h"
 #include "settings/SettingsKeys.h"
-#include "db/ConnectString.h"
-#include "db/DbError.h"
+#include "db/DataSource.h"
 #include <QMainWindow>
 
 #include <QFileInfo>
@@ -41,28 +40,26 @@ QString CTesseraApp::FormatDateLiteral(const QString& text) const
 CTesseraApp::OpenResult CTesseraApp::openConnection(const QString& dataSource, const QString& user,
                                                     const QString& password)
 {
-    // unixODBC takes an empty DSN for the first data source of its files
-    // instead of refusing it; an empty name names no data source.
-    if (dataSource.trimmed().isEmpty())
-        return {OpenOutcome::CannotOpen, {}};
-    const QString connectString = db::dataSourceConnectString(dataSource, user, password);
-    db::Connection opened;
-    try {
-        opened = db::Connection::open(connectString);
-    } catch (const db::DbError& error) {
-        // The driver manager itself refusing (no such data source, no driver)
-        // is "cannot be opened"; anything the database said is "access failed".
-        return {error.isDriverManagerError() ? OpenOutcome::CannotOpen : OpenOutcome::AccessFailed, {}};
-    }
+    db::OpenedDataSource opened = db::openDataSource(dataSource, user, password);
+    if (opened.outcome != db::OpenedDataSource::Outcome::Opened)
+        return {opened.outcome == db::OpenedDataSource::Outcome::CannotOpen ? OpenOutcome::CannotOpen
+                                                                            : OpenOutcome::AccessFailed,
+                {}};
     // Classified before it is used: no statement may run in a guessed dialect.
     const KindDetection detection = DetectDatabaseKind(dataSource);
     if (!detection.kind)
         return {OpenOutcome::UnknownKind, detection.messages};
 
-    m_connection = std::move(opened); // closes the old one
+    m_connection = std::move(opened.connection); // closes the old one
     m_kind = *detection.kind;
-    m_connectString = connectString;
+    m_connectString = opened.connectString;
     return {OpenOutcome::Opened, detection.messages};
+}
+
+QString CTesseraApp::openFailureText(OpenOutcome outcome)
+{
+    return outcome == OpenOutcome::CannotOpen ? QStringLiteral("数据库不能打开,请正确配置数据源")
+                                              : QStringLiteral("访问数据库失败,请正确配置数据源");
 }
 
 bool CTesseraApp::askForDataSource()
@@ -93,18 +90,11 @@ bool CTesseraApp::connectFromFile(CLoginDlg& login)
     const OpenResult opened = openConnection(dsn, user, password);
     for (const QString& message : opened.messages)
         standardMessage(message);
-    switch (opened.outcome) {
-    case OpenOutcome::Opened:
+    if (opened.outcome == OpenOutcome::Opened)
         return true;
-    case OpenOutcome::UnknownKind:
+    if (opened.outcome == OpenOutcome::UnknownKind)
         return false;
-    case OpenOutcome::CannotOpen:
-        warningMessage(nullptr, QStringLiteral("数据库不能打开,请正确配置数据源"), QStringLiteral("系统提示"));
-        break;
-    case OpenOutcome::AccessFailed:
-        warningMessage(nullptr, QStringLiteral("访问数据库失败,请正确配置数据源"), QStringLiteral("系统提示"));
-        break;
-    }
+    warningMessage(nullptr, openFailureText(opened.outcome), QStringLiteral("系统提示"));
     return askForDataSource();
 }
 

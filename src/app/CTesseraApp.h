@@ -59,6 +59,8 @@ public:
     // replace the shared ones; otherwise the program goes on with what it
     // had, so a failed attempt never leaves it without its database.
     OpenResult openConnection(const QString& dataSource, const QString& user, const QString& password);
+    // The warning for CannotOpen and AccessFailed.
+    static QString openFailureText(OpenOutcome outcome);
 
     GuiSeam& gui() { return *m_gui; }
     // Tests install their own seam; the application keeps ownership.

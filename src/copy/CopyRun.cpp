@@ -1,7 +1,8 @@
 #include "copy/CopyRun.h"
 
+#include "text/DateTexts.h"
 #include "text/DecimalText.h"
-#include "db/ConnectString.h"
+#include "db/DataSource.h"
 #include "db/DataSourceCatalogue.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
@@ -41,11 +42,6 @@ QDate dayAfter(int year, int month, int day)
     return day < first.daysInMonth() ? QDate(year, month, day + 1) : first.addMonths(1);
 }
 
-QString dateText(const QDate& d)
-{
-    return QString::asprintf("%04d-%02d-%02d", d.year(), d.month(), d.day());
-}
-
 // The data-source name of a connect string, empty when it names none.
 QString dataSourceOf(const QString& connectString)
 {
@@ -67,25 +63,17 @@ CopyRun::CopyRun(CopySettings& settings, const QDateTime& start, const QDateTime
 bool CopyRun::LookUpConnectionKinds()
 {
     auto lookUp = [this](const CopyDataSource& side, const QString& missing, DatabaseKind& kind) {
-        std::optional<QString> driver;
-        int unreadable = 0;
-        for (auto scope : {db::DataSourceScope::System, db::DataSourceScope::User}) {
-            try {
-                driver = db::driverOfDataSource(side.dsn, scope);
-            } catch (const db::DbError&) {
-                ++unreadable;
-            }
-            if (driver)
-                break;
-        }
-        if (!driver) {
-            m_report.message(unreadable == 2 ? QStringLiteral("错误:无法读取注册表中的信息") : missing);
+        const db::DataSourceDriver driver = db::findDataSourceDriver(side.dsn);
+        if (!driver.driver) {
+            m_report.message(driver.systemUnreadable && driver.userUnreadable
+                                 ? QStringLiteral("错误:无法读取注册表中的信息")
+                                 : missing);
             return false;
         }
-        const auto found = kindOfDriverName(*driver);
+        const auto found = kindOfDriverName(*driver.driver);
         if (!found) {
             m_report.message(QStringLiteral("错误:数据源“%1”的驱动程序“%2”不是可识别的数据库类型!")
-                                 .arg(side.dsn, *driver));
+                                 .arg(side.dsn, *driver.driver));
             return false;
         }
         kind = *found;
@@ -100,15 +88,14 @@ bool CopyRun::OpenCopyConnections()
     auto open = [this](const CopyDataSource& side, db::Connection& connection, const QString& cannotOpen,
                        const QString& accessFailed) {
         connection.close();
-        try {
-            connection = db::Connection::open(db::dataSourceConnectString(side.dsn, side.user, side.password));
+        db::OpenedDataSource opened = db::openDataSource(side.dsn, side.user, side.password);
+        if (opened.outcome == db::OpenedDataSource::Outcome::Opened) {
+            connection = std::move(opened.connection);
             return true;
-        } catch (const db::DbError& error) {
-            // The driver manager's own errors: the data source or its driver is unknown.
-            m_report.message(error.isDriverManagerError() ? cannotOpen : accessFailed, kNoticeCaption);
-            connection.close();
-            return false;
         }
+        m_report.message(opened.outcome == db::OpenedDataSource::Outcome::CannotOpen ? cannotOpen : accessFailed,
+                         kNoticeCaption);
+        return false;
     };
     return open(m_settings.target, m_target, QStringLiteral("新版本数据源不能打开,请正确配置数据源"),
                 QStringLiteral("访问新版本数据源失败,请正确配置数据源"))

@@ -1,6 +1,7 @@
 #include "copy/CopyValues.h"
 
 #include "text/DecimalText.h"
+#include "text/Trimming.h"
 #include "copy/CopyTables.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
@@ -25,14 +26,6 @@ double roundedTo(double value, int decimals)
 double asSingle(const db::TypedNumber& n)
 {
     return n.isNull() ? 0.0 : double(float(n.value));
-}
-
-QString withoutLeadingBlanks(const QString& text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
-        ++i;
-    return i == 0 ? text : text.mid(i);
 }
 
 // "yyyy-mm-dd hh:mm:ss" naming a moment that exists on the calendar. Cheaper
@@ -119,7 +112,7 @@ public:
         const std::optional<QString> rendered = m_row.text(column);
         if (!rendered)
             throw unreadable(column, QStringLiteral("NULL"));
-        QString text = withoutLeadingBlanks(*rendered);
+        QString text = withoutLeadingWhiteSpace(*rendered);
         const qsizetype dot = text.indexOf(u'.', 10);
         if (dot > 0)
             text.truncate(dot);
@@ -231,7 +224,7 @@ std::vector<db::Value> convertEventRow(const EventTableCopy& table, db::ResultSe
             values.emplace_back(qint64(decimalInteger(row.string(i))));
             break;
         case Conversion::Text:
-            values.emplace_back(withoutLeadingBlanks(row.string(i)));
+            values.emplace_back(withoutLeadingWhiteSpace(row.string(i)));
             break;
         case Conversion::TextAsIs:
             values.emplace_back(row.string(i));

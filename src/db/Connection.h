@@ -49,9 +49,8 @@ public:
     void rollback();
 
     // Savepoints inside the current transaction, in the database's own words
-    // (SQL Server: SAVE TRANSACTION). False when the database has none
-    // (Access); the calls then do nothing.
-    bool hasSavepoints() const noexcept { return m_savepoints != SavepointStyle::None; }
+    // (SQL Server: SAVE TRANSACTION). When the database has none (Access),
+    // the calls do nothing.
     void setSavepoint(const QString& name);
     void rollbackToSavepoint(const QString& name);
     void releaseSavepoint(const QString& name);
@@ -59,7 +58,6 @@ public:
     // failed; a statement that may fail inside a unit needs a savepoint there.
     bool failedStatementAbortsTransaction() const noexcept { return m_failureAbortsTransaction; }
 
-    int queryTimeoutSeconds() const noexcept { return m_queryTimeout; }
     // SQLite keeps date-times as text, and its driver writes a bound
     // timestamp with a fraction (".000") that breaks comparisons with the
     // dialect's literals; such connections bind date-times as text instead.

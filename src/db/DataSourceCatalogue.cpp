@@ -20,6 +20,38 @@ bool looksLikeLibraryPath(const QString& value)
         || value.endsWith(QLatin1String(".dll"), Qt::CaseInsensitive);
 }
 
+std::vector<InstalledDriver> installedDrivers()
+{
+    SQLHENV env = environment();
+    std::vector<InstalledDriver> drivers;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        SQLWCHAR name[512] = {};
+        SQLWCHAR attributes[4096] = {};
+        SQLSMALLINT nameLength = 0, attributesLength = 0;
+        const SQLRETURN rc = SQLDriversW(env, direction, name, SQLSMALLINT(std::size(name)), &nameLength, attributes,
+                                         SQLSMALLINT(std::size(attributes)), &attributesLength);
+        if (rc == SQL_NO_DATA)
+            break;
+        check(rc, SQL_HANDLE_ENV, env, "reading the installed drivers");
+        InstalledDriver d;
+        d.name = fromWide(name, wideLength(name, qsizetype(std::size(name))));
+        // Attributes are "key=value" texts, each ended by NUL, the list by a second NUL.
+        const SQLWCHAR* p = attributes;
+        const SQLWCHAR* end = attributes + std::size(attributes);
+        while (p < end && *p) {
+            const qsizetype n = wideLength(p, end - p);
+            const QString pair = fromWide(p, n);
+            if (pair.startsWith(QLatin1String("Driver="), Qt::CaseInsensitive))
+                d.library = pair.mid(7);
+            p += n + 1;
+        }
+        drivers.push_back(d);
+        direction = SQL_FETCH_NEXT;
+    }
+    return drivers;
+}
+
 } // namespace
 
 std::vector<DataSourceEntry> listDataSources(DataSourceScope scope)
@@ -59,44 +91,30 @@ std::vector<DataSourceEntry> listAllDataSources()
     return all;
 }
 
-std::vector<InstalledDriver> installedDrivers()
-{
-    SQLHENV env = environment();
-    std::vector<InstalledDriver> drivers;
-    SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    for (;;) {
-        SQLWCHAR name[512] = {};
-        SQLWCHAR attributes[4096] = {};
-        SQLSMALLINT nameLength = 0, attributesLength = 0;
-        const SQLRETURN rc = SQLDriversW(env, direction, name, SQLSMALLINT(std::size(name)), &nameLength, attributes,
-                                         SQLSMALLINT(std::size(attributes)), &attributesLength);
-        if (rc == SQL_NO_DATA)
-            break;
-        check(rc, SQL_HANDLE_ENV, env, "reading the installed drivers");
-        InstalledDriver d;
-        d.name = fromWide(name, wideLength(name, qsizetype(std::size(name))));
-        // Attributes are "key=value" texts, each ended by NUL, the list by a second NUL.
-        const SQLWCHAR* p = attributes;
-        const SQLWCHAR* end = attributes + std::size(attributes);
-        while (p < end && *p) {
-            const qsizetype n = wideLength(p, end - p);
-            const QString pair = fromWide(p, n);
-            if (pair.startsWith(QLatin1String("Driver="), Qt::CaseInsensitive))
-                d.library = pair.mid(7);
-            p += n + 1;
-        }
-        drivers.push_back(d);
-        direction = SQL_FETCH_NEXT;
-    }
-    return drivers;
-}
-
 std::optional<QString> driverOfDataSource(const QString& name, DataSourceScope scope)
 {
     for (const auto& e : listDataSources(scope))
         if (e.name.compare(name, Qt::CaseInsensitive) == 0)
             return e.driver;
     return std::nullopt;
+}
+
+DataSourceDriver findDataSourceDriver(const QString& name)
+{
+    DataSourceDriver found;
+    try {
+        found.driver = driverOfDataSource(name, DataSourceScope::System);
+    } catch (const DbError&) {
+        found.systemUnreadable = true;
+    }
+    if (found.driver)
+        return found;
+    try {
+        found.driver = driverOfDataSource(name, DataSourceScope::User);
+    } catch (const DbError&) {
+        found.userUnreadable = true;
+    }
+    return found;
 }
 
 QString driverNameForLibrary(const QString& driverValue, const std::vector<InstalledDriver>& drivers)

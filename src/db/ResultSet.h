@@ -40,6 +40,8 @@ public:
 
     int columnCount() const noexcept { return int(m_columns.size()); }
     QString columnName(int column) const;
+    // The column's SQL data type as the driver describes it (SQL_INTEGER, ...).
+    SQLSMALLINT columnType(int column) const { return m_columns.at(size_t(column)).sqlType; }
 
     std::optional<QString> text(int column);
     // The text, or empty text for NULL.

@@ -4,9 +4,53 @@
 
 #include <sqlext.h>
 
+#include <cstring>
+
 namespace tessera::db {
 
 namespace {
+
+// How one kind of value is bound: its C and SQL types and how it fills an
+// element of a parameter buffer. Texts size their elements to the longest
+// value; the others have one fixed size.
+struct BoundType {
+    SQLSMALLINT cType;
+    SQLSMALLINT sqlType;
+    SQLULEN columnSize; // fixed-size values; a text's is the characters its element holds
+    size_t charSize;    // texts: bytes per character; 0 for fixed-size values
+    size_t (*bytesOf)(const Value& value); // element bytes the value needs
+    SQLLEN (*fill)(const Value& value, char* element); // returns the indicator
+};
+
+template <typename C>
+SQLLEN copyFixed(const C& value, char* element)
+{
+    std::memcpy(element, &value, sizeof(C));
+    return 0;
+}
+
+// A text carries a terminator as well as its length, for drivers that look
+// for one.
+template <typename Char>
+SQLLEN copyText(const Char* text, size_t length, char* element)
+{
+    std::memcpy(element, text, length * sizeof(Char));
+    std::memset(element + length * sizeof(Char), 0, sizeof(Char));
+    return SQLLEN(length * sizeof(Char));
+}
+
+QString textOf(const Value& value)
+{
+    const auto* text = std::get_if<QString>(&value);
+    return text ? *text : QString();
+}
+
+// SQLite keeps date-times as text, and compares them as text: always the
+// full zero-padded form.
+QString dateTimeText(const Value& value)
+{
+    return std::get<QDateTime>(value).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
 
 SQL_TIMESTAMP_STRUCT timestampOf(const QDateTime& t)
 {
@@ -16,42 +60,82 @@ SQL_TIMESTAMP_STRUCT timestampOf(const QDateTime& t)
             SQLUSMALLINT(time.minute()), SQLUSMALLINT(time.second()), 0};
 }
 
-// How a Value alternative is bound: its C and SQL types, the column size and,
-// for fixed-size values, the size of one value. Texts (and NULLs) get their
-// sizes from their buffers.
-struct BoundType {
-    SQLSMALLINT cType;
-    SQLSMALLINT sqlType;
-    SQLULEN columnSize;
-    SQLLEN valueSize;
-};
+const BoundType kWideText {
+    SQL_C_WCHAR, SQL_WVARCHAR, 0, sizeof(SQLWCHAR),
+    [](const Value& v) { return (size_t(textOf(v).size()) + 1) * sizeof(SQLWCHAR); },
+    [](const Value& v, char* e) {
+        const QString& s = std::get<QString>(v);
+        return copyText(s.utf16(), size_t(s.size()), e);
+    }};
+// MySQL and MariaDB drivers take narrow text as UTF-8 more reliably than wide text.
+const BoundType kUtf8Text {
+    SQL_C_CHAR, SQL_VARCHAR, 0, 1, [](const Value& v) { return size_t(textOf(v).toUtf8().size()) + 1; },
+    [](const Value& v, char* e) {
+        const QByteArray utf8 = std::get<QString>(v).toUtf8();
+        return copyText(utf8.constData(), size_t(utf8.size()), e);
+    }};
+const BoundType kInteger {SQL_C_SBIGINT, SQL_BIGINT, 0, 0, [](const Value&) { return sizeof(SQLBIGINT); },
+                          [](const Value& v, char* e) { return copyFixed(SQLBIGINT(std::get<qint64>(v)), e); }};
+const BoundType kReal {SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, [](const Value&) { return sizeof(double); },
+                       [](const Value& v, char* e) { return copyFixed(std::get<double>(v), e); }};
+const BoundType kTimestamp {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, 0,
+                            [](const Value&) { return sizeof(SQL_TIMESTAMP_STRUCT); },
+                            [](const Value& v, char* e) { return copyFixed(timestampOf(std::get<QDateTime>(v)), e); }};
+const BoundType kDateTimeText {
+    SQL_C_WCHAR, SQL_WVARCHAR, 0, sizeof(SQLWCHAR),
+    [](const Value& v) { return (size_t(dateTimeText(v).size()) + 1) * sizeof(SQLWCHAR); },
+    [](const Value& v, char* e) {
+        const QString s = dateTimeText(v);
+        return copyText(s.utf16(), size_t(s.size()), e);
+    }};
 
-BoundType boundType(size_t kind, bool utf8Text)
+// By Value alternative; NULL is bound as text, which every driver converts
+// to any column type.
+const BoundType& boundTypeOf(const Value& value, bool dateTimesAsText, bool utf8Text)
 {
-    switch (kind) {
-    case 2:
-        return {SQL_C_SBIGINT, SQL_BIGINT, 0, sizeof(SQLBIGINT)};
-    case 3:
-        return {SQL_C_DOUBLE, SQL_DOUBLE, 0, sizeof(double)};
-    case 4:
-        return {SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19, sizeof(SQL_TIMESTAMP_STRUCT)};
-    default:
-        return utf8Text && kind == 1 ? BoundType {SQL_C_CHAR, SQL_VARCHAR, 0, 0} : BoundType {SQL_C_WCHAR, SQL_WVARCHAR, 0, 0};
-    }
+    const BoundType& text = utf8Text ? kUtf8Text : kWideText;
+    const BoundType* const byAlternative[] = {&text, &text, &kInteger, &kReal,
+                                              dateTimesAsText ? &kDateTimeText : &kTimestamp};
+    static_assert(std::size(byAlternative) == std::variant_size_v<Value>);
+    return *byAlternative[value.index()];
 }
+
+// Texts start with room for this many characters, so that short texts that
+// follow one another are not rebound each time.
+constexpr size_t kInitialTextCharacters = 64;
 
 } // namespace
 
+// One parameter's buffer: an element per row, the rows one after another as
+// column-wise parameter arrays want them; a single-row statement has one.
 struct Statement::Parameter {
-    size_t kind = size_t(-1); // index of the Value alternative bound last
-    size_t boundCapacity = 0; // characters bound for text
-    std::vector<SQLWCHAR> text;
-    std::vector<char> bytes; // the text as UTF-8, for connections that take it so
-    SQLBIGINT integer = 0;
-    double real = 0;
-    SQL_TIMESTAMP_STRUCT timestamp {};
-    SQLLEN indicator = SQL_NULL_DATA;
+    const BoundType* type = nullptr;
+    size_t elementBytes = 0;
+    std::vector<char> elements; // the allocator aligns it for any element type
+    std::vector<SQLLEN> indicators;
     bool needsBind = true;
+
+    void reserve(const BoundType* bound, size_t bytes, size_t rows)
+    {
+        type = bound;
+        elementBytes = bytes;
+        elements.assign(rows * bytes, 0);
+        indicators.assign(rows, SQL_NULL_DATA);
+        needsBind = true;
+    }
+    void put(size_t row, const Value& value)
+    {
+        indicators[row] = value.index() == 0 ? SQLLEN(SQL_NULL_DATA)
+                                             : type->fill(value, elements.data() + row * elementBytes);
+    }
+    SQLRETURN bind(SQLHSTMT statement, int index)
+    {
+        const SQLULEN columnSize
+            = type->charSize ? std::max<SQLULEN>(elementBytes / type->charSize - 1, 1) : type->columnSize;
+        needsBind = false;
+        return SQLBindParameter(statement, SQLUSMALLINT(index + 1), SQL_PARAM_INPUT, type->cType, type->sqlType,
+                                columnSize, 0, elements.data(), SQLLEN(elementBytes), indicators.data());
+    }
 };
 
 Statement::Statement(StatementHandle statement, const QString& sql, bool dateTimesAsText, bool utf8Text)
@@ -71,93 +155,22 @@ void Statement::set(int index, const Value& value)
 {
     if (index < 0)
         return;
-    if (m_dateTimesAsText) {
-        if (auto* t = std::get_if<QDateTime>(&value)) {
-            set(index, Value(t->toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
-            return;
-        }
-    }
     while (m_parameters.size() <= size_t(index))
         m_parameters.push_back(std::make_unique<Parameter>());
     Parameter& p = *m_parameters[size_t(index)];
-    if (p.kind != value.index())
-        p.needsBind = true;
-    p.kind = value.index();
-    if (std::holds_alternative<std::monostate>(value)) {
-        p.indicator = SQL_NULL_DATA;
-    } else if (auto* s = std::get_if<QString>(&value); s && m_utf8Text) {
-        const QByteArray utf8 = s->toUtf8();
-        const size_t n = size_t(utf8.size());
-        if (n + 1 > p.bytes.size()) {
-            p.bytes.resize(std::max<size_t>(n + 1, 64));
-            p.needsBind = true;
-        }
-        std::copy(utf8.begin(), utf8.end(), p.bytes.begin());
-        p.bytes[n] = 0;
-        p.indicator = SQLLEN(n);
-    } else if (auto* s = std::get_if<QString>(&value)) {
-        const size_t n = size_t(s->size());
-        if (n + 1 > p.text.size()) {
-            p.text.resize(std::max<size_t>(n + 1, 64));
-            p.needsBind = true;
-        }
-        std::copy(s->utf16(), s->utf16() + n, p.text.begin());
-        p.text[n] = 0;
-        p.indicator = SQLLEN(n * sizeof(SQLWCHAR));
-    } else if (auto* i = std::get_if<qint64>(&value)) {
-        p.integer = *i;
-        p.indicator = 0;
-    } else if (auto* d = std::get_if<double>(&value)) {
-        p.real = *d;
-        p.indicator = 0;
-    } else if (auto* t = std::get_if<QDateTime>(&value)) {
-        p.timestamp = timestampOf(*t);
-        p.indicator = 0;
-    }
-}
-
-void Statement::bind(int index, Parameter& p)
-{
-    const BoundType type = boundType(p.kind, m_utf8Text);
-    SQLULEN columnSize = type.columnSize;
-    SQLPOINTER buffer = nullptr;
-    SQLLEN bufferLength = type.valueSize;
-    switch (p.kind) {
-    case 0: // NULL: bound as text, which every driver converts to any column type
-    case 1:
-        if (type.cType == SQL_C_CHAR) {
-            buffer = p.bytes.data();
-            bufferLength = SQLLEN(p.bytes.size());
-            columnSize = std::max<SQLULEN>(p.bytes.size() - 1, 1);
-            break;
-        }
-        if (p.text.empty())
-            p.text.resize(64);
-        buffer = p.text.data();
-        bufferLength = SQLLEN(p.text.size() * sizeof(SQLWCHAR));
-        columnSize = std::max<SQLULEN>(p.text.size() - 1, 1);
-        break;
-    case 2:
-        buffer = &p.integer;
-        break;
-    case 3:
-        buffer = &p.real;
-        break;
-    case 4:
-        buffer = &p.timestamp;
-        break;
-    }
-    check(SQLBindParameter(m_statement.get(), SQLUSMALLINT(index + 1), SQL_PARAM_INPUT, type.cType, type.sqlType,
-                           columnSize, 0, buffer, bufferLength, &p.indicator),
-          SQL_HANDLE_STMT, m_statement.get(), "binding a parameter");
-    p.needsBind = false;
+    const BoundType& type = boundTypeOf(value, m_dateTimesAsText, m_utf8Text);
+    const size_t bytes = type.bytesOf(value);
+    if (p.type != &type || bytes > p.elementBytes)
+        p.reserve(&type, std::max(bytes, kInitialTextCharacters * type.charSize), 1);
+    p.put(0, value);
 }
 
 qint64 Statement::execute()
 {
     for (size_t i = 0; i < m_parameters.size(); ++i)
         if (m_parameters[i]->needsBind)
-            bind(int(i), *m_parameters[i]);
+            check(m_parameters[i]->bind(m_statement.get(), int(i)), SQL_HANDLE_STMT, m_statement.get(),
+                  "binding a parameter");
     const SQLRETURN rc = SQLExecute(m_statement.get());
     if (rc == SQL_NO_DATA)
         return 0;
@@ -165,81 +178,32 @@ qint64 Statement::execute()
     return affectedRows(m_statement.get());
 }
 
-namespace {
-
-// One column of a batch: the values of all rows in one buffer, as the driver
-// reads column-wise bound parameter arrays.
-struct BatchColumn {
-    size_t kind = 0; // the Value alternative of the column's non-null values
-    size_t width = 1; // characters per text element, with the terminator
-    std::vector<SQLWCHAR> text;
-    std::vector<char> bytes; // UTF-8 texts, for connections that take them so
-    std::vector<SQLBIGINT> integers;
-    std::vector<double> reals;
-    std::vector<SQL_TIMESTAMP_STRUCT> timestamps;
-    std::vector<SQLLEN> indicators;
-};
-
-} // namespace
-
 Statement::BatchResult Statement::executeBatch(const Value* values, int columns, size_t rows)
 {
     if (rows == 0 || columns <= 0 || m_dateTimesAsText)
         return BatchResult::Unsupported;
-    std::vector<BatchColumn> batch(static_cast<size_t>(columns));
+    auto valueAt = [&](size_t row, int column) -> const Value& {
+        return values[row * size_t(columns) + size_t(column)];
+    };
+    std::vector<Parameter> batch(static_cast<size_t>(columns));
     for (int c = 0; c < columns; ++c) {
-        BatchColumn& col = batch[size_t(c)];
-        col.kind = 0;
+        const BoundType* type = nullptr;
+        size_t bytes = 0;
         for (size_t r = 0; r < rows; ++r) {
-            const Value& v = values[r * size_t(columns) + size_t(c)];
+            const Value& v = valueAt(r, c);
             if (v.index() == 0)
                 continue;
-            if (col.kind != 0 && col.kind != v.index())
+            const BoundType& own = boundTypeOf(v, m_dateTimesAsText, m_utf8Text);
+            if (type && type != &own)
                 return BatchResult::Unsupported; // mixed types: row by row
-            col.kind = v.index();
-            if (auto* text = std::get_if<QString>(&v))
-                col.width = std::max(col.width, size_t(m_utf8Text ? text->toUtf8().size() : text->size()) + 1);
+            type = &own;
+            bytes = std::max(bytes, own.bytesOf(v));
         }
-        if (col.kind == 0)
-            col.kind = 1; // all NULL: bound as text
-        col.indicators.assign(rows, SQL_NULL_DATA);
-        switch (col.kind) {
-        case 1:
-            if (m_utf8Text)
-                col.bytes.assign(rows * col.width, 0);
-            else
-                col.text.assign(rows * col.width, 0);
-            break;
-        case 2:
-            col.integers.assign(rows, 0);
-            break;
-        case 3:
-            col.reals.assign(rows, 0);
-            break;
-        case 4:
-            col.timestamps.assign(rows, SQL_TIMESTAMP_STRUCT {});
-            break;
-        }
-        for (size_t r = 0; r < rows; ++r) {
-            const Value& v = values[r * size_t(columns) + size_t(c)];
-            if (auto* text = std::get_if<QString>(&v); text && m_utf8Text) {
-                const QByteArray utf8 = text->toUtf8();
-                std::copy(utf8.begin(), utf8.end(), col.bytes.begin() + qsizetype(r * col.width));
-                col.indicators[r] = SQLLEN(utf8.size());
-            } else if (text) {
-                std::copy(text->utf16(), text->utf16() + text->size(), col.text.begin() + qsizetype(r * col.width));
-                col.indicators[r] = SQLLEN(text->size() * qsizetype(sizeof(SQLWCHAR)));
-            } else if (auto* i = std::get_if<qint64>(&v)) {
-                col.integers[r] = *i;
-                col.indicators[r] = 0;
-            } else if (auto* d = std::get_if<double>(&v)) {
-                col.reals[r] = *d;
-                col.indicators[r] = 0;
-            } else if (auto* t = std::get_if<QDateTime>(&v)) {
-                col.timestamps[r] = timestampOf(*t);
-                col.indicators[r] = 0;
-            }
-        }
+        if (!type)
+            type = &boundTypeOf(Value(), m_dateTimesAsText, m_utf8Text); // all NULL
+        batch[size_t(c)].reserve(type, std::max(bytes, type->bytesOf(Value())), rows);
+        for (size_t r = 0; r < rows; ++r)
+            batch[size_t(c)].put(r, valueAt(r, c));
     }
 
     SQLHSTMT stmt = m_statement.get();
@@ -271,32 +235,9 @@ Statement::BatchResult Statement::executeBatch(const Value* values, int columns,
     if (!SQL_SUCCEEDED(SQLGetStmtAttrW(stmt, SQL_ATTR_PARAMSET_SIZE, &size, 0, nullptr)) || size != rows)
         return BatchResult::Unsupported; // the driver quietly kept single rows
 
-    for (int c = 0; c < columns; ++c) {
-        BatchColumn& col = batch[size_t(c)];
-        const BoundType type = boundType(col.kind, m_utf8Text);
-        SQLULEN columnSize = type.columnSize;
-        SQLLEN elementLength = type.valueSize;
-        SQLPOINTER buffer = nullptr;
-        switch (col.kind) {
-        case 1:
-            buffer = m_utf8Text ? static_cast<SQLPOINTER>(col.bytes.data()) : static_cast<SQLPOINTER>(col.text.data());
-            elementLength = SQLLEN(col.width * (m_utf8Text ? 1 : sizeof(SQLWCHAR)));
-            columnSize = std::max<SQLULEN>(col.width - 1, 1);
-            break;
-        case 2:
-            buffer = col.integers.data();
-            break;
-        case 3:
-            buffer = col.reals.data();
-            break;
-        case 4:
-            buffer = col.timestamps.data();
-            break;
-        }
-        if (!SQL_SUCCEEDED(SQLBindParameter(stmt, SQLUSMALLINT(c + 1), SQL_PARAM_INPUT, type.cType, type.sqlType,
-                                            columnSize, 0, buffer, elementLength, col.indicators.data())))
+    for (int c = 0; c < columns; ++c)
+        if (!SQL_SUCCEEDED(batch[size_t(c)].bind(stmt, c)))
             return BatchResult::Unsupported;
-    }
 
     m_batchError.reset();
     const SQLRETURN rc = SQLExecute(stmt);

@@ -44,7 +44,6 @@ public:
 
 private:
     struct Parameter;
-    void bind(int index, Parameter& p);
 
     StatementHandle m_statement;
     std::vector<std::unique_ptr<Parameter>> m_parameters;

@@ -29,7 +29,6 @@ struct Dialect {
     DatabaseKind kind;
     std::array<DriverRule, 2> drivers;
     const char* dsnType;
-    const char* displayName;
     char16_t delimiter;  // what would end the literal early
     bool normalise;      // zero-pad: the value is compared as text or parsed strictly
     const char* dateLiteral;
@@ -43,19 +42,19 @@ struct Dialect {
 constexpr Dialect kDialects[] = {
     {DatabaseKind::SqlServer,
      {{{"SQL Server", Match::Exact}, {}}},
-     "SQL SERVER", "SQL Server", u'\'', false,
+     "SQL SERVER", u'\'', false,
      "'%1'", "'%1'", "'%1'",
      "%1%3",
      "SELECT name FROM sysobjects WHERE name ='%s' and info=5"},
     {DatabaseKind::Access,
      {{{"Microsoft Access Driver (*.mdb)", Match::Exact}, {}}},
-     "ACCESS", "Access", u'#', false,
+     "ACCESS", u'#', false,
      "#%1#", "#%1#", "#%1#",
      "%1%3",
      "SELECT * FROM MSysObjects WHERE Name='%s' and Type=1"},
     {DatabaseKind::Oracle,
      {{{"Oracle", Match::Contains}, {}}},
-     "ORACLE", "Oracle", u'\'', false,
+     "ORACLE", u'\'', false,
      "TO_DATE('%1', 'YYYY-MM-DD')", "TO_DATE('%1', 'HH24:MI:SS')",
      "TO_DATE('%1', 'YYYY-MM-DD HH24:MI:SS')",
      "%1%3",
@@ -63,21 +62,21 @@ constexpr Dialect kDialects[] = {
     // SQLite keeps date-times as text: one zero-padded form keeps comparisons right.
     {DatabaseKind::SQLite,
      {{{"SQLite", Match::ContainsAnyCase}, {}}},
-     "SQLITE", "SQLite", u'\'', true,
+     "SQLITE", u'\'', true,
      "'%1 00:00:00'", "'1899-12-30 %1'", "'%1'",
      // '+-1 days' makes SQLite return NULL, so the sign is the number's own.
      "datetime(%1,'%3 days')",
      "SELECT name FROM sqlite_master WHERE type='table' AND name='%s' COLLATE NOCASE"},
     {DatabaseKind::PostgreSQL,
      {{{"PostgreSQL", Match::ContainsAnyCase}, {"psqlodbc", Match::ContainsAnyCase}}},
-     "POSTGRESQL", "PostgreSQL", u'\'', true,
+     "POSTGRESQL", u'\'', true,
      "'%1'", "'1899-12-30 %1'", "'%1'",
      "%1+(%2)*INTERVAL '1 day'",
      "SELECT table_name FROM information_schema.tables WHERE table_schema=current_schema() "
      "AND lower(table_name)=lower('%s')"},
     {DatabaseKind::MySql,
      {{{"MariaDB", Match::ContainsAnyCase}, {"MySQL", Match::ContainsAnyCase}}},
-     "MYSQL", "MySQL", u'\'', true,
+     "MYSQL", u'\'', true,
      "'%1'", "'1899-12-30 %1'", "'%1'",
      "%1+INTERVAL %2 DAY",
      "SELECT table_name FROM information_schema.tables WHERE table_schema=DATABASE() "
@@ -203,12 +202,6 @@ std::optional<DatabaseKind> kindOfDsnTypeText(const QString& text)
             return d.kind;
     }
     return std::nullopt;
-}
-
-QString kindDisplayName(DatabaseKind kind)
-{
-    const Dialect* d = dialectOf(kind);
-    return d ? QString::fromLatin1(d->displayName) : QString();
 }
 
 QString FormatDateLiteral(DatabaseKind kind, const QString& text)

@@ -31,9 +31,6 @@ QString dsnTypeText(DatabaseKind kind);
 // The reverse; blanks around and letter case do not matter.
 std::optional<DatabaseKind> kindOfDsnTypeText(const QString& text);
 
-// The kind's name for messages ("SQL Server", "SQLite", ...); empty for None.
-QString kindDisplayName(DatabaseKind kind);
-
 // A date (yyyy-mm-dd), time (hh:mm:ss) or both separated by a blank as a
 // literal of the kind: '...' for SQL Server, #...# for Access, TO_DATE(...)
 // for Oracle; SQLite, PostgreSQL and MySQL get zero-padded text, a time

@@ -2,7 +2,6 @@
 
 #include "db/Connection.h"
 #include "db/ResultSet.h"
-#include "db/WideText.h"
 
 #include <sqlext.h>
 
@@ -52,38 +51,15 @@ struct DescribedRows {
     std::vector<ValueType> types;
 };
 
-// ResultSet keeps its columns' SQL types to itself, and the journal needs
-// them to keep values typed: the query runs on a statement of our own whose
-// columns are described before it is handed to a ResultSet.
 DescribedRows queryDescribed(db::Connection& connection, const QString& sql)
 {
-    if (!connection.isOpen())
-        throw db::DbError(QStringLiteral("08003"), 0, QStringLiteral("connection not open"));
-    db::StatementHandle statement(connection.handle());
-    SQLHSTMT h = statement.get();
-    if (connection.queryTimeoutSeconds() > 0)
-        SQLSetStmtAttrW(h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(connection.queryTimeoutSeconds())), 0);
-    SQLSetStmtAttrW(h, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
-    SQLSetStmtAttrW(h, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
-    auto text = db::toWide(sql);
-    const SQLRETURN rc = SQLExecDirectW(h, text.data(), SQL_NTS);
-    if (rc != SQL_NO_DATA)
-        db::check(rc, SQL_HANDLE_STMT, h, nullptr);
-    SQLSMALLINT count = 0;
-    db::check(SQLNumResultCols(h, &count), SQL_HANDLE_STMT, h, "counting columns");
-    std::vector<ValueType> types;
-    for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(count); ++c) {
-        SQLWCHAR name[256] = {};
-        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
-        SQLULEN size = 0;
-        db::check(SQLDescribeColW(h, c, name, SQLSMALLINT(std::size(name)), &nameLength, &type, &size, &digits, &nullable),
-                  SQL_HANDLE_STMT, h, "describing a column");
-        types.push_back(columnTypeOf(type));
-    }
-    db::ResultSet rows(std::move(statement));
+    db::ResultSet rows = connection.query(sql);
     QStringList columns;
-    for (int c = 0; c < rows.columnCount(); ++c)
+    std::vector<ValueType> types;
+    for (int c = 0; c < rows.columnCount(); ++c) {
         columns << rows.columnName(c);
+        types.push_back(columnTypeOf(rows.columnType(c)));
+    }
     return {std::move(rows), std::move(columns), std::move(types)};
 }
 

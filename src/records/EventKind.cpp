@@ -1,6 +1,7 @@
 #include "records/EventKind.h"
 
 #include "text/DecimalText.h"
+#include "text/Trimming.h"
 #include "db/Connection.h"
 #include "db/ResultSet.h"
 #include "schema/Schema.h"
@@ -276,15 +277,10 @@ QString condition(const EventKind& kind, DatabaseKind db, const Record& record, 
         const EventColumn& column = kind.columns[size_t(c)];
         QString value = record.value(c);
         if (trimTexts && column.type == Text && !kind.deleteKeyAsShown.contains(c))
-            value = trimRight(value);
+            value = withoutTrailingWhiteSpace(value);
         parts << column.name + QLatin1Char('=') + valueLiteral(db, column.type, value);
     }
     return parts.join(QStringLiteral(" AND "));
-}
-
-QString dateCell(const std::optional<QDateTime>& value)
-{
-    return value ? dateText(value->date()) : QString();
 }
 
 } // namespace
@@ -316,19 +312,6 @@ const QStringList& alarmNames()
     static const QStringList names{QStringLiteral("越上上限"), QStringLiteral("越上限"), QStringLiteral("越下限"),
                                    QStringLiteral("越下下限")};
     return names;
-}
-
-QString trimRight(const QString& text)
-{
-    qsizetype end = text.size();
-    while (end > 0 && text.at(end - 1).isSpace())
-        --end;
-    return text.left(end);
-}
-
-QString dateText(const QDate& date)
-{
-    return QString::asprintf("%04d-%02d-%02d", date.year(), date.month(), date.day());
 }
 
 QString valueLiteral(DatabaseKind db, ColumnType type, const QString& value)
@@ -411,7 +394,7 @@ void readQuery(db::Connection& connection, const EventKind& kind, const QString&
                 break;
             case Time: {
                 const QString text = rs.string(c);
-                cells << (kind.queryTrimsTime ? trimRight(text) : text).mid(11, 8);
+                cells << (kind.queryTrimsTime ? withoutTrailingWhiteSpace(text) : text).mid(11, 8);
                 break;
             }
             default:
@@ -454,7 +437,7 @@ QStringList catalogueValues(db::Connection& connection, const QString& sql)
     QStringList values;
     db::ResultSet rs = connection.query(sql);
     while (rs.next())
-        values << trimRight(rs.string(0));
+        values << withoutTrailingWhiteSpace(rs.string(0));
     return values;
 }
 

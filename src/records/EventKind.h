@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialect/DatabaseKind.h"
+#include "text/DateTexts.h"
 #include "view/ViewMode.h"
 
 #include <QDate>
@@ -151,11 +152,6 @@ const QStringList& alarmNames();
 inline const QString kAllStations = QStringLiteral("所有厂站");
 inline const QString kAllSwitches = QStringLiteral("所有回路");
 inline const QString kAllTags = QStringLiteral("所有变量");
-
-QString trimRight(const QString& text);
-// A text between single quotes, inner single quotes doubled.
-QString quoted(const QString& text);
-QString dateText(const QDate& date);
 
 // The literal of one column's value as a statement takes it.
 QString valueLiteral(DatabaseKind db, ColumnType type, const QString& value);

@@ -1,6 +1,7 @@
 #include "telemetry/TelemetryStore.h"
 
 #include "text/DecimalText.h"
+#include "text/Trimming.h"
 #include "dialect/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
@@ -28,14 +29,6 @@ QString twoDecimals(double value)
 double asWritten(double value)
 {
     return twoDecimals(value).toDouble();
-}
-
-QString trimRight(const QString& text)
-{
-    qsizetype end = text.size();
-    while (end > 0 && text.at(end - 1).isSpace())
-        --end;
-    return text.left(end);
 }
 
 // Wall-clock instants: a sample series never jumps at a change of daylight
@@ -251,7 +244,7 @@ float previousValue(db::Connection& connection, DatabaseKind kind, const BatchRe
             QStringLiteral("SELECT * FROM %1 WHERE (TagID=%2) ORDER BY ATime").arg(tableOfDay(before)).arg(r.tagId));
         float value = 0;
         while (rs.next())
-            value = float(decimalReal(trimRight(rs.string(3))));
+            value = float(decimalReal(withoutTrailingWhiteSpace(rs.string(3))));
         return value;
     }
     const QDateTime oneBefore = wallClock(r.day, r.start).addSecs(-r.intervalSeconds);
@@ -259,7 +252,7 @@ float previousValue(db::Connection& connection, DatabaseKind kind, const BatchRe
                                    .arg(tableOfDay(r.day))
                                    .arg(r.tagId)
                                    .arg(FormatDateLiteral(kind, FormatTimeText(oneBefore))));
-    return rs.next() ? float(decimalReal(trimRight(rs.string(0)))) : 0.0f;
+    return rs.next() ? float(decimalReal(withoutTrailingWhiteSpace(rs.string(0)))) : 0.0f;
 }
 
 QString batchDeleteSql(DatabaseKind kind, const BatchRequest& r)
@@ -412,9 +405,10 @@ std::vector<SourceRow> readSourceRows(db::Connection& connection, const QString&
     db::ResultSet rs = connection.query(sql);
     rs.readFloatsAsNumbers(); // the values as stored, not as the driver displays them
     while (rs.next()) {
-        const QString at = trimRight(rs.string(0));
-        rows.push_back({at.mid(11, 8), decimalInteger(rs.string(1)), decimalReal(trimRight(rs.string(3))),
-                        decimalReal(trimRight(rs.string(4)))});
+        const QString at = withoutTrailingWhiteSpace(rs.string(0));
+        rows.push_back({at.mid(11, 8), decimalInteger(rs.string(1)),
+                        decimalReal(withoutTrailingWhiteSpace(rs.string(3))),
+                        decimalReal(withoutTrailingWhiteSpace(rs.string(4)))});
     }
     return rows;
 }

@@ -1,6 +1,7 @@
 #include "telemetry/TelemetryTexts.h"
 
 #include "schema/Schema.h"
+#include "text/DateTexts.h"
 #include "schema/TableNames.h"
 #include "view/TagCatalogue.h"
 #include "view/ViewMode.h"
@@ -66,8 +67,7 @@ QString FormatTimeText(const QDateTime& instant)
 
 QString FormatTimeText(const QDate& day, const QTime& time)
 {
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", day.year(), day.month(), day.day(), time.hour(),
-                             time.minute(), time.second());
+    return dateTimeText(day, time);
 }
 
 QString tableOfDay(const QDate& day)

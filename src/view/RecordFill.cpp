@@ -3,26 +3,12 @@
 #include "db/Connection.h"
 #include "db/ResultSet.h"
 #include "schema/TableNames.h"
+#include "text/DateTexts.h"
+#include "text/Trimming.h"
 
 namespace tessera {
 
 namespace {
-
-QString trimRight(const QString& text)
-{
-    qsizetype end = text.size();
-    while (end > 0 && text.at(end - 1).isSpace())
-        --end;
-    return text.left(end);
-}
-
-QString dateCell(const std::optional<QDateTime>& value)
-{
-    if (!value)
-        return QString();
-    const QDate d = value->date();
-    return QString::asprintf("%04d-%02d-%02d", d.year(), d.month(), d.day());
-}
 
 QString readCell(db::ResultSet& rs, int column, CellRead how)
 {
@@ -34,7 +20,7 @@ QString readCell(db::ResultSet& rs, int column, CellRead how)
     case CellRead::Time:
         return timeOfDayCell(rs.string(column));
     case CellRead::TrimmedTime:
-        return timeOfDayCell(trimRight(rs.string(column)));
+        return timeOfDayCell(withoutTrailingWhiteSpace(rs.string(column)));
     }
     return QString();
 }
@@ -50,7 +36,7 @@ QStringList columnNames(const db::ResultSet& rs)
 
 QString todayLiteral(DatabaseKind kind, const QDate& today)
 {
-    return FormatDateLiteral(kind, QString::asprintf("%04d-%02d-%02d", today.year(), today.month(), today.day()));
+    return FormatDateLiteral(kind, dateText(today));
 }
 
 } // namespace
@@ -93,7 +79,7 @@ QString timeOfDayCell(const QString& text)
 
 QString telemetryTimeCell(DatabaseKind kind, const QString& text)
 {
-    QString shown = trimRight(text);
+    QString shown = withoutTrailingWhiteSpace(text);
     if (kind == DatabaseKind::SqlServer)
         shown.chop(4);
     return shown;

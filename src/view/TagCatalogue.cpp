@@ -1,25 +1,13 @@
 #include "view/TagCatalogue.h"
 
 #include "text/DecimalText.h"
+#include "text/Trimming.h"
 #include "db/Connection.h"
 #include "db/ResultSet.h"
 #include "schema/Schema.h"
 #include "view/ViewMode.h"
 
 namespace tessera {
-
-namespace {
-
-// Blanks as the database pads them; a full-width space is part of a name.
-QString trimRight(const QString& text)
-{
-    qsizetype end = text.size();
-    while (end > 0 && (text.at(end - 1) == QLatin1Char(' ') || text.at(end - 1) == QLatin1Char('\t')))
-        --end;
-    return text.left(end);
-}
-
-} // namespace
 
 CatalogueBuilder::CatalogueBuilder()
 {
@@ -28,9 +16,9 @@ CatalogueBuilder::CatalogueBuilder()
 
 void CatalogueBuilder::add(const CatalogueRow& row)
 {
-    const QString station = trimRight(row.station);
-    const QString switchName = trimRight(row.switchName);
-    const QString tag = trimRight(row.tagName);
+    const QString station = withoutTrailingBlanks(row.station);
+    const QString switchName = withoutTrailingBlanks(row.switchName);
+    const QString tag = withoutTrailingBlanks(row.tagName);
     if (station != m_station) {
         m_station = station;
         m_switch.reset();

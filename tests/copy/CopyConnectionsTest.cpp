@@ -101,9 +101,16 @@ TEST_F(CopyDataSourceTest, OpensBothConnectionsOrSaysWhichFailed)
     EXPECT_FALSE(half.OpenCopyConnections());
     EXPECT_TRUE(half.target().isOpen()); // closed by the caller after the run
     EXPECT_FALSE(half.source().isOpen());
-    ASSERT_EQ(report.messages.size(), 2u);
+    // unixODBC takes an empty name for its data source "Default".
+    addUserDataSource("Default", "SQLite3", dir.filePath("newer.db"));
+    CopySettings unnamed = settingsFor("", sourceDsn);
+    CopyRun nameless(unnamed, {}, {}, report);
+    EXPECT_FALSE(nameless.OpenCopyConnections());
+    EXPECT_FALSE(nameless.target().isOpen());
+    ASSERT_EQ(report.messages.size(), 3u);
     EXPECT_EQ(report.messages[0], std::make_pair(QString("新版本数据源不能打开,请正确配置数据源"), QString("系统提示")));
     EXPECT_EQ(report.messages[1], std::make_pair(QString("旧版本数据库不能打开,请正确配置数据源"), QString("系统提示")));
+    EXPECT_EQ(report.messages[2], report.messages[0]);
 
     RecordingReport ok;
     CopySettings both = settingsFor(targetDsn, sourceDsn);

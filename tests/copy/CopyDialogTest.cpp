@@ -1,14 +1,10 @@
+#include "AppFixture.h"
 #include "CopyTestSupport.h"
-#include "OdbcTestEnvironment.h"
-#include "ScriptedGui.h"
 
-#include "app/CTesseraApp.h"
 #include "app/DataSourcePickerDialog.h"
 #include "settings/IniFile.h"
 #include "copy/ui/CDataCopyDlg.h"
 #include "copy/CopyTables.h"
-#include "shell/MainWindow.h"
-#include "ui/CMainFrame.h"
 #include "view/CommandIds.h"
 
 #include <QAbstractItemModelTester>
@@ -31,16 +27,11 @@ namespace {
 
 // The real dialog offscreen, on two SQLite databases behind user data
 // sources named anew for each test.
-class CopyDialogTest : public ::testing::Test {
+class CopyDialogTest : public AppFixture<> {
 protected:
     void SetUp() override
     {
-        auto scripted = std::make_unique<ScriptedGui>();
-        gui = scripted.get();
-        app.setGui(std::move(scripted));
-        configPath = dir.filePath("DataSource.ini");
-        app.setConfigurationPath(configPath);
-
+        AppFixture::SetUp();
         const QString suffix = QUuid::createUuid().toString(QUuid::Id128).left(10);
         targetDsn = "DlgNew" + suffix;
         sourceDsn = "DlgOld" + suffix;
@@ -55,11 +46,10 @@ protected:
         addUserDataSource(targetDsn, "SQLite3", dir.filePath("newer.db"));
         addUserDataSource(sourceDsn, "SQLite3", dir.filePath("older.db"));
     }
-    void TearDown() override { restoreOdbcIniFiles(); }
 
     std::unique_ptr<CDataCopyDlg> openDialog()
     {
-        auto dialog = std::make_unique<CDataCopyDlg>(configPath);
+        auto dialog = std::make_unique<CDataCopyDlg>(configPath());
         dialog->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
         return dialog;
@@ -95,10 +85,6 @@ protected:
         return dialog.tableList()->item(row, int(column))->text();
     }
 
-    CTesseraApp app;
-    ScriptedGui* gui = nullptr;
-    QTemporaryDir dir;
-    QString configPath;
     QString targetDsn;
     QString sourceDsn;
     db::Connection source;
@@ -108,7 +94,7 @@ protected:
 TEST_F(CopyDialogTest, ShowsTheTableListAndTheStoredDataSources)
 {
     {
-        CIniFile ini(configPath);
+        CIniFile ini(configPath());
         ini.Set("HOSTSOURCE", "DSN", "NewDb");
         ini.Set("HOSTSOURCE", "PASS", "se;cret");
         ini.Set("DESTSOURCE", "USERNAME", "reader");
@@ -171,7 +157,7 @@ TEST_F(CopyDialogTest, StartRefusesAnEmptyRangeAndAnEmptyChoice)
     click(*dialog, "rangeCheck"); // cleared
     click(*dialog, "startButton");
     EXPECT_EQ(gui->messageTexts(), (QStringList{"开始时间的应该小于结束时间!", "请选择要转换的表!"}));
-    EXPECT_FALSE(QFile::exists(configPath)); // no run, nothing saved
+    EXPECT_FALSE(QFile::exists(configPath())); // no run, nothing saved
 }
 
 TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
@@ -200,7 +186,7 @@ TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080306"), QStringList{"300"});
     EXPECT_TRUE(child<QPushButton>(*dialog, "startButton")->isEnabled());
 
-    CIniFile ini(configPath);
+    CIniFile ini(configPath());
     ASSERT_EQ(ini.sections().size(), 2u);
     EXPECT_EQ(ini.sections()[0].name, "HOSTSOURCE");
     EXPECT_EQ(ini.Get("HOSTSOURCE", "DSN"), targetDsn);
@@ -236,7 +222,7 @@ TEST_F(CopyDialogTest, StopEscapeOrClosingEndsTheRunWithoutTouchingAnotherTable)
         EXPECT_FALSE(dialog->isRunning());
         EXPECT_TRUE(dialog->isVisible()); // the stop ended the run, not the dialog
         EXPECT_TRUE(gui->messages().empty());
-        EXPECT_TRUE(QFile::exists(configPath));
+        EXPECT_TRUE(QFile::exists(configPath()));
     }
 }
 
@@ -255,24 +241,20 @@ TEST_F(CopyDialogTest, AConnectionThatDoesNotOpenIsReportedAndTheSettingsAreSave
     EXPECT_EQ(gui->messages()[0].caption, "系统提示");
     EXPECT_TRUE(gui->messages()[0].text.startsWith("访问新版本数据源失败") ||
                 gui->messages()[0].text.startsWith("新版本数据源不能打开"));
-    EXPECT_EQ(CIniFile(configPath).Get("HOSTSOURCE", "DSN"), "Broken" + targetDsn);
+    EXPECT_EQ(CIniFile(configPath()).Get("HOSTSOURCE", "DSN"), "Broken" + targetDsn);
 }
 
 TEST_F(CopyDialogTest, TheMainFrameCommandOpensTheDialog)
 {
-    app.connection() = db::Connection::open(sqliteConnectString(dir.filePath("newer.db")));
-    app.setDatabaseKind(DatabaseKind::SQLite);
-    const auto framePtr = createMainFrame();
-    CMainFrame& frame = *framePtr;
-    frame.show();
+    openSQLiteFile("newer.db");
+    showMainFrame();
     bool shown = false;
     gui->onDialog<CDataCopyDlg>([&](CDataCopyDlg& dialog) {
         shown = dialog.isVisible() && dialog.tableList()->rowCount() == 379;
         click(dialog, "exitButton");
     });
-    frame.runCommand(cmd::DataCopy);
+    frame->runCommand(cmd::DataCopy);
     EXPECT_TRUE(shown);
-    EXPECT_TRUE(gui->allScriptsUsed());
 }
 
 } // namespace

@@ -90,13 +90,6 @@ inline db::Connection makeOlderDatabase(const QString& path, const QStringList& 
 }
 
 // Adds a user data source to the test's user odbc.ini.
-inline void addUserDataSource(const QString& name, const QString& driver, const QString& database)
-{
-    QFile f(userIniPath());
-    ASSERT_TRUE(f.open(QIODevice::Append | QIODevice::Text));
-    QTextStream(&f) << "[" << name << "]\nDriver=" << driver << "\nDatabase=" << database << "\n\n";
-}
-
 // Every row of a query as texts joined by '|', in the query's order.
 inline QStringList rowsOf(db::Connection& c, const QString& sql)
 {

@@ -31,15 +31,6 @@ TEST(Platform, GbkKeepsAsciiAndEncodesChineseAsCodePage936)
     EXPECT_TRUE(decodeGbk("\xD2").endsWith(QChar::ReplacementCharacter));
 }
 
-TEST(Platform, TextLineEndIsThePlatforms)
-{
-#ifdef Q_OS_WIN
-    EXPECT_STREQ(textLineEnd(), "\r\n");
-#else
-    EXPECT_STREQ(textLineEnd(), "\n");
-#endif
-}
-
 #ifndef Q_OS_WIN
 TEST(Platform, CTypeBecomesUtf8EvenUnderTheCLocale)
 {

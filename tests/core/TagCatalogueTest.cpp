@@ -40,121 +40,109 @@ QStringList lines(std::initializer_list<const char*> texts)
     return out;
 }
 
-TEST(TagCatalogue, RootIsNamedAndEmptyWithoutRows)
-{
-    CatalogueBuilder builder;
-    const CatalogueNode root = builder.take();
-    EXPECT_EQ(root.name, "YCRoot");
-    EXPECT_TRUE(root.children.empty());
-}
-
+// Rows in catalogue order and the tree they make: stations, switches, tags.
 TEST(TagCatalogue, RowsNestIntoStationsSwitchesAndTags)
 {
-    EXPECT_EQ(outlineOf({
-                  row("城北变电站", "1号主变", "A相电流", "1"),
-                  row("城北变电站", "1号主变", "有功功率", "2"),
-                  row("城北变电站", "10kV城关线", "A相电流", "7"),
-                  row("城南变电站", "1号主变", "A相电流", "13"),
-              }),
-              lines({
-                  "城北变电站 -2",
-                  "  1号主变 -3",
-                  "    A相电流 1",
-                  "    有功功率 2",
-                  "  10kV城关线 -3",
-                  "    A相电流 7",
-                  "城南变电站 -2",
-                  "  1号主变 -3",
-                  "    A相电流 13",
-              }));
-}
-
-TEST(TagCatalogue, ConsecutiveDuplicatesKeepTheFirstRow)
-{
-    // Two rows for one tag (the catalogue allows it): the first id wins.
-    EXPECT_EQ(outlineOf({
-                  row("城北变电站", "1号主变", "A相电流", "5"),
-                  row("城北变电站", "1号主变", "A相电流", "6"),
-                  row("城北变电站", "1号主变", "A相电流", "7"),
-              }),
-              lines({"城北变电站 -2", "  1号主变 -3", "    A相电流 5"}));
-}
-
-TEST(TagCatalogue, OnlyConsecutiveRowsAreCompared)
-{
-    // A name met again after another one starts a node of its own, on every level.
-    EXPECT_EQ(outlineOf({
-                  row("甲站", "开关一", "电流", "1"),
-                  row("甲站", "开关一", "电压", "2"),
-                  row("甲站", "开关一", "电流", "3"),
-                  row("甲站", "开关二", "电流", "4"),
-                  row("甲站", "开关一", "电流", "5"),
-                  row("乙站", "开关一", "电流", "6"),
-                  row("甲站", "开关一", "电流", "7"),
-              }),
-              lines({
-                  "甲站 -2",
-                  "  开关一 -3",
-                  "    电流 1",
-                  "    电压 2",
-                  "    电流 3",
-                  "  开关二 -3",
-                  "    电流 4",
-                  "  开关一 -3",
-                  "    电流 5",
-                  "乙站 -2",
-                  "  开关一 -3",
-                  "    电流 6",
-                  "甲站 -2",
-                  "  开关一 -3",
-                  "    电流 7",
-              }));
-}
-
-TEST(TagCatalogue, EmptySwitchNameShowsTheStation)
-{
-    EXPECT_EQ(outlineOf({
-                  row("城北变电站", "", "10kV母线电压", "1"),
-                  row("城北变电站", "", "系统频率", "2"),
-                  row("城北变电站", "城北变电站", "A相电流", "3"),
-                  row("实时数据库", "", "系统总负荷", "4"),
-              }),
-              lines({
-                  "城北变电站 -2",
-                  "  城北变电站 -3",
-                  "    10kV母线电压 1",
-                  "    系统频率 2",
-                  // Compared by the name read, not the name shown: a switch
-                  // really named like its station is a node of its own.
-                  "  城北变电站 -3",
-                  "    A相电流 3",
-                  "实时数据库 -2",
-                  "  全局变量 -3",
-                  "    系统总负荷 4",
-              }));
-}
-
-TEST(TagCatalogue, TrailingBlanksAreDroppedBeforeComparing)
-{
-    // Fixed-width CHAR columns pad their texts; leading blanks and letter case count.
-    EXPECT_EQ(outlineOf({
-                  row("城北变电站   ", "1号主变\t", "A相电流  ", "1"),
-                  row("城北变电站", "1号主变", "A相电流", "2"),
-                  row("城北变电站", "1号主变", " A相电流", "3"),
-                  row("城北变电站", "1号主变", "soe", "4"),
-                  row("城北变电站", "1号主变", "SOE", "5"),
-                  row("城北变电站  ", "   ", "Ua", "6"),
-              }),
-              lines({
-                  "城北变电站 -2",
-                  "  1号主变 -3",
-                  "    A相电流 1",
-                  "     A相电流 3",
-                  "    soe 4",
-                  "    SOE 5",
-                  "  城北变电站 -3",
-                  "    Ua 6",
-              }));
+    const struct {
+        const char* what;
+        std::vector<CatalogueRow> rows;
+        QStringList outline;
+    } cases[] = {
+        {"no rows, no nodes", {}, {}},
+        {"each name under the one before it",
+         {
+             row("城北变电站", "1号主变", "A相电流", "1"),
+             row("城北变电站", "1号主变", "有功功率", "2"),
+             row("城北变电站", "10kV城关线", "A相电流", "7"),
+             row("城南变电站", "1号主变", "A相电流", "13"),
+         },
+         lines({
+             "城北变电站 -2",
+             "  1号主变 -3",
+             "    A相电流 1",
+             "    有功功率 2",
+             "  10kV城关线 -3",
+             "    A相电流 7",
+             "城南变电站 -2",
+             "  1号主变 -3",
+             "    A相电流 13",
+         })},
+        {"two rows for one tag (the catalogue allows it): the first id wins",
+         {
+             row("城北变电站", "1号主变", "A相电流", "5"),
+             row("城北变电站", "1号主变", "A相电流", "6"),
+             row("城北变电站", "1号主变", "A相电流", "7"),
+         },
+         lines({"城北变电站 -2", "  1号主变 -3", "    A相电流 5"})},
+        {"a name met again after another one starts a node of its own, on every level",
+         {
+             row("甲站", "开关一", "电流", "1"),
+             row("甲站", "开关一", "电压", "2"),
+             row("甲站", "开关一", "电流", "3"),
+             row("甲站", "开关二", "电流", "4"),
+             row("甲站", "开关一", "电流", "5"),
+             row("乙站", "开关一", "电流", "6"),
+             row("甲站", "开关一", "电流", "7"),
+         },
+         lines({
+             "甲站 -2",
+             "  开关一 -3",
+             "    电流 1",
+             "    电压 2",
+             "    电流 3",
+             "  开关二 -3",
+             "    电流 4",
+             "  开关一 -3",
+             "    电流 5",
+             "乙站 -2",
+             "  开关一 -3",
+             "    电流 6",
+             "甲站 -2",
+             "  开关一 -3",
+             "    电流 7",
+         })},
+        {"an empty switch name shows the station",
+         {
+             row("城北变电站", "", "10kV母线电压", "1"),
+             row("城北变电站", "", "系统频率", "2"),
+             row("城北变电站", "城北变电站", "A相电流", "3"),
+             row("实时数据库", "", "系统总负荷", "4"),
+         },
+         lines({
+             "城北变电站 -2",
+             "  城北变电站 -3",
+             "    10kV母线电压 1",
+             "    系统频率 2",
+             // Compared by the name read, not the name shown: a switch
+             // really named like its station is a node of its own.
+             "  城北变电站 -3",
+             "    A相电流 3",
+             "实时数据库 -2",
+             "  全局变量 -3",
+             "    系统总负荷 4",
+         })},
+        {"fixed-width CHAR columns pad their texts: trailing blanks are dropped; leading blanks and letter case count",
+         {
+             row("城北变电站   ", "1号主变\t", "A相电流  ", "1"),
+             row("城北变电站", "1号主变", "A相电流", "2"),
+             row("城北变电站", "1号主变", " A相电流", "3"),
+             row("城北变电站", "1号主变", "soe", "4"),
+             row("城北变电站", "1号主变", "SOE", "5"),
+             row("城北变电站  ", "   ", "Ua", "6"),
+         },
+         lines({
+             "城北变电站 -2",
+             "  1号主变 -3",
+             "    A相电流 1",
+             "     A相电流 3",
+             "    soe 4",
+             "    SOE 5",
+             "  城北变电站 -3",
+             "    Ua 6",
+         })},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(outlineOf(c.rows), c.outline) << c.what;
 }
 
 TEST(TagCatalogue, TagIdIsTheLeadingDecimalNumber)

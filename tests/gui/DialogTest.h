@@ -1,14 +1,7 @@
 #pragma once
 
-#include "OdbcTestEnvironment.h"
-#include "ScriptedGui.h"
+#include "AppFixture.h"
 
-#include "app/CTesseraApp.h"
-
-#include <QApplication>
-#include <QByteArray>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -18,53 +11,9 @@
 
 namespace tessera::test {
 
-// Also notes whether a box came up under the wait cursor.
-class CursorWatchingGui : public ScriptedGui {
-public:
-    QMessageBox::StandardButton message(const MessageRequest& request) override
-    {
-        if (QApplication::overrideCursor())
-            boxesUnderWaitCursor << request.text;
-        return ScriptedGui::message(request);
-    }
-    QStringList boxesUnderWaitCursor;
-};
-
-// An application object with a scripted GUI seam and DataSource.ini in a
-// folder of the test's own.
-class DialogTest : public ::testing::Test {
+// The real dialogs, each on an application of the test's own.
+class DialogTest : public AppFixture<> {
 protected:
-    void SetUp() override
-    {
-        auto scripted = std::make_unique<CursorWatchingGui>();
-        gui = scripted.get();
-        app.setGui(std::move(scripted));
-        ASSERT_TRUE(dir.isValid());
-        app.setConfigurationPath(configPath());
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(gui->allScriptsUsed()) << "a dialog the test expected was not shown";
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor was left on";
-        EXPECT_EQ(gui->boxesUnderWaitCursor, QStringList()) << "a message box came up under the wait cursor";
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
-    }
-
-    QString configPath() const { return dir.filePath(QStringLiteral("DataSource.ini")); }
-    // The file's bytes; empty when it does not exist.
-    QByteArray configBytes() const
-    {
-        QFile f(configPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void writeConfig(const QByteArray& bytes)
-    {
-        QFile f(configPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(f.write(bytes), bytes.size());
-    }
-
     // Shows the dialog through the seam with the script; the dialog's result.
     template <class D>
     int run(D& dialog, std::function<void(D&)> script)
@@ -83,10 +32,6 @@ protected:
             EXPECT_EQ(m.icon, QMessageBox::Warning) << m.text.toStdString();
         }
     }
-
-    QTemporaryDir dir;
-    CTesseraApp app;
-    CursorWatchingGui* gui = nullptr;
 };
 
 // Types text that has no key of its own on a Latin keyboard (pasted or from

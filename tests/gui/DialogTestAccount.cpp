@@ -64,31 +64,55 @@ TEST_F(LoginDialogTest, FirstRunAcceptsTheBuiltInAccountAndStoresItScrambled)
     EXPECT_EQ(configBytes(), "[USER]\nUSERNAME=wardenaccount\nPASS=" + kScrambledKestra + "\n");
 }
 
-TEST_F(LoginDialogTest, FirstRunRefusesAnyOtherAccountAndPointsAtTheWrongField)
+// The name is checked first, then the password, letter case counting; each
+// refusal points at its field, and nothing is written before a login succeeds.
+TEST_F(LoginDialogTest, AccountIsCheckedNameFirstThenPassword)
 {
-    CLoginDlg dialog;
-    const int result = run<CLoginDlg>(dialog, [&](CLoginDlg& d) {
-        typeInto(d, "userName", QStringLiteral("Wardenaccount"));
-        typeInto(d, "password", kBuiltInPassword);
-        clickOk(d);
-        EXPECT_TRUE(d.isVisible());
-        EXPECT_EQ(focusedObjectName(d), QStringLiteral("userName"));
+    const struct {
+        const char* mode;
+        QString stored; // empty on the first run
+        QString name;
+        QString password;
+    } cases[] = {
+        {"first run", QString(), kBuiltInName, kBuiltInPassword},
+        {"stored account", QStringLiteral("operator"), QStringLiteral("operator"), QStringLiteral("Grid#2008")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        if (!c.stored.isEmpty())
+            storeAccount(c.stored, c.password);
+        const QByteArray before = configBytes();
+        CLoginDlg dialog;
+        if (!c.stored.isEmpty())
+            dialog.setStoredCredentialMode(c.stored);
+        const int result = run<CLoginDlg>(dialog, [&](CLoginDlg& d) {
+            EXPECT_EQ(textOf(d, "userName"), c.name);
+            typeInto(d, "userName", c.name.left(1).toUpper() + c.name.mid(1));
+            typeInto(d, "password", c.password);
+            clickOk(d);
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(focusedObjectName(d), QStringLiteral("userName"));
 
-        typeInto(d, "userName", kBuiltInName);
-        typeInto(d, "password", QStringLiteral("KESTRA"));
-        clickOk(d);
-        EXPECT_TRUE(d.isVisible());
-        EXPECT_EQ(focusedObjectName(d), QStringLiteral("password"));
-        EXPECT_FALSE(QFile::exists(configPath())) << "nothing is stored before the login succeeds";
+            typeInto(d, "userName", c.name);
+            typeInto(d, "password", c.password.toUpper());
+            clickOk(d);
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(focusedObjectName(d), QStringLiteral("password"));
+            EXPECT_EQ(QFile::exists(configPath()), !c.stored.isEmpty());
+            EXPECT_EQ(configBytes(), before) << "nothing is stored before the login succeeds";
 
-        typeInto(d, "password", kBuiltInPassword);
-        clickOk(d);
-    });
-
-    EXPECT_EQ(result, QDialog::Accepted);
-    expectOwnedWarnings({QStringLiteral("请填写正确的用户名称!"), QStringLiteral("请填写正确的登录口令!")},
-                        QStringLiteral("用户登录"));
-    EXPECT_TRUE(configBytes().startsWith("[USER]\n"));
+            typeInto(d, "password", c.password);
+            clickOk(d);
+        });
+        EXPECT_EQ(result, QDialog::Accepted);
+        if (c.stored.isEmpty())
+            EXPECT_TRUE(configBytes().startsWith("[USER]\n"));
+        else
+            EXPECT_EQ(configBytes(), before);
+    }
+    const QString name = QStringLiteral("请填写正确的用户名称!");
+    const QString password = QStringLiteral("请填写正确的登录口令!");
+    expectOwnedWarnings({name, password, name, password}, QStringLiteral("用户登录"));
 }
 
 TEST_F(LoginDialogTest, FirstRunKeepsOtherSettingsOfAnExistingFile)
@@ -102,36 +126,6 @@ TEST_F(LoginDialogTest, FirstRunKeepsOtherSettingsOfAnExistingFile)
               QDialog::Accepted);
     EXPECT_EQ(configBytes(), "[DATASOURCEINI]\nDSN=Archive\nUSERNAME=sa\nPASS=\n"
                              "[USER]\nUSERNAME=wardenaccount\nPASS=" + kScrambledKestra + "\n");
-}
-
-TEST_F(LoginDialogTest, StoredAccountIsCheckedNameFirstThenPasswordAndNothingIsWritten)
-{
-    storeAccount(QStringLiteral("operator"), QStringLiteral("Grid#2008"));
-    const QByteArray before = configBytes();
-
-    CLoginDlg dialog;
-    dialog.setStoredCredentialMode(QStringLiteral("operator"));
-    const int result = run<CLoginDlg>(dialog, [](CLoginDlg& d) {
-        EXPECT_EQ(textOf(d, "userName"), QStringLiteral("operator"));
-        typeInto(d, "userName", QStringLiteral("Operator"));
-        typeInto(d, "password", QStringLiteral("Grid#2008"));
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), QStringLiteral("userName"));
-
-        typeInto(d, "userName", QStringLiteral("operator"));
-        typeInto(d, "password", QStringLiteral("grid#2008"));
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), QStringLiteral("password"));
-        EXPECT_TRUE(d.isVisible());
-
-        typeInto(d, "password", QStringLiteral("Grid#2008"));
-        clickOk(d);
-    });
-
-    EXPECT_EQ(result, QDialog::Accepted);
-    expectOwnedWarnings({QStringLiteral("请填写正确的用户名称!"), QStringLiteral("请填写正确的登录口令!")},
-                        QStringLiteral("用户登录"));
-    EXPECT_EQ(configBytes(), before);
 }
 
 TEST_F(LoginDialogTest, StoredModeDoesNotAcceptTheBuiltInAccountOnceAnotherIsStored)

@@ -8,6 +8,7 @@
 
 #include <QAccessible>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,20 +26,8 @@ const QByteArray kUserSection = "[USER]\nUSERNAME=wardenaccount\nPASS=$u&+'y0264
 // data source for some seconds, so every case uses names of its own.
 class DataSourceDialogTest : public DialogTest {
 protected:
-    void TearDown() override
-    {
-        restoreOdbcIniFiles();
-        DialogTest::TearDown();
-    }
-
     static const TestDatabase& sqlite() { return testDatabase(DatabaseKind::SQLite); }
 
-    void addUserDataSource(const QString& name, const QString& driver, const QString& database)
-    {
-        QFile f(userIniPath());
-        ASSERT_TRUE(f.open(QIODevice::Append));
-        f.write(QStringLiteral("[%1]\nDriver=%2\nDatabase=%3\n\n").arg(name, driver, database).toUtf8());
-    }
 
     static void enter(CDataSourceDlg& d, const TestDatabase& db)
     {
@@ -383,10 +372,7 @@ TEST_F(DataSourceCommandTest, DataSourceOfNoKnownKindIsRefusedAndNeverStored)
 {
     // A driver entry of its own name for the SQLite library: it connects,
     // but its name says nothing about the kind of database.
-    QFile drivers(QDir(systemIniFolder()).filePath(QStringLiteral("odbcinst.ini")));
-    ASSERT_TRUE(drivers.open(QIODevice::Append));
-    drivers.write("\n[Substation Archive Driver]\nDriver=libsqlite3odbc.so\n");
-    drivers.close();
+    addSQLiteDriverAs(QStringLiteral("Substation Archive Driver"));
     addUserDataSource(QStringLiteral("DialogOddKind"), QStringLiteral("Substation Archive Driver"),
                       dir.filePath(QStringLiteral("odd.db")));
     const QByteArray before = kUserSection + dataSourceSection(sqlite());
@@ -460,11 +446,7 @@ TEST_F(DataSourceCommandTest, FailedAttemptsThenCancelKeepTheWorkingConnection)
 TEST_F(DataSourceCommandTest, SwitchingToPostgreSQLChangesTheDialect)
 {
     const TestDatabase& pg = testDatabase(DatabaseKind::PostgreSQL);
-    if (!pg.available) {
-        if (serversRequired())
-            FAIL() << "PostgreSQL test server is not configured";
-        GTEST_SKIP() << "PostgreSQL test server not running";
-    }
+    SKIP_WITHOUT_SERVER(pg);
     writeConfig(kUserSection + dataSourceSection(sqlite()));
     ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
               CTesseraApp::OpenOutcome::Opened);

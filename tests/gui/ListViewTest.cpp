@@ -1,11 +1,10 @@
+#include "AppFixture.h"
 #include "DatabaseTest.h"
 #include "RecordingHost.h"
-#include "ScriptedGui.h"
 
 #include "DemoContent.h"
 #include "SchemaDdl.h"
 
-#include "app/CTesseraApp.h"
 #include "schema/Schema.h"
 #include "schema/TableNames.h"
 #include "ui/CTesseraView.h"
@@ -26,17 +25,6 @@ using namespace tessera::test;
 
 namespace {
 
-
-// Also notes whether the wait cursor was still up when a box came.
-class CursorWatchingGui : public ScriptedGui {
-public:
-    QMessageBox::StandardButton message(const MessageRequest& request) override
-    {
-        waitCursorAtMessage.push_back(QApplication::overrideCursor() != nullptr);
-        return ScriptedGui::message(request);
-    }
-    std::vector<bool> waitCursorAtMessage;
-};
 
 QStringList headers(const QAbstractItemModel& model)
 {
@@ -74,15 +62,8 @@ struct RecordingSink : FillSink {
 };
 
 // The list on its own, without a database (the connection stays closed).
-class ListViewTest : public ::testing::Test {
+class ListViewTest : public AppFixture<> {
 protected:
-    ListViewTest()
-    {
-        auto scripted = std::make_unique<ScriptedGui>();
-        gui = scripted.get();
-        app.setGui(std::move(scripted));
-    }
-
     QPoint rowCentre(int row) const { return view.visualRect(view.rows().index(row, 0)).center(); }
     // The press and release reach the list, then the menu request the
     // platform sends with a right-click (QTest sends only the mouse events).
@@ -97,8 +78,6 @@ protected:
         QTest::mouseClick(view.viewport(), Qt::LeftButton, modifiers, rowCentre(row));
     }
 
-    CTesseraApp app;
-    ScriptedGui* gui = nullptr;
     RecordingHost host;
     CTesseraView view{host};
     QAbstractItemModelTester tester{&view.rows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
@@ -143,7 +122,6 @@ TEST_F(ListViewTest, ClosedConnectionEmptiesTheListWithoutAMessage)
     EXPECT_EQ(view.viewMode(), ViewMode::StartPage);
     EXPECT_EQ(view.rows().columnCount(), 0);
     EXPECT_TRUE(gui->messages().empty());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(ListViewTest, SelectsWholeRowsSeveralAtOnceAndNeverEdits)
@@ -218,31 +196,17 @@ TEST_F(ListViewTest, RightClickAsksForTheGroupsMenuAndKeepsTheSelection)
 
 // The list over a real database: today's rows through the application's
 // shared connection.
-class ListViewDbTest : public DatabaseTest {
+class ListViewDbTest : public AppFixture<DatabaseTest> {
 protected:
-    ListViewDbTest()
-    {
-        auto scripted = std::make_unique<CursorWatchingGui>();
-        gui = scripted.get();
-        app.setGui(std::move(scripted));
-    }
     void SetUp() override
     {
-        DatabaseTest::SetUp();
+        AppFixture::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        for (const QString& table : ddl::schemaTableNames())
-            dropTable(table);
-        for (const QString& sql : ddl::createSchemaSql(kind()))
-            connection().execute(sql);
+        createSchema();
         dropTable(telemetryTable);
         app.connection() = openConnection();
         app.setDatabaseKind(kind());
-    }
-    void TearDown() override
-    {
-        app.connection().close();
-        DatabaseTest::TearDown();
     }
 
     void createTelemetryTable()
@@ -265,17 +229,8 @@ protected:
                                  .arg(FormatDateLiteral(kind(), today.toString(QStringLiteral("yyyy-MM-dd"))),
                                       FormatDateLiteral(kind(), time)));
     }
-    void expectNoWaitCursorAtMessages()
-    {
-        for (bool waiting : gui->waitCursorAtMessage)
-            EXPECT_FALSE(waiting) << "the wait cursor must end before a message box";
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    }
-
     const QDate today = QDate::currentDate();
     const QString telemetryTable = TelemetryTableName(today);
-    CTesseraApp app;
-    CursorWatchingGui* gui = nullptr;
     RecordingHost host;
     CTesseraView view{host};
     QAbstractItemModelTester tester{&view.rows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
@@ -308,7 +263,6 @@ TEST_P(ListViewDbTest, RecordKindsShowTodaysRowsInReverseOfTheResult)
         EXPECT_EQ(shownRows(view.rows()), expected);
     }
     EXPECT_TRUE(gui->messages().empty());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 // Rows of a kind are read once per switch: a row written meanwhile appears
@@ -395,7 +349,6 @@ TEST_P(ListViewDbTest, MissingTelemetryTableLeavesNoRowsAndNoColumns)
     EXPECT_EQ(view.rows().columnCount(), 0);
     EXPECT_TRUE(view.isTelemetryMode());
     EXPECT_EQ(view.currentCode(), 7);
-    expectNoWaitCursorAtMessages();
 }
 
 // Each kind names its own table in its message; limit alarms report in a box
@@ -430,7 +383,6 @@ TEST_P(ListViewDbTest, FailedKindsReportTheirOwnMessage)
         EXPECT_EQ(view.rows().columnCount(), 0);
         EXPECT_EQ(view.viewMode(), c.mode) << "the switch happens all the same";
     }
-    expectNoWaitCursorAtMessages();
 }
 
 // A failure after the columns arrived keeps them (and any rows read before).
@@ -446,7 +398,6 @@ TEST_P(ListViewDbTest, FailureAfterTheColumnsKeepsThem)
     EXPECT_EQ(gui->messageTexts(), (QStringList{"读取遥测数据表失败!"}));
     EXPECT_EQ(view.rows().columnCount(), 3);
     EXPECT_EQ(view.rows().rowCount(), 0);
-    expectNoWaitCursorAtMessages();
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ListViewDbTest, allDatabaseKinds(), kindName);

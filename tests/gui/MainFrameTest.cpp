@@ -1,11 +1,9 @@
-#include "OdbcTestEnvironment.h"
-#include "ScriptedGui.h"
+#include "AppFixture.h"
 
 #include "DemoContent.h"
 #include "SchemaDdl.h"
 
 #include "app/CDataSourceDlg.h"
-#include "app/CTesseraApp.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CLeftTreeView.h"
 #include "shell/MainWindow.h"
@@ -20,7 +18,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -33,17 +30,12 @@ using namespace tessera::test;
 namespace {
 
 // The real main window on a SQLite database with today's demo rows.
-class MainFrameTest : public ::testing::Test {
+class MainFrameTest : public AppFixture<> {
 protected:
     void SetUp() override
     {
-        auto scripted = std::make_unique<ScriptedGui>();
-        gui = scripted.get();
-        app.setGui(std::move(scripted));
-        app.setConfigurationPath(dir.filePath(QStringLiteral("DataSource.ini")));
-        app.connection() = db::Connection::open(
-            QStringLiteral("Driver=SQLite3;Database=%1").arg(dir.filePath(QStringLiteral("frame.db"))));
-        app.setDatabaseKind(DatabaseKind::SQLite);
+        AppFixture::SetUp();
+        openSQLiteFile(QStringLiteral("frame.db"));
         db::Connection& c = app.connection();
         for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
             c.execute(sql);
@@ -52,13 +44,8 @@ protected:
         demo::writeEventsOfDay(c, DatabaseKind::SQLite, today);
         c.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, TelemetryTableName(today), ddl::Generation::Newer));
         demo::writeSamplesOfDay(c, TelemetryTableName(today), today);
-
-        frame = createMainFrame();
-        frame->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        showMainFrame();
     }
-
-    void TearDown() override { restoreOdbcIniFiles(); }
 
     // Counts the runs of a record command's handler.
     int* count(int commandId)
@@ -84,10 +71,6 @@ protected:
         QTest::mouseClick(frame->tree()->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
-    QTemporaryDir dir;
-    CTesseraApp app;
-    ScriptedGui* gui = nullptr;
-    std::unique_ptr<CMainFrame> frame;
     std::vector<std::shared_ptr<int>> m_counters;
 };
 
@@ -213,7 +196,6 @@ TEST_F(MainFrameTest, AboutBoxGoesThroughTheSeam)
     });
     auto* toolBar = frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
     QTest::mouseClick(toolBar->widgetForAction(frame->action(cmd::About)), Qt::LeftButton);
-    EXPECT_TRUE(gui->allScriptsUsed());
 }
 
 TEST_F(MainFrameTest, DataSourceCommandReopensRebuildsTheTreeAndEmptiesTheList)
@@ -243,7 +225,6 @@ TEST_F(MainFrameTest, DataSourceCommandReopensRebuildsTheTreeAndEmptiesTheList)
     });
     frame->action(cmd::DataSourceSettings)->trigger();
 
-    EXPECT_TRUE(gui->allScriptsUsed());
     EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(app.connectString().startsWith(QStringLiteral("DSN=") + sqlite.dsn));
     EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
@@ -263,16 +244,8 @@ TEST_F(MainFrameTest, AfterADataSourceChangeTheSameKindOrTagIsReadAgain)
 {
     // The frame's own database under a data source name: the rows read
     // again are the same rows.
-    {
-        QFile user(userIniPath());
-        ASSERT_TRUE(user.open(QIODevice::Append));
-        user.write(QStringLiteral("[FrameSameArchive]\nDriver=SQLite3\nDatabase=%1\n\n")
-                       .arg(dir.filePath(QStringLiteral("frame.db")))
-                       .toUtf8());
-        QFile config(dir.filePath(QStringLiteral("DataSource.ini")));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write("[DATASOURCEINI]\nDSN=FrameSameArchive\nUSERNAME=\nPASS=\n");
-    }
+    addUserDataSource(QStringLiteral("FrameSameArchive"), QStringLiteral("SQLite3"), dir.filePath(QStringLiteral("frame.db")));
+    writeConfig("[DATASOURCEINI]\nDSN=FrameSameArchive\nUSERNAME=\nPASS=\n");
     struct Way {
         const char* name;
         std::function<void()> show;

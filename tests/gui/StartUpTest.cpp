@@ -1,32 +1,26 @@
-#include "OdbcTestEnvironment.h"
-#include "ScriptedGui.h"
+#include "AppFixture.h"
 
 #include "SchemaDdl.h"
 
 #include "app/CDataSourceDlg.h"
 #include "app/CLoginDlg.h"
-#include "app/CTesseraApp.h"
 #include "settings/IniFile.h"
 #include "settings/Password.h"
 
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
-#include <QTemporaryDir>
 
 using namespace tessera;
 using namespace tessera::test;
 
 namespace {
 
-class StartUpTest : public ::testing::Test {
+class StartUpTest : public AppFixture<> {
 protected:
     void SetUp() override
     {
-        auto scripted = std::make_unique<ScriptedGui>();
-        gui = scripted.get();
-        app.setGui(std::move(scripted));
-        app.setConfigurationPath(configPath());
+        AppFixture::SetUp();
         // The main window reads the tag catalogue: give every test database one.
         for (const TestDatabase& db : testDatabases()) {
             if (!db.available)
@@ -39,25 +33,13 @@ protected:
             }
         }
     }
-    void TearDown() override
-    {
-        EXPECT_TRUE(gui->allScriptsUsed()) << "a dialog the test expected was not shown";
-        restoreOdbcIniFiles();
-    }
 
-    QString configPath() const { return dir.filePath(QStringLiteral("DataSource.ini")); }
-
-    void writeConfig(const QString& text)
-    {
-        QFile f(configPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text.toUtf8());
-    }
-    QString storedFile(const TestDatabase& db) const
+    QByteArray storedFile(const TestDatabase& db) const
     {
         // USER/PASS is the scrambled "kestra".
         return QStringLiteral("[USER]\nUSERNAME=wardenaccount\nPASS=%1\n[DATASOURCEINI]\nDSN=%2\nUSERNAME=%3\nPASS=%4\n")
-            .arg(scrambledKestra(), db.dsn, db.user, db.password);
+            .arg(scrambledKestra(), db.dsn, db.user, db.password)
+            .toUtf8();
     }
     static QString scrambledKestra() { return *ScramblePassword(kBuiltInPassword, kPasswordScrambleKey); }
     void login(const QString& user, const QString& password)
@@ -81,24 +63,13 @@ protected:
     // its own: it connects, but its name says nothing about the kind.
     void addOddDataSource(const QString& name)
     {
-        QFile drivers(QDir(systemIniFolder()).filePath(QStringLiteral("odbcinst.ini")));
-        ASSERT_TRUE(drivers.open(QIODevice::Append));
-        drivers.write("\n[Field Archive Driver]\nDriver=libsqlite3odbc.so\n");
-        drivers.close();
-        QFile user(userIniPath());
-        ASSERT_TRUE(user.open(QIODevice::Append));
-        user.write(QStringLiteral("[%1]\nDriver=Field Archive Driver\nDatabase=%2\n\n")
-                       .arg(name, dir.filePath(QStringLiteral("odd.db")))
-                       .toUtf8());
+        addSQLiteDriverAs(QStringLiteral("Field Archive Driver"));
+        addUserDataSource(name, QStringLiteral("Field Archive Driver"), dir.filePath(QStringLiteral("odd.db")));
     }
     void cancelDataSource()
     {
         gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) { clickCancel(d); });
     }
-
-    QTemporaryDir dir;
-    CTesseraApp app;
-    ScriptedGui* gui = nullptr;
 };
 
 TEST_F(StartUpTest, FirstRunLogsInChoosesADataSourceAndOpensTheMainWindow)
@@ -157,7 +128,7 @@ TEST_F(StartUpTest, StoredLoginCancelledEndsStartUp)
 
 TEST_F(StartUpTest, MissingDataSourceSectionGoesTheFailureRoad)
 {
-    writeConfig(QStringLiteral("[USER]\nUSERNAME=wardenaccount\nPASS=%1\n").arg(scrambledKestra()));
+    writeConfig(QStringLiteral("[USER]\nUSERNAME=wardenaccount\nPASS=%1\n").arg(scrambledKestra()).toUtf8());
     const QByteArray before = [&] {
         QFile f(configPath());
         f.open(QIODevice::ReadOnly);
@@ -256,11 +227,7 @@ TEST_F(StartUpTest, StoredPasswordWithSemicolonConnects)
 TEST_F(StartUpTest, ConnectsToPostgreSQLAndTellsAWrongPasswordApart)
 {
     const TestDatabase& pg = testDatabase(DatabaseKind::PostgreSQL);
-    if (!pg.available) {
-        if (serversRequired())
-            FAIL() << "PostgreSQL test server is not configured";
-        GTEST_SKIP() << "PostgreSQL test server not running";
-    }
+    SKIP_WITHOUT_SERVER(pg);
     TestDatabase wrong = pg;
     wrong.password = QStringLiteral("not-the-password");
     writeConfig(storedFile(wrong));
@@ -271,16 +238,6 @@ TEST_F(StartUpTest, ConnectsToPostgreSQLAndTellsAWrongPasswordApart)
     EXPECT_EQ(gui->messageTexts(), QStringList {QStringLiteral("访问数据库失败,请正确配置数据源")});
     EXPECT_TRUE(app.connection().isOpen());
     EXPECT_EQ(app.databaseKind(), DatabaseKind::PostgreSQL);
-}
-
-TEST(ShutDown, ClosesTheSharedConnection)
-{
-    auto app = std::make_unique<CTesseraApp>();
-    const TestDatabase& sqlite = testDatabase(DatabaseKind::SQLite);
-    ASSERT_EQ(app->openConnection(sqlite.dsn, sqlite.user, sqlite.password).outcome, CTesseraApp::OpenOutcome::Opened);
-    EXPECT_EQ(CTesseraApp::instance(), app.get());
-    app.reset();
-    EXPECT_EQ(CTesseraApp::instance(), nullptr);
 }
 
 } // namespace

@@ -1,9 +1,8 @@
+#include "AppFixture.h"
 #include "RecordingHost.h"
-#include "ScriptedGui.h"
 
 #include "DemoContent.h"
 #include "SchemaDdl.h"
-#include "app/CTesseraApp.h"
 #include "schema/TableNames.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
@@ -12,7 +11,6 @@
 
 #include <QAccessible>
 #include <QContextMenuEvent>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -26,24 +24,16 @@ using test::RecordingHost;
 
 namespace {
 
-using test::ScriptedGui;
-
-
 const QString kCatalogueFailure = QStringLiteral("读取EqpTagInfo表失败!");
 
 // A real tree and a real record list over a SQLite database of the test's
 // own, opened as the application's shared connection.
-class TreeViewTest : public ::testing::Test {
+class TreeViewTest : public test::AppFixture<> {
 protected:
     void SetUp() override
     {
-        auto scripted = std::make_unique<ScriptedGui>();
-        gui = scripted.get();
-        app.setGui(std::move(scripted));
-        ASSERT_TRUE(dir.isValid());
-        app.connection() = db::Connection::open(
-            QStringLiteral("DRIVER={SQLite3};Database=%1").arg(dir.filePath(QStringLiteral("tree.db"))));
-        app.setDatabaseKind(DatabaseKind::SQLite);
+        AppFixture::SetUp();
+        openSQLiteFile(QStringLiteral("tree.db"));
         for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
             db().execute(sql);
         // Today's samples table, so that telemetry fills read instead of failing.
@@ -131,9 +121,6 @@ protected:
     }
     void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(&tree, k, modifiers); }
 
-    QTemporaryDir dir;
-    CTesseraApp app;
-    ScriptedGui* gui = nullptr;
     RecordingHost host;
     CTesseraView list {host};
     CLeftTreeView tree {host, list};

@@ -2,11 +2,9 @@
 
 #include "DemoContent.h"
 
-#include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "records/EventKind.h"
 
-#include <algorithm>
 
 using namespace tessera;
 using namespace tessera::records;
@@ -280,16 +278,6 @@ TEST_P(EventStatementsTest, CatalogueCascadeFiltersByTagType)
     EXPECT_EQ(sorted(catalogueValues(connection(), tagsSql(station, QStringLiteral("1号主变"), QStringLiteral("遥信")))),
               (QStringList{"保护动作", "开关位置"}));
     EXPECT_TRUE(catalogueValues(connection(), switchesSql(QStringLiteral("O'Brien"), QStringLiteral("遥测"))).empty());
-}
-
-TEST_P(EventStatementsTest, TextLongerThanTheColumnIsRefusedOnServers)
-{
-    if (kind() == DatabaseKind::SQLite)
-        GTEST_SKIP() << "SQLite keeps any length";
-    const Record event{QStringLiteral("1"), dateText(kDay1), QStringLiteral("08:00:00"), QStringLiteral("7"),
-                       QStringLiteral("c"), QStringLiteral("r"), QString(51, QLatin1Char('x')), QString()};
-    EXPECT_THROW(insert(ViewMode::OperationEvents, event), db::DbError);
-    EXPECT_EQ(countRows(QStringLiteral("Event")), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EventStatementsTest, allDatabaseKinds(), kindName);

@@ -6,12 +6,7 @@ namespace tessera::test {
 
 void DatabaseTest::SetUp()
 {
-    const TestDatabase& db = database();
-    if (!db.available) {
-        if (serversRequired())
-            FAIL() << db.name.toStdString() << " test server is not configured";
-        GTEST_SKIP() << db.name.toStdString() << " test server not running (scripts/test starts it)";
-    }
+    SKIP_WITHOUT_SERVER(database());
     m_connection = openConnection();
 }
 

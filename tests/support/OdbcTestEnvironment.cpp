@@ -77,6 +77,27 @@ QString installedDriversIni()
 QString systemIniFolder() { return folder().path(); }
 QString userIniPath() { return folder().filePath(QStringLiteral("user-odbc.ini")); }
 
+namespace {
+void append(const QString& path, const QString& text)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::Append))
+        throw std::runtime_error("cannot write " + path.toStdString());
+    f.write(text.toUtf8());
+}
+} // namespace
+
+void addUserDataSource(const QString& name, const QString& driver, const QString& database)
+{
+    append(userIniPath(), QStringLiteral("[%1]\nDriver=%2\nDatabase=%3\n\n").arg(name, driver, database));
+}
+
+void addSQLiteDriverAs(const QString& driverName)
+{
+    append(folder().filePath(QStringLiteral("odbcinst.ini")),
+           QStringLiteral("\n[%1]\nDriver=libsqlite3odbc.so\n").arg(driverName));
+}
+
 void restoreOdbcIniFiles()
 {
     writeFile(folder().filePath(QStringLiteral("odbcinst.ini")), installedDriversIni());

@@ -20,6 +20,11 @@ QString systemIniFolder();
 QString userIniPath();
 // Writes the test DSNs back into the two files (after a test changed them).
 void restoreOdbcIniFiles();
+// A data source in the test's user odbc.ini, until restoreOdbcIniFiles.
+void addUserDataSource(const QString& name, const QString& driver, const QString& database);
+// The SQLite driver under a name of its own: its data sources connect, but
+// the name says nothing about the kind of database.
+void addSQLiteDriverAs(const QString& driverName);
 // odbcinst.ini text of the installed drivers, copied from the machine's.
 QString installedDriversIni();
 
@@ -40,5 +45,14 @@ const TestDatabase& testDatabase(DatabaseKind kind);
 
 // True when scripts/test asked that missing servers fail instead of skipping.
 bool serversRequired();
+
+// In a test body or SetUp: skips the test when the database's server is not
+// running, or fails it when scripts/test asked for the servers.
+#define SKIP_WITHOUT_SERVER(database)                                                                    \
+    if (const ::tessera::test::TestDatabase& server_ = (database); !server_.available) {               \
+        if (::tessera::test::serversRequired())                                                          \
+            FAIL() << server_.name.toStdString() << " test server is not configured";                   \
+        GTEST_SKIP() << server_.name.toStdString() << " test server not running (scripts/test starts it)"; \
+    }
 
 } // namespace tessera::test

@@ -5,12 +5,12 @@
 
 #include <QString>
 
-// Faults injected into a telemetry table: rows the database refuses, at once
+// Faults injected into an archive table: rows the database refuses, at once
 // or only at the commit.
 namespace tessera::test {
 
-// A trigger that refuses to INSERT or UPDATE (`event`) a row whose new
-// values meet `condition` (for example "NEW.nValue=20").
+// A trigger that refuses to INSERT, UPDATE or DELETE (`event`) a row whose
+// values meet `condition` (for example "NEW.nValue=20" or "OLD.Contents='x'").
 inline void refuseRows(db::Connection& c, DatabaseKind kind, const QString& table, const QString& event,
                        const QString& condition)
 {
@@ -22,7 +22,8 @@ inline void refuseRows(db::Connection& c, DatabaseKind kind, const QString& tabl
         break;
     case DatabaseKind::PostgreSQL:
         c.execute(QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger AS $$ BEGIN "
-                                 "IF %2 THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql")
+                                 "IF %2 THEN RAISE EXCEPTION 'refused'; END IF; "
+                                 "IF TG_OP='DELETE' THEN RETURN OLD; END IF; RETURN NEW; END $$ LANGUAGE plpgsql")
                       .arg(name, condition));
         c.execute(QStringLiteral("CREATE TRIGGER %1 BEFORE %2 ON %3 FOR EACH ROW EXECUTE FUNCTION %1()")
                       .arg(name, event, table));

@@ -1,26 +1,23 @@
-#include "OdbcTestEnvironment.h"
-#include "ScriptedGui.h"
+#include "AppFixture.h"
+#include "DatabaseTest.h"
+#include "RefusingTriggers.h"
 
 #include "DemoContent.h"
 #include "SchemaDdl.h"
 
-#include "app/CTesseraApp.h"
 #include "db/ResultSet.h"
 #include "schema/TableNames.h"
 #include "telemetry/ui/TelemetryDialogs.h"
+#include "text/DecimalText.h"
 #include "ui/CLeftTreeView.h"
-#include "shell/MainWindow.h"
-#include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
 #include "view/CommandIds.h"
 
-#include <QAbstractItemModelTester>
+#include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
 #include <QDateEdit>
 #include <QLineEdit>
-#include <QRadioButton>
-#include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimeEdit>
 
@@ -28,18 +25,6 @@ using namespace tessera;
 using namespace tessera::test;
 
 namespace {
-
-// Notes boxes that come up under the wait cursor.
-class WatchingGui : public ScriptedGui {
-public:
-    QMessageBox::StandardButton message(const MessageRequest& request) override
-    {
-        if (QApplication::overrideCursor())
-            underWaitCursor << request.text;
-        return ScriptedGui::message(request);
-    }
-    QStringList underWaitCursor;
-};
 
 // Types a time into a picker as a user would: hours, minutes, seconds.
 void typeTime(QWidget& dialog, const char* name, const QString& digits)
@@ -61,18 +46,36 @@ void click(QWidget& dialog, const char* name)
     QTest::keyClick(button, Qt::Key_Space);
 }
 
+// Clicks the tree node at a path of texts from the telemetry node down.
+void selectNode(CMainFrame& frame, const QStringList& path)
+{
+    CLeftTreeView* tree = frame.tree();
+    QTreeWidgetItem* item = tree->topLevelItem(0);
+    for (const QString& text : path) {
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; item && i < item->childCount() && !next; ++i)
+            if (item->child(i)->text(0) == text)
+                next = item->child(i);
+        ASSERT_NE(next, nullptr) << text.toStdString();
+        item->setExpanded(true);
+        item = next;
+    }
+    tree->scrollToItem(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+    ASSERT_EQ(tree->selectedNode(), item);
+}
+
+// A reactive-power tag of a feeder: its samples around noon are hand-set (DataType 6).
+const QStringList feederTag {QStringLiteral("遥测数据"), QStringLiteral("城北变电站"), QStringLiteral("10kV工业线"),
+                             QStringLiteral("无功功率")};
+
 // The real main window on a SQLite database with yesterday's and today's demo samples.
-class TelemetryCommandsTest : public ::testing::Test {
+class TelemetryCommandsTest : public AppFixture<> {
 protected:
     void SetUp() override
     {
-        auto scripted = std::make_unique<WatchingGui>();
-        gui = scripted.get();
-        app.setGui(std::move(scripted));
-        app.setConfigurationPath(dir.filePath(QStringLiteral("DataSource.ini")));
-        app.connection() = db::Connection::open(
-            QStringLiteral("Driver=SQLite3;Database=%1").arg(dir.filePath(QStringLiteral("telemetry.db"))));
-        app.setDatabaseKind(DatabaseKind::SQLite);
+        AppFixture::SetUp();
+        openSQLiteFile(QStringLiteral("telemetry.db"));
         db::Connection& c = app.connection();
         for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
             c.execute(sql);
@@ -81,39 +84,10 @@ protected:
             c.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, TelemetryTableName(day), ddl::Generation::Newer));
             demo::writeSamplesOfDay(c, TelemetryTableName(day), day);
         }
-        frame = createMainFrame();
-        tester = std::make_unique<QAbstractItemModelTester>(&frame->list()->rows(),
-                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
-        frame->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(gui->allScriptsUsed()) << "a dialog the test expected was not shown";
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor was left on";
-        EXPECT_EQ(gui->underWaitCursor, QStringList());
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
+        showMainFrame();
     }
 
-    // Clicks the node at a path of texts from the telemetry node down.
-    void select(const QStringList& path)
-    {
-        CLeftTreeView* tree = frame->tree();
-        QTreeWidgetItem* item = tree->topLevelItem(0);
-        for (const QString& text : path) {
-            QTreeWidgetItem* next = nullptr;
-            for (int i = 0; item && i < item->childCount() && !next; ++i)
-                if (item->child(i)->text(0) == text)
-                    next = item->child(i);
-            ASSERT_NE(next, nullptr) << text.toStdString();
-            item->setExpanded(true);
-            item = next;
-        }
-        tree->scrollToItem(item);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-        ASSERT_EQ(tree->selectedNode(), item);
-    }
+    void select(const QStringList& path) { selectNode(*frame, path); }
     qint64 count(const QString& where, const QDate& day)
     {
         auto rs = app.connection().query(
@@ -122,16 +96,7 @@ protected:
     }
     QStringList messages() const { return gui->messageTexts(); }
 
-    QTemporaryDir dir;
-    CTesseraApp app;
-    WatchingGui* gui = nullptr;
-    std::unique_ptr<CMainFrame> frame;
-    std::unique_ptr<QAbstractItemModelTester> tester;
     const QDate today = QDate::currentDate();
-    // A reactive-power tag of a feeder: its samples around noon are hand-set (DataType 6).
-    const QStringList feederTag {QStringLiteral("遥测数据"), QStringLiteral("城北变电站"), QStringLiteral("10kV工业线"),
-                                 QStringLiteral("无功功率")};
-    const int feederTagId = 15;
 };
 
 TEST_F(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
@@ -376,5 +341,188 @@ TEST_F(TelemetryCommandsTest, ReplacementOfAStationFromYesterday)
                     today),
               4 * 12);
 }
+
+// The batch setting and the replacement on the real main window when their
+// unit cannot complete: what the user is told, and the rows left. Yesterday's
+// and today's demo samples, against each database kind.
+class TelemetrySafetyTest : public AppFixture<DatabaseTest> {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        createSchema();
+        demo::writeCatalogue(connection(), kind());
+        days();
+        app.connection() = openConnection();
+        app.setDatabaseKind(kind());
+        showMainFrame();
+        selectNode(*frame, feederTag);
+    }
+    // Yesterday's and today's tables with their demo samples, made anew.
+    void days()
+    {
+        for (const QDate& day : {yesterday, today}) {
+            createTelemetryTable(TelemetryTableName(day));
+            demo::writeSamplesOfDay(connection(), TelemetryTableName(day), day);
+        }
+    }
+    // The feeder tag's samples of today: "hh:mm:ss DataType nValue".
+    QStringList tagRows()
+    {
+        QStringList out;
+        auto rs = connection().query(
+            QStringLiteral("SELECT ATime,DataType,nValue FROM %1 WHERE TagID=%2 ORDER BY ATime")
+                .arg(TelemetryTableName(today))
+                .arg(tagId));
+        while (rs.next())
+            out << rs.string(0).mid(11, 8) + u' ' + rs.string(1).trimmed() + u' '
+                    + QString::number(decimalReal(rs.string(2)), 'f', 2);
+        return out;
+    }
+    QString todayAt(const char* time) const { return today.toString(Qt::ISODate) + u' ' + QLatin1String(time); }
+
+    // 08:00 to 09:00 every ten minutes rising from 0 to 6.
+    void batchSetting()
+    {
+        gui->onDialog<BatchSetDialog>([](BatchSetDialog& d) {
+            typeTime(d, "startTime", QStringLiteral("080000"));
+            typeTime(d, "endTime", QStringLiteral("090000"));
+            typeInto(d, "maximum", QStringLiteral("6"));
+            typeInto(d, "minimum", QStringLiteral("0"));
+            click(d, "increase");
+            clickOk(d);
+        });
+        frame->runCommand(cmd::TelemetryBatchSet);
+    }
+    // Yesterday's 08:00:00 to 08:59:59 into today's.
+    void replacement(bool correct)
+    {
+        gui->onDialog<ReplaceDialog>([correct](ReplaceDialog& d) {
+            typeTime(d, "startTime", QStringLiteral("080000"));
+            typeTime(d, "endTime", QStringLiteral("085959"));
+            if (correct) {
+                click(d, "correction");
+                typeInto(d, "minimumCoefficient", QStringLiteral("1"));
+                typeInto(d, "maximumCoefficient", QStringLiteral("1"));
+            }
+            clickOk(d);
+        });
+        frame->runCommand(cmd::TelemetryReplace);
+    }
+
+    const QDate today = QDate::currentDate();
+    const QDate yesterday = today.addDays(-1);
+    const int tagId = 15;
+};
+
+// A replacement that cannot complete says which step failed and leaves
+// today's samples as they were; one that skips rows says how many.
+TEST_P(TelemetrySafetyTest, ReplacementReportsWhatBecameOfTheTarget)
+{
+    struct Case {
+        const char* what;
+        bool correct;
+        bool noSourceTable;
+        bool refuseOne;
+        QString message;
+    };
+    const Case cases[] = {
+        {"no table for the source day", false, true, false, QStringLiteral("执行拷贝记录是出错!")},
+        {"no table for the source day, with correction", true, true, false, QStringLiteral("执行替换数据记录时出错!")},
+        {"a copied row refused", false, false, true, QStringLiteral("执行拷贝记录是出错!")},
+        {"a corrected row refused", true, false, true, QStringLiteral("数据替换完成!\n1个数据未能写入。")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        days();
+        if (c.noSourceTable)
+            dropTable(TelemetryTableName(yesterday));
+        if (c.refuseOne)
+            refuseRows(connection(), kind(), TelemetryTableName(today), QStringLiteral("INSERT"),
+                       QStringLiteral("NEW.ATime='%1'").arg(todayAt("08:30:00")));
+        const QStringList before = tagRows();
+        const size_t shown = gui->messages().size();
+        replacement(c.correct);
+        ASSERT_EQ(gui->messages().size(), shown + 1);
+        EXPECT_EQ(gui->messages().back().text, c.message);
+        EXPECT_EQ(gui->messages().back().caption, QStringLiteral("替换数据"));
+        if (c.message.startsWith(QStringLiteral("数据替换完成!"))) {
+            const QStringList after = tagRows();
+            EXPECT_EQ(after.filter(QRegularExpression(QStringLiteral("^08:[0-5][05]:00 6 "))).size(), 11)
+                << "08:00 to 08:55 but 08:30, hand-set";
+            EXPECT_FALSE(after.contains(before.filter(QStringLiteral("08:30:00")).value(0)));
+            EXPECT_EQ(after.size(), before.size() - 1);
+        } else {
+            EXPECT_EQ(tagRows(), before);
+        }
+    }
+}
+
+// At a refused sample the batch setting asks once: No leaves today's samples
+// as they were, Yes writes the others and says how many failed.
+TEST_P(TelemetrySafetyTest, BatchSettingAsksOnceAndUndoesOrGoesOn)
+{
+    for (bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn ? "going on" : "stopping");
+        days();
+        refuseRows(connection(), kind(), TelemetryTableName(today), QStringLiteral("INSERT"),
+                   QStringLiteral("NEW.nValue=2"));
+        const QStringList before = tagRows();
+        const size_t shown = gui->messages().size();
+        gui->answer(goOn ? QMessageBox::Yes : QMessageBox::No);
+        batchSetting();
+        ASSERT_GE(gui->messages().size(), shown + 1);
+        const QString question = gui->messages()[shown].text;
+        EXPECT_TRUE(question.startsWith(QStringLiteral("修改时间(%1)的数据时出错!").arg(todayAt("08:20:00"))))
+            << question.toStdString();
+        EXPECT_TRUE(question.contains(QStringLiteral("撤销"))) << question.toStdString();
+        if (!goOn) {
+            EXPECT_EQ(gui->messages().size(), shown + 1);
+            EXPECT_EQ(tagRows(), before);
+            continue;
+        }
+        ASSERT_EQ(gui->messages().size(), shown + 2);
+        EXPECT_EQ(gui->messages().back().text, QStringLiteral("共有1个时间点的数据写入失败!"));
+        EXPECT_EQ(tagRows().filter(QRegularExpression(QStringLiteral("^0[89]:[0-5]0:00 6 "))).size(), 6);
+    }
+}
+
+// A commit the database refuses is reported as nothing written.
+TEST_P(TelemetrySafetyTest, ARefusedCommitIsReportedAsNothingWritten)
+{
+    days();
+    if (!refuseAtCommit(connection(), app.connection(), kind(), TelemetryTableName(today)))
+        GTEST_SKIP() << "MariaDB checks nothing at commit";
+    const QStringList before = tagRows();
+    batchSetting();
+    replacement(false);
+    EXPECT_EQ(gui->messageTexts(), (QStringList {QStringLiteral("批量修改数据失败!\n数据库拒绝提交本次修改,数据保持原样。"),
+                                                 QStringLiteral("数据替换失败!\n数据库拒绝提交本次修改,数据保持原样。")}));
+    EXPECT_EQ(tagRows(), before);
+}
+
+// A connection that dies during the batch setting ends it with one message;
+// the server has rolled the unit back.
+TEST_P(TelemetrySafetyTest, ALostConnectionEndsTheCommandWithOneMessage)
+{
+    if (kind() == DatabaseKind::SQLite)
+        GTEST_SKIP() << "SQLite has no server connection to lose";
+    days();
+    refuseRows(connection(), kind(), TelemetryTableName(today), QStringLiteral("INSERT"), QStringLiteral("NEW.nValue=2"));
+    const QStringList before = tagRows();
+    gui->onMessage = [this] {
+        gui->onMessage = nullptr;
+        ASSERT_TRUE(killServerSession(app.connection()));
+    };
+    gui->answer(QMessageBox::Yes);
+    batchSetting();
+    ASSERT_EQ(gui->messages().size(), 2u);
+    EXPECT_EQ(gui->messages().back().text, QStringLiteral("批量修改数据失败!\n与数据库的连接已断开。"));
+    EXPECT_EQ(tagRows(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TelemetrySafetyTest, allDatabaseKinds(), kindName);
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "app/WaitCursor.h"
 #include "copy/CopyTables.h"
 #include "db/DataSourceCatalogue.h"
-#include "db/DbError.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -237,14 +236,7 @@ void CDataCopyDlg::ChooseDataSource(bool target)
     std::optional<QString> driver;
     {
         WaitCursor wait;
-        for (auto scope : {db::DataSourceScope::System, db::DataSourceScope::User}) {
-            try {
-                driver = db::driverOfDataSource(*name, scope);
-            } catch (const db::DbError&) {
-            }
-            if (driver)
-                break;
-        }
+        driver = db::findDataSourceDriver(*name).driver;
     }
     if (!driver) {
         standardMessage(QStringLiteral("注册表中未发现数据源路径"));

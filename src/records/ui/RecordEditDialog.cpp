@@ -1,5 +1,6 @@
 #include "records/ui/RecordEditDialog.h"
 
+#include "text/Trimming.h"
 #include "app/CTesseraApp.h"
 #include "text/DecimalText.h"
 #include "app/GuiSeam.h"
@@ -236,12 +237,12 @@ void RecordEditDialog::prepareOnOpening()
 
     if (QComboBox* station = picker(FieldWidget::Station)) {
         fillPicker(station, stationsSql(), kStationFailure);
-        selectHeld(station, trimRight(m_held.value(3)));
+        selectHeld(station, withoutTrailingWhiteSpace(m_held.value(3)));
         const QString heldStation = pickerText(FieldWidget::Station);
         QString heldSwitch;
         if (QComboBox* sw = picker(FieldWidget::Switch)) {
             fillPicker(sw, switchesSql(heldStation, m_kind.tagType), kSwitchFailure);
-            selectHeld(sw, trimRight(m_held.value(4)));
+            selectHeld(sw, withoutTrailingWhiteSpace(m_held.value(4)));
             heldSwitch = pickerText(FieldWidget::Switch);
         }
         for (const EditField& f : m_kind.fields) {
@@ -249,7 +250,7 @@ void RecordEditDialog::prepareOnOpening()
                 continue;
             auto* tag = static_cast<QComboBox*>(widgetOf(f.column));
             fillPicker(tag, tagsSql(heldStation, heldSwitch, m_kind.tagType), kTagFailure);
-            selectHeld(tag, trimRight(m_held.value(f.column)));
+            selectHeld(tag, withoutTrailingWhiteSpace(m_held.value(f.column)));
         }
     }
     for (const EditField& f : m_kind.fields) {
@@ -258,7 +259,7 @@ void RecordEditDialog::prepareOnOpening()
         auto* box = static_cast<QComboBox*>(widgetOf(f.column));
         box->clear();
         box->addItems(alarmNames());
-        const QString held = trimRight(m_held.value(f.column));
+        const QString held = withoutTrailingWhiteSpace(m_held.value(f.column));
         if (held.isEmpty())
             box->setCurrentIndex(box->count() - 1);
         else
@@ -343,7 +344,7 @@ bool RecordEditDialog::checkRequired()
         if (auto* box = qobject_cast<QComboBox*>(w)) {
             missing = !f.requiredMessage.isEmpty() && box->currentIndex() < 0;
         } else if (auto* edit = qobject_cast<QLineEdit*>(w); edit && !f.requiredMessage.isEmpty()) {
-            missing = (f.trimmed ? trimRight(edit->text()) : edit->text()).isEmpty();
+            missing = (f.trimmed ? withoutTrailingWhiteSpace(edit->text()) : edit->text()).isEmpty();
         }
         if (missing) {
             warningMessage(this, f.requiredMessage, m_kind.requiredCaption);
@@ -371,7 +372,7 @@ void RecordEditDialog::accept()
             break;
         case FieldWidget::Text: {
             const QString text = static_cast<QLineEdit*>(w)->text();
-            value = f.trimmed ? trimRight(text) : text;
+            value = f.trimmed ? withoutTrailingWhiteSpace(text) : text;
             break;
         }
         case FieldWidget::MultiLineText:
@@ -387,7 +388,7 @@ void RecordEditDialog::accept()
         case FieldWidget::Switch:
         case FieldWidget::Tag:
         case FieldWidget::AlarmName:
-            value = trimRight(static_cast<QComboBox*>(w)->currentText());
+            value = withoutTrailingWhiteSpace(static_cast<QComboBox*>(w)->currentText());
             break;
         case FieldWidget::HeldList:
             value = m_held.value(f.column);

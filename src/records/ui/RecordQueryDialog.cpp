@@ -1,5 +1,6 @@
 #include "records/ui/RecordQueryDialog.h"
 
+#include "text/Trimming.h"
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
 #include "db/DbError.h"
@@ -120,11 +121,11 @@ QueryChoice RecordQueryDialog::choice() const
     c.start = m_start->date();
     c.end = m_end->date();
     if (m_station) {
-        c.station = trimRight(m_station->currentText());
-        c.switchName = trimRight(m_switch->currentText());
+        c.station = withoutTrailingWhiteSpace(m_station->currentText());
+        c.switchName = withoutTrailingWhiteSpace(m_switch->currentText());
     }
     if (m_tag)
-        c.tag = trimRight(m_tag->currentText());
+        c.tag = withoutTrailingWhiteSpace(m_tag->currentText());
     return c;
 }
 

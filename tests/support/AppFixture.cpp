@@ -1,0 +1,70 @@
+#include "AppFixture.h"
+
+#include "shell/MainWindow.h"
+#include "ui/CTesseraView.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QFile>
+#include <QTest>
+
+namespace tessera::test {
+
+QMessageBox::StandardButton WatchingGui::message(const MessageRequest& request)
+{
+    if (QApplication::overrideCursor())
+        underWaitCursor << request.text;
+    if (onMessage)
+        onMessage();
+    return ScriptedGui::message(request);
+}
+
+AppState::AppState()
+{
+    auto scripted = std::make_unique<WatchingGui>();
+    gui = scripted.get();
+    app.setGui(std::move(scripted));
+    app.setConfigurationPath(configPath());
+}
+
+QByteArray AppState::configBytes() const
+{
+    QFile f(configPath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void AppState::writeConfig(const QByteArray& bytes)
+{
+    QFile f(configPath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+void AppState::openSQLiteFile(const QString& fileName)
+{
+    app.connection() = db::Connection::open(QStringLiteral("Driver=SQLite3;Database=%1").arg(dir.filePath(fileName)));
+    app.setDatabaseKind(DatabaseKind::SQLite);
+}
+
+void AppState::showMainFrame()
+{
+    frame = createMainFrame();
+    new QAbstractItemModelTester(&frame->list()->rows(), QAbstractItemModelTester::FailureReportingMode::Fatal,
+                                 frame.get());
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+}
+
+void AppState::finish()
+{
+    EXPECT_TRUE(gui->allScriptsUsed()) << "a dialog the test expected was not shown";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor was left on";
+    EXPECT_EQ(gui->underWaitCursor, QStringList()) << "a message box came up under the wait cursor";
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    frame.reset();
+    app.connection().close();
+    restoreOdbcIniFiles();
+}
+
+} // namespace tessera::test
