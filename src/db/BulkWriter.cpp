@@ -7,13 +7,6 @@ namespace {
 const QString kChunkSavepoint = QStringLiteral("tessera_chunk");
 const QString kRowSavepoint = QStringLiteral("tessera_row");
 
-// Errors that mean the connection is gone are not a row's fault.
-void rethrowIfConnectionLost(const DbError& error)
-{
-    if (error.isConnectionLost())
-        throw error;
-}
-
 } // namespace
 
 BulkWriter::BulkWriter(Connection& connection, const QString& sql, int columnCount, int chunkRows, Mode mode)

@@ -37,6 +37,14 @@ private:
     std::string m_what;
 };
 
+// A lost connection is no single step's failure: it ends the whole operation,
+// so steps that handle their own errors pass it on.
+inline void rethrowIfConnectionLost(const DbError& error)
+{
+    if (error.isConnectionLost())
+        throw error;
+}
+
 // Reads every diagnostic record of the handle into one DbError.
 DbError diagnosticsOf(SQLSMALLINT handleType, SQLHANDLE handle, const QString& context);
 

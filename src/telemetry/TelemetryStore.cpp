@@ -41,11 +41,21 @@ QDateTime wallClock(const QDate& day, const QTime& time)
 const QString kInsertParameters =
     QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(?,?,?,?,?)");
 
-// A lost connection is no single step's failure: it ends the whole unit.
-void rethrowIfConnectionLost(const db::DbError& error)
+using db::rethrowIfConnectionLost;
+
+// Commits the unit when there is one (a table that cannot roll back has none).
+// False when the database refused the commit: then nothing was written.
+bool commitUnit(std::optional<db::Transaction>& unit)
 {
-    if (error.isConnectionLost())
-        throw error;
+    if (!unit)
+        return true;
+    try {
+        unit->commit();
+        return true;
+    } catch (const db::DbError& error) {
+        rethrowIfConnectionLost(error);
+        return false;
+    }
 }
 
 // One writer per unit: inside the unit's transaction, or row by row on a
@@ -350,14 +360,9 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
                 return outcome;
             }
         }
-        if (unit) {
-            try {
-                unit->commit();
-            } catch (const db::DbError& error) {
-                rethrowIfConnectionLost(error);
-                outcome.result = Result::CommitFailed;
-                return outcome;
-            }
+        if (!commitUnit(unit)) {
+            outcome.result = Result::CommitFailed;
+            return outcome;
         }
         outcome.written = summary.written;
     } catch (const db::DbError& error) {
@@ -553,16 +558,11 @@ ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const Q
             }
         }
 
-        if (unit) {
-            try {
-                unit->commit();
-            } catch (const db::DbError& error) {
-                rethrowIfConnectionLost(error);
-                outcome.result = Result::CommitFailed;
-                outcome.copied = 0;
-                outcome.skipped = 0;
-                return outcome;
-            }
+        if (!commitUnit(unit)) {
+            outcome.result = Result::CommitFailed;
+            outcome.copied = 0;
+            outcome.skipped = 0;
+            return outcome;
         }
     } catch (const db::DbError& error) {
         // The connection died, or the target's engine could not even be read.
