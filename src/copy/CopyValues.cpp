@@ -136,34 +136,34 @@ private:
     qint64 m_rowNumber;
 };
 
+Conversion conversionOf(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Date:
+        return Conversion::Date;
+    case ValueKind::Time:
+        return Conversion::Time;
+    case ValueKind::Integer:
+        return Conversion::Integer;
+    case ValueKind::RealSingle:
+        return Conversion::Single;
+    case ValueKind::Real:
+        return Conversion::SingleFromText;
+    case ValueKind::Text:
+    case ValueKind::DateTime: // no event table has one
+        break;
+    }
+    return Conversion::Text;
+}
+
 std::vector<EventTableCopy> makeEventTableCopies()
 {
     auto describe = [](SchemaTable schemaTable, const QString& statusAtStart, const QString& statusAfterDelete,
                        const QString& insertFailure) {
         const TableLayout& layout = tableLayout(schemaTable);
         EventTableCopy t{layout.name, statusAtStart, statusAfterDelete, insertFailure, layout.columnNames(), {}};
-        for (const Column& c : layout.columns) {
-            switch (c.kind) {
-            case ValueKind::Date:
-                t.conversions.push_back(Conversion::Date);
-                break;
-            case ValueKind::Time:
-                t.conversions.push_back(Conversion::Time);
-                break;
-            case ValueKind::Integer:
-                t.conversions.push_back(Conversion::Integer);
-                break;
-            case ValueKind::RealSingle:
-                t.conversions.push_back(Conversion::Single);
-                break;
-            case ValueKind::Real:
-                t.conversions.push_back(Conversion::SingleFromText);
-                break;
-            default:
-                t.conversions.push_back(Conversion::Text);
-                break;
-            }
-        }
+        for (const Column& c : layout.columns)
+            t.conversions.push_back(conversionOf(c.kind));
         return t;
     };
     const QString noTable = QStringLiteral("不能处理%1数据表!");

@@ -53,11 +53,11 @@ Connection Connection::open(const QString& connectString, const ConnectOptions& 
     c.m_dateTimesAsText = dbms.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
     c.m_failureAbortsTransaction = dbms.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive);
     if (dbms.contains(QLatin1String("SQL Server"), Qt::CaseInsensitive))
-        c.m_savepoints = SavepointStyle::SqlServer;
+        c.m_savepoints = {"SAVE TRANSACTION ", "ROLLBACK TRANSACTION ", ""};
     else if (dbms.contains(QLatin1String("Oracle"), Qt::CaseInsensitive))
-        c.m_savepoints = SavepointStyle::NoRelease;
+        c.m_savepoints = {"SAVEPOINT ", "ROLLBACK TO SAVEPOINT ", ""};
     else if (dbms.contains(QLatin1String("ACCESS"), Qt::CaseInsensitive))
-        c.m_savepoints = SavepointStyle::None;
+        c.m_savepoints = {"", "", ""};
     // MySQL and MariaDB read a backslash in a string literal as an escape, so
     // a text ending in one would run past its closing quote. Standard quoting
     // (a quote doubled, nothing else special) is what the program writes.
@@ -160,39 +160,25 @@ void Connection::rollback()
     check(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_ROLLBACK), SQL_HANDLE_DBC, m_dbc.get(), "rolling back");
 }
 
+void Connection::runSavepointStatement(const char* text, const QString& name)
+{
+    if (*text)
+        execute(QLatin1String(text) + name);
+}
+
 void Connection::setSavepoint(const QString& name)
 {
-    switch (m_savepoints) {
-    case SavepointStyle::None:
-        return;
-    case SavepointStyle::SqlServer:
-        execute(QStringLiteral("SAVE TRANSACTION ") + name);
-        return;
-    default:
-        execute(QStringLiteral("SAVEPOINT ") + name);
-        return;
-    }
+    runSavepointStatement(m_savepoints.set, name);
 }
 
 void Connection::rollbackToSavepoint(const QString& name)
 {
-    switch (m_savepoints) {
-    case SavepointStyle::None:
-        return;
-    case SavepointStyle::SqlServer:
-        execute(QStringLiteral("ROLLBACK TRANSACTION ") + name);
-        return;
-    default:
-        execute(QStringLiteral("ROLLBACK TO SAVEPOINT ") + name);
-        return;
-    }
+    runSavepointStatement(m_savepoints.rollbackTo, name);
 }
 
 void Connection::releaseSavepoint(const QString& name)
 {
-    // SQL Server and Oracle keep a savepoint until the transaction ends.
-    if (m_savepoints == SavepointStyle::Standard)
-        execute(QStringLiteral("RELEASE SAVEPOINT ") + name);
+    runSavepointStatement(m_savepoints.release, name);
 }
 
 void Connection::restoreAutoCommit() noexcept

@@ -65,7 +65,16 @@ public:
     SQLHDBC handle() const noexcept { return m_dbc.get(); }
 
 private:
-    enum class SavepointStyle { Standard, NoRelease, SqlServer, None };
+    // The statement texts of a DBMS's savepoints, each followed by the name;
+    // an empty text: no such statement (Access has no savepoints at all; SQL
+    // Server and Oracle keep a savepoint until the transaction ends).
+    struct SavepointStatements {
+        const char* set;
+        const char* rollbackTo;
+        const char* release;
+    };
+    static constexpr SavepointStatements kStandardSavepoints{"SAVEPOINT ", "ROLLBACK TO SAVEPOINT ", "RELEASE SAVEPOINT "};
+    void runSavepointStatement(const char* text, const QString& name);
 
     StatementHandle newStatement();
     QString infoText(SQLUSMALLINT info) const;
@@ -82,7 +91,7 @@ private:
     bool m_dateTimesAsText = false;
     bool m_utf8Text = false;
     bool m_failureAbortsTransaction = false;
-    SavepointStyle m_savepoints = SavepointStyle::Standard;
+    SavepointStatements m_savepoints = kStandardSavepoints;
 
     friend class Statement;
     friend class Transaction;

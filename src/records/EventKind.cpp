@@ -42,33 +42,33 @@ EditField switchField()
 
 const QString kTimeOrder = QStringLiteral("ADate DESC,ATime DESC");
 
+ColumnType columnTypeOf(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Integer:
+        return Integer;
+    case ValueKind::Real:
+    case ValueKind::RealSingle:
+        return Real;
+    case ValueKind::Date:
+    case ValueKind::DateTime:
+        return Date;
+    case ValueKind::Time:
+        return Time;
+    case ValueKind::Text:
+        break;
+    }
+    return Text;
+}
+
 // The columns of an event table as the schema describes them, named as the
 // statements spell them.
 std::vector<EventColumn> columnsOf(SchemaTable table, const QString& miniSecondSpelling = QStringLiteral("MiniSecond"))
 {
     std::vector<EventColumn> columns;
     for (const Column& c : tableLayout(table).columns) {
-        ColumnType type = Text;
-        switch (c.kind) {
-        case ValueKind::Integer:
-            type = Integer;
-            break;
-        case ValueKind::Real:
-        case ValueKind::RealSingle:
-            type = Real;
-            break;
-        case ValueKind::Date:
-        case ValueKind::DateTime:
-            type = Date;
-            break;
-        case ValueKind::Time:
-            type = Time;
-            break;
-        case ValueKind::Text:
-            break;
-        }
         const bool miniSecond = c.name.compare(QLatin1String("MiniSecond"), Qt::CaseInsensitive) == 0;
-        columns.push_back({miniSecond ? miniSecondSpelling : c.name, type});
+        columns.push_back({miniSecond ? miniSecondSpelling : c.name, columnTypeOf(c.kind)});
     }
     return columns;
 }
