@@ -1,44 +1,26 @@
 #include "app/CDataSourceDlg.h"
 
 #include "app/CTesseraApp.h"
-#include "app/DialogFields.h"
 #include "app/DataSourcePickerDialog.h"
+#include "app/DialogForm.h"
 #include "app/GuiSeam.h"
+#include "app/SettingsUpdate.h"
+#include "app/WaitCursor.h"
 #include "settings/IniFile.h"
 #include "settings/SettingsKeys.h"
-#include "app/WaitCursor.h"
 
-#include <QApplication>
 #include <QDialogButtonBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace tessera {
 
 namespace {
 
 const QString kCaption = QStringLiteral("系统提示");
-
-QLineEdit* newField(const char* objectName)
-{
-    auto* edit = new QLineEdit;
-    edit->setObjectName(QLatin1String(objectName));
-    return edit;
-}
-
-QLabel* labelFor(QWidget* field, const QString& text)
-{
-    auto* label = new QLabel(text);
-    label->setBuddy(field);
-    field->setAccessibleName(text);
-    return label;
-}
 
 // The field's label without its colon and padding, for messages.
 QString fieldName(const QLineEdit* field)
@@ -56,39 +38,23 @@ CDataSourceDlg::CDataSourceDlg(QWidget* parent)
 {
     setWindowTitle(QStringLiteral("数据源设置"));
 
-    m_dataSourceName = newField("dataSourceName");
+    const QString nameLabel = QStringLiteral("数据源名称:");
+    m_dataSourceName = newLineEdit(QStringLiteral("dataSourceName"), nameLabel);
     m_dataSourceName->setMinimumWidth(220);
     m_pick = new QPushButton(QStringLiteral("..."));
     m_pick->setObjectName(QStringLiteral("pickButton"));
     m_pick->setAccessibleName(QStringLiteral("选择数据源"));
     m_pick->setToolTip(QStringLiteral("从已配置的ODBC数据源中选择"));
-    m_user = newField("databaseUser");
-    m_password = newField("databasePassword");
-    m_password->setEchoMode(QLineEdit::Password);
+    connect(m_pick, &QPushButton::clicked, this, &CDataSourceDlg::pickDataSource);
 
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(m_dataSourceName);
     nameRow->addWidget(m_pick);
     auto* form = new QFormLayout;
-    form->addRow(labelFor(m_dataSourceName, QStringLiteral("数据源名称:")), nameRow);
-    form->addRow(labelFor(m_user, QStringLiteral("用户名称:")), m_user);
-    form->addRow(labelFor(m_password, QStringLiteral("密    码:")), m_password);
-
-    // Parented at once, so that the dialog knows its default button and
-    // returns to it when focus leaves another button.
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-    ok->setText(QStringLiteral("确定"));
-    ok->setDefault(true);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CDataSourceDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CDataSourceDlg::reject);
-    connect(m_pick, &QPushButton::clicked, this, &CDataSourceDlg::pickDataSource);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    form->addRow(buddyLabel(nameLabel, m_dataSourceName), nameRow);
+    m_user = addLabelledField(form, QStringLiteral("用户名称:"), "databaseUser");
+    m_password = addLabelledField(form, QStringLiteral("密    码:"), "databasePassword", true);
+    QPushButton* ok = layOutWithOkCancel(this, form, DialogSize::Fixed)->button(QDialogButtonBox::Ok);
 
     setTabOrder(m_dataSourceName, m_pick);
     setTabOrder(m_pick, m_user);
@@ -134,15 +100,12 @@ void CDataSourceDlg::accept()
     // Checked before connecting, so that a value the file cannot hold never
     // leaves a connection behind that the next start-up could not repeat.
     if (QLineEdit* field = firstUnstorableField()) {
-        warningMessage(this,
-                       QStringLiteral("%1的首尾不能是空格,也不能包含无法保存到配置文件的字符!").arg(fieldName(field)),
-                       kCaption);
-        field->setFocus();
-        field->selectAll();
+        refuseField(this, field,
+                    QStringLiteral("%1的首尾不能是空格,也不能包含无法保存到配置文件的字符!").arg(fieldName(field)),
+                    kCaption);
         return;
     }
 
-    const QString path = CTesseraApp::instance()->configurationPath();
     CIniFile ini;
     if (!loadSettingsForUpdate(ini, this, kCaption))
         return;
@@ -172,8 +135,7 @@ void CDataSourceDlg::accept()
     ini.Set(settings::kDataSourceSection, settings::kDataSourceName, dataSourceName());
     ini.Set(settings::kDataSourceSection, settings::kUserName, databaseUser());
     ini.Set(settings::kDataSourceSection, settings::kPassword, databasePassword());
-    if (!ini.Save())
-        warningMessage(this, QStringLiteral("保存配置文件失败!\n%1").arg(QDir::toNativeSeparators(path)), kCaption);
+    saveSettings(ini, this, kCaption);
     QDialog::accept();
 }
 

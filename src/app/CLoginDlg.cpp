@@ -1,20 +1,15 @@
 #include "app/CLoginDlg.h"
 
 #include "app/CTesseraApp.h"
-#include "app/DialogFields.h"
+#include "app/DialogForm.h"
 #include "app/GuiSeam.h"
+#include "app/SettingsUpdate.h"
 #include "settings/IniFile.h"
 #include "settings/Password.h"
 #include "settings/SettingsKeys.h"
 
-#include <QDialogButtonBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QFormLayout>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace tessera {
 
@@ -35,23 +30,10 @@ CLoginDlg::CLoginDlg(QWidget* parent)
     setWindowTitle(kCaption);
 
     auto* form = new QFormLayout;
-    m_userName = addLabelledField(form, QStringLiteral("用户名称:"), "userName", false, CLoginDlg::kMaxFieldLength);
-    m_password = addLabelledField(form, QStringLiteral("登录口令:"), "password", true, CLoginDlg::kMaxFieldLength);
+    m_userName = addLabelledField(form, QStringLiteral("用户名称:"), "userName", false, kMaxFieldLength);
+    m_password = addLabelledField(form, QStringLiteral("登录口令:"), "password", true, kMaxFieldLength);
     m_userName->setMinimumWidth(200);
-
-    // Parented at once, so that the dialog knows its default button and
-    // returns to it when focus leaves another button.
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("登录"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CLoginDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CLoginDlg::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layOutWithOkCancel(this, form, DialogSize::Fixed, QStringLiteral("登录"));
 
     // First run: the built-in account's name is the only one that can work.
     m_userName->setText(kBuiltInUserName);
@@ -70,20 +52,13 @@ QString CLoginDlg::userName() const
     return m_userName->text();
 }
 
-void CLoginDlg::refuse(QLineEdit* field, const QString& text)
-{
-    warningMessage(this, text, kCaption);
-    field->setFocus();
-    field->selectAll();
-}
-
 void CLoginDlg::accept()
 {
     const QString userName = m_userName->text();
     const QString password = m_password->text();
     const std::optional<QString> scrambled = ScramblePassword(password, kPasswordScrambleKey);
     if (!scrambled) {
-        refuse(m_password, kUnscramblablePassword);
+        refuseField(this, m_password, kUnscramblablePassword, kCaption);
         return;
     }
     const bool accepted = m_storedMode ? checkStoredAccount(userName, *scrambled)
@@ -101,11 +76,11 @@ bool CLoginDlg::checkStoredAccount(const QString& userName, const QString& scram
         return false;
     }
     if (userName != ini.Get(settings::kUserSection, settings::kUserName)) {
-        refuse(m_userName, kWrongUserName);
+        refuseField(this, m_userName, kWrongUserName, kCaption);
         return false;
     }
     if (scrambled != ini.Get(settings::kUserSection, settings::kPassword)) {
-        refuse(m_password, kWrongPassword);
+        refuseField(this, m_password, kWrongPassword, kCaption);
         return false;
     }
     return true;
@@ -115,21 +90,19 @@ bool CLoginDlg::checkAndStoreBuiltInAccount(const QString& userName, const QStri
                                             const QString& scrambled)
 {
     if (userName != kBuiltInUserName) {
-        refuse(m_userName, kWrongUserName);
+        refuseField(this, m_userName, kWrongUserName, kCaption);
         return false;
     }
     if (password != kBuiltInPassword) {
-        refuse(m_password, kWrongPassword);
+        refuseField(this, m_password, kWrongPassword, kCaption);
         return false;
     }
-    const QString path = CTesseraApp::instance()->configurationPath();
     CIniFile ini;
     if (!loadSettingsForUpdate(ini, this, kCaption))
         return false;
     ini.Set(settings::kUserSection, settings::kUserName, userName);
     ini.Set(settings::kUserSection, settings::kPassword, scrambled);
-    if (!ini.Save())
-        warningMessage(this, QStringLiteral("保存配置文件失败!\n%1").arg(QDir::toNativeSeparators(path)), kCaption);
+    saveSettings(ini, this, kCaption);
     return true;
 }
 

@@ -34,7 +34,6 @@ public:
 private:
     bool checkStoredAccount(const QString& userName, const QString& scrambled);
     bool checkAndStoreBuiltInAccount(const QString& userName, const QString& password, const QString& scrambled);
-    void refuse(QLineEdit* field, const QString& text);
 
     QLineEdit* m_userName = nullptr;
     QLineEdit* m_password = nullptr;

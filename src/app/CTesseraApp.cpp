@@ -7,9 +7,11 @@
 #include "platform/Platform.h"
 #include "settings/SettingsKeys.h"
 #include "db/DataSource.h"
-#include <QMainWindow>
+#include "journal/Journal.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QMainWindow>
 
 namespace tessera {
 
@@ -53,7 +55,60 @@ CTesseraApp::OpenResult CTesseraApp::openConnection(const QString& dataSource, c
     m_connection = std::move(opened.connection); // closes the old one
     m_kind = *detection.kind;
     m_connectString = opened.connectString;
+    m_dataSourceName = dataSource;
     return {OpenOutcome::Opened, detection.messages};
+}
+
+journal::Journal& CTesseraApp::journal()
+{
+    if (!m_journal) {
+        const QString path = QFileInfo(m_configurationPath.isEmpty() ? configurationFilePath() : m_configurationPath)
+                                 .dir()
+                                 .filePath(QString::fromLatin1(journal::kJournalFileName));
+        m_journal = std::make_unique<journal::Journal>(journal::Journal::open(path));
+    }
+    return *m_journal;
+}
+
+// At start-up: old entries go, and the commands a killed program left
+// unfinished are shown once and closed as interrupted.
+void CTesseraApp::reviewJournal()
+{
+    const QString caption = QStringLiteral("操作日志");
+    try {
+        journal::Journal& j = journal();
+        if (!j.setAsidePath().isEmpty())
+            warningMessage(nullptr,
+                           QStringLiteral("操作日志文件已损坏,已改名为%1并新建了日志。")
+                               .arg(QDir::toNativeSeparators(j.setAsidePath())),
+                           caption);
+        j.applyRetention();
+        const auto pending = j.pendingEntries();
+        if (pending.empty())
+            return;
+        QStringList lines;
+        for (const journal::EntrySummary& e : pending) {
+            lines << QStringLiteral("%1 %2 %3").arg(e.startedLocal.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                                   e.commandName, e.scopeText);
+            j.finishEntry(e.id, journal::EntryState::Failed, QStringLiteral("程序被中断,命令没有完成"));
+        }
+        warningMessage(nullptr,
+                       QStringLiteral("以下操作在程序上次运行时被中断,没有完成,数据可能只修改了一部分,"
+                                      "请在“操作日志”中查看:\n%1")
+                           .arg(lines.join(QLatin1Char('\n'))),
+                       caption);
+    } catch (const journal::JournalError& error) {
+        warningMessage(nullptr, error.message(), caption);
+    }
+}
+
+bool CTesseraApp::reasonRequired()
+{
+    try {
+        return journal().settings().reasonRequired;
+    } catch (const journal::JournalError&) {
+        return false;
+    }
 }
 
 QString CTesseraApp::openFailureText(OpenOutcome outcome)
@@ -86,6 +141,7 @@ bool CTesseraApp::connectFromFile(CLoginDlg& login)
     }
     if (execDialog(login) != QDialog::Accepted)
         return false;
+    m_loginName = login.userName();
 
     const OpenResult opened = openConnection(dsn, user, password);
     for (const QString& message : opened.messages)
@@ -112,12 +168,16 @@ bool CTesseraApp::InitInstance()
         // First run: the built-in account, then a data source.
         if (execDialog(login) != QDialog::Accepted)
             return false;
+        m_loginName = login.userName();
         if (!askForDataSource())
             return false;
     } else if (!connectFromFile(login)) {
         return false;
     }
-    return createMainWindow();
+    if (!createMainWindow())
+        return false;
+    reviewJournal();
+    return true;
 }
 
 bool CTesseraApp::createMainWindow()

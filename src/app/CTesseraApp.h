@@ -14,6 +14,10 @@ class QMainWindow;
 
 namespace tessera {
 
+namespace journal {
+class Journal;
+}
+
 // The application object: the one shared database connection of the
 // program, the kind of database behind it, its connect string and the path
 // of DataSource.ini; it runs the start-up and closes the connection at exit.
@@ -62,6 +66,22 @@ public:
     // The warning for CannotOpen and AccessFailed.
     static QString openFailureText(OpenOutcome outcome);
 
+    // The data source of the shared connection and the user who logged in:
+    // the journal names both with every command.
+    const QString& dataSourceName() const { return m_dataSourceName; }
+    const QString& loginName() const { return m_loginName; }
+    void setLoginName(const QString& name) { m_loginName = name; }
+
+    // The operation journal beside DataSource.ini, opened at its first use.
+    // Throws journal::JournalError when it cannot be opened.
+    journal::Journal& journal();
+    // Whether writing commands must be given a reason; false when the
+    // journal cannot be read (the command itself then reports the journal).
+    bool reasonRequired();
+    // The reason given last, offered again by the next command.
+    const QString& lastReason() const { return m_lastReason; }
+    void setLastReason(const QString& reason) { m_lastReason = reason; }
+
     GuiSeam& gui() { return *m_gui; }
     // Tests install their own seam; the application keeps ownership.
     void setGui(std::unique_ptr<GuiSeam> gui);
@@ -76,12 +96,17 @@ private:
     bool connectFromFile(class CLoginDlg& login);
     bool askForDataSource();
     bool createMainWindow();
+    void reviewJournal();
 
     static inline CTesseraApp* s_instance = nullptr;
     db::Connection m_connection;
     DatabaseKind m_kind = DatabaseKind::SqlServer;
     QString m_connectString;
     QString m_configurationPath;
+    QString m_dataSourceName;
+    QString m_loginName;
+    QString m_lastReason;
+    std::unique_ptr<journal::Journal> m_journal;
     std::unique_ptr<GuiSeam> m_gui;
     MainWindowFactory m_mainWindowFactory;
     std::unique_ptr<QMainWindow> m_mainWindow;

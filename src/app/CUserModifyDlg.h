@@ -20,8 +20,6 @@ public:
     void accept() override;
 
 private:
-    void refuse(QLineEdit* field, const QString& text);
-
     QLineEdit* m_userName = nullptr;
     QLineEdit* m_password = nullptr;
     QLineEdit* m_confirmation = nullptr;

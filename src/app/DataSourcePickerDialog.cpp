@@ -1,5 +1,6 @@
 #include "app/DataSourcePickerDialog.h"
 
+#include "app/DialogForm.h"
 #include "app/GuiSeam.h"
 #include "db/DbError.h"
 
@@ -61,26 +62,14 @@ DataSourcePickerDialog::DataSourcePickerDialog(std::vector<db::DataSourceEntry> 
     m_table->resizeColumnsToContents();
     m_table->setMinimumWidth(480);
 
-    auto* label = new QLabel(QStringLiteral("数据源:"));
-    label->setBuddy(m_table);
-    m_table->setAccessibleName(label->text());
-
-    // Parented at once, so that the dialog knows its default button and
-    // returns to it when focus leaves another button.
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    m_ok = buttons->button(QDialogButtonBox::Ok);
-    m_ok->setText(QStringLiteral("确定"));
-    m_ok->setDefault(true);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &DataSourcePickerDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &DataSourcePickerDialog::reject);
+    const QString label = QStringLiteral("数据源:");
+    m_table->setAccessibleName(label);
+    auto* content = new QVBoxLayout;
+    content->addWidget(buddyLabel(label, m_table));
+    content->addWidget(m_table);
+    m_ok = layOutWithOkCancel(this, content, DialogSize::Resizable)->button(QDialogButtonBox::Ok);
     connect(m_table, &QTableWidget::cellDoubleClicked, this, &DataSourcePickerDialog::accept);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &DataSourcePickerDialog::updateOkButton);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(label);
-    layout->addWidget(m_table);
-    layout->addWidget(buttons);
 
     if (currentRow >= 0)
         m_table->selectRow(currentRow);

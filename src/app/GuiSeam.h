@@ -32,8 +32,19 @@ public:
 void standardMessage(const QString& text);
 // A box owned by a window or dialog, with a short caption naming the operation.
 void warningMessage(QWidget* owner, const QString& text, const QString& caption);
+// A message of a command or a fill: a warning owned by a window with a short
+// caption, or, without a caption, the application's standard box.
+struct Notice {
+    QWidget* owner = nullptr;
+    QString text;
+    QString caption;
+};
+void showNotice(const Notice& notice);
 // A question with Yes and No; true for Yes.
 bool askYesNo(QWidget* owner, const QString& text, const QString& caption);
+// A warning to confirm with OK or Cancel; true for OK.
+bool confirmOkCancel(QWidget* owner, const QString& text, const QString& caption,
+                     QMessageBox::StandardButton defaultButton);
 int execDialog(QDialog& dialog);
 
 } // namespace tessera

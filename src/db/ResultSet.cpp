@@ -7,9 +7,33 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace tessera::db {
+
+namespace {
+
+// A block's buffers stay within about this many bytes.
+constexpr SQLLEN kBlockBytes = 1 << 20;
+constexpr SQLULEN kMaxBlockRows = 1024;
+// Longer texts (and columns of unknown size) are read a cell at a time.
+constexpr SQLULEN kMaxBoundCharacters = 4000;
+
+bool isFloatingType(SQLSMALLINT type)
+{
+    return type == SQL_REAL || type == SQL_FLOAT || type == SQL_DOUBLE;
+}
+
+QString numberText(double value, bool single)
+{
+    char digits[64];
+    const std::to_chars_result written = single ? std::to_chars(digits, digits + sizeof digits, float(value))
+                                                : std::to_chars(digits, digits + sizeof digits, value);
+    return QString::fromLatin1(digits, written.ptr - digits);
+}
+
+} // namespace
 
 ResultSet::ResultSet(StatementHandle statement)
     : m_statement(std::move(statement))
@@ -28,6 +52,7 @@ ResultSet::ResultSet(StatementHandle statement)
               SQL_HANDLE_STMT, m_statement.get(), "describing a column");
         m_columns[i].name = fromWide(name, std::min<qsizetype>(nameLength, qsizetype(std::size(name)) - 1));
         m_columns[i].sqlType = type;
+        m_columns[i].size = size;
     }
 }
 
@@ -40,12 +65,113 @@ bool ResultSet::next()
 {
     if (!m_statement || m_columns.empty())
         return false;
+    if (!m_started) {
+        m_started = true;
+        if (!bindBlock())
+            unbindBlock();
+    }
+    m_rowFetched = false;
+    if (m_blockRows && ++m_rowInBlock < *m_rowsInBlock)
+        return true;
     const SQLRETURN rc = SQLFetch(m_statement.get());
     if (rc == SQL_NO_DATA)
         return false;
     check(rc, SQL_HANDLE_STMT, m_statement.get(), "fetching a row");
-    m_rowFetched = false;
+    m_rowInBlock = 0;
+    return !m_blockRows || *m_rowsInBlock > 0;
+}
+
+// Binds every column to a buffer of a block of rows; false (and nothing
+// bound for good) when a column's size is unknown or too large, or the driver
+// refuses row arrays or a binding.
+bool ResultSet::bindBlock()
+{
+    SQLHSTMT stmt = m_statement.get();
+    SQLLEN rowBytes = 0;
+    m_bound.resize(m_columns.size());
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        const ColumnInfo& column = m_columns[i];
+        BoundColumn& b = m_bound[i];
+        if (m_floatsAsNumbers && isFloatingType(column.sqlType)) {
+            // Doubles also for single-precision columns, rounded after: MariaDB's
+            // driver (3.1) steps through a bound float array 8 bytes a row.
+            b.cType = SQL_C_DOUBLE;
+            b.width = SQLLEN(sizeof(double));
+        } else {
+            if (column.size == 0 || column.size > kMaxBoundCharacters)
+                return false;
+            // Room for what drivers count in bytes rather than characters,
+            // for signs, decimal points and fractions, and the terminator.
+            const SQLLEN characters = std::max<SQLLEN>(SQLLEN(column.size) * 2, 64) + 1;
+            b.cType = SQL_C_WCHAR;
+            b.width = characters * SQLLEN(sizeof(SQLWCHAR));
+        }
+        rowBytes += b.width + SQLLEN(sizeof(SQLLEN));
+    }
+    const SQLULEN rows = std::clamp<SQLULEN>(SQLULEN(kBlockBytes / std::max<SQLLEN>(rowBytes, 1)), 1, kMaxBlockRows);
+    if (!SQL_SUCCEEDED(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, SQLPOINTER(SQL_BIND_BY_COLUMN), 0))
+        || !SQL_SUCCEEDED(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, SQLPOINTER(rows), 0))
+        || !SQL_SUCCEEDED(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, m_rowsInBlock.get(), 0)))
+        return false;
+    // A driver may have taken a smaller array than asked for.
+    SQLULEN taken = 0;
+    if (!SQL_SUCCEEDED(SQLGetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, &taken, 0, nullptr)) || taken < 1 || taken > rows)
+        return false;
+    for (size_t i = 0; i < m_bound.size(); ++i) {
+        BoundColumn& b = m_bound[i];
+        b.data.assign(size_t(b.width) * taken, 0);
+        b.indicators.assign(taken, 0);
+        if (!SQL_SUCCEEDED(SQLBindCol(stmt, SQLUSMALLINT(i + 1), b.cType, b.data.data(), b.width, b.indicators.data())))
+            return false;
+    }
+    m_blockRows = taken;
     return true;
+}
+
+void ResultSet::unbindBlock() noexcept
+{
+    SQLHSTMT stmt = m_statement.get();
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, SQLPOINTER(SQLULEN(1)), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    m_bound.clear();
+    m_blockRows = 0;
+}
+
+// The current row from the block's buffers.
+void ResultSet::takeBoundRow()
+{
+    for (size_t i = 0; i < m_bound.size(); ++i) {
+        const BoundColumn& b = m_bound[i];
+        Cell& c = m_row[i];
+        const SQLLEN indicator = b.indicators[m_rowInBlock];
+        const char* value = b.data.data() + size_t(b.width) * m_rowInBlock;
+        c.null = indicator == SQL_NULL_DATA;
+        c.binary = false;
+        c.text.clear();
+        if (c.null)
+            continue;
+        if (b.cType == SQL_C_DOUBLE) {
+            const bool single = m_columns[i].sqlType == SQL_REAL;
+            double number = 0;
+            std::memcpy(&number, value, sizeof number);
+            c.number = single ? double(float(number)) : number;
+            c.binary = true;
+            c.text = numberText(c.number, single);
+            continue;
+        }
+        const auto* wide = reinterpret_cast<const SQLWCHAR*>(value);
+        const qsizetype capacity = qsizetype(b.width / SQLLEN(sizeof(SQLWCHAR))) - 1;
+        if (indicator == SQL_NO_TOTAL || indicator / SQLLEN(sizeof(SQLWCHAR)) > capacity)
+            throw DbError(QStringLiteral("01004"), 0,
+                          QStringLiteral("column %1 holds a value longer than its declared size")
+                              .arg(m_columns[i].name));
+        // As in fetchRow: the terminator where the driver under-reports.
+        const qsizetype length =
+            std::max<qsizetype>(qsizetype(indicator / SQLLEN(sizeof(SQLWCHAR))), wideLength(wide, capacity));
+        c.text = fromWide(wide, std::min(length, capacity));
+    }
+    m_rowFetched = true;
 }
 
 // Reads every column of the current row as text once. Drivers differ in
@@ -53,6 +179,10 @@ bool ResultSet::next()
 // cache makes any order of access work on all of them.
 void ResultSet::fetchRow()
 {
+    if (m_blockRows) {
+        takeBoundRow();
+        return;
+    }
     SQLHSTMT stmt = m_statement.get();
     for (size_t i = 0; i < m_columns.size(); ++i) {
         Cell& c = m_row[i];
@@ -95,33 +225,27 @@ void ResultSet::fetchRow()
 
 bool ResultSet::isFloating(size_t column) const
 {
-    const SQLSMALLINT type = m_columns[column].sqlType;
-    return type == SQL_REAL || type == SQL_FLOAT || type == SQL_DOUBLE;
+    return isFloatingType(m_columns[column].sqlType);
 }
 
 void ResultSet::readBinary(size_t column, Cell& c)
 {
     SQLHSTMT stmt = m_statement.get();
     SQLLEN indicator = 0;
-    char digits[64];
-    std::to_chars_result written{};
-    if (m_columns[column].sqlType == SQL_REAL) {
+    const bool single = m_columns[column].sqlType == SQL_REAL;
+    if (single) {
         float value = 0;
         check(SQLGetData(stmt, SQLUSMALLINT(column + 1), SQL_C_FLOAT, &value, sizeof value, &indicator),
               SQL_HANDLE_STMT, stmt, "reading a column");
         c.number = value;
-        written = std::to_chars(digits, digits + sizeof digits, value);
     } else {
-        double value = 0;
-        check(SQLGetData(stmt, SQLUSMALLINT(column + 1), SQL_C_DOUBLE, &value, sizeof value, &indicator),
+        check(SQLGetData(stmt, SQLUSMALLINT(column + 1), SQL_C_DOUBLE, &c.number, sizeof c.number, &indicator),
               SQL_HANDLE_STMT, stmt, "reading a column");
-        c.number = value;
-        written = std::to_chars(digits, digits + sizeof digits, value);
     }
     c.null = indicator == SQL_NULL_DATA;
     c.binary = !c.null;
     if (c.binary)
-        c.text = QString::fromLatin1(digits, written.ptr - digits);
+        c.text = numberText(c.number, single);
 }
 
 const ResultSet::Cell& ResultSet::cell(int column)

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct TypedNumber {
 // A forward-only, read-only result set. Columns are read by position (from 0)
 // as the driver's text, as a date value or as a typed number; NULL is told
 // apart in each form.
+//
+// Rows come from the driver a block at a time into buffers bound per column
+// (one driver call per few hundred rows rather than one per cell), whenever
+// every column has a bounded size and the driver takes row arrays; long
+// texts and drivers without row arrays are read a cell at a time.
 class ResultSet {
 public:
     explicit ResultSet(StatementHandle statement);
@@ -35,8 +41,10 @@ public:
     // numbers, not as the driver's display text (which may round: REAL with
     // seven significant digits). Their text is then the shortest one that
     // reads back as the same number. Meant for copying values; the record
-    // list keeps the driver's own text.
+    // list keeps the driver's own text. Set it before the first next().
     void readFloatsAsNumbers(bool on = true) { m_floatsAsNumbers = on; }
+    // Whether rows come a block at a time (known after the first next()).
+    bool fetchesBlocks() const noexcept { return m_blockRows > 0; }
 
     int columnCount() const noexcept { return int(m_columns.size()); }
     QString columnName(int column) const;
@@ -56,6 +64,14 @@ private:
     struct ColumnInfo {
         QString name;
         SQLSMALLINT sqlType = 0;
+        SQLULEN size = 0; // characters or digits, as the driver describes it
+    };
+    // A column's buffers for a block of rows.
+    struct BoundColumn {
+        SQLSMALLINT cType = 0; // SQL_C_WCHAR, or SQL_C_DOUBLE for numbers read as such
+        SQLLEN width = 0;      // bytes a row
+        std::vector<char> data;
+        std::vector<SQLLEN> indicators;
     };
     struct Cell {
         QString text;
@@ -66,9 +82,20 @@ private:
 
     const Cell& cell(int column);
     void fetchRow();
+    void takeBoundRow();
+    bool bindBlock();
+    void unbindBlock() noexcept;
     bool isFloating(size_t column) const;
     void readBinary(size_t column, Cell& c);
 
+    // Declared before the handle: the buffers outlive every use the driver
+    // makes of them.
+    std::vector<BoundColumn> m_bound;
+    SQLULEN m_blockRows = 0; // rows a fetch when bound; 0: a cell at a time
+    // On the heap: the driver keeps its address, and a result set may move.
+    std::unique_ptr<SQLULEN> m_rowsInBlock = std::make_unique<SQLULEN>(0);
+    SQLULEN m_rowInBlock = 0;
+    bool m_started = false;
     StatementHandle m_statement;
     std::vector<ColumnInfo> m_columns;
     std::vector<Cell> m_row;

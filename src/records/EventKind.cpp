@@ -350,12 +350,22 @@ QString updateSql(const EventKind& kind, DatabaseKind db, const Record& record)
         assignments << column.name + QLatin1Char('=') + valueLiteral(db, column.type, record.value(c));
     }
     return QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-        .arg(kind.table, assignments.join(QLatin1Char(',')), condition(kind, db, record, kind.updateKey, false));
+        .arg(kind.table, assignments.join(QLatin1Char(',')), updateCondition(kind, db, record));
 }
 
 QString deleteSql(const EventKind& kind, DatabaseKind db, const Record& row)
 {
-    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(kind.table, condition(kind, db, row, kind.deleteKey, true));
+    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(kind.table, deleteCondition(kind, db, row));
+}
+
+QString updateCondition(const EventKind& kind, DatabaseKind db, const Record& record)
+{
+    return condition(kind, db, record, kind.updateKey, false);
+}
+
+QString deleteCondition(const EventKind& kind, DatabaseKind db, const Record& row)
+{
+    return condition(kind, db, row, kind.deleteKey, true);
 }
 
 QString querySql(const EventKind& kind, DatabaseKind db, const QueryChoice& choice)
@@ -411,7 +421,7 @@ bool updateRecord(db::Connection& connection, const EventKind& kind, DatabaseKin
     if (changed != 0)
         return true;
     db::ResultSet rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
-                                            .arg(kind.table, condition(kind, db, record, kind.updateKey, false)));
+                                            .arg(kind.table, updateCondition(kind, db, record)));
     return rs.next() && decimalInteger(rs.string(0)) > 0;
 }
 

@@ -162,6 +162,10 @@ QString insertSql(const EventKind& kind, DatabaseKind db, const Record& record);
 QString updateSql(const EventKind& kind, DatabaseKind db, const Record& record);
 // The DELETE of a list row: key texts lose trailing blanks unless kept as shown.
 QString deleteSql(const EventKind& kind, DatabaseKind db, const Record& row);
+// The conditions those statements address a record by; the journal keeps
+// the rows they select. An added record is addressed as a modified one.
+QString updateCondition(const EventKind& kind, DatabaseKind db, const Record& record);
+QString deleteCondition(const EventKind& kind, DatabaseKind db, const Record& row);
 
 // What the user narrowed a query to; texts with trailing blanks removed.
 struct QueryChoice {

@@ -1,6 +1,7 @@
 #include "shell/MainWindow.h"
 
 #include "copy/ui/CopyCommand.h"
+#include "journal/ui/JournalCommands.h"
 #include "records/ui/RecordCommands.h"
 #include "telemetry/ui/TelemetryCommands.h"
 #include "ui/CMainFrame.h"
@@ -12,6 +13,7 @@ void installCommands(CMainFrame& frame)
     installRecordCommands(frame);
     installTelemetryCommands(frame);
     installCopyCommand(frame);
+    installJournalCommands(frame);
 }
 
 std::unique_ptr<CMainFrame> createMainFrame()

@@ -111,20 +111,23 @@ void queryTelemetry(db::Connection& connection, DatabaseKind kind, const QueryRe
 
 // ---- Single value -------------------------------------------------------------------
 
+TableScope singleValueScope(DatabaseKind kind, const SingleValue& s)
+{
+    return {tableOfDay(s.day),
+            QStringLiteral("TagID=%1 AND ATime=%2").arg(s.tagId).arg(instantLiteral(kind, s.day, s.time))};
+}
+
 QString singleValueSql(DatabaseKind kind, const SingleValue& s)
 {
-    const QString table = tableOfDay(s.day);
-    const QString at = instantLiteral(kind, s.day, s.time);
+    const TableScope scope = singleValueScope(kind, s);
     if (s.add)
         return QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,%4, %5,%6)")
-            .arg(table, at)
+            .arg(scope.table, instantLiteral(kind, s.day, s.time))
             .arg(s.tagId)
             .arg(kManualDataType)
             .arg(twoDecimals(s.value), twoDecimals(s.change));
-    return QStringLiteral("UPDATE %1 SET nValue=%2,nValueChange=%3 WHERE TagID=%4 AND ATime=%5")
-        .arg(table, twoDecimals(s.value), twoDecimals(s.change))
-        .arg(s.tagId)
-        .arg(at);
+    return QStringLiteral("UPDATE %1 SET nValue=%2,nValueChange=%3 WHERE %4")
+        .arg(scope.table, twoDecimals(s.value), twoDecimals(s.change), scope.condition);
 }
 
 bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const SingleValue& sample)
@@ -134,21 +137,23 @@ bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const Singl
         return true;
     // MariaDB counts changed rows, not matched ones: writing the values a
     // sample already has changes nothing, yet the sample is there.
-    auto rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE TagID=%2 AND ATime=%3")
-                                   .arg(tableOfDay(sample.day))
-                                   .arg(sample.tagId)
-                                   .arg(instantLiteral(kind, sample.day, sample.time)));
+    const TableScope scope = singleValueScope(kind, sample);
+    auto rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(scope.table, scope.condition));
     return rs.next() && decimalInteger(rs.string(0)) > 0;
 }
 
 // ---- Delete -----------------------------------------------------------------------------
 
+TableScope sampleScope(DatabaseKind kind, const QString& timeText, int tagId)
+{
+    return {QStringLiteral("Tag%1%2%3").arg(timeText.mid(0, 4), timeText.mid(5, 2), timeText.mid(8, 2)),
+            QStringLiteral("ATime=%1 AND TagID=%2").arg(FormatDateLiteral(kind, timeText)).arg(tagId)};
+}
+
 QString deleteSampleSql(DatabaseKind kind, const QString& timeText, int tagId)
 {
-    const QString table = QStringLiteral("Tag%1%2%3").arg(timeText.mid(0, 4), timeText.mid(5, 2), timeText.mid(8, 2));
-    return QStringLiteral("DELETE FROM %1 WHERE ATime=%2 AND TagID=%3")
-        .arg(table, FormatDateLiteral(kind, timeText))
-        .arg(tagId);
+    const TableScope scope = sampleScope(kind, timeText, tagId);
+    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(scope.table, scope.condition);
 }
 
 void deleteSample(db::Connection& connection, DatabaseKind kind, const QString& timeText, int tagId)
@@ -158,13 +163,18 @@ void deleteSample(db::Connection& connection, DatabaseKind kind, const QString& 
 
 // ---- Zeroing -------------------------------------------------------------------------------
 
+TableScope zeroingScope(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
+                        const CatalogueNode& catalogue)
+{
+    return {tableOfDay(range.day), scopeCondition(scope, instantLiteral(kind, range.day, range.start),
+                                                  rangeEndLiteral(kind, range.day, range.end), catalogue)};
+}
+
 QString zeroingSql(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
                    const CatalogueNode& catalogue)
 {
-    return QStringLiteral("UPDATE %1 SET nValue=0,nValueChange=0 WHERE %2")
-        .arg(tableOfDay(range.day),
-             scopeCondition(scope, instantLiteral(kind, range.day, range.start),
-                            rangeEndLiteral(kind, range.day, range.end), catalogue));
+    const TableScope rows = zeroingScope(kind, range, scope, catalogue);
+    return QStringLiteral("UPDATE %1 SET nValue=0,nValueChange=0 WHERE %2").arg(rows.table, rows.condition);
 }
 
 void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfDay& range,
@@ -265,14 +275,20 @@ float previousValue(db::Connection& connection, DatabaseKind kind, const BatchRe
     return rs.next() ? float(decimalReal(withoutTrailingWhiteSpace(rs.string(0)))) : 0.0f;
 }
 
-QString batchDeleteSql(DatabaseKind kind, const BatchRequest& r)
+TableScope batchScope(DatabaseKind kind, const BatchRequest& r)
 {
     // Up to the last written instant's whole second: a rerun of the same
     // batch finds nothing of its own left to collide with.
     const QTime last = endsWithDayEndRow(r) ? QTime(23, 59, 59) : r.end;
-    return QStringLiteral("DELETE FROM %1 WHERE ATime>=%2 AND ATime<%3 AND TagID=%4")
-        .arg(tableOfDay(r.day), instantLiteral(kind, r.day, r.start), rangeEndLiteral(kind, r.day, last))
-        .arg(r.tagId);
+    return {tableOfDay(r.day), QStringLiteral("ATime>=%1 AND ATime<%2 AND TagID=%3")
+                                   .arg(instantLiteral(kind, r.day, r.start), rangeEndLiteral(kind, r.day, last))
+                                   .arg(r.tagId)};
+}
+
+QString batchDeleteSql(DatabaseKind kind, const BatchRequest& r)
+{
+    const TableScope scope = batchScope(kind, r);
+    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(scope.table, scope.condition);
 }
 
 BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, const BatchRequest& r,
@@ -459,6 +475,12 @@ bool sourceReadable(db::Connection& connection, DatabaseKind kind, bool transact
 }
 
 } // namespace
+
+TableScope replaceTargetScope(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                              const CatalogueNode& catalogue)
+{
+    return {tableOfDay(r.target), targetCondition(kind, r, scope, catalogue)};
+}
 
 QString replaceDeleteSql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
                          const CatalogueNode& catalogue)

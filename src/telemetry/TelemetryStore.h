@@ -22,6 +22,14 @@ class Connection;
 
 namespace telemetry {
 
+// The rows a writing command may touch: its table and the condition over
+// it. The statements address the same rows, and the journal keeps their
+// before-image, so the two never drift apart.
+struct TableScope {
+    QString table;
+    QString condition;
+};
+
 // ---- Query -------------------------------------------------------------------
 
 struct QueryRequest {
@@ -49,6 +57,7 @@ struct SingleValue {
 };
 
 QString singleValueSql(DatabaseKind kind, const SingleValue& sample);
+TableScope singleValueScope(DatabaseKind kind, const SingleValue& sample);
 // True when the sample was added, or when the sample to modify exists. Throws db::DbError.
 bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const SingleValue& sample);
 
@@ -57,6 +66,7 @@ bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const Singl
 // One listed sample by its own time text (yyyy-mm-dd hh:mm:ss: the table is
 // that day's) and its TagID. Throws db::DbError.
 QString deleteSampleSql(DatabaseKind kind, const QString& timeText, int tagId);
+TableScope sampleScope(DatabaseKind kind, const QString& timeText, int tagId);
 void deleteSample(db::Connection& connection, DatabaseKind kind, const QString& timeText, int tagId);
 
 // ---- Zeroing ----------------------------------------------------------------------
@@ -69,6 +79,8 @@ struct RangeOfDay {
 
 QString zeroingSql(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
                    const CatalogueNode& catalogue);
+TableScope zeroingScope(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
+                        const CatalogueNode& catalogue);
 // Sets nValue and nValueChange of the scope's samples in the range to 0, as
 // one unit: a refused row leaves every sample as it was. Throws db::DbError;
 // a switch without known tags fails before reaching the database.
@@ -115,6 +127,7 @@ float previousValue(db::Connection& connection, DatabaseKind kind, const BatchRe
 // Deletes every instant the batch writes: from the start up to the end's
 // whole second, through 23:59:59 when a day-end row follows.
 QString batchDeleteSql(DatabaseKind kind, const BatchRequest& request);
+TableScope batchScope(DatabaseKind kind, const BatchRequest& request);
 
 // The questions a batch setting asks while it runs.
 class BatchQuestions {
@@ -167,6 +180,9 @@ int dayOffset(const ReplaceRequest& request);
 
 QString replaceDeleteSql(DatabaseKind kind, const ReplaceRequest& request, const TelemetryScope& scope,
                          const CatalogueNode& catalogue);
+// The target range, the only rows a replacement changes.
+TableScope replaceTargetScope(DatabaseKind kind, const ReplaceRequest& request, const TelemetryScope& scope,
+                              const CatalogueNode& catalogue);
 // The copy without correction: one INSERT ... SELECT moving ATime by the offset.
 QString replaceCopySql(DatabaseKind kind, const ReplaceRequest& request, const TelemetryScope& scope,
                        const CatalogueNode& catalogue);

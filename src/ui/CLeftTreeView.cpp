@@ -1,8 +1,7 @@
 #include "ui/CLeftTreeView.h"
 
 #include "app/CTesseraApp.h"
-#include "app/GuiSeam.h"
-#include "app/WaitCursor.h"
+#include "app/GuardedRun.h"
 #include "ui/CTesseraView.h"
 #include "view/ViewMode.h"
 
@@ -111,15 +110,15 @@ QTreeWidgetItem* CLeftTreeView::newNode(QTreeWidgetItem* parent, const QString& 
 void CLeftTreeView::BuildTree()
 {
     CatalogueLoad load;
-    if (CTesseraApp* app = CTesseraApp::instance()) {
-        WaitCursor wait;
-        load = LoadCatalogue(app->connection());
-    } else {
-        load.root.name = QStringLiteral("YCRoot");
-    }
+    load.root.name = QStringLiteral("YCRoot");
+    if (CTesseraApp* app = CTesseraApp::instance())
+        runWaiting(
+            [&] {
+                load = LoadCatalogue(app->connection());
+                return !load.failed;
+            },
+            {nullptr, QStringLiteral("读取EqpTagInfo表失败!"), {}});
     m_catalogue = std::move(load.root);
-    if (load.failed)
-        standardMessage(QStringLiteral("读取EqpTagInfo表失败!"));
 
     // Losing the selected node is a selection change like any other (clear()
     // reports it): the handler sees no node and leaves the list alone.

@@ -40,6 +40,8 @@ constexpr CommandText kCommands[] = {
     {cmd::DataSourceSettings, "数据源设置(&S)", "数据源设置", "数据源设置"},
     {cmd::UserMaintenance, "用户管理(&U)", "", ""},
     {cmd::DataCopy, "数据复制(&C)", "", ""},
+    {cmd::OperationJournal, "操作日志(&J)", "", "查看和撤销修改过的数据"},
+    {cmd::UndoLastOperation, "撤销上次操作(&Z)", "", "撤销当前数据源最近的一次修改"},
     {cmd::Exit, "系统退出(&X)", "退出", ""},
     {cmd::EventQuery, "操作事件查询(&Q)", "", "Event事件查询"},
     {cmd::EventAdd, "操作事件增加(&A)", "", "Event事件增加"},
@@ -83,7 +85,9 @@ struct MenuDef {
 };
 
 const MenuDef kMenus[] = {
-    {"文件(&F)", {cmd::DataSourceSettings, cmd::UserMaintenance, cmd::DataCopy, cmd::Exit}},
+    {"文件(&F)",
+     {cmd::DataSourceSettings, cmd::UserMaintenance, cmd::DataCopy, cmd::OperationJournal, cmd::UndoLastOperation,
+      cmd::Exit}},
     {"操作事件(&E)", {cmd::EventQuery, cmd::EventAdd, cmd::EventModify, cmd::EventDelete}},
     {"越限事件(&L)", {cmd::LimitAlarmQuery, cmd::LimitAlarmAdd, cmd::LimitAlarmModify, cmd::LimitAlarmDelete}},
     {"遥信变位(&Y)",
@@ -174,6 +178,7 @@ void CMainFrame::createActions()
         if (*c.statusTip)
             action->setStatusTip(QString::fromUtf8(c.statusTip));
     }
+    m_actions[cmd::UndoLastOperation]->setShortcut(QKeySequence::Undo);
     for (int id : {int(cmd::ToggleToolBar), int(cmd::ToggleStatusBar)}) {
         m_actions[id]->setCheckable(true);
         m_actions[id]->setChecked(true);

@@ -1,9 +1,7 @@
 #include "ui/CTesseraView.h"
 
-#include "app/CTesseraApp.h"
-#include "app/GuiSeam.h"
-#include "app/WaitCursor.h"
-#include "db/DbError.h"
+#include "app/GuardedRun.h"
+#include "app/SharedConnection.h"
 #include "ui/CommandHost.h"
 #include "view/RecordFill.h"
 
@@ -58,19 +56,9 @@ private:
     std::optional<RecordListModel::TopFill> m_fill;
 };
 
-void report(const FillFailure& failure, QWidget* view)
+Notice notice(const FillFailure& failure, QWidget* view)
 {
-    if (failure.style == MessageStyle::OwnedByView)
-        warningMessage(view, failure.text, failure.caption);
-    else
-        standardMessage(failure.text);
-}
-
-// The shared connection when it is open; fills stop silently otherwise.
-CTesseraApp* openApplication()
-{
-    CTesseraApp* app = CTesseraApp::instance();
-    return app && app->connection().isOpen() ? app : nullptr;
+    return {view, failure.text, failure.style == MessageStyle::OwnedByView ? failure.caption : QString()};
 }
 
 } // namespace
@@ -164,76 +152,59 @@ std::vector<int> CTesseraView::selectedRows() const
     return RecordListModel::sortedRows(indexes);
 }
 
+bool CTesseraView::removeRows(const std::vector<int>& rows, const DeleteRow& deleteRow)
+{
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        db::Connection* connection = openSharedConnection();
+        if (!connection)
+            return false;
+        deleteRow(*connection, *it);
+        m_model.removeRow(*it);
+    }
+    return true;
+}
+
 void CTesseraView::fillRecordKind(ViewMode mode)
 {
     m_model.clear();
     m_rowsStale = false;
-    CTesseraApp* app = openApplication();
+    db::Connection* connection = openSharedConnection();
     const RecordKindFill* kind = recordKindFill(mode);
-    if (!app || !kind)
+    if (!connection || !kind)
         return;
-    bool failed = false;
-    {
-        WaitCursor wait;
-        ListSink sink(*this, false);
-        try {
-            readRecordKind(app->connection(), app->databaseKind(), mode, QDate::currentDate(), sink);
-        } catch (const db::DbError&) {
-            failed = true; // the rows read so far stay
-        }
-    }
-    if (failed)
-        report(kind->failure, this);
+    // The rows read before a failure stay.
+    runWaiting(
+        [&] {
+            ListSink sink(*this, false);
+            readRecordKind(*connection, sharedDatabaseKind(), mode, QDate::currentDate(), sink);
+        },
+        notice(kind->failure, this));
 }
 
 void CTesseraView::fillTelemetry()
 {
     m_model.clear();
     m_rowsStale = false;
-    CTesseraApp* app = openApplication();
-    if (!app)
-        return;
-    bool failed = false;
-    {
-        WaitCursor wait;
-        ListSink sink(*this, true);
-        try {
-            readTelemetry(app->connection(), app->databaseKind(), m_requestedTag, QDate::currentDate(), sink);
-        } catch (const db::DbError&) {
-            failed = true;
-        }
-    }
-    if (failed)
-        report(telemetryFillFailure(), this);
+    if (db::Connection* connection = openSharedConnection())
+        runWaiting(
+            [&] {
+                ListSink sink(*this, true);
+                readTelemetry(*connection, sharedDatabaseKind(), m_requestedTag, QDate::currentDate(), sink);
+            },
+            notice(telemetryFillFailure(), this));
 }
 
-void CTesseraView::mousePressEvent(QMouseEvent* event)
+bool CTesseraView::viewportEvent(QEvent* event)
 {
     // A right-click opens the menu for the rows selected before; the list
     // must neither select nor deselect on it.
-    if (event->button() == Qt::RightButton) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick)
+        && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
         event->accept();
-        return;
+        return true;
     }
-    QTableView::mousePressEvent(event);
-}
-
-void CTesseraView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        return;
-    }
-    QTableView::mouseReleaseEvent(event);
-}
-
-void CTesseraView::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        return;
-    }
-    QTableView::mouseDoubleClickEvent(event);
+    return QTableView::viewportEvent(event);
 }
 
 void CTesseraView::contextMenuEvent(QContextMenuEvent* event)

@@ -5,10 +5,14 @@
 
 #include <QTableView>
 
+#include <functional>
 #include <vector>
 
 namespace tessera {
 
+namespace db {
+class Connection;
+}
 class CommandHost;
 
 // The record list, the right pane of the main frame: today's rows of one
@@ -40,12 +44,16 @@ public:
     // the state, and has the next switch read again, also to the kind or tag
     // shown now (an empty list would read as "nothing today").
     void dataSourceChanged();
+    // Removes the rows, from the bottom up so that the rows still to do keep
+    // their place, each once deleteRow has deleted it from the database. A
+    // database error ends it, the rows before it removed; false without a
+    // connection.
+    using DeleteRow = std::function<void(db::Connection&, int row)>;
+    bool removeRows(const std::vector<int>& rows, const DeleteRow& deleteRow);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void fillRecordKind(ViewMode mode);

@@ -9,6 +9,9 @@ enum Id : int {
     DataSourceSettings = 32820,
     UserMaintenance = 32822,
     DataCopy = 32823,
+    OperationJournal = 32824,
+    UndoLastOperation = 32825,
+    JournalUndo = 32826, // the journal window's undo; no menu item issues it
     Exit = 57665,
     // Operation events
     EventQuery = 32771,

@@ -14,7 +14,7 @@ rank() {
     records | telemetry | copy | journal) echo 4 ;;
     app) echo 5 ;;
     ui) echo 6 ;;
-    records/ui | telemetry/ui | copy/ui) echo 7 ;;
+    records/ui | telemetry/ui | copy/ui | journal/ui) echo 7 ;;
     shell) echo 8 ;;
     *) echo 99 ;;
   esac

@@ -1,8 +1,8 @@
 #include "copy/ui/CDataCopyDlg.h"
 
 #include "app/DataSourcePickerDialog.h"
-#include "app/GuiSeam.h"
-#include "app/WaitCursor.h"
+#include "app/DialogForm.h"
+#include "app/GuardedRun.h"
 #include "copy/CopyTables.h"
 #include "db/DataSourceCatalogue.h"
 
@@ -29,25 +29,6 @@ namespace {
 
 constexpr int kProgressSteps = 100; // per table, so that the bar moves within a long table
 
-QLineEdit* newField(const char* objectName, const QString& label, int maxLength, bool masked = false)
-{
-    auto* edit = new QLineEdit;
-    edit->setObjectName(QLatin1String(objectName));
-    edit->setAccessibleName(label);
-    if (maxLength > 0)
-        edit->setMaxLength(maxLength);
-    if (masked)
-        edit->setEchoMode(QLineEdit::Password);
-    return edit;
-}
-
-QLabel* labelFor(QWidget* field, const QString& text)
-{
-    auto* label = new QLabel(text);
-    label->setBuddy(field);
-    return label;
-}
-
 QPushButton* pickButton(const char* objectName, const QString& accessibleName)
 {
     auto* button = new QPushButton(QStringLiteral("..."));
@@ -69,48 +50,43 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     m_timeOfDay = now.time();
     m_start = m_end = now;
 
-    m_targetDsn = newField("targetDsn", QStringLiteral("新版本数据源名称"), 0);
-    m_targetUser = newField("targetUser", QStringLiteral("新版本用户名称"), 20);
-    m_targetPassword = newField("targetPassword", QStringLiteral("新版本密码"), 20, true);
-    m_sourceDsn = newField("sourceDsn", QStringLiteral("旧版本数据源名称"), 20);
-    m_sourceUser = newField("sourceUser", QStringLiteral("旧版本用户名称"), 20);
-    m_sourcePassword = newField("sourcePassword", QStringLiteral("旧版本密码"), 20, true);
+    m_targetDsn = newLineEdit(QStringLiteral("targetDsn"), QStringLiteral("新版本数据源名称"));
+    m_targetUser = newLineEdit(QStringLiteral("targetUser"), QStringLiteral("新版本用户名称"), 20);
+    m_targetPassword = newLineEdit(QStringLiteral("targetPassword"), QStringLiteral("新版本密码"), 20, true);
+    m_sourceDsn = newLineEdit(QStringLiteral("sourceDsn"), QStringLiteral("旧版本数据源名称"), 20);
+    m_sourceUser = newLineEdit(QStringLiteral("sourceUser"), QStringLiteral("旧版本用户名称"), 20);
+    m_sourcePassword = newLineEdit(QStringLiteral("sourcePassword"), QStringLiteral("旧版本密码"), 20, true);
     m_pickTarget = pickButton("pickTarget", QStringLiteral("选择新版本数据源"));
     m_pickSource = pickButton("pickSource", QStringLiteral("选择旧版本数据源"));
 
     auto* sources = new QGroupBox(QStringLiteral("数据源设置"));
     auto* grid = new QGridLayout(sources);
-    grid->addWidget(labelFor(m_targetDsn, QStringLiteral("新版本数据源名称:")), 0, 0);
-    grid->addWidget(m_targetDsn, 0, 1);
-    grid->addWidget(m_pickTarget, 0, 2);
-    grid->addWidget(labelFor(m_targetUser, QStringLiteral("用户名称:")), 0, 3);
-    grid->addWidget(m_targetUser, 0, 4);
-    grid->addWidget(labelFor(m_targetPassword, QStringLiteral("密码:")), 0, 5);
-    grid->addWidget(m_targetPassword, 0, 6);
-    grid->addWidget(labelFor(m_sourceDsn, QStringLiteral("旧版本数据源名称:")), 1, 0);
-    grid->addWidget(m_sourceDsn, 1, 1);
-    grid->addWidget(m_pickSource, 1, 2);
-    grid->addWidget(labelFor(m_sourceUser, QStringLiteral("用户名称:")), 1, 3);
-    grid->addWidget(m_sourceUser, 1, 4);
-    grid->addWidget(labelFor(m_sourcePassword, QStringLiteral("密码:")), 1, 5);
-    grid->addWidget(m_sourcePassword, 1, 6);
+    // A row for each data source: its name and "...", user, password.
+    const auto addSourceRow = [grid](int row, const QString& dsnLabel, QLineEdit* dsn, QPushButton* pick,
+                                     QLineEdit* user, QLineEdit* password) {
+        grid->addWidget(buddyLabel(dsnLabel, dsn), row, 0);
+        grid->addWidget(dsn, row, 1);
+        grid->addWidget(pick, row, 2);
+        grid->addWidget(buddyLabel(QStringLiteral("用户名称:"), user), row, 3);
+        grid->addWidget(user, row, 4);
+        grid->addWidget(buddyLabel(QStringLiteral("密码:"), password), row, 5);
+        grid->addWidget(password, row, 6);
+    };
+    addSourceRow(0, QStringLiteral("新版本数据源名称:"), m_targetDsn, m_pickTarget, m_targetUser, m_targetPassword);
+    addSourceRow(1, QStringLiteral("旧版本数据源名称:"), m_sourceDsn, m_pickSource, m_sourceUser, m_sourcePassword);
 
     m_range = new QCheckBox(QStringLiteral("选择复制"));
     m_range->setObjectName(QStringLiteral("rangeCheck"));
-    auto dateEdit = [&](const char* objectName) {
-        auto* edit = new QDateEdit(now.date());
-        edit->setObjectName(QLatin1String(objectName));
-        edit->setDisplayFormat(QStringLiteral("yyyy'年'M'月'd'日'"));
-        edit->setCalendarPopup(true);
-        return edit;
-    };
-    m_startEdit = dateEdit("startDate");
-    m_endEdit = dateEdit("endDate");
+    const QString dateFormat = QStringLiteral("yyyy'年'M'月'd'日'");
+    m_startEdit = newDateEdit(now.date(), dateFormat);
+    m_startEdit->setObjectName(QStringLiteral("startDate"));
+    m_endEdit = newDateEdit(now.date(), dateFormat);
+    m_endEdit->setObjectName(QStringLiteral("endDate"));
     auto* rangeRow = new QHBoxLayout;
     rangeRow->addWidget(m_range);
-    rangeRow->addWidget(labelFor(m_startEdit, QStringLiteral("开始年份:")));
+    rangeRow->addWidget(buddyLabel(QStringLiteral("开始年份:"), m_startEdit));
     rangeRow->addWidget(m_startEdit);
-    rangeRow->addWidget(labelFor(m_endEdit, QStringLiteral("结束年份:")));
+    rangeRow->addWidget(buddyLabel(QStringLiteral("结束年份:"), m_endEdit));
     rangeRow->addWidget(m_endEdit);
     rangeRow->addStretch();
 
@@ -119,7 +95,7 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     m_progress->setRange(0, kProgressSteps);
     m_progress->setValue(0);
     auto* progressRow = new QHBoxLayout;
-    progressRow->addWidget(labelFor(m_progress, QStringLiteral("复制状态:")));
+    progressRow->addWidget(buddyLabel(QStringLiteral("复制状态:"), m_progress));
     progressRow->addWidget(m_progress);
 
     m_tables = new QTableWidget(copy::kCopyTableRows, copy::kCopyColumns);
@@ -234,14 +210,13 @@ void CDataCopyDlg::ChooseDataSource(bool target)
     if (!name)
         return;
     std::optional<QString> driver;
-    {
-        WaitCursor wait;
-        driver = db::findDataSourceDriver(*name).driver;
-    }
-    if (!driver) {
-        standardMessage(QStringLiteral("注册表中未发现数据源路径"));
+    if (!runWaiting(
+            [&] {
+                driver = db::findDataSourceDriver(*name).driver;
+                return driver.has_value();
+            },
+            {nullptr, QStringLiteral("注册表中未发现数据源路径"), {}}))
         return;
-    }
     side.dsn = *name;
     side.kind = kindOfDriverName(*driver).value_or(DatabaseKind::None);
     showFields();
@@ -325,10 +300,7 @@ void CDataCopyDlg::setCell(int row, CopyColumn column, const QString& text)
 
 void CDataCopyDlg::message(const QString& text, const QString& caption)
 {
-    if (caption.isEmpty())
-        standardMessage(text);
-    else
-        warningMessage(this, text, caption);
+    showNotice({this, text, caption});
 }
 
 void CDataCopyDlg::progress(int tablesDone, int tablesTotal, double tableFraction)

@@ -1,16 +1,16 @@
 #include "records/ui/RecordCommands.h"
 
-#include "app/CTesseraApp.h"
+#include "app/GuardedRun.h"
 #include "app/GuiSeam.h"
-#include "app/WaitCursor.h"
-#include "db/DbError.h"
+#include "app/SharedConnection.h"
+#include "db/Connection.h"
 #include "records/EventKind.h"
 #include "records/ui/RecordEditDialog.h"
 #include "records/ui/RecordQueryDialog.h"
 #include "ui/CMainFrame.h"
+#include "ui/CTesseraView.h"
 #include "view/CommandIds.h"
 #include "view/CommandRouting.h"
-#include "ui/CTesseraView.h"
 
 namespace tessera {
 
@@ -18,27 +18,9 @@ using namespace records;
 
 namespace {
 
-void show(QWidget* owner, const Message& message)
+Notice notice(QWidget* owner, const Message& message)
 {
-    if (message.caption.isEmpty())
-        standardMessage(message.text);
-    else
-        warningMessage(owner, message.text, message.caption);
-}
-
-// The commands act on the shared connection. Without an open one nothing can
-// be written, and that is reported as the command's failure: a row shown as
-// written must be in the database.
-db::Connection* openConnection()
-{
-    CTesseraApp* app = CTesseraApp::instance();
-    return app && app->connection().isOpen() ? &app->connection() : nullptr;
-}
-
-DatabaseKind databaseKind()
-{
-    CTesseraApp* app = CTesseraApp::instance();
-    return app ? app->databaseKind() : DatabaseKind::SqlServer;
+    return {owner, message.text, message.caption};
 }
 
 class RecordCommands {
@@ -54,6 +36,9 @@ private:
     CTesseraView& list() { return *m_frame.list(); }
     RecordListModel& rows() { return list().rows(); }
     bool viewCheck(const QString& caption);
+    // The selected rows while the list shows this kind; empty after a
+    // refusal, none selected refused with `refusal`.
+    std::vector<int> selection(const QString& refusal);
     Record rowAt(int index) { return rows().rowCells(index).mid(0, m_kind.columnCount()); }
 
     CMainFrame& m_frame;
@@ -69,52 +54,52 @@ bool RecordCommands::viewCheck(const QString& caption)
     return true;
 }
 
+std::vector<int> RecordCommands::selection(const QString& refusal)
+{
+    if (!viewCheck(m_kind.commandCaption))
+        return {};
+    std::vector<int> selected = list().selectedRows();
+    if (selected.empty())
+        warningMessage(&m_frame, refusal, m_kind.commandCaption);
+    return selected;
+}
+
 void RecordCommands::query()
 {
     if (!viewCheck(m_kind.queryCaption))
         return;
-    std::unique_ptr<RecordQueryDialog> dialog = makeQueryDialog(m_kind.mode, &m_frame);
+    std::unique_ptr<RecordQueryDialog> dialog = makeKindDialog<RecordQueryDialog>(m_kind.mode, &m_frame);
     if (execDialog(*dialog) != QDialog::Accepted)
         return;
     rows().removeAllRows();
-    db::Connection* connection = openConnection();
+    db::Connection* connection = openSharedConnection();
     if (!connection)
         return;
     std::vector<QStringList> read;
-    bool failed = false;
-    {
-        WaitCursor wait;
-        try {
-            readQuery(*connection, m_kind, dialog->sql(), [&read](const Record& r) { read.push_back(r); });
-        } catch (const db::DbError&) {
-            failed = true; // the rows read so far are listed
-        }
-        if (m_kind.queryRowsAtTop) {
-            RecordListModel::TopFill fill(rows());
-            for (const QStringList& r : read)
-                fill.add(r);
-        } else {
-            rows().appendRows(std::move(read));
-        }
+    const bool completed =
+        runWaiting([&] { readQuery(*connection, m_kind, dialog->sql(), [&read](const Record& r) { read.push_back(r); }); });
+    // The rows read before a failure are listed too.
+    if (m_kind.queryRowsAtTop) {
+        RecordListModel::TopFill fill(rows());
+        for (const QStringList& r : read)
+            fill.add(r);
+    } else {
+        rows().appendRows(std::move(read));
     }
-    if (failed)
-        show(&m_frame, m_kind.queryFailure);
+    if (!completed)
+        showNotice(notice(&m_frame, m_kind.queryFailure));
 }
 
 void RecordCommands::modify()
 {
-    if (!viewCheck(m_kind.commandCaption))
+    const std::vector<int> selected = selection(m_kind.noSelectionForModify);
+    if (selected.empty())
         return;
-    const std::vector<int> selected = list().selectedRows();
-    if (selected.empty()) {
-        warningMessage(&m_frame, m_kind.noSelectionForModify, m_kind.commandCaption);
-        return;
-    }
     const int index = selected.front();
     // The record is addressed by the row's own key values, whatever the
     // pickers offer.
     const Record original = rowAt(index);
-    std::unique_ptr<RecordEditDialog> dialog = makeEditDialog(m_kind.mode, &m_frame);
+    std::unique_ptr<RecordEditDialog> dialog = makeKindDialog<RecordEditDialog>(m_kind.mode, &m_frame);
     dialog->setAddMode(false);
     dialog->setRecord(original);
     Record written;
@@ -122,19 +107,10 @@ void RecordCommands::modify()
         Record merged = original;
         for (int c : m_kind.updateSet)
             merged[c] = edited.value(c);
-        db::Connection* connection = openConnection();
-        bool updated = false;
-        if (connection) {
-            WaitCursor wait;
-            try {
-                updated = updateRecord(*connection, m_kind, databaseKind(), merged);
-            } catch (const db::DbError&) {
-            }
-        }
-        if (!updated) {
-            show(&d, m_kind.modifyFailure);
+        db::Connection* connection = openSharedConnection();
+        if (!runWaiting([&] { return connection && updateRecord(*connection, m_kind, sharedDatabaseKind(), merged); },
+                        notice(&d, m_kind.modifyFailure)))
             return false;
-        }
         written = merged;
         return true;
     });
@@ -149,7 +125,7 @@ void RecordCommands::add()
     if (!viewCheck(m_kind.commandCaption))
         return;
     const std::vector<int> selected = list().selectedRows();
-    std::unique_ptr<RecordEditDialog> dialog = makeEditDialog(m_kind.mode, &m_frame);
+    std::unique_ptr<RecordEditDialog> dialog = makeKindDialog<RecordEditDialog>(m_kind.mode, &m_frame);
     dialog->setAddMode(true);
     int position = 0;
     if (!selected.empty()) {
@@ -160,19 +136,15 @@ void RecordCommands::add()
         dialog->setRecord(prefill);
     }
     dialog->setSubmit([&](RecordEditDialog& d, const Record& record) {
-        db::Connection* connection = openConnection();
-        if (!connection) {
-            show(&d, m_kind.addFailure);
-            return false;
-        }
-        try {
-            WaitCursor wait;
-            connection->execute(insertSql(m_kind, databaseKind(), record));
-        } catch (const db::DbError&) {
-            show(&d, m_kind.addFailure);
-            return false;
-        }
-        return true;
+        db::Connection* connection = openSharedConnection();
+        return runWaiting(
+            [&] {
+                if (!connection)
+                    return false;
+                connection->execute(insertSql(m_kind, sharedDatabaseKind(), record));
+                return true;
+            },
+            notice(&d, m_kind.addFailure));
     });
     if (execDialog(*dialog) != QDialog::Accepted)
         return;
@@ -181,38 +153,19 @@ void RecordCommands::add()
 
 void RecordCommands::remove()
 {
-    if (!viewCheck(m_kind.commandCaption))
+    const std::vector<int> selected = selection(m_kind.noSelectionForDelete);
+    if (selected.empty())
         return;
-    const std::vector<int> selected = list().selectedRows();
-    if (selected.empty()) {
-        warningMessage(&m_frame, m_kind.noSelectionForDelete, m_kind.commandCaption);
+    if (!confirmOkCancel(&m_frame, QStringLiteral("请确认您是否需要删除选中的记录?"), m_kind.commandCaption,
+                         QMessageBox::Ok))
         return;
-    }
-    MessageRequest confirm{&m_frame, QStringLiteral("请确认您是否需要删除选中的记录?"), m_kind.commandCaption,
-                           QMessageBox::Warning, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok};
-    if (CTesseraApp::instance()->gui().message(confirm) != QMessageBox::Ok)
-        return;
-    bool failed = false;
-    {
-        WaitCursor wait;
-        // Bottom row first, so that removing a row does not move those still to do.
-        for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
-            db::Connection* connection = openConnection();
-            if (!connection) {
-                failed = true;
-                break;
-            }
-            try {
-                connection->execute(deleteSql(m_kind, databaseKind(), rowAt(*it)));
-            } catch (const db::DbError&) {
-                failed = true;
-                break;
-            }
-            rows().removeRow(*it);
-        }
-    }
-    if (failed)
-        show(&m_frame, m_kind.deleteFailure);
+    runWaiting(
+        [&] {
+            return list().removeRows(selected, [this](db::Connection& connection, int row) {
+                connection.execute(deleteSql(m_kind, sharedDatabaseKind(), rowAt(row)));
+            });
+        },
+        notice(&m_frame, m_kind.deleteFailure));
 }
 
 } // namespace

@@ -1,21 +1,17 @@
 #include "records/ui/RecordEditDialog.h"
 
-#include "text/Trimming.h"
-#include "app/CTesseraApp.h"
-#include "text/DecimalText.h"
+#include "app/DialogForm.h"
 #include "app/GuiSeam.h"
-#include "db/DbError.h"
+#include "records/ui/CataloguePickers.h"
+#include "text/DecimalText.h"
+#include "text/Trimming.h"
 
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTimeEdit>
-#include <QVBoxLayout>
 
 #include <charconv>
 
@@ -25,16 +21,8 @@ using namespace records;
 
 namespace {
 
-const Message kStationFailure{QStringLiteral("查询厂站信息时出错!"), QStringLiteral("厂站信息")};
-const Message kSwitchFailure{QStringLiteral("查询回路信息时出错!"), QStringLiteral("回路信息")};
+// What a failed switch list says when the user picked another station.
 const Message kSwitchChangeFailure{QStringLiteral("查询回路信息出错!"), QStringLiteral("回路信息")};
-const Message kTagFailure{QStringLiteral("查询变量信息时出错!"), QStringLiteral("变量信息")};
-
-db::Connection* openConnection()
-{
-    CTesseraApp* app = CTesseraApp::instance();
-    return app && app->connection().isOpen() ? &app->connection() : nullptr;
-}
 
 QString numberText(double value)
 {
@@ -75,19 +63,12 @@ RecordEditDialog::RecordEditDialog(const EventKind& kind, QWidget* parent) : QDi
             widget = edit;
             break;
         }
-        case FieldWidget::Date: {
-            auto* edit = new QDateEdit(now.date());
-            edit->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
-            edit->setCalendarPopup(true);
-            widget = edit;
+        case FieldWidget::Date:
+            widget = newDateEdit(now.date());
             break;
-        }
-        case FieldWidget::Time: {
-            auto* edit = new QTimeEdit(now.time());
-            edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-            widget = edit;
+        case FieldWidget::Time:
+            widget = newTimeEdit(now.time());
             break;
-        }
         case FieldWidget::Station:
         case FieldWidget::Switch:
         case FieldWidget::Tag:
@@ -96,26 +77,13 @@ RecordEditDialog::RecordEditDialog(const EventKind& kind, QWidget* parent) : QDi
             widget = new QComboBox;
             break;
         }
-        widget->setObjectName(f.objectName);
-        widget->setAccessibleName(f.label);
-        auto* label = new QLabel(f.label);
-        label->setBuddy(widget);
-        form->addRow(label, widget);
-        m_widgets[f.column] = widget;
+        m_widgets[f.column] = addLabelled(form, f.label, f.objectName, widget);
     }
     if (QComboBox* station = picker(FieldWidget::Station))
         connect(station, &QComboBox::activated, this, &RecordEditDialog::stationChosen);
     if (QComboBox* sw = picker(FieldWidget::Switch))
         connect(sw, &QComboBox::activated, this, &RecordEditDialog::switchChosen);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &RecordEditDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &RecordEditDialog::reject);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
+    layOutWithOkCancel(this, form, DialogSize::Resizable);
 }
 
 RecordEditDialog::~RecordEditDialog() = default;
@@ -188,17 +156,10 @@ void RecordEditDialog::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void RecordEditDialog::fillPicker(QComboBox* box, const QString& sql, const Message& failure)
+bool RecordEditDialog::fillPicker(QComboBox* box, const QString& sql, const Message& failure)
 {
     box->clear();
-    db::Connection* c = openConnection();
-    if (!c)
-        return;
-    try {
-        box->addItems(catalogueValues(*c, sql));
-    } catch (const db::DbError&) {
-        warningMessage(this, failure.text, failure.caption);
-    }
+    return addCatalogueItems(this, box, sql, failure);
 }
 
 // Add mode offers the held entry itself, else the first entry that begins
@@ -236,12 +197,12 @@ void RecordEditDialog::prepareOnOpening()
             static_cast<QComboBox*>(widgetOf(f.column))->clear();
 
     if (QComboBox* station = picker(FieldWidget::Station)) {
-        fillPicker(station, stationsSql(), kStationFailure);
+        fillPicker(station, stationsSql(), kStationPickerFailure);
         selectHeld(station, withoutTrailingWhiteSpace(m_held.value(3)));
         const QString heldStation = pickerText(FieldWidget::Station);
         QString heldSwitch;
         if (QComboBox* sw = picker(FieldWidget::Switch)) {
-            fillPicker(sw, switchesSql(heldStation, m_kind.tagType), kSwitchFailure);
+            fillPicker(sw, switchesSql(heldStation, m_kind.tagType), kSwitchPickerFailure);
             selectHeld(sw, withoutTrailingWhiteSpace(m_held.value(4)));
             heldSwitch = pickerText(FieldWidget::Switch);
         }
@@ -249,7 +210,7 @@ void RecordEditDialog::prepareOnOpening()
             if (f.widget != FieldWidget::Tag)
                 continue;
             auto* tag = static_cast<QComboBox*>(widgetOf(f.column));
-            fillPicker(tag, tagsSql(heldStation, heldSwitch, m_kind.tagType), kTagFailure);
+            fillPicker(tag, tagsSql(heldStation, heldSwitch, m_kind.tagType), kTagPickerFailure);
             selectHeld(tag, withoutTrailingWhiteSpace(m_held.value(f.column)));
         }
     }
@@ -281,16 +242,8 @@ void RecordEditDialog::stationChosen()
         tag->clear();
     if (!sw)
         return;
-    sw->clear();
-    db::Connection* c = openConnection();
-    if (!c)
+    if (!fillPicker(sw, switchesSql(station, m_kind.tagType), kSwitchChangeFailure))
         return;
-    try {
-        sw->addItems(catalogueValues(*c, switchesSql(station, m_kind.tagType)));
-    } catch (const db::DbError&) {
-        warningMessage(this, kSwitchChangeFailure.text, kSwitchChangeFailure.caption);
-        return;
-    }
     sw->setCurrentIndex(m_kind.stationChangeSelectsLastSwitch ? sw->count() - 1 : 0);
     if (tag && sw->currentIndex() >= 0)
         switchChosen();
@@ -302,7 +255,7 @@ void RecordEditDialog::switchChosen()
     if (!tag)
         return;
     fillPicker(tag, tagsSql(pickerText(FieldWidget::Station), pickerText(FieldWidget::Switch), m_kind.tagType),
-               kTagFailure);
+               kTagPickerFailure);
     tag->setCurrentIndex(tag->count() > 0 ? 0 : -1);
 }
 
@@ -347,8 +300,7 @@ bool RecordEditDialog::checkRequired()
             missing = (f.trimmed ? withoutTrailingWhiteSpace(edit->text()) : edit->text()).isEmpty();
         }
         if (missing) {
-            warningMessage(this, f.requiredMessage, m_kind.requiredCaption);
-            w->setFocus();
+            refuseField(this, w, f.requiredMessage, m_kind.requiredCaption);
             return false;
         }
     }
@@ -399,30 +351,6 @@ void RecordEditDialog::accept()
     if (m_submit && !m_submit(*this, record))
         return;
     QDialog::accept();
-}
-
-CEventEditDlg::CEventEditDlg(QWidget* parent) : RecordEditDialog(*eventKind(ViewMode::OperationEvents), parent) {}
-CLimitAlarmEditDlg::CLimitAlarmEditDlg(QWidget* parent) : RecordEditDialog(*eventKind(ViewMode::LimitAlarms), parent) {}
-CSignalChangeEditDlg::CSignalChangeEditDlg(QWidget* parent)
-    : RecordEditDialog(*eventKind(ViewMode::SignalChanges), parent)
-{
-}
-CSoeEditDlg::CSoeEditDlg(QWidget* parent) : RecordEditDialog(*eventKind(ViewMode::SoeEvents), parent) {}
-
-std::unique_ptr<RecordEditDialog> makeEditDialog(ViewMode mode, QWidget* parent)
-{
-    switch (mode) {
-    case ViewMode::OperationEvents:
-        return std::make_unique<CEventEditDlg>(parent);
-    case ViewMode::LimitAlarms:
-        return std::make_unique<CLimitAlarmEditDlg>(parent);
-    case ViewMode::SignalChanges:
-        return std::make_unique<CSignalChangeEditDlg>(parent);
-    case ViewMode::SoeEvents:
-        return std::make_unique<CSoeEditDlg>(parent);
-    default:
-        return nullptr;
-    }
 }
 
 } // namespace tessera

@@ -1,16 +1,14 @@
 #pragma once
 
 #include "records/EventKind.h"
+#include "records/ui/KindDialog.h"
 
 #include <QDialog>
 
 #include <functional>
 #include <map>
-#include <memory>
 
 class QComboBox;
-class QDateEdit;
-class QTimeEdit;
 
 namespace tessera {
 
@@ -43,7 +41,9 @@ protected:
 
 private:
     void prepareOnOpening();
-    void fillPicker(QComboBox* box, const QString& sql, const records::Message& failure);
+    // Lists the catalogue's answer; false when it failed (the user is told) or
+    // there is no connection.
+    bool fillPicker(QComboBox* box, const QString& sql, const records::Message& failure);
     void selectHeld(QComboBox* box, const QString& held);
     void stationChosen();
     void switchChosen();
@@ -62,31 +62,10 @@ private:
     std::map<int, QWidget*> m_widgets; // by column
 };
 
-class CEventEditDlg : public RecordEditDialog {
-    Q_OBJECT
-public:
-    explicit CEventEditDlg(QWidget* parent = nullptr);
-};
-
-class CLimitAlarmEditDlg : public RecordEditDialog {
-    Q_OBJECT
-public:
-    explicit CLimitAlarmEditDlg(QWidget* parent = nullptr);
-};
-
-class CSignalChangeEditDlg : public RecordEditDialog {
-    Q_OBJECT
-public:
-    explicit CSignalChangeEditDlg(QWidget* parent = nullptr);
-};
-
-class CSoeEditDlg : public RecordEditDialog {
-    Q_OBJECT
-public:
-    explicit CSoeEditDlg(QWidget* parent = nullptr);
-};
-
-std::unique_ptr<RecordEditDialog> makeEditDialog(ViewMode mode, QWidget* parent);
+using CEventEditDlg = KindDialog<RecordEditDialog, ViewMode::OperationEvents>;
+using CLimitAlarmEditDlg = KindDialog<RecordEditDialog, ViewMode::LimitAlarms>;
+using CSignalChangeEditDlg = KindDialog<RecordEditDialog, ViewMode::SignalChanges>;
+using CSoeEditDlg = KindDialog<RecordEditDialog, ViewMode::SoeEvents>;
 
 // The text a real field shows for a value: the float's shortest fixed form.
 QString realFieldText(double value);

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "records/EventKind.h"
+#include "records/ui/KindDialog.h"
 
 #include <QDialog>
-
-#include <memory>
 
 class QComboBox;
 class QDateEdit;
@@ -30,7 +29,6 @@ public:
 private:
     void stationChosen();
     void switchChosen();
-    void addCatalogue(QComboBox* box, const QString& sql, const records::Message& failure);
 
     const records::EventKind& m_kind;
     QComboBox* m_station = nullptr;
@@ -41,30 +39,9 @@ private:
     QString m_sql;
 };
 
-class CEventQueryDlg : public RecordQueryDialog {
-    Q_OBJECT
-public:
-    explicit CEventQueryDlg(QWidget* parent = nullptr);
-};
-
-class CLimitAlarmQueryDlg : public RecordQueryDialog {
-    Q_OBJECT
-public:
-    explicit CLimitAlarmQueryDlg(QWidget* parent = nullptr);
-};
-
-class CSignalChangeQueryDlg : public RecordQueryDialog {
-    Q_OBJECT
-public:
-    explicit CSignalChangeQueryDlg(QWidget* parent = nullptr);
-};
-
-class CSoeQueryDlg : public RecordQueryDialog {
-    Q_OBJECT
-public:
-    explicit CSoeQueryDlg(QWidget* parent = nullptr);
-};
-
-std::unique_ptr<RecordQueryDialog> makeQueryDialog(ViewMode mode, QWidget* parent);
+using CEventQueryDlg = KindDialog<RecordQueryDialog, ViewMode::OperationEvents>;
+using CLimitAlarmQueryDlg = KindDialog<RecordQueryDialog, ViewMode::LimitAlarms>;
+using CSignalChangeQueryDlg = KindDialog<RecordQueryDialog, ViewMode::SignalChanges>;
+using CSoeQueryDlg = KindDialog<RecordQueryDialog, ViewMode::SoeEvents>;
 
 } // namespace tessera

@@ -1,12 +1,13 @@
 #include "telemetry/ui/TelemetryCommands.h"
 
 #include "app/CTesseraApp.h"
-#include "text/DecimalText.h"
+#include "app/GuardedRun.h"
 #include "app/GuiSeam.h"
+#include "app/SharedConnection.h"
 #include "app/WaitCursor.h"
-#include "db/DbError.h"
-#include "telemetry/ui/TelemetryDialogs.h"
 #include "telemetry/TelemetryStore.h"
+#include "telemetry/ui/TelemetryDialogs.h"
+#include "text/DecimalText.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
@@ -57,13 +58,25 @@ TreeItemInfo infoOf(const QTreeWidgetItem* item)
     return info;
 }
 
+using SelectionRule = SelectionResult (*)(const TreeItemInfo&);
+
 // The scope of the tree's selection, or the refusal shown and nullopt.
-std::optional<TelemetryScope> scopeOf(CMainFrame& frame, SelectionResult (*rule)(const TreeItemInfo&))
+std::optional<TelemetryScope> scopeOf(CMainFrame& frame, SelectionRule rule)
 {
     const SelectionResult result = rule(infoOf(frame.tree()->selectedNode()));
     if (!result.scope)
         warningMessage(&frame, refusalText(result.refusal), refusalCaption(result.refusal));
     return result.scope;
+}
+
+// The scope of the tree's selection once the dialog was confirmed for it;
+// nullopt when the selection was refused or the dialog cancelled.
+std::optional<TelemetryScope> scopeAndDialog(CMainFrame& frame, SelectionRule rule, QDialog& dialog)
+{
+    std::optional<TelemetryScope> scope = scopeOf(frame, rule);
+    if (scope && execDialog(dialog) != QDialog::Accepted)
+        scope.reset();
+    return scope;
 }
 
 // Puts the query's rows into the list; columns only when the list has
@@ -85,30 +98,22 @@ private:
 
 void runQuery(CMainFrame& frame)
 {
-    const auto scope = scopeOf(frame, selectTag);
-    if (!scope)
-        return;
     DateSelectDialog dialog(&frame);
-    if (execDialog(dialog) != QDialog::Accepted)
+    const auto scope = scopeAndDialog(frame, selectTag, dialog);
+    if (!scope)
         return;
     RecordListModel& model = frame.list()->rows();
     model.removeAllRows();
-    if (!app().connection().isOpen())
+    db::Connection* connection = openSharedConnection();
+    if (!connection)
         return;
     const RangeOfDay range = dialog.range();
-    bool failed = false;
-    {
-        WaitCursor wait;
-        ListSink sink(model);
-        try {
-            queryTelemetry(app().connection(), app().databaseKind(), {range.day, range.start, range.end, scope->tagId},
-                           sink);
-        } catch (const db::DbError&) {
-            failed = true;
-        }
-    }
-    if (failed)
-        warningMessage(&frame, QStringLiteral("查询遥测数据出错!"), QStringLiteral("遥测查询"));
+    runWaiting(
+        [&] {
+            ListSink sink(model);
+            queryTelemetry(*connection, sharedDatabaseKind(), {range.day, range.start, range.end, scope->tagId}, sink);
+        },
+        {&frame, QStringLiteral("查询遥测数据出错!"), QStringLiteral("遥测查询")});
 }
 
 void runSingleValue(CMainFrame& frame)
@@ -134,15 +139,9 @@ void runSingleValue(CMainFrame& frame)
         initial.change = float(decimalReal(list.rows().cell(row, 4)));
     }
     TelemetryValueDialog dialog(initial, [](const SingleValue& sample) {
-        db::Connection& c = app().connection();
         // Nothing can be written without a connection: a failure, not a success.
-        if (!c.isOpen())
-            return false;
-        try {
-            return writeSingleValue(c, app().databaseKind(), sample);
-        } catch (const db::DbError&) {
-            return false;
-        }
+        db::Connection* c = openSharedConnection();
+        return runWaiting([&] { return c && writeSingleValue(*c, sharedDatabaseKind(), sample); });
     }, &frame);
     if (execDialog(dialog) != QDialog::Accepted)
         return;
@@ -167,59 +166,31 @@ void runDelete(CMainFrame& frame)
         warningMessage(&frame, QStringLiteral("请选择要修改的事件项!"), kTelemetryCaption);
         return;
     }
-    MessageRequest question;
-    question.owner = &frame;
-    question.text = QStringLiteral("请确认您是否需要删除选中的记录?");
-    question.caption = kTelemetryCaption;
-    question.icon = QMessageBox::Warning;
-    question.buttons = QMessageBox::Ok | QMessageBox::Cancel;
-    question.defaultButton = QMessageBox::Cancel;
-    if (app().gui().message(question) != QMessageBox::Ok)
+    if (!confirmOkCancel(&frame, QStringLiteral("请确认您是否需要删除选中的记录?"), kTelemetryCaption,
+                         QMessageBox::Cancel))
         return;
 
-    bool failed = false;
-    {
-        WaitCursor wait;
-        RecordListModel& model = list.rows();
-        db::Connection& c = app().connection();
-        // From the bottom up: removing a row leaves the rows still to do in place.
-        for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
-            if (!c.isOpen()) {
-                failed = true;
-                break;
-            }
-            try {
-                deleteSample(c, app().databaseKind(), model.cell(*it, 0), decimalInteger(model.cell(*it, 1)));
-            } catch (const db::DbError&) {
-                failed = true;
-                break;
-            }
-            model.removeRow(*it);
-        }
-    }
-    if (failed)
-        warningMessage(&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption);
+    const RecordListModel& model = list.rows();
+    runWaiting(
+        [&] {
+            return list.removeRows(selected, [&model](db::Connection& connection, int row) {
+                deleteSample(connection, sharedDatabaseKind(), model.cell(row, 0), decimalInteger(model.cell(row, 1)));
+            });
+        },
+        {&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption});
 }
 
 void runZeroing(CMainFrame& frame)
 {
-    const auto scope = scopeOf(frame, selectForZeroing);
+    DateSelectDialog dialog(&frame);
+    const auto scope = scopeAndDialog(frame, selectForZeroing, dialog);
     if (!scope)
         return;
-    DateSelectDialog dialog(&frame);
-    if (execDialog(dialog) != QDialog::Accepted)
-        return;
-    bool ok = true;
-    {
-        WaitCursor wait;
-        try {
-            zeroTelemetry(app().connection(), app().databaseKind(), dialog.range(), *scope, frame.tree()->catalogue());
-        } catch (const db::DbError&) {
-            ok = false;
-        }
-    }
-    const QString caption = QStringLiteral("数据清零");
-    warningMessage(&frame, ok ? QStringLiteral("数据清零任务执行成功!") : QStringLiteral("数据清零时出错!"), caption);
+    const bool done = runWaiting([&] {
+        zeroTelemetry(app().connection(), app().databaseKind(), dialog.range(), *scope, frame.tree()->catalogue());
+    });
+    warningMessage(&frame, done ? QStringLiteral("数据清零任务执行成功!") : QStringLiteral("数据清零时出错!"),
+                   QStringLiteral("数据清零"));
 }
 
 // Asks the batch setting's questions with the wait cursor lifted.
@@ -229,26 +200,18 @@ public:
 
     bool continueAfterDeleteFailure(const QString& sql) override
     {
-        MessageRequest r;
-        r.owner = m_owner;
-        r.text = sql;
-        r.caption = QStringLiteral("删除数据时出错,是否继续进行处理?");
-        r.icon = QMessageBox::Question;
-        r.buttons = QMessageBox::Ok | QMessageBox::Cancel;
-        return ask(r) == QMessageBox::Ok;
+        return ask({m_owner, sql, QStringLiteral("删除数据时出错,是否继续进行处理?"), QMessageBox::Question,
+                    QMessageBox::Ok | QMessageBox::Cancel})
+            == QMessageBox::Ok;
     }
     bool continueAfterSampleFailure(const QString& timeText, bool undone) override
     {
-        MessageRequest r;
-        r.owner = m_owner;
-        r.text = QStringLiteral("修改时间(%1)的数据时出错!").arg(timeText)
+        const QString text = QStringLiteral("修改时间(%1)的数据时出错!").arg(timeText)
             + QStringLiteral("\n是否跳过出错的数据,继续写入其余的数据?")
             + (undone ? QStringLiteral("\n选择“否”将撤销本次批量置数,数据保持原样。")
                       : QStringLiteral("\n选择“否”将停止写入,已写入的数据保留。"));
-        r.caption = kBatchCaption;
-        r.icon = QMessageBox::Warning;
-        r.buttons = QMessageBox::Yes | QMessageBox::No;
-        return ask(r) == QMessageBox::Yes;
+        return ask({m_owner, text, kBatchCaption, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No})
+            == QMessageBox::Yes;
     }
 
 private:
@@ -268,11 +231,9 @@ private:
 
 void runBatchSetting(CMainFrame& frame)
 {
-    const auto scope = scopeOf(frame, selectTag);
-    if (!scope)
-        return;
     BatchSetDialog dialog(&frame);
-    if (execDialog(dialog) != QDialog::Accepted)
+    const auto scope = scopeAndDialog(frame, selectTag, dialog);
+    if (!scope)
         return;
     BatchRequest request = dialog.request();
     request.tagId = scope->tagId;
@@ -309,11 +270,9 @@ void runBatchSetting(CMainFrame& frame)
 
 void runReplacement(CMainFrame& frame)
 {
-    const auto scope = scopeOf(frame, selectForReplacement);
-    if (!scope)
-        return;
     ReplaceDialog dialog(&frame);
-    if (execDialog(dialog) != QDialog::Accepted)
+    const auto scope = scopeAndDialog(frame, selectForReplacement, dialog);
+    if (!scope)
         return;
     // The connection text the program opened with; a connection made another
     // way (by driver and file) reopens with what its driver reported.

@@ -1,79 +1,43 @@
 #include "telemetry/ui/TelemetryDialogs.h"
 
-#include "text/DecimalText.h"
+#include "app/DialogForm.h"
 #include "app/GuiSeam.h"
+#include "text/DecimalText.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include <tuple>
+#include <utility>
 
 namespace tessera {
 
 namespace {
 
-const QString kTimeFormat = QStringLiteral("HH:mm:ss");
-
-QString longDateFormat()
-{
-    return QLocale(QLocale::Chinese, QLocale::China).dateFormat(QLocale::LongFormat);
-}
-
-QDateEdit* dateField(QFormLayout* form, const QString& label, const char* name, const QDate& date)
-{
-    auto* edit = new QDateEdit(date);
-    edit->setObjectName(QLatin1String(name));
-    edit->setDisplayFormat(longDateFormat());
-    edit->setCalendarPopup(true);
-    edit->setAccessibleName(label);
-    auto* caption = new QLabel(label);
-    caption->setBuddy(edit);
-    form->addRow(caption, edit);
-    return edit;
-}
-
-QTimeEdit* timeField(QFormLayout* form, const QString& label, const char* name, const QTime& time)
-{
-    auto* edit = new QTimeEdit(time);
-    edit->setObjectName(QLatin1String(name));
-    edit->setDisplayFormat(kTimeFormat);
-    edit->setAccessibleName(label);
-    auto* caption = new QLabel(label);
-    caption->setBuddy(edit);
-    form->addRow(caption, edit);
-    return edit;
-}
+// Message captions of the dialogs that check what was typed.
+const QString kSingleValueCaption = QStringLiteral("添加遥测值");
+const QString kBatchCaption = QStringLiteral("数据批量处理");
+const QString kReplaceCaption = QStringLiteral("数据替换");
 
 QLineEdit* numberField(QFormLayout* form, const QString& label, const char* name, float value)
 {
-    auto* edit = new QLineEdit(QString::number(double(value), 'g', 9));
-    edit->setObjectName(QLatin1String(name));
-    edit->setAccessibleName(label);
-    auto* caption = new QLabel(label);
-    caption->setBuddy(edit);
-    form->addRow(caption, edit);
+    QLineEdit* edit = addLabelledField(form, label, name);
+    edit->setText(QString::number(double(value), 'g', 9));
     return edit;
 }
 
-QDialogButtonBox* okCancel(QDialog* dialog)
+// "开始时间" and "结束时间", opening on the whole day.
+std::pair<QTimeEdit*, QTimeEdit*> addTimeRange(QFormLayout* form)
 {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
+    return {addLabelledTime(form, QStringLiteral("开始时间:"), "startTime", QTime(0, 0, 0)),
+            addLabelledTime(form, QStringLiteral("结束时间:"), "endTime", QTime(23, 59, 59))};
 }
 
 QGroupBox* group(const QString& title, QLayout* content)
@@ -102,9 +66,7 @@ std::optional<float> readNumberField(QDialog* dialog, QLineEdit* field, const QS
     const QString message = (minimum && maximum)
         ? QStringLiteral("请输入一个介于 %1 和 %2 之间的数字。").arg(boundText(*minimum), boundText(*maximum))
         : QStringLiteral("请输入一个数字。");
-    warningMessage(dialog, message, caption);
-    field->setFocus();
-    field->selectAll();
+    refuseField(dialog, field, message, caption);
     return std::nullopt;
 }
 
@@ -115,13 +77,9 @@ DateSelectDialog::DateSelectDialog(QWidget* parent)
 {
     setWindowTitle(QStringLiteral("日期选择"));
     auto* form = new QFormLayout;
-    m_date = dateField(form, QStringLiteral("日 期:"), "date", QDate::currentDate());
-    m_start = timeField(form, QStringLiteral("开始时间:"), "startTime", QTime(0, 0, 0));
-    m_end = timeField(form, QStringLiteral("结束时间:"), "endTime", QTime(23, 59, 59));
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(okCancel(this));
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_date = addLabelledDate(form, QStringLiteral("日 期:"), "date", QDate::currentDate());
+    std::tie(m_start, m_end) = addTimeRange(form);
+    layOutWithOkCancel(this, form, DialogSize::Fixed);
     m_date->setFocus();
 }
 
@@ -132,10 +90,6 @@ telemetry::RangeOfDay DateSelectDialog::range() const
 
 // ---- Single value ----------------------------------------------------------------
 
-namespace {
-const QString kSingleValueCaption = QStringLiteral("添加遥测值");
-}
-
 TelemetryValueDialog::TelemetryValueDialog(const telemetry::SingleValue& initial, Commit commit, QWidget* parent)
     : QDialog(parent)
     , m_sample(initial)
@@ -143,17 +97,14 @@ TelemetryValueDialog::TelemetryValueDialog(const telemetry::SingleValue& initial
 {
     setWindowTitle(QStringLiteral("遥测单值修改"));
     auto* form = new QFormLayout;
-    m_date = dateField(form, QStringLiteral("日 期:"), "date", initial.day);
-    m_time = timeField(form, QStringLiteral("时 间:"), "time", initial.time);
+    m_date = addLabelledDate(form, QStringLiteral("日 期:"), "date", initial.day);
+    m_time = addLabelledTime(form, QStringLiteral("时 间:"), "time", initial.time);
     m_value = numberField(form, QStringLiteral("数 值:"), "value", initial.value);
     m_change = numberField(form, QStringLiteral("变化值:"), "change", initial.change);
     // A listed sample keeps its instant: only its values change.
     m_date->setEnabled(initial.add);
     m_time->setEnabled(initial.add);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(okCancel(this));
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layOutWithOkCancel(this, form, DialogSize::Fixed);
     (initial.add ? static_cast<QWidget*>(m_time) : m_value)->setFocus();
 }
 
@@ -181,21 +132,14 @@ void TelemetryValueDialog::accept()
 
 // ---- Batch setting ------------------------------------------------------------------
 
-namespace {
-const QString kBatchCaption = QStringLiteral("数据批量处理");
-}
-
 BatchSetDialog::BatchSetDialog(QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("人工批量置数"));
-    const QDate today = QDate::currentDate();
-
     auto* times = new QFormLayout;
-    m_date = dateField(times, QStringLiteral("日 期:"), "date", today);
-    m_start = timeField(times, QStringLiteral("开始时间:"), "startTime", QTime(0, 0, 0));
-    m_end = timeField(times, QStringLiteral("结束时间:"), "endTime", QTime(23, 59, 59));
-    m_interval = timeField(times, QStringLiteral("时间间隔:"), "interval", QTime(0, 10, 0));
+    m_date = addLabelledDate(times, QStringLiteral("日 期:"), "date", QDate::currentDate());
+    std::tie(m_start, m_end) = addTimeRange(times);
+    m_interval = addLabelledTime(times, QStringLiteral("时间间隔:"), "interval", QTime(0, 10, 0));
 
     auto* values = new QFormLayout;
     m_minimum = numberField(values, QStringLiteral("最小值:"), "minimum", 0);
@@ -206,26 +150,19 @@ BatchSetDialog::BatchSetDialog(QWidget* parent)
     m_increase->setObjectName(QStringLiteral("increase"));
     m_decrease = new QRadioButton(QStringLiteral("减小"));
     m_decrease->setObjectName(QStringLiteral("decrease"));
-    m_random = new QRadioButton(QStringLiteral("随机"));
-    m_random->setObjectName(QStringLiteral("random"));
-    m_random->setChecked(true);
+    auto* random = new QRadioButton(QStringLiteral("随机"));
+    random->setObjectName(QStringLiteral("random"));
+    random->setChecked(true);
     methods->addWidget(m_increase);
     methods->addWidget(m_decrease);
-    methods->addWidget(m_random);
+    methods->addWidget(random);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group(QStringLiteral("时间设置"), times));
-    layout->addWidget(group(QStringLiteral("数值设置"), values));
-    layout->addWidget(group(QStringLiteral("处理方式:"), methods));
-    layout->addWidget(okCancel(this));
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* groups = new QVBoxLayout;
+    groups->addWidget(group(QStringLiteral("时间设置"), times));
+    groups->addWidget(group(QStringLiteral("数值设置"), values));
+    groups->addWidget(group(QStringLiteral("处理方式:"), methods));
+    layOutWithOkCancel(this, groups, DialogSize::Fixed);
     m_date->setFocus();
-}
-
-void BatchSetDialog::refuse(QWidget* field, const QString& text)
-{
-    warningMessage(this, text, kBatchCaption);
-    field->setFocus();
 }
 
 void BatchSetDialog::accept()
@@ -241,15 +178,15 @@ void BatchSetDialog::accept()
     const QTime interval = m_interval->time();
     const int intervalSeconds = interval.hour() * 3600 + interval.minute() * 60 + interval.second();
     if (start > end) {
-        refuse(m_start, QStringLiteral("开始时间不能大于结束时间!"));
+        refuseField(this, m_start, QStringLiteral("开始时间不能大于结束时间!"), kBatchCaption);
         return;
     }
     if (*maximum < *minimum) {
-        refuse(m_maximum, QStringLiteral("最大值不能小于最小值!"));
+        refuseField(this, m_maximum, QStringLiteral("最大值不能小于最小值!"), kBatchCaption);
         return;
     }
     if (intervalSeconds == 0) {
-        refuse(m_interval, QStringLiteral("间隔不能为0!"));
+        refuseField(this, m_interval, QStringLiteral("间隔不能为0!"), kBatchCaption);
         return;
     }
     m_request.day = m_date->date();
@@ -266,10 +203,6 @@ void BatchSetDialog::accept()
 
 // ---- Replacement ------------------------------------------------------------------------
 
-namespace {
-const QString kReplaceCaption = QStringLiteral("数据替换");
-}
-
 ReplaceDialog::ReplaceDialog(QWidget* parent)
     : QDialog(parent)
 {
@@ -277,11 +210,10 @@ ReplaceDialog::ReplaceDialog(QWidget* parent)
     const QDate today = QDate::currentDate();
 
     auto* days = new QFormLayout;
-    m_source = dateField(days, QStringLiteral("替换日期:"), "sourceDay", today.addDays(-1));
-    m_target = dateField(days, QStringLiteral("被替换日期:"), "targetDay", today);
+    m_source = addLabelledDate(days, QStringLiteral("替换日期:"), "sourceDay", today.addDays(-1));
+    m_target = addLabelledDate(days, QStringLiteral("被替换日期:"), "targetDay", today);
     auto* times = new QFormLayout;
-    m_start = timeField(times, QStringLiteral("开始时间:"), "startTime", QTime(0, 0, 0));
-    m_end = timeField(times, QStringLiteral("结束时间:"), "endTime", QTime(23, 59, 59));
+    std::tie(m_start, m_end) = addTimeRange(times);
 
     auto* correction = new QFormLayout;
     m_correct = new QCheckBox(QStringLiteral("修正"));
@@ -292,12 +224,11 @@ ReplaceDialog::ReplaceDialog(QWidget* parent)
     enableCoefficients(false);
     connect(m_correct, &QCheckBox::toggled, this, &ReplaceDialog::enableCoefficients);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group(QStringLiteral("日期选择"), days));
-    layout->addWidget(group(QStringLiteral("时间选择"), times));
-    layout->addWidget(group(QStringLiteral("   修 正 "), correction));
-    layout->addWidget(okCancel(this));
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* groups = new QVBoxLayout;
+    groups->addWidget(group(QStringLiteral("日期选择"), days));
+    groups->addWidget(group(QStringLiteral("时间选择"), times));
+    groups->addWidget(group(QStringLiteral("   修 正 "), correction));
+    layOutWithOkCancel(this, groups, DialogSize::Fixed);
     m_source->setFocus();
 }
 
@@ -305,12 +236,6 @@ void ReplaceDialog::enableCoefficients(bool on)
 {
     m_minimum->setEnabled(on);
     m_maximum->setEnabled(on);
-}
-
-void ReplaceDialog::refuse(QWidget* field, const QString& text)
-{
-    warningMessage(this, text, kReplaceCaption);
-    field->setFocus();
 }
 
 void ReplaceDialog::accept()
@@ -332,17 +257,17 @@ void ReplaceDialog::accept()
     const QTime start = m_start->time();
     const QTime end = m_end->time();
     if (start > end) {
-        refuse(m_start, QStringLiteral("开始时间不能大于结束时间!"));
+        refuseField(this, m_start, QStringLiteral("开始时间不能大于结束时间!"), kReplaceCaption);
         return;
     }
     if (correct && maximum < minimum) {
-        refuse(m_minimum, QStringLiteral("最大系数不能小于最小系数!"));
+        refuseField(this, m_minimum, QStringLiteral("最大系数不能小于最小系数!"), kReplaceCaption);
         return;
     }
     // The target range is deleted before the copy reads: the same day would
     // end empty.
     if (m_source->date() == m_target->date()) {
-        refuse(m_source, QStringLiteral("替换日期和被替换日期不能是同一天!"));
+        refuseField(this, m_source, QStringLiteral("替换日期和被替换日期不能是同一天!"), kReplaceCaption);
         return;
     }
     m_request.source = m_source->date();

@@ -61,8 +61,6 @@ public:
     void accept() override;
 
 private:
-    void refuse(QWidget* field, const QString& text);
-
     telemetry::BatchRequest m_request;
     QDateEdit* m_date = nullptr;
     QTimeEdit* m_start = nullptr;
@@ -71,8 +69,7 @@ private:
     QLineEdit* m_minimum = nullptr;
     QLineEdit* m_maximum = nullptr;
     QRadioButton* m_increase = nullptr;
-    QRadioButton* m_decrease = nullptr;
-    QRadioButton* m_random = nullptr;
+    QRadioButton* m_decrease = nullptr; // neither ticked: random
 };
 
 // "遥测数据替换": a range of one day copied from another day.
@@ -84,7 +81,6 @@ public:
     void accept() override;
 
 private:
-    void refuse(QWidget* field, const QString& text);
     void enableCoefficients(bool on);
 
     telemetry::ReplaceRequest m_request;

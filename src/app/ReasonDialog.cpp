@@ -1,0 +1,82 @@
+#include "app/ReasonDialog.h"
+
+#include "app/CTesseraApp.h"
+#include "app/DialogForm.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tessera {
+
+namespace {
+
+const QString kReasonRequired = QStringLiteral("请填写修改原因!");
+
+QString lastReason()
+{
+    CTesseraApp* app = CTesseraApp::instance();
+    return app ? app->lastReason() : QString();
+}
+
+} // namespace
+
+ReasonDialog::ReasonDialog(QWidget* parent, const QString& caption, const QString& question)
+    : QDialog(parent), m_reason(newReasonField())
+{
+    setWindowTitle(caption);
+    setObjectName(QStringLiteral("reasonDialog"));
+    auto* layout = new QVBoxLayout(this);
+    auto* text = new QLabel(question);
+    text->setObjectName(QStringLiteral("question"));
+    text->setWordWrap(true);
+    layout->addWidget(text);
+    auto* form = new QFormLayout;
+    addLabelledRow(form, kReasonLabel, QStringLiteral("reason"), m_reason);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("是(&Y)"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("否(&N)"));
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    m_reason->setFocus();
+}
+
+QString ReasonDialog::reason() const
+{
+    return m_reason->text().trimmed();
+}
+
+void ReasonDialog::accept()
+{
+    if (acceptReason(this, m_reason, windowTitle()))
+        QDialog::accept();
+}
+
+QLineEdit* newReasonField()
+{
+    QLineEdit* field = newLineEdit(QStringLiteral("reason"), kReasonLabel, 200);
+    field->setText(lastReason());
+    field->selectAll();
+    return field;
+}
+
+bool acceptReason(QWidget* dialog, QLineEdit* field, const QString& caption)
+{
+    CTesseraApp* app = CTesseraApp::instance();
+    const QString reason = field->text().trimmed();
+    if (reason.isEmpty() && app && app->reasonRequired()) {
+        refuseField(dialog, field, kReasonRequired, caption);
+        return false;
+    }
+    if (app && !reason.isEmpty())
+        app->setLastReason(reason);
+    return true;
+}
+
+} // namespace tessera

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+
+namespace tessera {
+
+// A confirmation that also asks why ("修改原因"), for the journal: the
+// question above, the reason field (offering the last reason given), 是 and
+// 否. When the journal requires reasons, an empty one is refused and the
+// dialog stays.
+class ReasonDialog : public QDialog {
+public:
+    ReasonDialog(QWidget* parent, const QString& caption, const QString& question);
+
+    QString reason() const;
+    QLineEdit* reasonField() const { return m_reason; }
+
+    void accept() override;
+
+private:
+    QLineEdit* m_reason;
+};
+
+// The reason field of a writing command's own dialog (modify, batch
+// setting, ...): labelled "修改原因:", offering the last reason given.
+QLineEdit* newReasonField();
+inline const QString kReasonLabel = QStringLiteral("修改原因:");
+// Checks a reason field before a command runs, refusing an empty one when
+// the journal requires reasons; remembers an accepted one for next time.
+bool acceptReason(QWidget* dialog, QLineEdit* field, const QString& caption);
+
+} // namespace tessera

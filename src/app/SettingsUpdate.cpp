@@ -1,0 +1,31 @@
+#include "app/SettingsUpdate.h"
+
+#include "app/CTesseraApp.h"
+#include "app/GuiSeam.h"
+#include "settings/IniFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace tessera {
+
+bool loadSettingsForUpdate(CIniFile& ini, QWidget* owner, const QString& caption)
+{
+    const QString path = CTesseraApp::instance()->configurationPath();
+    if (!ini.Load(path) && QFileInfo::exists(path)) {
+        warningMessage(owner, QStringLiteral("读配置文件失败!"), caption);
+        return false;
+    }
+    return true;
+}
+
+void saveSettings(CIniFile& ini, QWidget* owner, const QString& caption)
+{
+    if (!ini.Save())
+        warningMessage(owner,
+                       QStringLiteral("保存配置文件失败!\n%1")
+                           .arg(QDir::toNativeSeparators(CTesseraApp::instance()->configurationPath())),
+                       caption);
+}
+
+} // namespace tessera

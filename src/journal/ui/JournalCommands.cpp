@@ -1,0 +1,156 @@
+#include "journal/ui/JournalCommands.h"
+
+#include "app/CTesseraApp.h"
+#include "app/GuiSeam.h"
+#include "app/ReasonDialog.h"
+#include "app/WaitCursor.h"
+#include "db/DbError.h"
+#include "journal/Journal.h"
+#include "journal/Undo.h"
+#include "journal/ui/JournalWindow.h"
+#include "ui/CMainFrame.h"
+#include "ui/CTesseraView.h"
+#include "view/CommandIds.h"
+
+namespace tessera {
+
+namespace {
+
+const QString kUndoCaption = QStringLiteral("撤销");
+
+void showInformation(QWidget* owner, const QString& text, const QString& caption)
+{
+    MessageRequest request;
+    request.owner = owner;
+    request.text = text;
+    request.caption = caption;
+    request.icon = QMessageBox::Information;
+    CTesseraApp::instance()->gui().message(request);
+}
+
+// The list shows what the archive held before the undo: read it again.
+// `owner` is the frame or one of its dialogs.
+void refreshList(QWidget* owner)
+{
+    CMainFrame* frame = nullptr;
+    for (QWidget* w = owner; w && !frame; w = w->parentWidget())
+        frame = dynamic_cast<CMainFrame*>(w);
+    if (!frame)
+        return;
+    CTesseraView* list = frame->list();
+    const int code = list->currentCode();
+    const bool telemetry = list->isTelemetryMode();
+    list->dataSourceChanged();
+    if (code != 0 || telemetry)
+        list->SwitchView(telemetry ? list->requestedTag() : code, telemetry);
+}
+
+// The entry "撤销上次操作" reverses: the newest command of the current data
+// source that still stands (not itself an undo, not undone), or 0.
+qint64 lastStandingEntry(journal::Journal& journal, const QString& dataSource)
+{
+    for (const journal::EntrySummary& e : journal.entries()) {
+        if (e.dataSource != dataSource || e.undoOf != 0 || e.state != journal::EntryState::Done)
+            continue;
+        if (e.undoneBy == 0)
+            return e.id;
+        const auto undo = journal.entry(e.undoneBy);
+        if (undo && undo->undoneBy != 0)
+            return e.id; // its undo was undone in turn
+    }
+    return 0;
+}
+
+void openJournalWindow(CMainFrame& frame)
+{
+    try {
+        JournalWindow window(CTesseraApp::instance()->journal(), &frame);
+        execDialog(window);
+    } catch (const journal::JournalError& error) {
+        warningMessage(&frame, error.message(), QStringLiteral("操作日志"));
+    }
+}
+
+void undoLastOperation(CMainFrame& frame)
+{
+    CTesseraApp* app = CTesseraApp::instance();
+    qint64 id = 0;
+    try {
+        id = lastStandingEntry(app->journal(), app->dataSourceName());
+    } catch (const journal::JournalError& error) {
+        warningMessage(&frame, error.message(), kUndoCaption);
+        return;
+    }
+    if (!id) {
+        warningMessage(&frame, QStringLiteral("当前数据源没有可以撤销的操作!"), kUndoCaption);
+        return;
+    }
+    undoInteractively(&frame, id);
+}
+
+} // namespace
+
+bool undoInteractively(QWidget* owner, qint64 entryId)
+{
+    CTesseraApp* app = CTesseraApp::instance();
+    journal::UndoOutcome outcome;
+    try {
+        journal::Journal& journal = app->journal();
+        const auto entry = journal.entry(entryId);
+        if (!entry)
+            return false;
+        // The undo runs on the shared connection: it must be the entry's archive.
+        if (entry->dataSource != app->dataSourceName()) {
+            warningMessage(owner,
+                           QStringLiteral("该操作是在数据源%1上执行的,请先切换到该数据源再撤销!").arg(entry->dataSource),
+                           kUndoCaption);
+            return false;
+        }
+        ReasonDialog confirm(owner, kUndoCaption,
+                             QStringLiteral("确定要撤销第%1条操作“%2”吗?\n%3")
+                                 .arg(entryId)
+                                 .arg(entry->commandName, entry->scopeText));
+        if (execDialog(confirm) != QDialog::Accepted)
+            return false;
+        journal::UndoRequest request;
+        request.entryId = entryId;
+        request.kind = app->databaseKind();
+        request.login = app->loginName();
+        request.dataSource = app->dataSourceName();
+        request.reason = confirm.reason();
+        request.commandId = cmd::JournalUndo;
+        WaitCursor wait;
+        outcome = journal::undoEntry(journal, app->connection(), request);
+    } catch (const journal::JournalError& error) {
+        warningMessage(owner, error.message(), kUndoCaption);
+        return false;
+    } catch (const db::DbError& error) {
+        warningMessage(owner, QStringLiteral("撤销失败!\n%1").arg(error.message()), kUndoCaption);
+        refreshList(owner);
+        return false;
+    }
+    switch (outcome.result) {
+    case journal::UndoOutcome::Result::Done:
+        refreshList(owner);
+        showInformation(owner,
+                        QStringLiteral("撤销完成!\n删除%1行,写回%2行。").arg(outcome.counts.removed).arg(outcome.counts.written),
+                        kUndoCaption);
+        return true;
+    case journal::UndoOutcome::Result::Refused:
+        warningMessage(owner, outcome.message, kUndoCaption);
+        return false;
+    case journal::UndoOutcome::Result::Failed:
+        refreshList(owner);
+        warningMessage(owner, QStringLiteral("撤销失败!\n%1").arg(outcome.message), kUndoCaption);
+        return false;
+    }
+    return false;
+}
+
+void installJournalCommands(CMainFrame& frame)
+{
+    frame.setHandler(cmd::OperationJournal, [&frame] { openJournalWindow(frame); });
+    frame.setHandler(cmd::UndoLastOperation, [&frame] { undoLastOperation(frame); });
+}
+
+} // namespace tessera

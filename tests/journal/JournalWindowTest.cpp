@@ -1,0 +1,184 @@
+// The journal's window and the undo commands, through the real main frame
+// over a SQLite archive: an entry written as a command writes it, then read,
+// filtered, exported and undone as a user would.
+#include "AppFixture.h"
+
+#include "SchemaDdl.h"
+
+#include "app/CommandJournal.h"
+#include "app/ReasonDialog.h"
+#include "db/ResultSet.h"
+#include "journal/Journal.h"
+#include "journal/ui/JournalWindow.h"
+#include "telemetry/TelemetryTexts.h"
+#include "view/CommandIds.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+using namespace tessera;
+using namespace tessera::test;
+
+namespace {
+
+const QDate kDay(2026, 1, 2);
+
+class JournalWindowTest : public AppFixture<> {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        openSQLiteFile(QStringLiteral("archive.db"));
+        for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
+            app.connection().execute(sql);
+        app.connection().execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, table(), ddl::Generation::Newer));
+        for (int tag : {1, 2})
+            for (int hour : {8, 9})
+                put(tag, hour, 10 * tag + hour);
+        showMainFrame();
+    }
+    static QString table() { return telemetry::tableOfDay(kDay); }
+    void put(int tag, int hour, double value)
+    {
+        app.connection().execute(
+            QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES('%2 %3:00:00',%4,1,%5,0)")
+                .arg(table(), kDay.toString(Qt::ISODate))
+                .arg(hour, 2, 10, QLatin1Char('0'))
+                .arg(tag)
+                .arg(value));
+    }
+    QStringList values()
+    {
+        QStringList out;
+        auto rs = app.connection().query(QStringLiteral("SELECT TagID, nValue FROM %1 ORDER BY TagID, ATime").arg(table()));
+        while (rs.next())
+            out << rs.string(0) + u'=' + QString::number(rs.string(1).toDouble());
+        return out;
+    }
+    // A command as the commands run one: journaled, then the archive changed.
+    void journaledChange(int commandId, const QString& name, int tag, const QString& change)
+    {
+        JournalRequest request{commandId, name, QStringLiteral("TagID %1").arg(tag), QStringLiteral("校核"), {}};
+        request.units.push_back({table(), QStringLiteral("TagID=%1").arg(tag), request.scopeText, {"ATime", "TagID"}, {}});
+        auto command = beginJournaled(frame.get(), name, request);
+        ASSERT_TRUE(command);
+        app.connection().execute(QStringLiteral("UPDATE %1 SET %2 WHERE TagID=%3").arg(table(), change).arg(tag));
+        finishJournaled(command, frame.get(), name, true, QStringLiteral("完成"), {-1, 2, 0});
+    }
+    void answerReason(const QString& reason, bool yes = true)
+    {
+        gui->onDialog<ReasonDialog>([reason, yes](ReasonDialog& d) {
+            typeInto(d, "reason", reason);
+            yes ? clickOk(d) : clickCancel(d);
+        });
+    }
+    std::vector<journal::EntrySummary> entries() { return app.journal().entries(); }
+
+    const QStringList m_initial{"1=18", "1=19", "2=28", "2=29"};
+};
+
+TEST_F(JournalWindowTest, UndoLastOperationWalksBackThroughTheCurrentDataSource)
+{
+    journaledChange(cmd::TelemetryZero, QStringLiteral("数据清零"), 1, QStringLiteral("nValue=0"));
+    journaledChange(cmd::TelemetryBatchSet, QStringLiteral("人工置数"), 2, QStringLiteral("nValue=nValue+100"));
+    ASSERT_EQ(values(), QStringList({"1=0", "1=0", "2=128", "2=129"}));
+
+    answerReason(QStringLiteral("置错了"));
+    QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(values(), QStringList({"1=0", "1=0", "2=28", "2=29"}));
+    answerReason(QStringLiteral("清零错误"));
+    frame->runCommand(cmd::UndoLastOperation);
+    EXPECT_EQ(values(), m_initial);
+
+    const auto all = entries();
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[0].undoOf, all[3].id); // newest first: the second undo reversed the zeroing
+    EXPECT_EQ(all[0].reason, QStringLiteral("清零错误"));
+    EXPECT_EQ(all[1].undoOf, all[2].id);
+    EXPECT_EQ(all[3].undoneBy, all[0].id);
+    EXPECT_EQ(gui->messages().back().text, QStringLiteral("撤销完成!\n删除2行,写回2行。"));
+
+    // Nothing left standing; a cancelled confirmation changes nothing either.
+    frame->runCommand(cmd::UndoLastOperation);
+    EXPECT_EQ(gui->messages().back().text, QStringLiteral("当前数据源没有可以撤销的操作!"));
+    EXPECT_EQ(entries().size(), 4u);
+}
+
+TEST_F(JournalWindowTest, AnUndoIsRefusedWhenTheRowsChangedSinceAndCancelledWithoutTrace)
+{
+    journaledChange(cmd::TelemetryZero, QStringLiteral("数据清零"), 1, QStringLiteral("nValue=0"));
+    answerReason(QString(), false);
+    frame->runCommand(cmd::UndoLastOperation);
+    EXPECT_EQ(entries().size(), 1u);
+
+    app.connection().execute(QStringLiteral("UPDATE %1 SET nValue=5 WHERE TagID=1 AND ATime='2026-01-02 09:00:00'").arg(table()));
+    answerReason(QStringLiteral("恢复"));
+    frame->runCommand(cmd::UndoLastOperation);
+    EXPECT_EQ(values(), QStringList({"1=0", "1=5", "2=28", "2=29"}));
+    EXPECT_TRUE(gui->messages().back().text.startsWith(QStringLiteral("数据表%1在该操作之后已被改动,无法撤销").arg(table())))
+        << gui->messages().back().text.toStdString();
+}
+
+TEST_F(JournalWindowTest, TheWindowListsFiltersShowsRowsExportsAndSetsReasonsRequired)
+{
+    journaledChange(cmd::TelemetryZero, QStringLiteral("数据清零"), 1, QStringLiteral("nValue=0"));
+    journaledChange(cmd::TelemetryBatchSet, QStringLiteral("人工置数"), 2, QStringLiteral("nValue=7"));
+    const QString csv = dir.filePath(QStringLiteral("日志.csv"));
+
+    gui->onDialog<JournalWindow>([&](JournalWindow& w) {
+        QTableWidget* list = w.entryList();
+        ASSERT_EQ(list->rowCount(), 2);
+        EXPECT_EQ(list->item(0, 5)->text(), QStringLiteral("人工置数")); // newest first
+        EXPECT_EQ(list->item(0, 7)->text(), QStringLiteral("写入2行"));
+        EXPECT_EQ(list->item(0, 9)->text(), QStringLiteral("校核"));
+        auto* before = w.findChild<QTableWidget*>(QStringLiteral("beforeRows"));
+        auto* after = w.findChild<QTableWidget*>(QStringLiteral("afterRows"));
+        ASSERT_EQ(before->rowCount(), 2);
+        EXPECT_EQ(before->item(0, 3)->text(), QStringLiteral("28"));
+        EXPECT_EQ(after->item(0, 3)->text(), QStringLiteral("7"));
+
+        auto* command = w.findChild<QComboBox*>(QStringLiteral("commandFilter"));
+        command->setCurrentIndex(command->findText(QStringLiteral("数据清零")));
+        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("filterButton")), Qt::LeftButton);
+        ASSERT_EQ(list->rowCount(), 1);
+        EXPECT_EQ(list->item(0, 5)->text(), QStringLiteral("数据清零"));
+
+        gui->onDialog<QFileDialog>([&](QFileDialog& chooser) {
+            auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(csv); // typed as a user would, then the Save button
+            static_cast<QDialog&>(chooser).accept();
+        });
+        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+        QTest::mouseClick(w.findChild<QCheckBox*>(QStringLiteral("reasonRequired")), Qt::LeftButton);
+    });
+    frame->runCommand(cmd::OperationJournal);
+
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF")); // spreadsheets read it as UTF-8
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2); // the filtered list only
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("编号,时间,")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(",数据清零,TagID 1,写入2行,完成,校核")));
+    EXPECT_TRUE(app.journal().settings().reasonRequired);
+
+    // Now an empty reason is refused and the question stays.
+    gui->onDialog<ReasonDialog>([](ReasonDialog& d) {
+        typeInto(d, "reason", QString());
+        clickOk(d);
+        EXPECT_TRUE(d.isVisible());
+    });
+    frame->runCommand(cmd::UndoLastOperation);
+    EXPECT_EQ(gui->messages().back().text, QStringLiteral("请填写修改原因!"));
+    EXPECT_EQ(values(), QStringList({"1=0", "1=0", "2=7", "2=7"}));
+}
+
+} // namespace
