@@ -1,21 +1,16 @@
 #include "CopyTestSupport.h"
-#include "OdbcTestEnvironment.h"
 
-#include "settings/IniFile.h"
 #include "copy/CopyRun.h"
 #include "copy/CopySettings.h"
+#include "copy/CopyTables.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QThread>
 #include <QRegularExpression>
+#include <QThread>
 #include <QUuid>
 
 #include <csignal>
-
-#include <signal.h>
-
-#include <gtest/gtest.h>
 
 using namespace tessera;
 using namespace tessera::copy;
@@ -44,7 +39,7 @@ protected:
     }
     void TearDown() override { restoreOdbcIniFiles(); }
 
-    CopySettings settingsFor(const QString& targetName, const QString& sourceName)
+    static CopySettings settingsFor(const QString& targetName, const QString& sourceName)
     {
         CopySettings s;
         s.target.dsn = targetName;
@@ -63,28 +58,24 @@ TEST_F(CopyDataSourceTest, LooksUpBothKindsAndNamesTheMissingSide)
 {
     RecordingReport report;
     CopySettings found = settingsFor(targetDsn, sourceDsn);
-    CopyRun run(found, QDateTime::currentDateTime(), QDateTime::currentDateTime(), report);
-    EXPECT_TRUE(run.LookUpConnectionKinds());
+    EXPECT_TRUE(CopyRun(found, {}, {}, report).LookUpConnectionKinds());
     EXPECT_EQ(found.target.kind, DatabaseKind::SQLite);
     EXPECT_EQ(found.source.kind, DatabaseKind::SQLite);
-
     // A data source of the system list serves as well as one of the user's.
     CopySettings system = settingsFor(testDatabase(DatabaseKind::SQLite).dsn, sourceDsn);
     EXPECT_TRUE(CopyRun(system, {}, {}, report).LookUpConnectionKinds());
-    EXPECT_TRUE(report.messages.empty());
+    EXPECT_EQ(report.messageTexts(), QStringList());
 
-    CopySettings noTarget = settingsFor("NoSuch" + targetDsn, sourceDsn);
-    EXPECT_FALSE(CopyRun(noTarget, {}, {}, report).LookUpConnectionKinds());
-    CopySettings noSource = settingsFor(targetDsn, "NoSuch" + sourceDsn);
-    EXPECT_FALSE(CopyRun(noSource, {}, {}, report).LookUpConnectionKinds());
     addUserDataSource("Odd" + targetDsn, "Some Other Driver", "x");
-    CopySettings odd = settingsFor("Odd" + targetDsn, sourceDsn);
-    EXPECT_FALSE(CopyRun(odd, {}, {}, report).LookUpConnectionKinds());
-
+    for (const auto& [targetName, sourceName] : {std::pair{"NoSuch" + targetDsn, sourceDsn},
+                                                 std::pair{targetDsn, "NoSuch" + sourceDsn},
+                                                 std::pair{"Odd" + targetDsn, sourceDsn}}) {
+        CopySettings missing = settingsFor(targetName, sourceName);
+        EXPECT_FALSE(CopyRun(missing, {}, {}, report).LookUpConnectionKinds()) << targetName.toStdString();
+    }
     const QStringList texts = report.messageTexts();
     ASSERT_EQ(texts.size(), 3);
-    EXPECT_EQ(texts[0], "错误：无法查询备数据源的注册信息");
-    EXPECT_EQ(texts[1], "错误：无法查询主数据源的注册信息");
+    EXPECT_EQ(texts.mid(0, 2), (QStringList{"错误：无法查询备数据源的注册信息", "错误：无法查询主数据源的注册信息"}));
     EXPECT_TRUE(texts[2].contains("Some Other Driver")) << texts[2].toStdString();
     EXPECT_TRUE(report.messages[0].second.isEmpty());
 }
@@ -107,10 +98,9 @@ TEST_F(CopyDataSourceTest, OpensBothConnectionsOrSaysWhichFailed)
     CopyRun nameless(unnamed, {}, {}, report);
     EXPECT_FALSE(nameless.OpenCopyConnections());
     EXPECT_FALSE(nameless.target().isOpen());
-    ASSERT_EQ(report.messages.size(), 3u);
-    EXPECT_EQ(report.messages[0], std::make_pair(QString("新版本数据源不能打开,请正确配置数据源"), QString("系统提示")));
-    EXPECT_EQ(report.messages[1], std::make_pair(QString("旧版本数据库不能打开,请正确配置数据源"), QString("系统提示")));
-    EXPECT_EQ(report.messages[2], report.messages[0]);
+    const std::pair<QString, QString> noNewer{"新版本数据源不能打开,请正确配置数据源", "系统提示"};
+    EXPECT_EQ(report.messages, (std::vector<std::pair<QString, QString>>{
+                                   noNewer, {"旧版本数据库不能打开,请正确配置数据源", "系统提示"}, noNewer}));
 
     RecordingReport ok;
     CopySettings both = settingsFor(targetDsn, sourceDsn);
@@ -118,51 +108,72 @@ TEST_F(CopyDataSourceTest, OpensBothConnectionsOrSaysWhichFailed)
     ASSERT_TRUE(run.LookUpConnectionKinds());
     EXPECT_TRUE(run.RunCopy({"Tag0305", "Event"}));
     run.closeConnections();
-    EXPECT_EQ(ok.status(378), "处理成功完成");
-    EXPECT_EQ(ok.status(66), "处理成功完成");
+    EXPECT_EQ(ok.statuses({378, 66}), QStringList(2, "处理成功完成"));
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"5"});
     EXPECT_EQ(rowsOf(target, "SELECT Contents FROM Event"), QStringList{"复制"});
+}
+
+TEST_F(CopyDataSourceTest, AProbeErrorEndsTheWholeRun)
+{
+    RecordingReport report;
+    CopySettings settings;
+    CopyRun run(settings, QDateTime(QDate(2008, 1, 1), QTime(9, 0)), QDateTime(QDate(2008, 12, 1), QTime(9, 0)),
+                report);
+    // The PostgreSQL probe asks information_schema, which SQLite lacks.
+    run.attach(db::Connection::open(sqliteConnectString(dir.filePath("newer.db"))), DatabaseKind::PostgreSQL,
+               db::Connection::open(sqliteConnectString(dir.filePath("older.db"))), DatabaseKind::SQLite);
+    EXPECT_FALSE(run.copyTables({"Tag0101", "Tag0305"}));
+    EXPECT_TRUE(saidExactly(report.messageTexts(), {"查询是否存在新表(TAG20080305)时失败!原因:"}));
+    EXPECT_EQ(report.statuses({66, 0}), (QStringList{kStatusStarted, ""})); // Tag0101 never reached
+    EXPECT_EQ(report.cell(66, CopyColumn::Ended), QString());
+    EXPECT_EQ(report.lastProgress, std::make_pair(0, 2));
 }
 
 // tessera-copy as a user runs it.
 class CopyProgramTest : public CopyDataSourceTest {
 protected:
+    void start(QProcess& process, const QStringList& arguments)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TESSERA_CONFIG_DIR", dir.path());
+        process.setProcessEnvironment(env);
+        process.start(TESSERA_COPY_PROGRAM, arguments);
+    }
     struct Result {
         int exitCode = -1;
         QString out;
         QString err;
     };
-    Result runProgram(const QStringList& arguments)
+    Result run(const QStringList& arguments)
     {
         QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TESSERA_CONFIG_DIR", dir.path());
-        process.setProcessEnvironment(env);
-        process.start(TESSERA_COPY_PROGRAM, arguments);
+        start(process, arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     }
-    QStringList dataSourceOptions() const
+    QStringList dataSources(const QString& target = {}) const
     {
-        return {"--target-dsn", targetDsn, "--target-user", "", "--target-password", "",
+        return {"--target-dsn", target.isEmpty() ? targetDsn : target, "--target-user", "", "--target-password", "",
                 "--source-dsn", sourceDsn, "--source-user", "", "--source-password", ""};
     }
+    // Both data sources and March 2008.
+    QStringList options(const QString& target = {}) const { return dataSources(target) + march; }
+
+    const QStringList march{"--start", "2008-03-01", "--end", "2008-03-31"};
 };
 
 TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
 {
-    const Result r = runProgram(dataSourceOptions() +
-                                QStringList{"--start", "2008-03-01", "--end", "2008-03-31", "--tables", "Tag0305,Event"});
+    const Result r = run(options() + QStringList{"--tables", "Tag0305,Event"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Event\t处理成功完成\nTag0305\t处理成功完成\t5\n");
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"5"});
 
     // From DataSource.ini, a table failing: exit status 1, its message on standard error.
-    CopySettings settings = settingsFor(targetDsn, sourceDsn);
-    ASSERT_TRUE(SaveCopySettings(dir.filePath("DataSource.ini"), settings));
+    ASSERT_TRUE(SaveCopySettings(dir.filePath("DataSource.ini"), settingsFor(targetDsn, sourceDsn)));
     source.execute("DROP TABLE Tag0305");
-    const Result failed = runProgram({"--start", "2008-03-05", "--end", "2008-03-05", "--range"});
+    const Result failed = run({"--start", "2008-03-05", "--end", "2008-03-05", "--range"});
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.out, "Tag0305\t处理失败\t0\n");
     EXPECT_TRUE(failed.err.contains("查询数据出错,出错信息:")) << failed.err.toStdString();
@@ -170,29 +181,26 @@ TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
 
 TEST_F(CopyProgramTest, RefusesBadArgumentsAndUnknownDataSources)
 {
-    const Result help = runProgram({"--help"});
+    const Result help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word : {"--target-dsn", "--range", "--tables", "HOSTSOURCE", "DESTSOURCE", "Exit status"})
         EXPECT_TRUE(help.out.contains(word)) << word;
 
-    const QStringList dates{"--start", "2008-03-01", "--end", "2008-03-31"};
-    EXPECT_EQ(runProgram(dataSourceOptions() + dates).exitCode, 2);                                  // no tables
-    EXPECT_EQ(runProgram(dataSourceOptions() + dates + QStringList{"--range", "--tables", "SOE"}).exitCode, 2);
-    EXPECT_EQ(runProgram(dataSourceOptions() + dates + QStringList{"--tables", "Tag0332"}).exitCode, 2);
-    EXPECT_EQ(runProgram(dataSourceOptions() + QStringList{"--start", "2008-03-31", "--end", "2008-03-01", "--range"})
-                  .exitCode,
-              2);
-    EXPECT_EQ(runProgram(dataSourceOptions() + QStringList{"--start", "2008-3-1", "--end", "2008-03-31", "--range"})
-                  .exitCode,
-              2);
-    EXPECT_EQ(runProgram(dates + QStringList{"--range"}).exitCode, 2); // no DataSource.ini either
+    const QStringList refused[] = {
+        options(), // no tables
+        options() + QStringList{"--range", "--tables", "SOE"},
+        options() + QStringList{"--tables", "Tag0332"},
+        dataSources() + QStringList{"--start", "2008-03-31", "--end", "2008-03-01", "--range"},
+        dataSources() + QStringList{"--start", "2008-3-1", "--end", "2008-03-31", "--range"},
+        march + QStringList{"--range"}, // no data sources, and no DataSource.ini either
+    };
+    for (const QStringList& arguments : refused)
+        EXPECT_EQ(run(arguments).exitCode, 2) << arguments.join(' ').toStdString();
 
-    QStringList unknown = dataSourceOptions();
-    unknown[1] = "NoSuch" + targetDsn;
-    const Result missing = runProgram(unknown + dates + QStringList{"--tables", "Event"});
+    const Result missing = run(options("NoSuch" + targetDsn) + QStringList{"--tables", "Event"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.err.contains("错误：无法查询备数据源的注册信息")) << missing.err.toStdString();
-    EXPECT_TRUE(missing.out.isEmpty());
+    EXPECT_EQ(missing.out, QString());
 }
 
 TEST_F(CopyProgramTest, ATableThatEndsTheRunStillGetsItsLineAndTheOthersSayTheyWereNotReached)
@@ -200,8 +208,7 @@ TEST_F(CopyProgramTest, ATableThatEndsTheRunStillGetsItsLineAndTheOthersSayTheyW
     // The target refuses to clear the day: the run ends at that table.
     target.execute("INSERT INTO Tag20080305 VALUES('2008-03-05 06:00:00',99,1,9.5,0)");
     target.execute("CREATE TRIGGER keep BEFORE DELETE ON Tag20080305 BEGIN SELECT RAISE(ABORT, 'kept'); END");
-    const Result r = runProgram(dataSourceOptions() + QStringList{"--start", "2008-03-01", "--end", "2008-03-31",
-                                                                  "--tables", "Tag0304,Tag0305,Event"});
+    const Result r = run(options() + QStringList{"--tables", "Tag0304,Tag0305,Event"});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(r.out, "Event\t处理成功完成\nTag0305\t处理开始\t\nTag0304\t未处理\t\n");
     EXPECT_TRUE(r.err.contains("删除重复导入的数据失败!")) << r.err.toStdString();
@@ -217,12 +224,7 @@ TEST_F(CopyProgramTest, CtrlCUndoesTheTableBeingCopiedAndTouchesNoOther)
     target.execute("INSERT INTO Tag20080305 VALUES('2008-03-05 06:00:00',99,1,9.5,0)");
 
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TESSERA_CONFIG_DIR", dir.path());
-    process.setProcessEnvironment(env);
-    process.start(TESSERA_COPY_PROGRAM, dataSourceOptions() + QStringList{"--start", "2008-03-01", "--end",
-                                                                          "2008-03-31", "--tables",
-                                                                          "Tag0304,Tag0305,Event"});
+    start(process, options() + QStringList{"--tables", "Tag0304,Tag0305,Event"});
     ASSERT_TRUE(process.waitForStarted());
     // The first table's line, then the target's journal: the long day's
     // delete has run and its rows are being written.

@@ -1,6 +1,7 @@
+#include "QtPrinters.h"
+
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"
-
 #include "settings/IniFile.h"
 
 #include <QFile>
@@ -8,36 +9,21 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <optional>
+
 using namespace tessera;
 using namespace tessera::copy;
 
 namespace {
 
-QDateTime at(int y, int m, int d)
-{
-    return QDateTime(QDate(y, m, d), QTime(10, 30, 15));
-}
-
-std::vector<int> tickedRows(const std::vector<bool>& ticked)
-{
-    std::vector<int> rows;
-    for (size_t i = 0; i < ticked.size(); ++i)
-        if (ticked[i])
-            rows.push_back(int(i));
-    return rows;
-}
-
 TEST(CopyTableList, HoldsTheCalendarDaySlotsThenTheEventTables)
 {
     const QStringList& names = copyTableNames();
     ASSERT_EQ(names.size(), 379);
-    EXPECT_EQ(names[0], "Tag0101");
-    EXPECT_EQ(names[30], "Tag0131");
-    EXPECT_EQ(names[31], "Tag0201");
-    EXPECT_EQ(names[59], "Tag0229");
-    EXPECT_EQ(names[60], "Tag0230");
-    EXPECT_EQ(names[61], "Tag0231");
-    EXPECT_EQ(names[371], "Tag1231");
+    for (const auto& [row, name] : {std::pair{0, "Tag0101"}, {30, "Tag0131"}, {31, "Tag0201"}, {59, "Tag0229"},
+                                    {60, "Tag0230"}, {61, "Tag0231"}, {371, "Tag1231"}})
+        EXPECT_EQ(names[row], name);
     EXPECT_EQ(names.mid(372), (QStringList{"SOE", "Fault", "LimitAlarm", "RSChange", "RSSummary", "SDaySummary",
                                            "Event"}));
     EXPECT_EQ(names.size(), QSet<QString>(names.begin(), names.end()).size());
@@ -49,28 +35,35 @@ TEST(CopyTableList, HoldsTheCalendarDaySlotsThenTheEventTables)
 
 TEST(CopyTableList, MarksTablesForTheRange)
 {
-    // Start later than end: refused, nothing to apply.
-    EXPECT_FALSE(MarkTablesForRange(true, at(2008, 3, 7), at(2008, 3, 5)));
-    EXPECT_FALSE(MarkTablesForRange(false, at(2008, 3, 7), at(2008, 3, 5)));
-
-    // Different years: every row, the event tables included.
-    const auto all = MarkTablesForRange(true, at(2007, 3, 5), at(2008, 1, 10));
-    ASSERT_TRUE(all);
-    EXPECT_EQ(tickedRows(*all).size(), 379u);
-
-    // The same year: the calendar-day rows of the dates, both ends included.
-    const auto days = MarkTablesForRange(true, at(2008, 3, 5), at(2008, 3, 7));
-    ASSERT_TRUE(days);
-    EXPECT_EQ(tickedRows(*days), (std::vector<int>{66, 67, 68}));
-
-    // Across months of one year the impossible slots in between are ticked too.
-    const auto across = MarkTablesForRange(true, at(2008, 2, 28), at(2008, 3, 1));
-    ASSERT_TRUE(across);
-    EXPECT_EQ(tickedRows(*across), (std::vector<int>{58, 59, 60, 61, 62}));
-
-    // One day: that day's row alone; the box cleared unticks everything.
-    EXPECT_EQ(tickedRows(*MarkTablesForRange(true, at(2008, 12, 31), at(2008, 12, 31))), std::vector<int>{371});
-    EXPECT_TRUE(tickedRows(*MarkTablesForRange(false, at(2007, 1, 1), at(2008, 1, 1))).empty());
+    struct Case {
+        const char* what;
+        bool rangeFlag;
+        QDate start, end;
+        std::optional<std::vector<int>> ticked; // nullopt: refused, nothing to apply
+    };
+    std::vector<int> everyRow(379);
+    std::iota(everyRow.begin(), everyRow.end(), 0);
+    const std::vector<Case> cases = {
+        {"start later than end", true, QDate(2008, 3, 7), QDate(2008, 3, 5), std::nullopt},
+        {"start later, box cleared", false, QDate(2008, 3, 7), QDate(2008, 3, 5), std::nullopt},
+        {"different years: every row", true, QDate(2007, 3, 5), QDate(2008, 1, 10), everyRow},
+        {"the same year: both ends included", true, QDate(2008, 3, 5), QDate(2008, 3, 7), {{66, 67, 68}}},
+        {"impossible slots in between", true, QDate(2008, 2, 28), QDate(2008, 3, 1), {{58, 59, 60, 61, 62}}},
+        {"one day", true, QDate(2008, 12, 31), QDate(2008, 12, 31), {{371}}},
+        {"the box cleared", false, QDate(2007, 1, 1), QDate(2008, 1, 1), {{}}},
+    };
+    for (const Case& c : cases) {
+        const auto marks = MarkTablesForRange(c.rangeFlag, QDateTime(c.start, QTime(10, 30, 15)),
+                                              QDateTime(c.end, QTime(10, 30, 15)));
+        ASSERT_EQ(marks.has_value(), c.ticked.has_value()) << c.what;
+        if (!marks)
+            continue;
+        std::vector<int> rows;
+        for (size_t i = 0; i < marks->size(); ++i)
+            if ((*marks)[i])
+                rows.push_back(int(i));
+        EXPECT_EQ(rows, *c.ticked) << c.what;
+    }
 }
 
 TEST(CopyTableList, TimeTextsHaveUnpaddedDatesAndPaddedTimes)
@@ -115,22 +108,19 @@ TEST(CopySettingsFile, KeepsBothDataSourcesInTheirSections)
     EXPECT_EQ(loaded.target.kind, DatabaseKind::PostgreSQL);
     EXPECT_EQ(loaded.source.user, "reader");
     EXPECT_EQ(loaded.source.kind, DatabaseKind::Access);
-}
 
-TEST(CopySettingsFile, AKindTextInOtherLetterCaseLeavesTheKind)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("DataSource.ini");
+    // A kind text in other letter case leaves the kind as it was.
+    const QString other = dir.filePath("other.ini");
     {
-        CIniFile ini(path);
+        CIniFile ini(other);
         ini.Set("HOSTSOURCE", "DSNTYPE", "access");
         ini.Set("DESTSOURCE", "DSNTYPE", "ORACLE");
     }
-    CopySettings settings;
-    ASSERT_TRUE(LoadCopySettings(path, settings));
-    EXPECT_EQ(settings.target.kind, DatabaseKind::SqlServer);
-    EXPECT_EQ(settings.source.kind, DatabaseKind::Oracle);
-    EXPECT_TRUE(settings.target.dsn.isEmpty());
+    CopySettings fresh;
+    ASSERT_TRUE(LoadCopySettings(other, fresh));
+    EXPECT_EQ(fresh.target.kind, DatabaseKind::SqlServer);
+    EXPECT_EQ(fresh.source.kind, DatabaseKind::Oracle);
+    EXPECT_TRUE(fresh.target.dsn.isEmpty());
 }
 
 } // namespace

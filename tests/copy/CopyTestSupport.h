@@ -5,11 +5,11 @@
 
 #include "copy/CopyRun.h"
 #include "db/Connection.h"
+#include "db/DbError.h"
 #include "db/ResultSet.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTextStream>
 
 #include <gtest/gtest.h>
 
@@ -25,11 +25,7 @@ class RecordingReport : public copy::CopyReport {
 public:
     void setCell(int row, copy::CopyColumn column, const QString& text) override { cells[{row, int(column)}] = text; }
     void message(const QString& text, const QString& caption) override { messages.push_back({text, caption}); }
-    void progress(int done, int total, double fraction) override
-    {
-        progressCalls.push_back({done, total});
-        ++progressCount;
-    }
+    void progress(int done, int total, double) override { lastProgress = {done, total}; }
     // The run asks before every table, before every delete and after every
     // row: the count of these checks places a fault exactly.
     bool stopRequested() override
@@ -39,12 +35,7 @@ public:
             onCheck(checks);
         return stopAfterChecks >= 0 && checks > stopAfterChecks;
     }
-    void tableEnded(int row) override
-    {
-        endedRows.push_back(row);
-        if (onTableEnded)
-            onTableEnded(row);
-    }
+    void tableEnded(int row) override { endedRows.push_back(row); }
 
     QString cell(int row, copy::CopyColumn column) const
     {
@@ -52,6 +43,13 @@ public:
         return found == cells.end() ? QString() : found->second;
     }
     QString status(int row) const { return cell(row, copy::CopyColumn::Status); }
+    QStringList statuses(std::initializer_list<int> rows) const
+    {
+        QStringList texts;
+        for (int row : rows)
+            texts << status(row);
+        return texts;
+    }
     QStringList messageTexts() const
     {
         QStringList texts;
@@ -62,14 +60,26 @@ public:
 
     std::map<std::pair<int, int>, QString> cells;
     std::vector<std::pair<QString, QString>> messages;
-    std::vector<std::pair<int, int>> progressCalls;
+    std::pair<int, int> lastProgress;
     std::vector<int> endedRows;
-    int progressCount = 0;
     int stopAfterChecks = -1; // -1: never stop
     int checks = 0;
-    std::function<void(int check)> onCheck;  // e.g. kills a connection at a given check
-    std::function<void(int row)> onTableEnded;
+    std::function<void(int check)> onCheck; // e.g. kills a connection at a given check
 };
+
+// The texts as expected, one by one: equal, or, where the expected one ends
+// with ':', starting with it and going on with the database's own words.
+inline ::testing::AssertionResult saidExactly(const QStringList& texts, const QStringList& expected)
+{
+    bool same = texts.size() == expected.size();
+    for (qsizetype i = 0; same && i < texts.size(); ++i)
+        same = expected[i].endsWith(':') ? texts[i].startsWith(expected[i]) && texts[i].size() > expected[i].size()
+                                         : texts[i] == expected[i];
+    if (same)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "said\n  " << texts.join("\n  ").toStdString() << "\nexpected\n  "
+                                         << expected.join("\n  ").toStdString();
+}
 
 inline QString sqliteConnectString(const QString& path)
 {
@@ -89,7 +99,6 @@ inline db::Connection makeOlderDatabase(const QString& path, const QStringList& 
     return c;
 }
 
-// Adds a user data source to the test's user odbc.ini.
 // Every row of a query as texts joined by '|', in the query's order.
 inline QStringList rowsOf(db::Connection& c, const QString& sql)
 {
@@ -103,5 +112,96 @@ inline QStringList rowsOf(db::Connection& c, const QString& sql)
     }
     return rows;
 }
+
+// Where a copy runs: the test database of a kind on one side, a SQLite file
+// of the older generation's schema on the other.
+struct Sides {
+    DatabaseKind kind;
+    bool testDatabaseIsTarget;
+    bool myIsam = false; // the target's tables on MariaDB's MyISAM engine, without transactions
+};
+
+inline std::string sidesName(const ::testing::TestParamInfo<Sides>& info)
+{
+    const Sides& s = info.param;
+    return (s.testDatabaseIsTarget ? "Into" : "From") + testDatabase(s.kind).name.toStdString() +
+        (s.myIsam ? "MyISAM" : "");
+}
+
+inline const auto kIntoEveryKind = ::testing::Values(
+    Sides{DatabaseKind::SQLite, true}, Sides{DatabaseKind::PostgreSQL, true}, Sides{DatabaseKind::MySql, true});
+
+class CopySidesTest : public ::testing::TestWithParam<Sides> {
+protected:
+    void SetUp() override
+    {
+        SKIP_WITHOUT_SERVER(testDatabase(GetParam().kind));
+        server = db::Connection::open(testDatabase(GetParam().kind).connectString());
+        file.close();
+        file = makeOlderDatabase(filePath()); // anew for each case of a table-driven test
+        makeScene();
+    }
+    // The tables and rows of a test suite, made after the connections opened.
+    virtual void makeScene() {}
+    void TearDown() override
+    {
+        for (const QString& table : std::as_const(serverTables)) {
+            try {
+                server.execute(ddl::dropTableSql(table));
+            } catch (const db::DbError&) {
+            }
+        }
+        serverTables.clear();
+    }
+
+    db::Connection& target() { return GetParam().testDatabaseIsTarget ? server : file; }
+    db::Connection& source() { return GetParam().testDatabaseIsTarget ? file : server; }
+    DatabaseKind targetKind() const { return GetParam().testDatabaseIsTarget ? GetParam().kind : DatabaseKind::SQLite; }
+    DatabaseKind sourceKind() const { return GetParam().testDatabaseIsTarget ? DatabaseKind::SQLite : GetParam().kind; }
+    QString filePath() const { return dir.filePath(QStringLiteral("copy.db")); }
+    QString connectString(bool targetSide) const
+    {
+        return targetSide == GetParam().testDatabaseIsTarget ? testDatabase(GetParam().kind).connectString()
+                                                             : sqliteConnectString(filePath());
+    }
+
+    // Drops the table, and makes it anew with `createSql`; the server's are
+    // dropped again at the end.
+    void remake(db::Connection& c, const QString& table, const QString& createSql = {})
+    {
+        c.execute(ddl::dropTableSql(table));
+        if (!createSql.isEmpty())
+            c.execute(createSql);
+        if (&c == &server && !serverTables.contains(table))
+            serverTables << table;
+    }
+    void remakeTable(db::Connection& c, SchemaTable table)
+    {
+        const TableLayout& layout = tableLayout(table);
+        remake(c, layout.name, ddl::createTableSql(kindOf(c), layout, layout.name));
+    }
+    DatabaseKind kindOf(db::Connection& c) { return &c == &target() ? targetKind() : sourceKind(); }
+
+    // A run from start to end of the dates on connections of its own. `ready`
+    // sees the run before it starts; `sourceOptions` go to the source's
+    // connect string.
+    bool copy(const QStringList& tables, RecordingReport& report, QDate start = QDate(2007, 12, 1),
+              QDate end = QDate(2008, 1, 31), const std::function<void(copy::CopyRun&)>& ready = {},
+              const QString& sourceOptions = {})
+    {
+        copy::CopySettings settings;
+        copy::CopyRun run(settings, QDateTime(start, QTime(10, 30)), QDateTime(end, QTime(10, 30)), report);
+        run.attach(db::Connection::open(connectString(true)), targetKind(),
+                   db::Connection::open(connectString(false) + sourceOptions), sourceKind());
+        if (ready)
+            ready(run);
+        return run.copyTables(tables);
+    }
+
+    QTemporaryDir dir;
+    db::Connection server;
+    db::Connection file;
+    QStringList serverTables;
+};
 
 } // namespace tessera::test

@@ -18,23 +18,21 @@ namespace {
 RowSet typedRows()
 {
     RowSet set;
-    set.columns = {QStringLiteral("ID"), QStringLiteral("Big"), QStringLiteral("R"), QStringLiteral("Name"),
-                   QStringLiteral("At")};
+    set.columns = {"ID", "Big", "R", "Name", "At"};
     set.types = {ValueType::Integer, ValueType::Integer, ValueType::Real, ValueType::Text, ValueType::DateTime};
     set.rows = {
-        {Value(qint64(1)), Value(std::numeric_limits<qint64>::max()), Value(0.1), Value(QStringLiteral("城北变电站")),
-         Value(DateTimeText {QStringLiteral("2026-01-02 03:04:05.123")})},
-        {Value(qint64(2)), Value(std::numeric_limits<qint64>::min()), Value(-1e-300), Value(QString()),
-         Value(DateTimeText {QStringLiteral("1899-12-30 23:59:59")})},
-        {Value(qint64(3)), Value(), Value(), Value(), Value()},
+        {qint64(1), std::numeric_limits<qint64>::max(), 0.1, QString("城北变电站"),
+         DateTimeText{"2026-01-02 03:04:05.123"}},
+        {qint64(2), std::numeric_limits<qint64>::min(), -1e-300, QString(), DateTimeText{"1899-12-30 23:59:59"}},
+        {qint64(3), Value(), Value(), Value(), Value()},
     };
     return set;
 }
 
-UnitDraft unitWith(std::optional<RowSet> before)
+// An entry of one unit whose before-image holds `before`.
+EntryDraft entryWith(const RowSet& before = typedRows(), const QString& command = "批量设置")
 {
-    return {QStringLiteral("Tag20260102"), QStringLiteral("TagID=1"), QStringLiteral("TagID 1"),
-            {QStringLiteral("ID")}, std::move(before)};
+    return draftOf(command, {{"Tag20260102", "TagID=1", "TagID 1", {"ID"}, before}});
 }
 
 QByteArray fileBytes(const QString& path)
@@ -50,12 +48,12 @@ void writeFile(const QString& path, const QByteArray& bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-// An SQLite database of some other program.
-void writeForeignDatabase(const QString& path)
+// Runs SQL on the file as another program would.
+void execOn(const QString& path, const char* sql)
 {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-    sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('keep me')", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
     sqlite3_close(db);
 }
 
@@ -65,7 +63,7 @@ void writeDamagedJournal(const QString& path)
     {
         Journal journal = Journal::open(path);
         for (int i = 0; i < 20; ++i)
-            journal.beginEntry(draftOf(QStringLiteral("批量设置"), {unitWith(typedRows())}));
+            journal.beginEntry(entryWith());
     }
     QByteArray bytes = fileBytes(path);
     ASSERT_GT(bytes.size(), 8192);
@@ -76,38 +74,27 @@ void writeDamagedJournal(const QString& path)
 
 } // namespace
 
-TEST(JournalFile, TypedBeforeImageSurvivesReopening)
+TEST(JournalFile, EntryGoesFromPendingWithItsTypedImageToItsOutcome)
 {
     TempJournal temp;
-    const RowSet rows = typedRows();
-    qint64 id = 0;
-    {
-        Journal journal = Journal::open(temp.path());
-        id = journal.beginEntry(draftOf(QStringLiteral("批量设置"), {unitWith(rows)}));
-    }
-    Journal journal = Journal::open(temp.path());
-    const RowSet back = journal.beforeRows(id, 0);
-    EXPECT_EQ(back.columns, rows.columns);
-    EXPECT_EQ(back.types, rows.types);
-    ASSERT_EQ(back.rows.size(), rows.rows.size());
-    for (size_t r = 0; r < rows.rows.size(); ++r)
-        EXPECT_EQ(encodeRow(back.rows[r]), encodeRow(rows.rows[r])) << rowText(back.rows[r]).toStdString();
-    EXPECT_TRUE(journal.setAsidePath().isEmpty());
-}
-
-TEST(JournalFile, EntryGoesFromPendingToItsOutcome)
-{
-    TempJournal temp;
-    Journal journal = Journal::open(temp.path());
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    const qint64 id = journal.beginEntry(draftOf(QStringLiteral("遥测置零"), {unitWith(typedRows())}));
+    const qint64 id = Journal::open(temp.path()).beginEntry(entryWith(typedRows(), "遥测置零"));
+
+    Journal journal = Journal::open(temp.path());
+    EXPECT_TRUE(journal.setAsidePath().isEmpty());
+    const RowSet image = journal.beforeRows(id, 0);
+    EXPECT_EQ(image.columns, typedRows().columns);
+    EXPECT_EQ(image.types, typedRows().types);
+    ASSERT_EQ(image.rows.size(), 3u);
+    for (size_t r = 0; r < image.rows.size(); ++r)
+        EXPECT_EQ(encodeRow(image.rows[r]), encodeRow(typedRows().rows[r])) << rowText(image.rows[r]).toStdString();
 
     auto pending = journal.entry(id);
     ASSERT_TRUE(pending.has_value());
     EXPECT_EQ(pending->state, EntryState::Pending);
-    EXPECT_EQ(pending->commandName, QStringLiteral("遥测置零"));
-    EXPECT_EQ(pending->reason, QStringLiteral("补录缺失数据"));
-    EXPECT_EQ(pending->login, QStringLiteral("wardenaccount"));
+    EXPECT_EQ(pending->commandName, "遥测置零");
+    EXPECT_EQ(pending->reason, "补录缺失数据");
+    EXPECT_EQ(pending->login, "wardenaccount");
     EXPECT_EQ(pending->osUser, osUserName());
     EXPECT_FALSE(pending->osUser.isEmpty());
     EXPECT_GE(pending->startedLocal, before);
@@ -121,18 +108,18 @@ TEST(JournalFile, EntryGoesFromPendingToItsOutcome)
     RowSet after = typedRows();
     after.rows.pop_back();
     journal.recordAfterState(id, 0, after);
-    journal.setUnitOutcome(id, 0, QStringLiteral("已完成"), 2);
-    journal.finishEntry(id, EntryState::Done, QStringLiteral("置零完成"), {3, 2, 0});
+    journal.setUnitOutcome(id, 0, "已完成", 2);
+    journal.finishEntry(id, EntryState::Done, "置零完成", {3, 2, 0});
 
     const auto done = journal.entry(id);
     EXPECT_EQ(done->state, EntryState::Done);
-    EXPECT_EQ(done->outcome, QStringLiteral("置零完成"));
+    EXPECT_EQ(done->outcome, "置零完成");
     EXPECT_EQ(done->counts.removed, 3);
     EXPECT_EQ(done->counts.written, 2);
     EXPECT_TRUE(done->finishedUtc.isValid());
     EXPECT_EQ(done->units[0].afterRows, 2);
     EXPECT_EQ(done->units[0].afterDigest, digestOf(after.rows));
-    EXPECT_EQ(done->units[0].status, QStringLiteral("已完成"));
+    EXPECT_EQ(done->units[0].status, "已完成");
     const auto kept = journal.afterRows(id, 0);
     ASSERT_TRUE(kept.has_value());
     EXPECT_EQ(rowLines(*kept), rowLines(after.rows));
@@ -144,16 +131,13 @@ TEST(JournalFile, LargeAfterStateIsKeptAsDigestOnly)
 {
     TempJournal temp;
     Journal journal = Journal::open(temp.path());
-    RowSet after;
-    after.columns = {QStringLiteral("n")};
-    after.types = {ValueType::Integer};
+    RowSet after{{"n"}, {ValueType::Integer}, {}};
+    const qint64 id = journal.beginEntry(entryWith(after));
     for (qint64 i = 0; i <= kKeptAfterRows; ++i)
-        after.rows.push_back({Value(i)});
-    const qint64 id = journal.beginEntry(draftOf(QStringLiteral("批量设置"), {unitWith(RowSet {after.columns, after.types, {}})}));
+        after.rows.push_back({i});
     journal.recordAfterState(id, 0, after);
-    const auto entry = journal.entry(id);
-    EXPECT_EQ(entry->units[0].afterRows, kKeptAfterRows + 1);
-    EXPECT_FALSE(entry->units[0].afterRowsKept);
+    EXPECT_EQ(journal.entry(id)->units[0].afterRows, kKeptAfterRows + 1);
+    EXPECT_FALSE(journal.entry(id)->units[0].afterRowsKept);
     EXPECT_FALSE(journal.afterRows(id, 0).has_value());
 }
 
@@ -173,17 +157,11 @@ TEST(JournalFile, ListsNewestFirstByDayAndCommand)
     const qint64 c = add("批量设置", 1, 1);
     const qint64 d = add("批量设置", 1, 0);
 
-    auto ids = [](const std::vector<EntrySummary>& list) {
-        std::vector<qint64> out;
-        for (const auto& e : list)
-            out.push_back(e.id);
-        return out;
-    };
-    EXPECT_EQ(ids(journal.entries()), (std::vector<qint64> {d, c, b, a}));
-    EXPECT_EQ(ids(journal.entries({today.addDays(-2), today.addDays(-1), {}, 0})), (std::vector<qint64> {c, b}));
-    EXPECT_EQ(ids(journal.entries({{}, {}, 1, 0})), (std::vector<qint64> {d, c, a}));
-    EXPECT_EQ(ids(journal.entries({{}, {}, 1, 2})), (std::vector<qint64> {d, c}));
-    EXPECT_EQ(ids(journal.entries({today, today, 2, 0})), (std::vector<qint64> {}));
+    EXPECT_EQ(idsOf(journal.entries()), (std::vector<qint64>{d, c, b, a}));
+    EXPECT_EQ(idsOf(journal.entries({today.addDays(-2), today.addDays(-1), {}, 0})), (std::vector<qint64>{c, b}));
+    EXPECT_EQ(idsOf(journal.entries({{}, {}, 1, 0})), (std::vector<qint64>{d, c, a}));
+    EXPECT_EQ(idsOf(journal.entries({{}, {}, 1, 2})), (std::vector<qint64>{d, c}));
+    EXPECT_EQ(idsOf(journal.entries({today, today, 2, 0})), std::vector<qint64>{});
 }
 
 // The program is killed (SIGKILL) right after beginEntry returned: the entry
@@ -197,8 +175,7 @@ TEST(JournalFile, EntryOfAKilledProgramIsPendingAtTheNextStart)
     ASSERT_GE(child, 0);
     if (child == 0) {
         try {
-            Journal journal = Journal::open(temp.path());
-            journal.beginEntry(draftOf(QStringLiteral("批量设置"), {unitWith(typedRows())}));
+            Journal::open(temp.path()).beginEntry(entryWith());
         } catch (...) {
             _exit(3);
         }
@@ -213,34 +190,30 @@ TEST(JournalFile, EntryOfAKilledProgramIsPendingAtTheNextStart)
     const auto pending = journal.pendingEntries();
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(pending[0].state, EntryState::Pending);
-    EXPECT_EQ(entryStateText(pending[0].state), QStringLiteral("未完成"));
+    EXPECT_EQ(entryStateText(pending[0].state), "未完成");
     EXPECT_EQ(rowLines(journal.beforeRows(pending[0].id, 0).rows), rowLines(typedRows().rows));
 }
 
 TEST(JournalFile, UnusableFileIsSetAsideAndANewJournalStarted)
 {
-    struct Case {
-        const char* what;
-        std::function<void(const QString&)> spoil;
-    };
-    const std::vector<Case> cases {
+    const std::vector<std::pair<const char*, std::function<void(const QString&)>>> spoilers{
         {"garbage", [](const QString& path) { writeFile(path, QByteArray(5000, '\x17') + "not a database"); }},
         {"damaged pages", writeDamagedJournal},
-        {"another program's database", writeForeignDatabase},
+        {"another program's database",
+         [](const QString& path) { execOn(path, "CREATE TABLE notes(text); INSERT INTO notes VALUES('keep me')"); }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, spoil] : spoilers) {
+        SCOPED_TRACE(what);
         TempJournal temp;
-        c.spoil(temp.path());
+        spoil(temp.path());
         const QByteArray spoilt = fileBytes(temp.path());
 
         Journal journal = Journal::open(temp.path());
-        ASSERT_FALSE(journal.setAsidePath().isEmpty());
-        EXPECT_TRUE(journal.setAsidePath().startsWith(temp.path() + QStringLiteral(".corrupt-")))
-            << journal.setAsidePath().toStdString();
-        EXPECT_EQ(fileBytes(journal.setAsidePath()), spoilt); // renamed, not deleted
+        const QString aside = journal.setAsidePath();
+        EXPECT_TRUE(aside.startsWith(temp.path() + ".corrupt-")) << aside.toStdString();
+        EXPECT_EQ(fileBytes(aside), spoilt); // renamed, not deleted
         EXPECT_TRUE(journal.entries().empty());
-        const qint64 id = journal.beginEntry(draftOf(QStringLiteral("批量设置"), {unitWith(typedRows())}));
+        const qint64 id = journal.beginEntry(entryWith());
         EXPECT_EQ(journal.beforeRows(id, 0).rows.size(), 3u);
 
         // The new journal is sound: the next start keeps it.
@@ -253,31 +226,30 @@ TEST(JournalFile, UnusableFileIsSetAsideAndANewJournalStarted)
 TEST(JournalFile, IsReadableByItsOwnerOnly)
 {
     TempJournal temp;
-    Journal journal = Journal::open(temp.path());
-    journal.beginEntry(draftOf(QStringLiteral("批量设置"), {unitWith(typedRows())}));
-    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
-        | QFileDevice::WriteOther | QFileDevice::ExeGroup | QFileDevice::ExeOther;
-    for (const QString& name : temp.files()) {
-        const QFileInfo info(QDir(temp.folder()).filePath(name));
-        EXPECT_EQ(info.permissions() & others, QFileDevice::Permissions()) << name.toStdString();
-    }
-    EXPECT_TRUE(temp.files().contains(QStringLiteral("journal.sqlite-wal"))) << temp.files().join(' ').toStdString();
+    Journal journal = Journal::open(temp.path()); // open, so that its write-ahead log is there too
+    journal.beginEntry(entryWith());
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+        QFileDevice::WriteOther | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    for (const QString& name : temp.files())
+        EXPECT_EQ(QFileInfo(QDir(temp.folder()).filePath(name)).permissions() & others, QFileDevice::Permissions())
+            << name.toStdString();
+    EXPECT_TRUE(temp.files().contains("journal.sqlite-wal")) << temp.files().join(' ').toStdString();
 }
 
 TEST(JournalFile, FileThatCannotBeCreatedOrWrittenStopsWithAMessage)
 {
     TempJournal temp;
-    const QString blocker = QDir(temp.folder()).filePath(QStringLiteral("plain-file"));
+    const QString blocker = QDir(temp.folder()).filePath("plain-file");
     writeFile(blocker, "x");
-    const QString folderPath = QDir(temp.folder()).filePath(QStringLiteral("a-folder"));
+    const QString folderPath = QDir(temp.folder()).filePath("a-folder");
     QDir().mkpath(folderPath);
 
-    for (const QString& path : {QDir(blocker).filePath(QStringLiteral("journal.sqlite")), folderPath}) {
+    for (const QString& path : {QDir(blocker).filePath("journal.sqlite"), folderPath}) {
         try {
             Journal::open(path);
             ADD_FAILURE() << "opened " << path.toStdString();
         } catch (const JournalError& error) {
-            EXPECT_TRUE(error.message().startsWith(QStringLiteral("无法打开操作日志"))) << error.what();
+            EXPECT_TRUE(error.message().startsWith("无法打开操作日志")) << error.what();
             EXPECT_TRUE(error.message().contains(QDir::toNativeSeparators(path))) << error.what();
         }
     }
@@ -296,31 +268,27 @@ TEST(JournalFile, LockedJournalRefusesTheEntry)
     ASSERT_EQ(sqlite3_open(temp.path().toUtf8().constData(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     try {
-        journal.beginEntry(draftOf(QStringLiteral("批量设置"), {unitWith(typedRows())}));
+        journal.beginEntry(entryWith());
         ADD_FAILURE() << "wrote into a locked journal";
     } catch (const JournalError& error) {
-        EXPECT_TRUE(error.message().startsWith(QStringLiteral("无法写入操作日志"))) << error.what();
-        EXPECT_TRUE(error.message().contains(QStringLiteral("不会修改数据库"))) << error.what();
+        EXPECT_TRUE(error.message().startsWith("无法写入操作日志")) << error.what();
+        EXPECT_TRUE(error.message().contains("不会修改数据库")) << error.what();
     }
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
 
     EXPECT_TRUE(journal.entries().empty());
-    const qint64 id = journal.beginEntry(draftOf(QStringLiteral("批量设置"), {unitWith(typedRows())}));
+    const qint64 id = journal.beginEntry(entryWith());
     EXPECT_EQ(journal.beforeRows(id, 0).rows.size(), 3u);
 }
 
 TEST(JournalFile, JournalOfANewerProgramIsLeftAlone)
 {
     TempJournal temp;
-    Journal::open(temp.path()).beginEntry(draftOf(QStringLiteral("批量设置")));
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(temp.path().toUtf8().constData(), &db), SQLITE_OK);
-    sqlite3_exec(db, "PRAGMA user_version=99", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-
+    Journal::open(temp.path()).beginEntry(draftOf("批量设置"));
+    execOn(temp.path(), "PRAGMA user_version=99");
     EXPECT_THROW(Journal::open(temp.path()), JournalError);
-    EXPECT_EQ(temp.files(), QStringList {QStringLiteral("journal.sqlite")});
+    EXPECT_EQ(temp.files(), QStringList{"journal.sqlite"});
 }
 
 TEST(JournalFile, RetentionRemovesOldEntriesWithTheirImagesOnly)
@@ -334,7 +302,7 @@ TEST(JournalFile, RetentionRemovesOldEntriesWithTheirImagesOnly)
     for (int i = 0; i < 2000; ++i)
         big.rows.push_back(big.rows[size_t(i % 3)]);
     auto add = [&](int daysAgo) {
-        EntryDraft draft = draftOf(QStringLiteral("批量设置"), {unitWith(big)});
+        EntryDraft draft = entryWith(big);
         draft.at = QDateTime::currentDateTime().addDays(-daysAgo);
         return journal.beginEntry(draft);
     };
@@ -350,10 +318,7 @@ TEST(JournalFile, RetentionRemovesOldEntriesWithTheirImagesOnly)
 
     journal.setSettings({true, 180});
     EXPECT_EQ(journal.applyRetention(), 2);
-    std::vector<qint64> left;
-    for (const auto& e : journal.entries())
-        left.push_back(e.id);
-    EXPECT_EQ(left, (std::vector<qint64> {today, recent}));
+    EXPECT_EQ(idsOf(journal.entries()), (std::vector<qint64>{today, recent}));
     EXPECT_TRUE(journal.beforeRows(old, 0).rows.empty());
     EXPECT_TRUE(journal.beforeRows(older, 0).rows.empty());
     EXPECT_EQ(journal.beforeRows(recent, 0).rows.size(), big.rows.size());

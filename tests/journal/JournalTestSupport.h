@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace tessera::test {
 
 // A value with its type, so that 5 and '5' or 0 and -0 read differently.
@@ -38,6 +36,14 @@ inline QStringList rowLines(const std::vector<journal::Row>& rows)
         lines << rowText(row);
     lines.sort();
     return lines;
+}
+
+inline std::vector<qint64> idsOf(const std::vector<journal::EntrySummary>& entries)
+{
+    std::vector<qint64> ids;
+    for (const auto& e : entries)
+        ids.push_back(e.id);
+    return ids;
 }
 
 // A journal file in a folder of its own, removed with the fixture.

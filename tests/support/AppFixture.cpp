@@ -10,18 +10,9 @@
 
 namespace tessera::test {
 
-QMessageBox::StandardButton WatchingGui::message(const MessageRequest& request)
-{
-    if (QApplication::overrideCursor())
-        underWaitCursor << request.text;
-    if (onMessage)
-        onMessage();
-    return ScriptedGui::message(request);
-}
-
 AppState::AppState()
 {
-    auto scripted = std::make_unique<WatchingGui>();
+    auto scripted = std::make_unique<ScriptedGui>();
     gui = scripted.get();
     app.setGui(std::move(scripted));
     app.setConfigurationPath(configPath());

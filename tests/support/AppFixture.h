@@ -9,23 +9,11 @@
 #include <QByteArray>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <memory>
 
 #include <gtest/gtest.h>
 
 namespace tessera::test {
-
-// The scripted seam every GUI test installs. It notes the boxes that come up
-// under the wait cursor (the cursor must end before a box is shown) and runs
-// a hook on each box, as if something happened while the user read it.
-class WatchingGui : public ScriptedGui {
-public:
-    QMessageBox::StandardButton message(const MessageRequest& request) override;
-
-    QStringList underWaitCursor;
-    std::function<void()> onMessage;
-};
 
 // What the fixture owns, apart from the gtest base.
 class AppState {
@@ -47,7 +35,7 @@ public:
 
     QTemporaryDir dir;
     CTesseraApp app;
-    WatchingGui* gui = nullptr;
+    ScriptedGui* gui = nullptr;
     std::unique_ptr<CMainFrame> frame;
 };
 

@@ -44,9 +44,7 @@ void DatabaseTest::createTable(const QString& table, const QString& columns)
 qint64 DatabaseTest::countRows(const QString& table)
 {
     auto rs = m_connection.query(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table));
-    if (!rs.next())
-        return -1;
-    return rs.string(0).toLongLong();
+    return rs.next() ? rs.string(0).toLongLong() : -1;
 }
 
 void DatabaseTest::createSchema()
@@ -65,32 +63,31 @@ void DatabaseTest::createTelemetryTable(const QString& name, ddl::Generation gen
 
 bool DatabaseTest::killServerSession(db::Connection& victim)
 {
-    QString idQuery;
-    QString killSql;
-    switch (kind()) {
-    case DatabaseKind::PostgreSQL:
-        idQuery = QStringLiteral("SELECT pg_backend_pid()");
-        killSql = QStringLiteral("SELECT pg_terminate_backend(%1, 10000)"); // waits until it is gone
-        break;
-    case DatabaseKind::MySql:
-        idQuery = QStringLiteral("SELECT CONNECTION_ID()");
-        killSql = QStringLiteral("KILL %1");
-        break;
-    default:
+    const QString id = serverSessionId(victim, kind());
+    if (id.isEmpty())
         return false;
-    }
-    QString id;
-    {
-        auto rs = victim.query(idQuery);
-        if (!rs.next())
-            return false;
-        id = rs.string(0);
-    }
-    db::Connection killer = openConnection();
-    auto rs = killer.query(killSql.arg(id));
+    endServerSession(kind(), id);
+    return true;
+}
+
+QString serverSessionId(db::Connection& c, DatabaseKind kind)
+{
+    if (kind != DatabaseKind::PostgreSQL && kind != DatabaseKind::MySql)
+        return {};
+    auto rs = c.query(kind == DatabaseKind::PostgreSQL ? QStringLiteral("SELECT pg_backend_pid()")
+                                                       : QStringLiteral("SELECT CONNECTION_ID()"));
+    return rs.next() ? rs.string(0) : QString();
+}
+
+void endServerSession(DatabaseKind kind, const QString& id)
+{
+    db::Connection killer = db::Connection::open(testDatabase(kind).connectString());
+    // pg_terminate_backend waits until the session is gone.
+    auto rs = killer.query(kind == DatabaseKind::PostgreSQL
+                               ? QStringLiteral("SELECT pg_terminate_backend(%1, 10000)").arg(id)
+                               : QStringLiteral("KILL %1").arg(id));
     while (rs.next()) {
     }
-    return true;
 }
 
 ::testing::internal::ParamGenerator<DatabaseKind> allDatabaseKinds()

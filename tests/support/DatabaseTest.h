@@ -39,6 +39,11 @@ private:
     QStringList m_tables;
 };
 
+// The server's own id of a connection's session (empty for SQLite), and the
+// end of that session from another connection.
+QString serverSessionId(db::Connection& c, DatabaseKind kind);
+void endServerSession(DatabaseKind kind, const QString& id);
+
 ::testing::internal::ParamGenerator<DatabaseKind> allDatabaseKinds();
 std::string kindName(const ::testing::TestParamInfo<DatabaseKind>& info);
 

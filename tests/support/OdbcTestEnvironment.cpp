@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <cstdlib>
 #include <stdexcept>
 
 namespace tessera::test {
@@ -17,49 +16,45 @@ QTemporaryDir& folder()
     return dir;
 }
 
-QString env(const char* name)
-{
-    return QString::fromLocal8Bit(qgetenv(name));
-}
+QString odbcinstPath() { return folder().filePath(QStringLiteral("odbcinst.ini")); }
 
-TestDatabase serverDatabase(DatabaseKind kind, const QString& name, const char* prefix)
-{
-    const QByteArray p(prefix);
-    TestDatabase db;
-    db.kind = kind;
-    db.name = name;
-    db.dsn = QStringLiteral("TesseraTest%1").arg(name);
-    db.user = env(p + "_USER");
-    db.password = env(p + "_PASSWORD");
-    db.available = !env(p + "_PORT").isEmpty();
-    return db;
-}
+QString env(const QByteArray& name) { return QString::fromLocal8Bit(qgetenv(name.constData())); }
 
-void writeFile(const QString& path, const QString& text)
+void write(const QString& path, const QString& text, QIODevice::OpenMode mode = QIODevice::Truncate)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!f.open(QIODevice::WriteOnly | mode))
         throw std::runtime_error("cannot write " + path.toStdString());
     f.write(text.toUtf8());
 }
+
+// The servers scripts/test-servers starts, each described by its
+// TESSERA_TEST_<prefix>_* variables; without a port it is not running.
+struct Server {
+    DatabaseKind kind;
+    const char* name;
+    const char* driver;
+    const char* hostKey;
+    QByteArray prefix;
+};
+const Server kServers[] = {
+    {DatabaseKind::PostgreSQL, "PostgreSQL", "PostgreSQL Unicode", "Servername", "TESSERA_TEST_PG"},
+    {DatabaseKind::MySql, "MariaDB", "MariaDB Unicode", "Server", "TESSERA_TEST_MARIADB"},
+};
 
 QString systemOdbcIni()
 {
     QString ini = QStringLiteral("[TesseraTestSQLite]\nDriver=SQLite3\nDatabase=%1\nTimeout=5000\n\n")
                       .arg(folder().filePath(QStringLiteral("test.db")));
-    if (!env("TESSERA_TEST_PG_PORT").isEmpty())
-        ini += QStringLiteral("[TesseraTestPostgreSQL]\nDriver=PostgreSQL Unicode\nServername=%1\nPort=%2\n"
-                              "Database=%3\n\n")
-                   .arg(env("TESSERA_TEST_PG_HOST"), env("TESSERA_TEST_PG_PORT"), env("TESSERA_TEST_PG_DATABASE"));
-    if (!env("TESSERA_TEST_MARIADB_PORT").isEmpty())
-        ini += QStringLiteral("[TesseraTestMariaDB]\nDriver=MariaDB Unicode\nServer=%1\nPort=%2\nDatabase=%3\n\n")
-                   .arg(env("TESSERA_TEST_MARIADB_HOST"), env("TESSERA_TEST_MARIADB_PORT"),
-                        env("TESSERA_TEST_MARIADB_DATABASE"));
+    for (const Server& s : kServers)
+        if (!env(s.prefix + "_PORT").isEmpty())
+            ini += QStringLiteral("[TesseraTest%1]\nDriver=%2\n%3=%4\nPort=%5\nDatabase=%6\n\n")
+                       .arg(QLatin1String(s.name), QLatin1String(s.driver), QLatin1String(s.hostKey),
+                            env(s.prefix + "_HOST"), env(s.prefix + "_PORT"), env(s.prefix + "_DATABASE"));
     return ini;
 }
 
-} // namespace
-
+// odbcinst.ini text of the installed drivers, copied from the machine's.
 QString installedDriversIni()
 {
     const QByteArray sys = qgetenv("TESSERA_HOST_ODBCSYSINI");
@@ -74,35 +69,27 @@ QString installedDriversIni()
     return ini;
 }
 
+} // namespace
+
 QString systemIniFolder() { return folder().path(); }
 QString userIniPath() { return folder().filePath(QStringLiteral("user-odbc.ini")); }
 
-namespace {
-void append(const QString& path, const QString& text)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::Append))
-        throw std::runtime_error("cannot write " + path.toStdString());
-    f.write(text.toUtf8());
-}
-} // namespace
-
 void addUserDataSource(const QString& name, const QString& driver, const QString& database)
 {
-    append(userIniPath(), QStringLiteral("[%1]\nDriver=%2\nDatabase=%3\n\n").arg(name, driver, database));
+    write(userIniPath(), QStringLiteral("[%1]\nDriver=%2\nDatabase=%3\n\n").arg(name, driver, database),
+          QIODevice::Append);
 }
 
 void addSQLiteDriverAs(const QString& driverName)
 {
-    append(folder().filePath(QStringLiteral("odbcinst.ini")),
-           QStringLiteral("\n[%1]\nDriver=libsqlite3odbc.so\n").arg(driverName));
+    write(odbcinstPath(), QStringLiteral("\n[%1]\nDriver=libsqlite3odbc.so\n").arg(driverName), QIODevice::Append);
 }
 
 void restoreOdbcIniFiles()
 {
-    writeFile(folder().filePath(QStringLiteral("odbcinst.ini")), installedDriversIni());
-    writeFile(folder().filePath(QStringLiteral("odbc.ini")), systemOdbcIni());
-    writeFile(userIniPath(), QString());
+    write(odbcinstPath(), installedDriversIni());
+    write(folder().filePath(QStringLiteral("odbc.ini")), systemOdbcIni());
+    write(userIniPath(), QString());
 }
 
 void installOdbcTestEnvironment()
@@ -117,16 +104,12 @@ void installOdbcTestEnvironment()
 const std::vector<TestDatabase>& testDatabases()
 {
     static const std::vector<TestDatabase> all = [] {
-        TestDatabase sqlite;
-        sqlite.kind = DatabaseKind::SQLite;
-        sqlite.name = QStringLiteral("SQLite");
-        sqlite.dsn = QStringLiteral("TesseraTestSQLite");
-        sqlite.available = true;
-        return std::vector<TestDatabase> {
-            sqlite,
-            serverDatabase(DatabaseKind::PostgreSQL, QStringLiteral("PostgreSQL"), "TESSERA_TEST_PG"),
-            serverDatabase(DatabaseKind::MySql, QStringLiteral("MariaDB"), "TESSERA_TEST_MARIADB"),
-        };
+        std::vector<TestDatabase> list {
+            {DatabaseKind::SQLite, QStringLiteral("SQLite"), QStringLiteral("TesseraTestSQLite"), {}, {}, true}};
+        for (const Server& s : kServers)
+            list.push_back({s.kind, QLatin1String(s.name), QStringLiteral("TesseraTest%1").arg(QLatin1String(s.name)),
+                            env(s.prefix + "_USER"), env(s.prefix + "_PASSWORD"), !env(s.prefix + "_PORT").isEmpty()});
+        return list;
     }();
     return all;
 }
@@ -139,9 +122,6 @@ const TestDatabase& testDatabase(DatabaseKind kind)
     throw std::invalid_argument("no test database of that kind");
 }
 
-bool serversRequired()
-{
-    return qgetenv("TESSERA_TEST_REQUIRE_SERVERS") == "1";
-}
+bool serversRequired() { return qgetenv("TESSERA_TEST_REQUIRE_SERVERS") == "1"; }
 
 } // namespace tessera::test

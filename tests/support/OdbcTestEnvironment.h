@@ -25,8 +25,6 @@ void addUserDataSource(const QString& name, const QString& driver, const QString
 // The SQLite driver under a name of its own: its data sources connect, but
 // the name says nothing about the kind of database.
 void addSQLiteDriverAs(const QString& driverName);
-// odbcinst.ini text of the installed drivers, copied from the machine's.
-QString installedDriversIni();
 
 struct TestDatabase {
     DatabaseKind kind = DatabaseKind::SQLite;

@@ -11,6 +11,10 @@ namespace tessera::test {
 
 QMessageBox::StandardButton ScriptedGui::message(const MessageRequest& request)
 {
+    if (QApplication::overrideCursor())
+        underWaitCursor << request.text;
+    if (onMessage)
+        onMessage();
     m_messages.push_back({request.owner != nullptr, request.text, request.caption, request.icon, request.buttons});
     if (!m_answers.empty()) {
         const auto answer = m_answers.front();

@@ -18,6 +18,9 @@ namespace tessera::test {
 // every modal dialog, shown for real (offscreen), to the next queued script.
 // A script drives the dialog with real clicks and keys; when it returns with
 // the dialog still open, the dialog is rejected (as if the user cancelled).
+// It also notes the boxes that come up under the wait cursor (the cursor must
+// end before a box is shown) and runs a hook on each box, as if something
+// happened while the user read it.
 class ScriptedGui : public GuiSeam {
 public:
     struct Message {
@@ -49,6 +52,9 @@ public:
     QStringList messageTexts() const;
     int dialogsShown() const { return m_dialogsShown; }
     bool allScriptsUsed() const { return m_scripts.empty(); }
+
+    QStringList underWaitCursor;
+    std::function<void()> onMessage;
 
 private:
     struct Script {
