@@ -20,12 +20,9 @@ QString scrambled(const QString& text)
 
 TEST(ScramblePassword, OutputIsWholeBlocksOfTheKeyLength)
 {
-    EXPECT_EQ(scrambled("").size(), 0);
-    EXPECT_EQ(scrambled("a").size(), 5);
-    EXPECT_EQ(scrambled("abcde").size(), 5);
-    EXPECT_EQ(scrambled("abcdef").size(), 10);
-    EXPECT_EQ(scrambled("abcdefghij").size(), 10);
-    EXPECT_EQ(scrambled("abcdefghijk").size(), 15);
+    const std::pair<int, int> blocksOfLength[] = {{0, 0}, {1, 1}, {5, 1}, {6, 2}, {10, 2}, {11, 3}};
+    for (const auto& [length, blocks] : blocksOfLength)
+        EXPECT_EQ(scrambled(QString(length, u'a')).size(), blocks * 5) << length;
     EXPECT_EQ(ScramblePassword("abc", "XY")->size(), 4);
 }
 
@@ -45,11 +42,8 @@ TEST(ScramblePassword, NeverProducesABlankOrAnythingOutsidePrintableAscii)
 {
     // Every printable character at every key position.
     for (char16_t c = 32; c <= 126; ++c) {
-        const QString out = scrambled(QString(5, QChar(c)));
-        for (QChar o : out) {
-            EXPECT_GE(o.unicode(), 33) << int(c);
-            EXPECT_LE(o.unicode(), 126) << int(c);
-        }
+        for (QChar o : scrambled(QString(5, QChar(c))))
+            EXPECT_TRUE(o.unicode() >= 33 && o.unicode() <= 126) << int(c);
     }
 }
 
@@ -68,28 +62,22 @@ TEST(ScramblePassword, ScrambledPasswordsSurviveTheSettingsFile)
         for (int i = length(rng); i > 0; --i)
             password += QChar(char16_t(printable(rng)));
         const QString stored = scrambled(password);
-        {
-            CIniFile ini(path);
-            ASSERT_TRUE(ini.Set("USER", "PASS", stored)) << password.toStdString();
-        }
-        CIniFile ini(path);
-        EXPECT_EQ(ini.Get("USER", "PASS"), stored) << password.toStdString();
+        ASSERT_TRUE(CIniFile(path).Set("USER", "PASS", stored)) << password.toStdString();
+        EXPECT_EQ(CIniFile(path).Get("USER", "PASS"), stored) << password.toStdString();
     }
 }
 
 TEST(ScramblePassword, RefusesCharactersOutsidePrintableAscii)
 {
-    EXPECT_FALSE(ScramblePassword(QStringLiteral("口令"), kPasswordScrambleKey).has_value());
-    EXPECT_FALSE(ScramblePassword(QStringLiteral("abc\tdef"), kPasswordScrambleKey).has_value());
-    EXPECT_FALSE(ScramblePassword(QStringLiteral("caf\u00e9"), kPasswordScrambleKey).has_value());
+    for (const QString& password : {QStringLiteral("口令"), QStringLiteral("abc\tdef"), QStringLiteral("caf\u00e9")})
+        EXPECT_FALSE(ScramblePassword(password, kPasswordScrambleKey).has_value()) << password.toStdString();
     EXPECT_FALSE(ScramblePassword("abc", "").has_value());
     EXPECT_FALSE(ScramblePassword("abc", QStringLiteral("钥匙")).has_value());
 
     EXPECT_TRUE(isScramblable(""));
     EXPECT_TRUE(isScramblable(" !Az~"));
-    EXPECT_FALSE(isScramblable(QString(QChar(127))));
-    EXPECT_FALSE(isScramblable(QString(QChar(31))));
-    EXPECT_FALSE(isScramblable(QStringLiteral("口令")));
+    for (const QString& text : {QString(QChar(127)), QString(QChar(31)), QStringLiteral("口令")})
+        EXPECT_FALSE(isScramblable(text)) << text.toStdString();
 }
 
 } // namespace

@@ -72,28 +72,25 @@ TEST(Platform, ConfigurationDirectoryFromTheEnvironmentComesFirst)
     EXPECT_EQ(configurationFilePathFor(tmp.path()), QDir(wanted).filePath("DataSource.ini"));
 }
 
-TEST(Platform, ConfigurationFileLivesBesideAWritableProgram)
-{
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    ScopedEnv env("TESSERA_CONFIG_DIR");
-    EXPECT_EQ(configurationFilePathFor(tmp.path()), QDir(tmp.path()).filePath("DataSource.ini"));
-    // The writability probe leaves nothing behind.
-    EXPECT_TRUE(QDir(tmp.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
-}
-
-TEST(Platform, ConfigurationFileFallsBackToTheUserConfigurationDirectory)
+// Beside the program when its folder takes a file, else in the user's
+// configuration folder.
+TEST(Platform, ConfigurationFileLivesBesideAWritableProgramElseWithTheUser)
 {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     ScopedEnv env("TESSERA_CONFIG_DIR");
     ScopedEnv xdg("XDG_CONFIG_HOME", tmp.filePath("xdg").toLocal8Bit());
-    const QString expected = QDir(tmp.filePath("xdg/Tessera")).filePath("DataSource.ini");
-    // A program directory that cannot take a file: missing, or a file itself.
-    EXPECT_EQ(configurationFilePathFor(tmp.filePath("missing")), expected);
+    EXPECT_EQ(configurationFilePathFor(tmp.path()), QDir(tmp.path()).filePath("DataSource.ini"));
+    // The writability probe leaves nothing behind.
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList());
+
+    const QString withTheUser = QDir(tmp.filePath("xdg/Tessera")).filePath("DataSource.ini");
+    // A program folder that cannot take a file: missing, or a file itself.
+    EXPECT_EQ(configurationFilePathFor(tmp.filePath("missing")), withTheUser);
     EXPECT_TRUE(QFileInfo(tmp.filePath("xdg/Tessera")).isDir());
     test::writeBytes(tmp.filePath("plain-file"), "x");
-    EXPECT_EQ(configurationFilePathFor(tmp.filePath("plain-file")), expected);
+    EXPECT_EQ(configurationFilePathFor(tmp.filePath("plain-file")), withTheUser);
 }
 
 } // namespace

@@ -18,20 +18,15 @@ TEST(TableNames, TelemetryTableOfADay)
     EXPECT_TRUE(TelemetryTableName(QDate()).isEmpty());
 }
 
+// Slot n of the 372 is day n of a calendar of twelve 31-day months.
 TEST(TableNames, CalendarDaySlotsGiveMonthAndDay)
 {
-    EXPECT_EQ(CalendarDayTableName(1), "Tag0101");
-    EXPECT_EQ(CalendarDayTableName(31), "Tag0131");
-    EXPECT_EQ(CalendarDayTableName(32), "Tag0201");
-    EXPECT_EQ(CalendarDayTableName(59), "Tag0228");
-    EXPECT_EQ(CalendarDayTableName(60), "Tag0229");
-    EXPECT_EQ(CalendarDayTableName(62), "Tag0231");
-    EXPECT_EQ(CalendarDayTableName(63), "Tag0301");
-    EXPECT_EQ(CalendarDayTableName(341), "Tag1131");
-    EXPECT_EQ(CalendarDayTableName(372), "Tag1231");
-    EXPECT_TRUE(CalendarDayTableName(0).isEmpty());
-    EXPECT_TRUE(CalendarDayTableName(373).isEmpty());
-    EXPECT_TRUE(CalendarDayTableName(-31).isEmpty());
+    const std::pair<int, const char*> slots[] = {{1, "Tag0101"},  {31, "Tag0131"},  {32, "Tag0201"},
+                                                 {59, "Tag0228"}, {60, "Tag0229"},  {62, "Tag0231"},
+                                                 {63, "Tag0301"}, {341, "Tag1131"}, {372, "Tag1231"},
+                                                 {0, ""},         {373, ""},        {-31, ""}};
+    for (const auto& [slot, name] : slots)
+        EXPECT_EQ(CalendarDayTableName(slot), name) << slot;
 }
 
 TEST(TableNames, EverySlotMapsBackToItself)
@@ -61,12 +56,11 @@ TEST(TableNames, OtherNamesAreNoCalendarDay)
 
 TEST(Schema, TablesHaveTheirNamesAndColumnCounts)
 {
-    struct Expected {
+    const struct {
         SchemaTable table;
         const char* name;
         std::size_t columns;
-    };
-    const Expected expected[] = {
+    } expected[] = {
         {SchemaTable::EqpTagInfo, "EqpTagInfo", 5}, {SchemaTable::Event, "Event", 8},
         {SchemaTable::LimitAlarm, "LimitAlarm", 12}, {SchemaTable::RSChange, "RSChange", 10},
         {SchemaTable::SOE, "SOE", 11},               {SchemaTable::Fault, "Fault", 17},
@@ -74,7 +68,7 @@ TEST(Schema, TablesHaveTheirNamesAndColumnCounts)
         {SchemaTable::Telemetry, "", 5},
     };
     ASSERT_EQ(allSchemaTables().size(), std::size(expected));
-    for (const Expected& e : expected) {
+    for (const auto& e : expected) {
         const TableLayout& layout = tableLayout(e.table);
         EXPECT_EQ(layout.name, e.name);
         EXPECT_EQ(layout.columns.size(), e.columns) << e.name;
@@ -84,8 +78,7 @@ TEST(Schema, TablesHaveTheirNamesAndColumnCounts)
 TEST(Schema, ColumnsSitAtTheirPositions)
 {
     const TableLayout& tags = tableLayout(SchemaTable::EqpTagInfo);
-    EXPECT_EQ(tags.columnNames(),
-              QStringList({"StationName", "SwitchName", "TagType", "TagName", "TagID"}));
+    EXPECT_EQ(tags.columnNames(), QStringList({"StationName", "SwitchName", "TagType", "TagName", "TagID"}));
 
     const TableLayout& event = tableLayout(SchemaTable::Event);
     EXPECT_EQ(event.columnNames(), QStringList({"AType", "ADate", "ATime", "MiniSecond", "Contents",

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 
 // Readable failure messages for Qt's strings (found by argument lookup).
@@ -36,18 +37,16 @@ inline QByteArray readBytes(const QString& path)
     return file.readAll();
 }
 
-// Sets or removes an environment variable for one scope.
+// Sets an environment variable, or without a value removes it, for one scope.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const QByteArray& value)
+    explicit ScopedEnv(const char* name, std::optional<QByteArray> value = std::nullopt)
         : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
     {
-        qputenv(name, value);
-    }
-    explicit ScopedEnv(const char* name)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        qunsetenv(name);
+        if (value)
+            qputenv(name, *value);
+        else
+            qunsetenv(name);
     }
     ~ScopedEnv()
     {

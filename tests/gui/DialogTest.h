@@ -2,14 +2,38 @@
 
 #include "AppFixture.h"
 
+#include "app/CDataSourceDlg.h"
+
+#include <QAccessible>
+#include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
+#include <vector>
 
 namespace tessera::test {
+
+inline const QString kCannotOpen = QStringLiteral("数据库不能打开,请正确配置数据源");
+
+inline const TestDatabase& sqlite() { return testDatabase(DatabaseKind::SQLite); }
+
+// The built-in account as the first login stores it ("kestra" scrambled with
+// the key "80264", worked out by hand).
+inline const QByteArray kBuiltInUserSection = "[USER]\nUSERNAME=wardenaccount\nPASS=$u&+'y0264\n";
+
+inline QByteArray dataSourceSection(const TestDatabase& db)
+{
+    return QStringLiteral("[DATASOURCEINI]\nDSN=%1\nUSERNAME=%2\nPASS=%3\n").arg(db.dsn, db.user, db.password).toUtf8();
+}
+
+inline void enter(CDataSourceDlg& d, const TestDatabase& db)
+{
+    typeInto(d, "dataSourceName", db.dsn);
+    typeInto(d, "databaseUser", db.user);
+    typeInto(d, "databasePassword", db.password);
+}
 
 // The real dialogs, each on an application of the test's own.
 class DialogTest : public AppFixture<> {
@@ -51,6 +75,26 @@ inline QStringList tabChain(QWidget& dialog, int steps)
         names << focusedObjectName(dialog);
     }
     return names;
+}
+
+struct Field {
+    const char* name;
+    QString label;
+    bool masked;
+};
+
+// Each field a line edit named by its label for assistive tools, masked when
+// it holds a password, at most maxLength long.
+inline void expectFields(QWidget& dialog, const std::vector<Field>& fields, int maxLength)
+{
+    for (const Field& f : fields) {
+        SCOPED_TRACE(f.name);
+        auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(f.name));
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name), f.label);
+        EXPECT_EQ(edit->echoMode(), f.masked ? QLineEdit::Password : QLineEdit::Normal);
+        EXPECT_EQ(edit->maxLength(), maxLength);
+    }
 }
 
 } // namespace tessera::test

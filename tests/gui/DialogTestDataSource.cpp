@@ -1,206 +1,138 @@
+#include "DatabaseTest.h"
 #include "DialogTest.h"
 
-#include "app/CDataSourceDlg.h"
-#include "app/CLoginDlg.h"
 #include "app/DataSourceCommand.h"
 #include "app/DataSourcePickerDialog.h"
-#include "settings/IniFile.h"
 
-#include <QAccessible>
-#include <QDir>
 #include <QFile>
-#include <QHeaderView>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
 using namespace tessera;
 using namespace tessera::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QByteArray kUserSection = "[USER]\nUSERNAME=wardenaccount\nPASS=$u&+'y0264\n";
+const QString kCaption = u"系统提示"_s;
+
+QTableWidget* table(DataSourcePickerDialog& d) { return d.findChild<QTableWidget*>(u"dataSources"_s); }
+
+QStringList column(QTableWidget& t, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < t.rowCount(); ++row)
+        texts << t.item(row, column)->text();
+    return texts;
+}
+
+void clickPick(CDataSourceDlg& d) { QTest::mouseClick(d.findChild<QPushButton*>(u"pickButton"_s), Qt::LeftButton); }
+
+// The command run from a frame of the test's own, which counts its updates.
+struct CommandFrame {
+    bool run() { return runDataSourceCommand(&widget, [this] { ++updates; }); }
+    QWidget widget;
+    int updates = 0;
+};
 
 // Each case may change the driver manager's odbc.ini files and puts the test
 // data sources back afterwards. The driver manager caches what it read of a
 // data source for some seconds, so every case uses names of its own.
 class DataSourceDialogTest : public DialogTest {
 protected:
-    static const TestDatabase& sqlite() { return testDatabase(DatabaseKind::SQLite); }
-
-
-    static void enter(CDataSourceDlg& d, const TestDatabase& db)
+    // The application connected to the SQLite test database; its handle.
+    SQLHDBC openSQLite()
     {
-        typeInto(d, "dataSourceName", db.dsn);
-        typeInto(d, "databaseUser", db.user);
-        typeInto(d, "databasePassword", db.password);
+        EXPECT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
+                  CTesseraApp::OpenOutcome::Opened);
+        return app.connection().handle();
     }
 
-    static QByteArray dataSourceSection(const TestDatabase& db)
-    {
-        return QStringLiteral("[DATASOURCEINI]\nDSN=%1\nUSERNAME=%2\nPASS=%3\n").arg(db.dsn, db.user, db.password).toUtf8();
-    }
-
-    static QTableWidget* table(DataSourcePickerDialog& d)
-    {
-        return d.findChild<QTableWidget*>(QStringLiteral("dataSources"));
-    }
-    static QStringList column(QTableWidget& t, int column)
-    {
-        QStringList texts;
-        for (int row = 0; row < t.rowCount(); ++row)
-            texts << t.item(row, column)->text();
-        return texts;
-    }
-    static void clickPick(CDataSourceDlg& d)
-    {
-        auto* pick = d.findChild<QPushButton*>(QStringLiteral("pickButton"));
-        ASSERT_NE(pick, nullptr);
-        QTest::mouseClick(pick, Qt::LeftButton);
-    }
+    CommandFrame command;
 };
 
-TEST_F(DataSourceDialogTest, FirstRunStoresTheDataSourceAfterTheLogin)
+// A value the file cannot hold is refused before connecting; a data source
+// that does not open keeps the dialog and the working connection, and no file
+// is written.
+TEST_F(DataSourceDialogTest, FailedAttemptsKeepTheDialogAndTheWorkingConnection)
 {
-    CLoginDlg login;
-    ASSERT_EQ(run<CLoginDlg>(login, [](CLoginDlg& d) {
-                  typeInto(d, "password", QStringLiteral("kestra"));
-                  clickOk(d);
-              }),
-              QDialog::Accepted);
-
-    CDataSourceDlg dialog;
-    const int result = run<CDataSourceDlg>(dialog, [](CDataSourceDlg& d) {
-        EXPECT_EQ(d.windowTitle(), QStringLiteral("数据源设置"));
-        EXPECT_EQ(textOf(d, "dataSourceName"), QString());
-        enter(d, sqlite());
-        clickOk(d);
-    });
-
-    ASSERT_EQ(result, QDialog::Accepted);
-    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(u'|').toStdString();
-    EXPECT_TRUE(app.connection().isOpen());
-    EXPECT_EQ(app.connectString(), sqlite().connectString());
-    EXPECT_EQ(dialog.dataSourceName(), sqlite().dsn);
-    EXPECT_EQ(configBytes(), kUserSection + dataSourceSection(sqlite()));
-}
-
-TEST_F(DataSourceDialogTest, UnknownDataSourceKeepsTheDialogOpenTheWorkingConnectionAndTheFileAsItWas)
-{
-    writeConfig(kUserSection);
-    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
-              CTesseraApp::OpenOutcome::Opened);
-    const SQLHDBC working = app.connection().handle();
+    addUserDataSource(u"DialogUnreachable"_s, u"SQLite3"_s, dir.filePath(u"no-such-folder/archive.db"_s));
+    const SQLHDBC working = openSQLite();
+    const QString messages[] = {u"密码的首尾不能是空格,也不能包含无法保存到配置文件的字符!"_s, kCannotOpen,
+                                u"访问数据库失败,请正确配置数据源"_s};
 
     CDataSourceDlg dialog;
     const int result = run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
+        const auto expectRefused = [&](const QString& message) {
+            clickOk(d);
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(gui->messageTexts().value(gui->messageTexts().size() - 1), message);
+            EXPECT_EQ(app.connection().handle(), working);
+            EXPECT_EQ(app.connectString(), sqlite().connectString());
+            EXPECT_FALSE(QFile::exists(configPath()));
+        };
         enter(d, sqlite());
-        typeInto(d, "dataSourceName", QStringLiteral("DialogNoSuchSource"));
-        clickOk(d);
-        EXPECT_TRUE(d.isVisible());
-        EXPECT_TRUE(app.connection().isOpen());
-        EXPECT_EQ(app.connection().handle(), working);
-        EXPECT_EQ(app.connectString(), sqlite().connectString());
-        EXPECT_EQ(configBytes(), kUserSection);
-
+        typeInto(d, "databasePassword", u"secret "_s);
+        expectRefused(messages[0]);
+        EXPECT_EQ(focusedObjectName(d), u"databasePassword"_s);
+        typeInto(d, "databasePassword", sqlite().password);
+        typeInto(d, "dataSourceName", u"DialogNoSuchSource"_s);
+        expectRefused(messages[1]);
+        typeInto(d, "dataSourceName", u"DialogUnreachable"_s);
+        expectRefused(messages[2]);
         // Corrected, it goes through.
         typeInto(d, "dataSourceName", sqlite().dsn);
         clickOk(d);
     });
 
     EXPECT_EQ(result, QDialog::Accepted);
-    expectOwnedWarnings({QStringLiteral("数据库不能打开,请正确配置数据源")}, QStringLiteral("系统提示"));
-    EXPECT_TRUE(app.connection().isOpen());
-    EXPECT_EQ(configBytes(), kUserSection + dataSourceSection(sqlite()));
-}
-
-TEST_F(DataSourceDialogTest, DatabaseThatCannotBeReachedIsAnAccessFailure)
-{
-    addUserDataSource(QStringLiteral("DialogUnreachable"), QStringLiteral("SQLite3"),
-                      dir.filePath(QStringLiteral("no-such-folder/archive.db")));
-    CDataSourceDlg dialog;
-    dialog.setValues(QStringLiteral("DialogUnreachable"), QString(), QString());
-    const int result = run<CDataSourceDlg>(dialog, [](CDataSourceDlg& d) {
-        clickOk(d);
-        EXPECT_TRUE(d.isVisible());
-    });
-
-    EXPECT_EQ(result, QDialog::Rejected);
-    expectOwnedWarnings({QStringLiteral("访问数据库失败,请正确配置数据源")}, QStringLiteral("系统提示"));
-    EXPECT_FALSE(app.connection().isOpen());
-    EXPECT_FALSE(QFile::exists(configPath()));
+    expectOwnedWarnings(QStringList(std::begin(messages), std::end(messages)), kCaption);
+    EXPECT_EQ(configBytes(), dataSourceSection(sqlite()));
 }
 
 TEST_F(DataSourceDialogTest, UserAndPasswordReachTheDriverAsTyped)
 {
     // Unquoted, ";DSN=..." would name another data source to the driver
     // manager, which takes the last one given, and the login would fail.
-    struct Login {
-        QString user;
-        QString password;
+    const std::pair<QString, QString> logins[] = {
+        {QString(), u"pw;DSN=DialogNoSuchSource"_s},
+        {u"sa;DSN=DialogNoSuchSource"_s, QString()},
+        {QString(), u"{pw}"_s},
+        {QString(), u"p}w;DSN=DialogNoSuchSource"_s},
     };
-    const Login logins[] = {
-        {QString(), QStringLiteral("pw;DSN=DialogNoSuchSource")},
-        {QStringLiteral("sa;DSN=DialogNoSuchSource"), QString()},
-        {QString(), QStringLiteral("{pw}")},
-        {QString(), QStringLiteral("p}w;DSN=DialogNoSuchSource")},
-    };
-    for (const Login& login : logins) {
-        SCOPED_TRACE(login.user.toStdString() + " / " + login.password.toStdString());
+    for (const auto& [user, password] : logins) {
+        SCOPED_TRACE((user + " / " + password).toStdString());
+        TestDatabase typed = sqlite();
+        typed.user = user;
+        typed.password = password;
         QFile::remove(configPath());
         CDataSourceDlg dialog;
-        const int result = run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
-            typeInto(d, "dataSourceName", sqlite().dsn);
-            typeInto(d, "databaseUser", login.user);
-            typeInto(d, "databasePassword", login.password);
-            clickOk(d);
-        });
-        EXPECT_EQ(result, QDialog::Accepted) << gui->messageTexts().join(u'|').toStdString();
+        EXPECT_EQ(run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
+                      enter(d, typed);
+                      clickOk(d);
+                  }),
+                  QDialog::Accepted);
         EXPECT_TRUE(app.connection().isOpen());
-        const CIniFile stored(configPath());
-        EXPECT_EQ(stored.Get(QStringLiteral("DATASOURCEINI"), QStringLiteral("USERNAME")), login.user);
-        EXPECT_EQ(stored.Get(QStringLiteral("DATASOURCEINI"), QStringLiteral("PASS")), login.password);
+        EXPECT_EQ(configBytes(), dataSourceSection(typed));
     }
-    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(u'|').toStdString();
-}
-
-TEST_F(DataSourceDialogTest, ValueTheFileCannotHoldIsRefusedBeforeConnecting)
-{
-    CDataSourceDlg dialog;
-    const int result = run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
-        enter(d, sqlite());
-        typeInto(d, "databasePassword", QStringLiteral("secret "));
-        clickOk(d);
-        EXPECT_TRUE(d.isVisible());
-        EXPECT_EQ(focusedObjectName(d), QStringLiteral("databasePassword"));
-    });
-
-    EXPECT_EQ(result, QDialog::Rejected);
-    expectOwnedWarnings({QStringLiteral("密码的首尾不能是空格,也不能包含无法保存到配置文件的字符!")},
-                        QStringLiteral("系统提示"));
-    EXPECT_FALSE(app.connection().isOpen());
-    EXPECT_FALSE(QFile::exists(configPath()));
+    EXPECT_EQ(gui->messageTexts(), QStringList());
 }
 
 TEST_F(DataSourceDialogTest, FieldsAreLabelledMaskedAndReachableWithTabAndEnterConfirms)
 {
     CDataSourceDlg dialog;
-    dialog.setValues(QStringLiteral("DialogKeyboardSource"), QStringLiteral("sa"), QStringLiteral("pw"));
+    dialog.setValues(u"DialogKeyboardSource"_s, u"sa"_s, u"pw"_s);
     const int result = run<CDataSourceDlg>(dialog, [](CDataSourceDlg& d) {
-        EXPECT_EQ(textOf(d, "databaseUser"), QStringLiteral("sa"));
-        EXPECT_EQ(focusedObjectName(d), QStringLiteral("dataSourceName"));
-        EXPECT_EQ(tabChain(d, 3), (QStringList {QStringLiteral("pickButton"), QStringLiteral("databaseUser"),
-                                                QStringLiteral("databasePassword")}));
-
-        const QStringList labels {QStringLiteral("数据源名称:"), QStringLiteral("用户名称:"), QStringLiteral("密    码:")};
-        const char* names[] = {"dataSourceName", "databaseUser", "databasePassword"};
-        for (int i = 0; i < 3; ++i) {
-            auto* edit = d.findChild<QLineEdit*>(QLatin1String(names[i]));
-            ASSERT_NE(edit, nullptr);
-            EXPECT_EQ(edit->echoMode(), i == 2 ? QLineEdit::Password : QLineEdit::Normal);
-            EXPECT_EQ(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name), labels[i]);
-        }
-        auto* pick = d.findChild<QPushButton*>(QStringLiteral("pickButton"));
+        EXPECT_EQ(d.windowTitle(), u"数据源设置"_s);
+        EXPECT_EQ(textOf(d, "databaseUser"), u"sa"_s);
+        EXPECT_EQ(focusedObjectName(d), u"dataSourceName"_s);
+        EXPECT_EQ(tabChain(d, 3), (QStringList {u"pickButton"_s, u"databaseUser"_s, u"databasePassword"_s}));
+        expectFields(d,
+                     {{"dataSourceName", u"数据源名称:"_s, false},
+                      {"databaseUser", u"用户名称:"_s, false},
+                      {"databasePassword", u"密    码:"_s, true}},
+                     QLineEdit().maxLength());
+        auto* pick = d.findChild<QPushButton*>(u"pickButton"_s);
         EXPECT_FALSE(QAccessible::queryAccessibleInterface(pick)->text(QAccessible::Name).isEmpty());
 
         // Enter in a field is OK: the unknown source is reported.
@@ -208,162 +140,120 @@ TEST_F(DataSourceDialogTest, FieldsAreLabelledMaskedAndReachableWithTabAndEnterC
         EXPECT_TRUE(d.isVisible());
     });
     EXPECT_EQ(result, QDialog::Rejected);
-    EXPECT_EQ(gui->messageTexts(), QStringList {QStringLiteral("数据库不能打开,请正确配置数据源")});
+    EXPECT_EQ(gui->messageTexts(), QStringList {kCannotOpen});
 }
 
-TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndEnterPicksOnlyTheName)
+// "..." lists the system then the user data sources. A pick sets only the
+// name and moves on to the user name, so that Enter confirms rather than
+// pressing "..." again; Cancel keeps the name typed.
+TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndPicksOnlyTheName)
 {
-    addUserDataSource(QStringLiteral("DialogPickMine"), QStringLiteral("PostgreSQL Unicode"), QString());
-    QStringList expectedNames;
+    QStringList names;
     for (const TestDatabase& db : testDatabases())
         if (db.available)
-            expectedNames << db.dsn;
-    const qsizetype systemCount = expectedNames.size();
-    expectedNames << QStringLiteral("DialogPickMine");
+            names << db.dsn;
+    QStringList types(names.size(), u"系统"_s);
+    for (const QString& name : {u"DialogPickFirst"_s, u"DialogPickSecond"_s, u"DialogPickMine"_s}) {
+        addUserDataSource(name, name.endsWith(u"Mine") ? u"PostgreSQL Unicode"_s : u"SQLite3"_s, QString());
+        names << name;
+        types << u"用户"_s;
+    }
 
     CDataSourceDlg dialog;
     // The current name is found whatever its letter case.
-    dialog.setValues(sqlite().dsn.toLower(), QStringLiteral("sa"), QStringLiteral("pw"));
+    dialog.setValues(sqlite().dsn.toLower(), u"sa"_s, u"pw"_s);
     gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
         clickPick(d);
-        EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("DialogPickMine"));
-        EXPECT_EQ(textOf(d, "databaseUser"), QStringLiteral("sa"));
-        EXPECT_EQ(textOf(d, "databasePassword"), QStringLiteral("pw"));
-        // On to the user name, so that Enter confirms rather than pressing "..." again.
-        EXPECT_EQ(focusedObjectName(d), QStringLiteral("databaseUser"));
+        EXPECT_EQ(textOf(d, "dataSourceName"), u"DialogPickMine"_s);
+        EXPECT_EQ(textOf(d, "databaseUser"), u"sa"_s);
+        EXPECT_EQ(textOf(d, "databasePassword"), u"pw"_s);
+        EXPECT_EQ(focusedObjectName(d), u"databaseUser"_s);
+        typeInto(d, "dataSourceName", u"Typed"_s);
+        clickPick(d);
+        EXPECT_EQ(textOf(d, "dataSourceName"), u"Typed"_s);
+        clickPick(d);
+        EXPECT_EQ(textOf(d, "dataSourceName"), u"DialogPickFirst"_s);
         clickCancel(d);
     });
     gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
         QTableWidget* t = table(d);
         ASSERT_NE(t, nullptr);
         ASSERT_EQ(t->columnCount(), 3);
-        EXPECT_EQ(t->horizontalHeaderItem(0)->text(), QStringLiteral("数据源名称"));
-        EXPECT_EQ(t->horizontalHeaderItem(1)->text(), QStringLiteral("驱动程序"));
-        EXPECT_EQ(t->horizontalHeaderItem(2)->text(), QStringLiteral("类型"));
-        EXPECT_EQ(column(*t, 0), expectedNames);
-        EXPECT_EQ(column(*t, 1).first(), QStringLiteral("SQLite3"));
-        EXPECT_EQ(column(*t, 1).last(), QStringLiteral("PostgreSQL Unicode"));
-        QStringList expectedTypes(systemCount, QStringLiteral("系统"));
-        expectedTypes << QStringLiteral("用户");
-        EXPECT_EQ(column(*t, 2), expectedTypes);
+        EXPECT_EQ(t->horizontalHeaderItem(0)->text(), u"数据源名称"_s);
+        EXPECT_EQ(t->horizontalHeaderItem(1)->text(), u"驱动程序"_s);
+        EXPECT_EQ(t->horizontalHeaderItem(2)->text(), u"类型"_s);
+        EXPECT_EQ(column(*t, 0), names);
+        EXPECT_EQ(column(*t, 1).first(), u"SQLite3"_s);
+        EXPECT_EQ(column(*t, 1).last(), u"PostgreSQL Unicode"_s);
+        EXPECT_EQ(column(*t, 2), types);
         EXPECT_EQ(d.selectedName(), sqlite().dsn);
         EXPECT_EQ(d.focusWidget(), t);
-
-        for (qsizetype i = 0; i < systemCount; ++i)
+        for (qsizetype i = 1; i < names.size(); ++i)
             QTest::keyClick(t, Qt::Key_Down);
-        EXPECT_EQ(d.selectedName(), QStringLiteral("DialogPickMine"));
+        EXPECT_EQ(d.selectedName(), u"DialogPickMine"_s);
         QTest::keyClick(t, Qt::Key_Return);
         EXPECT_FALSE(d.isVisible());
     });
-
-    EXPECT_EQ(execDialog(dialog), QDialog::Rejected);
-    EXPECT_TRUE(gui->messages().empty());
-}
-
-TEST_F(DataSourceDialogTest, PickerCancelKeepsTheNameAndDoubleClickPicks)
-{
-    addUserDataSource(QStringLiteral("DialogPickFirst"), QStringLiteral("SQLite3"), QString());
-    addUserDataSource(QStringLiteral("DialogPickSecond"), QStringLiteral("SQLite3"), QString());
-    const auto doubleClickRow = [](DataSourcePickerDialog& d, const QString& name) {
+    gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
+        // A name not in the list: the first row is offered.
+        EXPECT_EQ(d.selectedName(), names.first());
+        QTest::keyClick(table(d), Qt::Key_End, Qt::ControlModifier);
+        EXPECT_EQ(d.selectedName(), names.last());
+        clickCancel(d);
+    });
+    gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
         QTableWidget* t = table(d);
-        ASSERT_NE(t, nullptr);
-        const QList<QTableWidgetItem*> found = t->findItems(name, Qt::MatchExactly);
+        const QList<QTableWidgetItem*> found = t->findItems(u"DialogPickFirst"_s, Qt::MatchExactly);
         ASSERT_EQ(found.size(), 1);
         // As the platform delivers it: press, release, double click, release.
         const QPoint at = t->visualItemRect(found.first()).center();
         QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseRelease(t->viewport(), Qt::LeftButton, {}, at);
-    };
-
-    CDataSourceDlg dialog;
-    gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
-        typeInto(d, "dataSourceName", QStringLiteral("Typed"));
-        clickPick(d);
-        EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("Typed"));
-        clickPick(d);
-        EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("DialogPickFirst"));
-        clickCancel(d);
-    });
-    gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
-        // A name not in the list: the first row is offered.
-        EXPECT_EQ(d.selectedName(), column(*table(d), 0).first());
-        QTest::keyClick(table(d), Qt::Key_End, Qt::ControlModifier);
-        EXPECT_EQ(d.selectedName(), QStringLiteral("DialogPickSecond"));
-        clickCancel(d);
-    });
-    gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
-        doubleClickRow(d, QStringLiteral("DialogPickFirst"));
         EXPECT_FALSE(d.isVisible());
     });
 
     EXPECT_EQ(execDialog(dialog), QDialog::Rejected);
+    EXPECT_EQ(gui->messageTexts(), QStringList());
 }
 
-class DataSourceCommandTest : public DataSourceDialogTest {
-protected:
-    // Runs the command from a frame of the test's; counts the frame's updates.
-    bool runCommand()
-    {
-        return runDataSourceCommand(&frame, [this] { ++frameUpdates; });
-    }
+using DataSourceCommandTest = DataSourceDialogTest;
 
-    QWidget frame;
-    int frameUpdates = 0;
-};
-
-TEST_F(DataSourceCommandTest, ConfirmedChoiceIsStoredReconnectedAndClassified)
+// A failed attempt and then Cancel: still connected to the database the tree
+// and the list show, and the file as it was.
+TEST_F(DataSourceCommandTest, CancelAfterAFailedAttemptChangesNothing)
 {
-    writeConfig(kUserSection + "[DATASOURCEINI]\nDSN=DialogStaleSource\nUSERNAME=sa\nPASS=old\n");
-    ASSERT_EQ(app.databaseKind(), DatabaseKind::SqlServer);
-    gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
-        EXPECT_EQ(textOf(d, "dataSourceName"), QStringLiteral("DialogStaleSource"));
-        EXPECT_EQ(textOf(d, "databaseUser"), QStringLiteral("sa"));
-        EXPECT_EQ(textOf(d, "databasePassword"), QStringLiteral("old"));
-        enter(d, sqlite());
-        clickOk(d);
-    });
-
-    EXPECT_TRUE(runCommand());
-    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(u'|').toStdString();
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
-    EXPECT_TRUE(app.connection().isOpen());
-    EXPECT_EQ(frameUpdates, 1);
-    EXPECT_EQ(configBytes(), kUserSection + dataSourceSection(sqlite()));
-}
-
-TEST_F(DataSourceCommandTest, CancelledCommandChangesNothing)
-{
-    const QByteArray before = kUserSection + dataSourceSection(sqlite());
+    const QByteArray before = kBuiltInUserSection + dataSourceSection(sqlite());
     writeConfig(before);
-    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
-              CTesseraApp::OpenOutcome::Opened);
-    app.setDatabaseKind(DatabaseKind::SQLite);
+    const SQLHDBC working = openSQLite();
+    app.connection().execute(u"CREATE TABLE IF NOT EXISTS CommandKeepsMe(a INTEGER)"_s);
     gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
-        typeInto(d, "dataSourceName", QStringLiteral("DialogNeverUsed"));
+        typeInto(d, "dataSourceName", u"CommandNoSuchSource"_s);
+        clickOk(d);
         clickCancel(d);
     });
 
-    EXPECT_FALSE(runCommand());
-    EXPECT_EQ(frameUpdates, 0);
-    EXPECT_TRUE(app.connection().isOpen());
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_FALSE(command.run());
+    EXPECT_EQ(gui->messageTexts(), QStringList {kCannotOpen});
+    EXPECT_EQ(command.updates, 0);
     EXPECT_EQ(configBytes(), before);
-    EXPECT_TRUE(gui->messages().empty());
+    ASSERT_TRUE(app.connection().isOpen());
+    EXPECT_EQ(app.connection().handle(), working);
+    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_NO_THROW(app.connection().execute(u"DROP TABLE CommandKeepsMe"_s));
 }
 
 TEST_F(DataSourceCommandTest, UnreadableFileIsReportedAndTheDialogStartsEmpty)
 {
     gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
-        EXPECT_EQ(textOf(d, "dataSourceName"), QString());
-        EXPECT_EQ(textOf(d, "databaseUser"), QString());
-        EXPECT_EQ(textOf(d, "databasePassword"), QString());
+        for (const char* field : {"dataSourceName", "databaseUser", "databasePassword"})
+            EXPECT_EQ(textOf(d, field), QString()) << field;
         enter(d, sqlite());
         clickOk(d);
     });
 
-    EXPECT_TRUE(runCommand());
-    expectOwnedWarnings({QStringLiteral("数据源配置文件不能打开!")}, QStringLiteral("数据源配置"));
+    EXPECT_TRUE(command.run());
+    expectOwnedWarnings({u"数据源配置文件不能打开!"_s}, u"数据源配置"_s);
     EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
     EXPECT_EQ(configBytes(), dataSourceSection(sqlite()));
 }
@@ -372,97 +262,61 @@ TEST_F(DataSourceCommandTest, DataSourceOfNoKnownKindIsRefusedAndNeverStored)
 {
     // A driver entry of its own name for the SQLite library: it connects,
     // but its name says nothing about the kind of database.
-    addSQLiteDriverAs(QStringLiteral("Substation Archive Driver"));
-    addUserDataSource(QStringLiteral("DialogOddKind"), QStringLiteral("Substation Archive Driver"),
-                      dir.filePath(QStringLiteral("odd.db")));
-    const QByteArray before = kUserSection + dataSourceSection(sqlite());
+    addSQLiteDriverAs(u"Substation Archive Driver"_s);
+    addUserDataSource(u"DialogOddKind"_s, u"Substation Archive Driver"_s, dir.filePath(u"odd.db"_s));
+    const QByteArray before = kBuiltInUserSection + dataSourceSection(sqlite());
     writeConfig(before);
-    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
-              CTesseraApp::OpenOutcome::Opened);
-    const SQLHDBC working = app.connection().handle();
+    const SQLHDBC working = openSQLite();
     gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
-        typeInto(d, "dataSourceName", QStringLiteral("DialogOddKind"));
+        typeInto(d, "dataSourceName", u"DialogOddKind"_s);
         clickOk(d);
         EXPECT_TRUE(d.isVisible()) << "a data source of no known kind is not accepted";
-        EXPECT_EQ(focusedObjectName(d), QStringLiteral("dataSourceName"));
+        EXPECT_EQ(focusedObjectName(d), u"dataSourceName"_s);
         EXPECT_EQ(configBytes(), before) << "a later start-up would end on it";
         clickCancel(d);
     });
 
-    EXPECT_FALSE(runCommand());
+    EXPECT_FALSE(command.run());
     ASSERT_EQ(gui->messages().size(), 1u);
-    EXPECT_TRUE(gui->messages()[0].text.contains(QStringLiteral("Substation Archive Driver")));
+    EXPECT_TRUE(gui->messages()[0].text.contains(u"Substation Archive Driver"_s));
     EXPECT_FALSE(gui->messages()[0].owned);
-    EXPECT_EQ(gui->messages()[0].caption, QStringLiteral("Tessera"));
+    EXPECT_EQ(gui->messages()[0].caption, u"Tessera"_s);
     EXPECT_EQ(app.connection().handle(), working);
     EXPECT_EQ(app.connectString(), sqlite().connectString());
     EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
-    EXPECT_EQ(frameUpdates, 0);
+    EXPECT_EQ(command.updates, 0);
     EXPECT_EQ(configBytes(), before);
 }
 
-TEST_F(DataSourceCommandTest, FailedAttemptsThenCancelKeepTheWorkingConnection)
+// The choice read from the file is offered; the confirmed one is stored,
+// connected and classified, whatever kind of database it is.
+class DataSourceCommandKindTest : public AppFixture<DatabaseTest> {
+protected:
+    CommandFrame command;
+};
+
+TEST_P(DataSourceCommandKindTest, ConfirmedChoiceIsStoredReconnectedAndClassified)
 {
-    addUserDataSource(QStringLiteral("CommandUnreachable"), QStringLiteral("SQLite3"),
-                      dir.filePath(QStringLiteral("no-such-folder/archive.db")));
-    const QByteArray before = kUserSection + dataSourceSection(sqlite());
-    writeConfig(before);
-    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
-              CTesseraApp::OpenOutcome::Opened);
-    const SQLHDBC working = app.connection().handle();
-    app.connection().execute(QStringLiteral("CREATE TABLE IF NOT EXISTS CommandKeepsMe(a INTEGER)"));
-
-    struct Attempt {
-        const char* dataSource;
-        const char* message;
-    };
-    const Attempt attempts[] = {{"CommandNoSuchSource", "数据库不能打开,请正确配置数据源"},
-                                {"CommandUnreachable", "访问数据库失败,请正确配置数据源"}};
+    writeConfig(kBuiltInUserSection + "[DATASOURCEINI]\nDSN=DialogStaleSource\nUSERNAME=sa\nPASS=old\n");
+    ASSERT_EQ(app.databaseKind(), DatabaseKind::SqlServer);
     gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
-        for (const Attempt& attempt : attempts) {
-            SCOPED_TRACE(attempt.dataSource);
-            typeInto(d, "dataSourceName", QString::fromUtf8(attempt.dataSource));
-            clickOk(d);
-            EXPECT_TRUE(d.isVisible());
-            ASSERT_FALSE(gui->messages().empty());
-            EXPECT_EQ(gui->messages().back().text, QString::fromUtf8(attempt.message));
-            EXPECT_EQ(app.connection().handle(), working);
-        }
-        clickCancel(d);
-    });
-
-    EXPECT_FALSE(runCommand());
-    EXPECT_EQ(gui->messages().size(), 2u);
-    EXPECT_EQ(frameUpdates, 0);
-    EXPECT_EQ(configBytes(), before);
-    // Still connected to the database the tree and the list show.
-    ASSERT_TRUE(app.connection().isOpen());
-    EXPECT_EQ(app.connection().handle(), working);
-    EXPECT_EQ(app.connectString(), sqlite().connectString());
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
-    EXPECT_NO_THROW(app.connection().execute(QStringLiteral("DROP TABLE CommandKeepsMe")));
-}
-
-TEST_F(DataSourceCommandTest, SwitchingToPostgreSQLChangesTheDialect)
-{
-    const TestDatabase& pg = testDatabase(DatabaseKind::PostgreSQL);
-    SKIP_WITHOUT_SERVER(pg);
-    writeConfig(kUserSection + dataSourceSection(sqlite()));
-    ASSERT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
-              CTesseraApp::OpenOutcome::Opened);
-    app.setDatabaseKind(DatabaseKind::SQLite);
-    gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
-        enter(d, pg);
+        EXPECT_EQ(textOf(d, "dataSourceName"), u"DialogStaleSource"_s);
+        EXPECT_EQ(textOf(d, "databaseUser"), u"sa"_s);
+        EXPECT_EQ(textOf(d, "databasePassword"), u"old"_s);
+        enter(d, database());
         clickOk(d);
     });
 
-    EXPECT_TRUE(runCommand());
-    EXPECT_TRUE(gui->messages().empty()) << gui->messageTexts().join(u'|').toStdString();
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::PostgreSQL);
+    EXPECT_TRUE(command.run());
+    EXPECT_EQ(gui->messageTexts(), QStringList());
+    EXPECT_EQ(command.updates, 1);
+    EXPECT_EQ(app.databaseKind(), kind());
     ASSERT_TRUE(app.connection().isOpen());
-    EXPECT_TRUE(app.connection().dbmsName().contains(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive));
-    EXPECT_EQ(app.FormatDateLiteral(QStringLiteral("2008-01-31")), QStringLiteral("'2008-01-31'"));
-    EXPECT_EQ(configBytes(), kUserSection + dataSourceSection(pg));
+    EXPECT_TRUE(app.connection().dbmsName().contains(database().name, Qt::CaseInsensitive))
+        << app.connection().dbmsName().toStdString();
+    EXPECT_EQ(configBytes(), kBuiltInUserSection + dataSourceSection(database()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, DataSourceCommandKindTest, allDatabaseKinds(), kindName);
 
 } // namespace

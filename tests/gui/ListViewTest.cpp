@@ -8,13 +8,11 @@
 #include "schema/Schema.h"
 #include "schema/TableNames.h"
 #include "ui/CTesseraView.h"
-#include "ui/CommandHost.h"
 #include "view/RecordFill.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
 
@@ -22,16 +20,25 @@
 
 using namespace tessera;
 using namespace tessera::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-
-QStringList headers(const QAbstractItemModel& model)
+// The column names joined, in lower case as PostgreSQL reports them.
+QString headers(const QAbstractItemModel& model)
 {
     QStringList names;
     for (int c = 0; c < model.columnCount(); ++c)
         names << model.headerData(c, Qt::Horizontal).toString();
-    return names;
+    return names.join(QLatin1Char(',')).toLower();
+}
+
+QStringList column(const QAbstractItemModel& model, int c)
+{
+    QStringList cells;
+    for (int r = 0; r < model.rowCount(); ++r)
+        cells << model.data(model.index(r, c)).toString();
+    return cells;
 }
 
 // Every row as the list shows it, top first.
@@ -47,24 +54,33 @@ std::vector<QStringList> shownRows(const QAbstractItemModel& model)
     return rows;
 }
 
-QStringList column(const QAbstractItemModel& model, int c)
-{
-    QStringList cells;
-    for (int r = 0; r < model.rowCount(); ++r)
-        cells << model.data(model.index(r, c)).toString();
-    return cells;
-}
-
 struct RecordingSink : FillSink {
     void columns(const QStringList&) override {}
     void row(const QStringList& cells) override { rows.push_back(cells); }
     std::vector<QStringList> rows;
 };
 
+// The list with a frame that records its menus, watched by a fatal model tester.
+struct WatchedList {
+    RecordingHost host;
+    CTesseraView view {host};
+    QAbstractItemModelTester tester {&view.rows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
+};
+
 // The list on its own, without a database (the connection stays closed).
-class ListViewTest : public AppFixture<> {
+class ListViewTest : public AppFixture<>, protected WatchedList {
 protected:
     QPoint rowCentre(int row) const { return view.visualRect(view.rows().index(row, 0)).center(); }
+    void showStartPage()
+    {
+        view.showStartPage();
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+    void click(int row, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, modifiers, rowCentre(row));
+    }
     // The press and release reach the list, then the menu request the
     // platform sends with a right-click (QTest sends only the mouse events).
     void rightClick(const QPoint& at)
@@ -73,31 +89,20 @@ protected:
         QContextMenuEvent request(QContextMenuEvent::Mouse, at, view.viewport()->mapToGlobal(at));
         QApplication::sendEvent(view.viewport(), &request);
     }
-    void click(int row, Qt::KeyboardModifiers modifiers = {})
-    {
-        QTest::mouseClick(view.viewport(), Qt::LeftButton, modifiers, rowCentre(row));
-    }
-
-    RecordingHost host;
-    CTesseraView view{host};
-    QAbstractItemModelTester tester{&view.rows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
-TEST_F(ListViewTest, StartPageListsTheFiveKindsAndKeepsCodeZero)
+TEST_F(ListViewTest, StartPageListsTheFiveKindsAndAClosedConnectionNothing)
 {
     view.showStartPage();
-    EXPECT_EQ(headers(view.rows()), (QStringList{"序号", "名称"}));
+    EXPECT_EQ(headers(view.rows()), u"序号,名称"_s);
     EXPECT_EQ(view.columnWidth(0), 150);
     EXPECT_EQ(view.columnWidth(1), 250);
-    EXPECT_EQ(shownRows(view.rows()), (std::vector<QStringList>{{"1", "操作事件"},
-                                                                 {"2", "越限事件"},
-                                                                 {"3", "遥信变位"},
-                                                                 {"4", "SOE事件"},
-                                                                 {"5", "遥测数据"}}));
+    EXPECT_EQ(shownRows(view.rows()), (std::vector<QStringList> {{"1", "操作事件"}, {"2", "越限事件"}, {"3", "遥信变位"},
+                                                                  {"4", "SOE事件"}, {"5", "遥测数据"}}));
     EXPECT_EQ(view.currentCode(), 0);
     EXPECT_FALSE(view.isTelemetryMode());
     EXPECT_EQ(view.viewMode(), ViewMode::StartPage);
-    EXPECT_EQ(view.accessibleName(), QStringLiteral("记录列表"));
+    EXPECT_EQ(view.accessibleName(), u"记录列表"_s);
 
     // Code 0 again is no change; a code without records keeps the rows.
     EXPECT_FALSE(view.SwitchView(0, false));
@@ -105,12 +110,8 @@ TEST_F(ListViewTest, StartPageListsTheFiveKindsAndKeepsCodeZero)
     EXPECT_EQ(view.currentCode(), node::kTop);
     EXPECT_EQ(view.viewMode(), ViewMode::StartPage);
     EXPECT_EQ(view.rows().rowCount(), 5);
-    EXPECT_TRUE(gui->messages().empty());
-}
 
-TEST_F(ListViewTest, ClosedConnectionEmptiesTheListWithoutAMessage)
-{
-    view.showStartPage();
+    // Without a connection a kind or a tag empties the list, without a message.
     EXPECT_TRUE(view.SwitchView(int(ViewMode::SoeEvents), false));
     EXPECT_EQ(view.viewMode(), ViewMode::SoeEvents);
     EXPECT_EQ(view.rows().rowCount(), 0);
@@ -121,65 +122,45 @@ TEST_F(ListViewTest, ClosedConnectionEmptiesTheListWithoutAMessage)
     EXPECT_TRUE(view.isTelemetryMode());
     EXPECT_EQ(view.viewMode(), ViewMode::StartPage);
     EXPECT_EQ(view.rows().columnCount(), 0);
-    EXPECT_TRUE(gui->messages().empty());
+    EXPECT_EQ(gui->messageTexts(), QStringList());
 }
 
-TEST_F(ListViewTest, SelectsWholeRowsSeveralAtOnceAndNeverEdits)
+// Whole rows, several at once, never edited. The menu concerns the rows
+// selected before the right-click, so the click leaves them as they are; the
+// frame's command group picks the menu.
+TEST_F(ListViewTest, SelectsWholeRowsThatTheRightClickKeeps)
 {
-    view.showStartPage();
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-
+    showStartPage();
     click(0);
     click(2, Qt::ShiftModifier);
-    EXPECT_EQ(view.selectedRows(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(view.selectedRows(), (std::vector<int> {0, 1, 2}));
     click(1, Qt::ControlModifier);
     click(4, Qt::ControlModifier);
-    EXPECT_EQ(view.selectedRows(), (std::vector<int>{0, 2, 4}));
+    EXPECT_EQ(view.selectedRows(), (std::vector<int> {0, 2, 4}));
     EXPECT_EQ(view.selectionModel()->selectedIndexes().size(), 6) << "both cells of each row";
-
-    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, rowCentre(3));
-    QTest::keyClick(view.viewport(), Qt::Key_F2);
-    QTest::keyClicks(view.viewport(), QStringLiteral("x"));
-    EXPECT_TRUE(view.viewport()->findChildren<QLineEdit*>().isEmpty()) << "an editor opened";
-    EXPECT_EQ(view.rows().cell(3, 0), QStringLiteral("4"));
-}
-
-// The menu concerns the rows selected before the right-click, so the click
-// leaves them as they are; the frame's command group picks the menu.
-TEST_F(ListViewTest, RightClickAsksForTheGroupsMenuAndKeepsTheSelection)
-{
-    view.showStartPage();
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    click(1);
-    click(3, Qt::ControlModifier);
     const QModelIndex current = view.currentIndex();
 
-    struct Case {
+    const struct {
         int group;
         std::optional<ContextMenu> menu;
         int row;
+    } cases[] = {
+        {1, ContextMenu::RecordList, 1}, {4, ContextMenu::RecordList, 4}, {5, ContextMenu::TelemetryTag, 3},
+        {0, std::nullopt, 1},            {2, ContextMenu::RecordList, 2},
     };
-    const Case cases[] = {
-        {1, ContextMenu::RecordList, 0}, {4, ContextMenu::RecordList, 4}, {5, ContextMenu::TelemetryTag, 2},
-        {0, std::nullopt, 0},            {2, ContextMenu::RecordList, 3},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.group);
         host.group = c.group;
         host.popups.clear();
         const QPoint at = rowCentre(c.row);
         rightClick(at);
-        EXPECT_EQ(view.selectedRows(), (std::vector<int>{1, 3}));
+        EXPECT_EQ(view.selectedRows(), (std::vector<int> {0, 2, 4}));
         EXPECT_EQ(view.currentIndex(), current);
-        if (!c.menu) {
-            EXPECT_TRUE(host.popups.empty());
-            continue;
+        ASSERT_EQ(host.popups.size(), c.menu ? 1u : 0u);
+        if (c.menu) {
+            EXPECT_EQ(host.popups[0].menu, *c.menu);
+            EXPECT_EQ(host.popups[0].at, view.viewport()->mapToGlobal(at));
         }
-        ASSERT_EQ(host.popups.size(), 1u);
-        EXPECT_EQ(host.popups[0].menu, *c.menu);
-        EXPECT_EQ(host.popups[0].at, view.viewport()->mapToGlobal(at));
     }
 
     // From the keyboard the menu opens at the current row.
@@ -187,16 +168,21 @@ TEST_F(ListViewTest, RightClickAsksForTheGroupsMenuAndKeepsTheSelection)
     host.popups.clear();
     QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), view.viewport()->mapToGlobal(QPoint(0, 0)));
     QApplication::sendEvent(view.viewport(), &key);
-    ASSERT_EQ(host.popups.size(), 1u);
-    EXPECT_EQ(host.popups[0].menu, ContextMenu::TelemetryTag);
+    ASSERT_EQ(host.menus(), std::vector<ContextMenu> {ContextMenu::TelemetryTag});
     const QRect currentRow = view.visualRect(current).adjusted(0, 0, 1, 1);
     EXPECT_TRUE(currentRow.contains(view.viewport()->mapFromGlobal(host.popups[0].at)));
-    EXPECT_EQ(view.selectedRows(), (std::vector<int>{1, 3}));
+    EXPECT_EQ(view.selectedRows(), (std::vector<int> {0, 2, 4}));
+
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, rowCentre(3));
+    QTest::keyClick(view.viewport(), Qt::Key_F2);
+    QTest::keyClicks(view.viewport(), u"x"_s);
+    EXPECT_TRUE(view.viewport()->findChildren<QLineEdit*>().isEmpty()) << "an editor opened";
+    EXPECT_EQ(view.rows().cell(3, 0), u"4"_s);
 }
 
 // The list over a real database: today's rows through the application's
 // shared connection.
-class ListViewDbTest : public AppFixture<DatabaseTest> {
+class ListViewDbTest : public AppFixture<DatabaseTest>, protected WatchedList {
 protected:
     void SetUp() override
     {
@@ -209,31 +195,26 @@ protected:
         app.setDatabaseKind(kind());
     }
 
-    void createTelemetryTable()
+    QString todayAt(const QString& time) const
     {
-        connection().execute(ddl::createTelemetryTableSql(kind(), telemetryTable, ddl::Generation::Newer));
+        return FormatDateLiteral(kind(), today.toString(u"yyyy-MM-dd "_s) + time);
     }
     void addSample(const QString& time, int tag, double value)
     {
-        connection().execute(QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) "
-                                            "VALUES(%2,%3,1,%4,0)")
-                                 .arg(telemetryTable,
-                                      FormatDateLiteral(kind(), today.toString(QStringLiteral("yyyy-MM-dd ")) + time))
+        connection().execute(u"INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,1,%4,0)"_s
+                                 .arg(telemetryTable, todayAt(time))
                                  .arg(tag)
                                  .arg(value));
     }
     void addEvent(const QString& time)
     {
-        connection().execute(QStringLiteral("INSERT INTO Event(AType,ADate,ATime,MiniSecond,Contents,RunSystem,"
-                                            "Operator,UserNote) VALUES(1,%1,%2,0,'用户登录','SCADA主站','张工','')")
-                                 .arg(FormatDateLiteral(kind(), today.toString(QStringLiteral("yyyy-MM-dd"))),
+        connection().execute(u"INSERT INTO Event(AType,ADate,ATime,MiniSecond,Contents,RunSystem,Operator,UserNote) "
+                             "VALUES(1,%1,%2,0,'用户登录','SCADA主站','张工','')"_s
+                                 .arg(FormatDateLiteral(kind(), today.toString(Qt::ISODate)),
                                       FormatDateLiteral(kind(), time)));
     }
     const QDate today = QDate::currentDate();
     const QString telemetryTable = TelemetryTableName(today);
-    RecordingHost host;
-    CTesseraView view{host};
-    QAbstractItemModelTester tester{&view.rows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
 // Each kind's rows as the fill delivers them, each put at the top: the list
@@ -250,32 +231,29 @@ TEST_P(ListViewDbTest, RecordKindsShowTodaysRowsInReverseOfTheResult)
         SCOPED_TRACE(int(mode));
         ASSERT_TRUE(view.SwitchView(int(mode), false));
         EXPECT_EQ(view.viewMode(), mode);
-
-        QStringList expectedColumns = tableLayout(table).columnNames();
-        EXPECT_EQ(headers(view.rows()).join(QLatin1Char(',')).toLower(), expectedColumns.join(QLatin1Char(',')).toLower());
+        EXPECT_EQ(headers(view.rows()), tableLayout(table).columnNames().join(QLatin1Char(',')).toLower());
         for (int c = 0; c < view.rows().columnCount(); ++c)
             EXPECT_EQ(view.columnWidth(c), 100) << c;
 
         RecordingSink delivered;
         readRecordKind(connection(), kind(), mode, today, delivered);
         ASSERT_FALSE(delivered.rows.empty());
-        std::vector<QStringList> expected(delivered.rows.rbegin(), delivered.rows.rend());
-        EXPECT_EQ(shownRows(view.rows()), expected);
+        EXPECT_EQ(shownRows(view.rows()), std::vector<QStringList>(delivered.rows.rbegin(), delivered.rows.rend()));
     }
-    EXPECT_TRUE(gui->messages().empty());
+    EXPECT_EQ(gui->messageTexts(), QStringList());
 }
 
 // Rows of a kind are read once per switch: a row written meanwhile appears
 // only after switching away and back.
 TEST_P(ListViewDbTest, SameKindAgainDoesNotReread)
 {
-    addEvent(QStringLiteral("08:00:00"));
+    addEvent(u"08:00:00"_s);
     ASSERT_TRUE(view.SwitchView(int(ViewMode::OperationEvents), false));
     EXPECT_EQ(view.rows().rowCount(), 1);
 
-    addEvent(QStringLiteral("09:00:00"));
+    addEvent(u"09:00:00"_s);
     EXPECT_FALSE(view.SwitchView(int(ViewMode::OperationEvents), false));
-    EXPECT_EQ(column(view.rows(), 2), (QStringList{"08:00:00"}));
+    EXPECT_EQ(column(view.rows(), 2), (QStringList {"08:00:00"}));
 
     EXPECT_TRUE(view.SwitchView(int(ViewMode::LimitAlarms), false));
     EXPECT_EQ(view.rows().rowCount(), 0);
@@ -288,114 +266,100 @@ TEST_P(ListViewDbTest, SameKindAgainDoesNotReread)
 // column; refilled on entering the mode or for another tag only.
 TEST_P(ListViewDbTest, TelemetryShowsOneTagAndRefillsOnlyForAnotherTag)
 {
-    createTelemetryTable();
-    addSample(QStringLiteral("12:00:00"), 7, 2.5);
-    addSample(QStringLiteral("00:05:00"), 7, 1.25);
-    addSample(QStringLiteral("23:55:00"), 7, 3.75);
-    addSample(QStringLiteral("12:00:00"), 8, 99);
+    connection().execute(ddl::createTelemetryTableSql(kind(), telemetryTable, ddl::Generation::Newer));
+    addSample(u"12:00:00"_s, 7, 2.5);
+    addSample(u"00:05:00"_s, 7, 1.25);
+    addSample(u"23:55:00"_s, 7, 3.75);
+    addSample(u"12:00:00"_s, 8, 99);
 
     ASSERT_TRUE(view.SwitchView(7, true));
     EXPECT_TRUE(view.isTelemetryMode());
     EXPECT_EQ(view.currentCode(), 7);
     EXPECT_EQ(view.requestedTag(), 7);
     EXPECT_EQ(view.viewMode(), ViewMode::StartPage);
-    const QString day = today.toString(QStringLiteral("yyyy-MM-dd "));
-    EXPECT_EQ(column(view.rows(), 0), (QStringList{day + "00:05:00", day + "12:00:00", day + "23:55:00"}));
-    EXPECT_EQ(column(view.rows(), 1), (QStringList{"7", "7", "7"}));
-    EXPECT_EQ(column(view.rows(), 2), (QStringList{"遥测", "遥测", "遥测"}));
+    const QString day = today.toString(u"yyyy-MM-dd "_s);
+    EXPECT_EQ(column(view.rows(), 0), (QStringList {day + "00:05:00", day + "12:00:00", day + "23:55:00"}));
+    EXPECT_EQ(column(view.rows(), 1), (QStringList {"7", "7", "7"}));
+    EXPECT_EQ(column(view.rows(), 2), (QStringList {"遥测", "遥测", "遥测"}));
     EXPECT_DOUBLE_EQ(view.rows().cell(0, 3).toDouble(), 1.25);
-    EXPECT_EQ(headers(view.rows()).join(QLatin1Char(',')).toLower(),
-              QStringLiteral("atime,tagid,datatype,nvalue,nvaluechange"));
+    EXPECT_EQ(headers(view.rows()), u"atime,tagid,datatype,nvalue,nvaluechange"_s);
     // At least 120 px, and wide enough for the whole time stamp in this font.
     EXPECT_GE(view.columnWidth(0), 120);
     EXPECT_GE(view.columnWidth(0), view.fontMetrics().horizontalAdvance(view.rows().cell(0, 0)));
     for (int c = 1; c < 5; ++c)
         EXPECT_EQ(view.columnWidth(c), 100) << c;
 
-    addSample(QStringLiteral("23:59:59"), 7, 4);
+    addSample(u"23:59:59"_s, 7, 4);
     EXPECT_TRUE(view.SwitchView(7, true)) << "telemetry always reports a change";
     EXPECT_EQ(view.rows().rowCount(), 3) << "the same tag is not read again";
 
     EXPECT_TRUE(view.SwitchView(8, true));
-    EXPECT_EQ(column(view.rows(), 1), (QStringList{"8"}));
+    EXPECT_EQ(column(view.rows(), 1), (QStringList {"8"}));
     EXPECT_TRUE(view.SwitchView(7, true));
     EXPECT_EQ(view.rows().rowCount(), 4);
 
     // Back to a record kind whose code equals the tag shown last.
-    addEvent(QStringLiteral("10:00:00"));
+    addEvent(u"10:00:00"_s);
     ASSERT_TRUE(view.SwitchView(int(ViewMode::OperationEvents), true));
     EXPECT_EQ(view.rows().rowCount(), 0) << "no samples of a tag 100";
     EXPECT_TRUE(view.SwitchView(int(ViewMode::OperationEvents), false));
     EXPECT_FALSE(view.isTelemetryMode());
     EXPECT_EQ(view.viewMode(), ViewMode::OperationEvents);
     EXPECT_EQ(view.rows().columnCount(), 8);
-    EXPECT_EQ(column(view.rows(), 2), (QStringList{"10:00:00"}));
-    EXPECT_TRUE(gui->messages().empty());
+    EXPECT_EQ(column(view.rows(), 2), (QStringList {"10:00:00"}));
+    EXPECT_EQ(gui->messageTexts(), QStringList());
 }
 
-TEST_P(ListViewDbTest, MissingTelemetryTableLeavesNoRowsAndNoColumns)
+// Each read names its own table in its message (limit alarms in a box of the
+// list's own); the rows shown before go, and the switch happens all the same.
+TEST_P(ListViewDbTest, FailedReadsReportTheirOwnMessage)
 {
-    addEvent(QStringLiteral("08:00:00"));
-    ASSERT_TRUE(view.SwitchView(int(ViewMode::OperationEvents), false));
-    ASSERT_EQ(view.rows().rowCount(), 1);
-
-    EXPECT_TRUE(view.SwitchView(7, true));
-    ASSERT_EQ(gui->messages().size(), 1u);
-    const ScriptedGui::Message& box = gui->messages()[0];
-    EXPECT_EQ(box.text, QStringLiteral("读取遥测数据表失败!"));
-    EXPECT_FALSE(box.owned);
-    EXPECT_EQ(box.caption, CTesseraApp::kTitle);
-    EXPECT_EQ(view.rows().rowCount(), 0);
-    EXPECT_EQ(view.rows().columnCount(), 0);
-    EXPECT_TRUE(view.isTelemetryMode());
-    EXPECT_EQ(view.currentCode(), 7);
-}
-
-// Each kind names its own table in its message; limit alarms report in a box
-// of the list's own.
-TEST_P(ListViewDbTest, FailedKindsReportTheirOwnMessage)
-{
-    struct Case {
-        ViewMode mode;
-        const char* table;
+    const struct {
+        int code;
+        bool telemetry;
+        const char* table; // dropped; today's samples table is missing already
         const char* text;
         bool owned;
         QString caption;
+    } cases[] = {
+        {int(ViewMode::OperationEvents), false, "Event", "读取操作事件表失败!", false, CTesseraApp::kTitle},
+        {int(ViewMode::LimitAlarms), false, "LimitAlarm", "查询越限事件表失败!", true, u"越限事件"_s},
+        {int(ViewMode::SignalChanges), false, "RSChange", "读取遥信变位表失败!", false, CTesseraApp::kTitle},
+        {int(ViewMode::SoeEvents), false, "SOE", "查询SOE信息表失败!", false, CTesseraApp::kTitle},
+        {7, true, nullptr, "读取遥测数据表失败!", false, CTesseraApp::kTitle},
     };
-    const Case cases[] = {
-        {ViewMode::OperationEvents, "Event", "读取操作事件表失败!", false, CTesseraApp::kTitle},
-        {ViewMode::LimitAlarms, "LimitAlarm", "查询越限事件表失败!", true, QStringLiteral("越限事件")},
-        {ViewMode::SignalChanges, "RSChange", "读取遥信变位表失败!", false, CTesseraApp::kTitle},
-        {ViewMode::SoeEvents, "SOE", "查询SOE信息表失败!", false, CTesseraApp::kTitle},
-    };
-    for (const Case& c : cases)
-        dropTable(QString::fromLatin1(c.table));
+    for (const auto& c : cases)
+        if (c.table)
+            dropTable(QString::fromLatin1(c.table));
     for (size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
-        SCOPED_TRACE(c.table);
-        EXPECT_TRUE(view.SwitchView(int(c.mode), false));
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.code);
+        view.showStartPage();
+        EXPECT_TRUE(view.SwitchView(c.code, c.telemetry));
         ASSERT_EQ(gui->messages().size(), i + 1);
         const ScriptedGui::Message& box = gui->messages().back();
         EXPECT_EQ(box.text, QString::fromUtf8(c.text));
         EXPECT_EQ(box.owned, c.owned);
         EXPECT_EQ(box.caption, c.caption);
         EXPECT_EQ(box.icon, QMessageBox::Warning);
+        EXPECT_EQ(view.rows().rowCount(), 0);
         EXPECT_EQ(view.rows().columnCount(), 0);
-        EXPECT_EQ(view.viewMode(), c.mode) << "the switch happens all the same";
+        EXPECT_EQ(view.currentCode(), c.code);
+        EXPECT_EQ(view.isTelemetryMode(), c.telemetry);
+        EXPECT_EQ(int(view.viewMode()), c.telemetry ? int(ViewMode::StartPage) : c.code);
     }
 }
 
 // A failure after the columns arrived keeps them (and any rows read before).
 TEST_P(ListViewDbTest, FailureAfterTheColumnsKeepsThem)
 {
-    createTable(telemetryTable, QStringLiteral("ATime %1, TagID INTEGER, DataType INTEGER")
-                                    .arg(kind() == DatabaseKind::PostgreSQL ? QStringLiteral("TIMESTAMP")
-                                                                            : QStringLiteral("DATETIME")));
-    connection().execute(QStringLiteral("INSERT INTO %1(ATime,TagID,DataType) VALUES(%2,7,1)")
-                             .arg(telemetryTable,
-                                  FormatDateLiteral(kind(), today.toString(QStringLiteral("yyyy-MM-dd ")) + "10:00:00")));
+    createTable(telemetryTable, u"ATime %1, TagID INTEGER, DataType INTEGER"_s
+                                    .arg(kind() == DatabaseKind::PostgreSQL ? u"TIMESTAMP"_s
+                                                                            : u"DATETIME"_s));
+    connection().execute(u"INSERT INTO %1(ATime,TagID,DataType) VALUES(%2,7,1)"_s
+                             .arg(telemetryTable, todayAt(u"10:00:00"_s)));
     EXPECT_TRUE(view.SwitchView(7, true));
-    EXPECT_EQ(gui->messageTexts(), (QStringList{"读取遥测数据表失败!"}));
+    EXPECT_EQ(gui->messageTexts(), (QStringList {"读取遥测数据表失败!"}));
     EXPECT_EQ(view.rows().columnCount(), 3);
     EXPECT_EQ(view.rows().rowCount(), 0);
 }
