@@ -25,7 +25,7 @@ QString lastReason()
 } // namespace
 
 ReasonDialog::ReasonDialog(QWidget* parent, const QString& caption, const QString& question)
-    : QDialog(parent), m_reason(newReasonField())
+    : QDialog(parent)
 {
     setWindowTitle(caption);
     setObjectName(QStringLiteral("reasonDialog"));
@@ -35,7 +35,7 @@ ReasonDialog::ReasonDialog(QWidget* parent, const QString& caption, const QStrin
     text->setWordWrap(true);
     layout->addWidget(text);
     auto* form = new QFormLayout;
-    addLabelledRow(form, kReasonLabel, QStringLiteral("reason"), m_reason);
+    m_reason = addReasonField(form);
     layout->addLayout(form);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("是(&Y)"));
@@ -49,7 +49,7 @@ ReasonDialog::ReasonDialog(QWidget* parent, const QString& caption, const QStrin
 
 QString ReasonDialog::reason() const
 {
-    return m_reason->text().trimmed();
+    return reasonOf(m_reason);
 }
 
 void ReasonDialog::accept()
@@ -64,6 +64,16 @@ QLineEdit* newReasonField()
     field->setText(lastReason());
     field->selectAll();
     return field;
+}
+
+QLineEdit* addReasonField(QFormLayout* form)
+{
+    return addLabelled(form, kReasonLabel, QStringLiteral("reason"), newReasonField());
+}
+
+QString reasonOf(const QLineEdit* field)
+{
+    return field ? field->text().trimmed() : QString();
 }
 
 bool acceptReason(QWidget* dialog, QLineEdit* field, const QString& caption)

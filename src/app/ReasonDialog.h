@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QFormLayout;
 class QLineEdit;
 
 namespace tessera {
@@ -27,6 +28,10 @@ private:
 // setting, ...): labelled "修改原因:", offering the last reason given.
 QLineEdit* newReasonField();
 inline const QString kReasonLabel = QStringLiteral("修改原因:");
+// The same field as a row of a form.
+QLineEdit* addReasonField(QFormLayout* form);
+// The field's reason, blanks at the ends removed; empty for no field.
+QString reasonOf(const QLineEdit* field);
 // Checks a reason field before a command runs, refusing an empty one when
 // the journal requires reasons; remembers an accepted one for next time.
 bool acceptReason(QWidget* dialog, QLineEdit* field, const QString& caption);

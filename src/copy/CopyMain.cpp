@@ -4,6 +4,7 @@
 #include "copy/CopyRun.h"
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"
+#include "journal/Journal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <map>
+#include <optional>
 
 #include <unistd.h>
 
@@ -138,6 +140,9 @@ const char* kDescription =
     "day's samples replace those of the target's table TAGyyyyMMDD; years whose table the\n"
     "target lacks are skipped.\n"
     "\n"
+    "Every run is recorded in the operation journal beside DataSource.ini (OperationJournal.sqlite);\n"
+    "a journal that cannot be opened or written stops the run before anything is copied.\n"
+    "\n"
     "Each range (an event table's, or a telemetry day of one year) is replaced as one\n"
     "unit: it completes, or the target keeps what it held before. A MySQL or MariaDB table\n"
     "without transactions (MyISAM) cannot roll back; there the source is read before\n"
@@ -191,8 +196,9 @@ int main(int argc, char** argv)
     const QCommandLineOption end(QStringLiteral("end"), QStringLiteral("Last day of the range (not before the first)."), QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption range(QStringLiteral("range"), QStringLiteral("Choose the tables by the range, as the dialog's check box does."));
     const QCommandLineOption tables(QStringLiteral("tables"), QStringLiteral("Comma-separated table names: Event, SDaySummary, RSSummary, RSChange, LimitAlarm, Fault, SOE, Tag0101 .. Tag1231."), QStringLiteral("NAME[,NAME...]"));
+    const QCommandLineOption reason(QStringLiteral("reason"), QStringLiteral("Why the copy runs, for the operation journal."), QStringLiteral("TEXT"));
     parser.addOptions({targetDsn, targetUser, targetPassword, sourceDsn, sourceUser, sourcePassword, start, end,
-                       range, tables});
+                       range, tables, reason});
     if (!parser.parse(app.arguments()))
         return refuse(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -256,14 +262,25 @@ int main(int argc, char** argv)
 
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
+    // The run goes into the journal beside DataSource.ini, as the program's do.
+    std::optional<journal::Journal> journal;
+    try {
+        journal.emplace(journal::Journal::open(journal::defaultJournalPath()));
+    } catch (const journal::JournalError& error) {
+        printTo(stderr, QStringLiteral("tessera-copy: %1\n").arg(error.message()));
+        return Refused;
+    }
     ConsoleReport report;
     CopyRun run(settings, startMoment, endMoment, report);
+    journal::EntryDraft who;
+    who.reason = parser.value(reason);
+    run.SetJournal(&*journal, who);
     if (!run.LookUpConnectionKinds() || !run.OpenCopyConnections())
         return Refused;
-    run.copyTables(chosen);
-    run.closeConnections();
+    run.CopyTables(chosen);
+    run.CloseConnections();
     report.reportNotReached(rows);
-    if (run.stopped())
+    if (run.Stopped())
         return Stopped;
     return report.allDone(rows) ? AllDone : TableFailed;
 }

@@ -1,5 +1,8 @@
 #include "copy/CopyRun.h"
 
+#include "copy/CopyJournal.h"
+#include "journal/JournalError.h"
+
 #include "text/DateTexts.h"
 #include "text/DecimalText.h"
 #include "db/DataSource.h"
@@ -56,7 +59,7 @@ CopyRun::CopyRun(CopySettings& settings, const QDateTime& start, const QDateTime
     : m_settings(settings)
     , m_start(start)
     , m_end(end)
-    , m_report(report)
+    , m_report(&report)
 {
 }
 
@@ -65,14 +68,14 @@ bool CopyRun::LookUpConnectionKinds()
     auto lookUp = [this](const CopyDataSource& side, const QString& missing, DatabaseKind& kind) {
         const db::DataSourceDriver driver = db::findDataSourceDriver(side.dsn);
         if (!driver.driver) {
-            m_report.message(driver.systemUnreadable && driver.userUnreadable
+            m_report->message(driver.systemUnreadable && driver.userUnreadable
                                  ? QStringLiteral("错误:无法读取注册表中的信息")
                                  : missing);
             return false;
         }
         const auto found = kindOfDriverName(*driver.driver);
         if (!found) {
-            m_report.message(QStringLiteral("错误:数据源“%1”的驱动程序“%2”不是可识别的数据库类型!")
+            m_report->message(QStringLiteral("错误:数据源“%1”的驱动程序“%2”不是可识别的数据库类型!")
                                  .arg(side.dsn, *driver.driver));
             return false;
         }
@@ -93,7 +96,7 @@ bool CopyRun::OpenCopyConnections()
             connection = std::move(opened.connection);
             return true;
         }
-        m_report.message(opened.outcome == db::OpenedDataSource::Outcome::CannotOpen ? cannotOpen : accessFailed,
+        m_report->message(opened.outcome == db::OpenedDataSource::Outcome::CannotOpen ? cannotOpen : accessFailed,
                          kNoticeCaption);
         return false;
     };
@@ -107,16 +110,16 @@ bool CopyRun::RunCopy(const QStringList& chosenTables)
 {
     if (!OpenCopyConnections())
         return false;
-    return copyTables(chosenTables);
+    return CopyTables(chosenTables);
 }
 
-void CopyRun::closeConnections()
+void CopyRun::CloseConnections()
 {
     m_target.close();
     m_source.close();
 }
 
-void CopyRun::attach(db::Connection target, DatabaseKind targetKind, db::Connection source, DatabaseKind sourceKind)
+void CopyRun::Attach(db::Connection target, DatabaseKind targetKind, db::Connection source, DatabaseKind sourceKind)
 {
     m_target = std::move(target);
     m_source = std::move(source);
@@ -128,75 +131,113 @@ void CopyRun::attach(db::Connection target, DatabaseKind targetKind, db::Connect
         m_settings.source.dsn = dataSourceOf(m_source.connectString());
 }
 
-bool CopyRun::copyTables(const QStringList& chosenTables)
+void CopyRun::SetJournal(journal::Journal* journal, const journal::EntryDraft& who)
+{
+    m_journal = journal;
+    m_journalWho = who;
+}
+
+bool CopyRun::CopyTables(const QStringList& chosenTables)
+{
+    if (!m_journal)
+        return CopyChosenTables(chosenTables);
+    CopyReport* const shown = m_report;
+    std::optional<CopyJournal> journaled;
+    try {
+        journaled.emplace(*m_journal, m_journalWho, m_settings, m_target, chosenTables, m_start, m_end, *shown);
+    } catch (const journal::JournalError& error) {
+        shown->message(QStringLiteral("操作日志无法记录本次复制,复制没有执行!\n%1").arg(error.message()));
+        return false;
+    } catch (const db::DbError& error) {
+        shown->message(QStringLiteral("读取目的数据库中复制前的数据失败,复制没有执行!\n%1").arg(error.message()));
+        return false;
+    }
+    m_report = &*journaled;
+    bool completed = false;
+    try {
+        completed = CopyChosenTables(chosenTables);
+    } catch (...) {
+        m_report = shown;
+        throw;
+    }
+    m_report = shown;
+    try {
+        journaled->finish(completed);
+    } catch (const journal::JournalError& error) {
+        shown->message(QStringLiteral("操作日志未能记录本次复制的结果!\n%1").arg(error.message()));
+    }
+    return completed;
+}
+
+bool CopyRun::CopyChosenTables(const QStringList& chosenTables)
 {
     m_runClock = QDateTime::currentDateTime();
     m_tablesTotal = int(chosenTables.size());
     m_tablesDone = 0;
     m_stopped = false;
-    m_report.progress(0, m_tablesTotal, 0);
+    m_report->progress(0, m_tablesTotal, 0);
     m_sinceProgress.start();
     // The last chosen first: of a full selection Event first, Tag0101 last.
     for (qsizetype i = chosenTables.size() - 1; i >= 0; --i) {
-        if (stopAsked())
+        if (StopAsked())
             return false;
         const QString& name = chosenTables[i];
         CopyOutcome outcome = CopyOutcome::Done;
         if (name.contains(QLatin1String("Tag")))
             outcome = CopyTelemetryDay(name);
         else if (const EventTableCopy* table = eventTableCopy(name))
-            outcome = copyEventTable(*table);
+            outcome = CopyEventTable(*table);
         if (outcome == CopyOutcome::Abort)
             return false;
         ++m_tablesDone;
-        m_report.progress(m_tablesDone, m_tablesTotal, 0);
+        m_report->progress(m_tablesDone, m_tablesTotal, 0);
         m_sinceProgress.restart();
     }
     return true;
 }
 
-void CopyRun::showProgress(int row, qint64 count, double fraction)
+void CopyRun::ShowProgress(int row, qint64 count, double fraction)
 {
     if (m_sinceProgress.isValid() && m_sinceProgress.elapsed() < kProgressIntervalMs)
         return;
     m_sinceProgress.restart();
-    m_report.setCell(row, CopyColumn::Count, QString::number(count));
-    m_report.progress(m_tablesDone, m_tablesTotal, std::clamp(fraction, 0.0, 1.0));
+    m_report->setCell(row, CopyColumn::Count, QString::number(count));
+    m_report->progress(m_tablesDone, m_tablesTotal, std::clamp(fraction, 0.0, 1.0));
 }
 
-bool CopyRun::stopAsked()
+bool CopyRun::StopAsked()
 {
-    if (!m_stopped && m_report.stopRequested())
+    if (!m_stopped && m_report->stopRequested())
         m_stopped = true;
     return m_stopped;
 }
 
-UnitCallbacks CopyRun::unitCallbacks(int row, qint64 countBefore, std::function<double(qint64)> fraction)
+UnitCallbacks CopyRun::UnitCallbacksFor(int row, qint64 countBefore, std::function<double(qint64)> fraction)
 {
     UnitCallbacks callbacks;
-    callbacks.stopRequested = [this] { return stopAsked(); };
+    callbacks.stopRequested = [this] { return StopAsked(); };
     callbacks.rowRead = [this, row, countBefore, fraction = std::move(fraction)](qint64 rowsRead) {
         if (rowsRead % kRowsBetweenPulses == 0)
-            showProgress(row, countBefore + rowsRead, fraction(rowsRead));
+            ShowProgress(row, countBefore + rowsRead, fraction(rowsRead));
     };
     return callbacks;
 }
 
-void CopyRun::reportLostConnection(Side side, const db::DbError& error)
+void CopyRun::ReportLostConnection(Side side, const db::DbError& error)
 {
     const CopyDataSource& lost = side == Side::Target ? m_settings.target : m_settings.source;
     const QString name = !lost.dsn.isEmpty() ? lost.dsn
                          : side == Side::Target ? QStringLiteral("(新版本)")
                                                 : QStringLiteral("(旧版本)");
-    m_report.message(QStringLiteral("与数据源%1的连接已断开,复制中止!原因:%2").arg(name, error.message()));
+    m_report->message(QStringLiteral("与数据源%1的连接已断开,复制中止!原因:%2").arg(name, error.message()));
 }
 
-void CopyRun::reportLostConnection(const UnitResult& result)
+void CopyRun::ReportLostConnection(const UnitResult& result)
 {
-    reportLostConnection(result.side, result.error.value_or(db::DbError(QStringLiteral("08S01"), 0, QString())));
+    ReportLostConnection(result.side, result.error.value_or(db::DbError(QStringLiteral("08S01"), 0, QString())));
 }
 
-qint64 CopyRun::countRows(const QString& sql)
+qint64 CopyRun::CountRows(const QString& sql)
 {
     try {
         db::ResultSet rs = m_source.query(sql);
@@ -206,20 +247,20 @@ qint64 CopyRun::countRows(const QString& sql)
     }
 }
 
-CopyOutcome CopyRun::copyEventTable(const EventTableCopy& t)
+CopyOutcome CopyRun::CopyEventTable(const EventTableCopy& t)
 {
     const int row = copyTableRow(t.table);
     struct Ended {
         CopyReport& report;
         int row;
         ~Ended() { report.tableEnded(row); }
-    } ended{m_report, row};
-    auto setStatus = [&](const QString& status) { m_report.setCell(row, CopyColumn::Status, status); };
+    } ended{*m_report, row};
+    auto setStatus = [&](const QString& status) { m_report->setCell(row, CopyColumn::Status, status); };
 
     if (!t.statusAtStart.isEmpty())
         setStatus(t.statusAtStart);
     if (!m_target.isOpen()) {
-        m_report.message(QStringLiteral("目的数据库没有打开!"));
+        m_report->message(QStringLiteral("目的数据库没有打开!"));
         setStatus(kStatusFailed);
         return CopyOutcome::Done;
     }
@@ -229,11 +270,11 @@ CopyOutcome CopyRun::copyEventTable(const EventTableCopy& t)
     const QString first = dateText(m_start.date());
     const QString afterLast = dateText(m_end.date().addDays(1));
     const QString targetRange =
-        QStringLiteral(" WHERE ADate>=%1 AND ADate<%2").arg(targetLiteral(first), targetLiteral(afterLast));
+        QStringLiteral(" WHERE ADate>=%1 AND ADate<%2").arg(TargetLiteral(first), TargetLiteral(afterLast));
     // Only the range just cleared is read, so no run duplicates a row.
     const QString sourceRange =
-        QStringLiteral(" WHERE ADate>=%1 AND ADate<%2").arg(sourceLiteral(first), sourceLiteral(afterLast));
-    const qint64 expected = countRows(QStringLiteral("SELECT COUNT(*) FROM ") + t.table + sourceRange);
+        QStringLiteral(" WHERE ADate>=%1 AND ADate<%2").arg(SourceLiteral(first), SourceLiteral(afterLast));
+    const qint64 expected = CountRows(QStringLiteral("SELECT COUNT(*) FROM ") + t.table + sourceRange);
 
     UnitPlan plan;
     plan.table = t.table;
@@ -248,7 +289,7 @@ CopyOutcome CopyRun::copyEventTable(const EventTableCopy& t)
     plan.convert = [&t, textTimes](db::ResultSet& rs, qint64 rowNumber) {
         return convertEventRow(t, rs, textTimes, rowNumber);
     };
-    UnitCallbacks callbacks = unitCallbacks(row, 0, [expected](qint64 rowsRead) {
+    UnitCallbacks callbacks = UnitCallbacksFor(row, 0, [expected](qint64 rowsRead) {
         return expected > 0 ? double(rowsRead) / double(expected) : 0.0;
     });
     if (!t.statusAfterDelete.isEmpty())
@@ -257,22 +298,22 @@ CopyOutcome CopyRun::copyEventTable(const EventTableCopy& t)
     const UnitResult result = copyUnit(m_target, m_settings.target.kind, m_source, plan, callbacks);
     const QString errorText = result.error ? result.error->message() : QString();
     if (result.end == UnitEnd::DeleteFailed) {
-        m_report.message(QStringLiteral("删除重复导入的%1数据失败!").arg(t.table));
+        m_report->message(QStringLiteral("删除重复导入的%1数据失败!").arg(t.table));
         return CopyOutcome::Done; // the status stays as step 1 set it
     }
-    m_report.setCell(row, CopyColumn::Count, QString::number(result.rowsRead));
+    m_report->setCell(row, CopyColumn::Count, QString::number(result.rowsRead));
     switch (result.end) {
     case UnitEnd::Done:
         setStatus(kStatusDone);
         return CopyOutcome::Done;
     case UnitEnd::SourceFailed:
-        m_report.message(QStringLiteral("处理%1表出错:%2").arg(t.table, errorText));
+        m_report->message(QStringLiteral("处理%1表出错:%2").arg(t.table, errorText));
         break;
     case UnitEnd::InsertFailed:
-        m_report.message(t.insertFailureText);
+        m_report->message(t.insertFailureText);
         break;
     case UnitEnd::ConnectionLost:
-        reportLostConnection(result);
+        ReportLostConnection(result);
         setStatus(kStatusFailed);
         return CopyOutcome::Abort;
     case UnitEnd::Stopped:
@@ -294,21 +335,21 @@ CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
     bool success = true;
     qint64 count = 0;
 
-    m_report.setCell(row, CopyColumn::Status, kStatusStarted);
-    m_report.setCell(row, CopyColumn::Started, copyTimeText(m_runClock));
+    m_report->setCell(row, CopyColumn::Status, kStatusStarted);
+    m_report->setCell(row, CopyColumn::Started, copyTimeText(m_runClock));
     // A probe or a delete failing ends the run; the row keeps "处理开始" and
     // its start time only.
     auto abort = [&](const QString& text) {
-        m_report.message(text);
-        m_report.tableEnded(row);
+        m_report->message(text);
+        m_report->tableEnded(row);
         return CopyOutcome::Abort;
     };
     auto end = [&](const QString& status, CopyOutcome outcome) {
-        m_report.setCell(row, CopyColumn::Status, status);
+        m_report->setCell(row, CopyColumn::Status, status);
         m_runClock = QDateTime::currentDateTime();
-        m_report.setCell(row, CopyColumn::Ended, copyTimeText(m_runClock));
-        m_report.setCell(row, CopyColumn::Count, QString::number(count));
-        m_report.tableEnded(row);
+        m_report->setCell(row, CopyColumn::Ended, copyTimeText(m_runClock));
+        m_report->setCell(row, CopyColumn::Count, QString::number(count));
+        m_report->tableEnded(row);
         return outcome;
     };
 
@@ -332,20 +373,20 @@ CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
         } catch (const db::DbError& error) {
             if (!error.isConnectionLost())
                 return abort(QStringLiteral("查询是否存在新表(%1)时失败!原因:%2").arg(newTable, error.message()));
-            reportLostConnection(Side::Target, error);
+            ReportLostConnection(Side::Target, error);
             return end(kStatusFailed, CopyOutcome::Abort);
         }
         if (!exists)
             continue;
 
         const QString where = QStringLiteral(" WHERE ATime>=%1 AND ATime<%2");
-        const qint64 expected = countRows(QStringLiteral("SELECT COUNT(*) FROM ") + dayName +
-                                          where.arg(sourceLiteral(from), sourceLiteral(to)));
+        const qint64 expected = CountRows(QStringLiteral("SELECT COUNT(*) FROM ") + dayName +
+                                          where.arg(SourceLiteral(from), SourceLiteral(to)));
         UnitPlan plan;
         plan.table = newTable;
-        plan.deleteSql = QStringLiteral("DELETE FROM ") + newTable + where.arg(targetLiteral(from), targetLiteral(to));
+        plan.deleteSql = QStringLiteral("DELETE FROM ") + newTable + where.arg(TargetLiteral(from), TargetLiteral(to));
         plan.sourceSql = QStringLiteral("SELECT ATime,TagID,DataType,nValue,nValueChange FROM ") + dayName +
-                         where.arg(sourceLiteral(from), sourceLiteral(to));
+                         where.arg(SourceLiteral(from), SourceLiteral(to));
         plan.insertSql =
             QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(?,?,?,?,?)").arg(newTable);
         plan.columns = 5;
@@ -355,12 +396,12 @@ CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
             return convertSample(dayName, rs, textTimes, rowNumber);
         };
         const double yearIndex = year - firstYear;
-        UnitCallbacks callbacks = unitCallbacks(row, count, [=](qint64 rowsRead) {
+        UnitCallbacks callbacks = UnitCallbacksFor(row, count, [=](qint64 rowsRead) {
             const double within = expected > 0 ? std::min(double(rowsRead) / double(expected), 1.0) : 0.0;
             return (yearIndex + within) / years;
         });
         callbacks.rowRefused = [&](const db::DbError& error) {
-            m_report.message(QStringLiteral("插入数据出错,出错信息:%1").arg(error.message()));
+            m_report->message(QStringLiteral("插入数据出错,出错信息:%1").arg(error.message()));
             success = false;
         };
 
@@ -374,14 +415,14 @@ CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
             return abort(QStringLiteral("删除重复导入的数据失败!"));
         case UnitEnd::SourceFailed:
             // The remaining years are not looked at.
-            m_report.message(QStringLiteral("查询数据出错,出错信息:%1").arg(errorText));
+            m_report->message(QStringLiteral("查询数据出错,出错信息:%1").arg(errorText));
             return end(kStatusFailed, CopyOutcome::Done);
         case UnitEnd::InsertFailed:
-            m_report.message(QStringLiteral("插入数据出错,出错信息:%1").arg(errorText));
+            m_report->message(QStringLiteral("插入数据出错,出错信息:%1").arg(errorText));
             success = false;
             break;
         case UnitEnd::ConnectionLost:
-            reportLostConnection(result);
+            ReportLostConnection(result);
             return end(kStatusFailed, CopyOutcome::Abort);
         case UnitEnd::Stopped:
             return end(kStatusFailed, CopyOutcome::Abort);

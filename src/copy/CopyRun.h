@@ -6,6 +6,7 @@
 #include "copy/CopyUnit.h"
 #include "copy/CopyValues.h"
 #include "db/Connection.h"
+#include "journal/JournalEntry.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -13,6 +14,10 @@
 #include <QStringList>
 
 #include <vector>
+
+namespace tessera::journal {
+class Journal;
+}
 
 namespace tessera::copy {
 
@@ -57,41 +62,49 @@ public:
     // open, a table aborted the run (a telemetry probe or delete failing, a
     // lost connection) or the user stopped.
     bool RunCopy(const QStringList& chosenTables);
-    void closeConnections();
+    void CloseConnections();
 
     // The run with connections already open (tests, other front ends). A
     // side without a data-source name in the settings is named by the DSN of
     // its connect string in messages.
-    void attach(db::Connection target, DatabaseKind targetKind, db::Connection source, DatabaseKind sourceKind);
-    bool copyTables(const QStringList& chosenTables);
+    void Attach(db::Connection target, DatabaseKind targetKind, db::Connection source, DatabaseKind sourceKind);
+    bool CopyTables(const QStringList& chosenTables);
 
     // The procedures of one table; each unit of them (the event table's
     // range, a telemetry day of one year) completes or leaves the target as
     // it was.
-    CopyOutcome copyEventTable(const EventTableCopy& table);
+    CopyOutcome CopyEventTable(const EventTableCopy& table);
     CopyOutcome CopyTelemetryDay(const QString& dayName);
 
-    db::Connection& target() { return m_target; }
-    db::Connection& source() { return m_source; }
-    bool stopped() const { return m_stopped; }
+    // The operation journal the runs are recorded in, with who runs them
+    // (login, reason); none: not journaled. A journal that cannot take the
+    // run stops it before anything is copied.
+    void SetJournal(journal::Journal* journal, const journal::EntryDraft& who = {});
+
+    db::Connection& Target() { return m_target; }
+    db::Connection& Source() { return m_source; }
+    bool Stopped() const { return m_stopped; }
 
 private:
+    bool CopyChosenTables(const QStringList& chosenTables);
     // Shows the count and the progress when enough time passed.
-    void showProgress(int row, qint64 count, double fraction);
+    void ShowProgress(int row, qint64 count, double fraction);
     // Asks the report, and remembers a stop.
-    bool stopAsked();
-    UnitCallbacks unitCallbacks(int row, qint64 countBefore, std::function<double(qint64 rowsRead)> fraction);
+    bool StopAsked();
+    UnitCallbacks UnitCallbacksFor(int row, qint64 countBefore, std::function<double(qint64 rowsRead)> fraction);
     // The one message of a lost connection, naming its data source.
-    void reportLostConnection(const UnitResult& result);
-    void reportLostConnection(Side side, const db::DbError& error);
-    qint64 countRows(const QString& sql);
-    QString targetLiteral(const QString& text) const { return FormatDateLiteral(m_settings.target.kind, text); }
-    QString sourceLiteral(const QString& text) const { return FormatDateLiteral(m_settings.source.kind, text); }
+    void ReportLostConnection(const UnitResult& result);
+    void ReportLostConnection(Side side, const db::DbError& error);
+    qint64 CountRows(const QString& sql);
+    QString TargetLiteral(const QString& text) const { return FormatDateLiteral(m_settings.target.kind, text); }
+    QString SourceLiteral(const QString& text) const { return FormatDateLiteral(m_settings.source.kind, text); }
 
     CopySettings& m_settings;
     QDateTime m_start;
     QDateTime m_end;
-    CopyReport& m_report;
+    CopyReport* m_report; // the caller's, or the journal in front of it during a run
+    journal::Journal* m_journal = nullptr;
+    journal::EntryDraft m_journalWho;
     db::Connection m_target;
     db::Connection m_source;
     QDateTime m_runClock;

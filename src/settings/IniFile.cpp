@@ -70,11 +70,6 @@ bool readsBackUnchanged(const QString& section, const QString& key, const QStrin
     return entry && entry->first == key && entry->second == value;
 }
 
-QString fileError(const QString& path, const QString& what)
-{
-    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), what);
-}
-
 } // namespace
 
 CIniFile::CIniFile(const QString& path)
@@ -89,7 +84,7 @@ CIniFile::~CIniFile()
         Save();
 }
 
-void CIniFile::clear()
+void CIniFile::Clear()
 {
     m_sections.clear();
     m_sectionIndex.clear();
@@ -97,27 +92,22 @@ void CIniFile::clear()
 
 bool CIniFile::Load(const QString& path)
 {
-    clear();
+    Clear();
     // Changes made before a load are gone with the store they were made in.
     m_changed = false;
-    m_lastError.clear();
     m_path = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
 
     QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_lastError = fileError(path, file.errorString());
+    if (!file.open(QIODevice::ReadOnly))
         return false;
-    }
     const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_lastError = fileError(path, file.errorString());
+    if (file.error() != QFileDevice::NoError)
         return false;
-    }
-    parse(bytes);
+    Parse(bytes);
     return true;
 }
 
-void CIniFile::parse(const QByteArray& bytes)
+void CIniFile::Parse(const QByteArray& bytes)
 {
     static const QByteArray utf8Bom("\xEF\xBB\xBF");
     const bool utf8 = bytes.startsWith(utf8Bom);
@@ -154,7 +144,7 @@ QString CIniFile::Get(const QString& section, const QString& key, const QString&
     return e == found.keyIndex.constEnd() ? defaultValue : found.entries[*e].value;
 }
 
-CIniFile::Section& CIniFile::section(const QString& name)
+CIniFile::Section& CIniFile::SectionNamed(const QString& name)
 {
     const auto s = m_sectionIndex.constFind(name);
     if (s != m_sectionIndex.constEnd())
@@ -166,13 +156,9 @@ CIniFile::Section& CIniFile::section(const QString& name)
 
 bool CIniFile::Set(const QString& sectionName, const QString& key, const QString& value)
 {
-    if (!readsBackUnchanged(sectionName, key, value)) {
-        m_lastError = QStringLiteral("[%1] %2: cannot be stored in the settings file")
-                          .arg(sectionName, key);
+    if (!readsBackUnchanged(sectionName, key, value))
         return false;
-    }
-    m_lastError.clear();
-    Section& target = section(sectionName);
+    Section& target = SectionNamed(sectionName);
     const auto e = target.keyIndex.constFind(key);
     if (e != target.keyIndex.constEnd()) {
         target.entries[*e].value = value;
@@ -186,18 +172,15 @@ bool CIniFile::Set(const QString& sectionName, const QString& key, const QString
 
 bool CIniFile::Save()
 {
-    const bool ok = write();
+    const bool ok = Write();
     m_changed = false;
     return ok;
 }
 
-bool CIniFile::write()
+bool CIniFile::Write()
 {
-    m_lastError.clear();
-    if (m_path.isEmpty()) {
-        m_lastError = QStringLiteral("settings file has no path");
+    if (m_path.isEmpty())
         return false;
-    }
 
     const QString lineEnd = QString::fromLatin1(textLineEnd());
     QString text;
@@ -211,22 +194,16 @@ bool CIniFile::write()
     QSaveFile file(m_path);
     // A writable file in a read-only directory is still written, in place.
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_lastError = fileError(m_path, file.errorString());
+    if (!file.open(QIODevice::WriteOnly))
         return false;
-    }
     // QSaveFile gives a new file 0666 less the umask and copies an existing
     // file's mode; narrow the temporary file before a password is in it.
     file.setPermissions(kOwnerOnly);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        m_lastError = fileError(m_path, file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.commit())
         return false;
-    }
     // Again on the final name, in case the direct-write fallback was taken.
-    if (!QFile::setPermissions(m_path, kOwnerOnly)) {
-        m_lastError = fileError(m_path, QStringLiteral("cannot restrict access to the owner"));
+    if (!QFile::setPermissions(m_path, kOwnerOnly))
         return false;
-    }
     return true;
 }
 

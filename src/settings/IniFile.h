@@ -57,23 +57,19 @@ public:
     // Rewrites the whole file. Clears the changed flag whatever the outcome.
     bool Save();
 
-    const QString& path() const { return m_path; }
-    bool isChanged() const { return m_changed; }
-    // What went wrong in the last Load, Set or Save; empty after success.
-    const QString& lastError() const { return m_lastError; }
-    const std::vector<Section>& sections() const { return m_sections; }
+    // What the store holds, sections and entries in order of creation.
+    const std::vector<Section>& Sections() const { return m_sections; }
 
 private:
-    void clear();
-    void parse(const QByteArray& bytes);
-    Section& section(const QString& name);
-    bool write();
+    void Clear();
+    void Parse(const QByteArray& bytes);
+    Section& SectionNamed(const QString& name);
+    bool Write();
 
     QString m_path;
     std::vector<Section> m_sections;            // in order of creation
     QHash<QString, std::size_t> m_sectionIndex; // name -> newest section
     bool m_changed = false;
-    QString m_lastError;
 };
 
 } // namespace tessera

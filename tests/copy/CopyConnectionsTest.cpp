@@ -5,6 +5,8 @@
 #include "copy/CopyTables.h"
 
 #include <QDeadlineTimer>
+#include "journal/Journal.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
@@ -86,18 +88,18 @@ TEST_F(CopyDataSourceTest, OpensBothConnectionsOrSaysWhichFailed)
     CopySettings noTarget = settingsFor("NoSuch" + targetDsn, sourceDsn);
     CopyRun failing(noTarget, {}, {}, report);
     EXPECT_FALSE(failing.OpenCopyConnections());
-    EXPECT_FALSE(failing.target().isOpen());
+    EXPECT_FALSE(failing.Target().isOpen());
     CopySettings noSource = settingsFor(targetDsn, "NoSuch" + sourceDsn);
     CopyRun half(noSource, {}, {}, report);
     EXPECT_FALSE(half.OpenCopyConnections());
-    EXPECT_TRUE(half.target().isOpen()); // closed by the caller after the run
-    EXPECT_FALSE(half.source().isOpen());
+    EXPECT_TRUE(half.Target().isOpen()); // closed by the caller after the run
+    EXPECT_FALSE(half.Source().isOpen());
     // unixODBC takes an empty name for its data source "Default".
     addUserDataSource("Default", "SQLite3", dir.filePath("newer.db"));
     CopySettings unnamed = settingsFor("", sourceDsn);
     CopyRun nameless(unnamed, {}, {}, report);
     EXPECT_FALSE(nameless.OpenCopyConnections());
-    EXPECT_FALSE(nameless.target().isOpen());
+    EXPECT_FALSE(nameless.Target().isOpen());
     const std::pair<QString, QString> noNewer{"新版本数据源不能打开,请正确配置数据源", "系统提示"};
     EXPECT_EQ(report.messages, (std::vector<std::pair<QString, QString>>{
                                    noNewer, {"旧版本数据库不能打开,请正确配置数据源", "系统提示"}, noNewer}));
@@ -107,7 +109,7 @@ TEST_F(CopyDataSourceTest, OpensBothConnectionsOrSaysWhichFailed)
     CopyRun run(both, QDateTime(QDate(2008, 3, 1), QTime(8, 0)), QDateTime(QDate(2008, 3, 31), QTime(8, 0)), ok);
     ASSERT_TRUE(run.LookUpConnectionKinds());
     EXPECT_TRUE(run.RunCopy({"Tag0305", "Event"}));
-    run.closeConnections();
+    run.CloseConnections();
     EXPECT_EQ(ok.statuses({378, 66}), QStringList(2, "处理成功完成"));
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"5"});
     EXPECT_EQ(rowsOf(target, "SELECT Contents FROM Event"), QStringList{"复制"});
@@ -120,9 +122,9 @@ TEST_F(CopyDataSourceTest, AProbeErrorEndsTheWholeRun)
     CopyRun run(settings, QDateTime(QDate(2008, 1, 1), QTime(9, 0)), QDateTime(QDate(2008, 12, 1), QTime(9, 0)),
                 report);
     // The PostgreSQL probe asks information_schema, which SQLite lacks.
-    run.attach(db::Connection::open(sqliteConnectString(dir.filePath("newer.db"))), DatabaseKind::PostgreSQL,
+    run.Attach(db::Connection::open(sqliteConnectString(dir.filePath("newer.db"))), DatabaseKind::PostgreSQL,
                db::Connection::open(sqliteConnectString(dir.filePath("older.db"))), DatabaseKind::SQLite);
-    EXPECT_FALSE(run.copyTables({"Tag0101", "Tag0305"}));
+    EXPECT_FALSE(run.CopyTables({"Tag0101", "Tag0305"}));
     EXPECT_TRUE(saidExactly(report.messageTexts(), {"查询是否存在新表(TAG20080305)时失败!原因:"}));
     EXPECT_EQ(report.statuses({66, 0}), (QStringList{kStatusStarted, ""})); // Tag0101 never reached
     EXPECT_EQ(report.cell(66, CopyColumn::Ended), QString());
@@ -165,10 +167,26 @@ protected:
 
 TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
 {
-    const Result r = run(options() + QStringList{"--tables", "Tag0305,Event"});
+    const Result r = run(options() + QStringList{"--tables", "Tag0305,Event", "--reason", "月度补录"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Event\t处理成功完成\nTag0305\t处理成功完成\t5\n");
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"5"});
+    // The run is in the journal beside DataSource.ini, each table with its outcome.
+    {
+        journal::Journal journal = journal::Journal::open(dir.filePath("OperationJournal.sqlite"));
+        const auto entries = journal.entries();
+        ASSERT_EQ(entries.size(), 1u);
+        const auto entry = journal.entry(entries[0].id);
+        EXPECT_EQ(entry->commandName, "数据复制");
+        EXPECT_EQ(entry->dataSource, targetDsn);
+        EXPECT_EQ(entry->state, journal::EntryState::Done);
+        EXPECT_EQ(entry->reason, "月度补录");
+        ASSERT_EQ(entry->units.size(), 2u);
+        EXPECT_EQ(entry->units[0].table, "Tag0305");
+        EXPECT_EQ(entry->units[0].status, kStatusDone);
+        EXPECT_EQ(entry->units[0].statusRows, 5);
+        EXPECT_TRUE(entry->units[1].beforeKept); // Event's small range: undoable
+    }
 
     // From DataSource.ini, a table failing: exit status 1, its message on standard error.
     ASSERT_TRUE(SaveCopySettings(dir.filePath("DataSource.ini"), settingsFor(targetDsn, sourceDsn)));
@@ -201,6 +219,17 @@ TEST_F(CopyProgramTest, RefusesBadArgumentsAndUnknownDataSources)
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.err.contains("错误：无法查询备数据源的注册信息")) << missing.err.toStdString();
     EXPECT_EQ(missing.out, QString());
+}
+
+// Nothing is copied without its journal entry.
+TEST_F(CopyProgramTest, AJournalThatCannotBeOpenedStopsTheRunBeforeAnyTable)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath("OperationJournal.sqlite"));
+    const Result r = run(options() + QStringList{"--tables", "Tag0305,Event"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("无法打开操作日志")) << r.err.toStdString();
+    EXPECT_EQ(r.out, QString());
+    EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"0"});
 }
 
 TEST_F(CopyProgramTest, ATableThatEndsTheRunStillGetsItsLineAndTheOthersSayTheyWereNotReached)

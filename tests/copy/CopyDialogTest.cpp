@@ -183,8 +183,8 @@ TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
     EXPECT_TRUE(child<QPushButton>(*dialog, "startButton")->isEnabled());
 
     CIniFile ini(configPath());
-    ASSERT_EQ(ini.sections().size(), 2u);
-    EXPECT_EQ(ini.sections()[0].name, "HOSTSOURCE");
+    ASSERT_EQ(ini.Sections().size(), 2u);
+    EXPECT_EQ(ini.Sections()[0].name, "HOSTSOURCE");
     EXPECT_EQ(ini.Get("HOSTSOURCE", "DSN"), targetDsn);
     EXPECT_EQ(ini.Get("HOSTSOURCE", "DSNTYPE"), "SQLITE");
     EXPECT_EQ(ini.Get("DESTSOURCE", "DSN"), sourceDsn);

@@ -363,7 +363,7 @@ TEST_P(CopyLostConnectionTest, ALostConnectionEndsTheRunWithOneMessageAndUndoesT
         const QString streaming = sourceKind() == DatabaseKind::PostgreSQL ? ";UseDeclareFetch=1;Fetch=100" : "";
         EXPECT_FALSE(copy({"Tag0304", "Tag0305", "SOE", "Event"}, report, QDate(2007, 12, 1), QDate(2008, 1, 31),
                           [&](CopyRun& run) {
-                              victim = serverSessionId(targetSide ? run.target() : run.source(), GetParam().kind);
+                              victim = serverSessionId(targetSide ? run.Target() : run.Source(), GetParam().kind);
                           },
                           streaming));
 

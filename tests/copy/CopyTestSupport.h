@@ -191,11 +191,11 @@ protected:
     {
         copy::CopySettings settings;
         copy::CopyRun run(settings, QDateTime(start, QTime(10, 30)), QDateTime(end, QTime(10, 30)), report);
-        run.attach(db::Connection::open(connectString(true)), targetKind(),
+        run.Attach(db::Connection::open(connectString(true)), targetKind(),
                    db::Connection::open(connectString(false) + sourceOptions), sourceKind());
         if (ready)
             ready(run);
-        return run.copyTables(tables);
+        return run.CopyTables(tables);
     }
 
     QTemporaryDir dir;

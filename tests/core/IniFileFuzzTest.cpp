@@ -57,7 +57,7 @@ bool isLineSpace(QChar c)
 // The reading rules, stated once more from the outside.
 void expectWellFormed(const CIniFile& ini, const QByteArray& file)
 {
-    for (const CIniFile::Section& s : ini.sections()) {
+    for (const CIniFile::Section& s : ini.Sections()) {
         EXPECT_GE(s.name.size(), 2) << file.toHex().toStdString();
         EXPECT_FALSE(s.name.contains(u'\n'));
         EXPECT_EQ(s.keyIndex.size(), qsizetype(s.entries.size()));
@@ -78,7 +78,7 @@ void expectWellFormed(const CIniFile& ini, const QByteArray& file)
 QStringList contents(const CIniFile& ini)
 {
     QStringList lines;
-    for (const CIniFile::Section& s : ini.sections()) {
+    for (const CIniFile::Section& s : ini.Sections()) {
         lines << u'[' + s.name + u']';
         for (const CIniFile::Entry& e : s.entries)
             lines << e.key + u'=' + e.value;
@@ -104,7 +104,7 @@ TEST(IniFileFuzz, RandomFilesReadByTheRulesAndRoundTripStably)
         expectWellFormed(read, bytes);
         if (HasFatalFailure())
             return;
-        for (const CIniFile::Section& s : read.sections())
+        for (const CIniFile::Section& s : read.Sections())
             entriesSeen += int(s.entries.size());
 
         if (n % kRoundTripEvery != 0)

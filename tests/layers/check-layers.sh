@@ -10,8 +10,8 @@ rank() {
     platform) echo 0 ;;
     db) echo 1 ;;
     dialect | settings | text | schema) echo 2 ;;
-    view) echo 3 ;;
-    records | telemetry | copy | journal) echo 4 ;;
+    view | journal) echo 3 ;;
+    records | telemetry | copy) echo 4 ;;
     app) echo 5 ;;
     ui) echo 6 ;;
     records/ui | telemetry/ui | copy/ui | journal/ui) echo 7 ;;

@@ -1,10 +1,13 @@
 #include "copy/ui/CDataCopyDlg.h"
 
+#include "app/CTesseraApp.h"
 #include "app/DataSourcePickerDialog.h"
 #include "app/DialogForm.h"
 #include "app/GuardedRun.h"
+#include "app/ReasonDialog.h"
 #include "copy/CopyTables.h"
 #include "db/DataSourceCatalogue.h"
+#include "journal/Journal.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -130,8 +133,10 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     m_exitButton = new QPushButton(QStringLiteral("退出"));
     m_exitButton->setObjectName(QStringLiteral("exitButton"));
     m_exitButton->setAutoDefault(false);
+    m_reason = newReasonField();
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
+    buttons->addWidget(buddyLabel(kReasonLabel, m_reason));
+    buttons->addWidget(m_reason, 1);
     buttons->addWidget(m_startButton);
     buttons->addWidget(m_stopButton);
     buttons->addWidget(m_exitButton);
@@ -245,12 +250,27 @@ void CDataCopyDlg::startCopy()
         standardMessage(QStringLiteral("请选择要转换的表!"));
         return;
     }
+    if (!acceptReason(this, m_reason, windowTitle()))
+        return;
     copy::CopyRun run(m_settings, m_start, m_end, *this);
     if (!run.LookUpConnectionKinds())
         return;
+    // Every run goes into the program's journal, where there is a program.
+    if (CTesseraApp* app = CTesseraApp::instance()) {
+        journal::EntryDraft who;
+        who.login = app->loginName();
+        who.reason = reasonOf(m_reason);
+        try {
+            run.SetJournal(&app->journal(), who);
+        } catch (const journal::JournalError& error) {
+            warningMessage(this, QStringLiteral("操作日志无法记录本次复制,复制没有执行!\n%1").arg(error.message()),
+                           windowTitle());
+            return;
+        }
+    }
     setRunning(true);
     run.RunCopy(chosen);
-    run.closeConnections();
+    run.CloseConnections();
     setRunning(false);
     SaveCopySettings();
 }

@@ -81,6 +81,7 @@ private:
     QDateEdit* m_endEdit = nullptr;
     QProgressBar* m_progress = nullptr;
     QTableWidget* m_tables = nullptr;
+    QLineEdit* m_reason = nullptr;
     QPushButton* m_startButton = nullptr;
     QPushButton* m_stopButton = nullptr;
     QPushButton* m_exitButton = nullptr;

@@ -1,6 +1,8 @@
 #include "records/ui/RecordCommands.h"
 
+#include "app/CommandJournal.h"
 #include "app/GuardedRun.h"
+#include "app/ReasonDialog.h"
 #include "app/GuiSeam.h"
 #include "app/SharedConnection.h"
 #include "db/Connection.h"
@@ -40,6 +42,11 @@ private:
     // refusal, none selected refused with `refusal`.
     std::vector<int> selection(const QString& refusal);
     Record rowAt(int index) { return rows().rowCells(index).mid(0, m_kind.columnCount()); }
+    // The kind's own id of a generic command.
+    int commandId(int generic) const { return *routeGenericCommand(generic, m_kind.mode, false); }
+    // The journal's view of one command on records addressed by `conditions`.
+    JournalRequest journalRequest(int commandId, const QString& caption, const QStringList& conditions,
+                                  const QString& reason) const;
 
     CMainFrame& m_frame;
     const EventKind& m_kind;
@@ -52,6 +59,18 @@ bool RecordCommands::viewCheck(const QString& caption)
         return false;
     }
     return true;
+}
+
+JournalRequest RecordCommands::journalRequest(int commandId, const QString& caption, const QStringList& conditions,
+                                              const QString& reason) const
+{
+    QStringList unique = conditions;
+    unique.removeDuplicates();
+    QString where;
+    for (const QString& c : unique)
+        where += (where.isEmpty() ? QStringLiteral("(") : QStringLiteral(" OR (")) + c + u')';
+    const QString scope = QStringLiteral("%1条记录").arg(conditions.size());
+    return {commandId, caption, scope, reason, {{m_kind.table, where, scope, {}, {}}}};
 }
 
 std::vector<int> RecordCommands::selection(const QString& refusal)
@@ -108,9 +127,23 @@ void RecordCommands::modify()
         for (int c : m_kind.updateSet)
             merged[c] = edited.value(c);
         db::Connection* connection = openSharedConnection();
-        if (!runWaiting([&] { return connection && updateRecord(*connection, m_kind, sharedDatabaseKind(), merged); },
-                        notice(&d, m_kind.modifyFailure)))
+        if (!connection) {
+            showNotice(notice(&d, m_kind.modifyFailure));
             return false;
+        }
+        auto journaled = beginJournaled(
+            &d, d.windowTitle(),
+            journalRequest(commandId(cmd::GenericModify), m_kind.modifyCaption,
+                           {updateCondition(m_kind, sharedDatabaseKind(), merged)}, d.reason()));
+        if (!journaled)
+            return false;
+        const bool updated = runWaiting([&] { return updateRecord(*connection, m_kind, sharedDatabaseKind(), merged); });
+        finishJournaled(journaled, &d, d.windowTitle(), updated, updated ? QStringLiteral("完成") : QStringLiteral("失败"),
+                        {-1, updated ? 1 : 0, 0});
+        if (!updated) {
+            showNotice(notice(&d, m_kind.modifyFailure));
+            return false;
+        }
         written = merged;
         return true;
     });
@@ -137,14 +170,23 @@ void RecordCommands::add()
     }
     dialog->setSubmit([&](RecordEditDialog& d, const Record& record) {
         db::Connection* connection = openSharedConnection();
-        return runWaiting(
-            [&] {
-                if (!connection)
-                    return false;
-                connection->execute(insertSql(m_kind, sharedDatabaseKind(), record));
-                return true;
-            },
-            notice(&d, m_kind.addFailure));
+        if (!connection) {
+            showNotice(notice(&d, m_kind.addFailure));
+            return false;
+        }
+        auto journaled = beginJournaled(
+            &d, d.windowTitle(),
+            journalRequest(commandId(cmd::GenericAdd), m_kind.addCaption,
+                           {updateCondition(m_kind, sharedDatabaseKind(), record)}, d.reason()));
+        if (!journaled)
+            return false;
+        const bool added =
+            runWaiting([&] { connection->execute(insertSql(m_kind, sharedDatabaseKind(), record)); });
+        finishJournaled(journaled, &d, d.windowTitle(), added, added ? QStringLiteral("完成") : QStringLiteral("失败"),
+                        {-1, added ? 1 : 0, 0});
+        if (!added)
+            showNotice(notice(&d, m_kind.addFailure));
+        return added;
     });
     if (execDialog(*dialog) != QDialog::Accepted)
         return;
@@ -156,16 +198,28 @@ void RecordCommands::remove()
     const std::vector<int> selected = selection(m_kind.noSelectionForDelete);
     if (selected.empty())
         return;
-    if (!confirmOkCancel(&m_frame, QStringLiteral("请确认您是否需要删除选中的记录?"), m_kind.commandCaption,
-                         QMessageBox::Ok))
+    ReasonDialog confirm(&m_frame, m_kind.commandCaption, QStringLiteral("请确认您是否需要删除选中的记录?"));
+    if (execDialog(confirm) != QDialog::Accepted)
         return;
-    runWaiting(
-        [&] {
-            return list().removeRows(selected, [this](db::Connection& connection, int row) {
-                connection.execute(deleteSql(m_kind, sharedDatabaseKind(), rowAt(row)));
-            });
-        },
-        notice(&m_frame, m_kind.deleteFailure));
+    QStringList conditions;
+    for (int row : selected)
+        conditions << deleteCondition(m_kind, sharedDatabaseKind(), rowAt(row));
+    auto journaled = beginJournaled(&m_frame, m_kind.commandCaption,
+                                    journalRequest(commandId(cmd::GenericDelete), QStringLiteral("%1删除").arg(m_kind.commandCaption),
+                                                   conditions, confirm.reason()));
+    if (!journaled)
+        return;
+    qint64 removed = 0;
+    const bool done = runWaiting([&] {
+        return list().removeRows(selected, [this, &removed](db::Connection& connection, int row) {
+            connection.execute(deleteSql(m_kind, sharedDatabaseKind(), rowAt(row)));
+            ++removed;
+        });
+    });
+    finishJournaled(journaled, &m_frame, m_kind.commandCaption, done,
+                    done ? QStringLiteral("完成") : QStringLiteral("失败"), {removed, -1, 0});
+    if (!done)
+        showNotice(notice(&m_frame, m_kind.deleteFailure));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "app/DialogForm.h"
 #include "app/GuiSeam.h"
+#include "app/ReasonDialog.h"
 #include "records/ui/CataloguePickers.h"
 #include "text/DecimalText.h"
 #include "text/Trimming.h"
@@ -83,6 +84,7 @@ RecordEditDialog::RecordEditDialog(const EventKind& kind, QWidget* parent) : QDi
         connect(station, &QComboBox::activated, this, &RecordEditDialog::stationChosen);
     if (QComboBox* sw = picker(FieldWidget::Switch))
         connect(sw, &QComboBox::activated, this, &RecordEditDialog::switchChosen);
+    m_reason = addReasonField(form);
     layOutWithOkCancel(this, form, DialogSize::Resizable);
 }
 
@@ -307,9 +309,14 @@ bool RecordEditDialog::checkRequired()
     return true;
 }
 
+QString RecordEditDialog::reason() const
+{
+    return reasonOf(m_reason);
+}
+
 void RecordEditDialog::accept()
 {
-    if (!checkRanges() || !checkRequired())
+    if (!checkRanges() || !checkRequired() || !acceptReason(this, m_reason, windowTitle()))
         return;
     Record record(m_kind.columnCount());
     for (const EditField& f : m_kind.fields) {

@@ -9,6 +9,7 @@
 #include <map>
 
 class QComboBox;
+class QLineEdit;
 
 namespace tessera {
 
@@ -29,6 +30,8 @@ public:
     void setRecord(const records::Record& record);
     // The values the OK step took.
     const records::Record& record() const { return m_record; }
+    // Why the user changes the record, for the journal ("修改原因").
+    QString reason() const;
 
     // Runs the statement for the record; false keeps the dialog open.
     using Submit = std::function<bool(RecordEditDialog&, const records::Record&)>;
@@ -60,6 +63,7 @@ private:
     records::Record m_record;
     Submit m_submit;
     std::map<int, QWidget*> m_widgets; // by column
+    QLineEdit* m_reason = nullptr;
 };
 
 using CEventEditDlg = KindDialog<RecordEditDialog, ViewMode::OperationEvents>;

@@ -1,6 +1,8 @@
 #include "telemetry/ui/TelemetryCommands.h"
 
 #include "app/CTesseraApp.h"
+#include "app/CommandJournal.h"
+#include "app/ReasonDialog.h"
 #include "app/GuardedRun.h"
 #include "app/GuiSeam.h"
 #include "app/SharedConnection.h"
@@ -16,6 +18,7 @@
 
 #include <QTreeWidgetItem>
 
+#include <map>
 #include <optional>
 
 namespace tessera {
@@ -39,6 +42,64 @@ QString withReason(const QString& message, const QString& reason)
 CTesseraApp& app()
 {
     return *CTesseraApp::instance();
+}
+
+// ---- The journal's view of the commands -------------------------------------------------
+
+QString scopeText(const TelemetryScope& scope)
+{
+    switch (scope.kind) {
+    case TelemetryScope::Kind::Tag:
+        return QStringLiteral("TagID %1").arg(scope.tagId);
+    case TelemetryScope::Kind::Switch:
+        return QStringLiteral("%1 %2").arg(scope.station, scope.switchName);
+    case TelemetryScope::Kind::Station:
+        return scope.station;
+    case TelemetryScope::Kind::AllTelemetry:
+        return QStringLiteral("全部遥测");
+    }
+    return QString();
+}
+
+// Samples are named by their instant and tag in a refused undo.
+journal::UnitDraft unitOf(const TableScope& rows, const QString& text)
+{
+    return {rows.table, rows.condition, text, {QStringLiteral("ATime"), QStringLiteral("TagID")}, {}};
+}
+
+JournalRequest journalRequest(int commandId, const QString& name, const QString& text, const QString& reason,
+                              const std::vector<TableScope>& scopes)
+{
+    JournalRequest request{commandId, name, text, reason, {}};
+    for (const TableScope& rows : scopes)
+        request.units.push_back(unitOf(rows, text));
+    return request;
+}
+
+QString doneText(bool done)
+{
+    return done ? QStringLiteral("完成") : QStringLiteral("失败");
+}
+
+QString batchOutcomeText(BatchOutcome::Result result)
+{
+    using Result = BatchOutcome::Result;
+    switch (result) {
+    case Result::Done:
+        return doneText(true);
+    case Result::Cancelled:
+        return QStringLiteral("已取消");
+    case Result::Stopped:
+        return QStringLiteral("已停止");
+    case Result::CommitFailed:
+        return QStringLiteral("数据库拒绝提交");
+    case Result::ConnectionLost:
+        return QStringLiteral("与数据库的连接已断开");
+    case Result::InsertRefused:
+    case Result::DayEndFailed:
+        break;
+    }
+    return doneText(false);
 }
 
 TreeItemInfo infoOf(const QTreeWidgetItem* item)
@@ -138,11 +199,25 @@ void runSingleValue(CMainFrame& frame)
         initial.value = float(decimalReal(list.rows().cell(row, 3)));
         initial.change = float(decimalReal(list.rows().cell(row, 4)));
     }
-    TelemetryValueDialog dialog(initial, [](const SingleValue& sample) {
+    TelemetryValueDialog* shown = nullptr;
+    TelemetryValueDialog dialog(initial, [&shown](const SingleValue& sample, const QString& reason) {
         // Nothing can be written without a connection: a failure, not a success.
         db::Connection* c = openSharedConnection();
-        return runWaiting([&] { return c && writeSingleValue(*c, sharedDatabaseKind(), sample); });
+        if (!c)
+            return false;
+        const QString name = QStringLiteral("遥测单值修改");
+        auto journaled = beginJournaled(
+            shown, name,
+            journalRequest(cmd::TelemetrySingleValue, name,
+                           QStringLiteral("TagID %1 %2").arg(sample.tagId).arg(FormatTimeText(sample.day, sample.time)),
+                           reason, {singleValueScope(sharedDatabaseKind(), sample)}));
+        if (!journaled)
+            return false;
+        const bool written = runWaiting([&] { return writeSingleValue(*c, sharedDatabaseKind(), sample); });
+        finishJournaled(journaled, shown, name, written, doneText(written), {-1, written ? 1 : 0, 0});
+        return written;
     }, &frame);
+    shown = &dialog;
     if (execDialog(dialog) != QDialog::Accepted)
         return;
     const SingleValue& written = dialog.sample();
@@ -166,29 +241,58 @@ void runDelete(CMainFrame& frame)
         warningMessage(&frame, QStringLiteral("请选择要修改的事件项!"), kTelemetryCaption);
         return;
     }
-    if (!confirmOkCancel(&frame, QStringLiteral("请确认您是否需要删除选中的记录?"), kTelemetryCaption,
-                         QMessageBox::Cancel))
+    ReasonDialog confirm(&frame, kTelemetryCaption, QStringLiteral("请确认您是否需要删除选中的记录?"));
+    if (execDialog(confirm) != QDialog::Accepted)
         return;
 
     const RecordListModel& model = list.rows();
-    runWaiting(
-        [&] {
-            return list.removeRows(selected, [&model](db::Connection& connection, int row) {
-                deleteSample(connection, sharedDatabaseKind(), model.cell(row, 0), decimalInteger(model.cell(row, 1)));
-            });
-        },
-        {&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption});
+    // One unit a day table, its samples' conditions joined.
+    std::map<QString, QStringList> conditions;
+    for (int row : selected) {
+        const TableScope one = sampleScope(sharedDatabaseKind(), model.cell(row, 0), decimalInteger(model.cell(row, 1)));
+        conditions[one.table] << u'(' + one.condition + u')';
+    }
+    std::vector<TableScope> scopes;
+    for (const auto& [table, each] : conditions)
+        scopes.push_back({table, each.join(QStringLiteral(" OR "))});
+    const QString name = QStringLiteral("遥测数据删除");
+    auto journaled = beginJournaled(&frame, kTelemetryCaption,
+                                    journalRequest(cmd::TelemetryDelete, name,
+                                                   QStringLiteral("%1个数据").arg(selected.size()), confirm.reason(),
+                                                   scopes));
+    if (!journaled)
+        return;
+    qint64 removed = 0;
+    const bool done = runWaiting([&] {
+        return list.removeRows(selected, [&model, &removed](db::Connection& connection, int row) {
+            deleteSample(connection, sharedDatabaseKind(), model.cell(row, 0), decimalInteger(model.cell(row, 1)));
+            ++removed;
+        });
+    });
+    finishJournaled(journaled, &frame, kTelemetryCaption, done, doneText(done), {removed, -1, 0});
+    if (!done)
+        warningMessage(&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption);
 }
 
 void runZeroing(CMainFrame& frame)
 {
-    DateSelectDialog dialog(&frame);
+    DateSelectDialog dialog(&frame, DateSelectDialog::Reason::Asked);
     const auto scope = scopeAndDialog(frame, selectForZeroing, dialog);
     if (!scope)
         return;
-    const bool done = runWaiting([&] {
-        zeroTelemetry(app().connection(), app().databaseKind(), dialog.range(), *scope, frame.tree()->catalogue());
-    });
+    const RangeOfDay range = dialog.range();
+    const CatalogueNode& catalogue = frame.tree()->catalogue();
+    const QString name = QStringLiteral("数据清零");
+    auto journaled = beginJournaled(
+        &frame, name,
+        journalRequest(cmd::TelemetryZero, name,
+                       rangeText(range.day, range.start, range.end) + u' ' + scopeText(*scope), dialog.reason(),
+                       {zeroingScope(app().databaseKind(), range, *scope, catalogue)}));
+    if (!journaled)
+        return;
+    const bool done =
+        runWaiting([&] { zeroTelemetry(app().connection(), app().databaseKind(), range, *scope, catalogue); });
+    finishJournaled(journaled, &frame, name, done, doneText(done));
     warningMessage(&frame, done ? QStringLiteral("数据清零任务执行成功!") : QStringLiteral("数据清零时出错!"),
                    QStringLiteral("数据清零"));
 }
@@ -237,6 +341,14 @@ void runBatchSetting(CMainFrame& frame)
         return;
     BatchRequest request = dialog.request();
     request.tagId = scope->tagId;
+    const QString name = QStringLiteral("人工批量置数");
+    auto journaled = beginJournaled(
+        &frame, kBatchCaption,
+        journalRequest(cmd::TelemetryBatchSet, name,
+                       rangeText(request.day, request.start, request.end) + QStringLiteral(" TagID %1").arg(request.tagId),
+                       dialog.reason(), {batchScope(app().databaseKind(), request)}));
+    if (!journaled)
+        return;
 
     std::optional<WaitCursor> wait;
     wait.emplace();
@@ -245,8 +357,10 @@ void runBatchSetting(CMainFrame& frame)
     const BatchOutcome outcome = telemetry::runBatchSetting(app().connection(), app().databaseKind(), request,
                                                             questions, random);
     wait.reset();
-    const QString failed = QStringLiteral("批量修改数据失败!");
     using Result = BatchOutcome::Result;
+    finishJournaled(journaled, &frame, kBatchCaption, outcome.result == Result::Done, batchOutcomeText(outcome.result),
+                    {-1, outcome.written, outcome.failed});
+    const QString failed = QStringLiteral("批量修改数据失败!");
     switch (outcome.result) {
     case Result::Cancelled:
     case Result::Stopped: // the user's own answer; the question said what follows
@@ -280,14 +394,29 @@ void runReplacement(CMainFrame& frame)
     if (connectString.isEmpty())
         connectString = app().connection().connectString();
 
+    const ReplaceRequest& request = dialog.request();
+    const CatalogueNode& catalogue = frame.tree()->catalogue();
+    const QString name = QStringLiteral("遥测数据替换");
+    auto journaled = beginJournaled(
+        &frame, kReplaceCaption,
+        journalRequest(cmd::TelemetryReplace, name,
+                       QStringLiteral("%1 取自%2 %3")
+                           .arg(rangeText(request.target, request.start, request.end),
+                                request.source.toString(QStringLiteral("yyyy-MM-dd")), scopeText(*scope)),
+                       dialog.reason(), {replaceTargetScope(app().databaseKind(), request, *scope, catalogue)}));
+    if (!journaled)
+        return;
     ReplaceOutcome outcome;
     {
         WaitCursor wait;
         RandomSource random = RandomSource::fromClock();
-        outcome = telemetry::runReplacement(app().connection(), app().databaseKind(), connectString, dialog.request(),
-                                            *scope, frame.tree()->catalogue(), random);
+        outcome = telemetry::runReplacement(app().connection(), app().databaseKind(), connectString, request, *scope,
+                                            catalogue, random);
     }
     using Result = ReplaceOutcome::Result;
+    finishJournaled(journaled, &frame, kReplaceCaption, outcome.result == Result::Done,
+                    doneText(outcome.result == Result::Done),
+                    {-1, outcome.copied, outcome.skipped});
     switch (outcome.result) {
     case Result::SecondConnectionFailed:
         standardMessage(QStringLiteral("访问数据库失败!"));

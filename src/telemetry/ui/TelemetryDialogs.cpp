@@ -2,6 +2,7 @@
 
 #include "app/DialogForm.h"
 #include "app/GuiSeam.h"
+#include "app/ReasonDialog.h"
 #include "text/DecimalText.h"
 
 #include <QCheckBox>
@@ -72,13 +73,15 @@ std::optional<float> readNumberField(QDialog* dialog, QLineEdit* field, const QS
 
 // ---- Date selection ----------------------------------------------------------
 
-DateSelectDialog::DateSelectDialog(QWidget* parent)
+DateSelectDialog::DateSelectDialog(QWidget* parent, Reason reason)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("日期选择"));
     auto* form = new QFormLayout;
     m_date = addLabelledDate(form, QStringLiteral("日 期:"), "date", QDate::currentDate());
     std::tie(m_start, m_end) = addTimeRange(form);
+    if (reason == Reason::Asked)
+        m_reason = addReasonField(form);
     layOutWithOkCancel(this, form, DialogSize::Fixed);
     m_date->setFocus();
 }
@@ -86,6 +89,17 @@ DateSelectDialog::DateSelectDialog(QWidget* parent)
 telemetry::RangeOfDay DateSelectDialog::range() const
 {
     return {m_date->date(), m_start->time(), m_end->time()};
+}
+
+QString DateSelectDialog::reason() const
+{
+    return reasonOf(m_reason);
+}
+
+void DateSelectDialog::accept()
+{
+    if (!m_reason || acceptReason(this, m_reason, windowTitle()))
+        QDialog::accept();
 }
 
 // ---- Single value ----------------------------------------------------------------
@@ -104,6 +118,7 @@ TelemetryValueDialog::TelemetryValueDialog(const telemetry::SingleValue& initial
     // A listed sample keeps its instant: only its values change.
     m_date->setEnabled(initial.add);
     m_time->setEnabled(initial.add);
+    m_reason = addReasonField(form);
     layOutWithOkCancel(this, form, DialogSize::Fixed);
     (initial.add ? static_cast<QWidget*>(m_time) : m_value)->setFocus();
 }
@@ -114,14 +129,14 @@ void TelemetryValueDialog::accept()
     if (!value)
         return;
     const auto change = readNumberField(this, m_change, kSingleValueCaption);
-    if (!change)
+    if (!change || !acceptReason(this, m_reason, kSingleValueCaption))
         return;
     telemetry::SingleValue sample = m_sample;
     sample.day = m_date->date();
     sample.time = m_time->time();
     sample.value = *value;
     sample.change = *change;
-    if (m_commit && !m_commit(sample)) {
+    if (m_commit && !m_commit(sample, reasonOf(m_reason))) {
         warningMessage(this, sample.add ? QStringLiteral("添加遥测值失败!") : QStringLiteral("修改遥测值失败!"),
                        kSingleValueCaption);
         return;
@@ -161,8 +176,16 @@ BatchSetDialog::BatchSetDialog(QWidget* parent)
     groups->addWidget(group(QStringLiteral("时间设置"), times));
     groups->addWidget(group(QStringLiteral("数值设置"), values));
     groups->addWidget(group(QStringLiteral("处理方式:"), methods));
+    auto* reason = new QFormLayout;
+    m_reason = addReasonField(reason);
+    groups->addLayout(reason);
     layOutWithOkCancel(this, groups, DialogSize::Fixed);
     m_date->setFocus();
+}
+
+QString BatchSetDialog::reason() const
+{
+    return reasonOf(m_reason);
 }
 
 void BatchSetDialog::accept()
@@ -189,6 +212,8 @@ void BatchSetDialog::accept()
         refuseField(this, m_interval, QStringLiteral("间隔不能为0!"), kBatchCaption);
         return;
     }
+    if (!acceptReason(this, m_reason, kBatchCaption))
+        return;
     m_request.day = m_date->date();
     m_request.start = start;
     m_request.end = end;
@@ -228,8 +253,16 @@ ReplaceDialog::ReplaceDialog(QWidget* parent)
     groups->addWidget(group(QStringLiteral("日期选择"), days));
     groups->addWidget(group(QStringLiteral("时间选择"), times));
     groups->addWidget(group(QStringLiteral("   修 正 "), correction));
+    auto* reason = new QFormLayout;
+    m_reason = addReasonField(reason);
+    groups->addLayout(reason);
     layOutWithOkCancel(this, groups, DialogSize::Fixed);
     m_source->setFocus();
+}
+
+QString ReplaceDialog::reason() const
+{
+    return reasonOf(m_reason);
 }
 
 void ReplaceDialog::enableCoefficients(bool on)
@@ -270,6 +303,8 @@ void ReplaceDialog::accept()
         refuseField(this, m_source, QStringLiteral("替换日期和被替换日期不能是同一天!"), kReplaceCaption);
         return;
     }
+    if (!acceptReason(this, m_reason, kReplaceCaption))
+        return;
     m_request.source = m_source->date();
     m_request.target = m_target->date();
     m_request.start = start;

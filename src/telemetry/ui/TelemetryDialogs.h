@@ -17,14 +17,19 @@ class QTimeEdit;
 // user asks for; the commands run the SQL.
 namespace tessera {
 
-// "日期选择": a day and a time range on it (query and zeroing).
+// "日期选择": a day and a time range on it (query and zeroing; the zeroing
+// also asks for the reason).
 class DateSelectDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit DateSelectDialog(QWidget* parent = nullptr);
+    enum class Reason { NotAsked, Asked };
+    explicit DateSelectDialog(QWidget* parent = nullptr, Reason reason = Reason::NotAsked);
     telemetry::RangeOfDay range() const;
+    QString reason() const;
+    void accept() override;
 
 private:
+    QLineEdit* m_reason = nullptr;
     QDateEdit* m_date = nullptr;
     QTimeEdit* m_start = nullptr;
     QTimeEdit* m_end = nullptr;
@@ -34,8 +39,9 @@ private:
 class TelemetryValueDialog : public QDialog {
     Q_OBJECT
 public:
-    // Writes the sample; false keeps the dialog open with the failure message.
-    using Commit = std::function<bool(const telemetry::SingleValue&)>;
+    // Writes the sample for the reason given; false keeps the dialog open
+    // with the failure message.
+    using Commit = std::function<bool(const telemetry::SingleValue&, const QString& reason)>;
 
     TelemetryValueDialog(const telemetry::SingleValue& initial, Commit commit, QWidget* parent = nullptr);
     // What was written, once the dialog closed with OK.
@@ -45,6 +51,7 @@ public:
 private:
     telemetry::SingleValue m_sample;
     Commit m_commit;
+    QLineEdit* m_reason = nullptr;
     QDateEdit* m_date = nullptr;
     QTimeEdit* m_time = nullptr;
     QLineEdit* m_value = nullptr;
@@ -58,10 +65,12 @@ public:
     explicit BatchSetDialog(QWidget* parent = nullptr);
     // Valid after OK; the tag is the command's to fill in.
     const telemetry::BatchRequest& request() const { return m_request; }
+    QString reason() const;
     void accept() override;
 
 private:
     telemetry::BatchRequest m_request;
+    QLineEdit* m_reason = nullptr;
     QDateEdit* m_date = nullptr;
     QTimeEdit* m_start = nullptr;
     QTimeEdit* m_end = nullptr;
@@ -78,12 +87,14 @@ class ReplaceDialog : public QDialog {
 public:
     explicit ReplaceDialog(QWidget* parent = nullptr);
     const telemetry::ReplaceRequest& request() const { return m_request; }
+    QString reason() const;
     void accept() override;
 
 private:
     void enableCoefficients(bool on);
 
     telemetry::ReplaceRequest m_request;
+    QLineEdit* m_reason = nullptr;
     QDateEdit* m_source = nullptr;
     QDateEdit* m_target = nullptr;
     QTimeEdit* m_start = nullptr;
