@@ -94,6 +94,8 @@ EventKind operationEvents()
 {
     EventKind k;
     k.mode = ViewMode::OperationEvents;
+    // Operation events lead with their type; the other kinds with the date.
+    k.list = {{CellRead::Text, CellRead::Date, CellRead::TrimmedTime}, 7, {QStringLiteral("读取操作事件表失败!"), {}}};
     takeSchema(k, SchemaTable::Event, QStringLiteral("Minisecond"));
     k.dateColumn = 1;
     k.timeColumn = 2;
@@ -132,6 +134,8 @@ EventKind limitAlarms()
 {
     EventKind k;
     k.mode = ViewMode::LimitAlarms;
+    k.list = {{CellRead::Date, CellRead::Time, CellRead::Text}, 11,
+              {QStringLiteral("查询越限事件表失败!"), QStringLiteral("越限事件")}};
     takeSchema(k, SchemaTable::LimitAlarm);
     k.updateSet = {7, 8, 9, 10, 11};
     k.deleteKeyAsShown = {7};
@@ -180,6 +184,7 @@ EventKind signalChanges()
 {
     EventKind k;
     k.mode = ViewMode::SignalChanges;
+    k.list = {{CellRead::Date, CellRead::Time, CellRead::Text}, 9, {QStringLiteral("读取遥信变位表失败!"), {}}};
     takeSchema(k, SchemaTable::RSChange);
     k.updateSet = {7, 8, 9};
     k.queryCaption = QStringLiteral("越限提示");
@@ -230,6 +235,7 @@ EventKind soeEvents()
 {
     EventKind k;
     k.mode = ViewMode::SoeEvents;
+    k.list = {{CellRead::Date, CellRead::Time, CellRead::Text}, 10, {QStringLiteral("查询SOE信息表失败!"), {}}};
     takeSchema(k, SchemaTable::SOE);
     k.updateSet = {5, 6, 7, 8, 9, 10};
     k.queryCaption = QStringLiteral("越限提示");

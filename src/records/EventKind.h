@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -70,6 +71,21 @@ enum class FieldWidget {
     HeldList,      // a list that stays empty; the value is the one held from the row
 };
 
+// How one of the leading cells of a list row is made from its column.
+enum class CellRead {
+    Text,        // the driver's text
+    Date,        // a date value as yyyy-mm-dd; empty when there is none
+    Time,        // the hh:mm:ss of a date-time text (characters 11 to 18)
+    TrimmedTime, // the same, trailing blanks removed first
+};
+
+// How the record list shows a kind's rows.
+struct ListCells {
+    std::array<CellRead, 3> leading; // cells 0..2 from columns 0..2; later cells are texts
+    int lastColumn = 0;              // cells beyond it stay empty
+    Message failure;                 // the message when the rows cannot be read
+};
+
 // One field of an edit dialog; the fields are laid out and checked in order.
 struct EditField {
     EditField(int column, QString label, QString objectName, FieldWidget widget, double minimum = 0,
@@ -95,6 +111,7 @@ struct EditField {
 struct EventKind {
     ViewMode mode;
     QString table;
+    ListCells list;
     std::vector<EventColumn> columns;
     int dateColumn = 0;
     int timeColumn = 1;

@@ -8,7 +8,8 @@
 #include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "schema/Schema.h"
-#include "view/RecordFill.h"
+#include "telemetry/TelemetryList.h"
+#include "view/FillSink.h"
 #include "view/TagCatalogue.h"
 
 #include <optional>
@@ -100,13 +101,9 @@ QString querySql(DatabaseKind kind, const QueryRequest& r)
 void queryTelemetry(db::Connection& connection, DatabaseKind kind, const QueryRequest& request, FillSink& sink)
 {
     db::ResultSet rs = connection.query(querySql(kind, request));
-    QStringList names;
-    for (int c = 0; c < rs.columnCount(); ++c)
-        names << rs.columnName(c);
-    sink.columns(names);
+    sink.columns(columnNames(rs));
     while (rs.next())
-        sink.row({telemetryTimeCell(kind, rs.string(0)), rs.string(1), kTelemetryCellText, rs.string(3),
-                  rs.string(4)});
+        sink.row(sampleCells(kind, rs));
 }
 
 // ---- Single value -------------------------------------------------------------------

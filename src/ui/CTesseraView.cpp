@@ -3,7 +3,9 @@
 #include "app/GuardedRun.h"
 #include "app/SharedConnection.h"
 #include "ui/CommandHost.h"
-#include "view/RecordFill.h"
+#include "records/RecordList.h"
+#include "telemetry/TelemetryList.h"
+#include "view/FillSink.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -56,9 +58,9 @@ private:
     std::optional<RecordListModel::TopFill> m_fill;
 };
 
-Notice notice(const FillFailure& failure, QWidget* view)
+Notice notice(const records::Message& failure, QWidget* view)
 {
-    return {view, failure.text, failure.style == MessageStyle::OwnedByView ? failure.caption : QString()};
+    return {view, failure.text, failure.caption};
 }
 
 } // namespace
@@ -118,7 +120,7 @@ bool CTesseraView::SwitchView(int code, bool telemetry)
     // current afterwards.
     if (code == m_currentCode && !m_telemetry && !m_rowsStale)
         return false;
-    if (recordKindFill(ViewMode(code)))
+    if (records::eventKind(ViewMode(code)))
         fillRecordKind(ViewMode(code));
     m_currentCode = code;
     m_telemetry = false;
@@ -133,7 +135,7 @@ void CTesseraView::dataSourceChanged()
 
 ViewMode CTesseraView::viewMode() const
 {
-    if (m_telemetry || !recordKindFill(ViewMode(m_currentCode)))
+    if (m_telemetry || !records::eventKind(ViewMode(m_currentCode)))
         return ViewMode::StartPage;
     return ViewMode(m_currentCode);
 }
@@ -169,16 +171,16 @@ void CTesseraView::fillRecordKind(ViewMode mode)
     m_model.clear();
     m_rowsStale = false;
     db::Connection* connection = openSharedConnection();
-    const RecordKindFill* kind = recordKindFill(mode);
+    const records::EventKind* kind = records::eventKind(mode);
     if (!connection || !kind)
         return;
     // The rows read before a failure stay.
     runWaiting(
         [&] {
             ListSink sink(*this, false);
-            readRecordKind(*connection, sharedDatabaseKind(), mode, QDate::currentDate(), sink);
+            records::readTodaysRecords(*connection, sharedDatabaseKind(), mode, QDate::currentDate(), sink);
         },
-        notice(kind->failure, this));
+        notice(kind->list.failure, this));
 }
 
 void CTesseraView::fillTelemetry()
@@ -189,9 +191,9 @@ void CTesseraView::fillTelemetry()
         runWaiting(
             [&] {
                 ListSink sink(*this, true);
-                readTelemetry(*connection, sharedDatabaseKind(), m_requestedTag, QDate::currentDate(), sink);
+                telemetry::readTodaysSamples(*connection, sharedDatabaseKind(), m_requestedTag, QDate::currentDate(), sink);
             },
-            notice(telemetryFillFailure(), this));
+            notice({telemetry::kTelemetryFillFailure, {}}, this));
 }
 
 bool CTesseraView::viewportEvent(QEvent* event)

@@ -5,7 +5,9 @@
 
 #include "db/DbError.h"
 #include "schema/Schema.h"
-#include "view/RecordFill.h"
+#include "records/RecordList.h"
+#include "telemetry/TelemetryList.h"
+#include "view/FillSink.h"
 
 #include <QRegularExpression>
 
@@ -51,7 +53,7 @@ protected:
     RecordingSink read(ViewMode mode)
     {
         RecordingSink sink;
-        readRecordKind(connection(), kind(), mode, kToday, sink);
+        records::readTodaysRecords(connection(), kind(), mode, kToday, sink);
         return sink;
     }
     // The row whose cell `column` reads `text`; fails the test when there is none.
@@ -197,7 +199,7 @@ TEST_P(RecordFillTest, TelemetryDeliversOneTagsSamplesNewestFirst)
                                  .arg(QString::fromLatin1(s.value)));
 
     RecordingSink sink;
-    readTelemetry(connection(), kind(), 7, kToday, sink);
+    telemetry::readTodaysSamples(connection(), kind(), 7, kToday, sink);
     EXPECT_EQ(sink.columnNames, reported(SchemaTable::Telemetry));
     ASSERT_EQ(sink.rows.size(), 3u);
     const QStringList times{sink.rows[0].value(0), sink.rows[1].value(0), sink.rows[2].value(0)};
@@ -213,7 +215,7 @@ TEST_P(RecordFillTest, TelemetryDeliversOneTagsSamplesNewestFirst)
     }
 
     RecordingSink none;
-    readTelemetry(connection(), kind(), -2, kToday, none);
+    telemetry::readTodaysSamples(connection(), kind(), -2, kToday, none);
     EXPECT_TRUE(none.columnsSeen) << "an empty result still names its columns";
     EXPECT_TRUE(none.rows.empty());
 }
@@ -223,12 +225,12 @@ TEST_P(RecordFillTest, MissingOrShortTablesThrowTheDatabaseError)
 {
     dropTable(TelemetryTableName(kToday));
     RecordingSink telemetry;
-    EXPECT_THROW(readTelemetry(connection(), kind(), 7, kToday, telemetry), db::DbError);
+    EXPECT_THROW(telemetry::readTodaysSamples(connection(), kind(), 7, kToday, telemetry), db::DbError);
     EXPECT_FALSE(telemetry.columnsSeen);
 
     dropTable(QStringLiteral("LimitAlarm"));
     RecordingSink alarms;
-    EXPECT_THROW(readRecordKind(connection(), kind(), ViewMode::LimitAlarms, kToday, alarms), db::DbError);
+    EXPECT_THROW(records::readTodaysRecords(connection(), kind(), ViewMode::LimitAlarms, kToday, alarms), db::DbError);
     EXPECT_FALSE(alarms.columnsSeen);
 
     // A table narrower than the fill's cells: the columns arrive, the first
@@ -239,7 +241,7 @@ TEST_P(RecordFillTest, MissingOrShortTablesThrowTheDatabaseError)
     connection().execute(QStringLiteral("INSERT INTO %1(ATime,TagID,DataType) VALUES(%2,7,1)")
                              .arg(TelemetryTableName(kToday), literal(QStringLiteral("2008-01-31 10:00:00"))));
     RecordingSink narrow;
-    EXPECT_THROW(readTelemetry(connection(), kind(), 7, kToday, narrow), db::DbError);
+    EXPECT_THROW(telemetry::readTodaysSamples(connection(), kind(), 7, kToday, narrow), db::DbError);
     EXPECT_EQ(narrow.columnNames.size(), 3);
     EXPECT_TRUE(narrow.rows.empty());
 }
@@ -250,15 +252,15 @@ INSTANTIATE_TEST_SUITE_P(Kinds, RecordFillTest, allDatabaseKinds(), kindName);
 // whose servers are not at hand here.
 TEST(TelemetryTimeCell, SqlServerLosesItsFractionOthersShowTheTextAsRead)
 {
-    EXPECT_EQ(telemetryTimeCell(DatabaseKind::SqlServer, QStringLiteral("2008-01-31 00:05:00.000")),
+    EXPECT_EQ(telemetry::telemetryTimeCell(DatabaseKind::SqlServer, QStringLiteral("2008-01-31 00:05:00.000")),
               QStringLiteral("2008-01-31 00:05:00"));
-    EXPECT_EQ(telemetryTimeCell(DatabaseKind::SqlServer, QStringLiteral("2008-01-31 00:05:00.000   ")),
+    EXPECT_EQ(telemetry::telemetryTimeCell(DatabaseKind::SqlServer, QStringLiteral("2008-01-31 00:05:00.000   ")),
               QStringLiteral("2008-01-31 00:05:00"))
         << "blanks go first, then the fraction";
     for (DatabaseKind other : {DatabaseKind::Access, DatabaseKind::Oracle, DatabaseKind::SQLite}) {
-        EXPECT_EQ(telemetryTimeCell(other, QStringLiteral("2008-01-31 00:05:00")),
+        EXPECT_EQ(telemetry::telemetryTimeCell(other, QStringLiteral("2008-01-31 00:05:00")),
                   QStringLiteral("2008-01-31 00:05:00"));
-        EXPECT_EQ(telemetryTimeCell(other, QStringLiteral("2008-01-31 00:05:00  ")),
+        EXPECT_EQ(telemetry::telemetryTimeCell(other, QStringLiteral("2008-01-31 00:05:00  ")),
                   QStringLiteral("2008-01-31 00:05:00"));
     }
 }

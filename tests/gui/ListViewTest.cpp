@@ -8,7 +8,9 @@
 #include "schema/Schema.h"
 #include "schema/TableNames.h"
 #include "ui/CTesseraView.h"
-#include "view/RecordFill.h"
+#include "records/RecordList.h"
+#include "telemetry/TelemetryList.h"
+#include "view/FillSink.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -236,7 +238,7 @@ TEST_P(ListViewDbTest, RecordKindsShowTodaysRowsInReverseOfTheResult)
             EXPECT_EQ(view.columnWidth(c), 100) << c;
 
         RecordingSink delivered;
-        readRecordKind(connection(), kind(), mode, today, delivered);
+        records::readTodaysRecords(connection(), kind(), mode, today, delivered);
         ASSERT_FALSE(delivered.rows.empty());
         EXPECT_EQ(shownRows(view.rows()), std::vector<QStringList>(delivered.rows.rbegin(), delivered.rows.rend()));
     }

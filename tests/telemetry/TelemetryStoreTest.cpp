@@ -8,7 +8,8 @@
 #include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "telemetry/TelemetryStore.h"
-#include "view/RecordFill.h"
+#include "telemetry/TelemetryList.h"
+#include "view/FillSink.h"
 #include "view/TagCatalogue.h"
 
 #include <functional>

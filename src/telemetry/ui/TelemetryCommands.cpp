@@ -14,7 +14,8 @@
 #include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
 #include "view/CommandIds.h"
-#include "view/RecordFill.h"
+#include "telemetry/TelemetryList.h"
+#include "view/FillSink.h"
 
 #include <QTreeWidgetItem>
 
