@@ -42,6 +42,10 @@ private:
     // refusal, none selected refused with `refusal`.
     std::vector<int> selection(const QString& refusal);
     Record rowAt(int index) { return rows().rowCells(index).mid(0, m_kind.columnCount()); }
+    // Adds or modifies one record from the edit dialog, journaled; false
+    // (the failure shown) keeps the dialog open.
+    bool writeOne(RecordEditDialog& d, int generic, const QString& commandName, const Record& record,
+                  const Message& failure, const std::function<bool(db::Connection&)>& write);
     // The kind's own id of a generic command.
     int commandId(int generic) const { return *routeGenericCommand(generic, m_kind.mode, false); }
     // The journal's view of one command on records addressed by `conditions`.
@@ -109,6 +113,27 @@ void RecordCommands::query()
         showNotice(notice(&m_frame, m_kind.queryFailure));
 }
 
+bool RecordCommands::writeOne(RecordEditDialog& d, int generic, const QString& commandName, const Record& record,
+                              const Message& failure, const std::function<bool(db::Connection&)>& write)
+{
+    db::Connection* connection = openSharedConnection();
+    if (!connection) {
+        showNotice(notice(&d, failure));
+        return false;
+    }
+    auto journaled = beginJournaled(&d, d.windowTitle(),
+                                    journalRequest(commandId(generic), commandName,
+                                                   {updateCondition(m_kind, sharedDatabaseKind(), record)}, d.reason()));
+    if (!journaled)
+        return false;
+    const bool written = runWaiting([&] { return write(*connection); });
+    finishJournaled(journaled, &d, d.windowTitle(), written, written ? QStringLiteral("完成") : QStringLiteral("失败"),
+                    {-1, written ? 1 : 0, 0});
+    if (!written)
+        showNotice(notice(&d, failure));
+    return written;
+}
+
 void RecordCommands::modify()
 {
     const std::vector<int> selected = selection(m_kind.noSelectionForModify);
@@ -126,24 +151,9 @@ void RecordCommands::modify()
         Record merged = original;
         for (int c : m_kind.updateSet)
             merged[c] = edited.value(c);
-        db::Connection* connection = openSharedConnection();
-        if (!connection) {
-            showNotice(notice(&d, m_kind.modifyFailure));
+        if (!writeOne(d, cmd::GenericModify, m_kind.modifyCaption, merged, m_kind.modifyFailure,
+                      [&](db::Connection& c) { return updateRecord(c, m_kind, sharedDatabaseKind(), merged); }))
             return false;
-        }
-        auto journaled = beginJournaled(
-            &d, d.windowTitle(),
-            journalRequest(commandId(cmd::GenericModify), m_kind.modifyCaption,
-                           {updateCondition(m_kind, sharedDatabaseKind(), merged)}, d.reason()));
-        if (!journaled)
-            return false;
-        const bool updated = runWaiting([&] { return updateRecord(*connection, m_kind, sharedDatabaseKind(), merged); });
-        finishJournaled(journaled, &d, d.windowTitle(), updated, updated ? QStringLiteral("完成") : QStringLiteral("失败"),
-                        {-1, updated ? 1 : 0, 0});
-        if (!updated) {
-            showNotice(notice(&d, m_kind.modifyFailure));
-            return false;
-        }
         written = merged;
         return true;
     });
@@ -169,24 +179,10 @@ void RecordCommands::add()
         dialog->setRecord(prefill);
     }
     dialog->setSubmit([&](RecordEditDialog& d, const Record& record) {
-        db::Connection* connection = openSharedConnection();
-        if (!connection) {
-            showNotice(notice(&d, m_kind.addFailure));
-            return false;
-        }
-        auto journaled = beginJournaled(
-            &d, d.windowTitle(),
-            journalRequest(commandId(cmd::GenericAdd), m_kind.addCaption,
-                           {updateCondition(m_kind, sharedDatabaseKind(), record)}, d.reason()));
-        if (!journaled)
-            return false;
-        const bool added =
-            runWaiting([&] { connection->execute(insertSql(m_kind, sharedDatabaseKind(), record)); });
-        finishJournaled(journaled, &d, d.windowTitle(), added, added ? QStringLiteral("完成") : QStringLiteral("失败"),
-                        {-1, added ? 1 : 0, 0});
-        if (!added)
-            showNotice(notice(&d, m_kind.addFailure));
-        return added;
+        return writeOne(d, cmd::GenericAdd, m_kind.addCaption, record, m_kind.addFailure, [&](db::Connection& c) {
+            c.execute(insertSql(m_kind, sharedDatabaseKind(), record));
+            return true;
+        });
     });
     if (execDialog(*dialog) != QDialog::Accepted)
         return;

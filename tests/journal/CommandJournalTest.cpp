@@ -1,0 +1,185 @@
+// Every writing command of the main window goes into the journal with the
+// rows it changes, and "撤销上次操作" walks all of them back to the archive
+// as it was, on each database kind.
+#include "AppFixture.h"
+#include "DatabaseTest.h"
+
+#include "DemoContent.h"
+
+#include "app/ReasonDialog.h"
+#include "db/ResultSet.h"
+#include "journal/Journal.h"
+#include "records/ui/RecordEditDialog.h"
+#include "schema/TableNames.h"
+#include "telemetry/ui/TelemetryDialogs.h"
+#include "ui/CLeftTreeView.h"
+#include "ui/CTesseraView.h"
+#include "view/CommandIds.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimeEdit>
+
+using namespace tessera;
+using namespace tessera::test;
+
+namespace {
+
+const QStringList kFeederTag{"遥测数据", "城北变电站", "10kV工业线", "无功功率"};
+
+class CommandJournalTest : public AppFixture<DatabaseTest> {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        createSchema();
+        demo::writeCatalogue(connection(), kind());
+        demo::writeEventsOfDay(connection(), kind(), today);
+        for (const QDate& day : {today.addDays(-1), today}) {
+            createTelemetryTable(TelemetryTableName(day));
+            demo::writeSamplesOfDay(connection(), TelemetryTableName(day), day);
+        }
+        app.connection() = openConnection();
+        app.setDatabaseKind(kind());
+        showMainFrame();
+    }
+
+    // Every row of the tables the commands touch, as sorted lines.
+    QStringList archive()
+    {
+        QStringList lines;
+        for (const QString& table : {TelemetryTableName(today), QStringLiteral("Event")}) {
+            auto rs = connection().query(QStringLiteral("SELECT * FROM %1").arg(table));
+            while (rs.next()) {
+                QStringList cells{table};
+                for (int c = 0; c < rs.columnCount(); ++c)
+                    cells << rs.string(c).trimmed();
+                lines << cells.join(u'|');
+            }
+        }
+        lines.sort();
+        return lines;
+    }
+
+    void select(const QStringList& path)
+    {
+        CLeftTreeView* tree = frame->tree();
+        QTreeWidgetItem* item = tree->topLevelItem(0);
+        for (const QString& text : path) {
+            QTreeWidgetItem* next = nullptr;
+            for (int i = 0; item && i < item->childCount() && !next; ++i)
+                if (item->child(i)->text(0) == text)
+                    next = item->child(i);
+            ASSERT_NE(next, nullptr) << text.toStdString();
+            item = next;
+        }
+        tree->setCurrentItem(item);
+        ASSERT_EQ(tree->selectedNode(), item);
+    }
+
+    void selectListRow(int row)
+    {
+        CTesseraView* list = frame->list();
+        list->clearSelection();
+        list->selectionModel()->select(list->rows().index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    template <class Dialog>
+    void run(int command, const QString& reason, std::function<void(Dialog&)> fill = {})
+    {
+        gui->onDialog<Dialog>([reason, fill](Dialog& d) {
+            if (fill)
+                fill(d);
+            typeInto(d, "reason", reason);
+            clickOk(d);
+        });
+        frame->runCommand(command);
+    }
+
+    static void setTime(QWidget& d, const char* name, QTime time)
+    {
+        d.findChild<QTimeEdit*>(QLatin1String(name))->setTime(time);
+    }
+
+    const QDate today = QDate::currentDate();
+};
+
+TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefore)
+{
+    const QStringList before = archive();
+
+    // Telemetry: a sample added, two listed ones deleted, a zeroing, a batch
+    // setting and a replacement from yesterday.
+    select(kFeederTag);
+    run<TelemetryValueDialog>(cmd::TelemetrySingleValue, "补录", [](TelemetryValueDialog& d) {
+        setTime(d, "time", QTime(0, 0, 30));
+        typeInto(d, "value", "3.5");
+    });
+    selectListRow(0);
+    gui->onDialog<ReasonDialog>([](ReasonDialog& d) {
+        typeInto(d, "reason", "误采");
+        clickOk(d);
+    });
+    frame->runCommand(cmd::TelemetryDelete);
+    run<DateSelectDialog>(cmd::TelemetryZero, "设备检修", [](DateSelectDialog& d) {
+        setTime(d, "startTime", QTime(8, 0));
+        setTime(d, "endTime", QTime(9, 59, 59));
+    });
+    run<BatchSetDialog>(cmd::TelemetryBatchSet, "人工置数", [](BatchSetDialog& d) {
+        setTime(d, "startTime", QTime(10, 0));
+        setTime(d, "endTime", QTime(11, 0));
+        typeInto(d, "maximum", "100");
+    });
+    run<ReplaceDialog>(cmd::TelemetryReplace, "用昨日数据替换", [](ReplaceDialog& d) {
+        setTime(d, "startTime", QTime(12, 0));
+        setTime(d, "endTime", QTime(12, 59, 59));
+    });
+    // Records: an operation event modified, then deleted.
+    frame->runCommand(cmd::ShowOperationEvents);
+    QApplication::processEvents();
+    ASSERT_GT(frame->list()->rows().rowCount(), 0);
+    selectListRow(0);
+    run<RecordEditDialog>(cmd::EventModify, "内容有误",
+                          [](RecordEditDialog& d) { typeInto(d, "content", "已更正"); });
+    selectListRow(0);
+    gui->onDialog<ReasonDialog>([](ReasonDialog& d) {
+        typeInto(d, "reason", "重复记录");
+        clickOk(d);
+    });
+    frame->runCommand(cmd::EventDelete);
+    EXPECT_NE(archive(), before);
+
+    journal::Journal& journal = app.journal();
+    const auto commands = journal.entries();
+    ASSERT_EQ(commands.size(), 7u) << gui->messageTexts().join(u'\n').toStdString();
+    for (const auto& e : commands) {
+        EXPECT_EQ(e.state, journal::EntryState::Done) << e.commandName.toStdString() << " " << e.outcome.toStdString();
+        EXPECT_FALSE(e.reason.isEmpty());
+        const auto details = journal.entry(e.id);
+        ASSERT_EQ(details->units.size(), 1u);
+        EXPECT_TRUE(details->units[0].beforeKept);
+        // Only the added sample had nothing there before it.
+        EXPECT_EQ(details->units[0].beforeRows == 0, e.commandId == cmd::TelemetrySingleValue)
+            << e.commandName.toStdString();
+    }
+
+    // Walked back, newest first, each undo journaled in turn.
+    for (size_t i = 0; i < commands.size(); ++i) {
+        gui->onDialog<ReasonDialog>([](ReasonDialog& d) { clickOk(d); });
+        frame->runCommand(cmd::UndoLastOperation);
+        ASSERT_EQ(gui->messages().back().text.left(5), "撤销完成!") << gui->messages().back().text.toStdString();
+    }
+    EXPECT_EQ(archive(), before);
+    const auto all = journal.entries();
+    ASSERT_EQ(all.size(), 14u);
+    for (size_t i = 0; i < commands.size(); ++i)
+        EXPECT_EQ(all[i].undoOf, commands[commands.size() - 1 - i].id);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CommandJournalTest, allDatabaseKinds(), kindName);
+
+} // namespace
