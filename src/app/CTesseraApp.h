@@ -78,6 +78,10 @@ public:
     // Whether writing commands must be given a reason; false when the
     // journal cannot be read (the command itself then reports the journal).
     bool reasonRequired();
+    // At start-up: removes the entries older than the journal keeps, and
+    // shows (then closes as interrupted) the commands a killed program left
+    // pending. A journal that cannot be opened is shown too.
+    void reviewJournal();
     // The reason given last, offered again by the next command.
     const QString& lastReason() const { return m_lastReason; }
     void setLastReason(const QString& reason) { m_lastReason = reason; }
@@ -96,7 +100,6 @@ private:
     bool connectFromFile(class CLoginDlg& login);
     bool askForDataSource();
     bool createMainWindow();
-    void reviewJournal();
 
     static inline CTesseraApp* s_instance = nullptr;
     db::Connection m_connection;

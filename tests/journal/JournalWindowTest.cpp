@@ -181,4 +181,19 @@ TEST_F(JournalWindowTest, TheWindowListsFiltersShowsRowsExportsAndSetsReasonsReq
     EXPECT_EQ(values(), QStringList({"1=0", "1=0", "2=7", "2=7"}));
 }
 
+// A command the program was killed in shows at the next start, once.
+TEST_F(JournalWindowTest, TheNextStartShowsACommandLeftPendingOnce)
+{
+    journal::EntryDraft draft;
+    draft.commandName = QStringLiteral("人工批量置数");
+    draft.scopeText = QStringLiteral("TagID 2");
+    const qint64 id = app.journal().beginEntry(draft);
+    app.reviewJournal();
+    ASSERT_EQ(gui->messages().size(), 1u);
+    EXPECT_TRUE(gui->messages().back().text.contains(QStringLiteral("人工批量置数 TagID 2")));
+    EXPECT_EQ(app.journal().entry(id)->state, journal::EntryState::Failed);
+    app.reviewJournal();
+    EXPECT_EQ(gui->messages().size(), 1u);
+}
+
 } // namespace
