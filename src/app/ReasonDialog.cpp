@@ -34,9 +34,7 @@ ReasonDialog::ReasonDialog(QWidget* parent, const QString& caption, const QStrin
     text->setObjectName(QStringLiteral("question"));
     text->setWordWrap(true);
     layout->addWidget(text);
-    auto* form = new QFormLayout;
-    m_reason = addReasonField(form);
-    layout->addLayout(form);
+    m_reason = addReasonRow(layout);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("是(&Y)"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("否(&N)"));
@@ -69,6 +67,13 @@ QLineEdit* newReasonField()
 QLineEdit* addReasonField(QFormLayout* form)
 {
     return addLabelled(form, kReasonLabel, QStringLiteral("reason"), newReasonField());
+}
+
+QLineEdit* addReasonRow(QBoxLayout* layout)
+{
+    auto* form = new QFormLayout;
+    layout->addLayout(form);
+    return addReasonField(form);
 }
 
 QString reasonOf(const QLineEdit* field)

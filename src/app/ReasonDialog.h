@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QBoxLayout;
 class QFormLayout;
 class QLineEdit;
 
@@ -28,8 +29,10 @@ private:
 // setting, ...): labelled "修改原因:", offering the last reason given.
 QLineEdit* newReasonField();
 inline const QString kReasonLabel = QStringLiteral("修改原因:");
-// The same field as a row of a form.
+// The same field as a row of a form, or as a form of its own below the
+// groups of a dialog.
 QLineEdit* addReasonField(QFormLayout* form);
+QLineEdit* addReasonRow(QBoxLayout* layout);
 // The field's reason, blanks at the ends removed; empty for no field.
 QString reasonOf(const QLineEdit* field);
 // Checks a reason field before a command runs, refusing an empty one when

@@ -176,9 +176,7 @@ BatchSetDialog::BatchSetDialog(QWidget* parent)
     groups->addWidget(group(QStringLiteral("时间设置"), times));
     groups->addWidget(group(QStringLiteral("数值设置"), values));
     groups->addWidget(group(QStringLiteral("处理方式:"), methods));
-    auto* reason = new QFormLayout;
-    m_reason = addReasonField(reason);
-    groups->addLayout(reason);
+    m_reason = addReasonRow(groups);
     layOutWithOkCancel(this, groups, DialogSize::Fixed);
     m_date->setFocus();
 }
@@ -253,9 +251,7 @@ ReplaceDialog::ReplaceDialog(QWidget* parent)
     groups->addWidget(group(QStringLiteral("日期选择"), days));
     groups->addWidget(group(QStringLiteral("时间选择"), times));
     groups->addWidget(group(QStringLiteral("   修 正 "), correction));
-    auto* reason = new QFormLayout;
-    m_reason = addReasonField(reason);
-    groups->addLayout(reason);
+    m_reason = addReasonRow(groups);
     layOutWithOkCancel(this, groups, DialogSize::Fixed);
     m_source->setFocus();
 }
