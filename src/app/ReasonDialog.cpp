@@ -29,6 +29,7 @@ ReasonDialog::ReasonDialog(QWidget* parent, const QString& caption, const QStrin
 {
     setWindowTitle(caption);
     setObjectName(QStringLiteral("reasonDialog"));
+    setMinimumWidth(340);
     auto* layout = new QVBoxLayout(this);
     auto* text = new QLabel(question);
     text->setObjectName(QStringLiteral("question"));

@@ -1,130 +1,127 @@
 #include "DatabaseTest.h"
 
-#include "dialect/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/ResultSet.h"
+#include "dialect/TableTransactions.h"
 
+#include <functional>
 #include <optional>
 
 using namespace tessera;
 using namespace tessera::test;
+using namespace Qt::StringLiterals;
 
 namespace {
+
+using OnFailure = db::BulkWriter::OnFailure;
+using Mode = db::BulkWriter::Mode;
+
+// 0, 1, ... count-1, without the ids left out.
+std::vector<qint64> idsUpTo(qint64 count, std::initializer_list<qint64> leftOut = {})
+{
+    std::vector<qint64> out;
+    for (qint64 i = 0; i < count; ++i)
+        if (std::find(leftOut.begin(), leftOut.end(), i) == leftOut.end())
+            out.push_back(i);
+    return out;
+}
 
 class BulkWriterTest : public DatabaseTest {
 protected:
     void SetUp() override
     {
         DatabaseTest::SetUp();
-        if (!connection().isOpen())
-            return;
-        createTable(QStringLiteral("Bulk"), QStringLiteral("Id INTEGER PRIMARY KEY, Name VARCHAR(20), Val %1")
-                                                .arg(kind() == DatabaseKind::PostgreSQL ? QStringLiteral("DOUBLE PRECISION")
-                                                                                        : QStringLiteral("DOUBLE")));
+        if (connection().isOpen())
+            createTable(u"Bulk"_s, u"Id INTEGER PRIMARY KEY, Name VARCHAR(20), Val "_s + realType());
     }
+    QString realType() const { return kind() == DatabaseKind::PostgreSQL ? u"DOUBLE PRECISION"_s : u"DOUBLE"_s; }
 
-    // Writes ids 0..count-1, with the id `duplicateAt` written as a copy of id 0.
-    db::BulkWriter::Summary write(int count, int duplicateAt, db::BulkWriter::OnFailure action,
-                                  std::vector<qint64>* failures)
+    // Writes the rows 0 to count-1 into Bulk in chunks of 100; a row in
+    // `copies` repeats id 0, which the key refuses. Notes the rows reported.
+    db::BulkWriter::Summary write(db::Connection& c, int count, const std::vector<qint64>& copies, OnFailure action,
+                                  Mode mode = Mode::ChunkCommits, const std::function<void(int)>& beforeRow = {})
     {
-        db::BulkWriter writer(connection(), QStringLiteral("INSERT INTO Bulk(Id, Name, Val) VALUES(?, ?, ?)"), 3, 100);
+        db::BulkWriter writer(c, u"INSERT INTO Bulk(Id, Name, Val) VALUES(?, ?, ?)"_s, 3, 100, mode);
         writer.setFailureHandler([&](qint64 row, const db::DbError& error) {
             EXPECT_FALSE(error.sqlState().isEmpty());
-            failures->push_back(row);
+            failures.push_back(row);
             return action;
         });
         for (int i = 0; i < count; ++i) {
-            const qint64 id = i == duplicateAt ? 0 : i;
-            if (!writer.addRow({id, QStringLiteral("行%1").arg(i), i * 0.5}))
+            if (beforeRow)
+                beforeRow(i);
+            const bool copy = std::find(copies.begin(), copies.end(), i) != copies.end();
+            if (!writer.addRow({qint64(copy ? 0 : i), u"行%1"_s.arg(i), i * 0.5}))
                 break;
         }
         return writer.finish();
     }
-
     std::vector<qint64> ids()
     {
         std::vector<qint64> out;
-        auto rs = connection().query(QStringLiteral("SELECT Id FROM Bulk ORDER BY Id"));
-        while (rs.next())
+        for (auto rs = connection().query(u"SELECT Id FROM Bulk ORDER BY Id"_s); rs.next();)
             out.push_back(rs.string(0).toLongLong());
         return out;
     }
+
+    std::vector<qint64> failures;
 };
 
-TEST_P(BulkWriterTest, WritesEveryRowAcrossChunks)
+// A failing row's chunk is replayed row by row: the rows before it stay, the
+// row is reported, and the writer stops there or goes on as told.
+TEST_P(BulkWriterTest, ChunksEndAsOneStatementPerRowWould)
 {
-    std::vector<qint64> failures;
-    const auto summary = write(1050, -1, db::BulkWriter::OnFailure::Stop, &failures);
-    EXPECT_EQ(summary.written, 1050);
-    EXPECT_EQ(summary.failed, 0);
-    EXPECT_TRUE(failures.empty());
-    EXPECT_EQ(countRows(QStringLiteral("Bulk")), 1050);
-    auto rs = connection().query(QStringLiteral("SELECT Name, Val FROM Bulk WHERE Id=1049"));
+    struct Case {
+        const char* what;
+        int count;
+        std::vector<qint64> copies;
+        OnFailure action;
+        bool stopped;
+        std::vector<qint64> written;
+    };
+    const Case cases[] = {
+        {"every row, across chunks", 1050, {}, OnFailure::Stop, false, idsUpTo(1050)},
+        // Row 250 lies in the middle of the third chunk of 100.
+        {"stopping at a failing row", 1000, {250}, OnFailure::Stop, true, idsUpTo(250)},
+        {"going on after a failing row", 1000, {250}, OnFailure::Continue, false, idsUpTo(1000, {250})},
+        {"a chunk's first row failing", 300, {200}, OnFailure::Stop, true, idsUpTo(200)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        connection().execute(u"DELETE FROM Bulk"_s);
+        failures.clear();
+        const auto summary = write(connection(), c.count, c.copies, c.action);
+        EXPECT_EQ(summary.stopped, c.stopped);
+        EXPECT_EQ(summary.written, qint64(c.written.size()));
+        EXPECT_EQ(summary.failed, qint64(c.copies.size()));
+        EXPECT_EQ(failures, c.copies);
+        EXPECT_EQ(ids(), c.written);
+        // The connection is usable and back in autocommit mode.
+        EXPECT_TRUE(connection().autoCommit());
+        connection().execute(u"INSERT INTO Bulk(Id, Name, Val) VALUES(5000, 'x', 1)"_s);
+        EXPECT_EQ(countRows(u"Bulk"_s), qint64(c.written.size()) + 1);
+    }
+    auto rs = connection().query(u"SELECT Name, Val FROM Bulk WHERE Id=199"_s);
     ASSERT_TRUE(rs.next());
-    EXPECT_EQ(rs.string(0), QStringLiteral("行1049"));
-    EXPECT_DOUBLE_EQ(rs.number(1).value, 524.5);
+    EXPECT_EQ(rs.string(0), u"行199"_s);
+    EXPECT_DOUBLE_EQ(rs.number(1).value, 99.5);
 }
 
-TEST_P(BulkWriterTest, StopsAtAFailingRowKeepingTheRowsBeforeIt)
-{
-    std::vector<qint64> failures;
-    // Row 250 lies in the middle of the third chunk of 100.
-    const auto summary = write(1000, 250, db::BulkWriter::OnFailure::Stop, &failures);
-    EXPECT_TRUE(summary.stopped);
-    EXPECT_EQ(summary.written, 250);
-    EXPECT_EQ(summary.failed, 1);
-    EXPECT_EQ(failures, std::vector<qint64> {250});
-    const auto written = ids();
-    ASSERT_EQ(written.size(), 250u);
-    EXPECT_EQ(written.front(), 0);
-    EXPECT_EQ(written.back(), 249);
-    // The connection is usable and back in autocommit mode.
-    EXPECT_TRUE(connection().autoCommit());
-    connection().execute(QStringLiteral("INSERT INTO Bulk(Id, Name, Val) VALUES(5000, 'x', 1)"));
-    EXPECT_EQ(countRows(QStringLiteral("Bulk")), 251);
-}
-
-TEST_P(BulkWriterTest, GoesOnAfterAFailingRowWhenAsked)
-{
-    std::vector<qint64> failures;
-    const auto summary = write(1000, 250, db::BulkWriter::OnFailure::Continue, &failures);
-    EXPECT_FALSE(summary.stopped);
-    EXPECT_EQ(summary.written, 999);
-    EXPECT_EQ(failures, std::vector<qint64> {250});
-    const auto written = ids();
-    ASSERT_EQ(written.size(), 999u);
-    EXPECT_EQ(std::count(written.begin(), written.end(), 250), 0);
-    EXPECT_EQ(written.back(), 999);
-}
-
-TEST_P(BulkWriterTest, FailingFirstRowOfAChunk)
-{
-    std::vector<qint64> failures;
-    const auto summary = write(300, 200, db::BulkWriter::OnFailure::Stop, &failures);
-    EXPECT_EQ(summary.written, 200);
-    EXPECT_EQ(failures, std::vector<qint64> {200});
-    EXPECT_EQ(countRows(QStringLiteral("Bulk")), 200);
-}
-
+// Servers get each chunk as arrays of parameters in one execution; every
+// value must arrive as one row at a time would have written it.
 TEST_P(BulkWriterTest, ChunksKeepNullsTextsAndTimesExactly)
 {
-    // Servers get each chunk as arrays of parameters in one execution; every
-    // value must arrive as one row at a time would have written it.
-    createTable(QStringLiteral("Mixed"),
-                QStringLiteral("Id INTEGER, Name VARCHAR(80), Val %1, Stamp %2")
-                    .arg(kind() == DatabaseKind::PostgreSQL ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("DOUBLE"),
-                         kind() == DatabaseKind::PostgreSQL ? QStringLiteral("TIMESTAMP") : QStringLiteral("DATETIME")));
+    createTable(u"Mixed"_s, u"Id INTEGER, Name VARCHAR(80), Val %1, Stamp %2"_s.arg(
+                                realType(), kind() == DatabaseKind::PostgreSQL ? u"TIMESTAMP"_s : u"DATETIME"_s));
     const QDateTime start(QDate(2008, 1, 31), QTime(23, 59, 0), Qt::UTC);
-    auto name = [](int i) { return i % 7 == 0 ? QString() : QStringLiteral("城北变电站").repeated(i % 5) + QString::number(i); };
-    db::BulkWriter writer(connection(), QStringLiteral("INSERT INTO Mixed(Id, Name, Val, Stamp) VALUES(?, ?, ?, ?)"), 4, 64);
-    for (int i = 0; i < 300; ++i) {
-        const QString n = name(i);
-        writer.addRow({qint64(i), n.isNull() ? db::Value() : db::Value(n), i % 11 == 0 ? db::Value() : db::Value(i * 0.25),
-                       start.addSecs(i)});
-    }
+    auto name = [](int i) { return i % 7 == 0 ? QString() : u"城北变电站"_s.repeated(i % 5) + QString::number(i); };
+    auto value = [](int i) { return i % 11 == 0 ? db::Value() : db::Value(i * 0.25); };
+    db::BulkWriter writer(connection(), u"INSERT INTO Mixed(Id, Name, Val, Stamp) VALUES(?, ?, ?, ?)"_s, 4, 64);
+    for (int i = 0; i < 300; ++i)
+        writer.addRow({qint64(i), name(i).isNull() ? db::Value() : db::Value(name(i)), value(i), start.addSecs(i)});
     EXPECT_EQ(writer.finish().written, 300);
 
-    auto rs = connection().query(QStringLiteral("SELECT Id, Name, Val, Stamp FROM Mixed ORDER BY Id"));
+    auto rs = connection().query(u"SELECT Id, Name, Val, Stamp FROM Mixed ORDER BY Id"_s);
     for (int i = 0; i < 300; ++i) {
         ASSERT_TRUE(rs.next());
         EXPECT_EQ(rs.string(0).toInt(), i);
@@ -139,10 +136,9 @@ TEST_P(BulkWriterTest, ChunksKeepNullsTextsAndTimesExactly)
     rs.close();
     // Stored exactly: equality and length in the database itself, not only as read back.
     for (int i : {1, 4, 299}) {
-        auto match = connection().query(
-            QStringLiteral("SELECT COUNT(*) FROM Mixed WHERE Name=%1").arg(quotedSqlText(name(i))));
+        auto match = connection().query(u"SELECT COUNT(*) FROM Mixed WHERE Name=%1"_s.arg(quotedSqlText(name(i))));
         ASSERT_TRUE(match.next());
-        EXPECT_EQ(match.string(0), QStringLiteral("1")) << i;
+        EXPECT_EQ(match.string(0), u"1"_s) << i;
     }
 }
 
@@ -152,19 +148,11 @@ TEST_P(BulkWriterTest, InTransactionSkipsARefusedRowAndLeavesTheEndToTheCaller)
 {
     for (const bool commit : {false, true}) {
         SCOPED_TRACE(commit ? "committed" : "rolled back");
-        connection().execute(QStringLiteral("DELETE FROM Bulk"));
-        std::vector<qint64> failures;
+        connection().execute(u"DELETE FROM Bulk"_s);
+        failures.clear();
         {
             db::Transaction unit(connection());
-            db::BulkWriter writer(connection(), QStringLiteral("INSERT INTO Bulk(Id, Name, Val) VALUES(?, ?, ?)"), 3,
-                                  100, db::BulkWriter::Mode::InTransaction);
-            writer.setFailureHandler([&](qint64 row, const db::DbError&) {
-                failures.push_back(row);
-                return db::BulkWriter::OnFailure::Continue;
-            });
-            for (int i = 0; i < 1000; ++i)
-                writer.addRow({qint64(i == 250 || i == 251 ? 0 : i), QStringLiteral("行%1").arg(i), i * 0.5});
-            const auto summary = writer.finish();
+            const auto summary = write(connection(), 1000, {250, 251}, OnFailure::Continue, Mode::InTransaction);
             EXPECT_EQ(summary.written, 998);
             EXPECT_EQ(summary.failed, 2);
             if (commit)
@@ -172,16 +160,7 @@ TEST_P(BulkWriterTest, InTransactionSkipsARefusedRowAndLeavesTheEndToTheCaller)
         }
         EXPECT_EQ(failures, (std::vector<qint64> {250, 251}));
         EXPECT_TRUE(connection().autoCommit());
-        auto written = ids();
-        if (!commit) {
-            EXPECT_TRUE(written.empty());
-            continue;
-        }
-        std::vector<qint64> expected;
-        for (qint64 i = 0; i < 1000; ++i)
-            if (i != 250 && i != 251)
-                expected.push_back(i);
-        EXPECT_EQ(written, expected);
+        EXPECT_EQ(ids(), commit ? idsUpTo(1000, {250, 251}) : std::vector<qint64>());
     }
 }
 
@@ -191,35 +170,27 @@ TEST_P(BulkWriterTest, ALostConnectionEndsTheWriterWithOneError)
 {
     if (kind() == DatabaseKind::SQLite)
         GTEST_SKIP() << "no server session to lose";
-    for (const auto mode : {db::BulkWriter::Mode::ChunkCommits, db::BulkWriter::Mode::InTransaction}) {
+    for (const auto mode : {Mode::ChunkCommits, Mode::InTransaction}) {
         db::Connection victim = openConnection();
-        int reports = 0;
         bool lost = false;
         try {
             std::optional<db::Transaction> unit;
-            if (mode == db::BulkWriter::Mode::InTransaction)
+            if (mode == Mode::InTransaction)
                 unit.emplace(victim);
-            db::BulkWriter writer(victim, QStringLiteral("INSERT INTO Bulk(Id, Name, Val) VALUES(?, ?, ?)"), 3, 100,
-                                  mode);
-            writer.setFailureHandler([&](qint64, const db::DbError&) {
-                ++reports;
-                return db::BulkWriter::OnFailure::Continue;
-            });
-            for (int i = 0; i < 1000; ++i) {
-                if (i == 300)
+            write(victim, 1000, {}, OnFailure::Continue, mode, [&](int i) {
+                if (i == 300) {
                     ASSERT_TRUE(killServerSession(victim));
-                writer.addRow({qint64(i), QStringLiteral("x"), 1.0});
-            }
-            writer.finish();
+                }
+            });
         } catch (const db::DbError& error) {
             lost = true;
             EXPECT_TRUE(error.isConnectionLost()) << error.what();
         }
         EXPECT_TRUE(lost);
-        EXPECT_EQ(reports, 0);
+        EXPECT_TRUE(failures.empty());
         // The chunks committed before the kill stay; the unit left nothing.
-        EXPECT_EQ(countRows(QStringLiteral("Bulk")), mode == db::BulkWriter::Mode::ChunkCommits ? 300 : 0);
-        connection().execute(QStringLiteral("DELETE FROM Bulk"));
+        EXPECT_EQ(countRows(u"Bulk"_s), mode == Mode::ChunkCommits ? 300 : 0);
+        connection().execute(u"DELETE FROM Bulk"_s);
     }
 }
 
@@ -229,38 +200,31 @@ INSTANTIATE_TEST_SUITE_P(Kinds, BulkWriterTest, allDatabaseKinds(), kindName);
 // row goes once, so a refused row never makes the rows before it twice.
 TEST(NonTransactionalTable, RowByRowWritesEveryRowOnce)
 {
-    const TestDatabase& database = testDatabase(DatabaseKind::MySql);
-    if (!database.available) {
-        if (serversRequired())
-            FAIL() << "MariaDB test server is not configured";
-        GTEST_SKIP() << "MariaDB test server not running";
-    }
-    db::Connection c = db::Connection::open(database.connectString());
-    c.execute(QStringLiteral("DROP TABLE IF EXISTS Plain"));
-    c.execute(QStringLiteral("CREATE TABLE Plain (Id INTEGER, Val DOUBLE) ENGINE=MyISAM"));
-    c.execute(QStringLiteral("CREATE TRIGGER PlainRefuses BEFORE INSERT ON Plain FOR EACH ROW "
-                             "IF NEW.Id = 250 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF"));
-    EXPECT_FALSE(tableIsTransactional(c, DatabaseKind::MySql, QStringLiteral("Plain")));
-    EXPECT_TRUE(tableIsTransactional(c, DatabaseKind::MySql, QStringLiteral("Bulk")));
+    SKIP_WITHOUT_SERVER(testDatabase(DatabaseKind::MySql));
+    db::Connection c = db::Connection::open(testDatabase(DatabaseKind::MySql).connectString());
+    c.execute(u"DROP TABLE IF EXISTS Plain"_s);
+    c.execute(u"CREATE TABLE Plain (Id INTEGER, Val DOUBLE) ENGINE=MyISAM"_s);
+    c.execute(u"CREATE TRIGGER PlainRefuses BEFORE INSERT ON Plain FOR EACH ROW "
+              "IF NEW.Id = 250 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF"_s);
+    EXPECT_FALSE(tableIsTransactional(c, DatabaseKind::MySql, u"Plain"_s));
+    EXPECT_TRUE(tableIsTransactional(c, DatabaseKind::MySql, u"Bulk"_s));
 
-    db::BulkWriter writer(c, QStringLiteral("INSERT INTO Plain(Id, Val) VALUES(?, ?)"), 2, 100,
-                          db::BulkWriter::Mode::RowByRow);
+    db::BulkWriter writer(c, u"INSERT INTO Plain(Id, Val) VALUES(?, ?)"_s, 2, 100, Mode::RowByRow);
     std::vector<qint64> failures;
     writer.setFailureHandler([&](qint64 row, const db::DbError&) {
         failures.push_back(row);
-        return db::BulkWriter::OnFailure::Continue;
+        return OnFailure::Continue;
     });
     for (int i = 0; i < 1000; ++i)
         writer.addRow({qint64(i), i * 0.5});
     EXPECT_EQ(writer.finish().written, 999);
     EXPECT_EQ(failures, std::vector<qint64> {250});
-    auto rs = c.query(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT Id), SUM(Id) FROM Plain"));
+    auto rs = c.query(u"SELECT COUNT(*), COUNT(DISTINCT Id), SUM(Id) FROM Plain"_s);
     ASSERT_TRUE(rs.next());
-    EXPECT_EQ(rs.string(0), QStringLiteral("999"));
-    EXPECT_EQ(rs.string(1), QStringLiteral("999"));
-    EXPECT_EQ(rs.string(2), QString::number(999 * 1000 / 2 - 250));
+    EXPECT_EQ(QStringList({rs.string(0), rs.string(1), rs.string(2)}),
+              (QStringList {"999", "999", QString::number(999 * 1000 / 2 - 250)}));
     rs.close();
-    c.execute(QStringLiteral("DROP TABLE Plain"));
+    c.execute(u"DROP TABLE Plain"_s);
 }
 
 } // namespace

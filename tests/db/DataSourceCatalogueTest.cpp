@@ -1,8 +1,8 @@
 #include "OdbcTestEnvironment.h"
 
 #include "db/Connection.h"
-#include "dialect/DetectDatabaseKind.h"
 #include "db/DataSourceCatalogue.h"
+#include "dialect/DetectDatabaseKind.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +12,7 @@
 
 using namespace tessera;
 using namespace tessera::test;
+using namespace Qt::StringLiterals;
 using db::DataSourceScope;
 
 namespace {
@@ -29,14 +30,13 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text.toUtf8());
     }
-    void writeSystem(const QString& text) { write(QDir(systemIniFolder()).filePath(QStringLiteral("odbc.ini")), text); }
+    void writeSystem(const QString& text) { write(QDir(systemIniFolder()).filePath(u"odbc.ini"_s), text); }
     void writeUser(const QString& text) { write(userIniPath(), text); }
-
-    QString sqliteDsn(const QString& name, const QString& driver)
+    // A data source on a SQLite file of the test's folder, named after it.
+    QString dsn(const QString& name, const QString& driver)
     {
-        return QStringLiteral("[%1]\nDriver=%2\nDatabase=%3\n\n").arg(name, driver, m_dir.filePath(name + QStringLiteral(".db")));
+        return u"[%1]\nDriver=%2\nDatabase=%3\n\n"_s.arg(name, driver, m_dir.filePath(name + u".db"_s));
     }
-
     static QStringList names(const std::vector<db::DataSourceEntry>& entries)
     {
         QStringList out;
@@ -50,25 +50,22 @@ protected:
 
 TEST_F(DataSourceCatalogueTest, SystemAndUserListsAreKeptApart)
 {
-    writeSystem(sqliteDsn(QStringLiteral("ForAll"), QStringLiteral("SQLite3")));
-    writeUser(sqliteDsn(QStringLiteral("JustMe"), QStringLiteral("PostgreSQL Unicode")));
+    writeSystem(dsn(u"ForAll"_s, u"SQLite3"_s));
+    writeUser(dsn(u"JustMe"_s, u"PostgreSQL Unicode"_s));
 
-    EXPECT_EQ(names(db::listDataSources(DataSourceScope::System)), QStringList {QStringLiteral("ForAll")});
-    EXPECT_EQ(names(db::listDataSources(DataSourceScope::User)), QStringList {QStringLiteral("JustMe")});
+    EXPECT_EQ(names(db::listDataSources(DataSourceScope::System)), QStringList {u"ForAll"_s});
+    EXPECT_EQ(names(db::listDataSources(DataSourceScope::User)), QStringList {u"JustMe"_s});
     const auto all = db::listAllDataSources();
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0].scope, DataSourceScope::System);
-    EXPECT_EQ(all[1].driver, QStringLiteral("PostgreSQL Unicode"));
+    EXPECT_EQ(all[1].driver, u"PostgreSQL Unicode"_s);
 
-    EXPECT_EQ(db::driverOfDataSource(QStringLiteral("ForAll"), DataSourceScope::System), QStringLiteral("SQLite3"));
-    EXPECT_FALSE(db::driverOfDataSource(QStringLiteral("ForAll"), DataSourceScope::User).has_value());
-    EXPECT_EQ(db::driverOfDataSource(QStringLiteral("JustMe"), DataSourceScope::User),
-              QStringLiteral("PostgreSQL Unicode"));
-    EXPECT_FALSE(db::driverOfDataSource(QStringLiteral("Nowhere"), DataSourceScope::System).has_value());
-}
+    EXPECT_EQ(db::driverOfDataSource(u"ForAll"_s, DataSourceScope::System), u"SQLite3"_s);
+    EXPECT_FALSE(db::driverOfDataSource(u"ForAll"_s, DataSourceScope::User).has_value());
+    EXPECT_EQ(db::driverOfDataSource(u"JustMe"_s, DataSourceScope::User), u"PostgreSQL Unicode"_s);
+    EXPECT_FALSE(db::driverOfDataSource(u"Nowhere"_s, DataSourceScope::System).has_value());
 
-TEST_F(DataSourceCatalogueTest, EmptyAndMissingListsAreEmpty)
-{
+    // Empty and missing lists are empty.
     writeSystem(QString());
     QFile::remove(userIniPath());
     EXPECT_TRUE(db::listDataSources(DataSourceScope::System).empty());
@@ -77,72 +74,63 @@ TEST_F(DataSourceCatalogueTest, EmptyAndMissingListsAreEmpty)
 
 TEST_F(DataSourceCatalogueTest, DriverGivenAsALibraryPathIsMappedToItsName)
 {
-    writeSystem(sqliteDsn(QStringLiteral("ByPath"), QStringLiteral("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so")));
-    writeUser(sqliteDsn(QStringLiteral("Unmapped"), QStringLiteral("/opt/nowhere/libunknown.so")));
-    EXPECT_EQ(db::driverOfDataSource(QStringLiteral("ByPath"), DataSourceScope::System), QStringLiteral("SQLite3"));
-    EXPECT_EQ(db::driverOfDataSource(QStringLiteral("Unmapped"), DataSourceScope::User),
-              QStringLiteral("/opt/nowhere/libunknown.so"));
+    writeSystem(dsn(u"ByPath"_s, u"/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so"_s));
+    writeUser(dsn(u"Unmapped"_s, u"/opt/nowhere/libunknown.so"_s));
+    EXPECT_EQ(db::driverOfDataSource(u"ByPath"_s, DataSourceScope::System), u"SQLite3"_s);
+    EXPECT_EQ(db::driverOfDataSource(u"Unmapped"_s, DataSourceScope::User), u"/opt/nowhere/libunknown.so"_s);
+
+    // By the whole path, then by the file name.
+    const std::vector<db::InstalledDriver> drivers {{u"PostgreSQL Unicode"_s, u"psqlodbcw.so"_s},
+                                                    {u"Custom"_s, u"/opt/x/libmaodbc.so"_s}};
+    EXPECT_EQ(db::driverNameForLibrary(u"/usr/lib/odbc/psqlodbcw.so"_s, drivers), u"PostgreSQL Unicode"_s);
+    EXPECT_EQ(db::driverNameForLibrary(u"/opt/x/libmaodbc.so"_s, drivers), u"Custom"_s);
+    EXPECT_EQ(db::driverNameForLibrary(u"SQL Server"_s, drivers), u"SQL Server"_s);
 }
 
-TEST_F(DataSourceCatalogueTest, UserDataSourceOpens)
+// A user data source opens through its driver; one whose driver is not
+// installed is the driver manager's error.
+TEST_F(DataSourceCatalogueTest, UserDataSourcesOpenThroughTheirDriver)
 {
     writeSystem(QString());
-    writeUser(sqliteDsn(QStringLiteral("MineToOpen"), QStringLiteral("SQLite3")));
-    db::Connection c = db::Connection::open(QStringLiteral("DSN=MineToOpen;UID=;PWD="));
-    EXPECT_TRUE(c.isOpen());
-    c.execute(QStringLiteral("CREATE TABLE Probe(Id INTEGER)"));
-    EXPECT_TRUE(QFile::exists(m_dir.filePath(QStringLiteral("MineToOpen.db"))));
-}
+    writeUser(dsn(u"MineToOpen"_s, u"SQLite3"_s) + dsn(u"Orphan"_s, u"No Such Driver"_s));
+    db::Connection c = db::Connection::open(u"DSN=MineToOpen;UID=;PWD="_s);
+    c.execute(u"CREATE TABLE Probe(Id INTEGER)"_s);
+    EXPECT_TRUE(QFile::exists(m_dir.filePath(u"MineToOpen.db"_s)));
 
-TEST_F(DataSourceCatalogueTest, DataSourceWhoseDriverIsNotInstalledFailsToOpen)
-{
-    writeUser(sqliteDsn(QStringLiteral("Orphan"), QStringLiteral("No Such Driver")));
-    EXPECT_EQ(db::driverOfDataSource(QStringLiteral("Orphan"), DataSourceScope::User), QStringLiteral("No Such Driver"));
+    EXPECT_EQ(db::driverOfDataSource(u"Orphan"_s, DataSourceScope::User), u"No Such Driver"_s);
     try {
-        db::Connection::open(QStringLiteral("DSN=Orphan;UID=;PWD="));
+        db::Connection::open(u"DSN=Orphan;UID=;PWD="_s);
         FAIL() << "opened a data source without a driver";
     } catch (const db::DbError& e) {
         EXPECT_TRUE(e.isDriverManagerError()) << e.what();
     }
 }
 
+// The kind of a data source comes from its driver, found in the system list
+// first, then in the user list; a driver of no known kind is named.
 TEST_F(DataSourceCatalogueTest, DetectionLooksInTheSystemListThenTheUserList)
 {
-    writeSystem(sqliteDsn(QStringLiteral("Shared"), QStringLiteral("SQLite3")));
-    writeUser(sqliteDsn(QStringLiteral("Mine"), QStringLiteral("MariaDB Unicode"))
-              + sqliteDsn(QStringLiteral("Shared"), QStringLiteral("PostgreSQL Unicode")));
+    writeSystem(dsn(u"Shared"_s, u"SQLite3"_s));
+    writeUser(dsn(u"Mine"_s, u"MariaDB Unicode"_s) + dsn(u"Shared"_s, u"PostgreSQL Unicode"_s)
+              + dsn(u"Odd"_s, u"SQL Server Native Client 11.0"_s));
 
-    const KindDetection system = DetectDatabaseKind(QStringLiteral("Shared"));
+    const KindDetection system = DetectDatabaseKind(u"Shared"_s);
     EXPECT_EQ(system.kind, DatabaseKind::SQLite) << "the system list wins";
     EXPECT_TRUE(system.messages.isEmpty());
 
-    const KindDetection user = DetectDatabaseKind(QStringLiteral("Mine"));
+    const KindDetection user = DetectDatabaseKind(u"Mine"_s);
     EXPECT_EQ(user.kind, DatabaseKind::MySql);
     EXPECT_TRUE(user.messages.isEmpty()) << "no message when the system list itself was readable";
 
-    const KindDetection missing = DetectDatabaseKind(QStringLiteral("Absent"));
+    const KindDetection missing = DetectDatabaseKind(u"Absent"_s);
     EXPECT_FALSE(missing.kind.has_value());
-    EXPECT_EQ(missing.messages, QStringList {QStringLiteral("错误:无法查询关键字的注册信息!")});
-}
+    EXPECT_EQ(missing.messages, QStringList {u"错误:无法查询关键字的注册信息!"_s});
 
-TEST_F(DataSourceCatalogueTest, DetectionNamesADriverOfNoKnownKind)
-{
-    writeUser(sqliteDsn(QStringLiteral("Odd"), QStringLiteral("SQL Server Native Client 11.0")));
-    const KindDetection odd = DetectDatabaseKind(QStringLiteral("Odd"));
+    const KindDetection odd = DetectDatabaseKind(u"Odd"_s);
     EXPECT_FALSE(odd.kind.has_value());
     ASSERT_EQ(odd.messages.size(), 1);
-    EXPECT_TRUE(odd.messages[0].contains(QStringLiteral("SQL Server Native Client 11.0")));
-    EXPECT_TRUE(odd.messages[0].contains(QStringLiteral("Odd")));
-}
-
-TEST(DriverLibraryMapping, MatchesByPathThenByFileName)
-{
-    const std::vector<db::InstalledDriver> drivers {{QStringLiteral("PostgreSQL Unicode"), QStringLiteral("psqlodbcw.so")},
-                                                    {QStringLiteral("Custom"), QStringLiteral("/opt/x/libmaodbc.so")}};
-    EXPECT_EQ(db::driverNameForLibrary(QStringLiteral("/usr/lib/odbc/psqlodbcw.so"), drivers),
-              QStringLiteral("PostgreSQL Unicode"));
-    EXPECT_EQ(db::driverNameForLibrary(QStringLiteral("/opt/x/libmaodbc.so"), drivers), QStringLiteral("Custom"));
-    EXPECT_EQ(db::driverNameForLibrary(QStringLiteral("SQL Server"), drivers), QStringLiteral("SQL Server"));
+    EXPECT_TRUE(odd.messages[0].contains(u"SQL Server Native Client 11.0"_s));
+    EXPECT_TRUE(odd.messages[0].contains(u"Odd"_s));
 }
 
 } // namespace

@@ -7,29 +7,26 @@
 
 using namespace tessera;
 using namespace tessera::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 class ResultSetTest : public DatabaseTest {
 protected:
-    // Column types as a test schema of each kind spells them.
-    QString singleType() const { return kind() == DatabaseKind::PostgreSQL ? QStringLiteral("REAL") : QStringLiteral("FLOAT"); }
-    QString doubleType() const { return kind() == DatabaseKind::PostgreSQL ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("DOUBLE"); }
-    QString dateTimeType() const { return kind() == DatabaseKind::PostgreSQL ? QStringLiteral("TIMESTAMP") : QStringLiteral("DATETIME"); }
+    // Column types as each kind spells them; SQLite's REAL is its driver's single precision.
+    QString type(ValueKind value) const { return ddl::columnType(kind(), {QString(), value}); }
 };
 
 TEST_P(ResultSetTest, ReadsTextDatesAndTypedNumbersWithNullToldApart)
 {
-    createTable(QStringLiteral("Typed"),
-                QStringLiteral("Id INTEGER, Name VARCHAR(40), Stamp %1, Single %2, Dbl %3")
-                    .arg(dateTimeType(), kind() == DatabaseKind::SQLite ? QStringLiteral("REAL") : singleType(),
-                         doubleType()));
-    connection().execute(QStringLiteral("INSERT INTO Typed VALUES(1, '  padded  ', '2008-01-05 08:15:30', 0.1, 0.1)"));
-    connection().execute(QStringLiteral("INSERT INTO Typed VALUES(2, NULL, NULL, NULL, NULL)"));
+    createTable(u"Typed"_s, u"Id INTEGER, Name VARCHAR(40), Stamp %1, Single %2, Dbl %3"_s.arg(
+                                type(ValueKind::DateTime), type(ValueKind::RealSingle), type(ValueKind::Real)));
+    connection().execute(u"INSERT INTO Typed VALUES(1, '  padded  ', '2008-01-05 08:15:30', 0.1, 0.1)"_s);
+    connection().execute(u"INSERT INTO Typed VALUES(2, NULL, NULL, NULL, NULL)"_s);
 
-    auto rs = connection().query(QStringLiteral("SELECT Id, Name, Stamp, Single, Dbl FROM Typed ORDER BY Id"));
+    auto rs = connection().query(u"SELECT Id, Name, Stamp, Single, Dbl FROM Typed ORDER BY Id"_s);
     ASSERT_EQ(rs.columnCount(), 5);
-    EXPECT_EQ(rs.columnName(1).toLower(), QStringLiteral("name"));
+    EXPECT_EQ(rs.columnName(1).toLower(), u"name"_s);
     ASSERT_TRUE(rs.next());
     // Read out of order and twice: the row cache makes that work on every driver.
     EXPECT_EQ(rs.number(4).kind, db::TypedNumber::Kind::Double);
@@ -40,11 +37,9 @@ TEST_P(ResultSetTest, ReadsTextDatesAndTypedNumbersWithNullToldApart)
     EXPECT_EQ(float(rs.number(3).value), 0.1f);
     EXPECT_EQ(rs.number(0).kind, db::TypedNumber::Kind::Other);
     EXPECT_EQ(rs.number(0).value, 1.0);
-    EXPECT_EQ(rs.string(1), QStringLiteral("  padded  "));
-    ASSERT_TRUE(rs.dateTime(2).has_value());
-    EXPECT_EQ(rs.dateTime(2)->date(), QDate(2008, 1, 5));
-    EXPECT_EQ(rs.dateTime(2)->time(), QTime(8, 15, 30));
-    EXPECT_EQ(rs.string(2).mid(11, 8), QStringLiteral("08:15:30"));
+    EXPECT_EQ(rs.string(1), u"  padded  "_s);
+    EXPECT_EQ(rs.dateTime(2), QDateTime(QDate(2008, 1, 5), QTime(8, 15, 30), Qt::UTC));
+    EXPECT_EQ(rs.string(2).mid(11, 8), u"08:15:30"_s);
 
     ASSERT_TRUE(rs.next());
     EXPECT_FALSE(rs.text(1).has_value());
@@ -59,80 +54,80 @@ TEST_P(ResultSetTest, ReadsTextDatesAndTypedNumbersWithNullToldApart)
 // with fewer digits than the type needs would change them.
 TEST_P(ResultSetTest, FloatsReadAsNumbersKeepEveryBit)
 {
-    createTable(QStringLiteral("Exact"), QStringLiteral("Id INTEGER, Single %1, Dbl %2")
-                                             .arg(kind() == DatabaseKind::SQLite ? QStringLiteral("REAL") : singleType(),
-                                                  doubleType()));
+    createTable(u"Exact"_s,
+                u"Id INTEGER, Single %1, Dbl %2"_s.arg(type(ValueKind::RealSingle), type(ValueKind::Real)));
     // Floats that need eight or nine significant digits to tell them apart.
-    const std::vector<float> singles {16777218.0f, std::nextafter(0.1f, 1.0f), 123456.79f, -3.4028235e38f, 1.17549435e-38f};
+    const std::vector<float> singles {16777218.0f, std::nextafter(0.1f, 1.0f), 123456.79f, -3.4028235e38f,
+                                      1.17549435e-38f};
     const std::vector<double> doubles {0.1 + 1e-17, 1.0 / 3.0, 123456789.123456789, -1e300};
-    auto insert = connection().prepare(QStringLiteral("INSERT INTO Exact(Id, Single, Dbl) VALUES(?, ?, ?)"));
+    auto insert = connection().prepare(u"INSERT INTO Exact(Id, Single, Dbl) VALUES(?, ?, ?)"_s);
     for (size_t i = 0; i < singles.size(); ++i) {
         insert.set(0, qint64(i));
         insert.set(1, double(singles[i]));
         insert.set(2, i < doubles.size() ? db::Value(doubles[i]) : db::Value());
         insert.execute();
     }
-    auto rs = connection().query(QStringLiteral("SELECT Id, Single, Dbl FROM Exact ORDER BY Id"));
+    auto rs = connection().query(u"SELECT Id, Single, Dbl FROM Exact ORDER BY Id"_s);
     rs.readFloatsAsNumbers();
     for (size_t i = 0; i < singles.size(); ++i) {
         ASSERT_TRUE(rs.next());
         EXPECT_EQ(float(rs.number(1).value), singles[i]) << i;
         EXPECT_EQ(float(rs.string(1).toDouble()), singles[i]) << i << " " << rs.string(1).toStdString();
-        if (i < doubles.size()) {
-            // The SQLite driver itself keeps doubles to 15 significant digits.
-            const double expected = kind() == DatabaseKind::SQLite ? QString::number(doubles[i], 'g', 15).toDouble()
-                                                                  : doubles[i];
-            EXPECT_EQ(rs.number(2).value, expected) << i;
-            EXPECT_EQ(rs.string(2).toDouble(), expected) << i;
-        } else {
+        if (i == doubles.size()) {
             EXPECT_TRUE(rs.number(2).isNull());
+            continue;
         }
+        // The SQLite driver itself keeps doubles to 15 significant digits.
+        const double expected
+            = kind() == DatabaseKind::SQLite ? QString::number(doubles[i], 'g', 15).toDouble() : doubles[i];
+        EXPECT_EQ(rs.number(2).value, expected) << i;
+        EXPECT_EQ(rs.string(2).toDouble(), expected) << i;
     }
     EXPECT_FALSE(rs.next());
 }
 
 TEST_P(ResultSetTest, LongBodyIsReadWhole)
 {
-    createTable(QStringLiteral("LongBody"), QStringLiteral("Body TEXT"));
+    createTable(u"LongBody"_s, u"Body TEXT"_s);
     QString body;
     for (int i = 0; i < 3000; ++i)
-        body += QStringLiteral("遥测%1;").arg(i);
-    auto insert = connection().prepare(QStringLiteral("INSERT INTO LongBody VALUES(?)"));
+        body += u"遥测%1;"_s.arg(i);
+    auto insert = connection().prepare(u"INSERT INTO LongBody VALUES(?)"_s);
     insert.set(0, body);
     insert.execute();
-    auto rs = connection().query(QStringLiteral("SELECT Body FROM LongBody"));
+    auto rs = connection().query(u"SELECT Body FROM LongBody"_s);
     ASSERT_TRUE(rs.next());
     EXPECT_EQ(rs.string(0), body);
 }
 
+// Single samples are addressed by equality with a literal.
 TEST_P(ResultSetTest, BoundDateTimesCompareWithLiterals)
 {
-    createTable(QStringLiteral("Stamped"), QStringLiteral("ATime %1, TagID INTEGER").arg(dateTimeType()));
-    auto insert = connection().prepare(QStringLiteral("INSERT INTO Stamped VALUES(?, ?)"));
+    createTable(u"Stamped"_s, u"ATime %1, TagID INTEGER"_s.arg(type(ValueKind::DateTime)));
+    auto insert = connection().prepare(u"INSERT INTO Stamped VALUES(?, ?)"_s);
     for (int i = 0; i < 3; ++i) {
         insert.set(0, QDateTime(QDate(2008, 1, 5), QTime(8, 0, 0).addSecs(i * 300), Qt::UTC));
         insert.set(1, qint64(i));
         insert.execute();
     }
     auto rs = connection().query(
-        QStringLiteral("SELECT TagID FROM Stamped WHERE ATime>='2008-01-05 08:05:00' AND ATime<'2008-01-05 08:10:00'"));
+        u"SELECT TagID FROM Stamped WHERE ATime>='2008-01-05 08:05:00' AND ATime<'2008-01-05 08:10:00'"_s);
     ASSERT_TRUE(rs.next());
-    EXPECT_EQ(rs.string(0), QStringLiteral("1"));
+    EXPECT_EQ(rs.string(0), u"1"_s);
     EXPECT_FALSE(rs.next());
-    // Single samples are addressed by equality with a literal.
-    EXPECT_EQ(connection().execute(QStringLiteral("DELETE FROM Stamped WHERE ATime='2008-01-05 08:10:00'")), 1);
-}
-
-TEST(OdbcDateTimeText, ParsesTheCanonicalForms)
-{
-    EXPECT_EQ(db::parseOdbcDateTime(QStringLiteral("2008-01-31"))->date(), QDate(2008, 1, 31));
-    EXPECT_EQ(db::parseOdbcDateTime(QStringLiteral("2008-01-31 12:30:05.000"))->time(), QTime(12, 30, 5));
-    EXPECT_EQ(db::parseOdbcDateTime(QStringLiteral("12:30:05"))->date(), QDate(1899, 12, 30));
-    EXPECT_FALSE(db::parseOdbcDateTime(QStringLiteral("2008-02-30")).has_value());
-    EXPECT_FALSE(db::parseOdbcDateTime(QStringLiteral("31-JAN-08")).has_value());
-    EXPECT_FALSE(db::parseOdbcDateTime(QString()).has_value());
+    rs.close();
+    EXPECT_EQ(connection().execute(u"DELETE FROM Stamped WHERE ATime='2008-01-05 08:10:00'"_s), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ResultSetTest, allDatabaseKinds(), kindName);
+
+TEST(OdbcDateTimeText, ParsesTheCanonicalForms)
+{
+    EXPECT_EQ(db::parseOdbcDateTime(u"2008-01-31"_s)->date(), QDate(2008, 1, 31));
+    EXPECT_EQ(db::parseOdbcDateTime(u"2008-01-31 12:30:05.000"_s)->time(), QTime(12, 30, 5));
+    EXPECT_EQ(db::parseOdbcDateTime(u"12:30:05"_s)->date(), QDate(1899, 12, 30));
+    for (const QString& text : {u"2008-02-30"_s, u"31-JAN-08"_s, QString()})
+        EXPECT_FALSE(db::parseOdbcDateTime(text).has_value()) << text.toStdString();
+}
 
 } // namespace
