@@ -39,14 +39,15 @@ std::optional<journal::JournaledCommand> beginJournaled(QWidget* owner, const QS
 }
 
 void finishJournaled(std::optional<journal::JournaledCommand>& command, QWidget* owner, const QString& caption,
-                     bool succeeded, const QString& outcome, const journal::RowCounts& counts)
+                     bool succeeded, const QString& outcome, const journal::RowCounts& counts,
+                     const std::vector<std::optional<journal::AfterState>>& known)
 {
     if (!command)
         return;
     QString failure;
     try {
         WaitCursor wait;
-        command->finish(succeeded, outcome, counts);
+        command->finish(succeeded, outcome, counts, known);
     } catch (const journal::JournalError& error) {
         failure = QStringLiteral("数据已经修改,但操作日志未能记录修改后的数据,该操作将不能撤销!\n%1").arg(error.message());
     }

@@ -29,8 +29,10 @@ std::optional<journal::JournaledCommand> beginJournaled(QWidget* owner, const QS
 
 // Ends the entry with the command's outcome. The archive has changed by
 // then; a journal that cannot record it gets a warning of its own.
+// `known` are after-states the command knows (see JournaledCommand::finish).
 void finishJournaled(std::optional<journal::JournaledCommand>& command, QWidget* owner, const QString& caption,
-                     bool succeeded, const QString& outcome, const journal::RowCounts& counts = {});
+                     bool succeeded, const QString& outcome, const journal::RowCounts& counts = {},
+                     const std::vector<std::optional<journal::AfterState>>& known = {});
 
 // "2026-01-02 08:00:00 至 09:00:00" and the like, for scope texts.
 QString rangeText(const QDate& day, const QTime& start, const QTime& end);

@@ -329,4 +329,17 @@ QString insertSql(const QString& table, const QStringList& columns)
         .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
 }
 
+std::vector<Row> withColumnsSet(const RowSet& rows, const QStringList& columns, const Value& value)
+{
+    std::vector<size_t> positions;
+    for (qsizetype c = 0; c < rows.columns.size(); ++c)
+        if (columns.contains(rows.columns[c], Qt::CaseInsensitive))
+            positions.push_back(size_t(c));
+    std::vector<Row> out = rows.rows;
+    for (Row& row : out)
+        for (size_t c : positions)
+            row[c] = value;
+    return out;
+}
+
 } // namespace tessera::journal

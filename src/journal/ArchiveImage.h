@@ -42,6 +42,10 @@ RowSet conformRows(const RowSet& shape, const std::vector<std::vector<db::Value>
 AfterState afterStateOfWritten(const RowSet& shape, const std::vector<std::vector<db::Value>>& written,
                                qsizetype keepAtMost = kKeptAfterRows);
 
+// The rows with the named columns set to one value: what an UPDATE ... SET
+// of those columns leaves in its scope.
+std::vector<Row> withColumnsSet(const RowSet& rows, const QStringList& columns, const Value& value);
+
 // A kept value as the parameter that writes it back. Dates and times go
 // as their text where the database reads it back unchanged (SQLite,
 // PostgreSQL, MySQL/MariaDB), as a date-time value elsewhere.

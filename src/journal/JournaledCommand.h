@@ -5,6 +5,9 @@
 
 #include <QString>
 
+#include <optional>
+#include <vector>
+
 namespace tessera::db {
 class Connection;
 }
@@ -31,22 +34,27 @@ public:
     ~JournaledCommand();
 
     qint64 entryId() const noexcept { return m_entryId; }
+    // A unit's rows before the command, as the journal keeps them.
+    const RowSet& before(int unit) const { return m_before.at(size_t(unit)); }
 
-    // After the archive committed or rolled back. A unit whose rows cannot
-    // be read again is left without an after-state (not undoable), and the
-    // entry says so. Throws JournalError: the archive has changed, but the
-    // journal could not record how.
-    void finish(bool succeeded, const QString& outcome, const RowCounts& counts = {});
+    // After the archive committed or rolled back. A unit's after-state is
+    // the one given (a command that knows what it left, having succeeded),
+    // or read again; a unit whose rows cannot be read is left without one
+    // (not undoable), and the entry says so. Throws JournalError: the
+    // archive has changed, but the journal could not record how.
+    void finish(bool succeeded, const QString& outcome, const RowCounts& counts = {},
+                const std::vector<std::optional<AfterState>>& known = {});
 
 private:
     JournaledCommand(Journal& journal, db::Connection& archive, DatabaseKind kind, qint64 entryId,
-                     std::vector<UnitDraft> units);
+                     std::vector<UnitDraft> units, std::vector<RowSet> before);
 
     Journal* m_journal;
     db::Connection* m_archive;
     DatabaseKind m_kind;
     qint64 m_entryId;
     std::vector<UnitDraft> m_units; // without their before-images
+    std::vector<RowSet> m_before;
     bool m_finished = false;
 };
 

@@ -314,10 +314,12 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
         if (transactional)
             unit.emplace(connection);
         const QString deleteSql = batchDeleteSql(kind, r);
+        bool cleared = true; // otherwise the range keeps rows of its own beside the new ones
         try {
             executeSurvivable(connection, deleteSql, transactional);
         } catch (const db::DbError& error) {
             rethrowIfConnectionLost(error);
+            cleared = false;
             if (!questions.continueAfterDeleteFailure(deleteSql)) {
                 outcome.result = Result::Cancelled;
                 return outcome;
@@ -342,9 +344,11 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
             return questions.continueAfterSampleFailure(at, transactional) ? db::BulkWriter::OnFailure::Continue
                                                                            : db::BulkWriter::OnFailure::Stop;
         });
+        std::vector<std::vector<db::Value>> rows;
+        rows.reserve(series.samples.size() + 1);
         for (const Sample& s : series.samples) {
-            if (!writer->addRow({s.at, qint64(r.tagId), qint64(kManualDataType), asWritten(s.value),
-                                 asWritten(s.change)}))
+            rows.push_back({s.at, qint64(r.tagId), qint64(kManualDataType), asWritten(s.value), asWritten(s.change)});
+            if (!writer->addRow(rows.back()))
                 break;
         }
         const db::BulkWriter::Summary summary = writer->finish();
@@ -378,6 +382,12 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
             return outcome;
         }
         outcome.written = summary.written;
+        if (summary.failed == 0 && cleared) {
+            if (series.dayEnd)
+                rows.push_back({wallClock(r.day, QTime(23, 59, 59)), qint64(r.tagId), qint64(kManualDataType),
+                                asWritten(series.lastValue), 0.0});
+            outcome.rowsWritten = std::move(rows);
+        }
     } catch (const db::DbError& error) {
         // The connection died, or the table's engine could not even be read.
         outcome.result = error.isConnectionLost() ? Result::ConnectionLost : Result::InsertRefused;

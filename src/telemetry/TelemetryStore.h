@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/Statement.h"
 #include "dialect/DatabaseKind.h"
 #include "telemetry/TelemetryTexts.h"
 
@@ -155,6 +156,10 @@ struct BatchOutcome {
     Result result = Result::Done;
     qint64 written = 0; // samples in the table at the end
     qint64 failed = 0;
+    // Done without failures: every row the range holds now, as written
+    // (ATime, TagID, DataType, nValue, nValueChange), so that the journal
+    // need not read them back.
+    std::vector<std::vector<db::Value>> rowsWritten;
 };
 
 // One unit: deletes the range, writes the series and the day-end row, and

@@ -7,6 +7,7 @@
 #include "app/GuiSeam.h"
 #include "app/SharedConnection.h"
 #include "app/WaitCursor.h"
+#include "journal/ArchiveImage.h"
 #include "telemetry/TelemetryStore.h"
 #include "telemetry/ui/TelemetryDialogs.h"
 #include "text/DecimalText.h"
@@ -293,7 +294,11 @@ void runZeroing(CMainFrame& frame)
         return;
     const bool done =
         runWaiting([&] { zeroTelemetry(app().connection(), app().databaseKind(), range, *scope, catalogue); });
-    finishJournaled(journaled, &frame, name, done, doneText(done));
+    // Zeroed, the scope holds its rows with both values 0: nothing to read back.
+    const journal::RowSet& before = journaled->before(0);
+    finishJournaled(journaled, &frame, name, done, doneText(done), {},
+                    {journal::afterStateOf(journal::withColumnsSet(
+                        before, {QStringLiteral("nValue"), QStringLiteral("nValueChange")}, 0.0))});
     warningMessage(&frame, done ? QStringLiteral("数据清零任务执行成功!") : QStringLiteral("数据清零时出错!"),
                    QStringLiteral("数据清零"));
 }
@@ -359,8 +364,11 @@ void runBatchSetting(CMainFrame& frame)
                                                             questions, random);
     wait.reset();
     using Result = BatchOutcome::Result;
+    std::vector<std::optional<journal::AfterState>> known;
+    if (!outcome.rowsWritten.empty())
+        known.push_back(journal::afterStateOfWritten(journaled->before(0), outcome.rowsWritten));
     finishJournaled(journaled, &frame, kBatchCaption, outcome.result == Result::Done, batchOutcomeText(outcome.result),
-                    {-1, outcome.written, outcome.failed});
+                    {-1, outcome.written, outcome.failed}, known);
     const QString failed = QStringLiteral("批量修改数据失败!");
     switch (outcome.result) {
     case Result::Cancelled:
