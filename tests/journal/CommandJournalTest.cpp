@@ -17,6 +17,7 @@
 #include "view/CommandIds.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimeEdit>
@@ -178,6 +179,19 @@ TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefor
     ASSERT_EQ(all.size(), 14u);
     for (size_t i = 0; i < commands.size(); ++i)
         EXPECT_EQ(all[i].undoOf, commands[commands.size() - 1 - i].id);
+}
+
+// Nothing changes in the archive without its journal entry.
+TEST_P(CommandJournalTest, AJournalThatCannotBeWrittenStopsTheCommand)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath("OperationJournal.sqlite"));
+    const QStringList before = archive();
+    select(kFeederTag);
+    run<DateSelectDialog>(cmd::TelemetryZero, "设备检修");
+    ASSERT_FALSE(gui->messages().empty());
+    EXPECT_TRUE(gui->messages().back().text.startsWith("操作日志无法记录本次修改,修改没有执行!"))
+        << gui->messages().back().text.toStdString();
+    EXPECT_EQ(archive(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CommandJournalTest, allDatabaseKinds(), kindName);
