@@ -6,7 +6,7 @@
 #include "app/GuiSeam.h"
 #include "app/SettingsUpdate.h"
 #include "app/WaitCursor.h"
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 #include "settings/SettingsKeys.h"
 
 #include <QDialogButtonBox>

@@ -4,7 +4,7 @@
 #include "app/DialogForm.h"
 #include "app/GuiSeam.h"
 #include "app/SettingsUpdate.h"
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 #include "settings/Password.h"
 #include "settings/SettingsKeys.h"
 

@@ -3,7 +3,7 @@
 #include "app/CDataSourceDlg.h"
 #include "app/CLoginDlg.h"
 #include "dialect/DetectDatabaseKind.h"
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 #include "platform/Platform.h"
 #include "settings/SettingsKeys.h"
 #include "db/DataSource.h"

@@ -2,7 +2,7 @@
 
 #include "app/DialogForm.h"
 #include "app/SettingsUpdate.h"
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 #include "settings/Password.h"
 #include "settings/SettingsKeys.h"
 

@@ -3,7 +3,7 @@
 #include "app/CDataSourceDlg.h"
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 #include "settings/SettingsKeys.h"
 
 namespace tessera {

@@ -2,7 +2,7 @@
 
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 
 #include <QDir>
 #include <QFileInfo>

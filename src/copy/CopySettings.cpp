@@ -1,6 +1,6 @@
 #include "copy/CopySettings.h"
 
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 
 #include <QFileInfo>
 

@@ -4,7 +4,7 @@
 #include "app/DataSourcePickerDialog.h"
 #include "copy/CopyTables.h"
 #include "copy/ui/CDataCopyDlg.h"
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 #include "view/CommandIds.h"
 
 #include <QAbstractItemModelTester>

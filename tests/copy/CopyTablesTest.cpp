@@ -2,7 +2,7 @@
 
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 #include "platform/Platform.h"
 #include "TestFiles.h"
 

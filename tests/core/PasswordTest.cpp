@@ -1,4 +1,4 @@
-#include "settings/IniFile.h"
+#include "settings/CIniFile.h"
 #include "settings/Password.h"
 #include "TestFiles.h"
 
