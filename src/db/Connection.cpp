@@ -98,7 +98,6 @@ QString Connection::infoText(SQLUSMALLINT info) const
     return fromWide(text, wideLength(text, qsizetype(std::size(text))));
 }
 
-QString Connection::driverName() const { return infoText(SQL_DRIVER_NAME); }
 QString Connection::dbmsName() const { return infoText(SQL_DBMS_NAME); }
 
 StatementHandle Connection::newStatement()

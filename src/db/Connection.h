@@ -31,8 +31,7 @@ public:
 
     // The complete connect string the driver reported after connecting.
     const QString& connectString() const noexcept { return m_connectString; }
-    // The driver's file name as the driver reports it (SQL_DRIVER_NAME).
-    QString driverName() const;
+    // The database product's name as the driver reports it (SQL_DBMS_NAME).
     QString dbmsName() const;
 
     // Executes one statement directly; returns the affected-row count, or -1

@@ -2,7 +2,6 @@
 
 #include "db/BulkWriter.h"
 #include "db/ResultSet.h"
-#include "dialect/TableTransactions.h"
 
 #include <functional>
 #include <optional>
@@ -195,36 +194,5 @@ TEST_P(BulkWriterTest, ALostConnectionEndsTheWriterWithOneError)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, BulkWriterTest, allDatabaseKinds(), kindName);
-
-// A MySQL/MariaDB table without transactions cannot take back a chunk: each
-// row goes once, so a refused row never makes the rows before it twice.
-TEST(NonTransactionalTable, RowByRowWritesEveryRowOnce)
-{
-    SKIP_WITHOUT_SERVER(testDatabase(DatabaseKind::MySql));
-    db::Connection c = db::Connection::open(testDatabase(DatabaseKind::MySql).connectString());
-    c.execute(u"DROP TABLE IF EXISTS Plain"_s);
-    c.execute(u"CREATE TABLE Plain (Id INTEGER, Val DOUBLE) ENGINE=MyISAM"_s);
-    c.execute(u"CREATE TRIGGER PlainRefuses BEFORE INSERT ON Plain FOR EACH ROW "
-              "IF NEW.Id = 250 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF"_s);
-    EXPECT_FALSE(tableIsTransactional(c, DatabaseKind::MySql, u"Plain"_s));
-    EXPECT_TRUE(tableIsTransactional(c, DatabaseKind::MySql, u"Bulk"_s));
-
-    db::BulkWriter writer(c, u"INSERT INTO Plain(Id, Val) VALUES(?, ?)"_s, 2, 100, Mode::RowByRow);
-    std::vector<qint64> failures;
-    writer.setFailureHandler([&](qint64 row, const db::DbError&) {
-        failures.push_back(row);
-        return OnFailure::Continue;
-    });
-    for (int i = 0; i < 1000; ++i)
-        writer.addRow({qint64(i), i * 0.5});
-    EXPECT_EQ(writer.finish().written, 999);
-    EXPECT_EQ(failures, std::vector<qint64> {250});
-    auto rs = c.query(u"SELECT COUNT(*), COUNT(DISTINCT Id), SUM(Id) FROM Plain"_s);
-    ASSERT_TRUE(rs.next());
-    EXPECT_EQ(QStringList({rs.string(0), rs.string(1), rs.string(2)}),
-              (QStringList {"999", "999", QString::number(999 * 1000 / 2 - 250)}));
-    rs.close();
-    c.execute(u"DROP TABLE Plain"_s);
-}
 
 } // namespace

@@ -20,17 +20,6 @@ protected:
     }
 };
 
-TEST_P(ConnectionTest, ReportsTheConnectStringAndTheDriver)
-{
-    EXPECT_TRUE(connection().isOpen());
-    EXPECT_TRUE(connection().connectString().contains(u"DSN="_s + database().dsn, Qt::CaseInsensitive))
-        << connection().connectString().toStdString();
-    EXPECT_FALSE(connection().driverName().isEmpty());
-    connection().close();
-    EXPECT_FALSE(connection().isOpen());
-    connection().close(); // closing twice is harmless
-}
-
 // Each text goes in once as a literal and once as a bound parameter; the
 // database must hold exactly the text (equality in the database itself) and
 // give it back. MariaDB's driver reports too short a length for some Chinese
@@ -72,47 +61,6 @@ TEST_P(ConnectionTest, ErrorsCarrySqlStateAndText)
         }
         EXPECT_TRUE(e.message().contains(u"nosuchtable"_s, Qt::CaseInsensitive)) << e.message().toStdString();
     }
-}
-
-TEST_P(ConnectionTest, AffectedRowCounts)
-{
-    createTable(u"Counted"_s, u"Id INTEGER, Flag INTEGER"_s);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(connection().execute(u"INSERT INTO Counted VALUES(%1, %2)"_s.arg(i).arg(i % 2)), 1);
-    EXPECT_EQ(connection().execute(u"UPDATE Counted SET Flag=7 WHERE Flag=1"_s), 2);
-    EXPECT_EQ(connection().execute(u"UPDATE Counted SET Flag=8 WHERE Id=99"_s), 0);
-    EXPECT_EQ(connection().execute(u"DELETE FROM Counted WHERE Flag=0"_s), 3);
-}
-
-TEST_P(ConnectionTest, TransactionRollsBackUnlessCommitted)
-{
-    createTable(u"Guarded"_s, u"Id INTEGER"_s);
-    {
-        db::Transaction t(connection());
-        connection().execute(u"INSERT INTO Guarded VALUES(1)"_s);
-    }
-    EXPECT_EQ(countRows(u"Guarded"_s), 0);
-    EXPECT_TRUE(connection().autoCommit());
-    {
-        db::Transaction t(connection());
-        connection().execute(u"INSERT INTO Guarded VALUES(2)"_s);
-        t.commit();
-    }
-    // An exception leaving the scope rolls back too.
-    try {
-        db::Transaction t(connection());
-        connection().execute(u"INSERT INTO Guarded VALUES(3)"_s);
-        connection().execute(u"INSERT INTO NoSuchTable VALUES(4)"_s);
-        t.commit();
-    } catch (const db::DbError&) {
-    }
-    EXPECT_EQ(countRows(u"Guarded"_s), 1);
-    // Another connection sees exactly the committed row.
-    db::Connection other = openConnection();
-    auto rs = other.query(u"SELECT Id FROM Guarded"_s);
-    ASSERT_TRUE(rs.next());
-    EXPECT_EQ(rs.string(0), u"2"_s);
-    EXPECT_FALSE(rs.next());
 }
 
 // The guard ends in autocommit even when its rollback fails on a dead

@@ -1,6 +1,5 @@
 #include "OdbcTestEnvironment.h"
 
-#include "db/Connection.h"
 #include "db/DataSourceCatalogue.h"
 #include "dialect/DetectDatabaseKind.h"
 
@@ -85,25 +84,6 @@ TEST_F(DataSourceCatalogueTest, DriverGivenAsALibraryPathIsMappedToItsName)
     EXPECT_EQ(db::driverNameForLibrary(u"/usr/lib/odbc/psqlodbcw.so"_s, drivers), u"PostgreSQL Unicode"_s);
     EXPECT_EQ(db::driverNameForLibrary(u"/opt/x/libmaodbc.so"_s, drivers), u"Custom"_s);
     EXPECT_EQ(db::driverNameForLibrary(u"SQL Server"_s, drivers), u"SQL Server"_s);
-}
-
-// A user data source opens through its driver; one whose driver is not
-// installed is the driver manager's error.
-TEST_F(DataSourceCatalogueTest, UserDataSourcesOpenThroughTheirDriver)
-{
-    writeSystem(QString());
-    writeUser(dsn(u"MineToOpen"_s, u"SQLite3"_s) + dsn(u"Orphan"_s, u"No Such Driver"_s));
-    db::Connection c = db::Connection::open(u"DSN=MineToOpen;UID=;PWD="_s);
-    c.execute(u"CREATE TABLE Probe(Id INTEGER)"_s);
-    EXPECT_TRUE(QFile::exists(m_dir.filePath(u"MineToOpen.db"_s)));
-
-    EXPECT_EQ(db::driverOfDataSource(u"Orphan"_s, DataSourceScope::User), u"No Such Driver"_s);
-    try {
-        db::Connection::open(u"DSN=Orphan;UID=;PWD="_s);
-        FAIL() << "opened a data source without a driver";
-    } catch (const db::DbError& e) {
-        EXPECT_TRUE(e.isDriverManagerError()) << e.what();
-    }
 }
 
 // The kind of a data source comes from its driver, found in the system list

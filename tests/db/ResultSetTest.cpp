@@ -98,25 +98,36 @@ TEST_P(ResultSetTest, LongBodyIsReadWhole)
     auto rs = connection().query(u"SELECT Body FROM LongBody"_s);
     ASSERT_TRUE(rs.next());
     EXPECT_EQ(rs.string(0), body);
+    EXPECT_FALSE(rs.fetchesBlocks()); // a text of no bounded size is read a cell at a time
 }
 
-// Single samples are addressed by equality with a literal.
-TEST_P(ResultSetTest, BoundDateTimesCompareWithLiterals)
+// Rows of bounded columns come a block at a time: every row, in order, with
+// its NULLs and its own values, across the blocks' edges.
+TEST_P(ResultSetTest, RowsReadABlockAtATimeKeepTheirOrderAndNulls)
 {
-    createTable(u"Stamped"_s, u"ATime %1, TagID INTEGER"_s.arg(type(ValueKind::DateTime)));
-    auto insert = connection().prepare(u"INSERT INTO Stamped VALUES(?, ?)"_s);
-    for (int i = 0; i < 3; ++i) {
-        insert.set(0, QDateTime(QDate(2008, 1, 5), QTime(8, 0, 0).addSecs(i * 300), Qt::UTC));
-        insert.set(1, qint64(i));
+    createTable(u"Blocks"_s, u"Id INTEGER, Name VARCHAR(20), Dbl %1"_s.arg(type(ValueKind::Real)));
+    auto insert = connection().prepare(u"INSERT INTO Blocks VALUES(?, ?, ?)"_s);
+    constexpr int kRows = 2500; // three blocks of 1,024 rows at most
+    db::Transaction all(connection());
+    for (int i = 0; i < kRows; ++i) {
+        insert.set(0, qint64(i));
+        insert.set(1, i % 7 ? db::Value(u"站%1"_s.arg(i)) : db::Value());
+        insert.set(2, i % 5 ? db::Value(i + 0.25) : db::Value());
         insert.execute();
     }
-    auto rs = connection().query(
-        u"SELECT TagID FROM Stamped WHERE ATime>='2008-01-05 08:05:00' AND ATime<'2008-01-05 08:10:00'"_s);
-    ASSERT_TRUE(rs.next());
-    EXPECT_EQ(rs.string(0), u"1"_s);
-    EXPECT_FALSE(rs.next());
-    rs.close();
-    EXPECT_EQ(connection().execute(u"DELETE FROM Stamped WHERE ATime='2008-01-05 08:10:00'"_s), 1);
+    all.commit();
+    auto rs = connection().query(u"SELECT Id, Name, Dbl FROM Blocks ORDER BY Id"_s);
+    rs.readFloatsAsNumbers();
+    int i = 0;
+    for (; rs.next(); ++i) {
+        ASSERT_EQ(rs.string(0), QString::number(i));
+        ASSERT_EQ(rs.text(1), i % 7 ? std::optional(u"站%1"_s.arg(i)) : std::nullopt) << i;
+        ASSERT_EQ(rs.number(2).isNull(), i % 5 == 0) << i;
+        if (i % 5)
+            ASSERT_EQ(rs.number(2).value, i + 0.25) << i;
+    }
+    EXPECT_EQ(i, kRows);
+    EXPECT_TRUE(rs.fetchesBlocks());
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ResultSetTest, allDatabaseKinds(), kindName);

@@ -12,8 +12,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kDay1 = dateText(QDate(2024, 3, 1));
-const QString kDay2 = dateText(QDate(2024, 3, 2));
+const QDate day1(2024, 3, 1), day2(2024, 3, 2);
+const QString kDay1 = dateText(day1);
+const QString kDay2 = dateText(day2);
 const QString kStationA = u"城北变电站"_s;
 const QString kSwitch = u"1号主变"_s;
 
@@ -60,7 +61,6 @@ protected:
 
 TEST_P(EventStatementsTest, QueryLevelsNarrowAndOrderSignalChanges)
 {
-    const QDate day1(2024, 3, 1), day2(2024, 3, 2);
     const auto change = [](const QString& day, const char* time, const QString& station, const QString& sw,
                            const QString& signal) -> Record {
         return {day, time, "5", station, sw, "L1", signal, "合", "1", "SCADA"};
@@ -92,7 +92,6 @@ TEST_P(EventStatementsTest, QueryLevelsNarrowAndOrderSignalChanges)
 
 TEST_P(EventStatementsTest, QueryLevelsOfTheOtherKinds)
 {
-    const QDate day1(2024, 3, 1), day2(2024, 3, 2);
     // Operation events: date, time and millisecond, newest first.
     insert(ViewMode::OperationEvents, {{"3", kDay1, "08:00:00", "3", "c", "r", "o", ""},
                                        {"1", kDay1, "08:00:00", "1", "c", "r", "o", ""},
@@ -142,7 +141,7 @@ TEST_P(EventStatementsTest, QuotesAreStoredLiterallyAndKeysStillMatch)
     // A key text with a quote, read back from the list, still addresses its record.
     const Record soe {kDay1, "08:00:00", "1", "O'Neil站", "s'w", "L'1", "t", "r'n", "s", "0", "op"};
     insert(ViewMode::SoeEvents, {soe});
-    EXPECT_EQ(query(ViewMode::SoeEvents, {QDate(2024, 3, 1), QDate(2024, 3, 1), u"O'Neil站"_s, u"s'w"_s}).size(), 1u);
+    EXPECT_EQ(query(ViewMode::SoeEvents, {day1, day1, u"O'Neil站"_s, u"s'w"_s}).size(), 1u);
     Record changed = soe;
     changed[8] = u"x'y"_s;
     EXPECT_TRUE(update(ViewMode::SoeEvents, changed));

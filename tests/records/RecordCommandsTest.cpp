@@ -1,8 +1,5 @@
-#include "AppFixture.h"
-#include "DatabaseTest.h"
+#include "MainWindowTest.h"
 #include "RefusingTriggers.h"
-
-#include "DemoContent.h"
 
 #include "app/ReasonDialog.h"
 #include "db/ResultSet.h"
@@ -89,20 +86,8 @@ void choose(QComboBox* box, const QString& text)
 }
 
 // The commands of the four record kinds on the real main window, against each database kind.
-class RecordCommandsTest : public AppFixture<DatabaseTest> {
+class RecordCommandsTest : public MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        AppFixture::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        createSchema();
-        demo::writeCatalogue(connection(), kind());
-        app.connection() = openConnection();
-        app.setDatabaseKind(kind());
-        showMainFrame();
-    }
-
     RecordListModel& rows() { return frame->list()->rows(); }
     // The list's cells of a column, top to bottom.
     QStringList column(int c)
@@ -140,13 +125,6 @@ protected:
             out << rs.string(0);
         return out;
     }
-    // Runs a command whose dialog the script drives.
-    template <class D>
-    void run(int command, std::function<void(D&)> script)
-    {
-        gui->onDialog<D>(std::move(script));
-        frame->runCommand(command);
-    }
     const ScriptedGui::Message& lastMessage() const { return gui->messages().back(); }
     // Answers the delete's question, titled with the kind's caption: 是 or 否.
     void confirmDelete(const QString& caption, bool yes)
@@ -158,22 +136,11 @@ protected:
                 clickOk(d);
         });
     }
-    // Clicks OK and expects the dialog to stay open with one more message and
-    // the focus on the field named.
-    void refusedWith(QDialog& d, const QString& text, const char* focus)
-    {
-        const size_t before = gui->messages().size();
-        clickOk(d);
-        ASSERT_EQ(gui->messages().size(), before + 1) << text.toStdString();
-        EXPECT_EQ(lastMessage().text, text);
-        EXPECT_TRUE(d.isVisible());
-        EXPECT_EQ(focusedObjectName(d), QLatin1String(focus));
-    }
     // Enters a text the OK step refuses with a message, then a valid one.
     void refuses(QDialog& d, const char* field, const QString& bad, const QString& text, const QString& good)
     {
         enter(d, field, bad);
-        refusedWith(d, text, field);
+        refused(d, field, text);
         enter(d, field, good);
     }
 };
@@ -271,15 +238,15 @@ TEST_P(RecordCommandsTest, EditChecksAndFailuresKeepTheDialogOpen)
     run<CEventEditDlg>(cmd::EventAdd, [&](CEventEditDlg& d) {
         const QString typeRange = u"请输入0到100之间的整数。"_s;
         enter(d, "type", u"101"_s);
-        refusedWith(d, typeRange, "type");
+        refused(d, "type", typeRange);
         refuses(d, "type", u"1a"_s, typeRange, u"100"_s);
         refuses(d, "milliseconds", u"1001"_s, u"请输入0到1000之间的整数。"_s, u"0"_s);
-        refusedWith(d, u"请填写事件内容!"_s, "content");
+        refused(d, "content", u"请填写事件内容!"_s);
         EXPECT_EQ(lastMessage().caption, u"操作事件"_s);
         enter(d, "content", u"c"_s);
-        refusedWith(d, u"请填写运行系统!"_s, "runSystem");
+        refused(d, "runSystem", u"请填写运行系统!"_s);
         enter(d, "runSystem", u"r"_s);
-        refusedWith(d, u"请填写操作员!"_s, "operator");
+        refused(d, "operator", u"请填写操作员!"_s);
         // Longer than the column: the servers refuse, the input stays.
         if (kind() != DatabaseKind::SQLite) {
             enter(d, "operator", QString(60, u'x'));
@@ -520,7 +487,7 @@ TEST_P(RecordCommandsTest, SignalChangeQueryPickersAndEdit)
         auto* start = d.findChild<QDateEdit*>(u"start"_s);
         start->setDate(QDate::currentDate().addDays(1));
         ASSERT_GT(start->date(), d.findChild<QDateEdit*>(u"end"_s)->date());
-        refusedWith(d, u"开始时间不能大于结束时间!"_s, "start");
+        refused(d, "start", u"开始时间不能大于结束时间!"_s);
         EXPECT_EQ(lastMessage().caption, u"越限提示"_s);
         start->setDate(QDate::currentDate());
         clickOk(d);

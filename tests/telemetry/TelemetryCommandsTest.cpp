@@ -1,8 +1,5 @@
-#include "AppFixture.h"
-#include "DatabaseTest.h"
+#include "MainWindowTest.h"
 #include "RefusingTriggers.h"
-
-#include "DemoContent.h"
 
 #include "app/ReasonDialog.h"
 #include "db/ResultSet.h"
@@ -58,45 +55,15 @@ void setDate(QWidget& dialog, const char* name, const QDate& date)
     dialog.findChild<QDateEdit*>(QLatin1String(name))->setDate(date);
 }
 
-// Clicks the tree node at a path of texts from the telemetry node down.
-void selectNode(CMainFrame& frame, const QStringList& path)
-{
-    CLeftTreeView* tree = frame.tree();
-    QTreeWidgetItem* item = tree->topLevelItem(0);
-    for (const QString& text : path) {
-        QTreeWidgetItem* next = nullptr;
-        for (int i = 0; item && i < item->childCount() && !next; ++i)
-            if (item->child(i)->text(0) == text)
-                next = item->child(i);
-        ASSERT_NE(next, nullptr) << text.toStdString();
-        item->setExpanded(true);
-        item = next;
-    }
-    tree->scrollToItem(item);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-    ASSERT_EQ(tree->selectedNode(), item);
-}
-
 // A reactive-power tag of a feeder (TagID 15): its samples around noon are hand-set (DataType 6).
 const QStringList feederTag {u"遥测数据"_s, u"城北变电站"_s, u"10kV工业线"_s, u"无功功率"_s};
 const QString kRangeOfZeroTo1e13 = u"请输入一个介于 0 和 10000000000000 之间的数字。"_s;
 const QString kRangeOfZeroTo1000 = u"请输入一个介于 0 和 1000 之间的数字。"_s;
 
 // The real main window over yesterday's and today's demo samples.
-class TelemetryCommandsTest : public AppFixture<DatabaseTest> {
+class TelemetryCommandsTest : public MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        AppFixture::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        createSchema();
-        demo::writeCatalogue(connection(), kind());
-        days();
-        app.connection() = openConnection();
-        app.setDatabaseKind(kind());
-        showMainFrame();
-    }
+    void fillArchive() override { days(); }
     // Yesterday's and today's tables with their demo samples, made anew.
     void days()
     {
@@ -105,7 +72,24 @@ protected:
             demo::writeSamplesOfDay(connection(), TelemetryTableName(day), day);
         }
     }
-    void select(const QStringList& path) { selectNode(*frame, path); }
+    // Clicks the tree node at a path of texts from the telemetry node down.
+    void select(const QStringList& path)
+    {
+        CLeftTreeView* tree = frame->tree();
+        QTreeWidgetItem* item = tree->topLevelItem(0);
+        for (const QString& text : path) {
+            QTreeWidgetItem* next = nullptr;
+            for (int i = 0; item && i < item->childCount() && !next; ++i)
+                if (item->child(i)->text(0) == text)
+                    next = item->child(i);
+            ASSERT_NE(next, nullptr) << text.toStdString();
+            item->setExpanded(true);
+            item = next;
+        }
+        tree->scrollToItem(item);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+        ASSERT_EQ(tree->selectedNode(), item);
+    }
     void selectRows(std::initializer_list<int> rows)
     {
         CTesseraView& list = *frame->list();
@@ -115,34 +99,9 @@ protected:
                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QString cell(int row, int column) { return frame->list()->rows().cell(row, column); }
-    qint64 count(const QString& where)
-    {
-        auto rs = connection().query(u"SELECT COUNT(*) FROM %1 WHERE %2"_s.arg(TelemetryTableName(today), where));
-        return rs.next() ? rs.string(0).toLongLong() : -1;
-    }
+    qint64 count(const QString& where) { return countRows(TelemetryTableName(today) + u" WHERE "_s + where); }
     QString todayAt(const char* time) const { return today.toString(Qt::ISODate) + u' ' + QLatin1String(time); }
     QStringList messages() const { return gui->messageTexts(); }
-    // Runs a command whose dialog the script drives.
-    template <class D>
-    void run(int command, std::function<void(D&)> script)
-    {
-        gui->onDialog<D>(std::move(script));
-        frame->runCommand(command);
-    }
-    // Clicks OK and expects the dialog to stay open with one more message (and
-    // the focus on the field named).
-    void refused(QDialog& d, const char* focus, const QString& message)
-    {
-        const size_t shown = gui->messages().size();
-        clickOk(d);
-        EXPECT_TRUE(d.isVisible());
-        if (focus) {
-            EXPECT_EQ(focusedObjectName(d), QLatin1String(focus));
-        }
-        ASSERT_EQ(gui->messages().size(), shown + 1);
-        EXPECT_EQ(gui->messages().back().text, message);
-    }
-
     // Numbers without a finite value typed into the field are refused with its
     // message, as out-of-range ones are.
     void refusesNotFinite(QDialog& d, const char* field, const QString& message)
