@@ -1,10 +1,7 @@
 // Every writing command of the main window goes into the journal with the
 // rows it changes, and "撤销上次操作" walks all of them back to the archive
 // as it was, on each database kind.
-#include "AppFixture.h"
-#include "DatabaseTest.h"
-
-#include "DemoContent.h"
+#include "MainWindowTest.h"
 
 #include "app/ReasonDialog.h"
 #include "db/ResultSet.h"
@@ -32,23 +29,15 @@ namespace {
 
 const QStringList kFeederTag{"遥测数据", "城北变电站", "10kV工业线", "无功功率"};
 
-class CommandJournalTest : public AppFixture<DatabaseTest> {
+class CommandJournalTest : public MainWindowTest {
 protected:
-    void SetUp() override
+    void fillArchive() override
     {
-        AppFixture::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        createSchema();
-        demo::writeCatalogue(connection(), kind());
         demo::writeEventsOfDay(connection(), kind(), today);
         for (const QDate& day : {today.addDays(-1), today}) {
             createTelemetryTable(TelemetryTableName(day));
             demo::writeSamplesOfDay(connection(), TelemetryTableName(day), day);
         }
-        app.connection() = openConnection();
-        app.setDatabaseKind(kind());
-        showMainFrame();
     }
 
     // Every row of the tables the commands touch, as sorted lines.
@@ -92,16 +81,16 @@ protected:
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
+    // Runs a writing command, its dialog filled and given the reason.
     template <class Dialog>
     void run(int command, const QString& reason, std::function<void(Dialog&)> fill = {})
     {
-        gui->onDialog<Dialog>([reason, fill](Dialog& d) {
+        MainWindowTest::run<Dialog>(command, [reason, fill](Dialog& d) {
             if (fill)
                 fill(d);
             typeInto(d, "reason", reason);
             clickOk(d);
         });
-        frame->runCommand(command);
     }
 
     static void setTime(QWidget& d, const char* name, QTime time)

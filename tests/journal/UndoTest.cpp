@@ -1,6 +1,6 @@
 #include "DatabaseTest.h"
 #include "JournalTestSupport.h"
-#include "../telemetry/RefusingTriggers.h"
+#include "RefusingTriggers.h"
 
 #include "db/BulkWriter.h"
 #include "db/DbError.h"
