@@ -45,8 +45,9 @@ protected:
         EXPECT_FALSE(gui->messages()[0].owned);
         EXPECT_EQ(app.mainWindow() != nullptr, chosen != nullptr);
         EXPECT_EQ(app.connection().isOpen(), chosen != nullptr);
-        if (chosen)
+        if (chosen) {
             EXPECT_EQ(app.databaseKind(), chosen->kind);
+        }
         // Nothing is written that the user did not ask for.
         EXPECT_EQ(configBytes(), chosen ? storedFile(*chosen) : file);
     }
