@@ -4,6 +4,7 @@
 // rows of the target.
 #include "CopyTestSupport.h"
 #include "DatabaseTest.h"
+#include "ScopedEnv.h"
 
 #include "copy/CopyTables.h"
 #include "schema/Schema.h"
@@ -12,7 +13,6 @@
 
 #include <bit>
 #include <ctime>
-#include <optional>
 
 using namespace tessera;
 using namespace tessera::copy;
@@ -83,10 +83,7 @@ protected:
     }
     void addSample(db::Connection& c, const QString& table, const QString& at, int tag, double value)
     {
-        c.execute(QString("INSERT INTO %1 VALUES(%2,%3,1,%4,0)")
-                      .arg(table, FormatDateLiteral(kindOf(c), at))
-                      .arg(tag)
-                      .arg(value));
+        insertSample(c, kindOf(c), table, at, tag, value);
     }
 
     // The rows as the target holds them now.
@@ -281,14 +278,9 @@ TEST_P(CopyIntoTest, DatesAreWallClockValuesAlsoWhereLocalMidnightDoesNotExist)
 {
     // Clocks there skip the midnight of 4 November 2018; Qt makes such a
     // local time invalid, or moves it on by the gap.
-    const std::optional<QByteArray> zone =
-        qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
-    qputenv("TZ", "America/Sao_Paulo");
+    const auto rereadZone = qScopeGuard([] { tzset(); }); // runs after the zone below is restored
+    const ScopedEnv zone("TZ", "America/Sao_Paulo");
     tzset();
-    const auto restoreZone = qScopeGuard([&] {
-        zone ? qputenv("TZ", *zone) : qunsetenv("TZ");
-        tzset();
-    });
     const QDateTime localMidnight(QDate(2018, 11, 4), QTime(0, 0));
     ASSERT_TRUE(!localMidnight.isValid() || localMidnight.time() != QTime(0, 0)) << "the zone has no such gap";
     source().execute("INSERT INTO Event VALUES(3,'2018-11-04 00:00:00','1899-12-30 00:30:00',0,'gap day','','','')");

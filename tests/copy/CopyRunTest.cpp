@@ -228,20 +228,6 @@ TEST_P(CopyRunTest, AFailingSampleIsReportedAndTheTableGoesOn)
     EXPECT_EQ(rowsOf(server, "SELECT TagID FROM Tag20080305 ORDER BY TagID"), (QStringList{"12", "14"}));
 }
 
-TEST_P(CopyRunTest, RunsEveryTableInOrderAndEndsTheProgressAtTheLastOne)
-{
-    RecordingReport report;
-    EXPECT_TRUE(copy(copyTableNames(), report, QDate(2090, 1, 1), QDate(2090, 12, 31)));
-    ASSERT_EQ(report.endedRows.size(), 379u);
-    EXPECT_EQ(report.endedRows.front(), 378);
-    EXPECT_EQ(report.endedRows.back(), 0);
-    EXPECT_TRUE(std::is_sorted(report.endedRows.rbegin(), report.endedRows.rend()));
-    EXPECT_EQ(report.lastProgress, std::make_pair(379, 379));
-    for (int row = 0; row < 379; ++row)
-        ASSERT_EQ(report.status(row), kStatusDone) << row;
-    EXPECT_EQ(report.messageTexts(), QStringList());
-}
-
 INSTANTIATE_TEST_SUITE_P(Targets, CopyRunTest, kIntoEveryKind, sidesName);
 
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchiveRows.h"
 #include "OdbcTestEnvironment.h"
 #include "SchemaDdl.h"
 
@@ -81,11 +82,6 @@ inline ::testing::AssertionResult saidExactly(const QStringList& texts, const QS
                                          << expected.join("\n  ").toStdString();
 }
 
-inline QString sqliteConnectString(const QString& path)
-{
-    return QStringLiteral("Driver=SQLite3;Database=%1").arg(path);
-}
-
 // An older-generation SQLite database: the event and summary tables, and the
 // calendar-day tables asked for.
 inline db::Connection makeOlderDatabase(const QString& path, const QStringList& calendarDayTables = {})
@@ -97,20 +93,6 @@ inline db::Connection makeOlderDatabase(const QString& path, const QStringList& 
     for (const QString& table : calendarDayTables)
         c.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, table, ddl::Generation::Older));
     return c;
-}
-
-// Every row of a query as texts joined by '|', in the query's order.
-inline QStringList rowsOf(db::Connection& c, const QString& sql)
-{
-    QStringList rows;
-    db::ResultSet rs = c.query(sql);
-    while (rs.next()) {
-        QStringList cells;
-        for (int i = 0; i < rs.columnCount(); ++i)
-            cells << rs.string(i);
-        rows << cells.join(QLatin1Char('|'));
-    }
-    return rows;
 }
 
 // Where a copy runs: the test database of a kind on one side, a SQLite file

@@ -1,5 +1,5 @@
 #include "dialect/DatabaseKind.h"
-#include "TestFiles.h"
+#include "QtPrinters.h"
 
 #include <optional>
 

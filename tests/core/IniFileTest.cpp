@@ -1,6 +1,7 @@
 #include "settings/CIniFile.h"
 #include "platform/Platform.h"
-#include "TestFiles.h"
+#include "FileBytes.h"
+#include "QtPrinters.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,7 @@
-#include "settings/CIniFile.h"
 #include "settings/Password.h"
-#include "TestFiles.h"
-
-#include <QTemporaryDir>
+#include "QtPrinters.h"
 
 #include <gtest/gtest.h>
-
-#include <random>
 
 namespace tessera {
 namespace {
@@ -44,26 +39,6 @@ TEST(ScramblePassword, NeverProducesABlankOrAnythingOutsidePrintableAscii)
     for (char16_t c = 32; c <= 126; ++c) {
         for (QChar o : scrambled(QString(5, QChar(c))))
             EXPECT_TRUE(o.unicode() >= 33 && o.unicode() <= 126) << int(c);
-    }
-}
-
-TEST(ScramblePassword, ScrambledPasswordsSurviveTheSettingsFile)
-{
-    // Stored values are compared with fresh output, so the file must give
-    // back exactly what was stored, whatever the password.
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath("DataSource.ini");
-    std::mt19937 rng(1899);
-    std::uniform_int_distribution<int> length(0, 20);
-    std::uniform_int_distribution<int> printable(32, 126);
-    for (int n = 0; n < 200; ++n) {
-        QString password;
-        for (int i = length(rng); i > 0; --i)
-            password += QChar(char16_t(printable(rng)));
-        const QString stored = scrambled(password);
-        ASSERT_TRUE(CIniFile(path).Set("USER", "PASS", stored)) << password.toStdString();
-        EXPECT_EQ(CIniFile(path).Get("USER", "PASS"), stored) << password.toStdString();
     }
 }
 

@@ -1,6 +1,8 @@
 #include "platform/Platform.h"
 #include "schema/Schema.h"
-#include "TestFiles.h"
+#include "FileBytes.h"
+#include "QtPrinters.h"
+#include "ScopedEnv.h"
 
 #include <QDir>
 #include <QFileInfo>

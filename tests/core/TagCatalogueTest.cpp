@@ -1,4 +1,4 @@
-#include "TestFiles.h"
+#include "QtPrinters.h"
 #include "view/TagCatalogue.h"
 
 #include <QStringList>
@@ -50,13 +50,6 @@ TEST(TagCatalogue, RowsNestIntoStationsSwitchesAndTags)
              "    A相电流 13",
              "    有功功率 0",
          }},
-        {"two rows for one tag (the catalogue allows it): the first id wins",
-         {
-             {"城北变电站", "1号主变", "A相电流", "5"},
-             {"城北变电站", "1号主变", "A相电流", "6"},
-             {"城北变电站", "1号主变", "A相电流", "7"},
-         },
-         {"城北变电站 -2", "  1号主变 -3", "    A相电流 5"}},
         {"a name met again after another one starts a node of its own, on every level",
          {
              {"甲站", "开关一", "电流", "1"},

@@ -1,5 +1,6 @@
 #include "DatabaseTest.h"
 #include "DialogTest.h"
+#include "ModelCells.h"
 
 #include "app/DataSourceCommand.h"
 #include "app/DataSourcePickerDialog.h"
@@ -17,14 +18,6 @@ namespace {
 const QString kCaption = u"系统提示"_s;
 
 QTableWidget* table(DataSourcePickerDialog& d) { return d.findChild<QTableWidget*>(u"dataSources"_s); }
-
-QStringList column(QTableWidget& t, int column)
-{
-    QStringList texts;
-    for (int row = 0; row < t.rowCount(); ++row)
-        texts << t.item(row, column)->text();
-    return texts;
-}
 
 void clickPick(CDataSourceDlg& d) { QTest::mouseClick(d.findChild<QPushButton*>(u"pickButton"_s), Qt::LeftButton); }
 
@@ -182,10 +175,10 @@ TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndPicksOnlyTheName
         EXPECT_EQ(t->horizontalHeaderItem(0)->text(), u"数据源名称"_s);
         EXPECT_EQ(t->horizontalHeaderItem(1)->text(), u"驱动程序"_s);
         EXPECT_EQ(t->horizontalHeaderItem(2)->text(), u"类型"_s);
-        EXPECT_EQ(column(*t, 0), names);
-        EXPECT_EQ(column(*t, 1).first(), u"SQLite3"_s);
-        EXPECT_EQ(column(*t, 1).last(), u"PostgreSQL Unicode"_s);
-        EXPECT_EQ(column(*t, 2), types);
+        EXPECT_EQ(columnTexts(*t->model(), 0), names);
+        EXPECT_EQ(columnTexts(*t->model(), 1).first(), u"SQLite3"_s);
+        EXPECT_EQ(columnTexts(*t->model(), 1).last(), u"PostgreSQL Unicode"_s);
+        EXPECT_EQ(columnTexts(*t->model(), 2), types);
         EXPECT_EQ(d.selectedName(), sqlite().dsn);
         EXPECT_EQ(d.focusWidget(), t);
         for (qsizetype i = 1; i < names.size(); ++i)

@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "ArchiveRows.h"
 #include "RecordingHost.h"
 
 #include "DemoContent.h"
@@ -55,9 +56,8 @@ protected:
 
     void addSample(int tagId, const char* time)
     {
-        db().execute(u"INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES('%2 %3',%4,0,1.5,0)"_s
-                         .arg(todaysTable(), QDate::currentDate().toString(Qt::ISODate), QLatin1String(time))
-                         .arg(tagId));
+        test::insertSample(db(), DatabaseKind::SQLite, todaysTable(),
+                           QDate::currentDate().toString(u"yyyy-MM-dd "_s) + QLatin1String(time), tagId, 1.5);
     }
 
     void buildAndShow()
@@ -73,18 +73,7 @@ protected:
     }
 
     // The node at a path of texts below the top node "数据维护"; nullptr when missing.
-    QTreeWidgetItem* node(std::initializer_list<const char*> path) const
-    {
-        QTreeWidgetItem* item = tree.topLevelItemCount() == 1 ? tree.topLevelItem(0) : nullptr;
-        for (const char* text : path) {
-            QTreeWidgetItem* next = nullptr;
-            for (int i = 0; item && i < item->childCount() && !next; ++i)
-                if (item->child(i)->text(0) == QString::fromUtf8(text))
-                    next = item->child(i);
-            item = next;
-        }
-        return item;
-    }
+    QTreeWidgetItem* node(const QStringList& path) const { return test::nodeAt(tree, path); }
     QTreeWidgetItem* telemetryNode() const { return node({"遥测数据"}); }
 
     // The subtree below a node as indented lines "text data".
@@ -112,12 +101,7 @@ protected:
     }
 
     QPoint labelCentre(QTreeWidgetItem* item) const { return tree.visualItemRect(item).center(); }
-    void click(QTreeWidgetItem* item)
-    {
-        ASSERT_NE(item, nullptr);
-        tree.scrollToItem(item);
-        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, labelCentre(item));
-    }
+    void click(QTreeWidgetItem* item) { test::clickNode(tree, item); }
     void rightClick(const QPoint& viewportPosition)
     {
         QTest::mouseClick(tree.viewport(), Qt::RightButton, {}, viewportPosition);
@@ -246,7 +230,7 @@ TEST_F(TreeViewTest, ClickingNodesSetsTheGroupAndSwitchesTheList)
     buildAndShow();
 
     const struct {
-        std::initializer_list<const char*> path;
+        QStringList path;
         int group;
         int code;
         bool telemetry;
@@ -268,9 +252,7 @@ TEST_F(TreeViewTest, ClickingNodesSetsTheGroupAndSwitchesTheList)
     for (const auto& c : cases) {
         QTreeWidgetItem* item = node(c.path);
         ASSERT_NE(item, nullptr);
-        if (item->parent())
-            tree.expandItem(item->parent());
-        click(item);
+        click(item); // opens the nodes above it
         expectSelected(item->text(0), c.group, c.code, c.telemetry);
         EXPECT_EQ(list.rows().rowCount(), c.rows) << item->text(0).toStdString();
     }

@@ -57,21 +57,7 @@ protected:
         return lines;
     }
 
-    void select(const QStringList& path)
-    {
-        CLeftTreeView* tree = frame->tree();
-        QTreeWidgetItem* item = tree->topLevelItem(0);
-        for (const QString& text : path) {
-            QTreeWidgetItem* next = nullptr;
-            for (int i = 0; item && i < item->childCount() && !next; ++i)
-                if (item->child(i)->text(0) == text)
-                    next = item->child(i);
-            ASSERT_NE(next, nullptr) << text.toStdString();
-            item = next;
-        }
-        tree->setCurrentItem(item);
-        ASSERT_EQ(tree->selectedNode(), item);
-    }
+    void select(const QStringList& path) { clickNode(*frame->tree(), nodeAt(*frame->tree(), path)); }
 
     void selectListRow(int row)
     {

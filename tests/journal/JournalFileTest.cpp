@@ -1,6 +1,6 @@
+#include "FileBytes.h"
 #include "JournalTestSupport.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
@@ -35,19 +35,6 @@ EntryDraft entryWith(const RowSet& before = typedRows(), const QString& command 
     return draftOf(command, {{"Tag20260102", "TagID=1", "TagID 1", {"ID"}, before}});
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
 // Runs SQL on the file as another program would.
 void execOn(const QString& path, const char* sql)
 {
@@ -65,11 +52,11 @@ void writeDamagedJournal(const QString& path)
         for (int i = 0; i < 20; ++i)
             journal.beginEntry(entryWith());
     }
-    QByteArray bytes = fileBytes(path);
+    QByteArray bytes = readBytes(path);
     ASSERT_GT(bytes.size(), 8192);
     for (qsizetype i = 4096; i < bytes.size(); ++i)
         bytes[i] = char(0x5a ^ (i * 7));
-    writeFile(path, bytes);
+    writeBytes(path, bytes);
 }
 
 } // namespace
@@ -197,7 +184,7 @@ TEST(JournalFile, EntryOfAKilledProgramIsPendingAtTheNextStart)
 TEST(JournalFile, UnusableFileIsSetAsideAndANewJournalStarted)
 {
     const std::vector<std::pair<const char*, std::function<void(const QString&)>>> spoilers{
-        {"garbage", [](const QString& path) { writeFile(path, QByteArray(5000, '\x17') + "not a database"); }},
+        {"garbage", [](const QString& path) { writeBytes(path, QByteArray(5000, '\x17') + "not a database"); }},
         {"damaged pages", writeDamagedJournal},
         {"another program's database",
          [](const QString& path) { execOn(path, "CREATE TABLE notes(text); INSERT INTO notes VALUES('keep me')"); }},
@@ -206,12 +193,12 @@ TEST(JournalFile, UnusableFileIsSetAsideAndANewJournalStarted)
         SCOPED_TRACE(what);
         TempJournal temp;
         spoil(temp.path());
-        const QByteArray spoilt = fileBytes(temp.path());
+        const QByteArray spoilt = readBytes(temp.path());
 
         Journal journal = Journal::open(temp.path());
         const QString aside = journal.setAsidePath();
         EXPECT_TRUE(aside.startsWith(temp.path() + ".corrupt-")) << aside.toStdString();
-        EXPECT_EQ(fileBytes(aside), spoilt); // renamed, not deleted
+        EXPECT_EQ(readBytes(aside), spoilt); // renamed, not deleted
         EXPECT_TRUE(journal.entries().empty());
         const qint64 id = journal.beginEntry(entryWith());
         EXPECT_EQ(journal.beforeRows(id, 0).rows.size(), 3u);
@@ -240,7 +227,7 @@ TEST(JournalFile, FileThatCannotBeCreatedOrWrittenStopsWithAMessage)
 {
     TempJournal temp;
     const QString blocker = QDir(temp.folder()).filePath("plain-file");
-    writeFile(blocker, "x");
+    writeBytes(blocker, "x");
     const QString folderPath = QDir(temp.folder()).filePath("a-folder");
     QDir().mkpath(folderPath);
 
@@ -253,7 +240,7 @@ TEST(JournalFile, FileThatCannotBeCreatedOrWrittenStopsWithAMessage)
             EXPECT_TRUE(error.message().contains(QDir::toNativeSeparators(path))) << error.what();
         }
     }
-    EXPECT_EQ(fileBytes(blocker), QByteArray("x"));
+    EXPECT_EQ(readBytes(blocker), QByteArray("x"));
 }
 
 // Another program holds the journal's write lock: the entry is refused with

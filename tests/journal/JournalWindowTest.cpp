@@ -2,6 +2,7 @@
 // over a SQLite archive: an entry written as a command writes it, then read,
 // filtered, exported and undone as a user would.
 #include "AppFixture.h"
+#include "ArchiveRows.h"
 
 #include "SchemaDdl.h"
 
@@ -15,7 +16,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,19 +40,12 @@ protected:
         app.connection().execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, table(), ddl::Generation::Newer));
         for (int tag : {1, 2})
             for (int hour : {8, 9})
-                put(tag, hour, 10 * tag + hour);
+                insertSample(app.connection(), DatabaseKind::SQLite, table(),
+                             kDay.toString(Qt::ISODate) + QStringLiteral(" %1:00:00").arg(hour, 2, 10, QLatin1Char('0')),
+                             tag, 10 * tag + hour);
         showMainFrame();
     }
     static QString table() { return telemetry::tableOfDay(kDay); }
-    void put(int tag, int hour, double value)
-    {
-        app.connection().execute(
-            QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES('%2 %3:00:00',%4,1,%5,0)")
-                .arg(table(), kDay.toString(Qt::ISODate))
-                .arg(hour, 2, 10, QLatin1Char('0'))
-                .arg(tag)
-                .arg(value));
-    }
     QStringList values()
     {
         QStringList out;
@@ -160,9 +153,7 @@ TEST_F(JournalWindowTest, TheWindowListsFiltersShowsRowsExportsAndSetsReasonsReq
     });
     frame->runCommand(cmd::OperationJournal);
 
-    QFile file(csv);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = readBytes(csv);
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF")); // spreadsheets read it as UTF-8
     const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2); // the filtered list only

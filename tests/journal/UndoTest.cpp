@@ -300,20 +300,6 @@ TEST_P(JournalUndo, ChangeSinceTheCommandRefusesTheUndoAndNamesIt)
     }
 }
 
-TEST_P(JournalUndo, ChangeOutsideTheScopeDoesNotStandInTheWay)
-{
-    makeDay(100);
-    const QStringList tag1 = snapshot(kDay, "TagID = 1");
-    const qint64 id = journaledBatch(scopeOfTag(1, 60), samples(1, 0, 60, 500));
-    connection().execute(QString("UPDATE %1 SET nValue = 42 WHERE TagID = 2").arg(kDay));
-    const QStringList tag2 = snapshot(kDay, "TagID = 2");
-
-    const UndoOutcome outcome = undo(id);
-    ASSERT_EQ(outcome.result, UndoOutcome::Result::Done) << outcome.message.toStdString();
-    EXPECT_EQ(snapshot(kDay, "TagID = 1"), tag1);
-    EXPECT_EQ(snapshot(kDay, "TagID = 2"), tag2);
-}
-
 TEST_P(JournalUndo, UndoOfAnUndoAndAgain)
 {
     makeDay(200);

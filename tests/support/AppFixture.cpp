@@ -5,7 +5,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
-#include <QFile>
 #include <QTest>
 
 namespace tessera::test {
@@ -18,22 +17,9 @@ AppState::AppState()
     app.setConfigurationPath(configPath());
 }
 
-QByteArray AppState::configBytes() const
-{
-    QFile f(configPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void AppState::writeConfig(const QByteArray& bytes)
-{
-    QFile f(configPath());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
 void AppState::openSQLiteFile(const QString& fileName)
 {
-    app.connection() = db::Connection::open(QStringLiteral("Driver=SQLite3;Database=%1").arg(dir.filePath(fileName)));
+    app.connection() = db::Connection::open(sqliteConnectString(dir.filePath(fileName)));
     app.setDatabaseKind(DatabaseKind::SQLite);
 }
 

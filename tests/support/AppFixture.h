@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileBytes.h"
 #include "OdbcTestEnvironment.h"
 #include "ScriptedGui.h"
 
@@ -22,8 +23,8 @@ public:
 
     QString configPath() const { return dir.filePath(QStringLiteral("DataSource.ini")); }
     // The file's bytes; empty when it does not exist.
-    QByteArray configBytes() const;
-    void writeConfig(const QByteArray& bytes);
+    QByteArray configBytes() const { return readBytes(configPath()); }
+    void writeConfig(const QByteArray& bytes) { writeBytes(configPath(), bytes); }
     // The application's connection on a new SQLite file in the test's folder.
     void openSQLiteFile(const QString& fileName);
     // The real main window over the application's connection, shown, its

@@ -37,6 +37,12 @@ struct TestDatabase {
     QString connectString() const { return QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(dsn, user, password); }
 };
 
+// A SQLite file through the driver, without a data source.
+inline QString sqliteConnectString(const QString& path)
+{
+    return QStringLiteral("Driver=SQLite3;Database=%1").arg(path);
+}
+
 // SQLite always; PostgreSQL and MariaDB as configured by scripts/test-servers.
 const std::vector<TestDatabase>& testDatabases();
 const TestDatabase& testDatabase(DatabaseKind kind);

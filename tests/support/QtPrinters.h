@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -15,4 +16,9 @@ inline void PrintTo(const QString& text, std::ostream* os)
 inline void PrintTo(const QStringList& list, std::ostream* os)
 {
     *os << '{' << list.join(QStringLiteral(" | ")).toStdString() << '}';
+}
+
+inline void PrintTo(const QByteArray& bytes, std::ostream* os)
+{
+    *os << "hex " << bytes.toHex(' ').toStdString();
 }

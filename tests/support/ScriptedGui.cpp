@@ -104,4 +104,24 @@ QString focusedObjectName(QWidget& dialog)
     return focus ? focus->objectName() : QString();
 }
 
+QTreeWidgetItem* nodeAt(const QTreeWidget& tree, const QStringList& path)
+{
+    QTreeWidgetItem* item = tree.topLevelItemCount() == 1 ? tree.topLevelItem(0) : nullptr;
+    for (const QString& text : path) {
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; item && i < item->childCount() && !next; ++i)
+            if (item->child(i)->text(0) == text)
+                next = item->child(i);
+        item = next;
+    }
+    return item;
+}
+
+void clickNode(QTreeWidget& tree, QTreeWidgetItem* node)
+{
+    ASSERT_NE(node, nullptr) << "no such node";
+    tree.scrollToItem(node);
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(node).center());
+}
+
 } // namespace tessera::test

@@ -4,6 +4,7 @@
 #include "app/GuiSeam.h"
 
 #include <QDialog>
+#include <QTreeWidget>
 
 #include <deque>
 #include <functional>
@@ -75,5 +76,9 @@ void clickOk(QDialog& dialog);
 void clickCancel(QDialog& dialog);
 // The object name of the widget that has the keyboard focus in the dialog.
 QString focusedObjectName(QWidget& dialog);
+// The node at a path of texts below the tree's one top node; nullptr when missing.
+QTreeWidgetItem* nodeAt(const QTreeWidget& tree, const QStringList& path);
+// Scrolls the node into view, opening the nodes above it, and clicks it.
+void clickNode(QTreeWidget& tree, QTreeWidgetItem* node);
 
 } // namespace tessera::test

@@ -1,7 +1,7 @@
+#include "ModelCells.h"
 #include "ui/RecordListModel.h"
 
 #include <QAbstractItemModelTester>
-#include <QApplication>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 using tessera::RecordListModel;
+using tessera::test::shownRows;
 
 namespace {
 
@@ -19,19 +20,6 @@ QStringList sample(int i)
 {
     return {QStringLiteral("2026-12-06 00:00:%1").arg(i, 2, 10, QLatin1Char('0')), QString::number(17),
             QStringLiteral("遥测"), QString::number(i * 1.5, 'f', 2), QStringLiteral("0.01")};
-}
-
-// Every cell, row by row, as the model answers for the display.
-std::vector<QStringList> shown(const QAbstractItemModel& model)
-{
-    std::vector<QStringList> rows;
-    for (int r = 0; r < model.rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < model.columnCount(); ++c)
-            cells.append(model.data(model.index(r, c)).toString());
-        rows.push_back(cells);
-    }
-    return rows;
 }
 
 // The model is watched by the item-model tester from construction on, so
@@ -98,7 +86,7 @@ TEST_F(RecordListModelTest, BatchFillEqualsOneRowAtATimeAtTheTop)
     model.endFill();
 
     EXPECT_EQ(inserted.count(), 1) << "the views hear of the batch once";
-    EXPECT_EQ(shown(model), shown(oneByOne));
+    EXPECT_EQ(shownRows(model), shownRows(oneByOne));
     EXPECT_EQ(model.cell(0, 4), QStringLiteral("0.01"));
     EXPECT_EQ(model.cell(1, 0).size(), 70000);
     EXPECT_EQ(model.cell(1, 1), QStringLiteral("after the long one"));
@@ -157,7 +145,7 @@ TEST_F(RecordListModelTest, RemovingAMiddleRowClosesTheGap)
 {
     model.appendRows({sample(1), sample(2), sample(3)});
     EXPECT_TRUE(model.removeRow(1));
-    EXPECT_EQ(shown(model), (std::vector<QStringList> {sample(1), sample(3)}));
+    EXPECT_EQ(shownRows(model), (std::vector<QStringList> {sample(1), sample(3)}));
     EXPECT_FALSE(model.removeRow(2));
     EXPECT_FALSE(model.removeRow(-1));
 }
@@ -204,12 +192,3 @@ TEST_F(RecordListModelTest, SortedRowsAreAscendingAndUnique)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
