@@ -16,8 +16,5 @@ QString TelemetryTableName(const QDate& day);
 // meaning day 31 of the month before. Empty outside 1..372.
 inline constexpr int kCalendarDaySlots = 12 * 31;
 QString CalendarDayTableName(int n);
-// The slot of a calendar-day table name ("Tag" in any letter case), or 0
-// when the name is not one.
-int calendarDaySlot(const QString& tableName);
 
 } // namespace tessera
