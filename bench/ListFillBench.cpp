@@ -179,13 +179,13 @@ void endToEnd(const QString& path)
         writer.finish();
     }
     CTesseraApp app;
-    app.connection() = db::Connection::open(QStringLiteral("Driver=SQLite3;Database=%1").arg(path));
-    app.setDatabaseKind(DatabaseKind::SQLite);
+    app.GetConnection() = db::Connection::open(QStringLiteral("Driver=SQLite3;Database=%1").arg(path));
+    app.SetDatabaseKind(DatabaseKind::SQLite);
 
     Stopwatch readWatch;
     qint64 rows = 0;
     {
-        auto rs = app.connection().query(QStringLiteral("SELECT * FROM %1 WHERE (TagID=17) ORDER BY ATime DESC").arg(table));
+        auto rs = app.GetConnection().query(QStringLiteral("SELECT * FROM %1 WHERE (TagID=17) ORDER BY ATime DESC").arg(table));
         while (rs.next()) {
             for (int col = 0; col < 5; ++col)
                 rs.string(col);

@@ -15,7 +15,7 @@ int main(int argc, char* argv[])
     tessera::installChineseTranslations(qtApp);
 
     tessera::CTesseraApp app;
-    app.setMainWindowFactory([] { return tessera::createMainFrame(); });
+    app.SetMainWindowFactory([] { return tessera::createMainFrame(); });
     if (!app.InitInstance())
         return 0;
     return QApplication::exec();

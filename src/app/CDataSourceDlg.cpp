@@ -110,11 +110,11 @@ void CDataSourceDlg::accept()
     if (!loadSettingsForUpdate(ini, this, kCaption))
         return;
 
-    CTesseraApp& app = *CTesseraApp::instance();
+    CTesseraApp& app = *CTesseraApp::Instance();
     CTesseraApp::OpenResult opened;
     {
         WaitCursor wait;
-        opened = app.openConnection(dataSourceName(), databaseUser(), databasePassword());
+        opened = app.OpenConnection(dataSourceName(), databaseUser(), databasePassword());
     }
     for (const QString& message : opened.messages)
         standardMessage(message);
@@ -128,7 +128,7 @@ void CDataSourceDlg::accept()
         return;
     case CTesseraApp::OpenOutcome::CannotOpen:
     case CTesseraApp::OpenOutcome::AccessFailed:
-        warningMessage(this, CTesseraApp::openFailureText(opened.outcome), kCaption);
+        warningMessage(this, CTesseraApp::OpenFailureText(opened.outcome), kCaption);
         return;
     }
 

@@ -69,7 +69,7 @@ void CLoginDlg::accept()
 
 bool CLoginDlg::checkStoredAccount(const QString& userName, const QString& scrambled)
 {
-    const QString path = CTesseraApp::instance()->configurationPath();
+    const QString path = CTesseraApp::Instance()->GetConfigurationPath();
     CIniFile ini;
     if (!ini.Load(path)) {
         warningMessage(this, kUnreadableSettings, kCaption);

@@ -29,7 +29,7 @@ CTesseraApp::~CTesseraApp()
         s_instance = nullptr;
 }
 
-void CTesseraApp::setGui(std::unique_ptr<GuiSeam> gui)
+void CTesseraApp::SetGui(std::unique_ptr<GuiSeam> gui)
 {
     m_gui = gui ? std::move(gui) : std::make_unique<GuiSeam>();
 }
@@ -39,7 +39,7 @@ QString CTesseraApp::FormatDateLiteral(const QString& text) const
     return tessera::FormatDateLiteral(m_kind, text);
 }
 
-CTesseraApp::OpenResult CTesseraApp::openConnection(const QString& dataSource, const QString& user,
+CTesseraApp::OpenResult CTesseraApp::OpenConnection(const QString& dataSource, const QString& user,
                                                     const QString& password)
 {
     db::OpenedDataSource opened = db::openDataSource(dataSource, user, password);
@@ -59,7 +59,7 @@ CTesseraApp::OpenResult CTesseraApp::openConnection(const QString& dataSource, c
     return {OpenOutcome::Opened, detection.messages};
 }
 
-journal::Journal& CTesseraApp::journal()
+journal::Journal& CTesseraApp::GetJournal()
 {
     if (!m_journal) {
         const QString path = QFileInfo(m_configurationPath.isEmpty() ? configurationFilePath() : m_configurationPath)
@@ -72,11 +72,11 @@ journal::Journal& CTesseraApp::journal()
 
 // At start-up: old entries go, and the commands a killed program left
 // unfinished are shown once and closed as interrupted.
-void CTesseraApp::reviewJournal()
+void CTesseraApp::ReviewJournal()
 {
     const QString caption = QStringLiteral("操作日志");
     try {
-        journal::Journal& j = journal();
+        journal::Journal& j = GetJournal();
         if (!j.setAsidePath().isEmpty())
             warningMessage(nullptr,
                            QStringLiteral("操作日志文件已损坏,已改名为%1并新建了日志。")
@@ -102,22 +102,22 @@ void CTesseraApp::reviewJournal()
     }
 }
 
-bool CTesseraApp::reasonRequired()
+bool CTesseraApp::IsReasonRequired()
 {
     try {
-        return journal().settings().reasonRequired;
+        return GetJournal().settings().reasonRequired;
     } catch (const journal::JournalError&) {
         return false;
     }
 }
 
-QString CTesseraApp::openFailureText(OpenOutcome outcome)
+QString CTesseraApp::OpenFailureText(OpenOutcome outcome)
 {
     return outcome == OpenOutcome::CannotOpen ? QStringLiteral("数据库不能打开,请正确配置数据源")
                                               : QStringLiteral("访问数据库失败,请正确配置数据源");
 }
 
-bool CTesseraApp::askForDataSource()
+bool CTesseraApp::AskForDataSource()
 {
     CDataSourceDlg dialog;
     return execDialog(dialog) == QDialog::Accepted;
@@ -125,7 +125,7 @@ bool CTesseraApp::askForDataSource()
 
 // Steps for an existing DataSource.ini: the stored login, then the stored
 // data source, falling back to the data-source dialog when it cannot be opened.
-bool CTesseraApp::connectFromFile(CLoginDlg& login)
+bool CTesseraApp::ConnectFromFile(CLoginDlg& login)
 {
     QString dsn, user, password;
     {
@@ -143,15 +143,15 @@ bool CTesseraApp::connectFromFile(CLoginDlg& login)
         return false;
     m_loginName = login.userName();
 
-    const OpenResult opened = openConnection(dsn, user, password);
+    const OpenResult opened = OpenConnection(dsn, user, password);
     for (const QString& message : opened.messages)
         standardMessage(message);
     if (opened.outcome == OpenOutcome::Opened)
         return true;
     if (opened.outcome == OpenOutcome::UnknownKind)
         return false;
-    warningMessage(nullptr, openFailureText(opened.outcome), QStringLiteral("系统提示"));
-    return askForDataSource();
+    warningMessage(nullptr, OpenFailureText(opened.outcome), QStringLiteral("系统提示"));
+    return AskForDataSource();
 }
 
 bool CTesseraApp::InitInstance()
@@ -169,18 +169,18 @@ bool CTesseraApp::InitInstance()
         if (execDialog(login) != QDialog::Accepted)
             return false;
         m_loginName = login.userName();
-        if (!askForDataSource())
+        if (!AskForDataSource())
             return false;
-    } else if (!connectFromFile(login)) {
+    } else if (!ConnectFromFile(login)) {
         return false;
     }
-    if (!createMainWindow())
+    if (!CreateMainWindow())
         return false;
-    reviewJournal();
+    ReviewJournal();
     return true;
 }
 
-bool CTesseraApp::createMainWindow()
+bool CTesseraApp::CreateMainWindow()
 {
     // Without a factory (tests of the start-up alone) an empty window stands in.
     m_mainWindow = m_mainWindowFactory ? m_mainWindowFactory() : std::make_unique<QMainWindow>();

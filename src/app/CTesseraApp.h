@@ -32,20 +32,20 @@ public:
     CTesseraApp(const CTesseraApp&) = delete;
     CTesseraApp& operator=(const CTesseraApp&) = delete;
 
-    static CTesseraApp* instance() { return s_instance; }
+    static CTesseraApp* Instance() { return s_instance; }
 
     // Start-up: login, connection and its classification, main window. False ends
     // the program without a main window.
     bool InitInstance();
 
-    db::Connection& connection() { return m_connection; }
-    DatabaseKind databaseKind() const { return m_kind; }
-    void setDatabaseKind(DatabaseKind kind) { m_kind = kind; }
-    const QString& connectString() const { return m_connectString; }
+    db::Connection& GetConnection() { return m_connection; }
+    DatabaseKind GetDatabaseKind() const { return m_kind; }
+    void SetDatabaseKind(DatabaseKind kind) { m_kind = kind; }
+    const QString& GetConnectString() const { return m_connectString; }
     // DataSource.ini: one path for the program's directory and the working
     // directory (see Platform.h).
-    const QString& configurationPath() const { return m_configurationPath; }
-    void setConfigurationPath(const QString& path) { m_configurationPath = path; }
+    const QString& GetConfigurationPath() const { return m_configurationPath; }
+    void SetConfigurationPath(const QString& path) { m_configurationPath = path; }
 
     // A date, time or date-time text as a literal of the connection's kind.
     QString FormatDateLiteral(const QString& text) const;
@@ -62,44 +62,44 @@ public:
     // both succeed do the new connection, its kind and its connect string
     // replace the shared ones; otherwise the program goes on with what it
     // had, so a failed attempt never leaves it without its database.
-    OpenResult openConnection(const QString& dataSource, const QString& user, const QString& password);
+    OpenResult OpenConnection(const QString& dataSource, const QString& user, const QString& password);
     // The warning for CannotOpen and AccessFailed.
-    static QString openFailureText(OpenOutcome outcome);
+    static QString OpenFailureText(OpenOutcome outcome);
 
     // The data source of the shared connection and the user who logged in:
     // the journal names both with every command.
-    const QString& dataSourceName() const { return m_dataSourceName; }
-    const QString& loginName() const { return m_loginName; }
-    void setLoginName(const QString& name) { m_loginName = name; }
+    const QString& GetDataSourceName() const { return m_dataSourceName; }
+    const QString& GetLoginName() const { return m_loginName; }
+    void SetLoginName(const QString& name) { m_loginName = name; }
 
     // The operation journal beside DataSource.ini, opened at its first use.
     // Throws journal::JournalError when it cannot be opened.
-    journal::Journal& journal();
+    journal::Journal& GetJournal();
     // Whether writing commands must be given a reason; false when the
     // journal cannot be read (the command itself then reports the journal).
-    bool reasonRequired();
+    bool IsReasonRequired();
     // At start-up: removes the entries older than the journal keeps, and
     // shows (then closes as interrupted) the commands a killed program left
     // pending. A journal that cannot be opened is shown too.
-    void reviewJournal();
+    void ReviewJournal();
     // The reason given last, offered again by the next command.
-    const QString& lastReason() const { return m_lastReason; }
-    void setLastReason(const QString& reason) { m_lastReason = reason; }
+    const QString& GetLastReason() const { return m_lastReason; }
+    void SetLastReason(const QString& reason) { m_lastReason = reason; }
 
-    GuiSeam& gui() { return *m_gui; }
+    GuiSeam& GetGui() { return *m_gui; }
     // Tests install their own seam; the application keeps ownership.
-    void setGui(std::unique_ptr<GuiSeam> gui);
+    void SetGui(std::unique_ptr<GuiSeam> gui);
 
-    QMainWindow* mainWindow() const { return m_mainWindow.get(); }
+    QMainWindow* GetMainWindow() const { return m_mainWindow.get(); }
     // What InitInstance opens as the main window (the program: the frame with
     // every command; see shell/MainWindow.h).
     using MainWindowFactory = std::function<std::unique_ptr<QMainWindow>()>;
-    void setMainWindowFactory(MainWindowFactory factory) { m_mainWindowFactory = std::move(factory); }
+    void SetMainWindowFactory(MainWindowFactory factory) { m_mainWindowFactory = std::move(factory); }
 
 private:
-    bool connectFromFile(class CLoginDlg& login);
-    bool askForDataSource();
-    bool createMainWindow();
+    bool ConnectFromFile(class CLoginDlg& login);
+    bool AskForDataSource();
+    bool CreateMainWindow();
 
     static inline CTesseraApp* s_instance = nullptr;
     db::Connection m_connection;

@@ -14,11 +14,11 @@ namespace tessera {
 std::optional<journal::JournaledCommand> beginJournaled(QWidget* owner, const QString& caption,
                                                         const JournalRequest& request)
 {
-    CTesseraApp* app = CTesseraApp::instance();
+    CTesseraApp* app = CTesseraApp::Instance();
     journal::EntryDraft draft;
-    draft.login = app->loginName();
-    draft.dataSource = app->dataSourceName();
-    draft.kind = int(app->databaseKind());
+    draft.login = app->GetLoginName();
+    draft.dataSource = app->GetDataSourceName();
+    draft.kind = int(app->GetDatabaseKind());
     draft.commandId = request.commandId;
     draft.commandName = request.commandName;
     draft.scopeText = request.scopeText;
@@ -27,7 +27,7 @@ std::optional<journal::JournaledCommand> beginJournaled(QWidget* owner, const QS
     QString failure;
     try {
         WaitCursor wait;
-        return journal::JournaledCommand::begin(app->journal(), app->connection(), app->databaseKind(),
+        return journal::JournaledCommand::begin(app->GetJournal(), app->GetConnection(), app->GetDatabaseKind(),
                                                 std::move(draft));
     } catch (const journal::JournalError& error) {
         failure = QStringLiteral("操作日志无法记录本次修改,修改没有执行!\n%1").arg(error.message());

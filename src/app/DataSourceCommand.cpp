@@ -10,12 +10,12 @@ namespace tessera {
 
 bool runDataSourceCommand(QWidget* frame, const std::function<void()>& afterChange)
 {
-    CTesseraApp& app = *CTesseraApp::instance();
+    CTesseraApp& app = *CTesseraApp::Instance();
     CDataSourceDlg dialog(frame);
     {
         // Read only: the dialog writes the file itself when it connects.
         CIniFile ini;
-        if (ini.Load(app.configurationPath()))
+        if (ini.Load(app.GetConfigurationPath()))
             dialog.setValues(ini.Get(settings::kDataSourceSection, settings::kDataSourceName),
                              ini.Get(settings::kDataSourceSection, settings::kUserName),
                              ini.Get(settings::kDataSourceSection, settings::kPassword));

@@ -23,8 +23,8 @@ namespace {
 GuiSeam& seam()
 {
     static GuiSeam fallback;
-    CTesseraApp* app = CTesseraApp::instance();
-    return app ? app->gui() : fallback;
+    CTesseraApp* app = CTesseraApp::Instance();
+    return app ? app->GetGui() : fallback;
 }
 } // namespace
 

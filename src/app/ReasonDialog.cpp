@@ -18,8 +18,8 @@ const QString kReasonRequired = QStringLiteral("请填写修改原因!");
 
 QString lastReason()
 {
-    CTesseraApp* app = CTesseraApp::instance();
-    return app ? app->lastReason() : QString();
+    CTesseraApp* app = CTesseraApp::Instance();
+    return app ? app->GetLastReason() : QString();
 }
 
 } // namespace
@@ -84,14 +84,14 @@ QString reasonOf(const QLineEdit* field)
 
 bool acceptReason(QWidget* dialog, QLineEdit* field, const QString& caption)
 {
-    CTesseraApp* app = CTesseraApp::instance();
+    CTesseraApp* app = CTesseraApp::Instance();
     const QString reason = field->text().trimmed();
-    if (reason.isEmpty() && app && app->reasonRequired()) {
+    if (reason.isEmpty() && app && app->IsReasonRequired()) {
         refuseField(dialog, field, kReasonRequired, caption);
         return false;
     }
     if (app && !reason.isEmpty())
-        app->setLastReason(reason);
+        app->SetLastReason(reason);
     return true;
 }
 

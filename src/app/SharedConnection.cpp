@@ -6,14 +6,14 @@ namespace tessera {
 
 db::Connection* openSharedConnection()
 {
-    CTesseraApp* app = CTesseraApp::instance();
-    return app && app->connection().isOpen() ? &app->connection() : nullptr;
+    CTesseraApp* app = CTesseraApp::Instance();
+    return app && app->GetConnection().isOpen() ? &app->GetConnection() : nullptr;
 }
 
 DatabaseKind sharedDatabaseKind()
 {
-    const CTesseraApp* app = CTesseraApp::instance();
-    return app ? app->databaseKind() : DatabaseKind::SqlServer;
+    const CTesseraApp* app = CTesseraApp::Instance();
+    return app ? app->GetDatabaseKind() : DatabaseKind::SqlServer;
 }
 
 } // namespace tessera

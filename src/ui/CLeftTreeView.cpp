@@ -111,10 +111,10 @@ void CLeftTreeView::BuildTree()
 {
     CatalogueLoad load;
     load.root.name = QStringLiteral("YCRoot");
-    if (CTesseraApp* app = CTesseraApp::instance())
+    if (CTesseraApp* app = CTesseraApp::Instance())
         runWaiting(
             [&] {
-                load = LoadCatalogue(app->connection());
+                load = LoadCatalogue(app->GetConnection());
                 return !load.failed;
             },
             {nullptr, QStringLiteral("读取EqpTagInfo表失败!"), {}});

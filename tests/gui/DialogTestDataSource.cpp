@@ -36,9 +36,9 @@ protected:
     // The application connected to the SQLite test database; its handle.
     SQLHDBC openSQLite()
     {
-        EXPECT_EQ(app.openConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
+        EXPECT_EQ(app.OpenConnection(sqlite().dsn, sqlite().user, sqlite().password).outcome,
                   CTesseraApp::OpenOutcome::Opened);
-        return app.connection().handle();
+        return app.GetConnection().handle();
     }
 
     CommandFrame command;
@@ -60,8 +60,8 @@ TEST_F(DataSourceDialogTest, FailedAttemptsKeepTheDialogAndTheWorkingConnection)
             clickOk(d);
             EXPECT_TRUE(d.isVisible());
             EXPECT_EQ(gui->messageTexts().value(gui->messageTexts().size() - 1), message);
-            EXPECT_EQ(app.connection().handle(), working);
-            EXPECT_EQ(app.connectString(), sqlite().connectString());
+            EXPECT_EQ(app.GetConnection().handle(), working);
+            EXPECT_EQ(app.GetConnectString(), sqlite().connectString());
             EXPECT_FALSE(QFile::exists(configPath()));
         };
         enter(d, sqlite());
@@ -105,7 +105,7 @@ TEST_F(DataSourceDialogTest, UserAndPasswordReachTheDriverAsTyped)
                       clickOk(d);
                   }),
                   QDialog::Accepted);
-        EXPECT_TRUE(app.connection().isOpen());
+        EXPECT_TRUE(app.GetConnection().isOpen());
         EXPECT_EQ(configBytes(), dataSourceSection(typed));
     }
     EXPECT_EQ(gui->messageTexts(), QStringList());
@@ -219,7 +219,7 @@ TEST_F(DataSourceCommandTest, CancelAfterAFailedAttemptChangesNothing)
     const QByteArray before = kBuiltInUserSection + dataSourceSection(sqlite());
     writeConfig(before);
     const SQLHDBC working = openSQLite();
-    app.connection().execute(u"CREATE TABLE IF NOT EXISTS CommandKeepsMe(a INTEGER)"_s);
+    app.GetConnection().execute(u"CREATE TABLE IF NOT EXISTS CommandKeepsMe(a INTEGER)"_s);
     gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
         typeInto(d, "dataSourceName", u"CommandNoSuchSource"_s);
         clickOk(d);
@@ -230,10 +230,10 @@ TEST_F(DataSourceCommandTest, CancelAfterAFailedAttemptChangesNothing)
     EXPECT_EQ(gui->messageTexts(), QStringList {kCannotOpen});
     EXPECT_EQ(command.updates, 0);
     EXPECT_EQ(configBytes(), before);
-    ASSERT_TRUE(app.connection().isOpen());
-    EXPECT_EQ(app.connection().handle(), working);
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
-    EXPECT_NO_THROW(app.connection().execute(u"DROP TABLE CommandKeepsMe"_s));
+    ASSERT_TRUE(app.GetConnection().isOpen());
+    EXPECT_EQ(app.GetConnection().handle(), working);
+    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
+    EXPECT_NO_THROW(app.GetConnection().execute(u"DROP TABLE CommandKeepsMe"_s));
 }
 
 TEST_F(DataSourceCommandTest, UnreadableFileIsReportedAndTheDialogStartsEmpty)
@@ -247,7 +247,7 @@ TEST_F(DataSourceCommandTest, UnreadableFileIsReportedAndTheDialogStartsEmpty)
 
     EXPECT_TRUE(command.run());
     expectOwnedWarnings({u"数据源配置文件不能打开!"_s}, u"数据源配置"_s);
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
     EXPECT_EQ(configBytes(), dataSourceSection(sqlite()));
 }
 
@@ -274,9 +274,9 @@ TEST_F(DataSourceCommandTest, DataSourceOfNoKnownKindIsRefusedAndNeverStored)
     EXPECT_TRUE(gui->messages()[0].text.contains(u"Substation Archive Driver"_s));
     EXPECT_FALSE(gui->messages()[0].owned);
     EXPECT_EQ(gui->messages()[0].caption, u"Tessera"_s);
-    EXPECT_EQ(app.connection().handle(), working);
-    EXPECT_EQ(app.connectString(), sqlite().connectString());
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(app.GetConnection().handle(), working);
+    EXPECT_EQ(app.GetConnectString(), sqlite().connectString());
+    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
     EXPECT_EQ(command.updates, 0);
     EXPECT_EQ(configBytes(), before);
 }
@@ -291,7 +291,7 @@ protected:
 TEST_P(DataSourceCommandKindTest, ConfirmedChoiceIsStoredReconnectedAndClassified)
 {
     writeConfig(kBuiltInUserSection + "[DATASOURCEINI]\nDSN=DialogStaleSource\nUSERNAME=sa\nPASS=old\n");
-    ASSERT_EQ(app.databaseKind(), DatabaseKind::SqlServer);
+    ASSERT_EQ(app.GetDatabaseKind(), DatabaseKind::SqlServer);
     gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
         EXPECT_EQ(textOf(d, "dataSourceName"), u"DialogStaleSource"_s);
         EXPECT_EQ(textOf(d, "databaseUser"), u"sa"_s);
@@ -303,10 +303,10 @@ TEST_P(DataSourceCommandKindTest, ConfirmedChoiceIsStoredReconnectedAndClassifie
     EXPECT_TRUE(command.run());
     EXPECT_EQ(gui->messageTexts(), QStringList());
     EXPECT_EQ(command.updates, 1);
-    EXPECT_EQ(app.databaseKind(), kind());
-    ASSERT_TRUE(app.connection().isOpen());
-    EXPECT_TRUE(app.connection().dbmsName().contains(database().name, Qt::CaseInsensitive))
-        << app.connection().dbmsName().toStdString();
+    EXPECT_EQ(app.GetDatabaseKind(), kind());
+    ASSERT_TRUE(app.GetConnection().isOpen());
+    EXPECT_TRUE(app.GetConnection().dbmsName().contains(database().name, Qt::CaseInsensitive))
+        << app.GetConnection().dbmsName().toStdString();
     EXPECT_EQ(configBytes(), kBuiltInUserSection + dataSourceSection(database()));
 }
 

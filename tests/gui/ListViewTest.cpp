@@ -174,8 +174,8 @@ protected:
             return;
         createSchema();
         dropTable(telemetryTable);
-        app.connection() = openConnection();
-        app.setDatabaseKind(kind());
+        app.GetConnection() = openConnection();
+        app.SetDatabaseKind(kind());
     }
 
     QString todayAt(const QString& time) const

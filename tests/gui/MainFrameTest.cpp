@@ -35,7 +35,7 @@ protected:
     {
         AppFixture::SetUp();
         openSQLiteFile(u"frame.db"_s);
-        db::Connection& c = app.connection();
+        db::Connection& c = app.GetConnection();
         for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
             c.execute(sql);
         const QDate today = QDate::currentDate();
@@ -195,8 +195,8 @@ TEST_F(MainFrameTest, DataSourceCommandReopensRebuildsTheTreeAndEmptiesTheList)
     });
 
     EXPECT_EQ(gui->messageTexts(), QStringList());
-    EXPECT_EQ(app.connectString(), sqlite.connectString());
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(app.GetConnectString(), sqlite.connectString());
+    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
     EXPECT_EQ(rows().rowCount(), 0);
     EXPECT_EQ(rows().columnCount(), columns) << "the columns stay";
     EXPECT_EQ(findNode(u"城北变电站"_s), nullptr);

@@ -43,10 +43,10 @@ protected:
         ASSERT_EQ(gui->messageTexts(), QStringList {message});
         EXPECT_EQ(gui->messages()[0].caption, u"系统提示"_s);
         EXPECT_FALSE(gui->messages()[0].owned);
-        EXPECT_EQ(app.mainWindow() != nullptr, chosen != nullptr);
-        EXPECT_EQ(app.connection().isOpen(), chosen != nullptr);
+        EXPECT_EQ(app.GetMainWindow() != nullptr, chosen != nullptr);
+        EXPECT_EQ(app.GetConnection().isOpen(), chosen != nullptr);
         if (chosen) {
-            EXPECT_EQ(app.databaseKind(), chosen->kind);
+            EXPECT_EQ(app.GetDatabaseKind(), chosen->kind);
         }
         // Nothing is written that the user did not ask for.
         EXPECT_EQ(configBytes(), chosen ? storedFile(*chosen) : file);
@@ -60,12 +60,12 @@ TEST_F(StartUpTest, FirstRunLogsInChoosesADataSourceAndOpensTheMainWindow)
 
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(gui->messageTexts(), QStringList());
-    ASSERT_NE(app.mainWindow(), nullptr);
-    EXPECT_EQ(app.mainWindow()->windowTitle(), u"数据维护程序"_s);
-    EXPECT_TRUE(app.mainWindow()->isMaximized());
-    EXPECT_TRUE(app.connection().isOpen());
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
-    EXPECT_EQ(app.connectString(), sqlite().connectString());
+    ASSERT_NE(app.GetMainWindow(), nullptr);
+    EXPECT_EQ(app.GetMainWindow()->windowTitle(), u"数据维护程序"_s);
+    EXPECT_TRUE(app.GetMainWindow()->isMaximized());
+    EXPECT_TRUE(app.GetConnection().isOpen());
+    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(app.GetConnectString(), sqlite().connectString());
     EXPECT_EQ(configBytes(), storedFile(sqlite()));
 }
 
@@ -77,8 +77,8 @@ TEST_F(StartUpTest, CancelledLoginEndsStartUpAndWritesNothing)
             writeConfig(file);
         gui->onDialog<CLoginDlg>([](CLoginDlg& d) { clickCancel(d); });
         EXPECT_FALSE(app.InitInstance());
-        EXPECT_EQ(app.mainWindow(), nullptr);
-        EXPECT_FALSE(app.connection().isOpen());
+        EXPECT_EQ(app.GetMainWindow(), nullptr);
+        EXPECT_FALSE(app.GetConnection().isOpen());
         EXPECT_EQ(configBytes(), file);
         EXPECT_EQ(QFile::exists(configPath()), !file.isEmpty());
     }
@@ -98,9 +98,9 @@ TEST_F(StartUpTest, StoredSettingsAskForTheStoredLoginAndConnect)
 
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(gui->messageTexts(), QStringList());
-    EXPECT_TRUE(app.connection().isOpen());
-    EXPECT_EQ(app.databaseKind(), DatabaseKind::SQLite);
-    EXPECT_EQ(app.connectString(), u"DSN=%1;UID=;PWD={pw;DSN=StartUpNoSuchSource}"_s.arg(stored.dsn));
+    EXPECT_TRUE(app.GetConnection().isOpen());
+    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
+    EXPECT_EQ(app.GetConnectString(), u"DSN=%1;UID=;PWD={pw;DSN=StartUpNoSuchSource}"_s.arg(stored.dsn));
 }
 
 TEST_F(StartUpTest, MissingDataSourceSectionGoesTheFailureRoad)
@@ -147,7 +147,7 @@ TEST_F(StartUpTest, DriverOfNoKnownKindIsNamedAndEndsStartUp)
     EXPECT_TRUE(gui->messages()[0].text.contains(u"Field Archive Driver"_s));
     EXPECT_EQ(gui->messages()[0].caption, u"Tessera"_s);
     EXPECT_EQ(gui->messages()[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(app.mainWindow(), nullptr);
+    EXPECT_EQ(app.GetMainWindow(), nullptr);
 }
 
 } // namespace

@@ -51,7 +51,7 @@ protected:
         tree.resize(280, 640);
     }
 
-    db::Connection& db() { return app.connection(); }
+    db::Connection& db() { return app.GetConnection(); }
     static QString todaysTable() { return TelemetryTableName(QDate::currentDate()); }
 
     void addSample(int tagId, const char* time)

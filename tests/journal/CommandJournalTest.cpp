@@ -132,7 +132,7 @@ TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefor
     frame->runCommand(cmd::EventDelete);
     EXPECT_NE(archive(), before);
 
-    journal::Journal& journal = app.journal();
+    journal::Journal& journal = app.GetJournal();
     const auto commands = journal.entries();
     ASSERT_EQ(commands.size(), 7u) << gui->messageTexts().join(u'\n').toStdString();
     for (const auto& e : commands) {

@@ -36,11 +36,11 @@ protected:
         AppFixture::SetUp();
         openSQLiteFile(QStringLiteral("archive.db"));
         for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
-            app.connection().execute(sql);
-        app.connection().execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, table(), ddl::Generation::Newer));
+            app.GetConnection().execute(sql);
+        app.GetConnection().execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, table(), ddl::Generation::Newer));
         for (int tag : {1, 2})
             for (int hour : {8, 9})
-                insertSample(app.connection(), DatabaseKind::SQLite, table(),
+                insertSample(app.GetConnection(), DatabaseKind::SQLite, table(),
                              kDay.toString(Qt::ISODate) + QStringLiteral(" %1:00:00").arg(hour, 2, 10, QLatin1Char('0')),
                              tag, 10 * tag + hour);
         showMainFrame();
@@ -49,7 +49,7 @@ protected:
     QStringList values()
     {
         QStringList out;
-        auto rs = app.connection().query(QStringLiteral("SELECT TagID, nValue FROM %1 ORDER BY TagID, ATime").arg(table()));
+        auto rs = app.GetConnection().query(QStringLiteral("SELECT TagID, nValue FROM %1 ORDER BY TagID, ATime").arg(table()));
         while (rs.next())
             out << rs.string(0) + u'=' + QString::number(rs.string(1).toDouble());
         return out;
@@ -61,7 +61,7 @@ protected:
         request.units.push_back({table(), QStringLiteral("TagID=%1").arg(tag), request.scopeText, {"ATime", "TagID"}, {}});
         auto command = beginJournaled(frame.get(), name, request);
         ASSERT_TRUE(command);
-        app.connection().execute(QStringLiteral("UPDATE %1 SET %2 WHERE TagID=%3").arg(table(), change).arg(tag));
+        app.GetConnection().execute(QStringLiteral("UPDATE %1 SET %2 WHERE TagID=%3").arg(table(), change).arg(tag));
         finishJournaled(command, frame.get(), name, true, QStringLiteral("完成"), {-1, 2, 0});
     }
     void answerReason(const QString& reason, bool yes = true)
@@ -71,7 +71,7 @@ protected:
             yes ? clickOk(d) : clickCancel(d);
         });
     }
-    std::vector<journal::EntrySummary> entries() { return app.journal().entries(); }
+    std::vector<journal::EntrySummary> entries() { return app.GetJournal().entries(); }
 
     const QStringList m_initial{"1=18", "1=19", "2=28", "2=29"};
 };
@@ -110,7 +110,7 @@ TEST_F(JournalWindowTest, AnUndoIsRefusedWhenTheRowsChangedSinceAndCancelledWith
     frame->runCommand(cmd::UndoLastOperation);
     EXPECT_EQ(entries().size(), 1u);
 
-    app.connection().execute(QStringLiteral("UPDATE %1 SET nValue=5 WHERE TagID=1 AND ATime='2026-01-02 09:00:00'").arg(table()));
+    app.GetConnection().execute(QStringLiteral("UPDATE %1 SET nValue=5 WHERE TagID=1 AND ATime='2026-01-02 09:00:00'").arg(table()));
     answerReason(QStringLiteral("恢复"));
     frame->runCommand(cmd::UndoLastOperation);
     EXPECT_EQ(values(), QStringList({"1=0", "1=5", "2=28", "2=29"}));
@@ -159,7 +159,7 @@ TEST_F(JournalWindowTest, TheWindowListsFiltersShowsRowsExportsAndSetsReasonsReq
     ASSERT_EQ(lines.size(), 2); // the filtered list only
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("编号,时间,")));
     EXPECT_TRUE(lines[1].contains(QStringLiteral(",数据清零,TagID 1,写入2行,完成,校核")));
-    EXPECT_TRUE(app.journal().settings().reasonRequired);
+    EXPECT_TRUE(app.GetJournal().settings().reasonRequired);
 
     // Now an empty reason is refused and the question stays.
     gui->onDialog<ReasonDialog>([](ReasonDialog& d) {
@@ -178,12 +178,12 @@ TEST_F(JournalWindowTest, TheNextStartShowsACommandLeftPendingOnce)
     journal::EntryDraft draft;
     draft.commandName = QStringLiteral("人工批量置数");
     draft.scopeText = QStringLiteral("TagID 2");
-    const qint64 id = app.journal().beginEntry(draft);
-    app.reviewJournal();
+    const qint64 id = app.GetJournal().beginEntry(draft);
+    app.ReviewJournal();
     ASSERT_EQ(gui->messages().size(), 1u);
     EXPECT_TRUE(gui->messages().back().text.contains(QStringLiteral("人工批量置数 TagID 2")));
-    EXPECT_EQ(app.journal().entry(id)->state, journal::EntryState::Failed);
-    app.reviewJournal();
+    EXPECT_EQ(app.GetJournal().entry(id)->state, journal::EntryState::Failed);
+    app.ReviewJournal();
     EXPECT_EQ(gui->messages().size(), 1u);
 }
 

@@ -256,7 +256,7 @@ TEST_P(RecordCommandsTest, EditChecksAndFailuresKeepTheDialogOpen)
             EXPECT_EQ(textOf(d, "operator"), QString(60, u'x'));
         }
         enter(d, "operator", u"o"_s);
-        app.connection().close(); // as after a data source of no known kind
+        app.GetConnection().close(); // as after a data source of no known kind
         clickOk(d);
         EXPECT_TRUE(d.isVisible());
         EXPECT_EQ(lastMessage().text, u"事件添加失败!"_s);

@@ -13,14 +13,14 @@ AppState::AppState()
 {
     auto scripted = std::make_unique<ScriptedGui>();
     gui = scripted.get();
-    app.setGui(std::move(scripted));
-    app.setConfigurationPath(configPath());
+    app.SetGui(std::move(scripted));
+    app.SetConfigurationPath(configPath());
 }
 
 void AppState::openSQLiteFile(const QString& fileName)
 {
-    app.connection() = db::Connection::open(sqliteConnectString(dir.filePath(fileName)));
-    app.setDatabaseKind(DatabaseKind::SQLite);
+    app.GetConnection() = db::Connection::open(sqliteConnectString(dir.filePath(fileName)));
+    app.SetDatabaseKind(DatabaseKind::SQLite);
 }
 
 void AppState::showMainFrame()
@@ -40,7 +40,7 @@ void AppState::finish()
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     frame.reset();
-    app.connection().close();
+    app.GetConnection().close();
     restoreOdbcIniFiles();
 }
 

@@ -21,8 +21,8 @@ protected:
         createSchema();
         demo::writeCatalogue(connection(), kind());
         fillArchive();
-        app.connection() = openConnection();
-        app.setDatabaseKind(kind());
+        app.GetConnection() = openConnection();
+        app.SetDatabaseKind(kind());
         showMainFrame();
     }
     virtual void fillArchive() {}

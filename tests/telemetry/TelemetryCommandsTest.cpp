@@ -395,7 +395,7 @@ TEST_P(TelemetrySafetyTest, BatchSettingAsksOnceAndUndoesOrGoesOn)
 
 TEST_P(TelemetrySafetyTest, ARefusedCommitIsReportedAsNothingWritten)
 {
-    if (!refuseAtCommit(connection(), app.connection(), kind(), TelemetryTableName(today)))
+    if (!refuseAtCommit(connection(), app.GetConnection(), kind(), TelemetryTableName(today)))
         GTEST_SKIP() << "MariaDB checks nothing at commit";
     const QStringList before = tagRows();
     batchSetting();
@@ -415,7 +415,7 @@ TEST_P(TelemetrySafetyTest, ALostConnectionEndsTheCommandWithOneMessage)
     const QStringList before = tagRows();
     gui->onMessage = [this] {
         gui->onMessage = nullptr;
-        ASSERT_TRUE(killServerSession(app.connection()));
+        ASSERT_TRUE(killServerSession(app.GetConnection()));
     };
     gui->answer(QMessageBox::Yes);
     batchSetting();

@@ -256,12 +256,12 @@ void CDataCopyDlg::startCopy()
     if (!run.LookUpConnectionKinds())
         return;
     // Every run goes into the program's journal, where there is a program.
-    if (CTesseraApp* app = CTesseraApp::instance()) {
+    if (CTesseraApp* app = CTesseraApp::Instance()) {
         journal::EntryDraft who;
-        who.login = app->loginName();
+        who.login = app->GetLoginName();
         who.reason = reasonOf(m_reason);
         try {
-            run.SetJournal(&app->journal(), who);
+            run.SetJournal(&app->GetJournal(), who);
         } catch (const journal::JournalError& error) {
             warningMessage(this, QStringLiteral("操作日志无法记录本次复制,复制没有执行!\n%1").arg(error.message()),
                            windowTitle());

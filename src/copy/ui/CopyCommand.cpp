@@ -11,7 +11,7 @@ namespace tessera {
 void installCopyCommand(CMainFrame& frame)
 {
     frame.setHandler(cmd::DataCopy, [&frame] {
-        CDataCopyDlg dialog(CTesseraApp::instance()->configurationPath(), &frame);
+        CDataCopyDlg dialog(CTesseraApp::Instance()->GetConfigurationPath(), &frame);
         execDialog(dialog);
     });
 }

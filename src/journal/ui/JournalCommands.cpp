@@ -25,7 +25,7 @@ void showInformation(QWidget* owner, const QString& text, const QString& caption
     request.text = text;
     request.caption = caption;
     request.icon = QMessageBox::Information;
-    CTesseraApp::instance()->gui().message(request);
+    CTesseraApp::Instance()->GetGui().message(request);
 }
 
 // The list shows what the archive held before the undo: read it again.
@@ -64,7 +64,7 @@ qint64 lastStandingEntry(journal::Journal& journal, const QString& dataSource)
 void openJournalWindow(CMainFrame& frame)
 {
     try {
-        JournalWindow window(CTesseraApp::instance()->journal(), &frame);
+        JournalWindow window(CTesseraApp::Instance()->GetJournal(), &frame);
         execDialog(window);
     } catch (const journal::JournalError& error) {
         warningMessage(&frame, error.message(), QStringLiteral("操作日志"));
@@ -73,10 +73,10 @@ void openJournalWindow(CMainFrame& frame)
 
 void undoLastOperation(CMainFrame& frame)
 {
-    CTesseraApp* app = CTesseraApp::instance();
+    CTesseraApp* app = CTesseraApp::Instance();
     qint64 id = 0;
     try {
-        id = lastStandingEntry(app->journal(), app->dataSourceName());
+        id = lastStandingEntry(app->GetJournal(), app->GetDataSourceName());
     } catch (const journal::JournalError& error) {
         warningMessage(&frame, error.message(), kUndoCaption);
         return;
@@ -92,15 +92,15 @@ void undoLastOperation(CMainFrame& frame)
 
 bool undoInteractively(QWidget* owner, qint64 entryId)
 {
-    CTesseraApp* app = CTesseraApp::instance();
+    CTesseraApp* app = CTesseraApp::Instance();
     journal::UndoOutcome outcome;
     try {
-        journal::Journal& journal = app->journal();
+        journal::Journal& journal = app->GetJournal();
         const auto entry = journal.entry(entryId);
         if (!entry)
             return false;
         // The undo runs on the shared connection: it must be the entry's archive.
-        if (entry->dataSource != app->dataSourceName()) {
+        if (entry->dataSource != app->GetDataSourceName()) {
             warningMessage(owner,
                            QStringLiteral("该操作是在数据源%1上执行的,请先切换到该数据源再撤销!").arg(entry->dataSource),
                            kUndoCaption);
@@ -114,13 +114,13 @@ bool undoInteractively(QWidget* owner, qint64 entryId)
             return false;
         journal::UndoRequest request;
         request.entryId = entryId;
-        request.kind = app->databaseKind();
-        request.login = app->loginName();
-        request.dataSource = app->dataSourceName();
+        request.kind = app->GetDatabaseKind();
+        request.login = app->GetLoginName();
+        request.dataSource = app->GetDataSourceName();
         request.reason = confirm.reason();
         request.commandId = cmd::JournalUndo;
         WaitCursor wait;
-        outcome = journal::undoEntry(journal, app->connection(), request);
+        outcome = journal::undoEntry(journal, app->GetConnection(), request);
     } catch (const journal::JournalError& error) {
         warningMessage(owner, error.message(), kUndoCaption);
         return false;

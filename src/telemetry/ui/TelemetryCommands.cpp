@@ -46,7 +46,7 @@ QString withReason(const QString& message, const QString& reason)
 
 CTesseraApp& app()
 {
-    return *CTesseraApp::instance();
+    return *CTesseraApp::Instance();
 }
 
 // ---- The journal's view of the commands -------------------------------------------------
@@ -292,11 +292,11 @@ void runZeroing(CMainFrame& frame)
         &frame, name,
         journalRequest(cmd::TelemetryZero, name,
                        rangeText(range.day, range.start, range.end) + u' ' + scopeText(*scope), dialog.reason(),
-                       {zeroingScope(app().databaseKind(), range, *scope, catalogue)}));
+                       {zeroingScope(app().GetDatabaseKind(), range, *scope, catalogue)}));
     if (!journaled)
         return;
     const bool done =
-        runWaiting([&] { zeroTelemetry(app().connection(), app().databaseKind(), range, *scope, catalogue); });
+        runWaiting([&] { zeroTelemetry(app().GetConnection(), app().GetDatabaseKind(), range, *scope, catalogue); });
     // Zeroed, the scope holds its rows with both values 0: nothing to read back.
     const journal::RowSet& before = journaled->before(0);
     finishJournaled(journaled, &frame, name, done, doneText(done), {},
@@ -332,7 +332,7 @@ private:
     {
         const bool waiting = m_wait.has_value();
         m_wait.reset();
-        const auto answer = app().gui().message(r);
+        const auto answer = app().GetGui().message(r);
         if (waiting)
             m_wait.emplace();
         return answer;
@@ -355,7 +355,7 @@ void runBatchSetting(CMainFrame& frame)
         &frame, kBatchCaption,
         journalRequest(cmd::TelemetryBatchSet, name,
                        rangeText(request.day, request.start, request.end) + QStringLiteral(" TagID %1").arg(request.tagId),
-                       dialog.reason(), {batchScope(app().databaseKind(), request)}));
+                       dialog.reason(), {batchScope(app().GetDatabaseKind(), request)}));
     if (!journaled)
         return;
 
@@ -363,7 +363,7 @@ void runBatchSetting(CMainFrame& frame)
     wait.emplace();
     BatchQuestionBoxes questions(&frame, wait);
     RandomSource random = RandomSource::fromClock();
-    const BatchOutcome outcome = telemetry::runBatchSetting(app().connection(), app().databaseKind(), request,
+    const BatchOutcome outcome = telemetry::runBatchSetting(app().GetConnection(), app().GetDatabaseKind(), request,
                                                             questions, random);
     wait.reset();
     using Result = BatchOutcome::Result;
@@ -402,9 +402,9 @@ void runReplacement(CMainFrame& frame)
         return;
     // The connection text the program opened with; a connection made another
     // way (by driver and file) reopens with what its driver reported.
-    QString connectString = app().connectString();
+    QString connectString = app().GetConnectString();
     if (connectString.isEmpty())
-        connectString = app().connection().connectString();
+        connectString = app().GetConnection().connectString();
 
     const ReplaceRequest& request = dialog.request();
     const CatalogueNode& catalogue = frame.tree()->catalogue();
@@ -415,14 +415,14 @@ void runReplacement(CMainFrame& frame)
                        QStringLiteral("%1 取自%2 %3")
                            .arg(rangeText(request.target, request.start, request.end),
                                 request.source.toString(QStringLiteral("yyyy-MM-dd")), scopeText(*scope)),
-                       dialog.reason(), {replaceTargetScope(app().databaseKind(), request, *scope, catalogue)}));
+                       dialog.reason(), {replaceTargetScope(app().GetDatabaseKind(), request, *scope, catalogue)}));
     if (!journaled)
         return;
     ReplaceOutcome outcome;
     {
         WaitCursor wait;
         RandomSource random = RandomSource::fromClock();
-        outcome = telemetry::runReplacement(app().connection(), app().databaseKind(), connectString, request, *scope,
+        outcome = telemetry::runReplacement(app().GetConnection(), app().GetDatabaseKind(), connectString, request, *scope,
                                             catalogue, random);
     }
     using Result = ReplaceOutcome::Result;
