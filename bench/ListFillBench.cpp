@@ -215,7 +215,7 @@ void endToEnd(const QString& path)
     std::printf("  plain read through ODBC:                     %8.1f ms\n", ms(read));
     std::printf("  list shows them (read, format, fill, paint): %8.1f ms; the list adds %.1f ms = %.2f of the read "
                 "(goal: at most 0.5)%s\n",
-                ms(list), ms(list - read), (list - read) / read, view.rows().rowCount() == rows ? "" : "  (rows missing!)");
+                ms(list), ms(list - read), (list - read) / read, view.GetRows().rowCount() == rows ? "" : "  (rows missing!)");
 }
 
 } // namespace

@@ -83,21 +83,21 @@ CLeftTreeView::CLeftTreeView(CommandHost& host, CTesseraView& list, QWidget* par
     setAccessibleName(QStringLiteral("导航树"));
     m_catalogue.name = QStringLiteral("YCRoot");
 
-    connect(this, &QTreeWidget::itemSelectionChanged, this, &CLeftTreeView::onSelectionChanged);
+    connect(this, &QTreeWidget::itemSelectionChanged, this, &CLeftTreeView::OnSelectionChanged);
 }
 
-int CLeftTreeView::itemData(const QTreeWidgetItem* item)
+int CLeftTreeView::ItemData(const QTreeWidgetItem* item)
 {
     return item ? item->data(0, Qt::UserRole).toInt() : 0;
 }
 
-QTreeWidgetItem* CLeftTreeView::selectedNode() const
+QTreeWidgetItem* CLeftTreeView::GetSelectedNode() const
 {
     const QList<QTreeWidgetItem*> selected = selectedItems();
     return selected.isEmpty() ? nullptr : selected.first();
 }
 
-QTreeWidgetItem* CLeftTreeView::newNode(QTreeWidgetItem* parent, const QString& text, int data,
+QTreeWidgetItem* CLeftTreeView::NewNode(QTreeWidgetItem* parent, const QString& text, int data,
                                         const QIcon& icon) const
 {
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem;
@@ -126,16 +126,16 @@ void CLeftTreeView::BuildTree()
 
     // Built detached and inserted at once: a catalogue of thousands of tags
     // then costs one model update instead of one per node.
-    QTreeWidgetItem* top = newNode(nullptr, kTopText, node::kTop, m_kindIcon);
+    QTreeWidgetItem* top = NewNode(nullptr, kTopText, node::kTop, m_kindIcon);
     QTreeWidgetItem* telemetry = nullptr; // the last of the kind nodes
     for (const KindNode& kind : kKindNodes)
-        telemetry = newNode(top, kind.text, kind.data, m_kindIcon);
+        telemetry = NewNode(top, kind.text, kind.data, m_kindIcon);
     for (const CatalogueNode& station : m_catalogue.children) {
-        QTreeWidgetItem* stationItem = newNode(telemetry, station.name, station.itemData, m_stationIcon);
+        QTreeWidgetItem* stationItem = NewNode(telemetry, station.name, station.itemData, m_stationIcon);
         for (const CatalogueNode& switchNode : station.children) {
-            QTreeWidgetItem* switchItem = newNode(stationItem, switchNode.name, switchNode.itemData, m_switchIcon);
+            QTreeWidgetItem* switchItem = NewNode(stationItem, switchNode.name, switchNode.itemData, m_switchIcon);
             for (const CatalogueNode& tag : switchNode.children)
-                newNode(switchItem, tag.name, tag.itemData, m_tagIcon);
+                NewNode(switchItem, tag.name, tag.itemData, m_tagIcon);
         }
     }
     addTopLevelItem(top);
@@ -150,7 +150,7 @@ void CLeftTreeView::SelectKindNode(int code)
     top->setExpanded(true);
     for (int i = 0; i < top->childCount(); ++i) {
         QTreeWidgetItem* child = top->child(i);
-        if (itemData(child) == code) {
+        if (ItemData(child) == code) {
             setCurrentItem(child);
             scrollToItem(child);
             return;
@@ -158,20 +158,20 @@ void CLeftTreeView::SelectKindNode(int code)
     }
 }
 
-void CLeftTreeView::onSelectionChanged()
+void CLeftTreeView::OnSelectionChanged()
 {
-    QTreeWidgetItem* item = selectedNode();
+    QTreeWidgetItem* item = GetSelectedNode();
     m_host.setCommandGroup(commandGroupOf(item));
     if (!item || !item->parent())
         return; // the top node only names the group
-    const int code = itemData(item);
-    m_list.SwitchView(code, code < 0 || itemData(item->parent()) < 0);
+    const int code = ItemData(item);
+    m_list.SwitchView(code, code < 0 || ItemData(item->parent()) < 0);
 }
 
-std::optional<ContextMenu> CLeftTreeView::menuAt(const QPoint& viewportPosition) const
+std::optional<ContextMenu> CLeftTreeView::MenuAt(const QPoint& viewportPosition) const
 {
     const int group = m_host.commandGroup();
-    QTreeWidgetItem* item = selectedNode();
+    QTreeWidgetItem* item = GetSelectedNode();
     if (group >= 1 && group <= 4) {
         // Only on the selected record-kind node itself: a click elsewhere
         // would offer commands for a node the user did not point at.
@@ -181,33 +181,33 @@ std::optional<ContextMenu> CLeftTreeView::menuAt(const QPoint& viewportPosition)
     }
     if (group != 5 || !item)
         return std::nullopt;
-    if (item->text(0) == kTelemetryText && itemData(item) == node::kTelemetry)
+    if (item->text(0) == kTelemetryText && ItemData(item) == node::kTelemetry)
         return std::nullopt;
     // Three levels below the telemetry node is a tag; anything higher is a
     // group of tags that only zeroing and replacement can take as a whole.
     const QTreeWidgetItem* parent = item->parent();
     const QTreeWidgetItem* grandparent = parent ? parent->parent() : nullptr;
-    if (grandparent && itemData(parent) != node::kTelemetry && itemData(grandparent) != node::kTelemetry)
+    if (grandparent && ItemData(parent) != node::kTelemetry && ItemData(grandparent) != node::kTelemetry)
         return ContextMenu::TelemetryTag;
     return ContextMenu::TelemetryGroup;
 }
 
-void CLeftTreeView::openMenuAt(const QPoint& viewportPosition, const QPoint& globalPosition)
+void CLeftTreeView::OpenMenuAt(const QPoint& viewportPosition, const QPoint& globalPosition)
 {
-    if (const std::optional<ContextMenu> menu = menuAt(viewportPosition))
+    if (const std::optional<ContextMenu> menu = MenuAt(viewportPosition))
         m_host.popUpMenu(*menu, globalPosition);
 }
 
 // Without a pointer the menu concerns the selected node and opens below its label.
-void CLeftTreeView::openMenuFromKeyboard()
+void CLeftTreeView::OpenMenuFromKeyboard()
 {
-    QTreeWidgetItem* item = selectedNode();
+    QTreeWidgetItem* item = GetSelectedNode();
     if (!item)
         return;
     scrollToItem(item);
     const QRect label = visualItemRect(item);
     const QPoint below = label.isValid() ? label.bottomLeft() : QPoint(0, 0);
-    openMenuAt(label.center(), viewport()->mapToGlobal(below));
+    OpenMenuAt(label.center(), viewport()->mapToGlobal(below));
 }
 
 void CLeftTreeView::contextMenuEvent(QContextMenuEvent* event)
@@ -215,12 +215,12 @@ void CLeftTreeView::contextMenuEvent(QContextMenuEvent* event)
     event->accept();
     if (event->reason() == QContextMenuEvent::Mouse) {
         // Delivered through the viewport: the position is in its coordinates.
-        openMenuAt(event->pos(), event->globalPos());
+        OpenMenuAt(event->pos(), event->globalPos());
         return;
     }
     if (std::exchange(m_menuKeyHandled, false))
         return;
-    openMenuFromKeyboard();
+    OpenMenuFromKeyboard();
 }
 
 bool CLeftTreeView::viewportEvent(QEvent* event)
@@ -257,7 +257,7 @@ void CLeftTreeView::keyPressEvent(QKeyEvent* event)
     // Some platforms follow the menu key with a keyboard context-menu event
     // of their own, others do not; the key alone opens the menu, once.
     m_menuKeyHandled = true;
-    openMenuFromKeyboard();
+    OpenMenuFromKeyboard();
 }
 
 } // namespace tessera

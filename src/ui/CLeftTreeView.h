@@ -24,10 +24,10 @@ public:
     // Selects the record-kind node (or the telemetry node) with that item data.
     void SelectKindNode(int code);
 
-    const CatalogueNode& catalogue() const { return m_catalogue; }
+    const CatalogueNode& GetCatalogue() const { return m_catalogue; }
     // The item data of a node (0 for none).
-    static int itemData(const QTreeWidgetItem* item);
-    QTreeWidgetItem* selectedNode() const;
+    static int ItemData(const QTreeWidgetItem* item);
+    QTreeWidgetItem* GetSelectedNode() const;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -35,12 +35,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void onSelectionChanged();
+    void OnSelectionChanged();
     // The menu a right-click at that viewport point opens, if any.
-    std::optional<ContextMenu> menuAt(const QPoint& viewportPosition) const;
-    void openMenuAt(const QPoint& viewportPosition, const QPoint& globalPosition);
-    void openMenuFromKeyboard();
-    QTreeWidgetItem* newNode(QTreeWidgetItem* parent, const QString& text, int data, const QIcon& icon) const;
+    std::optional<ContextMenu> MenuAt(const QPoint& viewportPosition) const;
+    void OpenMenuAt(const QPoint& viewportPosition, const QPoint& globalPosition);
+    void OpenMenuFromKeyboard();
+    QTreeWidgetItem* NewNode(QTreeWidgetItem* parent, const QString& text, int data, const QIcon& icon) const;
 
     CommandHost& m_host;
     CTesseraView& m_list;

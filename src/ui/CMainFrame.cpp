@@ -232,7 +232,7 @@ void CMainFrame::createPanes()
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({200, 300});
     setCentralWidget(m_splitter);
-    m_list->showStartPage();
+    m_list->ShowStartPage();
     m_tree->BuildTree();
     // Keyboard users start in the tree: the arrows choose what the list shows.
     m_tree->setFocus();
@@ -243,7 +243,7 @@ void CMainFrame::installHandlers()
     setHandler(cmd::DataSourceSettings, [this] {
         runDataSourceCommand(this, [this] {
             m_tree->BuildTree();
-            m_list->dataSourceChanged();
+            m_list->DataSourceChanged();
         });
     });
     setHandler(cmd::UserMaintenance, [this] {
@@ -288,7 +288,7 @@ void CMainFrame::runGeneric(int genericId)
 {
     // Routed by what the list shows, whatever the command group: the handler
     // runs as the record command itself, not through its menu's enabling.
-    const auto target = routeGenericCommand(genericId, m_list->viewMode(), m_list->isTelemetryMode());
+    const auto target = routeGenericCommand(genericId, m_list->GetViewMode(), m_list->IsTelemetryMode());
     if (!target)
         return;
     const auto it = m_handlers.find(*target);

@@ -34,10 +34,10 @@ public:
 
     void columns(const QStringList& names) override
     {
-        m_view.rows().setColumns(names);
+        m_view.GetRows().setColumns(names);
         for (int c = 0; c < names.size(); ++c)
             m_view.setColumnWidth(c, kColumnWidth);
-        m_fill.emplace(m_view.rows());
+        m_fill.emplace(m_view.GetRows());
     }
 
     void row(const QStringList& cells) override
@@ -92,7 +92,7 @@ CTesseraView::CTesseraView(CommandHost& host, QWidget* parent)
     rowsHeader->setDefaultSectionSize(fontMetrics().height() + 6);
 }
 
-void CTesseraView::showStartPage()
+void CTesseraView::ShowStartPage()
 {
     m_model.clear();
     m_model.setColumns({QStringLiteral("序号"), QStringLiteral("名称")});
@@ -110,7 +110,7 @@ bool CTesseraView::SwitchView(int code, bool telemetry)
     if (telemetry) {
         if (!m_telemetry || code != m_currentCode || m_rowsStale) {
             m_requestedTag = code;
-            fillTelemetry();
+            FillTelemetry();
         }
         m_telemetry = true;
         m_currentCode = code;
@@ -121,26 +121,26 @@ bool CTesseraView::SwitchView(int code, bool telemetry)
     if (code == m_currentCode && !m_telemetry && !m_rowsStale)
         return false;
     if (records::eventKind(ViewMode(code)))
-        fillRecordKind(ViewMode(code));
+        FillRecordKind(ViewMode(code));
     m_currentCode = code;
     m_telemetry = false;
     return true;
 }
 
-void CTesseraView::dataSourceChanged()
+void CTesseraView::DataSourceChanged()
 {
     m_model.removeAllRows();
     m_rowsStale = true;
 }
 
-ViewMode CTesseraView::viewMode() const
+ViewMode CTesseraView::GetViewMode() const
 {
     if (m_telemetry || !records::eventKind(ViewMode(m_currentCode)))
         return ViewMode::StartPage;
     return ViewMode(m_currentCode);
 }
 
-std::vector<int> CTesseraView::selectedRows() const
+std::vector<int> CTesseraView::GetSelectedRows() const
 {
     // One index per selected row, not per cell: a selected day of samples
     // would otherwise cost an index for every cell.
@@ -154,7 +154,7 @@ std::vector<int> CTesseraView::selectedRows() const
     return RecordListModel::sortedRows(indexes);
 }
 
-bool CTesseraView::removeRows(const std::vector<int>& rows, const DeleteRow& deleteRow)
+bool CTesseraView::RemoveRows(const std::vector<int>& rows, const DeleteRow& deleteRow)
 {
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
         db::Connection* connection = openSharedConnection();
@@ -166,7 +166,7 @@ bool CTesseraView::removeRows(const std::vector<int>& rows, const DeleteRow& del
     return true;
 }
 
-void CTesseraView::fillRecordKind(ViewMode mode)
+void CTesseraView::FillRecordKind(ViewMode mode)
 {
     m_model.clear();
     m_rowsStale = false;
@@ -183,7 +183,7 @@ void CTesseraView::fillRecordKind(ViewMode mode)
         notice(kind->list.failure, this));
 }
 
-void CTesseraView::fillTelemetry()
+void CTesseraView::FillTelemetry()
 {
     m_model.clear();
     m_rowsStale = false;

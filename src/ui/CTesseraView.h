@@ -24,40 +24,40 @@ public:
     explicit CTesseraView(CommandHost& host, QWidget* parent = nullptr);
 
     // The start page: "序号"/"名称" and the five kinds. The current code stays 0.
-    void showStartPage();
+    void ShowStartPage();
 
     // Switches to a record kind (code 100..400) or to telemetry mode (the
     // tree node's item data as code). True when the state changed.
     bool SwitchView(int code, bool telemetry);
 
-    int currentCode() const { return m_currentCode; }
-    bool isTelemetryMode() const { return m_telemetry; }
-    int requestedTag() const { return m_requestedTag; }
+    int GetCurrentCode() const { return m_currentCode; }
+    bool IsTelemetryMode() const { return m_telemetry; }
+    int GetRequestedTag() const { return m_requestedTag; }
     // The record kind shown, or StartPage in telemetry mode or on any other code.
-    ViewMode viewMode() const;
+    ViewMode GetViewMode() const;
 
-    RecordListModel& rows() { return m_model; }
-    const RecordListModel& rows() const { return m_model; }
+    RecordListModel& GetRows() { return m_model; }
+    const RecordListModel& GetRows() const { return m_model; }
     // The selected rows in ascending order, each once.
-    std::vector<int> selectedRows() const;
+    std::vector<int> GetSelectedRows() const;
     // After a data-source change: deletes all rows, keeps the columns and
     // the state, and has the next switch read again, also to the kind or tag
     // shown now (an empty list would read as "nothing today").
-    void dataSourceChanged();
+    void DataSourceChanged();
     // Removes the rows, from the bottom up so that the rows still to do keep
     // their place, each once deleteRow has deleted it from the database. A
     // database error ends it, the rows before it removed; false without a
     // connection.
     using DeleteRow = std::function<void(db::Connection&, int row)>;
-    bool removeRows(const std::vector<int>& rows, const DeleteRow& deleteRow);
+    bool RemoveRows(const std::vector<int>& rows, const DeleteRow& deleteRow);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
-    void fillRecordKind(ViewMode mode);
-    void fillTelemetry();
+    void FillRecordKind(ViewMode mode);
+    void FillTelemetry();
 
     CommandHost& m_host;
     RecordListModel m_model;

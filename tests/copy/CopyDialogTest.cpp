@@ -79,13 +79,13 @@ protected:
     {
         std::vector<int> rows;
         for (int row = 0; row < kCopyTableRows; ++row)
-            if (dialog.tableList()->item(row, 0)->checkState() == Qt::Checked)
+            if (dialog.GetTableList()->item(row, 0)->checkState() == Qt::Checked)
                 rows.push_back(row);
         return rows;
     }
     QString cell(CDataCopyDlg& dialog, int row, CopyColumn column)
     {
-        return dialog.tableList()->item(row, int(column))->text();
+        return dialog.GetTableList()->item(row, int(column))->text();
     }
 
     QString targetDsn;
@@ -104,7 +104,7 @@ TEST_F(CopyDialogTest, ShowsTheTableListAndTheStoredDataSources)
     }
     auto dialog = openDialog(false);
     EXPECT_EQ(dialog->windowTitle(), "Halvorne数据复制");
-    QTableWidget* list = dialog->tableList();
+    QTableWidget* list = dialog->GetTableList();
     ASSERT_EQ(list->rowCount(), 379);
     ASSERT_EQ(list->columnCount(), 5);
     const QStringList headers{"表名", "状态", "开始时间", "结束时间", "数量"};
@@ -158,7 +158,7 @@ TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
         clickOk(picker);
     });
     click(*dialog, "pickTarget");
-    EXPECT_EQ(dialog->settings().target.kind, DatabaseKind::SQLite);
+    EXPECT_EQ(dialog->GetSettings().target.kind, DatabaseKind::SQLite);
     EXPECT_EQ(textOf(*dialog, "targetDsn"), targetDsn);
 
     clickRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
@@ -169,7 +169,7 @@ TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
         EXPECT_EQ(cell(*dialog, row, CopyColumn::Count), count);
     }
     EXPECT_FALSE(cell(*dialog, 67, CopyColumn::Ended).isEmpty());
-    EXPECT_EQ(dialog->progressBar()->value(), dialog->progressBar()->maximum());
+    EXPECT_EQ(dialog->GetProgressBar()->value(), dialog->GetProgressBar()->maximum());
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080306"), QStringList{"300"});
     EXPECT_TRUE(child<QPushButton>(*dialog, "startButton")->isEnabled());
 
@@ -195,7 +195,7 @@ TEST_F(CopyDialogTest, StopEscapeOrClosingEndsTheRunWithoutTouchingAnotherTable)
         clickRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
         // Runs inside the copy, when the dialog first handles its events.
         QTimer::singleShot(0, dialog.get(), [&] {
-            EXPECT_TRUE(dialog->isRunning());
+            EXPECT_TRUE(dialog->IsRunning());
             stop(*dialog);
         });
         click(*dialog, "startButton");
@@ -203,8 +203,8 @@ TEST_F(CopyDialogTest, StopEscapeOrClosingEndsTheRunWithoutTouchingAnotherTable)
         EXPECT_EQ(cell(*dialog, 66, CopyColumn::Status), QString());
         EXPECT_EQ(rowsOf(target, "SELECT TagID FROM Tag20080306"), QStringList{"99"});
         EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"0"});
-        EXPECT_LT(dialog->progressBar()->value(), dialog->progressBar()->maximum());
-        EXPECT_FALSE(dialog->isRunning());
+        EXPECT_LT(dialog->GetProgressBar()->value(), dialog->GetProgressBar()->maximum());
+        EXPECT_FALSE(dialog->IsRunning());
         EXPECT_TRUE(dialog->isVisible()); // the stop ended the run, not the dialog
         EXPECT_EQ(gui->messageTexts(), QStringList());
         EXPECT_TRUE(QFile::exists(configPath()));
@@ -232,7 +232,7 @@ TEST_F(CopyDialogTest, TheMainFrameCommandOpensTheDialog)
     showMainFrame();
     bool shown = false;
     gui->onDialog<CDataCopyDlg>([&](CDataCopyDlg& dialog) {
-        shown = dialog.isVisible() && dialog.tableList()->rowCount() == 379;
+        shown = dialog.isVisible() && dialog.GetTableList()->rowCount() == 379;
         click(dialog, "exitButton");
     });
     frame->runCommand(cmd::DataCopy);

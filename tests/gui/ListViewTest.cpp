@@ -47,16 +47,16 @@ struct RecordingSink : FillSink {
 struct WatchedList {
     RecordingHost host;
     CTesseraView view {host};
-    QAbstractItemModelTester tester {&view.rows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
+    QAbstractItemModelTester tester {&view.GetRows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
 // The list on its own, without a database (the connection stays closed).
 class ListViewTest : public AppFixture<>, protected WatchedList {
 protected:
-    QPoint rowCentre(int row) const { return view.visualRect(view.rows().index(row, 0)).center(); }
+    QPoint rowCentre(int row) const { return view.visualRect(view.GetRows().index(row, 0)).center(); }
     void showStartPage()
     {
-        view.showStartPage();
+        view.ShowStartPage();
         view.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     }
@@ -76,35 +76,35 @@ protected:
 
 TEST_F(ListViewTest, StartPageListsTheFiveKindsAndAClosedConnectionNothing)
 {
-    view.showStartPage();
-    EXPECT_EQ(headers(view.rows()), u"序号,名称"_s);
+    view.ShowStartPage();
+    EXPECT_EQ(headers(view.GetRows()), u"序号,名称"_s);
     EXPECT_EQ(view.columnWidth(0), 150);
     EXPECT_EQ(view.columnWidth(1), 250);
-    EXPECT_EQ(shownRows(view.rows()), (std::vector<QStringList> {{"1", "操作事件"}, {"2", "越限事件"}, {"3", "遥信变位"},
+    EXPECT_EQ(shownRows(view.GetRows()), (std::vector<QStringList> {{"1", "操作事件"}, {"2", "越限事件"}, {"3", "遥信变位"},
                                                                   {"4", "SOE事件"}, {"5", "遥测数据"}}));
-    EXPECT_EQ(view.currentCode(), 0);
-    EXPECT_FALSE(view.isTelemetryMode());
-    EXPECT_EQ(view.viewMode(), ViewMode::StartPage);
+    EXPECT_EQ(view.GetCurrentCode(), 0);
+    EXPECT_FALSE(view.IsTelemetryMode());
+    EXPECT_EQ(view.GetViewMode(), ViewMode::StartPage);
     EXPECT_EQ(view.accessibleName(), u"记录列表"_s);
 
     // Code 0 again is no change; a code without records keeps the rows.
     EXPECT_FALSE(view.SwitchView(0, false));
     EXPECT_TRUE(view.SwitchView(node::kTop, false));
-    EXPECT_EQ(view.currentCode(), node::kTop);
-    EXPECT_EQ(view.viewMode(), ViewMode::StartPage);
-    EXPECT_EQ(view.rows().rowCount(), 5);
+    EXPECT_EQ(view.GetCurrentCode(), node::kTop);
+    EXPECT_EQ(view.GetViewMode(), ViewMode::StartPage);
+    EXPECT_EQ(view.GetRows().rowCount(), 5);
 
     // Without a connection a kind or a tag empties the list, without a message.
     EXPECT_TRUE(view.SwitchView(int(ViewMode::SoeEvents), false));
-    EXPECT_EQ(view.viewMode(), ViewMode::SoeEvents);
-    EXPECT_EQ(view.rows().rowCount(), 0);
-    EXPECT_EQ(view.rows().columnCount(), 0);
+    EXPECT_EQ(view.GetViewMode(), ViewMode::SoeEvents);
+    EXPECT_EQ(view.GetRows().rowCount(), 0);
+    EXPECT_EQ(view.GetRows().columnCount(), 0);
 
-    view.showStartPage();
+    view.ShowStartPage();
     EXPECT_TRUE(view.SwitchView(17, true));
-    EXPECT_TRUE(view.isTelemetryMode());
-    EXPECT_EQ(view.viewMode(), ViewMode::StartPage);
-    EXPECT_EQ(view.rows().columnCount(), 0);
+    EXPECT_TRUE(view.IsTelemetryMode());
+    EXPECT_EQ(view.GetViewMode(), ViewMode::StartPage);
+    EXPECT_EQ(view.GetRows().columnCount(), 0);
     EXPECT_EQ(gui->messageTexts(), QStringList());
 }
 
@@ -116,10 +116,10 @@ TEST_F(ListViewTest, SelectsWholeRowsThatTheRightClickKeeps)
     showStartPage();
     click(0);
     click(2, Qt::ShiftModifier);
-    EXPECT_EQ(view.selectedRows(), (std::vector<int> {0, 1, 2}));
+    EXPECT_EQ(view.GetSelectedRows(), (std::vector<int> {0, 1, 2}));
     click(1, Qt::ControlModifier);
     click(4, Qt::ControlModifier);
-    EXPECT_EQ(view.selectedRows(), (std::vector<int> {0, 2, 4}));
+    EXPECT_EQ(view.GetSelectedRows(), (std::vector<int> {0, 2, 4}));
     EXPECT_EQ(view.selectionModel()->selectedIndexes().size(), 6) << "both cells of each row";
     const QModelIndex current = view.currentIndex();
 
@@ -137,7 +137,7 @@ TEST_F(ListViewTest, SelectsWholeRowsThatTheRightClickKeeps)
         host.popups.clear();
         const QPoint at = rowCentre(c.row);
         rightClick(at);
-        EXPECT_EQ(view.selectedRows(), (std::vector<int> {0, 2, 4}));
+        EXPECT_EQ(view.GetSelectedRows(), (std::vector<int> {0, 2, 4}));
         EXPECT_EQ(view.currentIndex(), current);
         ASSERT_EQ(host.popups.size(), c.menu ? 1u : 0u);
         if (c.menu) {
@@ -154,13 +154,13 @@ TEST_F(ListViewTest, SelectsWholeRowsThatTheRightClickKeeps)
     ASSERT_EQ(host.menus(), std::vector<ContextMenu> {ContextMenu::TelemetryTag});
     const QRect currentRow = view.visualRect(current).adjusted(0, 0, 1, 1);
     EXPECT_TRUE(currentRow.contains(view.viewport()->mapFromGlobal(host.popups[0].at)));
-    EXPECT_EQ(view.selectedRows(), (std::vector<int> {0, 2, 4}));
+    EXPECT_EQ(view.GetSelectedRows(), (std::vector<int> {0, 2, 4}));
 
     QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, rowCentre(3));
     QTest::keyClick(view.viewport(), Qt::Key_F2);
     QTest::keyClicks(view.viewport(), u"x"_s);
     EXPECT_TRUE(view.viewport()->findChildren<QLineEdit*>().isEmpty()) << "an editor opened";
-    EXPECT_EQ(view.rows().cell(3, 0), u"4"_s);
+    EXPECT_EQ(view.GetRows().cell(3, 0), u"4"_s);
 }
 
 // The list over a real database: today's rows through the application's
@@ -210,15 +210,15 @@ TEST_P(ListViewDbTest, RecordKindsShowTodaysRowsInReverseOfTheResult)
     for (const auto& [mode, table] : kinds) {
         SCOPED_TRACE(int(mode));
         ASSERT_TRUE(view.SwitchView(int(mode), false));
-        EXPECT_EQ(view.viewMode(), mode);
-        EXPECT_EQ(headers(view.rows()), tableLayout(table).columnNames().join(QLatin1Char(',')).toLower());
-        for (int c = 0; c < view.rows().columnCount(); ++c)
+        EXPECT_EQ(view.GetViewMode(), mode);
+        EXPECT_EQ(headers(view.GetRows()), tableLayout(table).columnNames().join(QLatin1Char(',')).toLower());
+        for (int c = 0; c < view.GetRows().columnCount(); ++c)
             EXPECT_EQ(view.columnWidth(c), 100) << c;
 
         RecordingSink delivered;
         records::readTodaysRecords(connection(), kind(), mode, today, delivered);
         ASSERT_FALSE(delivered.rows.empty());
-        EXPECT_EQ(shownRows(view.rows()), std::vector<QStringList>(delivered.rows.rbegin(), delivered.rows.rend()));
+        EXPECT_EQ(shownRows(view.GetRows()), std::vector<QStringList>(delivered.rows.rbegin(), delivered.rows.rend()));
     }
     EXPECT_EQ(gui->messageTexts(), QStringList());
 }
@@ -234,40 +234,40 @@ TEST_P(ListViewDbTest, TelemetryShowsOneTagAndRefillsOnlyForAnotherTag)
     addSample(u"12:00:00"_s, 8, 99);
 
     ASSERT_TRUE(view.SwitchView(7, true));
-    EXPECT_TRUE(view.isTelemetryMode());
-    EXPECT_EQ(view.currentCode(), 7);
-    EXPECT_EQ(view.requestedTag(), 7);
-    EXPECT_EQ(view.viewMode(), ViewMode::StartPage);
+    EXPECT_TRUE(view.IsTelemetryMode());
+    EXPECT_EQ(view.GetCurrentCode(), 7);
+    EXPECT_EQ(view.GetRequestedTag(), 7);
+    EXPECT_EQ(view.GetViewMode(), ViewMode::StartPage);
     const QString day = today.toString(u"yyyy-MM-dd "_s);
-    EXPECT_EQ(columnTexts(view.rows(), 0), (QStringList {day + "00:05:00", day + "12:00:00", day + "23:55:00"}));
-    EXPECT_EQ(columnTexts(view.rows(), 1), (QStringList {"7", "7", "7"}));
-    EXPECT_EQ(columnTexts(view.rows(), 2), (QStringList {"遥测", "遥测", "遥测"}));
-    EXPECT_DOUBLE_EQ(view.rows().cell(0, 3).toDouble(), 1.25);
-    EXPECT_EQ(headers(view.rows()), u"atime,tagid,datatype,nvalue,nvaluechange"_s);
+    EXPECT_EQ(columnTexts(view.GetRows(), 0), (QStringList {day + "00:05:00", day + "12:00:00", day + "23:55:00"}));
+    EXPECT_EQ(columnTexts(view.GetRows(), 1), (QStringList {"7", "7", "7"}));
+    EXPECT_EQ(columnTexts(view.GetRows(), 2), (QStringList {"遥测", "遥测", "遥测"}));
+    EXPECT_DOUBLE_EQ(view.GetRows().cell(0, 3).toDouble(), 1.25);
+    EXPECT_EQ(headers(view.GetRows()), u"atime,tagid,datatype,nvalue,nvaluechange"_s);
     // At least 120 px, and wide enough for the whole time stamp in this font.
     EXPECT_GE(view.columnWidth(0), 120);
-    EXPECT_GE(view.columnWidth(0), view.fontMetrics().horizontalAdvance(view.rows().cell(0, 0)));
+    EXPECT_GE(view.columnWidth(0), view.fontMetrics().horizontalAdvance(view.GetRows().cell(0, 0)));
     for (int c = 1; c < 5; ++c)
         EXPECT_EQ(view.columnWidth(c), 100) << c;
 
     addSample(u"23:59:59"_s, 7, 4);
     EXPECT_TRUE(view.SwitchView(7, true)) << "telemetry always reports a change";
-    EXPECT_EQ(view.rows().rowCount(), 3) << "the same tag is not read again";
+    EXPECT_EQ(view.GetRows().rowCount(), 3) << "the same tag is not read again";
 
     EXPECT_TRUE(view.SwitchView(8, true));
-    EXPECT_EQ(columnTexts(view.rows(), 1), (QStringList {"8"}));
+    EXPECT_EQ(columnTexts(view.GetRows(), 1), (QStringList {"8"}));
     EXPECT_TRUE(view.SwitchView(7, true));
-    EXPECT_EQ(view.rows().rowCount(), 4);
+    EXPECT_EQ(view.GetRows().rowCount(), 4);
 
     // Back to a record kind whose code equals the tag shown last.
     addEvent(u"10:00:00"_s);
     ASSERT_TRUE(view.SwitchView(int(ViewMode::OperationEvents), true));
-    EXPECT_EQ(view.rows().rowCount(), 0) << "no samples of a tag 100";
+    EXPECT_EQ(view.GetRows().rowCount(), 0) << "no samples of a tag 100";
     EXPECT_TRUE(view.SwitchView(int(ViewMode::OperationEvents), false));
-    EXPECT_FALSE(view.isTelemetryMode());
-    EXPECT_EQ(view.viewMode(), ViewMode::OperationEvents);
-    EXPECT_EQ(view.rows().columnCount(), 8);
-    EXPECT_EQ(columnTexts(view.rows(), 2), (QStringList {"10:00:00"}));
+    EXPECT_FALSE(view.IsTelemetryMode());
+    EXPECT_EQ(view.GetViewMode(), ViewMode::OperationEvents);
+    EXPECT_EQ(view.GetRows().columnCount(), 8);
+    EXPECT_EQ(columnTexts(view.GetRows(), 2), (QStringList {"10:00:00"}));
     EXPECT_EQ(gui->messageTexts(), QStringList());
 }
 
@@ -295,7 +295,7 @@ TEST_P(ListViewDbTest, FailedReadsReportTheirOwnMessage)
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         SCOPED_TRACE(c.code);
-        view.showStartPage();
+        view.ShowStartPage();
         EXPECT_TRUE(view.SwitchView(c.code, c.telemetry));
         ASSERT_EQ(gui->messages().size(), i + 1);
         const ScriptedGui::Message& box = gui->messages().back();
@@ -303,11 +303,11 @@ TEST_P(ListViewDbTest, FailedReadsReportTheirOwnMessage)
         EXPECT_EQ(box.owned, c.owned);
         EXPECT_EQ(box.caption, c.caption);
         EXPECT_EQ(box.icon, QMessageBox::Warning);
-        EXPECT_EQ(view.rows().rowCount(), 0);
-        EXPECT_EQ(view.rows().columnCount(), 0);
-        EXPECT_EQ(view.currentCode(), c.code);
-        EXPECT_EQ(view.isTelemetryMode(), c.telemetry);
-        EXPECT_EQ(int(view.viewMode()), c.telemetry ? int(ViewMode::StartPage) : c.code);
+        EXPECT_EQ(view.GetRows().rowCount(), 0);
+        EXPECT_EQ(view.GetRows().columnCount(), 0);
+        EXPECT_EQ(view.GetCurrentCode(), c.code);
+        EXPECT_EQ(view.IsTelemetryMode(), c.telemetry);
+        EXPECT_EQ(int(view.GetViewMode()), c.telemetry ? int(ViewMode::StartPage) : c.code);
     }
 }
 
@@ -321,8 +321,8 @@ TEST_P(ListViewDbTest, FailureAfterTheColumnsKeepsThem)
                              .arg(telemetryTable, todayAt(u"10:00:00"_s)));
     EXPECT_TRUE(view.SwitchView(7, true));
     EXPECT_EQ(gui->messageTexts(), (QStringList {"读取遥测数据表失败!"}));
-    EXPECT_EQ(view.rows().columnCount(), 3);
-    EXPECT_EQ(view.rows().rowCount(), 0);
+    EXPECT_EQ(view.GetRows().columnCount(), 3);
+    EXPECT_EQ(view.GetRows().rowCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ListViewDbTest, allDatabaseKinds(), kindName);

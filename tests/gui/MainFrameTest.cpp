@@ -74,7 +74,7 @@ protected:
         ASSERT_TRUE(gui->allScriptsUsed());
     }
 
-    const RecordListModel& rows() const { return frame->list()->rows(); }
+    const RecordListModel& rows() const { return frame->list()->GetRows(); }
 
     std::map<int, int> runs;
 };
@@ -143,13 +143,13 @@ TEST_F(MainFrameTest, GenericCommandsFollowTheListNotTheGroup)
     EXPECT_TRUE(runs.empty());
 
     frame->runCommand(cmd::ShowSignalChanges);
-    EXPECT_EQ(frame->list()->viewMode(), ViewMode::SignalChanges);
+    EXPECT_EQ(frame->list()->GetViewMode(), ViewMode::SignalChanges);
     EXPECT_EQ(frame->tree()->currentItem()->text(0), u"遥信变位"_s);
     frame->setCommandGroup(1); // the query button does not care
     frame->action(cmd::GenericQuery)->trigger();
 
     frame->runCommand(cmd::ShowTelemetry);
-    EXPECT_TRUE(frame->list()->isTelemetryMode());
+    EXPECT_TRUE(frame->list()->IsTelemetryMode());
     frame->action(cmd::GenericAdd)->trigger();
     frame->action(cmd::GenericModify)->trigger();
 
@@ -202,7 +202,7 @@ TEST_F(MainFrameTest, DataSourceCommandReopensRebuildsTheTreeAndEmptiesTheList)
     EXPECT_EQ(findNode(u"城北变电站"_s), nullptr);
     QTreeWidgetItem* tag = findNode(u"新变量"_s);
     ASSERT_NE(tag, nullptr);
-    EXPECT_EQ(CLeftTreeView::itemData(tag), 901);
+    EXPECT_EQ(CLeftTreeView::ItemData(tag), 901);
     EXPECT_EQ(configBytes(), "[DATASOURCEINI]\nDSN=" + sqlite.dsn.toLatin1() + "\nUSERNAME=\nPASS=\n");
 }
 

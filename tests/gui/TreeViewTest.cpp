@@ -83,7 +83,7 @@ protected:
         for (int i = 0; i < item->childCount(); ++i) {
             const QTreeWidgetItem* child = item->child(i);
             lines << QString(depth * 2, QLatin1Char(' ')) + child->text(0) + QLatin1Char(' ')
-                    + QString::number(CLeftTreeView::itemData(child));
+                    + QString::number(CLeftTreeView::ItemData(child));
             lines << outline(child, depth + 1);
         }
         return lines;
@@ -93,11 +93,11 @@ protected:
     void expectSelected(const QString& text, int group, int code, bool telemetry)
     {
         SCOPED_TRACE(text.toStdString());
-        ASSERT_NE(tree.selectedNode(), nullptr);
-        EXPECT_EQ(tree.selectedNode()->text(0), text);
+        ASSERT_NE(tree.GetSelectedNode(), nullptr);
+        EXPECT_EQ(tree.GetSelectedNode()->text(0), text);
         EXPECT_EQ(host.group, group);
-        EXPECT_EQ(list.currentCode(), code);
-        EXPECT_EQ(list.isTelemetryMode(), telemetry);
+        EXPECT_EQ(list.GetCurrentCode(), code);
+        EXPECT_EQ(list.IsTelemetryMode(), telemetry);
     }
 
     QPoint labelCentre(QTreeWidgetItem* item) const { return tree.visualItemRect(item).center(); }
@@ -121,15 +121,15 @@ TEST_F(TreeViewTest, FixedNodesCarryTheirItemDataLevelsTheirImagesAndOnlyTheTopN
     ASSERT_EQ(tree.topLevelItemCount(), 1);
     QTreeWidgetItem* top = tree.topLevelItem(0);
     EXPECT_EQ(top->text(0), "数据维护");
-    EXPECT_EQ(CLeftTreeView::itemData(top), node::kTop);
+    EXPECT_EQ(CLeftTreeView::ItemData(top), node::kTop);
     EXPECT_TRUE(top->isExpanded());
     EXPECT_FALSE(telemetryNode()->isExpanded());
     for (int i = 0; i < telemetryNode()->childCount(); ++i)
         EXPECT_FALSE(telemetryNode()->child(i)->isExpanded()) << telemetryNode()->child(i)->text(0).toStdString();
     // Building selects nothing: the frame's command group stays "none yet".
-    EXPECT_EQ(tree.selectedNode(), nullptr);
+    EXPECT_EQ(tree.GetSelectedNode(), nullptr);
     EXPECT_EQ(host.group, 0);
-    EXPECT_EQ(list.currentCode(), 0);
+    EXPECT_EQ(list.GetCurrentCode(), 0);
     EXPECT_EQ(QAccessible::queryAccessibleInterface(&tree)->text(QAccessible::Name), "导航树");
     EXPECT_EQ(gui->messageTexts(), QStringList());
 
@@ -193,7 +193,7 @@ TEST_F(TreeViewTest, RebuildWithoutACatalogueLeavesTheFixedNodes)
     tree.BuildTree();
     ASSERT_EQ(tree.topLevelItemCount(), 1);
     EXPECT_EQ(outline(tree.topLevelItem(0)), kFixedNodes);
-    EXPECT_TRUE(tree.catalogue().children.empty());
+    EXPECT_TRUE(tree.GetCatalogue().children.empty());
     EXPECT_EQ(gui->messageTexts(), QStringList());
 
     openSQLiteFile(u"tree.db"_s);
@@ -254,17 +254,17 @@ TEST_F(TreeViewTest, ClickingNodesSetsTheGroupAndSwitchesTheList)
         ASSERT_NE(item, nullptr);
         click(item); // opens the nodes above it
         expectSelected(item->text(0), c.group, c.code, c.telemetry);
-        EXPECT_EQ(list.rows().rowCount(), c.rows) << item->text(0).toStdString();
+        EXPECT_EQ(list.GetRows().rowCount(), c.rows) << item->text(0).toStdString();
     }
     EXPECT_EQ(gui->messageTexts(), QStringList());
 
     // Rebuilding away the selected node: no node is the telemetry-or-other
     // group, and the list keeps what it shows.
     tree.BuildTree();
-    EXPECT_EQ(tree.selectedNode(), nullptr);
+    EXPECT_EQ(tree.GetSelectedNode(), nullptr);
     EXPECT_EQ(host.group, 5);
-    EXPECT_EQ(list.currentCode(), int(ViewMode::LimitAlarms));
-    EXPECT_FALSE(list.isTelemetryMode());
+    EXPECT_EQ(list.GetCurrentCode(), int(ViewMode::LimitAlarms));
+    EXPECT_FALSE(list.IsTelemetryMode());
 }
 
 TEST_F(TreeViewTest, KeyboardAloneWalksTheTree)
@@ -276,7 +276,7 @@ TEST_F(TreeViewTest, KeyboardAloneWalksTheTree)
     QTRY_VERIFY(tree.hasFocus());
     // Focus alone makes the first node current without selecting it.
     ASSERT_EQ(tree.currentItem(), tree.topLevelItem(0));
-    ASSERT_EQ(tree.selectedNode(), nullptr);
+    ASSERT_EQ(tree.GetSelectedNode(), nullptr);
     const int firstTag = demoTagId(u"城北变电站"_s, QString(), u"10kV母线电压"_s);
 
     const struct {
@@ -315,10 +315,10 @@ TEST_F(TreeViewTest, OnlyTheLeftButtonOpensAndSelects)
     QTest::mousePress(tree.viewport(), Qt::RightButton, {}, at);
     QTest::mouseRelease(tree.viewport(), Qt::RightButton, {}, at);
     QTest::mouseDClick(tree.viewport(), Qt::RightButton, {}, at);
-    EXPECT_EQ(tree.selectedNode(), nullptr);
+    EXPECT_EQ(tree.GetSelectedNode(), nullptr);
     EXPECT_FALSE(telemetry->isExpanded());
     EXPECT_EQ(host.group, 0);
-    EXPECT_EQ(list.currentCode(), 0);
+    EXPECT_EQ(list.GetCurrentCode(), 0);
 
     QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, at);
     EXPECT_TRUE(telemetry->isExpanded());
@@ -344,9 +344,9 @@ TEST_F(TreeViewTest, SelectKindNodeSelectsAChildOfTheTopNodeByItemData)
     // station with its -2, not a code no node has.
     for (int code : {node::kTop, node::kStation, 999}) {
         tree.SelectKindNode(code);
-        EXPECT_EQ(tree.selectedNode(), telemetryNode()) << code;
+        EXPECT_EQ(tree.GetSelectedNode(), telemetryNode()) << code;
     }
-    EXPECT_EQ(list.currentCode(), -1);
+    EXPECT_EQ(list.GetCurrentCode(), -1);
 }
 
 // --- context menus --------------------------------------------------------
@@ -397,7 +397,7 @@ TEST_F(TreeViewTest, TelemetryMenusFollowTheSelectedNodeWhereverTheClick)
         for (const QPoint& p : elsewhere)
             rightClick(p);
         EXPECT_EQ(host.menus(), menu ? std::vector<ContextMenu>(3, *menu) : std::vector<ContextMenu>());
-        EXPECT_EQ(tree.selectedNode(), selected);
+        EXPECT_EQ(tree.GetSelectedNode(), selected);
     }
 }
 
@@ -433,7 +433,7 @@ TEST_F(TreeViewTest, MenuKeyOpensTheSameMenusBelowTheSelectedNode)
     const QRect shown = tree.visualItemRect(tag);
     EXPECT_TRUE(tree.viewport()->rect().contains(shown));
     EXPECT_EQ(host.popups[0].at, tree.viewport()->mapToGlobal(shown.bottomLeft()));
-    EXPECT_EQ(tree.selectedNode(), tag);
+    EXPECT_EQ(tree.GetSelectedNode(), tag);
 
     // The keyboard menu event a platform sends after the key press opens
     // nothing more; sent without a key press (assistive tools) it opens one.

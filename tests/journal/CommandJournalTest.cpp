@@ -63,7 +63,7 @@ protected:
     {
         CTesseraView* list = frame->list();
         list->clearSelection();
-        list->selectionModel()->select(list->rows().index(row, 0),
+        list->selectionModel()->select(list->GetRows().index(row, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
@@ -120,7 +120,7 @@ TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefor
     // Records: an operation event modified, then deleted.
     frame->runCommand(cmd::ShowOperationEvents);
     QApplication::processEvents();
-    ASSERT_GT(frame->list()->rows().rowCount(), 0);
+    ASSERT_GT(frame->list()->GetRows().rowCount(), 0);
     selectListRow(0);
     run<RecordEditDialog>(cmd::EventModify, "内容有误",
                           [](RecordEditDialog& d) { typeInto(d, "content", "已更正"); });

@@ -88,7 +88,7 @@ void choose(QComboBox* box, const QString& text)
 // The commands of the four record kinds on the real main window, against each database kind.
 class RecordCommandsTest : public MainWindowTest {
 protected:
-    RecordListModel& rows() { return frame->list()->rows(); }
+    RecordListModel& rows() { return frame->list()->GetRows(); }
     // The list's cells of a column, top to bottom.
     QStringList column(int c)
     {
@@ -148,7 +148,7 @@ protected:
 TEST_P(RecordCommandsTest, OperationEventsAddModifyAndDelete)
 {
     showKind(cmd::ShowOperationEvents);
-    ASSERT_EQ(frame->list()->viewMode(), ViewMode::OperationEvents);
+    ASSERT_EQ(frame->list()->GetViewMode(), ViewMode::OperationEvents);
 
     // Add with nothing selected: current date and time, zeros, the new row on top.
     run<CEventEditDlg>(cmd::EventAdd, [&](CEventEditDlg& d) {

@@ -26,7 +26,7 @@ void AppState::openSQLiteFile(const QString& fileName)
 void AppState::showMainFrame()
 {
     frame = createMainFrame();
-    new QAbstractItemModelTester(&frame->list()->rows(), QAbstractItemModelTester::FailureReportingMode::Fatal,
+    new QAbstractItemModelTester(&frame->list()->GetRows(), QAbstractItemModelTester::FailureReportingMode::Fatal,
                                  frame.get());
     frame->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));

@@ -88,17 +88,17 @@ protected:
         }
         tree->scrollToItem(item);
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-        ASSERT_EQ(tree->selectedNode(), item);
+        ASSERT_EQ(tree->GetSelectedNode(), item);
     }
     void selectRows(std::initializer_list<int> rows)
     {
         CTesseraView& list = *frame->list();
         list.clearSelection();
         for (int row : rows)
-            list.selectionModel()->select(list.rows().index(row, 0),
+            list.selectionModel()->select(list.GetRows().index(row, 0),
                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
-    QString cell(int row, int column) { return frame->list()->rows().cell(row, column); }
+    QString cell(int row, int column) { return frame->list()->GetRows().cell(row, column); }
     qint64 count(const QString& where) { return countRows(TelemetryTableName(today) + u" WHERE "_s + where); }
     QString todayAt(const char* time) const { return today.toString(Qt::ISODate) + u' ' + QLatin1String(time); }
     QStringList messages() const { return gui->messageTexts(); }
@@ -147,15 +147,15 @@ protected:
 TEST_P(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
 {
     select(feederTag);
-    ASSERT_TRUE(frame->list()->isTelemetryMode());
-    EXPECT_EQ(frame->list()->rows().rowCount(), 288);
+    ASSERT_TRUE(frame->list()->IsTelemetryMode());
+    EXPECT_EQ(frame->list()->GetRows().rowCount(), 288);
 
     // The generic query in telemetry mode: only hand-set samples, oldest at the top.
     run<DateSelectDialog>(cmd::GenericQuery, [](DateSelectDialog& d) {
         EXPECT_EQ(d.findChild<QTimeEdit*>(u"endTime"_s)->time(), QTime(23, 59, 59));
         clickOk(d);
     });
-    ASSERT_EQ(frame->list()->rows().rowCount(), 6);
+    ASSERT_EQ(frame->list()->GetRows().rowCount(), 6);
     EXPECT_EQ(cell(0, 0), todayAt("12:00:00"));
     EXPECT_EQ(cell(5, 0), todayAt("12:25:00"));
     EXPECT_EQ(cell(0, 2), u"遥测"_s);
@@ -169,7 +169,7 @@ TEST_P(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
         clickOk(d);
     });
     EXPECT_EQ(messages(), QStringList());
-    EXPECT_EQ(frame->list()->rows().rowCount(), 4);
+    EXPECT_EQ(frame->list()->GetRows().rowCount(), 4);
     EXPECT_EQ(cell(1, 0), kept);
     EXPECT_EQ(count(u"TagID=15 AND DataType=6"_s), 4);
 

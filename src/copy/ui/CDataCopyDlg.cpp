@@ -152,8 +152,8 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     connect(m_pickTarget, &QPushButton::clicked, this, [this] { ChooseDataSource(true); });
     connect(m_pickSource, &QPushButton::clicked, this, [this] { ChooseDataSource(false); });
     connect(m_range, &QCheckBox::clicked, this, &CDataCopyDlg::MarkTablesForRange);
-    connect(m_startButton, &QPushButton::clicked, this, &CDataCopyDlg::startCopy);
-    connect(m_stopButton, &QPushButton::clicked, this, &CDataCopyDlg::requestStop);
+    connect(m_startButton, &QPushButton::clicked, this, &CDataCopyDlg::StartCopy);
+    connect(m_stopButton, &QPushButton::clicked, this, &CDataCopyDlg::RequestStop);
     connect(m_exitButton, &QPushButton::clicked, this, &CDataCopyDlg::reject);
 
     LoadCopySettings();
@@ -161,7 +161,7 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
 
 CDataCopyDlg::~CDataCopyDlg() = default;
 
-void CDataCopyDlg::readFields()
+void CDataCopyDlg::ReadFields()
 {
     m_settings.target.dsn = m_targetDsn->text();
     m_settings.target.user = m_targetUser->text();
@@ -173,7 +173,7 @@ void CDataCopyDlg::readFields()
     m_end = QDateTime(m_endEdit->date(), m_timeOfDay);
 }
 
-void CDataCopyDlg::showFields()
+void CDataCopyDlg::ShowFields()
 {
     m_targetDsn->setText(m_settings.target.dsn);
     m_targetUser->setText(m_settings.target.user);
@@ -185,9 +185,9 @@ void CDataCopyDlg::showFields()
 
 void CDataCopyDlg::LoadCopySettings()
 {
-    readFields();
+    ReadFields();
     copy::LoadCopySettings(m_configurationPath, m_settings);
-    showFields();
+    ShowFields();
 }
 
 void CDataCopyDlg::SaveCopySettings()
@@ -197,7 +197,7 @@ void CDataCopyDlg::SaveCopySettings()
 
 void CDataCopyDlg::MarkTablesForRange()
 {
-    readFields();
+    ReadFields();
     const auto ticked = copy::MarkTablesForRange(m_range->isChecked(), m_start, m_end);
     if (!ticked) {
         standardMessage(QStringLiteral("开始时间不能大于结束时间!"));
@@ -209,7 +209,7 @@ void CDataCopyDlg::MarkTablesForRange()
 
 void CDataCopyDlg::ChooseDataSource(bool target)
 {
-    readFields();
+    ReadFields();
     copy::CopyDataSource& side = target ? m_settings.target : m_settings.source;
     const std::optional<QString> name = DataSourcePickerDialog::pick(this, side.dsn);
     if (!name)
@@ -224,10 +224,10 @@ void CDataCopyDlg::ChooseDataSource(bool target)
         return;
     side.dsn = *name;
     side.kind = kindOfDriverName(*driver).value_or(DatabaseKind::None);
-    showFields();
+    ShowFields();
 }
 
-QStringList CDataCopyDlg::chosenTables() const
+QStringList CDataCopyDlg::GetChosenTables() const
 {
     QStringList names;
     for (int row = 0; row < copy::kCopyTableRows; ++row)
@@ -236,16 +236,16 @@ QStringList CDataCopyDlg::chosenTables() const
     return names;
 }
 
-void CDataCopyDlg::startCopy()
+void CDataCopyDlg::StartCopy()
 {
     if (m_running)
         return;
-    readFields();
+    ReadFields();
     if (!(m_start < m_end)) {
         standardMessage(QStringLiteral("开始时间的应该小于结束时间!"));
         return;
     }
-    const QStringList chosen = chosenTables();
+    const QStringList chosen = GetChosenTables();
     if (chosen.isEmpty()) {
         standardMessage(QStringLiteral("请选择要转换的表!"));
         return;
@@ -268,14 +268,14 @@ void CDataCopyDlg::startCopy()
             return;
         }
     }
-    setRunning(true);
+    SetRunning(true);
     run.RunCopy(chosen);
     run.CloseConnections();
-    setRunning(false);
+    SetRunning(false);
     SaveCopySettings();
 }
 
-void CDataCopyDlg::setRunning(bool running)
+void CDataCopyDlg::SetRunning(bool running)
 {
     m_running = running;
     m_stopRequested = false;

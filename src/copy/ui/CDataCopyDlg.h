@@ -28,21 +28,21 @@ public:
     explicit CDataCopyDlg(const QString& configurationPath, QWidget* parent = nullptr);
     ~CDataCopyDlg() override;
 
-    const copy::CopySettings& settings() const { return m_settings; }
-    QTableWidget* tableList() const { return m_tables; }
-    QProgressBar* progressBar() const { return m_progress; }
-    bool isRunning() const { return m_running; }
+    const copy::CopySettings& GetSettings() const { return m_settings; }
+    QTableWidget* GetTableList() const { return m_tables; }
+    QProgressBar* GetProgressBar() const { return m_progress; }
+    bool IsRunning() const { return m_running; }
 
     // The handlers, as their buttons and the check box run them.
     void LoadCopySettings();
     void SaveCopySettings();
     void MarkTablesForRange();
     void ChooseDataSource(bool target);
-    void startCopy();
-    void requestStop() { m_stopRequested = true; }
+    void StartCopy();
+    void RequestStop() { m_stopRequested = true; }
 
     // The ticked rows' names in row order.
-    QStringList chosenTables() const;
+    QStringList GetChosenTables() const;
 
     void reject() override;
 
@@ -50,9 +50,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void readFields();
-    void showFields();
-    void setRunning(bool running);
+    void ReadFields();
+    void ShowFields();
+    void SetRunning(bool running);
 
     // CopyReport
     void setCell(int row, copy::CopyColumn column, const QString& text) override;

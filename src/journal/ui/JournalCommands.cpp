@@ -38,11 +38,11 @@ void refreshList(QWidget* owner)
     if (!frame)
         return;
     CTesseraView* list = frame->list();
-    const int code = list->currentCode();
-    const bool telemetry = list->isTelemetryMode();
-    list->dataSourceChanged();
+    const int code = list->GetCurrentCode();
+    const bool telemetry = list->IsTelemetryMode();
+    list->DataSourceChanged();
     if (code != 0 || telemetry)
-        list->SwitchView(telemetry ? list->requestedTag() : code, telemetry);
+        list->SwitchView(telemetry ? list->GetRequestedTag() : code, telemetry);
 }
 
 // The entry "撤销上次操作" reverses: the newest command of the current data

@@ -36,7 +36,7 @@ public:
 
 private:
     CTesseraView& list() { return *m_frame.list(); }
-    RecordListModel& rows() { return list().rows(); }
+    RecordListModel& rows() { return list().GetRows(); }
     bool viewCheck(const QString& caption);
     // The selected rows while the list shows this kind; empty after a
     // refusal, none selected refused with `refusal`.
@@ -58,7 +58,7 @@ private:
 
 bool RecordCommands::viewCheck(const QString& caption)
 {
-    if (list().isTelemetryMode() || list().viewMode() != m_kind.mode) {
+    if (list().IsTelemetryMode() || list().GetViewMode() != m_kind.mode) {
         warningMessage(&m_frame, m_kind.viewCheckText, caption);
         return false;
     }
@@ -81,7 +81,7 @@ std::vector<int> RecordCommands::selection(const QString& refusal)
 {
     if (!viewCheck(m_kind.commandCaption))
         return {};
-    std::vector<int> selected = list().selectedRows();
+    std::vector<int> selected = list().GetSelectedRows();
     if (selected.empty())
         warningMessage(&m_frame, refusal, m_kind.commandCaption);
     return selected;
@@ -167,7 +167,7 @@ void RecordCommands::add()
 {
     if (!viewCheck(m_kind.commandCaption))
         return;
-    const std::vector<int> selected = list().selectedRows();
+    const std::vector<int> selected = list().GetSelectedRows();
     std::unique_ptr<RecordEditDialog> dialog = makeKindDialog<RecordEditDialog>(m_kind.mode, &m_frame);
     dialog->setAddMode(true);
     int position = 0;
@@ -207,7 +207,7 @@ void RecordCommands::remove()
         return;
     qint64 removed = 0;
     const bool done = runWaiting([&] {
-        return list().removeRows(selected, [this, &removed](db::Connection& connection, int row) {
+        return list().RemoveRows(selected, [this, &removed](db::Connection& connection, int row) {
             connection.execute(deleteSql(m_kind, sharedDatabaseKind(), rowAt(row)));
             ++removed;
         });

@@ -113,11 +113,11 @@ TreeItemInfo infoOf(const QTreeWidgetItem* item)
     if (!item)
         return info;
     info.exists = true;
-    info.data = CLeftTreeView::itemData(item);
+    info.data = CLeftTreeView::ItemData(item);
     info.text = item->text(0);
     if (const QTreeWidgetItem* parent = item->parent()) {
         info.hasParent = true;
-        info.parentData = CLeftTreeView::itemData(parent);
+        info.parentData = CLeftTreeView::ItemData(parent);
         info.parentText = parent->text(0);
         info.parentIsTop = parent->parent() == nullptr;
     }
@@ -129,7 +129,7 @@ using SelectionRule = SelectionResult (*)(const TreeItemInfo&);
 // The scope of the tree's selection, or the refusal shown and nullopt.
 std::optional<TelemetryScope> scopeOf(CMainFrame& frame, SelectionRule rule)
 {
-    const SelectionResult result = rule(infoOf(frame.tree()->selectedNode()));
+    const SelectionResult result = rule(infoOf(frame.tree()->GetSelectedNode()));
     if (!result.scope)
         warningMessage(&frame, refusalText(result.refusal), refusalCaption(result.refusal));
     return result.scope;
@@ -168,7 +168,7 @@ void runQuery(CMainFrame& frame)
     const auto scope = scopeAndDialog(frame, selectTag, dialog);
     if (!scope)
         return;
-    RecordListModel& model = frame.list()->rows();
+    RecordListModel& model = frame.list()->GetRows();
     model.removeAllRows();
     db::Connection* connection = openSharedConnection();
     if (!connection)
@@ -188,7 +188,7 @@ void runSingleValue(CMainFrame& frame)
     if (!scope)
         return;
     CTesseraView& list = *frame.list();
-    const std::vector<int> selected = list.selectedRows();
+    const std::vector<int> selected = list.GetSelectedRows();
     SingleValue initial;
     initial.tagId = scope->tagId;
     int row = -1;
@@ -198,11 +198,11 @@ void runSingleValue(CMainFrame& frame)
         initial.time = QTime(0, 0, 0);
     } else {
         row = selected.front();
-        const QString at = list.rows().cell(row, 0);
+        const QString at = list.GetRows().cell(row, 0);
         initial.day = QDate(decimalInteger(at.mid(0, 4)), decimalInteger(at.mid(5, 2)), decimalInteger(at.mid(8, 2)));
         initial.time = QTime(decimalInteger(at.mid(11, 2)), decimalInteger(at.mid(14, 2)), decimalInteger(at.mid(17, 2)));
-        initial.value = float(decimalReal(list.rows().cell(row, 3)));
-        initial.change = float(decimalReal(list.rows().cell(row, 4)));
+        initial.value = float(decimalReal(list.GetRows().cell(row, 3)));
+        initial.change = float(decimalReal(list.GetRows().cell(row, 4)));
     }
     TelemetryValueDialog* shown = nullptr;
     TelemetryValueDialog dialog(initial, [&shown](const SingleValue& sample, const QString& reason) {
@@ -226,7 +226,7 @@ void runSingleValue(CMainFrame& frame)
     if (execDialog(dialog) != QDialog::Accepted)
         return;
     const SingleValue& written = dialog.sample();
-    RecordListModel& model = list.rows();
+    RecordListModel& model = list.GetRows();
     if (written.add)
         row = model.insertRow(0, {FormatTimeText(written.day, written.time), QString::number(written.tagId),
                                   kTelemetryCellText});
@@ -237,11 +237,11 @@ void runSingleValue(CMainFrame& frame)
 void runDelete(CMainFrame& frame)
 {
     CTesseraView& list = *frame.list();
-    if (!list.isTelemetryMode()) {
+    if (!list.IsTelemetryMode()) {
         warningMessage(&frame, refusalText(SelectionRefusal::SwitchToTelemetry), kTelemetryCaption);
         return;
     }
-    const std::vector<int> selected = list.selectedRows();
+    const std::vector<int> selected = list.GetSelectedRows();
     if (selected.empty()) {
         warningMessage(&frame, QStringLiteral("请选择要修改的事件项!"), kTelemetryCaption);
         return;
@@ -250,7 +250,7 @@ void runDelete(CMainFrame& frame)
     if (execDialog(confirm) != QDialog::Accepted)
         return;
 
-    const RecordListModel& model = list.rows();
+    const RecordListModel& model = list.GetRows();
     // One unit a day table, its samples' conditions joined.
     std::map<QString, QStringList> conditions;
     for (int row : selected) {
@@ -269,7 +269,7 @@ void runDelete(CMainFrame& frame)
         return;
     qint64 removed = 0;
     const bool done = runWaiting([&] {
-        return list.removeRows(selected, [&model, &removed](db::Connection& connection, int row) {
+        return list.RemoveRows(selected, [&model, &removed](db::Connection& connection, int row) {
             deleteSample(connection, sharedDatabaseKind(), model.cell(row, 0), decimalInteger(model.cell(row, 1)));
             ++removed;
         });
@@ -286,7 +286,7 @@ void runZeroing(CMainFrame& frame)
     if (!scope)
         return;
     const RangeOfDay range = dialog.range();
-    const CatalogueNode& catalogue = frame.tree()->catalogue();
+    const CatalogueNode& catalogue = frame.tree()->GetCatalogue();
     const QString name = QStringLiteral("数据清零");
     auto journaled = beginJournaled(
         &frame, name,
@@ -407,7 +407,7 @@ void runReplacement(CMainFrame& frame)
         connectString = app().GetConnection().connectString();
 
     const ReplaceRequest& request = dialog.request();
-    const CatalogueNode& catalogue = frame.tree()->catalogue();
+    const CatalogueNode& catalogue = frame.tree()->GetCatalogue();
     const QString name = QStringLiteral("遥测数据替换");
     auto journaled = beginJournaled(
         &frame, kReplaceCaption,
