@@ -1,8 +1,10 @@
-// What the operation journal costs on a SQLite archive through ODBC: a
-// whole-day batch setting of one tag at one second (86,400 samples), on an
-// empty day and over a day already set, and the zeroing of a station's day,
-// each without and with journaling (before-image, entry, after-state from
-// what was written), and the undo of each beside them. Best of three runs.
+// What the operation journal costs, on a SQLite archive and (when their
+// test servers are configured) on PostgreSQL and MariaDB: a whole-day batch
+// setting of one tag at one second (86,400 samples), on an empty day and
+// over a day already set, and the zeroing of a station's day, each without
+// and with journaling as the commands journal (JournaledCommand: the
+// before-image and the entry committed first, the after-state from what
+// was written), and the undo of each beside them. Best of three runs.
 #include "BenchSupport.h"
 
 #include "SchemaDdl.h"
@@ -12,6 +14,7 @@
 #include "db/Connection.h"
 #include "journal/ArchiveImage.h"
 #include "journal/Journal.h"
+#include "journal/JournaledCommand.h"
 #include "journal/Undo.h"
 #include "telemetry/TelemetryStore.h"
 #include "view/TagCatalogue.h"
@@ -29,7 +32,7 @@ using namespace tessera::telemetry;
 
 namespace {
 
-constexpr DatabaseKind kKind = DatabaseKind::SQLite;
+DatabaseKind g_kind = DatabaseKind::SQLite; // the archive being measured
 const QDate kDay(2026, 1, 2);
 const QString kStation = QStringLiteral("城北变电站");
 constexpr int kStationTags = 10;
@@ -38,7 +41,7 @@ constexpr int kRuns = 3;
 void createDay(db::Connection& c)
 {
     c.execute(ddl::dropTableSql(tableOfDay(kDay)));
-    c.execute(ddl::createTelemetryTableSql(kKind, tableOfDay(kDay), ddl::Generation::Newer));
+    c.execute(ddl::createTelemetryTableSql(g_kind, tableOfDay(kDay), ddl::Generation::Newer));
 }
 
 const BatchRequest kBatch {kDay, QTime(0, 0), QTime(23, 59, 59), 1, 1000, 0, BatchMethod::Increase, 1};
@@ -52,7 +55,7 @@ void runBatch(db::Connection& c)
 {
     NoQuestions questions;
     RandomSource random(1);
-    const BatchOutcome outcome = runBatchSetting(c, kKind, kBatch, questions, random);
+    const BatchOutcome outcome = runBatchSetting(c, g_kind, kBatch, questions, random);
     if (outcome.result != BatchOutcome::Result::Done)
         std::fprintf(stderr, "batch setting ended with %d\n", int(outcome.result));
 }
@@ -85,35 +88,31 @@ QString conditionOf(const QString& statement)
 }
 
 struct Parts {
-    double before = 0, entry = 0, command = 0, after = 0;
-    double total() const { return before + entry + command + after; }
+    double begin = 0, command = 0, finish = 0;
+    double total() const { return begin + command + finish; }
 };
 
-// A command as the journal wants it run: before-image, entry, the command,
-// the after-state it left (made from `after`, never read back), outcome.
+// A command as the writing commands run it: the before-image and the entry
+// first, then the command, then the after-state it left (made from `after`,
+// never read back).
 Parts journaled(Journal& journal, db::Connection& c, const QString& name, const QString& where,
                 const std::function<void()>& command, const std::function<AfterState(const RowSet&)>& after)
 {
-    Parts parts;
-    const QString table = tableOfDay(kDay);
-    Stopwatch watch;
-    RowSet before = captureRows(c, kKind, table, where);
-    parts.before = watch.seconds();
     EntryDraft draft;
     draft.login = QStringLiteral("wardenaccount");
-    draft.kind = int(kKind);
+    draft.kind = int(g_kind);
     draft.commandName = name;
-    draft.units.push_back({table, where, QString(), {QStringLiteral("ATime"), QStringLiteral("TagID")}, before});
-    Stopwatch entryWatch;
-    const qint64 id = journal.beginEntry(draft);
-    parts.entry = entryWatch.seconds();
+    draft.units.push_back({tableOfDay(kDay), where, QString(), {QStringLiteral("ATime"), QStringLiteral("TagID")}, {}});
+    Parts parts;
+    Stopwatch watch;
+    JournaledCommand entry = JournaledCommand::begin(journal, c, g_kind, std::move(draft));
+    parts.begin = watch.seconds();
     Stopwatch commandWatch;
     command();
     parts.command = commandWatch.seconds();
-    Stopwatch afterWatch;
-    journal.recordAfterState(id, 0, after(before));
-    journal.finishEntry(id, EntryState::Done, QStringLiteral("完成"));
-    parts.after = afterWatch.seconds();
+    Stopwatch finishWatch;
+    entry.finish(true, QStringLiteral("完成"), {}, {after(entry.before(0))});
+    parts.finish = finishWatch.seconds();
     return parts;
 }
 
@@ -121,7 +120,7 @@ double undoLast(Journal& journal, db::Connection& c)
 {
     UndoRequest request;
     request.entryId = journal.entries({{}, {}, {}, 1}).front().id;
-    request.kind = kKind;
+    request.kind = g_kind;
     Stopwatch watch;
     const UndoOutcome outcome = undoEntry(journal, c, request);
     const double seconds = watch.seconds();
@@ -158,24 +157,19 @@ void measure(db::Connection& c, Journal& journal, const Scenario& s)
     }
     std::printf("%s\n", s.title);
     std::printf("  %-28s %8.3f s\n", "without journal", plain);
-    std::printf("  %-28s %8.3f s  %+.0f%%  (before-image %.3f, entry %.3f, command %.3f, after-state %.3f)\n",
-                "with journal", best.total(), (best.total() / plain - 1) * 100, best.before, best.entry, best.command,
-                best.after);
+    std::printf("  %-28s %8.3f s  %+.0f%%  (before-image and entry %.3f, command %.3f, after-state %.3f)\n",
+                "with journal", best.total(), (best.total() / plain - 1) * 100, best.begin, best.command, best.finish);
     std::printf("  %-28s %8.3f s  %.2f times the command without journal\n", "undo", undo, undo / plain);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+void benchArchive(const char* title, DatabaseKind kind, const QString& connectString, Journal& journal)
 {
-    QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    db::Connection c = db::Connection::open(
-        QStringLiteral("Driver=SQLite3;Database=%1").arg(dir.filePath(QStringLiteral("bench.db"))));
-    Journal journal = Journal::open(dir.filePath(QStringLiteral("journal.sqlite")));
+    std::printf("\n== %s\n", title);
+    g_kind = kind;
+    db::Connection c = db::Connection::open(connectString);
 
     const auto rows = batchRows();
-    const QString batchWhere = conditionOf(batchDeleteSql(kKind, kBatch));
+    const QString batchWhere = conditionOf(batchDeleteSql(g_kind, kBatch));
     auto writtenBatch = [&rows](const RowSet& before) { return afterStateOfWritten(before, rows); };
 
     measure(c, journal,
@@ -190,7 +184,7 @@ int main(int argc, char** argv)
              QStringLiteral("批量设置"), batchWhere, runBatch, writtenBatch});
 
     // A station of ten tags with a sample every ten seconds: 86,400 samples.
-    for (const QString& sql : ddl::createSchemaSql(kKind)) {
+    for (const QString& sql : ddl::createSchemaSql(g_kind)) {
         const QString table = sql.section(QLatin1Char(' '), 2, 2);
         c.execute(ddl::dropTableSql(table));
         c.execute(sql);
@@ -218,8 +212,8 @@ int main(int argc, char** argv)
     const CatalogueNode noCatalogue;
     measure(c, journal,
             {"Zeroing a station's day (10 tags, 86,400 samples)", fillStation, QStringLiteral("遥测置零"),
-             conditionOf(zeroingSql(kKind, wholeDay, station, noCatalogue)),
-             [&](db::Connection& c) { zeroTelemetry(c, kKind, wholeDay, station, noCatalogue); },
+             conditionOf(zeroingSql(g_kind, wholeDay, station, noCatalogue)),
+             [&](db::Connection& c) { zeroTelemetry(c, g_kind, wholeDay, station, noCatalogue); },
              [](const RowSet& before) {
                  RowDigest digest;
                  for (Row row : before.rows) {
@@ -232,9 +226,43 @@ int main(int argc, char** argv)
     // The after-state made from what was written is what the archive holds.
     createDay(c);
     runBatch(c);
-    const RowSet read = captureRows(c, kKind, tableOfDay(kDay), batchWhere);
+    const RowSet read = captureRows(c, g_kind, tableOfDay(kDay), batchWhere);
     std::printf("after-state from the written values matches the archive: %s\n",
                 afterStateOfWritten(read, rows).digest == digestOf(read.rows) ? "yes" : "NO");
-    std::printf("journal size: %.1f MB\n", journal.sizeBytes() / 1e6);
+    c.execute(ddl::dropTableSql(tableOfDay(kDay)));
+}
+
+QString env(const char* name)
+{
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    QTemporaryDir dir;
+    Journal journal = Journal::open(dir.filePath(QStringLiteral("journal.sqlite")));
+    benchArchive("SQLite", DatabaseKind::SQLite,
+                 QStringLiteral("Driver=SQLite3;Database=%1").arg(dir.filePath(QStringLiteral("bench.db"))), journal);
+    if (env("TESSERA_TEST_PG_PORT").isEmpty() || env("TESSERA_TEST_MARIADB_PORT").isEmpty()) {
+        std::printf("\nPostgreSQL and MariaDB: not measured, their test servers are not configured "
+                    "(source \"$(scripts/test-servers env)\" after scripts/test-servers start)\n");
+    } else {
+        benchArchive("PostgreSQL", DatabaseKind::PostgreSQL,
+                     QStringLiteral("Driver=PostgreSQL Unicode;Servername=%1;Port=%2;Database=%3;UID=%4;PWD=%5")
+                         .arg(env("TESSERA_TEST_PG_HOST"), env("TESSERA_TEST_PG_PORT"), env("TESSERA_TEST_PG_DATABASE"),
+                              env("TESSERA_TEST_PG_USER"), env("TESSERA_TEST_PG_PASSWORD")),
+                     journal);
+        benchArchive("MariaDB", DatabaseKind::MySql,
+                     QStringLiteral("Driver=MariaDB Unicode;Server=%1;Port=%2;Database=%3;UID=%4;PWD=%5")
+                         .arg(env("TESSERA_TEST_MARIADB_HOST"), env("TESSERA_TEST_MARIADB_PORT"),
+                              env("TESSERA_TEST_MARIADB_DATABASE"), env("TESSERA_TEST_MARIADB_USER"),
+                              env("TESSERA_TEST_MARIADB_PASSWORD")),
+                     journal);
+    }
+    std::printf("\njournal size: %.1f MB\n", journal.sizeBytes() / 1e6);
     return 0;
 }

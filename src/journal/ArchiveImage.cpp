@@ -2,6 +2,7 @@
 
 #include "db/Connection.h"
 #include "db/ResultSet.h"
+#include "journal/SqliteArchiveRows.h"
 
 #include <sqlext.h>
 
@@ -63,80 +64,35 @@ DescribedRows queryDescribed(db::Connection& connection, const QString& sql)
     return {std::move(rows), std::move(columns), std::move(types)};
 }
 
-bool isReal(ValueType type)
+Value readValue(db::ResultSet& rs, int column, ValueType type)
 {
-    return type == ValueType::Real || type == ValueType::RealSingle;
-}
-
-// SQLite's driver reads a real through SQLite's text of it, which has 15
-// significant digits: 0.1f kept as a double would come back as another
-// number. quote() gives a text that reads back as exactly the stored double.
-QString exactRealsSelectSql(const DescribedRows& shape, const QString& table, const QString& whereSql)
-{
-    QStringList list;
-    for (qsizetype c = 0; c < shape.columns.size(); ++c) {
-        const QString& name = shape.columns[c];
-        list << (isReal(shape.types[size_t(c)])
-                     ? QStringLiteral("CASE WHEN typeof(%1)='real' THEN quote(%1) ELSE %1 END").arg(name)
-                     : name);
-    }
-    return withCondition(QStringLiteral("SELECT %1 FROM %2").arg(list.join(QStringLiteral(", ")), table), whereSql);
-}
-
-Value readValue(db::ResultSet& rs, int column, ValueType type, bool realsAsText)
-{
-    switch (type) {
-    case ValueType::Integer: {
-        const auto text = rs.text(column);
-        if (!text)
-            return {};
-        bool ok = false;
-        const qint64 v = text->trimmed().toLongLong(&ok);
-        return ok ? Value(v) : Value(*text); // a text in a typeless SQLite column stays text
-    }
-    case ValueType::Real:
-    case ValueType::RealSingle: {
-        if (realsAsText) {
-            const auto text = rs.text(column);
-            if (!text)
-                return {};
-            bool ok = false;
-            const double v = text->toDouble(&ok);
-            return ok ? Value(v) : Value(*text);
-        }
+    if (type == ValueType::Real || type == ValueType::RealSingle) {
         const db::TypedNumber n = rs.number(column);
         if (n.isNull())
             return {};
         return n.value;
     }
-    case ValueType::DateTime: {
-        auto text = rs.text(column);
-        return text ? Value(DateTimeText {std::move(*text)}) : Value();
-    }
-    default: {
-        auto text = rs.text(column);
-        return text ? Value(std::move(*text)) : Value();
-    }
-    }
+    auto text = rs.text(column);
+    return text ? valueOfText(std::move(*text), type) : Value();
 }
 
 std::optional<RowSet> capture(db::Connection& connection, DatabaseKind kind, const QString& table,
                               const QString& whereSql, qsizetype maxRows)
 {
-    const bool sqlite = kind == DatabaseKind::SQLite;
-    // SQLite's columns are learnt from an empty result first: its driver
-    // reads every row of a query when it runs.
-    DescribedRows described = queryDescribed(connection, sqlite ? scopeSelectSql(table, QStringLiteral("0=1"))
-                                                                : scopeSelectSql(table, whereSql));
+    // A SQLite file is read by SQLite itself, its columns learnt from an
+    // empty result: its driver would read every row when the query runs.
+    const std::optional<QString> sqliteFile =
+        kind == DatabaseKind::SQLite ? sqliteFileOf(connection) : std::optional<QString>();
+    DescribedRows described = queryDescribed(
+        connection, scopeSelectSql(table, sqliteFile ? QStringLiteral("0=1") : whereSql));
     RowSet set;
     set.columns = described.columns;
     set.types = described.types;
-    const bool realsAsText = sqlite && std::any_of(set.types.begin(), set.types.end(), isReal);
-    if (sqlite) {
+    if (sqliteFile) {
         described.rows.close();
-        described.rows = queryDescribed(connection, realsAsText ? exactRealsSelectSql(described, table, whereSql)
-                                                                : scopeSelectSql(table, whereSql))
-                             .rows;
+        if (!readSqliteRows(*sqliteFile, scopeSelectSql(table, whereSql), set, maxRows))
+            return std::nullopt;
+        return set;
     }
     db::ResultSet& rs = described.rows;
     rs.readFloatsAsNumbers();
@@ -147,7 +103,7 @@ std::optional<RowSet> capture(db::Connection& connection, DatabaseKind kind, con
         Row row;
         row.reserve(size_t(columns));
         for (int c = 0; c < columns; ++c)
-            row.push_back(readValue(rs, c, set.types[size_t(c)], realsAsText));
+            row.push_back(readValue(rs, c, set.types[size_t(c)]));
         set.rows.push_back(std::move(row));
     }
     return set;

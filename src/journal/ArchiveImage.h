@@ -23,7 +23,9 @@ QString scopeDeleteSql(const QString& table, const QString& whereSql);
 
 // The rows in scope, typed after their columns: integers, reals as the exact
 // binary number the column holds, dates and times as the driver's text,
-// everything else as text. Throws db::DbError.
+// everything else as text. What the archive has committed: a SQLite file is
+// read by SQLite itself, so a caller never captures inside a transaction of
+// its own that has written. Throws db::DbError.
 RowSet captureRows(db::Connection& connection, DatabaseKind kind, const QString& table, const QString& whereSql);
 // The same, or nullopt as soon as there are more than maxRows rows (a
 // before-image kept only when small, as the copy's).

@@ -201,6 +201,26 @@ QByteArray digestOf(const std::vector<Row>& rows)
     return digest.result();
 }
 
+Value valueOfText(QString text, ValueType type)
+{
+    bool ok = false;
+    switch (type) {
+    case ValueType::Integer: {
+        const qint64 v = text.trimmed().toLongLong(&ok);
+        return ok ? Value(v) : Value(std::move(text));
+    }
+    case ValueType::Real:
+    case ValueType::RealSingle: {
+        const double v = text.toDouble(&ok);
+        return ok ? Value(v) : Value(std::move(text));
+    }
+    case ValueType::DateTime:
+        return DateTimeText {std::move(text)};
+    default:
+        return text;
+    }
+}
+
 QString displayText(const Value& value)
 {
     if (std::holds_alternative<std::monostate>(value))

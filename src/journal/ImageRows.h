@@ -65,6 +65,11 @@ private:
     std::vector<std::pair<qsizetype, qsizetype>> m_spans; // offset and length of each
 };
 
+// A value the database gave as text, typed after its column: a number
+// where the text is one, the text itself otherwise (a typeless SQLite
+// column may hold anything).
+Value valueOfText(QString text, ValueType type);
+
 // A value for people: NULL, the number, the text.
 QString displayText(const Value& value);
 

@@ -27,9 +27,18 @@ SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept
 
 SqliteDatabase SqliteDatabase::open(const QString& path, int busyTimeoutMs)
 {
+    return openWith(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, busyTimeoutMs);
+}
+
+SqliteDatabase SqliteDatabase::openForReading(const QString& path, int busyTimeoutMs)
+{
+    return openWith(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, busyTimeoutMs);
+}
+
+SqliteDatabase SqliteDatabase::openWith(const QString& path, int flags, int busyTimeoutMs)
+{
     SqliteDatabase db;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db.m_db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db.m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString message = db.m_db ? QString::fromUtf8(sqlite3_errmsg(db.m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
         throw SqliteError(rc & 0xff, message);
@@ -192,9 +201,19 @@ bool SqliteStatement::isNull(int column) const
     return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
 }
 
+int SqliteStatement::storageClass(int column) const
+{
+    return sqlite3_column_type(m_statement, column);
+}
+
 qint64 SqliteStatement::integer(int column) const
 {
     return sqlite3_column_int64(m_statement, column);
+}
+
+double SqliteStatement::real(int column) const
+{
+    return sqlite3_column_double(m_statement, column);
 }
 
 std::optional<qint64> SqliteStatement::optionalInteger(int column) const

@@ -41,6 +41,8 @@ public:
 
     // Opens for reading and writing, creating the file when missing.
     static SqliteDatabase open(const QString& path, int busyTimeoutMs);
+    // Opens an existing file for reading only.
+    static SqliteDatabase openForReading(const QString& path, int busyTimeoutMs);
     void close() noexcept;
     bool isOpen() const noexcept { return m_db != nullptr; }
 
@@ -59,6 +61,8 @@ public:
     [[noreturn]] void fail(int rc) const;
 
 private:
+    static SqliteDatabase openWith(const QString& path, int flags, int busyTimeoutMs);
+
     sqlite3* m_db = nullptr;
 };
 
@@ -90,7 +94,11 @@ public:
     void run();
 
     bool isNull(int column) const;
+    // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL:
+    // how the value is stored, whatever the column's declared type.
+    int storageClass(int column) const;
     qint64 integer(int column) const;
+    double real(int column) const;
     std::optional<qint64> optionalInteger(int column) const;
     QString text(int column) const;
     QByteArray blob(int column) const;

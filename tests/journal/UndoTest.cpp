@@ -65,7 +65,8 @@ protected:
     }
 
     // What a journaled batch setting does: before-image, entry, then in one
-    // transaction delete the scope, write the new rows, record what it left.
+    // transaction delete the scope and write the new rows; once committed,
+    // record what it left.
     qint64 journaledBatch(const QString& where, const WrittenRows& rows)
     {
         const RowSet before = captureRows(connection(), kind(), kDay, where);
@@ -80,8 +81,8 @@ protected:
         for (const auto& row : rows)
             writer.addRow(row);
         const auto summary = writer.finish();
-        journal->recordAfterState(id, 0, captureRows(connection(), kind(), kDay, where));
         transaction.commit();
+        journal->recordAfterState(id, 0, captureRows(connection(), kind(), kDay, where));
         journal->finishEntry(id, EntryState::Done, "完成", {removed, summary.written, 0});
         return id;
     }
