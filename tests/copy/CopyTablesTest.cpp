@@ -18,22 +18,6 @@ using tessera::test::readBytes;
 
 namespace {
 
-TEST(CopyTableList, HoldsTheCalendarDaySlotsThenTheEventTables)
-{
-    const QStringList& names = copyTableNames();
-    ASSERT_EQ(names.size(), 379);
-    for (const auto& [row, name] : {std::pair{0, "Tag0101"}, {30, "Tag0131"}, {31, "Tag0201"}, {59, "Tag0229"},
-                                    {60, "Tag0230"}, {61, "Tag0231"}, {371, "Tag1231"}})
-        EXPECT_EQ(names[row], name);
-    EXPECT_EQ(names.mid(372), (QStringList{"SOE", "Fault", "LimitAlarm", "RSChange", "RSSummary", "SDaySummary",
-                                           "Event"}));
-    EXPECT_EQ(names.size(), QSet<QString>(names.begin(), names.end()).size());
-    EXPECT_EQ(calendarDayRow(3, 5), 66);
-    EXPECT_EQ(copyTableRow("Tag1131"), calendarDayRow(11, 31));
-    EXPECT_EQ(copyTableRow("Event"), 378);
-    EXPECT_EQ(copyTableRow("event"), -1); // names are compared exactly
-}
-
 TEST(CopyTableList, MarksTablesForTheRange)
 {
     struct Case {

@@ -128,18 +128,5 @@ TEST(TagCatalogue, RowsNestIntoStationsSwitchesAndTags)
     }
 }
 
-TEST(TagCatalogue, TakeStartsAFreshCatalogue)
-{
-    // Each rebuild reads the catalogue anew: the first row of the next read
-    // is never compared with the last row of the previous one.
-    CatalogueBuilder builder;
-    builder.add({"甲站", "开关一", "电流", "1"});
-    EXPECT_EQ(builder.take().children.size(), 1u);
-    builder.add({"甲站", "开关一", "电流", "2"});
-    const CatalogueNode second = builder.take();
-    EXPECT_EQ(second.name, "YCRoot");
-    EXPECT_EQ(outline(second), QStringList({"甲站 -2", "  开关一 -3", "    电流 2"}));
-}
-
 } // namespace
 } // namespace tessera

@@ -1,3 +1,4 @@
+#include "ArchiveRows.h"
 #include "DatabaseTest.h"
 
 #include "db/BulkWriter.h"
@@ -15,13 +16,13 @@ namespace {
 using OnFailure = db::BulkWriter::OnFailure;
 using Mode = db::BulkWriter::Mode;
 
-// 0, 1, ... count-1, without the ids left out.
-std::vector<qint64> idsUpTo(qint64 count, std::initializer_list<qint64> leftOut = {})
+// 0, 1, ... count-1, without the ids left out, as the database gives them back.
+QStringList idsUpTo(qint64 count, std::initializer_list<qint64> leftOut = {})
 {
-    std::vector<qint64> out;
+    QStringList out;
     for (qint64 i = 0; i < count; ++i)
         if (std::find(leftOut.begin(), leftOut.end(), i) == leftOut.end())
-            out.push_back(i);
+            out << QString::number(i);
     return out;
 }
 
@@ -55,13 +56,7 @@ protected:
         }
         return writer.finish();
     }
-    std::vector<qint64> ids()
-    {
-        std::vector<qint64> out;
-        for (auto rs = connection().query(u"SELECT Id FROM Bulk ORDER BY Id"_s); rs.next();)
-            out.push_back(rs.string(0).toLongLong());
-        return out;
-    }
+    QStringList ids() { return rowsOf(connection(), u"SELECT Id FROM Bulk ORDER BY Id"_s); }
 
     std::vector<qint64> failures;
 };
@@ -76,7 +71,7 @@ TEST_P(BulkWriterTest, ChunksEndAsOneStatementPerRowWould)
         std::vector<qint64> copies;
         OnFailure action;
         bool stopped;
-        std::vector<qint64> written;
+        QStringList written;
     };
     const Case cases[] = {
         {"every row, across chunks", 1050, {}, OnFailure::Stop, false, idsUpTo(1050)},
@@ -159,7 +154,7 @@ TEST_P(BulkWriterTest, InTransactionSkipsARefusedRowAndLeavesTheEndToTheCaller)
         }
         EXPECT_EQ(failures, (std::vector<qint64> {250, 251}));
         EXPECT_TRUE(connection().autoCommit());
-        EXPECT_EQ(ids(), commit ? idsUpTo(1000, {250, 251}) : std::vector<qint64>());
+        EXPECT_EQ(ids(), commit ? idsUpTo(1000, {250, 251}) : QStringList());
     }
 }
 

@@ -1,3 +1,4 @@
+#include "ArchiveRows.h"
 #include "DatabaseTest.h"
 
 #include "db/ResultSet.h"
@@ -9,16 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class ConnectionTest : public DatabaseTest {
-protected:
-    QStringList names(const QString& sql)
-    {
-        QStringList out;
-        for (auto rs = connection().query(sql); rs.next();)
-            out << rs.string(0);
-        return out;
-    }
-};
+using ConnectionTest = DatabaseTest;
 
 // Each text goes in once as a literal and once as a bound parameter; the
 // database must hold exactly the text (equality in the database itself) and
@@ -43,8 +35,8 @@ TEST_P(ConnectionTest, ChineseTextQuotesAndBackslashesSurviveLiteralsAndParamete
         bound.set(0, qint64(2 * i + 1));
         bound.set(1, texts[i]);
         bound.execute();
-        EXPECT_EQ(names(u"SELECT Name FROM RoundTrip WHERE Name=%1 ORDER BY Id"_s.arg(quotedSqlText(texts[i]))),
-                  (QStringList {texts[i], texts[i]}));
+        const QString sql = u"SELECT Name FROM RoundTrip WHERE Name=%1 ORDER BY Id"_s.arg(quotedSqlText(texts[i]));
+        EXPECT_EQ(rowsOf(connection(), sql), (QStringList {texts[i], texts[i]}));
     }
     EXPECT_EQ(countRows(u"RoundTrip"_s), 2 * texts.size());
 }

@@ -1,10 +1,10 @@
+#include "FileBytes.h"
 #include "OdbcTestEnvironment.h"
 
 #include "db/DataSourceCatalogue.h"
 #include "dialect/DetectDatabaseKind.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -23,53 +23,18 @@ class DataSourceCatalogueTest : public ::testing::Test {
 protected:
     void TearDown() override { restoreOdbcIniFiles(); }
 
-    void write(const QString& path, const QString& text)
+    void writeSystem(const QString& text)
     {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text.toUtf8());
+        writeBytes(QDir(systemIniFolder()).filePath(u"odbc.ini"_s), text.toUtf8());
     }
-    void writeSystem(const QString& text) { write(QDir(systemIniFolder()).filePath(u"odbc.ini"_s), text); }
-    void writeUser(const QString& text) { write(userIniPath(), text); }
+    void writeUser(const QString& text) { writeBytes(userIniPath(), text.toUtf8()); }
     // A data source on a SQLite file of the test's folder, named after it.
     QString dsn(const QString& name, const QString& driver)
     {
         return u"[%1]\nDriver=%2\nDatabase=%3\n\n"_s.arg(name, driver, m_dir.filePath(name + u".db"_s));
     }
-    static QStringList names(const std::vector<db::DataSourceEntry>& entries)
-    {
-        QStringList out;
-        for (const auto& e : entries)
-            out << e.name;
-        return out;
-    }
-
     QTemporaryDir m_dir;
 };
-
-TEST_F(DataSourceCatalogueTest, SystemAndUserListsAreKeptApart)
-{
-    writeSystem(dsn(u"ForAll"_s, u"SQLite3"_s));
-    writeUser(dsn(u"JustMe"_s, u"PostgreSQL Unicode"_s));
-
-    EXPECT_EQ(names(db::listDataSources(DataSourceScope::System)), QStringList {u"ForAll"_s});
-    EXPECT_EQ(names(db::listDataSources(DataSourceScope::User)), QStringList {u"JustMe"_s});
-    const auto all = db::listAllDataSources();
-    ASSERT_EQ(all.size(), 2u);
-    EXPECT_EQ(all[0].scope, DataSourceScope::System);
-    EXPECT_EQ(all[1].driver, u"PostgreSQL Unicode"_s);
-
-    EXPECT_EQ(db::driverOfDataSource(u"ForAll"_s, DataSourceScope::System), u"SQLite3"_s);
-    EXPECT_FALSE(db::driverOfDataSource(u"ForAll"_s, DataSourceScope::User).has_value());
-    EXPECT_EQ(db::driverOfDataSource(u"JustMe"_s, DataSourceScope::User), u"PostgreSQL Unicode"_s);
-    EXPECT_FALSE(db::driverOfDataSource(u"Nowhere"_s, DataSourceScope::System).has_value());
-
-    // Empty and missing lists are empty.
-    writeSystem(QString());
-    QFile::remove(userIniPath());
-    EXPECT_TRUE(db::listDataSources(DataSourceScope::System).empty());
-    EXPECT_TRUE(db::listDataSources(DataSourceScope::User).empty());
-}
 
 TEST_F(DataSourceCatalogueTest, DriverGivenAsALibraryPathIsMappedToItsName)
 {

@@ -1,35 +1,15 @@
 #include "DatabaseTest.h"
+#include "FillRecorder.h"
 
 #include "records/RecordList.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryList.h"
-#include "view/FillSink.h"
 
 using namespace tessera;
 using namespace tessera::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Keeps what a fill delivers, in the order delivered.
-struct RecordingSink : FillSink {
-    void columns(const QStringList& names) override
-    {
-        EXPECT_FALSE(columnsSeen) << "columns delivered twice";
-        EXPECT_TRUE(rows.empty()) << "columns after rows";
-        columnsSeen = true;
-        columnNames = names;
-    }
-    void row(const QStringList& cells) override
-    {
-        EXPECT_TRUE(columnsSeen) << "a row before the columns";
-        rows.push_back(cells);
-    }
-
-    bool columnsSeen = false;
-    QStringList columnNames;
-    std::vector<QStringList> rows;
-};
 
 const QDate kToday(2008, 1, 31);
 
@@ -45,15 +25,15 @@ protected:
                 name = name.toLower();
         return names;
     }
-    RecordingSink read(ViewMode mode)
+    FillRecorder read(ViewMode mode)
     {
-        RecordingSink sink;
+        FillRecorder sink;
         records::readTodaysRecords(connection(), kind(), mode, kToday, sink);
         return sink;
     }
-    RecordingSink readTag(int tag)
+    FillRecorder readTag(int tag)
     {
-        RecordingSink sink;
+        FillRecorder sink;
         telemetry::readTodaysSamples(connection(), kind(), tag, kToday, sink);
         return sink;
     }
@@ -99,7 +79,7 @@ TEST_P(RecordFillTest, RecordKindsDeliverTodaysRowsInTheirColumns)
         const QString insert = u"INSERT INTO "_s + QString::fromUtf8(c.insert);
         for (const char* day : {"2008-01-30", "2008-01-31", "2008-02-01"})
             connection().execute(insert.arg(literal(QLatin1String(day)), literal(u"08:15:30"_s)));
-        RecordingSink sink = read(c.mode);
+        FillRecorder sink = read(c.mode);
         EXPECT_EQ(sink.columnNames, reported(c.table));
         ASSERT_EQ(sink.rows.size(), 1u);
         for (QString& cell : sink.rows[0]) {
@@ -123,7 +103,7 @@ TEST_P(RecordFillTest, ColumnsBeyondTheKindsLastAreNamedButLeftEmpty)
                          "SignalStatus,nValue,Operator,Extra) VALUES(%1,%2,7,'城南变电站','','','保护动作','分',0,"
                          "'SCADA','unused')"_s.arg(literal(u"2008-01-31"_s), literal(u"23:59:59"_s)));
 
-    const RecordingSink sink = read(ViewMode::SignalChanges);
+    const FillRecorder sink = read(ViewMode::SignalChanges);
     ASSERT_EQ(sink.columnNames.size(), 11);
     EXPECT_EQ(sink.columnNames.last().toLower(), u"extra"_s);
     ASSERT_EQ(sink.rows.size(), 1u);
@@ -141,14 +121,14 @@ TEST_P(RecordFillTest, TelemetryDeliversValueAndChangeAndColumnsWithoutSamples)
     connection().execute(u"INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,7,6,12.5,0.25)"_s.arg(
         table, literal(u"2008-01-31 00:05:00"_s)));
 
-    const RecordingSink sink = readTag(7);
+    const FillRecorder sink = readTag(7);
     EXPECT_EQ(sink.columnNames, reported(SchemaTable::Telemetry));
     ASSERT_EQ(sink.rows.size(), 1u);
     ASSERT_EQ(sink.rows[0].size(), 5);
     EXPECT_DOUBLE_EQ(sink.rows[0][3].toDouble(), 12.5);
     EXPECT_DOUBLE_EQ(sink.rows[0][4].toDouble(), 0.25);
 
-    const RecordingSink none = readTag(-2);
+    const FillRecorder none = readTag(-2);
     EXPECT_TRUE(none.columnsSeen);
     EXPECT_TRUE(none.rows.empty());
 }

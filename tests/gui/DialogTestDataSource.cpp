@@ -212,30 +212,6 @@ TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndPicksOnlyTheName
 
 using DataSourceCommandTest = DataSourceDialogTest;
 
-// A failed attempt and then Cancel: still connected to the database the tree
-// and the list show, and the file as it was.
-TEST_F(DataSourceCommandTest, CancelAfterAFailedAttemptChangesNothing)
-{
-    const QByteArray before = kBuiltInUserSection + dataSourceSection(sqlite());
-    writeConfig(before);
-    const SQLHDBC working = openSQLite();
-    app.GetConnection().execute(u"CREATE TABLE IF NOT EXISTS CommandKeepsMe(a INTEGER)"_s);
-    gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
-        typeInto(d, "dataSourceName", u"CommandNoSuchSource"_s);
-        clickOk(d);
-        clickCancel(d);
-    });
-
-    EXPECT_FALSE(command.run());
-    EXPECT_EQ(gui->messageTexts(), QStringList {kCannotOpen});
-    EXPECT_EQ(command.updates, 0);
-    EXPECT_EQ(configBytes(), before);
-    ASSERT_TRUE(app.GetConnection().isOpen());
-    EXPECT_EQ(app.GetConnection().handle(), working);
-    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
-    EXPECT_NO_THROW(app.GetConnection().execute(u"DROP TABLE CommandKeepsMe"_s));
-}
-
 TEST_F(DataSourceCommandTest, UnreadableFileIsReportedAndTheDialogStartsEmpty)
 {
     gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {

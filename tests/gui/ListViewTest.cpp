@@ -1,6 +1,7 @@
 #include "AppFixture.h"
 #include "ArchiveRows.h"
 #include "DatabaseTest.h"
+#include "FillRecorder.h"
 #include "ModelCells.h"
 #include "RecordingHost.h"
 
@@ -11,8 +12,6 @@
 #include "schema/TableNames.h"
 #include "ui/CTesseraView.h"
 #include "records/RecordList.h"
-#include "telemetry/TelemetryList.h"
-#include "view/FillSink.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -36,12 +35,6 @@ QString headers(const QAbstractItemModel& model)
         names << model.headerData(c, Qt::Horizontal).toString();
     return names.join(QLatin1Char(',')).toLower();
 }
-
-struct RecordingSink : FillSink {
-    void columns(const QStringList&) override {}
-    void row(const QStringList& cells) override { rows.push_back(cells); }
-    std::vector<QStringList> rows;
-};
 
 // The list with a frame that records its menus, watched by a fatal model tester.
 struct WatchedList {
@@ -178,13 +171,9 @@ protected:
         app.SetDatabaseKind(kind());
     }
 
-    QString todayAt(const QString& time) const
-    {
-        return FormatDateLiteral(kind(), today.toString(u"yyyy-MM-dd "_s) + time);
-    }
     void addSample(const QString& time, int tag, double value)
     {
-        insertSample(connection(), kind(), telemetryTable, today.toString(u"yyyy-MM-dd "_s) + time, tag, value);
+        insertSample(connection(), kind(), telemetryTable, day + time, tag, value);
     }
     void addEvent(const QString& time)
     {
@@ -194,6 +183,7 @@ protected:
                                       FormatDateLiteral(kind(), time)));
     }
     const QDate today = QDate::currentDate();
+    const QString day = today.toString(u"yyyy-MM-dd "_s);
     const QString telemetryTable = TelemetryTableName(today);
 };
 
@@ -215,7 +205,7 @@ TEST_P(ListViewDbTest, RecordKindsShowTodaysRowsInReverseOfTheResult)
         for (int c = 0; c < view.GetRows().columnCount(); ++c)
             EXPECT_EQ(view.columnWidth(c), 100) << c;
 
-        RecordingSink delivered;
+        FillRecorder delivered;
         records::readTodaysRecords(connection(), kind(), mode, today, delivered);
         ASSERT_FALSE(delivered.rows.empty());
         EXPECT_EQ(shownRows(view.GetRows()), std::vector<QStringList>(delivered.rows.rbegin(), delivered.rows.rend()));
@@ -238,7 +228,6 @@ TEST_P(ListViewDbTest, TelemetryShowsOneTagAndRefillsOnlyForAnotherTag)
     EXPECT_EQ(view.GetCurrentCode(), 7);
     EXPECT_EQ(view.GetRequestedTag(), 7);
     EXPECT_EQ(view.GetViewMode(), ViewMode::StartPage);
-    const QString day = today.toString(u"yyyy-MM-dd "_s);
     EXPECT_EQ(columnTexts(view.GetRows(), 0), (QStringList {day + "00:05:00", day + "12:00:00", day + "23:55:00"}));
     EXPECT_EQ(columnTexts(view.GetRows(), 1), (QStringList {"7", "7", "7"}));
     EXPECT_EQ(columnTexts(view.GetRows(), 2), (QStringList {"遥测", "遥测", "遥测"}));
@@ -318,7 +307,7 @@ TEST_P(ListViewDbTest, FailureAfterTheColumnsKeepsThem)
                                     .arg(kind() == DatabaseKind::PostgreSQL ? u"TIMESTAMP"_s
                                                                             : u"DATETIME"_s));
     connection().execute(u"INSERT INTO %1(ATime,TagID,DataType) VALUES(%2,7,1)"_s
-                             .arg(telemetryTable, todayAt(u"10:00:00"_s)));
+                             .arg(telemetryTable, FormatDateLiteral(kind(), day + u"10:00:00"_s)));
     EXPECT_TRUE(view.SwitchView(7, true));
     EXPECT_EQ(gui->messageTexts(), (QStringList {"读取遥测数据表失败!"}));
     EXPECT_EQ(view.GetRows().columnCount(), 3);

@@ -47,13 +47,6 @@ protected:
         showMainFrame();
     }
 
-    // The commands' handlers count their runs instead.
-    void countRuns(std::initializer_list<int> commandIds)
-    {
-        for (int id : commandIds)
-            frame->setHandler(id, [this, id] { ++runs[id]; });
-    }
-
     QTreeWidgetItem* findNode(const QString& text)
     {
         const auto items = frame->tree()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
@@ -75,8 +68,6 @@ protected:
     }
 
     const RecordListModel& rows() const { return frame->list()->GetRows(); }
-
-    std::map<int, int> runs;
 };
 
 TEST_F(MainFrameTest, MenusToolbarAndStatusBarAreComplete)
@@ -135,7 +126,10 @@ TEST_F(MainFrameTest, SelectingNodesSetsTheGroupThatEnablesTheCommands)
 
 TEST_F(MainFrameTest, GenericCommandsFollowTheListNotTheGroup)
 {
-    countRuns({cmd::SignalChangeQuery, cmd::TelemetrySingleValue, cmd::TelemetryReplace, cmd::EventQuery});
+    // The commands' handlers count their runs instead.
+    std::map<int, int> runs;
+    for (int id : {cmd::SignalChangeQuery, cmd::TelemetrySingleValue, cmd::TelemetryReplace, cmd::EventQuery})
+        frame->setHandler(id, [&runs, id] { ++runs[id]; });
 
     // The start page: nothing runs.
     frame->action(cmd::GenericQuery)->trigger();

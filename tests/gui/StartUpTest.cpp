@@ -108,13 +108,6 @@ TEST_F(StartUpTest, MissingDataSourceSectionGoesTheFailureRoad)
     expectFallBack(kBuiltInUserSection, nullptr, kCannotOpen);
 }
 
-TEST_F(StartUpTest, UnknownDataSourceFallsBackToTheDataSourceDialog)
-{
-    TestDatabase unknown = sqlite();
-    unknown.dsn = u"NoSuchSource"_s;
-    expectFallBack(storedFile(unknown), &sqlite(), kCannotOpen);
-}
-
 TEST_F(StartUpTest, WrongServerPasswordIsAnAccessFailure)
 {
     const TestDatabase& pg = testDatabase(DatabaseKind::PostgreSQL);

@@ -126,10 +126,7 @@ TEST_F(TreeViewTest, FixedNodesCarryTheirItemDataLevelsTheirImagesAndOnlyTheTopN
     EXPECT_FALSE(telemetryNode()->isExpanded());
     for (int i = 0; i < telemetryNode()->childCount(); ++i)
         EXPECT_FALSE(telemetryNode()->child(i)->isExpanded()) << telemetryNode()->child(i)->text(0).toStdString();
-    // Building selects nothing: the frame's command group stays "none yet".
-    EXPECT_EQ(tree.GetSelectedNode(), nullptr);
-    EXPECT_EQ(host.group, 0);
-    EXPECT_EQ(list.GetCurrentCode(), 0);
+    EXPECT_EQ(list.GetCurrentCode(), 0); // building selects nothing
     EXPECT_EQ(QAccessible::queryAccessibleInterface(&tree)->text(QAccessible::Name), "导航树");
     EXPECT_EQ(gui->messageTexts(), QStringList());
 
@@ -305,27 +302,6 @@ TEST_F(TreeViewTest, KeyboardAloneWalksTheTree)
     }
 }
 
-// A left double-click opens and closes a node; right-clicks, double or not,
-// neither select nor open one.
-TEST_F(TreeViewTest, OnlyTheLeftButtonOpensAndSelects)
-{
-    showDemoTree();
-    QTreeWidgetItem* telemetry = telemetryNode();
-    const QPoint at = labelCentre(telemetry);
-    QTest::mousePress(tree.viewport(), Qt::RightButton, {}, at);
-    QTest::mouseRelease(tree.viewport(), Qt::RightButton, {}, at);
-    QTest::mouseDClick(tree.viewport(), Qt::RightButton, {}, at);
-    EXPECT_EQ(tree.GetSelectedNode(), nullptr);
-    EXPECT_FALSE(telemetry->isExpanded());
-    EXPECT_EQ(host.group, 0);
-    EXPECT_EQ(list.GetCurrentCode(), 0);
-
-    QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, at);
-    EXPECT_TRUE(telemetry->isExpanded());
-    QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, at);
-    EXPECT_FALSE(telemetry->isExpanded());
-}
-
 TEST_F(TreeViewTest, SelectKindNodeSelectsAChildOfTheTopNodeByItemData)
 {
     demo::writeCatalogue(db(), DatabaseKind::SQLite);
@@ -355,9 +331,14 @@ TEST_F(TreeViewTest, RecordKindMenuOnlyOnTheSelectedKindNode)
 {
     showDemoTree();
     QTreeWidgetItem* limits = node({"越限事件"});
-    // Nothing selected yet (group 0): no menu anywhere.
+    // Nothing selected yet (group 0): no menu anywhere, and right-clicks,
+    // double or not, neither select nor open a node.
     rightClick(labelCentre(limits));
+    QTest::mouseDClick(tree.viewport(), Qt::RightButton, {}, labelCentre(telemetryNode()));
     EXPECT_TRUE(host.popups.empty());
+    EXPECT_EQ(tree.GetSelectedNode(), nullptr);
+    EXPECT_FALSE(telemetryNode()->isExpanded());
+    EXPECT_EQ(host.group, 0);
 
     click(limits);
     rightClick(labelCentre(limits));

@@ -1,10 +1,10 @@
 // Every writing command of the main window goes into the journal with the
 // rows it changes, and "撤销上次操作" walks all of them back to the archive
 // as it was, on each database kind.
+#include "ArchiveRows.h"
 #include "MainWindowTest.h"
 
 #include "app/ReasonDialog.h"
-#include "db/ResultSet.h"
 #include "journal/Journal.h"
 #include "records/ui/RecordEditDialog.h"
 #include "schema/TableNames.h"
@@ -44,15 +44,9 @@ protected:
     QStringList archive()
     {
         QStringList lines;
-        for (const QString& table : {TelemetryTableName(today), QStringLiteral("Event")}) {
-            auto rs = connection().query(QStringLiteral("SELECT * FROM %1").arg(table));
-            while (rs.next()) {
-                QStringList cells{table};
-                for (int c = 0; c < rs.columnCount(); ++c)
-                    cells << rs.string(c).trimmed();
-                lines << cells.join(u'|');
-            }
-        }
+        for (const QString& table : {TelemetryTableName(today), QStringLiteral("Event")})
+            for (const QString& row : rowsOf(connection(), QStringLiteral("SELECT * FROM ") + table))
+                lines << table + u'|' + row;
         lines.sort();
         return lines;
     }
@@ -99,11 +93,7 @@ TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefor
         typeInto(d, "value", "3.5");
     });
     selectListRow(0);
-    gui->onDialog<ReasonDialog>([](ReasonDialog& d) {
-        typeInto(d, "reason", "误采");
-        clickOk(d);
-    });
-    frame->runCommand(cmd::TelemetryDelete);
+    run<ReasonDialog>(cmd::TelemetryDelete, "误采");
     run<DateSelectDialog>(cmd::TelemetryZero, "设备检修", [](DateSelectDialog& d) {
         setTime(d, "startTime", QTime(8, 0));
         setTime(d, "endTime", QTime(9, 59, 59));
@@ -125,11 +115,7 @@ TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefor
     run<RecordEditDialog>(cmd::EventModify, "内容有误",
                           [](RecordEditDialog& d) { typeInto(d, "content", "已更正"); });
     selectListRow(0);
-    gui->onDialog<ReasonDialog>([](ReasonDialog& d) {
-        typeInto(d, "reason", "重复记录");
-        clickOk(d);
-    });
-    frame->runCommand(cmd::EventDelete);
+    run<ReasonDialog>(cmd::EventDelete, "重复记录");
     EXPECT_NE(archive(), before);
 
     journal::Journal& journal = app.GetJournal();

@@ -114,20 +114,6 @@ TEST(JournalFile, EntryGoesFromPendingWithItsTypedImageToItsOutcome)
     EXPECT_THROW(journal.recordAfterState(id, 5, after), JournalError);
 }
 
-TEST(JournalFile, LargeAfterStateIsKeptAsDigestOnly)
-{
-    TempJournal temp;
-    Journal journal = Journal::open(temp.path());
-    RowSet after{{"n"}, {ValueType::Integer}, {}};
-    const qint64 id = journal.beginEntry(entryWith(after));
-    for (qint64 i = 0; i <= kKeptAfterRows; ++i)
-        after.rows.push_back({i});
-    journal.recordAfterState(id, 0, after);
-    EXPECT_EQ(journal.entry(id)->units[0].afterRows, kKeptAfterRows + 1);
-    EXPECT_FALSE(journal.entry(id)->units[0].afterRowsKept);
-    EXPECT_FALSE(journal.afterRows(id, 0).has_value());
-}
-
 TEST(JournalFile, ListsNewestFirstByDayAndCommand)
 {
     TempJournal temp;

@@ -8,7 +8,6 @@
 
 #include "app/CommandJournal.h"
 #include "app/ReasonDialog.h"
-#include "db/ResultSet.h"
 #include "journal/Journal.h"
 #include "journal/ui/JournalWindow.h"
 #include "telemetry/TelemetryTexts.h"
@@ -48,11 +47,9 @@ protected:
     static QString table() { return telemetry::tableOfDay(kDay); }
     QStringList values()
     {
-        QStringList out;
-        auto rs = app.GetConnection().query(QStringLiteral("SELECT TagID, nValue FROM %1 ORDER BY TagID, ATime").arg(table()));
-        while (rs.next())
-            out << rs.string(0) + u'=' + QString::number(rs.string(1).toDouble());
-        return out;
+        return rowsOf(app.GetConnection(), QStringLiteral("SELECT TagID || '=' || printf('%g', nValue) FROM %1 "
+                                                          "ORDER BY TagID, ATime")
+                                               .arg(table()));
     }
     // A command as the commands run one: journaled, then the archive changed.
     void journaledChange(int commandId, const QString& name, int tag, const QString& change)

@@ -1,8 +1,9 @@
+#include "ArchiveRows.h"
 #include "MainWindowTest.h"
+#include "ModelCells.h"
 #include "RefusingTriggers.h"
 
 #include "app/ReasonDialog.h"
-#include "db/ResultSet.h"
 #include "records/EventKind.h"
 #include "records/ui/RecordEditDialog.h"
 #include "records/ui/RecordQueryDialog.h"
@@ -89,14 +90,9 @@ void choose(QComboBox* box, const QString& text)
 class RecordCommandsTest : public MainWindowTest {
 protected:
     RecordListModel& rows() { return frame->list()->GetRows(); }
-    // The list's cells of a column, top to bottom.
-    QStringList column(int c)
-    {
-        QStringList cells;
-        for (int r = 0; r < rows().rowCount(); ++r)
-            cells << rows().cell(r, c);
-        return cells;
-    }
+    QStringList column(int c) { return columnTexts(rows(), c); }
+    // The first column of a query's rows.
+    QStringList values(const QString& sql) { return rowsOf(connection(), sql); }
     void showKind(int viewSwitch)
     {
         frame->runCommand(viewSwitch);
@@ -116,14 +112,6 @@ protected:
         CTesseraView* view = frame->list();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers,
                           view->visualRect(view->model()->index(row, 0)).center());
-    }
-    // The first column of a query's rows.
-    QStringList values(const QString& sql)
-    {
-        QStringList out;
-        for (db::ResultSet rs = connection().query(sql); rs.next();)
-            out << rs.string(0);
-        return out;
     }
     const ScriptedGui::Message& lastMessage() const { return gui->messages().back(); }
     // Answers the delete's question, titled with the kind's caption: 是 or 否.
@@ -390,10 +378,7 @@ TEST_P(RecordCommandsTest, LimitAlarmPickersAddAndModify)
         clickOk(d);
     });
     ASSERT_EQ(rows().rowCount(), 3);
-    int goneRow = -1;
-    for (int r = 0; r < 3; ++r)
-        if (rows().cell(r, 3) == u"已撤销站"_s)
-            goneRow = r;
+    const int goneRow = column(3).indexOf(u"已撤销站"_s);
     ASSERT_GE(goneRow, 0);
     clickRow(goneRow);
     run<CLimitAlarmEditDlg>(cmd::LimitAlarmModify, [&](CLimitAlarmEditDlg& d) {
@@ -446,11 +431,9 @@ TEST_P(RecordCommandsTest, AddFromARowOffersTheRowsOwnCatalogueEntriesBeforeLong
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.row.join(u'/').toStdString());
-        int row = -1;
-        for (int r = 0; r < rows().rowCount(); ++r)
-            if (rows().rowCells(r).mid(3, 2) == c.row.mid(0, 2) && rows().cell(r, 6) == c.row[2])
-                row = r;
+        const int row = column(4).indexOf(c.row[1]); // the rows differ in their switch
         ASSERT_GE(row, 0);
+        ASSERT_EQ(rows().rowCells(row).mid(3, 4), (QStringList {c.row[0], c.row[1], "L1", c.row[2]}));
         clickRow(row);
         QStringList offered;
         run<CLimitAlarmEditDlg>(cmd::LimitAlarmAdd, [&](CLimitAlarmEditDlg& d) {

@@ -1,3 +1,4 @@
+#include "ArchiveRows.h"
 #include "MainWindowTest.h"
 #include "RefusingTriggers.h"
 
@@ -8,7 +9,6 @@
 #include "telemetry/ui/DateSelectDialog.h"
 #include "telemetry/ui/ReplaceDialog.h"
 #include "telemetry/ui/TelemetryValueDialog.h"
-#include "text/DecimalText.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
 #include "view/CommandIds.h"
@@ -75,20 +75,9 @@ protected:
     // Clicks the tree node at a path of texts from the telemetry node down.
     void select(const QStringList& path)
     {
-        CLeftTreeView* tree = frame->tree();
-        QTreeWidgetItem* item = tree->topLevelItem(0);
-        for (const QString& text : path) {
-            QTreeWidgetItem* next = nullptr;
-            for (int i = 0; item && i < item->childCount() && !next; ++i)
-                if (item->child(i)->text(0) == text)
-                    next = item->child(i);
-            ASSERT_NE(next, nullptr) << text.toStdString();
-            item->setExpanded(true);
-            item = next;
-        }
-        tree->scrollToItem(item);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-        ASSERT_EQ(tree->GetSelectedNode(), item);
+        QTreeWidgetItem* node = nodeAt(*frame->tree(), path);
+        clickNode(*frame->tree(), node);
+        ASSERT_EQ(frame->tree()->GetSelectedNode(), node);
     }
     void selectRows(std::initializer_list<int> rows)
     {
@@ -311,16 +300,11 @@ protected:
         if (!IsSkipped() && !HasFatalFailure())
             select(feederTag);
     }
-    // The feeder tag's samples of today: "hh:mm:ss DataType nValue".
+    // The feeder tag's samples of today: "date time|DataType|nValue".
     QStringList tagRows()
     {
-        QStringList out;
-        auto rs = connection().query(
-            u"SELECT ATime,DataType,nValue FROM %1 WHERE TagID=15 ORDER BY ATime"_s.arg(TelemetryTableName(today)));
-        while (rs.next())
-            out << rs.string(0).mid(11, 8) + u' ' + rs.string(1).trimmed() + u' '
-                    + QString::number(decimalReal(rs.string(2)), 'f', 2);
-        return out;
+        return rowsOf(connection(), u"SELECT ATime,DataType,nValue FROM %1 WHERE TagID=15 ORDER BY ATime"_s.arg(
+                                        TelemetryTableName(today)));
     }
     void refuseToday(const QString& condition)
     {
@@ -361,7 +345,7 @@ TEST_P(TelemetrySafetyTest, ReplacementReportsWhatBecameOfTheTarget)
             continue;
         }
         const QStringList after = tagRows();
-        EXPECT_EQ(after.filter(QRegularExpression(u"^08:[0-5][05]:00 6 "_s)).size(), 11)
+        EXPECT_EQ(after.filter(QRegularExpression(u" 08:[0-5][05]:00\\|6\\|"_s)).size(), 11)
             << "08:00 to 08:55 but 08:30, hand-set";
         EXPECT_FALSE(after.contains(before.filter(u"08:30:00"_s).value(0)));
         EXPECT_EQ(after.size(), before.size() - 1);
@@ -389,7 +373,7 @@ TEST_P(TelemetrySafetyTest, BatchSettingAsksOnceAndUndoesOrGoesOn)
             continue;
         }
         EXPECT_EQ(gui->messages().back().text, u"共有1个时间点的数据写入失败!"_s);
-        EXPECT_EQ(tagRows().filter(QRegularExpression(u"^0[89]:[0-5]0:00 6 "_s)).size(), 6);
+        EXPECT_EQ(tagRows().filter(QRegularExpression(u" 0[89]:[0-5]0:00\\|6\\|"_s)).size(), 6);
     }
 }
 

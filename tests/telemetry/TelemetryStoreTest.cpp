@@ -1,4 +1,5 @@
 #include "DatabaseTest.h"
+#include "FillRecorder.h"
 #include "RefusingTriggers.h"
 
 #include "DemoContent.h"
@@ -9,7 +10,6 @@
 #include "telemetry/TelemetryList.h"
 #include "telemetry/TelemetryStore.h"
 #include "text/DecimalText.h"
-#include "view/FillSink.h"
 #include "view/TagCatalogue.h"
 
 #include <functional>
@@ -63,12 +63,6 @@ struct ScriptedQuestions : BatchQuestions {
     QStringList deleteQuestions, sampleQuestions;
     bool undoneOnStop = false;
     std::function<void()> onSampleQuestion;
-};
-
-struct ListRows : FillSink {
-    void columns(const QStringList&) override {}
-    void row(const QStringList& cells) override { rows << cells; }
-    QList<QStringList> rows;
 };
 
 TelemetryScope scope(Scope kind, const QString& station = {}, const QString& switchName = {})
@@ -427,14 +421,14 @@ TEST_P(TelemetryStoreTest, QuerySingleValueAndDeleteByTheRowsOwnDay)
 {
     twoDays({}, {{"08:00:00", 17, 1, 0, 6}, {"08:30:00", 17, 2}, {"09:00:00", 17, 3, 0, 6}, {"09:00:01", 17, 4, 0, 6}});
     // Hand-set samples in the range only, newest first.
-    ListRows list;
+    FillRecorder list;
     queryTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(9, 0), 17}, list);
-    ASSERT_EQ(list.rows.size(), 2);
+    ASSERT_EQ(list.rows.size(), 2u);
     EXPECT_EQ(list.rows[0].mid(0, 3), (QStringList {"2008-05-01 09:00:00", "17", "遥测"}));
     EXPECT_EQ(list.rows[1][0], u"2008-05-01 08:00:00"_s);
-    ListRows none;
+    FillRecorder none;
     queryTelemetry(connection(), kind(), {kMay1, QTime(9, 0), QTime(8, 0), 17}, none);
-    EXPECT_TRUE(none.rows.isEmpty());
+    EXPECT_TRUE(none.rows.empty());
     EXPECT_THROW(queryTelemetry(connection(), kind(), {QDate(2008, 5, 2), QTime(0, 0), QTime(1, 0), 17}, none),
                  db::DbError);
 
@@ -664,29 +658,22 @@ INSTANTIATE_TEST_SUITE_P(Kinds, TelemetryStoreTest, allDatabaseKinds(), kindName
 TEST(TelemetryTexts, RandomBetweenReachesBothBounds)
 {
     // Seeds whose first draw is 0 and 32767.
-    std::optional<quint32> low, high;
-    for (quint32 seed = 0; seed < 2000000 && !(low && high); ++seed) {
-        const int r = RandomSource(seed).next();
-        if (r == 0 && !low)
-            low = seed;
-        if (r == RandomSource::kMax && !high)
-            high = seed;
-    }
-    ASSERT_TRUE(low && high);
-    RandomSource a(*low), b(*high);
+    RandomSource a(20057), b(30091);
+    EXPECT_EQ(RandomSource(20057).next(), 0);
+    EXPECT_EQ(RandomSource(30091).next(), RandomSource::kMax);
     EXPECT_EQ(RandomBetween(a, 143.0f, 7.0f), 7.0f);
     EXPECT_EQ(RandomBetween(b, 143.0f, 7.0f), 143.0f);
     // A seed gives its own series, in the range.
-    RandomSource same1(42), same2(42), other(43);
-    std::vector<int> s1, s2, s3;
-    for (int i = 0; i < 20; ++i) {
-        s1.push_back(same1.next());
-        s2.push_back(same2.next());
-        s3.push_back(other.next());
-    }
-    EXPECT_EQ(s1, s2);
-    EXPECT_NE(s1, s3);
-    EXPECT_TRUE(std::all_of(s1.begin(), s1.end(), [](int r) { return r >= 0 && r <= RandomSource::kMax; }));
+    const auto series = [](quint32 seed) {
+        RandomSource random(seed);
+        std::vector<int> drawn(20);
+        for (int& r : drawn)
+            r = random.next();
+        return drawn;
+    };
+    EXPECT_EQ(series(42), series(42));
+    EXPECT_NE(series(42), series(43));
+    EXPECT_TRUE(std::ranges::all_of(series(42), [](int r) { return r >= 0 && r <= RandomSource::kMax; }));
 }
 
 // A station's scope selects its tags in the catalogue by a quoted name; a
