@@ -25,6 +25,11 @@ bool isFloatingType(SQLSMALLINT type)
     return type == SQL_REAL || type == SQL_FLOAT || type == SQL_DOUBLE;
 }
 
+bool isIntegerType(SQLSMALLINT type)
+{
+    return type == SQL_TINYINT || type == SQL_SMALLINT || type == SQL_INTEGER || type == SQL_BIGINT;
+}
+
 QString numberText(double value, bool single)
 {
     char digits[64];
@@ -97,6 +102,9 @@ bool ResultSet::bindBlock()
             // driver (3.1) steps through a bound float array 8 bytes a row.
             b.cType = SQL_C_DOUBLE;
             b.width = SQLLEN(sizeof(double));
+        } else if (m_integersAsNumbers && isIntegerType(column.sqlType)) {
+            b.cType = SQL_C_SBIGINT;
+            b.width = SQLLEN(sizeof(qint64));
         } else {
             if (column.size == 0 || column.size > kMaxBoundCharacters)
                 return false;
@@ -147,7 +155,7 @@ void ResultSet::takeBoundRow()
         const SQLLEN indicator = b.indicators[m_rowInBlock];
         const char* value = b.data.data() + size_t(b.width) * m_rowInBlock;
         c.null = indicator == SQL_NULL_DATA;
-        c.binary = false;
+        c.held = Held::Text;
         c.text.clear();
         if (c.null)
             continue;
@@ -156,8 +164,12 @@ void ResultSet::takeBoundRow()
             double number = 0;
             std::memcpy(&number, value, sizeof number);
             c.number = single ? double(float(number)) : number;
-            c.binary = true;
-            c.text = numberText(c.number, single);
+            c.held = Held::Real;
+            continue;
+        }
+        if (b.cType == SQL_C_SBIGINT) {
+            std::memcpy(&c.integer, value, sizeof c.integer);
+            c.held = Held::Integer;
             continue;
         }
         const auto* wide = reinterpret_cast<const SQLWCHAR*>(value);
@@ -188,7 +200,7 @@ void ResultSet::fetchRow()
         Cell& c = m_row[i];
         c.text.clear();
         c.null = false;
-        c.binary = false;
+        c.held = Held::Text;
         if (m_floatsAsNumbers && isFloating(i)) {
             readBinary(i, c);
             continue;
@@ -243,9 +255,7 @@ void ResultSet::readBinary(size_t column, Cell& c)
               SQL_HANDLE_STMT, stmt, "reading a column");
     }
     c.null = indicator == SQL_NULL_DATA;
-    c.binary = !c.null;
-    if (c.binary)
-        c.text = numberText(c.number, single);
+    c.held = c.null ? Held::Text : Held::Real;
 }
 
 const ResultSet::Cell& ResultSet::cell(int column)
@@ -262,7 +272,23 @@ std::optional<QString> ResultSet::text(int column)
     const Cell& c = cell(column);
     if (c.null)
         return std::nullopt;
-    return c.text;
+    // Made when asked: a day of samples is mostly read as numbers.
+    switch (c.held) {
+    case Held::Real:
+        return numberText(c.number, m_columns[size_t(column)].sqlType == SQL_REAL);
+    case Held::Integer:
+        return QString::number(c.integer);
+    default:
+        return c.text;
+    }
+}
+
+std::optional<qint64> ResultSet::boundInteger(int column)
+{
+    const Cell& c = cell(column);
+    if (c.null || c.held != Held::Integer)
+        return std::nullopt;
+    return c.integer;
 }
 
 std::optional<QDateTime> ResultSet::dateTime(int column)
@@ -278,8 +304,10 @@ TypedNumber ResultSet::number(int column)
     const Cell& c = cell(column);
     if (c.null)
         return {};
-    bool ok = c.binary;
-    const double value = c.binary ? c.number : c.text.trimmed().toDouble(&ok);
+    bool ok = c.held != Held::Text;
+    const double value = c.held == Held::Real      ? c.number
+        : c.held == Held::Integer                  ? double(c.integer)
+                                                   : c.text.trimmed().toDouble(&ok);
     switch (m_columns[size_t(column)].sqlType) {
     case SQL_REAL:
         return {TypedNumber::Kind::Single, ok ? double(float(value)) : 0.0};

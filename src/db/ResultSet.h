@@ -43,6 +43,10 @@ public:
     // reads back as the same number. Meant for copying values; the record
     // list keeps the driver's own text. Set it before the first next().
     void readFloatsAsNumbers(bool on = true) { m_floatsAsNumbers = on; }
+    // Integer columns too, when rows come a block at a time (boundInteger).
+    // Not for SQLite: its driver turns a text that a typeless column holds
+    // into the number the text starts with.
+    void readIntegersAsNumbers(bool on = true) { m_integersAsNumbers = on; }
     // Whether rows come a block at a time (known after the first next()).
     bool fetchesBlocks() const noexcept { return m_blockRows > 0; }
 
@@ -57,6 +61,9 @@ public:
     // A date or date-time column as a date-time value (date only: midnight).
     std::optional<QDateTime> dateTime(int column);
     TypedNumber number(int column);
+    // The value of an integer column read as an integer (see
+    // readIntegersAsNumbers); nullopt for NULL and for values read as text.
+    std::optional<qint64> boundInteger(int column);
 
     void close() noexcept { m_statement.reset(); }
 
@@ -68,16 +75,19 @@ private:
     };
     // A column's buffers for a block of rows.
     struct BoundColumn {
-        SQLSMALLINT cType = 0; // SQL_C_WCHAR, or SQL_C_DOUBLE for numbers read as such
+        SQLSMALLINT cType = 0; // SQL_C_WCHAR, or SQL_C_DOUBLE / SQL_C_SBIGINT for numbers read as such
         SQLLEN width = 0;      // bytes a row
         std::vector<char> data;
         std::vector<SQLLEN> indicators;
     };
+    // A cell holds its text, or a number whose text is made when asked.
+    enum class Held : quint8 { Text, Real, Integer };
     struct Cell {
         QString text;
         double number = 0;
+        qint64 integer = 0;
         bool null = true;
-        bool binary = false; // number holds the value; text made from it
+        Held held = Held::Text;
     };
 
     const Cell& cell(int column);
@@ -101,6 +111,7 @@ private:
     std::vector<Cell> m_row;
     bool m_rowFetched = false;
     bool m_floatsAsNumbers = false;
+    bool m_integersAsNumbers = false;
     std::vector<SQLWCHAR> m_buffer;
 };
 

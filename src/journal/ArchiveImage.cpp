@@ -66,6 +66,9 @@ DescribedRows queryDescribed(db::Connection& connection, const QString& sql)
 
 Value readValue(db::ResultSet& rs, int column, ValueType type)
 {
+    if (type == ValueType::Integer)
+        if (const std::optional<qint64> integer = rs.boundInteger(column))
+            return *integer;
     if (type == ValueType::Real || type == ValueType::RealSingle) {
         const db::TypedNumber n = rs.number(column);
         if (n.isNull())
@@ -96,6 +99,7 @@ std::optional<RowSet> capture(db::Connection& connection, DatabaseKind kind, con
     }
     db::ResultSet& rs = described.rows;
     rs.readFloatsAsNumbers();
+    rs.readIntegersAsNumbers(kind != DatabaseKind::SQLite);
     const int columns = int(set.columns.size());
     while (rs.next()) {
         if (maxRows >= 0 && qsizetype(set.rows.size()) >= maxRows)
