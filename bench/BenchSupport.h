@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QString>
 
 #include <cstdio>
 
@@ -18,6 +19,22 @@ private:
 inline void printRate(const char* what, long long rows, double perSecond)
 {
     std::printf("  %-40s %10lld rows %14.0f rows/s\n", what, rows, perSecond);
+}
+
+inline QString env(const char* name)
+{
+    return QString::fromLocal8Bit(qgetenv(name));
+}
+
+// Whether the PostgreSQL and MariaDB test servers are configured; says so
+// when they are not.
+inline bool testServersConfigured()
+{
+    if (!env("TESSERA_TEST_PG_PORT").isEmpty() && !env("TESSERA_TEST_MARIADB_PORT").isEmpty())
+        return true;
+    std::printf("\nPostgreSQL and MariaDB: not measured, their test servers are not configured "
+                "(source \"$(scripts/test-servers env)\" after scripts/test-servers start)\n");
+    return false;
 }
 
 } // namespace tessera::bench

@@ -237,11 +237,6 @@ void benchTarget(const Target& t, const Sizes& n, const QString& olderPath, QTem
         c.execute(ddl::dropTableSql(table));
 }
 
-QString env(const char* name)
-{
-    return QString::fromLocal8Bit(qgetenv(name));
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -258,11 +253,8 @@ int main(int argc, char** argv)
                  QStringLiteral("Driver=SQLite3\nDatabase=%1\n").arg(dir.filePath("newer.db")), "", ""},
                 full, olderPath, dir);
 
-    if (env("TESSERA_TEST_PG_PORT").isEmpty() || env("TESSERA_TEST_MARIADB_PORT").isEmpty()) {
-        std::printf("\nPostgreSQL and MariaDB: not measured, their test servers are not configured "
-                    "(source \"$(scripts/test-servers env)\" after scripts/test-servers start)\n");
+    if (!testServersConfigured())
         return 0;
-    }
     // The servers get a fifth of the rows: the same rates, a shorter run.
     const Sizes servers{200000, 40000};
     const QString serverOlder = dir.filePath("older-servers.db");

@@ -232,11 +232,6 @@ void benchArchive(const char* title, DatabaseKind kind, const QString& connectSt
     c.execute(ddl::dropTableSql(tableOfDay(kDay)));
 }
 
-QString env(const char* name)
-{
-    return QString::fromLocal8Bit(qgetenv(name));
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -247,10 +242,7 @@ int main(int argc, char** argv)
     Journal journal = Journal::open(dir.filePath(QStringLiteral("journal.sqlite")));
     benchArchive("SQLite", DatabaseKind::SQLite,
                  QStringLiteral("Driver=SQLite3;Database=%1").arg(dir.filePath(QStringLiteral("bench.db"))), journal);
-    if (env("TESSERA_TEST_PG_PORT").isEmpty() || env("TESSERA_TEST_MARIADB_PORT").isEmpty()) {
-        std::printf("\nPostgreSQL and MariaDB: not measured, their test servers are not configured "
-                    "(source \"$(scripts/test-servers env)\" after scripts/test-servers start)\n");
-    } else {
+    if (testServersConfigured()) {
         benchArchive("PostgreSQL", DatabaseKind::PostgreSQL,
                      QStringLiteral("Driver=PostgreSQL Unicode;Servername=%1;Port=%2;Database=%3;UID=%4;PWD=%5")
                          .arg(env("TESSERA_TEST_PG_HOST"), env("TESSERA_TEST_PG_PORT"), env("TESSERA_TEST_PG_DATABASE"),
