@@ -2,6 +2,7 @@
 
 #include "app/GuardedRun.h"
 #include "app/SharedConnection.h"
+#include "app/WaitCursor.h"
 #include "ui/CommandHost.h"
 #include "records/RecordList.h"
 #include "telemetry/TelemetryList.h"
@@ -69,7 +70,7 @@ CTesseraView::CTesseraView(CommandHost& host, QWidget* parent)
     : QTableView(parent)
     , m_host(host)
 {
-    setModel(&m_model);
+    setModel(&m_sorted);
     setAccessibleName(QStringLiteral("记录列表"));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -83,6 +84,10 @@ CTesseraView::CTesseraView(CommandHost& host, QWidget* parent)
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setHighlightSections(false);
     header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    connect(header, &QHeaderView::sectionClicked, this, &CTesseraView::SortByColumn);
+    // New rows come in their own order (RecordSortModel unsorts itself).
+    connect(&m_model, &QAbstractItemModel::modelReset, header, [header] { header->setSortIndicatorShown(false); });
 
     // A report list has no row headers; fixed row heights keep a day of
     // one-second samples cheap to lay out.
@@ -148,10 +153,28 @@ std::vector<int> CTesseraView::GetSelectedRows() const
     if (const QItemSelectionModel* selection = selectionModel()) {
         for (const QItemSelectionRange& range : selection->selection()) {
             for (int row = range.top(); row <= range.bottom(); ++row)
-                indexes.append(m_model.index(row, range.left()));
+                indexes.append(m_sorted.mapToSource(m_sorted.index(row, range.left())));
         }
     }
     return RecordListModel::sortedRows(indexes);
+}
+
+void CTesseraView::SortByColumn(int column)
+{
+    QHeaderView* header = horizontalHeader();
+    if (column < 0) {
+        m_sorted.unsort();
+        header->setSortIndicatorShown(false);
+        return;
+    }
+    const bool ascending = m_sorted.sortColumn() == column && m_sorted.sortOrder() == Qt::AscendingOrder;
+    const Qt::SortOrder order = ascending ? Qt::DescendingOrder : Qt::AscendingOrder;
+    {
+        WaitCursor wait; // a day of samples takes a moment
+        m_sorted.sort(column, order);
+    }
+    header->setSortIndicator(column, order);
+    header->setSortIndicatorShown(true);
 }
 
 bool CTesseraView::RemoveRows(const std::vector<int>& rows, const DeleteRow& deleteRow)

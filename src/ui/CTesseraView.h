@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/RecordListModel.h"
+#include "ui/RecordSortModel.h"
 #include "view/ViewMode.h"
 
 #include <QTableView>
@@ -18,6 +19,8 @@ class CommandHost;
 // The record list, the right pane of the main frame: today's rows of one
 // record kind, or today's samples of one telemetry tag, or the start page.
 // Record commands read the selected rows by column and update rows in place.
+// A click on a column header sorts by it (again: the other way round); the
+// rows keep their places in the model, so commands never see the order.
 class CTesseraView : public QTableView {
     Q_OBJECT
 public:
@@ -38,8 +41,12 @@ public:
 
     RecordListModel& GetRows() { return m_model; }
     const RecordListModel& GetRows() const { return m_model; }
-    // The selected rows in ascending order, each once.
+    // The selected rows of the model in ascending order, each once, whatever
+    // order the list shows them in.
     std::vector<int> GetSelectedRows() const;
+    // Shows the rows sorted by the column: ascending, or descending when
+    // they are sorted ascending by it already. -1: their own order.
+    void SortByColumn(int column);
     // After a data-source change: deletes all rows, keeps the columns and
     // the state, and has the next switch read again, also to the kind or tag
     // shown now (an empty list would read as "nothing today").
@@ -61,6 +68,7 @@ private:
 
     CommandHost& m_host;
     RecordListModel m_model;
+    RecordSortModel m_sorted {m_model};
     int m_currentCode = 0;
     bool m_telemetry = false;
     int m_requestedTag = 0;

@@ -16,6 +16,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
 
@@ -46,7 +47,7 @@ struct WatchedList {
 // The list on its own, without a database (the connection stays closed).
 class ListViewTest : public AppFixture<>, protected WatchedList {
 protected:
-    QPoint rowCentre(int row) const { return view.visualRect(view.GetRows().index(row, 0)).center(); }
+    QPoint rowCentre(int row) const { return view.visualRect(view.model()->index(row, 0)).center(); }
     void showStartPage()
     {
         view.ShowStartPage();
@@ -154,6 +155,43 @@ TEST_F(ListViewTest, SelectsWholeRowsThatTheRightClickKeeps)
     QTest::keyClicks(view.viewport(), u"x"_s);
     EXPECT_TRUE(view.viewport()->findChildren<QLineEdit*>().isEmpty()) << "an editor opened";
     EXPECT_EQ(view.GetRows().cell(3, 0), u"4"_s);
+}
+
+// A header click sorts what the list shows, numbers by value; the model and
+// so the commands keep the rows where they are, and a new fill shows its
+// own order again.
+TEST_F(ListViewTest, HeaderClicksSortTheShownRowsOnly)
+{
+    showStartPage();
+    RecordListModel& rows = view.GetRows();
+    rows.setColumns({u"值"_s, u"时间"_s});
+    rows.removeAllRows();
+    rows.appendRows({{u"9"_s, u"08:00:00"_s}, {u"10"_s, u"07:00:00"_s}, {u"abc"_s, u"06:00:00"_s},
+                     {u"-1.5"_s, u"09:00:00"_s}});
+    QHeaderView* header = view.horizontalHeader();
+    auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+    };
+    auto shown = [&](int column) { return columnTexts(*view.model(), column); };
+
+    clickHeader(0);
+    EXPECT_EQ(shown(0), (QStringList {u"-1.5"_s, u"9"_s, u"10"_s, u"abc"_s}));
+    clickHeader(0);
+    EXPECT_EQ(shown(0), (QStringList {u"abc"_s, u"10"_s, u"9"_s, u"-1.5"_s}));
+    clickHeader(1);
+    EXPECT_EQ(shown(1), (QStringList {u"06:00:00"_s, u"07:00:00"_s, u"08:00:00"_s, u"09:00:00"_s}));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+
+    click(0);
+    EXPECT_EQ(view.GetSelectedRows(), std::vector<int> {2});
+    EXPECT_EQ(columnTexts(rows, 0), (QStringList {u"9"_s, u"10"_s, u"abc"_s, u"-1.5"_s}));
+    rows.setCell(2, 1, u"10:00:00"_s); // a command's change takes its place in the order shown
+    EXPECT_EQ(shown(1).last(), u"10:00:00"_s);
+
+    view.ShowStartPage();
+    EXPECT_EQ(shown(1).first(), u"操作事件"_s);
+    EXPECT_FALSE(header->isSortIndicatorShown());
 }
 
 // The list over a real database: today's rows through the application's

@@ -57,7 +57,7 @@ protected:
     {
         CTesseraView* list = frame->list();
         list->clearSelection();
-        list->selectionModel()->select(list->GetRows().index(row, 0),
+        list->selectionModel()->select(list->model()->index(row, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 

@@ -84,7 +84,7 @@ protected:
         CTesseraView& list = *frame->list();
         list.clearSelection();
         for (int row : rows)
-            list.selectionModel()->select(list.GetRows().index(row, 0),
+            list.selectionModel()->select(list.model()->index(row, 0),
                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     QString cell(int row, int column) { return frame->list()->GetRows().cell(row, column); }
