@@ -162,11 +162,6 @@ std::vector<int> CTesseraView::GetSelectedRows() const
 void CTesseraView::SortByColumn(int column)
 {
     QHeaderView* header = horizontalHeader();
-    if (column < 0) {
-        m_sorted.unsort();
-        header->setSortIndicatorShown(false);
-        return;
-    }
     const bool ascending = m_sorted.sortColumn() == column && m_sorted.sortOrder() == Qt::AscendingOrder;
     const Qt::SortOrder order = ascending ? Qt::DescendingOrder : Qt::AscendingOrder;
     {

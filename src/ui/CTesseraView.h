@@ -45,7 +45,7 @@ public:
     // order the list shows them in.
     std::vector<int> GetSelectedRows() const;
     // Shows the rows sorted by the column: ascending, or descending when
-    // they are sorted ascending by it already. -1: their own order.
+    // they are sorted ascending by it already.
     void SortByColumn(int column);
     // After a data-source change: deletes all rows, keeps the columns and
     // the state, and has the next switch read again, also to the kind or tag

@@ -18,13 +18,14 @@ public:
     explicit RecordSortModel(RecordListModel& rows, QObject* parent = nullptr);
 
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
-    // The rows' own order again.
-    void unsort();
 
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
+    // The rows' own order again.
+    void unsort();
+
     struct Key {
         bool numeric = false;
         double number = 0;
