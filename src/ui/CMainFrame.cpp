@@ -42,6 +42,7 @@ constexpr CommandText kCommands[] = {
     {cmd::DataCopy, "数据复制(&C)", "", ""},
     {cmd::OperationJournal, "操作日志(&J)", "", "查看和撤销修改过的数据"},
     {cmd::UndoLastOperation, "撤销上次操作(&Z)", "", "撤销当前数据源最近的一次修改"},
+    {cmd::ExportList, "导出(&E)...", "", "将列表导出为CSV文件,或将遥测曲线导出为PNG图片"},
     {cmd::Exit, "系统退出(&X)", "退出", ""},
     {cmd::EventQuery, "操作事件查询(&Q)", "", "Event事件查询"},
     {cmd::EventAdd, "操作事件增加(&A)", "", "Event事件增加"},
@@ -67,6 +68,7 @@ constexpr CommandText kCommands[] = {
     {cmd::TelemetryReplace, "遥测数据替换(&T)", "", "数据替换"},
     {cmd::ToggleToolBar, "工具栏(&T)", "", ""},
     {cmd::ToggleStatusBar, "状态栏(&S)", "", ""},
+    {cmd::ToggleTrendChart, "遥测曲线(&G)", "", "在遥测列表下显示当天的曲线"},
     {cmd::About, "关于 Tessera(&A)...", "关于", ""},
     {cmd::GenericQuery, "查询", "查询", "查询"},
     {cmd::GenericAdd, "添加", "添加", "添加新的记录"},
@@ -87,7 +89,7 @@ struct MenuDef {
 const MenuDef kMenus[] = {
     {"文件(&F)",
      {cmd::DataSourceSettings, cmd::UserMaintenance, cmd::DataCopy, cmd::OperationJournal, cmd::UndoLastOperation,
-      cmd::Exit}},
+      cmd::ExportList, cmd::Exit}},
     {"操作事件(&E)", {cmd::EventQuery, cmd::EventAdd, cmd::EventModify, cmd::EventDelete}},
     {"越限事件(&L)", {cmd::LimitAlarmQuery, cmd::LimitAlarmAdd, cmd::LimitAlarmModify, cmd::LimitAlarmDelete}},
     {"遥信变位(&Y)",
@@ -96,7 +98,7 @@ const MenuDef kMenus[] = {
     {"遥测数据(&C)",
      {cmd::TelemetryQuery, cmd::TelemetrySingleValue, cmd::TelemetryDelete, cmd::TelemetryZero, cmd::TelemetryBatchSet,
       cmd::TelemetryReplace}},
-    {"查看(&V)", {cmd::ToggleToolBar, cmd::ToggleStatusBar}},
+    {"查看(&V)", {cmd::ToggleToolBar, cmd::ToggleStatusBar, cmd::ToggleTrendChart}},
     {"帮助(&H)", {cmd::About}},
 };
 
@@ -127,11 +129,13 @@ std::vector<ContextItem> itemsOf(ContextMenu menu)
         return {{cmd::GenericQuery, "查询数据"},
                 {cmd::GenericAdd, "添加数据"},
                 {cmd::GenericModify, "修改数据"},
-                {cmd::GenericDelete, "删除数据"}};
+                {cmd::GenericDelete, "删除数据"},
+                {cmd::ExportList, "导出..."}};
     case ContextMenu::TelemetryTag:
         return {{cmd::TelemetryQuery, "数据查询"},  {cmd::TelemetrySingleValue, "单值修改"},
                 {cmd::TelemetryDelete, "数据删除"}, {cmd::TelemetryZero, "数据清零"},
-                {cmd::TelemetryBatchSet, "人工置数"}, {cmd::TelemetryReplace, "数据替换"}};
+                {cmd::TelemetryBatchSet, "人工置数"}, {cmd::TelemetryReplace, "数据替换"},
+                {cmd::ExportList, "导出..."}};
     case ContextMenu::TelemetryGroup:
         return {{cmd::TelemetryZero, "数据清零"}, {cmd::TelemetryReplace, "数据替换"}};
     }

@@ -12,6 +12,7 @@ enum Id : int {
     OperationJournal = 32824,
     UndoLastOperation = 32825,
     JournalUndo = 32826, // the journal window's undo; no menu item issues it
+    ExportList = 32827,  // the list as CSV, or the trend chart as PNG
     Exit = 57665,
     // Operation events
     EventQuery = 32771,
@@ -56,6 +57,7 @@ enum Id : int {
     // View and help
     ToggleToolBar = 59392,
     ToggleStatusBar = 59393,
+    ToggleTrendChart = 32828,
     About = 57664,
 };
 
