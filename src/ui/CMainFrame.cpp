@@ -7,6 +7,7 @@
 #include "ui/CAboutDlg.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
+#include "ui/ListExport.h"
 #include "view/CommandIds.h"
 #include "view/CommandRouting.h"
 
@@ -254,6 +255,7 @@ void CMainFrame::installHandlers()
         CUserModifyDlg dialog(this);
         execDialog(dialog);
     });
+    setHandler(cmd::ExportList, [this] { runListExport(this, *m_list, nullptr); });
     setHandler(cmd::Exit, [this] { close(); });
     setHandler(cmd::About, [this] { showAbout(); });
     setHandler(cmd::ToggleToolBar, [this] { m_toolBar->setVisible(m_actions.at(cmd::ToggleToolBar)->isChecked()); });

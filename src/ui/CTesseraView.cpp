@@ -159,6 +159,11 @@ std::vector<int> CTesseraView::GetSelectedRows() const
     return RecordListModel::sortedRows(indexes);
 }
 
+int CTesseraView::GetModelRow(int shownRow) const
+{
+    return m_sorted.mapToSource(m_sorted.index(shownRow, 0)).row();
+}
+
 void CTesseraView::SortByColumn(int column)
 {
     QHeaderView* header = horizontalHeader();

@@ -44,6 +44,8 @@ public:
     // The selected rows of the model in ascending order, each once, whatever
     // order the list shows them in.
     std::vector<int> GetSelectedRows() const;
+    // The model's row shown at a place of the list.
+    int GetModelRow(int shownRow) const;
     // Shows the rows sorted by the column: ascending, or descending when
     // they are sorted ascending by it already.
     void SortByColumn(int column);

@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "CsvReader.h"
 
 #include "DemoContent.h"
 #include "SchemaDdl.h"
@@ -13,6 +14,8 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -152,6 +155,48 @@ TEST_F(MainFrameTest, GenericCommandsFollowTheListNotTheGroup)
     frame->runCommand(cmd::EventQuery);
     EXPECT_EQ(runs, (std::map<int, int> {{cmd::SignalChangeQuery, 1}, {cmd::TelemetrySingleValue, 1},
                                          {cmd::TelemetryReplace, 1}}));
+}
+
+// 导出 writes the list as shown: its header, the order the user sorted it in,
+// none of the cells the list keeps hidden; a refused file is reported.
+TEST_F(MainFrameTest, ExportWritesTheListAsShown)
+{
+    auto exportTo = [this](const QString& path) {
+        gui->onDialog<QFileDialog>([path](QFileDialog& chooser) {
+            chooser.findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(path);
+            static_cast<QDialog&>(chooser).accept();
+        });
+        frame->runCommand(cmd::ExportList);
+        ASSERT_TRUE(gui->allScriptsUsed());
+    };
+    auto shownRows = [this] {
+        const QAbstractItemModel& shown = *frame->list()->model();
+        QList<QStringList> rows {QStringList {}};
+        for (int c = 0; c < shown.columnCount(); ++c)
+            rows[0] << shown.headerData(c, Qt::Horizontal).toString();
+        for (int r = 0; r < shown.rowCount(); ++r) {
+            rows << QStringList {};
+            for (int c = 0; c < shown.columnCount(); ++c)
+                rows.back() << shown.index(r, c).data().toString();
+        }
+        return rows;
+    };
+
+    for (const QString& node : {u"越限事件"_s, u"A相电流"_s}) {
+        clickNode(node);
+        ASSERT_GT(rows().rowCount(), 1) << node.toStdString();
+        frame->list()->SortByColumn(1);
+        frame->list()->SortByColumn(1); // descending: not the rows' own order
+        const QString csv = dir.filePath(node + u".csv"_s);
+        exportTo(csv);
+        bool mark = false;
+        EXPECT_EQ(readCsv(readBytes(csv), &mark), shownRows()) << node.toStdString();
+        EXPECT_TRUE(mark);
+    }
+
+    exportTo(u"/proc/tessera-list.csv"_s); // a folder nobody may create files in
+    ASSERT_FALSE(gui->messages().empty());
+    EXPECT_TRUE(gui->messages().back().text.startsWith(u"导出失败!"_s));
 }
 
 TEST_F(MainFrameTest, AboutBoxGoesThroughTheSeam)

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QIODevice;
+
+// CSV as spreadsheets read it: UTF-8 with a byte-order mark (so the Chinese
+// texts open right), CRLF line ends, quotes only where a cell needs them.
+namespace tessera {
+
+inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
+
+// One cell. A text a spreadsheet would run as a formula (=, +, -, @ first)
+// gets a leading apostrophe; a number such as "-1.5" stays a number.
+QString csvCell(QString text);
+// Cells joined by commas, with CRLF, as UTF-8.
+void appendCsvLine(QByteArray &out, const QStringList &cells);
+
+// A table to write: the header row and the rows in the order wanted.
+struct CsvTable {
+  QStringList headers;
+  qint64 rowCount = 0;
+  std::function<QStringList(qint64 row)> row;
+};
+
+enum class CsvResult { Written, Cancelled, WriteFailed };
+
+// Writes the byte-order mark, the header and the rows. `progress` hears of
+// the rows written now and then and returns false to cancel.
+CsvResult
+writeCsv(QIODevice &device, const CsvTable &table,
+         const std::function<bool(qint64 rowsWritten)> &progress = {});
+
+} // namespace tessera
