@@ -14,113 +14,98 @@ namespace tessera::telemetry {
 namespace {
 
 // Rows of a scope now; 0 where the day has no table.
-qint64 countRows(db::Connection &connection, const TableScope &scope) {
-  try {
-    db::ResultSet rs =
-        connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
-                             .arg(scope.table, scope.condition));
-    return rs.next() ? decimalInteger(rs.string(0)) : 0;
-  } catch (const db::DbError &error) {
-    db::rethrowIfConnectionLost(error);
-    return 0;
-  }
+qint64 countRows(db::Connection& connection, const TableScope& scope)
+{
+    try {
+        db::ResultSet rs
+            = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(scope.table, scope.condition));
+        return rs.next() ? decimalInteger(rs.string(0)) : 0;
+    } catch (const db::DbError& error) {
+        db::rethrowIfConnectionLost(error);
+        return 0;
+    }
 }
 
 // A tag's samples of a day, by time; none where the day has no table.
-SampleRows samplesOfDay(db::Connection &connection, const QDate &day,
-                        int tagId) {
-  SampleRows rows;
-  try {
-    db::ResultSet rs = connection.query(
-        QStringLiteral("SELECT ATime,TagID,DataType,nValue,nValueChange FROM "
-                       "%1 WHERE TagID=%2 ORDER BY ATime")
-            .arg(TelemetryTableName(day))
-            .arg(tagId));
-    rs.readFloatsAsNumbers();
-    while (rs.next()) {
-      // Wall-clock time, as the commands write it.
-      const QString at = withoutTrailingWhiteSpace(rs.string(0));
-      const QDateTime instant(
-          QDate::fromString(at.left(10), Qt::ISODate),
-          QTime::fromString(at.mid(11, 8), QStringLiteral("HH:mm:ss")),
-          Qt::UTC);
-      rows.push_back({instant, qint64(decimalInteger(rs.string(1))),
-                      qint64(decimalInteger(rs.string(2))),
-                      decimalReal(withoutTrailingWhiteSpace(rs.string(3))),
-                      decimalReal(withoutTrailingWhiteSpace(rs.string(4)))});
+SampleRows samplesOfDay(db::Connection& connection, const QDate& day, int tagId)
+{
+    SampleRows rows;
+    try {
+        db::ResultSet rs = connection.query(QStringLiteral("SELECT ATime,TagID,DataType,nValue,nValueChange FROM "
+                                                           "%1 WHERE TagID=%2 ORDER BY ATime")
+                                                .arg(TelemetryTableName(day))
+                                                .arg(tagId));
+        rs.readFloatsAsNumbers();
+        while (rs.next()) {
+            // Wall-clock time, as the commands write it.
+            const QString at = withoutTrailingWhiteSpace(rs.string(0));
+            const QDateTime instant(QDate::fromString(at.left(10), Qt::ISODate),
+                QTime::fromString(at.mid(11, 8), QStringLiteral("HH:mm:ss")), Qt::UTC);
+            rows.push_back({instant, qint64(decimalInteger(rs.string(1))), qint64(decimalInteger(rs.string(2))),
+                decimalReal(withoutTrailingWhiteSpace(rs.string(3))),
+                decimalReal(withoutTrailingWhiteSpace(rs.string(4)))});
+        }
+    } catch (const db::DbError& error) {
+        db::rethrowIfConnectionLost(error);
+        rows.clear();
     }
-  } catch (const db::DbError &error) {
-    db::rethrowIfConnectionLost(error);
-    rows.clear();
-  }
-  return rows;
+    return rows;
 }
 
-int tagOf(const std::vector<db::Value> &row) {
-  return int(std::get<qint64>(row[1]));
+int tagOf(const std::vector<db::Value>& row)
+{
+    return int(std::get<qint64>(row[1]));
 }
 
-SampleRows ofTag(const SampleRows &rows, int tagId) {
-  SampleRows mine;
-  std::copy_if(rows.begin(), rows.end(), std::back_inserter(mine),
-               [tagId](const std::vector<db::Value> &row) {
-                 return tagOf(row) == tagId;
-               });
-  std::stable_sort(mine.begin(), mine.end(), [](const auto &a, const auto &b) {
-    return std::get<QDateTime>(a[0]) < std::get<QDateTime>(b[0]);
-  });
-  return mine;
+SampleRows ofTag(const SampleRows& rows, int tagId)
+{
+    SampleRows mine;
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(mine),
+        [tagId](const std::vector<db::Value>& row) { return tagOf(row) == tagId; });
+    std::stable_sort(mine.begin(), mine.end(),
+        [](const auto& a, const auto& b) { return std::get<QDateTime>(a[0]) < std::get<QDateTime>(b[0]); });
+    return mine;
 }
 
 } // namespace
 
-CommandPreview previewBatchSetting(db::Connection &connection,
-                                   DatabaseKind kind,
-                                   const BatchRequest &request,
-                                   RandomSource random) {
-  CommandPreview preview;
-  preview.tagId = request.tagId;
-  preview.tags = {request.tagId};
-  const BatchSeries series =
-      batchSeries(request, startValue(connection, kind, request), random);
-  preview.written = ofTag(batchRows(request, series), request.tagId);
-  preview.writes = qint64(preview.written.size());
-  preview.deleted = countRows(connection, batchScope(kind, request));
-  preview.current = samplesOfDay(connection, request.day, request.tagId);
-  return preview;
+CommandPreview previewBatchSetting(
+    db::Connection& connection, DatabaseKind kind, const BatchRequest& request, RandomSource random)
+{
+    CommandPreview preview;
+    preview.tagId = request.tagId;
+    preview.tags = {request.tagId};
+    const BatchSeries series = batchSeries(request, startValue(connection, kind, request), random);
+    preview.written = ofTag(batchRows(request, series), request.tagId);
+    preview.writes = qint64(preview.written.size());
+    preview.deleted = countRows(connection, batchScope(kind, request));
+    preview.current = samplesOfDay(connection, request.day, request.tagId);
+    return preview;
 }
 
-CommandPreview previewReplacement(db::Connection &connection, DatabaseKind kind,
-                                  const ReplaceRequest &request,
-                                  const TelemetryScope &scope,
-                                  const CatalogueNode &catalogue, int tagId,
-                                  RandomSource random) {
-  CommandPreview preview;
-  std::vector<SourceRow> source;
-  try {
-    source = readSourceRows(connection,
-                            replaceReadSql(kind, request, scope, catalogue));
-  } catch (const db::DbError &error) {
-    db::rethrowIfConnectionLost(
-        error); // a source day without a table: nothing to write
-  }
-  qint64 skipped = 0;
-  const SampleRows all = replacementRows(source, request, random, skipped);
-  for (const auto &row : all)
-    if (std::find(preview.tags.begin(), preview.tags.end(), tagOf(row)) ==
-        preview.tags.end())
-      preview.tags.push_back(tagOf(row));
-  preview.tagId =
-      tagId != 0 ? tagId
-      : scope.kind == TelemetryScope::Kind::Tag || preview.tags.empty()
-          ? scope.tagId
-          : preview.tags.front();
-  preview.written = ofTag(all, preview.tagId);
-  preview.writes = qint64(all.size());
-  preview.deleted = countRows(
-      connection, replaceTargetScope(kind, request, scope, catalogue));
-  preview.current = samplesOfDay(connection, request.target, preview.tagId);
-  return preview;
+CommandPreview previewReplacement(db::Connection& connection, DatabaseKind kind, const ReplaceRequest& request,
+    const TelemetryScope& scope, const CatalogueNode& catalogue, int tagId, RandomSource random)
+{
+    CommandPreview preview;
+    std::vector<SourceRow> source;
+    try {
+        source = readSourceRows(connection, replaceReadSql(kind, request, scope, catalogue));
+    } catch (const db::DbError& error) {
+        db::rethrowIfConnectionLost(error); // a source day without a table: nothing to write
+    }
+    qint64 skipped = 0;
+    const SampleRows all = replacementRows(source, request, random, skipped);
+    for (const auto& row : all)
+        if (std::find(preview.tags.begin(), preview.tags.end(), tagOf(row)) == preview.tags.end())
+            preview.tags.push_back(tagOf(row));
+    preview.tagId = tagId != 0                                            ? tagId
+        : scope.kind == TelemetryScope::Kind::Tag || preview.tags.empty() ? scope.tagId
+                                                                          : preview.tags.front();
+    preview.written = ofTag(all, preview.tagId);
+    preview.writes = qint64(all.size());
+    preview.deleted = countRows(connection, replaceTargetScope(kind, request, scope, catalogue));
+    preview.current = samplesOfDay(connection, request.target, preview.tagId);
+    return preview;
 }
 
 } // namespace tessera::telemetry

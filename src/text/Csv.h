@@ -18,21 +18,20 @@ inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 // gets a leading apostrophe; a number such as "-1.5" stays a number.
 QString csvCell(QString text);
 // Cells joined by commas, with CRLF, as UTF-8.
-void appendCsvLine(QByteArray &out, const QStringList &cells);
+void appendCsvLine(QByteArray& out, const QStringList& cells);
 
 // A table to write: the header row and the rows in the order wanted.
 struct CsvTable {
-  QStringList headers;
-  qint64 rowCount = 0;
-  std::function<QStringList(qint64 row)> row;
+    QStringList headers;
+    qint64 rowCount = 0;
+    std::function<QStringList(qint64 row)> row;
 };
 
 enum class CsvResult { Written, Cancelled, WriteFailed };
 
 // Writes the byte-order mark, the header and the rows. `progress` hears of
 // the rows written now and then and returns false to cancel.
-CsvResult
-writeCsv(QIODevice &device, const CsvTable &table,
-         const std::function<bool(qint64 rowsWritten)> &progress = {});
+CsvResult writeCsv(
+    QIODevice& device, const CsvTable& table, const std::function<bool(qint64 rowsWritten)>& progress = {});
 
 } // namespace tessera

@@ -31,166 +31,155 @@ using Scope = TelemetryScope::Kind;
 
 // A sample as a test puts it into a day's table.
 struct Put {
-  const char *time; // hh:mm:ss, a fraction of a second allowed ("23:59:59.500")
-  int tag;
-  double value;
-  double change = 0;
-  int dataType = 1;
+    const char* time; // hh:mm:ss, a fraction of a second allowed ("23:59:59.500")
+    int tag;
+    double value;
+    double change = 0;
+    int dataType = 1;
 };
 
-// The source day (30 April) and the target day (1 May) most tests replace
-// between.
-const std::vector<Put> kSource{
-    {"07:55:00", 17, 10, 0.5}, {"08:00:00", 17, 11, 0.5},
-    {"08:30:00", 17, 12, 0.5}, {"09:00:00", 17, 13, 0.5},
-    {"09:05:00", 17, 14, 0.5}, {"08:30:00", 18, 77}};
-const std::vector<Put> kTarget{{"07:59:59", 17, 1},
-                               {"08:15:00", 17, 2},
-                               {"09:00:00", 17, 3},
-                               {"09:30:00", 17, 4},
-                               {"08:15:00", 18, 5}};
+// The source day (30 April) and the target day (1 May) most tests replace between.
+const std::vector<Put> kSource {{"07:55:00", 17, 10, 0.5}, {"08:00:00", 17, 11, 0.5}, {"08:30:00", 17, 12, 0.5},
+                                {"09:00:00", 17, 13, 0.5}, {"09:05:00", 17, 14, 0.5}, {"08:30:00", 18, 77}};
+const std::vector<Put> kTarget {
+    {"07:59:59", 17, 1}, {"08:15:00", 17, 2}, {"09:00:00", 17, 3}, {"09:30:00", 17, 4}, {"08:15:00", 18, 5}};
 
 // Answers the batch setting's questions as told and remembers them.
 struct ScriptedQuestions : BatchQuestions {
-  bool continueAfterDeleteFailure(const QString &sql) override {
-    deleteQuestions << sql;
-    return continueAfterDelete;
-  }
-  bool continueAfterSampleFailure(const QString &timeText,
-                                  bool undone) override {
-    sampleQuestions << timeText;
-    undoneOnStop = undone;
-    if (onSampleQuestion)
-      onSampleQuestion();
-    return continueAfterSample;
-  }
+    bool continueAfterDeleteFailure(const QString& sql) override
+    {
+        deleteQuestions << sql;
+        return continueAfterDelete;
+    }
+    bool continueAfterSampleFailure(const QString& timeText, bool undone) override
+    {
+        sampleQuestions << timeText;
+        undoneOnStop = undone;
+        if (onSampleQuestion)
+            onSampleQuestion();
+        return continueAfterSample;
+    }
 
-  bool continueAfterDelete = true, continueAfterSample = true;
-  QStringList deleteQuestions, sampleQuestions;
-  bool undoneOnStop = false;
-  std::function<void()> onSampleQuestion;
+    bool continueAfterDelete = true, continueAfterSample = true;
+    QStringList deleteQuestions, sampleQuestions;
+    bool undoneOnStop = false;
+    std::function<void()> onSampleQuestion;
 };
 
-TelemetryScope scope(Scope kind, const QString &station = {},
-                     const QString &switchName = {}) {
-  return {kind, 0, station, switchName};
+TelemetryScope scope(Scope kind, const QString& station = {}, const QString& switchName = {})
+{
+    return {kind, 0, station, switchName};
 }
 
 // Field n of a row text (see TelemetryStoreTest::rows) as a number.
-double field(const QString &row, int n) {
-  return row.section(u' ', n, n).toDouble();
+double field(const QString& row, int n)
+{
+    return row.section(u' ', n, n).toDouble();
 }
 
 // Tag 17's hand-set rows of a rising batch: `count` samples from `start`,
 // values 0, 1, 2 ... with change 1, but for the sample number `skip`.
-QStringList rising(QTime start, int interval, int count, int skip = -1) {
-  QStringList out;
-  for (int i = 0; i < count; ++i)
-    if (i != skip)
-      out << u"%1 17 6 %2.00 1.00"_s
-                 .arg(start.addSecs(i * interval).toString(u"HH:mm:ss"_s))
-                 .arg(i);
-  return out;
+QStringList rising(QTime start, int interval, int count, int skip = -1)
+{
+    QStringList out;
+    for (int i = 0; i < count; ++i)
+        if (i != skip)
+            out << u"%1 17 6 %2.00 1.00"_s.arg(start.addSecs(i * interval).toString(u"HH:mm:ss"_s)).arg(i);
+    return out;
 }
 
 struct TableShape {
-  bool keyed =
-      false; // a key on (ATime, TagID): a second sample at an instant fails
-  bool fractionalSeconds =
-      false; // ATime holds fractions of a second (MariaDB needs DATETIME(3))
-  bool nonTransactional =
-      false; // MariaDB: a MyISAM table, which cannot roll back
+    bool keyed = false;             // a key on (ATime, TagID): a second sample at an instant fails
+    bool fractionalSeconds = false; // ATime holds fractions of a second (MariaDB needs DATETIME(3))
+    bool nonTransactional = false;  // MariaDB: a MyISAM table, which cannot roll back
 };
 
 class TelemetryStoreTest : public DatabaseTest {
 protected:
-  void telemetryTable(const QDate &day, TableShape shape = {}) {
-    const QString name = tableOfDay(day);
-    dropTable(name);
-    QString sql =
-        ddl::createTelemetryTableSql(kind(), name, ddl::Generation::Newer);
-    if (shape.keyed)
-      sql.insert(sql.lastIndexOf(u')'), u", PRIMARY KEY(ATime, TagID)"_s);
-    if (shape.fractionalSeconds && kind() == DatabaseKind::MySql)
-      sql.replace(u"ATime DATETIME"_s, u"ATime DATETIME(3)"_s);
-    if (shape.nonTransactional && kind() == DatabaseKind::MySql)
-      sql += u" ENGINE=MyISAM"_s;
-    connection().execute(sql);
-  }
-  void put(const QDate &day, const std::vector<Put> &samples) {
-    for (const Put &s : samples)
-      connection().execute(
-          u"INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES('%2 %3',%4,%5,%6,%7)"_s
-              .arg(tableOfDay(day), day.toString(Qt::ISODate),
-                   QLatin1String(s.time))
-              .arg(s.tag)
-              .arg(s.dataType)
-              .arg(s.value, 0, 'f', 2)
-              .arg(s.change, 0, 'f', 2));
-  }
-  // Both days' tables anew, holding these samples.
-  void twoDays(const std::vector<Put> &source, const std::vector<Put> &target,
-               TableShape shape = {}) {
-    telemetryTable(kApr30, shape);
-    telemetryTable(kMay1, shape);
-    put(kApr30, source);
-    put(kMay1, target);
-  }
-  void demoDay(const QDate &day) {
-    telemetryTable(day);
-    demo::writeSamplesOfDay(connection(), tableOfDay(day), day);
-  }
-  void loadDemoCatalogue() {
-    createSchema();
-    demo::writeCatalogue(connection(), kind());
-    m_catalogue = LoadCatalogue(connection()).root;
-  }
-  // A trigger on the target day's table that refuses the rows meeting
-  // `condition`.
-  void refuse(const QString &event, const QString &condition) {
-    refuseRows(connection(), kind(), tableOfDay(kMay1), event, condition);
-  }
-  // A day's samples, of one tag or all, as sorted texts "hh:mm:ss tag type
-  // value change" with two decimals; an instant on another day keeps its date.
-  QStringList rows(const QDate &day, int tag = 0) {
-    QString sql = u"SELECT ATime,TagID,DataType,nValue,nValueChange FROM "_s +
-                  tableOfDay(day);
-    if (tag)
-      sql += u" WHERE TagID=%1"_s.arg(tag);
-    QStringList out;
-    for (auto rs = connection().query(sql); rs.next();) {
-      const QString at = rs.string(0).left(19);
-      out << u"%1 %2 %3 %4 %5"_s
-                 .arg(at.startsWith(day.toString(Qt::ISODate)) ? at.mid(11)
-                                                               : at)
-                 .arg(decimalInteger(rs.string(1)))
-                 .arg(decimalInteger(rs.string(2)))
-                 .arg(decimalReal(rs.string(3)), 0, 'f', 2)
-                 .arg(decimalReal(rs.string(4)), 0, 'f', 2);
+    void telemetryTable(const QDate& day, TableShape shape = {})
+    {
+        const QString name = tableOfDay(day);
+        dropTable(name);
+        QString sql = ddl::createTelemetryTableSql(kind(), name, ddl::Generation::Newer);
+        if (shape.keyed)
+            sql.insert(sql.lastIndexOf(u')'), u", PRIMARY KEY(ATime, TagID)"_s);
+        if (shape.fractionalSeconds && kind() == DatabaseKind::MySql)
+            sql.replace(u"ATime DATETIME"_s, u"ATime DATETIME(3)"_s);
+        if (shape.nonTransactional && kind() == DatabaseKind::MySql)
+            sql += u" ENGINE=MyISAM"_s;
+        connection().execute(sql);
     }
-    out.sort();
-    return out;
-  }
-  BatchOutcome batch(const BatchRequest &request,
-                     db::Connection *on = nullptr) {
-    RandomSource random(7);
-    return runBatchSetting(on ? *on : connection(), kind(), request, questions,
-                           random);
-  }
-  ReplaceOutcome replace(const ReplaceRequest &request,
-                         const TelemetryScope &scope,
-                         QString connectString = {},
-                         db::Connection *on = nullptr) {
-    RandomSource random(11);
-    return runReplacement(on ? *on : connection(), kind(),
-                          connectString.isEmpty() ? database().connectString()
-                                                  : connectString,
-                          request, scope, m_catalogue, random);
-  }
-  static TelemetryScope tag(int id) { return {Scope::Tag, id, {}, {}}; }
+    void put(const QDate& day, const std::vector<Put>& samples)
+    {
+        for (const Put& s : samples)
+            connection().execute(
+                u"INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES('%2 %3',%4,%5,%6,%7)"_s
+                    .arg(tableOfDay(day), day.toString(Qt::ISODate), QLatin1String(s.time))
+                    .arg(s.tag)
+                    .arg(s.dataType)
+                    .arg(s.value, 0, 'f', 2)
+                    .arg(s.change, 0, 'f', 2));
+    }
+    // Both days' tables anew, holding these samples.
+    void twoDays(const std::vector<Put>& source, const std::vector<Put>& target, TableShape shape = {})
+    {
+        telemetryTable(kApr30, shape);
+        telemetryTable(kMay1, shape);
+        put(kApr30, source);
+        put(kMay1, target);
+    }
+    void demoDay(const QDate& day)
+    {
+        telemetryTable(day);
+        demo::writeSamplesOfDay(connection(), tableOfDay(day), day);
+    }
+    void loadDemoCatalogue()
+    {
+        createSchema();
+        demo::writeCatalogue(connection(), kind());
+        m_catalogue = LoadCatalogue(connection()).root;
+    }
+    // A trigger on the target day's table that refuses the rows meeting `condition`.
+    void refuse(const QString& event, const QString& condition)
+    {
+        refuseRows(connection(), kind(), tableOfDay(kMay1), event, condition);
+    }
+    // A day's samples, of one tag or all, as sorted texts "hh:mm:ss tag type
+    // value change" with two decimals; an instant on another day keeps its date.
+    QStringList rows(const QDate& day, int tag = 0)
+    {
+        QString sql = u"SELECT ATime,TagID,DataType,nValue,nValueChange FROM "_s + tableOfDay(day);
+        if (tag)
+            sql += u" WHERE TagID=%1"_s.arg(tag);
+        QStringList out;
+        for (auto rs = connection().query(sql); rs.next();) {
+            const QString at = rs.string(0).left(19);
+            out << u"%1 %2 %3 %4 %5"_s.arg(at.startsWith(day.toString(Qt::ISODate)) ? at.mid(11) : at)
+                       .arg(decimalInteger(rs.string(1)))
+                       .arg(decimalInteger(rs.string(2)))
+                       .arg(decimalReal(rs.string(3)), 0, 'f', 2)
+                       .arg(decimalReal(rs.string(4)), 0, 'f', 2);
+        }
+        out.sort();
+        return out;
+    }
+    BatchOutcome batch(const BatchRequest& request, db::Connection* on = nullptr)
+    {
+        RandomSource random(7);
+        return runBatchSetting(on ? *on : connection(), kind(), request, questions, random);
+    }
+    ReplaceOutcome replace(const ReplaceRequest& request, const TelemetryScope& scope, QString connectString = {},
+                           db::Connection* on = nullptr)
+    {
+        RandomSource random(11);
+        return runReplacement(on ? *on : connection(), kind(),
+                              connectString.isEmpty() ? database().connectString() : connectString, request, scope,
+                              m_catalogue, random);
+    }
+    static TelemetryScope tag(int id) { return {Scope::Tag, id, {}, {}}; }
 
-  ScriptedQuestions questions;
-  CatalogueNode m_catalogue;
+    ScriptedQuestions questions;
+    CatalogueNode m_catalogue;
 };
 
 // One sample per interval from the start up to the end, the end's own second
@@ -198,476 +187,394 @@ protected:
 // change 0). Every instant written is deleted first, the day-end row's too:
 // the range's earlier samples go, other tags' samples stay, and a rerun
 // leaves the same rows, also where (ATime, TagID) is a key.
-TEST_P(TelemetryStoreTest, BatchRampsReplaceTheRangeUpToItsEndSecond) {
-  struct Case {
-    const char *what;
-    std::vector<Put> before; // of tag 17, besides tag 18's at 12:00
-    BatchRequest request;
-    qint64 written;
-    QStringList after; // of tag 17
-  };
-  const Case cases[] = {
-      {"a whole day rising",
-       {{"12:00:00", 17, 55}, {"23:59:59", 17, 99}},
-       {kMay1, QTime(0, 0), QTime(23, 59, 59), 600, 143, 0,
-        BatchMethod::Increase, 17},
-       144,
-       rising(QTime(0, 0), 600, 144) << u"23:59:59 17 6 143.00 0.00"_s},
-      {"a day-end row after the end",
-       {{"23:59:59", 17, 99}},
-       {kMay1, QTime(0, 0), QTime(23, 0), 3600, 23, 0, BatchMethod::Increase,
-        17},
-       24,
-       rising(QTime(0, 0), 3600, 24) << u"23:59:59 17 6 23.00 0.00"_s},
-      {"falling, not a whole number of intervals",
-       {{"07:59:59", 17, 1},
-        {"08:05:00", 17, 2},
-        {"08:25:00", 17, 3},
-        {"08:25:01", 17, 4}},
-       {kMay1, QTime(8, 0), QTime(8, 25), 600, 30, 10, BatchMethod::Decrease,
-        17},
-       3,
-       {"07:59:59 17 1 1.00 0.00", "08:00:00 17 6 30.00 -10.00",
-        "08:10:00 17 6 20.00 -10.00", "08:20:00 17 6 10.00 -10.00",
-        "08:25:01 17 1 4.00 0.00"}},
-      {"shorter than an interval, rising from the minimum",
-       {},
-       {kMay1, QTime(9, 0), QTime(9, 5), 600, 30, 10, BatchMethod::Increase,
-        17},
-       1,
-       {"09:00:00 17 6 10.00 0.00"}},
-      {"shorter than an interval, falling from the maximum",
-       {},
-       {kMay1, QTime(9, 0), QTime(9, 5), 600, 30, 10, BatchMethod::Decrease,
-        17},
-       1,
-       {"09:00:00 17 6 30.00 0.00"}},
-      {"minimum equal to maximum, the end on the grid",
-       {},
-       {kMay1, QTime(9, 0), QTime(10, 0), 1200, 5, 5, BatchMethod::Increase,
-        17},
-       4,
-       {"09:00:00 17 6 5.00 0.00", "09:20:00 17 6 5.00 0.00",
-        "09:40:00 17 6 5.00 0.00", "10:00:00 17 6 5.00 0.00"}},
-  };
-  for (const Case &c : cases) {
-    telemetryTable(kMay1, {.keyed = true});
-    put(kMay1, c.before);
-    put(kMay1, {{"12:00:00", 18, 44}});
-    for (const char *run : {"first run", "rerun"}) {
-      SCOPED_TRACE(std::string(c.what) + ", " + run);
-      questions = {};
-      const BatchOutcome outcome = batch(c.request);
-      EXPECT_EQ(outcome.result, BatchResult::Done);
-      EXPECT_EQ(outcome.written, c.written);
-      EXPECT_EQ(outcome.failed, 0);
-      EXPECT_EQ(rows(kMay1, 17), c.after);
-      EXPECT_EQ(rows(kMay1, 18), QStringList{u"12:00:00 18 1 44.00 0.00"_s});
-      EXPECT_TRUE(questions.deleteQuestions.isEmpty() &&
-                  questions.sampleQuestions.isEmpty());
+TEST_P(TelemetryStoreTest, BatchRampsReplaceTheRangeUpToItsEndSecond)
+{
+    struct Case {
+        const char* what;
+        std::vector<Put> before; // of tag 17, besides tag 18's at 12:00
+        BatchRequest request;
+        qint64 written;
+        QStringList after; // of tag 17
+    };
+    const Case cases[] = {
+        {"a whole day rising", {{"12:00:00", 17, 55}, {"23:59:59", 17, 99}},
+         {kMay1, QTime(0, 0), QTime(23, 59, 59), 600, 143, 0, BatchMethod::Increase, 17}, 144,
+         rising(QTime(0, 0), 600, 144) << u"23:59:59 17 6 143.00 0.00"_s},
+        {"a day-end row after the end", {{"23:59:59", 17, 99}},
+         {kMay1, QTime(0, 0), QTime(23, 0), 3600, 23, 0, BatchMethod::Increase, 17}, 24,
+         rising(QTime(0, 0), 3600, 24) << u"23:59:59 17 6 23.00 0.00"_s},
+        {"falling, not a whole number of intervals",
+         {{"07:59:59", 17, 1}, {"08:05:00", 17, 2}, {"08:25:00", 17, 3}, {"08:25:01", 17, 4}},
+         {kMay1, QTime(8, 0), QTime(8, 25), 600, 30, 10, BatchMethod::Decrease, 17}, 3,
+         {"07:59:59 17 1 1.00 0.00", "08:00:00 17 6 30.00 -10.00", "08:10:00 17 6 20.00 -10.00",
+          "08:20:00 17 6 10.00 -10.00", "08:25:01 17 1 4.00 0.00"}},
+        {"shorter than an interval, rising from the minimum", {},
+         {kMay1, QTime(9, 0), QTime(9, 5), 600, 30, 10, BatchMethod::Increase, 17}, 1, {"09:00:00 17 6 10.00 0.00"}},
+        {"shorter than an interval, falling from the maximum", {},
+         {kMay1, QTime(9, 0), QTime(9, 5), 600, 30, 10, BatchMethod::Decrease, 17}, 1, {"09:00:00 17 6 30.00 0.00"}},
+        {"minimum equal to maximum, the end on the grid", {},
+         {kMay1, QTime(9, 0), QTime(10, 0), 1200, 5, 5, BatchMethod::Increase, 17}, 4,
+         {"09:00:00 17 6 5.00 0.00", "09:20:00 17 6 5.00 0.00", "09:40:00 17 6 5.00 0.00", "10:00:00 17 6 5.00 0.00"}},
+    };
+    for (const Case& c : cases) {
+        telemetryTable(kMay1, {.keyed = true});
+        put(kMay1, c.before);
+        put(kMay1, {{"12:00:00", 18, 44}});
+        for (const char* run : {"first run", "rerun"}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + run);
+            questions = {};
+            const BatchOutcome outcome = batch(c.request);
+            EXPECT_EQ(outcome.result, BatchResult::Done);
+            EXPECT_EQ(outcome.written, c.written);
+            EXPECT_EQ(outcome.failed, 0);
+            EXPECT_EQ(rows(kMay1, 17), c.after);
+            EXPECT_EQ(rows(kMay1, 18), QStringList {u"12:00:00 18 1 44.00 0.00"_s});
+            EXPECT_TRUE(questions.deleteQuestions.isEmpty() && questions.sampleQuestions.isEmpty());
+        }
     }
-  }
 }
 
 // A random series starts from the value before it: at midnight the day
 // before's latest sample (across a year end and a leap day), otherwise the
 // sample one interval before the start; 0 without one.
-TEST_P(TelemetryStoreTest, RandomSeriesStartsFromThePreviousValue) {
-  struct Case {
-    const char *what;
-    QDate day;
-    QTime start;
-    int interval;
-    bool dayBeforeTable;
-    double previous;
-  };
-  const Case cases[] = {
-      {"after a year end", QDate(2008, 1, 1), QTime(0, 0), 600, true, 7.5},
-      {"after a leap day", QDate(2008, 3, 1), QTime(0, 0), 600, true, 7.5},
-      {"one interval after a sample", kMay1, QTime(8, 0), 600, true, 4},
-      {"no sample one interval before", kMay1, QTime(8, 0), 300, true, 0},
-      {"no table for the day before", kMay1, QTime(0, 0), 600, false, 0},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.what);
-    const QDate before = c.day.addDays(-1);
-    telemetryTable(before);
-    put(before,
-        {{"10:00:00", 17, 5}, {"23:55:00", 17, 7.5}, {"23:59:00", 18, 99}});
-    if (!c.dayBeforeTable)
-      dropTable(tableOfDay(before));
-    telemetryTable(c.day);
-    put(c.day, {{"07:50:00", 17, 4}});
-    batch({c.day, c.start, c.start.addSecs(3600), c.interval, 100, 20,
-           BatchMethod::Random, 17});
-    const QStringList written = rows(c.day, 17).filter(u" 17 6 "_s);
-    ASSERT_EQ(written.size(), 3600 / c.interval + 1);
-    double previous = c.previous;
-    for (const QString &row : written) {
-      EXPECT_GE(field(row, 3), 20) << row.toStdString();
-      EXPECT_LE(field(row, 3), 100) << row.toStdString();
-      EXPECT_NEAR(field(row, 4), field(row, 3) - previous, 0.011)
-          << row.toStdString();
-      previous = field(row, 3);
+TEST_P(TelemetryStoreTest, RandomSeriesStartsFromThePreviousValue)
+{
+    struct Case {
+        const char* what;
+        QDate day;
+        QTime start;
+        int interval;
+        bool dayBeforeTable;
+        double previous;
+    };
+    const Case cases[] = {
+        {"after a year end", QDate(2008, 1, 1), QTime(0, 0), 600, true, 7.5},
+        {"after a leap day", QDate(2008, 3, 1), QTime(0, 0), 600, true, 7.5},
+        {"one interval after a sample", kMay1, QTime(8, 0), 600, true, 4},
+        {"no sample one interval before", kMay1, QTime(8, 0), 300, true, 0},
+        {"no table for the day before", kMay1, QTime(0, 0), 600, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QDate before = c.day.addDays(-1);
+        telemetryTable(before);
+        put(before, {{"10:00:00", 17, 5}, {"23:55:00", 17, 7.5}, {"23:59:00", 18, 99}});
+        if (!c.dayBeforeTable)
+            dropTable(tableOfDay(before));
+        telemetryTable(c.day);
+        put(c.day, {{"07:50:00", 17, 4}});
+        batch({c.day, c.start, c.start.addSecs(3600), c.interval, 100, 20, BatchMethod::Random, 17});
+        const QStringList written = rows(c.day, 17).filter(u" 17 6 "_s);
+        ASSERT_EQ(written.size(), 3600 / c.interval + 1);
+        double previous = c.previous;
+        for (const QString& row : written) {
+            EXPECT_GE(field(row, 3), 20) << row.toStdString();
+            EXPECT_LE(field(row, 3), 100) << row.toStdString();
+            EXPECT_NEAR(field(row, 4), field(row, 3) - previous, 0.011) << row.toStdString();
+            previous = field(row, 3);
+        }
     }
-  }
 }
 
 // Without the day's table the delete fails: its question shows the
 // statement; Cancel ends there, OK goes on to an insert that fails too.
-TEST_P(TelemetryStoreTest,
-       BatchOnAMissingTableAsksAtTheDeleteAndWritesNothing) {
-  dropTable(tableOfDay(kMay1));
-  questions.continueAfterDelete = false;
-  const BatchRequest r{kMay1, QTime(8, 0), QTime(9, 0),           600,
-                       30,    10,          BatchMethod::Increase, 17};
-  EXPECT_EQ(batch(r).result, BatchResult::Cancelled);
-  ASSERT_EQ(questions.deleteQuestions.size(), 1);
-  EXPECT_EQ(questions.deleteQuestions[0], batchDeleteSql(kind(), r));
-  EXPECT_TRUE(questions.deleteQuestions[0].startsWith(
-      u"DELETE FROM Tag20080501 WHERE ATime>="_s));
-  questions.continueAfterDelete = true;
-  const BatchOutcome outcome = batch(r);
-  EXPECT_NE(outcome.result, BatchResult::Cancelled);
-  EXPECT_EQ(outcome.written, 0);
-  // Drivers that prepare on the server refuse the insert at once; others fail
-  // each sample.
-  EXPECT_TRUE(outcome.result == BatchResult::InsertRefused ||
-              outcome.failed == 7)
-      << outcome.failed;
+TEST_P(TelemetryStoreTest, BatchOnAMissingTableAsksAtTheDeleteAndWritesNothing)
+{
+    dropTable(tableOfDay(kMay1));
+    questions.continueAfterDelete = false;
+    const BatchRequest r {kMay1, QTime(8, 0), QTime(9, 0), 600, 30, 10, BatchMethod::Increase, 17};
+    EXPECT_EQ(batch(r).result, BatchResult::Cancelled);
+    ASSERT_EQ(questions.deleteQuestions.size(), 1);
+    EXPECT_EQ(questions.deleteQuestions[0], batchDeleteSql(kind(), r));
+    EXPECT_TRUE(questions.deleteQuestions[0].startsWith(u"DELETE FROM Tag20080501 WHERE ATime>="_s));
+    questions.continueAfterDelete = true;
+    const BatchOutcome outcome = batch(r);
+    EXPECT_NE(outcome.result, BatchResult::Cancelled);
+    EXPECT_EQ(outcome.written, 0);
+    // Drivers that prepare on the server refuse the insert at once; others fail each sample.
+    EXPECT_TRUE(outcome.result == BatchResult::InsertRefused || outcome.failed == 7) << outcome.failed;
 }
 
 // The range of one tag becomes the source day's, moved by whole days, also
 // backwards; samples outside the range and other tags keep theirs.
-TEST_P(TelemetryStoreTest, ReplacementCopiesTheRangeOfOneTagByWholeDays) {
-  twoDays(kSource, kTarget);
-  const ReplaceRequest r{kApr30, kMay1, QTime(8, 0), QTime(9, 0), false, 0, 0};
-  EXPECT_EQ(dayOffset(r), 1);
-  EXPECT_EQ(replace(r, tag(17)).result, ReplaceResult::Done);
-  EXPECT_EQ(
-      rows(kMay1),
-      (QStringList{"07:59:59 17 1 1.00 0.00", "08:00:00 17 1 11.00 0.50",
-                   "08:15:00 18 1 5.00 0.00", "08:30:00 17 1 12.00 0.50",
-                   "09:00:00 17 1 13.00 0.50", "09:30:00 17 1 4.00 0.00"}));
+TEST_P(TelemetryStoreTest, ReplacementCopiesTheRangeOfOneTagByWholeDays)
+{
+    twoDays(kSource, kTarget);
+    const ReplaceRequest r {kApr30, kMay1, QTime(8, 0), QTime(9, 0), false, 0, 0};
+    EXPECT_EQ(dayOffset(r), 1);
+    EXPECT_EQ(replace(r, tag(17)).result, ReplaceResult::Done);
+    EXPECT_EQ(rows(kMay1), (QStringList {"07:59:59 17 1 1.00 0.00", "08:00:00 17 1 11.00 0.50",
+                                         "08:15:00 18 1 5.00 0.00", "08:30:00 17 1 12.00 0.50",
+                                         "09:00:00 17 1 13.00 0.50", "09:30:00 17 1 4.00 0.00"}));
 
-  const ReplaceRequest back{kMay1, kApr30, QTime(9, 30), QTime(9, 30), false,
-                            0,     0};
-  EXPECT_EQ(dayOffset(back), -1);
-  EXPECT_EQ(replace(back, tag(17)).result, ReplaceResult::Done);
-  const QStringList moved = rows(kApr30, 17);
-  ASSERT_EQ(moved.size(), 6);
-  EXPECT_EQ(moved.last(), u"09:30:00 17 1 4.00 0.00"_s);
+    const ReplaceRequest back {kMay1, kApr30, QTime(9, 30), QTime(9, 30), false, 0, 0};
+    EXPECT_EQ(dayOffset(back), -1);
+    EXPECT_EQ(replace(back, tag(17)).result, ReplaceResult::Done);
+    const QStringList moved = rows(kApr30, 17);
+    ASSERT_EQ(moved.size(), 6);
+    EXPECT_EQ(moved.last(), u"09:30:00 17 1 4.00 0.00"_s);
 }
 
 // With correction the copied samples are hand-set (DataType 6) and scaled by
 // a coefficient drawn between the two: 1 keeps value and change, 0 zeroes them.
-TEST_P(TelemetryStoreTest, ReplacementWithCorrectionWritesHandSetRows) {
-  twoDays({{"08:00:00", 17, 12.34, -1.23}, {"08:10:00", 17, 20, 7.66, 3}},
-          {{"08:05:00", 17, 99}});
-  ReplaceRequest r{kApr30, kMay1, QTime(8, 0), QTime(9, 0), true, 1, 1};
-  const ReplaceOutcome outcome = replace(r, tag(17));
-  EXPECT_EQ(outcome.result, ReplaceResult::Done);
-  EXPECT_EQ(outcome.copied, 2);
-  EXPECT_EQ(rows(kMay1), (QStringList{"08:00:00 17 6 12.34 -1.23",
-                                      "08:10:00 17 6 20.00 7.66"}));
+TEST_P(TelemetryStoreTest, ReplacementWithCorrectionWritesHandSetRows)
+{
+    twoDays({{"08:00:00", 17, 12.34, -1.23}, {"08:10:00", 17, 20, 7.66, 3}}, {{"08:05:00", 17, 99}});
+    ReplaceRequest r {kApr30, kMay1, QTime(8, 0), QTime(9, 0), true, 1, 1};
+    const ReplaceOutcome outcome = replace(r, tag(17));
+    EXPECT_EQ(outcome.result, ReplaceResult::Done);
+    EXPECT_EQ(outcome.copied, 2);
+    EXPECT_EQ(rows(kMay1), (QStringList {"08:00:00 17 6 12.34 -1.23", "08:10:00 17 6 20.00 7.66"}));
 
-  r.minimumCoefficient = r.maximumCoefficient = 0;
-  EXPECT_EQ(replace(r, tag(17)).result, ReplaceResult::Done);
-  EXPECT_EQ(rows(kMay1), (QStringList{"08:00:00 17 6 0.00 0.00",
-                                      "08:10:00 17 6 0.00 0.00"}));
+    r.minimumCoefficient = r.maximumCoefficient = 0;
+    EXPECT_EQ(replace(r, tag(17)).result, ReplaceResult::Done);
+    EXPECT_EQ(rows(kMay1), (QStringList {"08:00:00 17 6 0.00 0.00", "08:10:00 17 6 0.00 0.00"}));
 
-  r.minimumCoefficient = 2;
-  r.maximumCoefficient = 3;
-  replace(r, tag(17));
-  const QStringList scaled = rows(kMay1);
-  ASSERT_EQ(scaled.size(), 2);
-  EXPECT_GE(field(scaled[1], 3), 40 - 0.005);
-  EXPECT_LE(field(scaled[1], 3), 60 + 0.005);
+    r.minimumCoefficient = 2;
+    r.maximumCoefficient = 3;
+    replace(r, tag(17));
+    const QStringList scaled = rows(kMay1);
+    ASSERT_EQ(scaled.size(), 2);
+    EXPECT_GE(field(scaled[1], 3), 40 - 0.005);
+    EXPECT_LE(field(scaled[1], 3), 60 + 0.005);
 }
 
 // A preview is what the command then does: the previewed tag's rows after it
 // are the day's rows before, less those the command deletes, plus the rows
 // previewed as written (a random series and a corrected copy included: the
 // preview draws from a copy of the command's random source).
-TEST_P(TelemetryStoreTest, PreviewsAreWhatTheCommandsThenWrite) {
-  auto texts = [](const SampleRows &rows) {
-    QStringList out;
-    for (const auto &r : rows)
-      out << u"%1 %2 %3 %4 %5"_s
-                 .arg(std::get<QDateTime>(r[0]).time().toString(u"HH:mm:ss"_s))
-                 .arg(std::get<qint64>(r[1]))
-                 .arg(std::get<qint64>(r[2]))
-                 .arg(std::get<double>(r[3]), 0, 'f', 2)
-                 .arg(std::get<double>(r[4]), 0, 'f', 2);
-    out.sort();
-    return out;
-  };
-  auto check = [&](const CommandPreview &preview, const QStringList &before,
-                   const QStringList &after) {
-    EXPECT_EQ(texts(preview.current), before);
-    for (const QString &row : texts(preview.written))
-      EXPECT_TRUE(after.contains(row)) << row.toStdString();
-    EXPECT_EQ(after.size(), before.size() - preview.deleted + preview.writes);
-  };
+TEST_P(TelemetryStoreTest, PreviewsAreWhatTheCommandsThenWrite)
+{
+    auto texts = [](const SampleRows& rows) {
+        QStringList out;
+        for (const auto& r : rows)
+            out << u"%1 %2 %3 %4 %5"_s.arg(std::get<QDateTime>(r[0]).time().toString(u"HH:mm:ss"_s))
+                       .arg(std::get<qint64>(r[1]))
+                       .arg(std::get<qint64>(r[2]))
+                       .arg(std::get<double>(r[3]), 0, 'f', 2)
+                       .arg(std::get<double>(r[4]), 0, 'f', 2);
+        out.sort();
+        return out;
+    };
+    auto check = [&](const CommandPreview& preview, const QStringList& before, const QStringList& after) {
+        EXPECT_EQ(texts(preview.current), before);
+        for (const QString& row : texts(preview.written))
+            EXPECT_TRUE(after.contains(row)) << row.toStdString();
+        EXPECT_EQ(after.size(), before.size() - preview.deleted + preview.writes);
+    };
 
-  const BatchRequest cases[] = {
-      {kMay1, QTime(8, 0), QTime(9, 0), 600, 100, 20, BatchMethod::Random, 17},
-      {kMay1, QTime(0, 0), QTime(23, 59, 59), 3600, 50, 0,
-       BatchMethod::Decrease, 17}, // with the day-end row
-  };
-  for (const BatchRequest &request : cases) {
-    twoDays(kSource, kTarget);
-    const QStringList before = rows(kMay1, 17);
-    const CommandPreview preview =
-        previewBatchSetting(connection(), kind(), request, RandomSource(7));
-    EXPECT_EQ(rows(kMay1, 17), before); // nothing written
-    ASSERT_EQ(batch(request).result, BatchResult::Done);
-    check(preview, before, rows(kMay1, 17));
-    EXPECT_GT(preview.deleted, 0);
-  }
+    const BatchRequest cases[] = {
+        {kMay1, QTime(8, 0), QTime(9, 0), 600, 100, 20, BatchMethod::Random, 17},
+        {kMay1, QTime(0, 0), QTime(23, 59, 59), 3600, 50, 0, BatchMethod::Decrease, 17}, // with the day-end row
+    };
+    for (const BatchRequest& request : cases) {
+        twoDays(kSource, kTarget);
+        const QStringList before = rows(kMay1, 17);
+        const CommandPreview preview = previewBatchSetting(connection(), kind(), request, RandomSource(7));
+        EXPECT_EQ(rows(kMay1, 17), before); // nothing written
+        ASSERT_EQ(batch(request).result, BatchResult::Done);
+        check(preview, before, rows(kMay1, 17));
+        EXPECT_GT(preview.deleted, 0);
+    }
 
-  for (const bool correct : {false, true}) {
-    twoDays(kSource, kTarget);
-    const QStringList before = rows(kMay1, 17);
-    const ReplaceRequest request{
-        kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 2, 3};
-    const CommandPreview preview =
-        previewReplacement(connection(), kind(), request, tag(17), m_catalogue,
-                           0, RandomSource(11));
-    EXPECT_EQ(preview.tagId, 17);
-    EXPECT_EQ(preview.writes, 3);
-    ASSERT_EQ(replace(request, tag(17)).result, ReplaceResult::Done);
-    check(preview, before, rows(kMay1, 17));
-  }
+    for (const bool correct : {false, true}) {
+        twoDays(kSource, kTarget);
+        const QStringList before = rows(kMay1, 17);
+        const ReplaceRequest request {kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 2, 3};
+        const CommandPreview preview
+            = previewReplacement(connection(), kind(), request, tag(17), m_catalogue, 0, RandomSource(11));
+        EXPECT_EQ(preview.tagId, 17);
+        EXPECT_EQ(preview.writes, 3);
+        ASSERT_EQ(replace(request, tag(17)).result, ReplaceResult::Done);
+        check(preview, before, rows(kMay1, 17));
+    }
 }
 
 // Tag, switch (with its pulse counter), station and all telemetry: the
 // scope's samples in the range become the source day's, or zero; every other
 // sample keeps its values.
-TEST_P(TelemetryStoreTest, ReplacementAndZeroingKeepToTheirScope) {
-  loadDemoCatalogue();
-  demoDay(kApr30);
-  demoDay(kMay1);
-  const QStringList before = rows(kMay1);
-  const QStringList source = rows(kApr30);
-  std::map<int, const demo::Tag *> tags;
-  for (const demo::Tag &t : demo::catalogue())
-    tags[t.id] = &t;
-  const QString station = u"城南变电站"_s;
-  const QString feeder = u"10kV城关线"_s;
-  struct Case {
-    TelemetryScope scope;
-    std::function<bool(const demo::Tag &)> inScope;
-  };
-  const Case cases[] = {
-      {tag(8), [](const demo::Tag &t) { return t.id == 8; }},
-      {scope(Scope::Switch, station, feeder),
-       [&](const demo::Tag &t) {
-         return t.station == station && t.switchName == feeder;
-       }},
-      {scope(Scope::Station, station),
-       [&](const demo::Tag &t) {
-         return t.station == station && t.type == kTagTypeTelemetry;
-       }},
-      {scope(Scope::AllTelemetry),
-       [](const demo::Tag &t) { return t.type == kTagTypeTelemetry; }},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(int(c.scope.kind));
-    const auto affected = [&](const QString &row) {
-      const QString time = row.left(8);
-      return time >= u"08:00:00"_s && time <= u"08:30:00"_s &&
-             c.inScope(*tags.at(int(field(row, 1))));
+TEST_P(TelemetryStoreTest, ReplacementAndZeroingKeepToTheirScope)
+{
+    loadDemoCatalogue();
+    demoDay(kApr30);
+    demoDay(kMay1);
+    const QStringList before = rows(kMay1);
+    const QStringList source = rows(kApr30);
+    std::map<int, const demo::Tag*> tags;
+    for (const demo::Tag& t : demo::catalogue())
+        tags[t.id] = &t;
+    const QString station = u"城南变电站"_s;
+    const QString feeder = u"10kV城关线"_s;
+    struct Case {
+        TelemetryScope scope;
+        std::function<bool(const demo::Tag&)> inScope;
     };
-    QStringList replaced;
-    QStringList zeroed;
-    for (const QString &row : before) {
-      if (!affected(row))
-        replaced << row;
-      zeroed << (affected(row) ? row.section(u' ', 0, 2) + u" 0.00 0.00"_s
-                               : row);
-    }
-    for (const QString &row : source)
-      if (affected(row))
-        replaced << row;
-    replaced.sort();
-    EXPECT_NE(replaced, before);
-    EXPECT_NE(zeroed, before);
+    const Case cases[] = {
+        {tag(8), [](const demo::Tag& t) { return t.id == 8; }},
+        {scope(Scope::Switch, station, feeder),
+         [&](const demo::Tag& t) { return t.station == station && t.switchName == feeder; }},
+        {scope(Scope::Station, station),
+         [&](const demo::Tag& t) { return t.station == station && t.type == kTagTypeTelemetry; }},
+        {scope(Scope::AllTelemetry), [](const demo::Tag& t) { return t.type == kTagTypeTelemetry; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.scope.kind));
+        const auto affected = [&](const QString& row) {
+            const QString time = row.left(8);
+            return time >= u"08:00:00"_s && time <= u"08:30:00"_s && c.inScope(*tags.at(int(field(row, 1))));
+        };
+        QStringList replaced;
+        QStringList zeroed;
+        for (const QString& row : before) {
+            if (!affected(row))
+                replaced << row;
+            zeroed << (affected(row) ? row.section(u' ', 0, 2) + u" 0.00 0.00"_s : row);
+        }
+        for (const QString& row : source)
+            if (affected(row))
+                replaced << row;
+        replaced.sort();
+        EXPECT_NE(replaced, before);
+        EXPECT_NE(zeroed, before);
 
-    const ReplaceRequest r{kApr30, kMay1, QTime(8, 0), QTime(8, 30), false,
-                           0,      0};
-    ASSERT_EQ(replace(r, c.scope).result, ReplaceResult::Done);
-    EXPECT_EQ(rows(kMay1), replaced);
-    demoDay(kMay1);
-    zeroTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(8, 30)},
-                  c.scope, m_catalogue);
-    EXPECT_EQ(rows(kMay1), zeroed);
-    demoDay(kMay1);
-  }
+        const ReplaceRequest r {kApr30, kMay1, QTime(8, 0), QTime(8, 30), false, 0, 0};
+        ASSERT_EQ(replace(r, c.scope).result, ReplaceResult::Done);
+        EXPECT_EQ(rows(kMay1), replaced);
+        demoDay(kMay1);
+        zeroTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(8, 30)}, c.scope, m_catalogue);
+        EXPECT_EQ(rows(kMay1), zeroed);
+        demoDay(kMay1);
+    }
 }
 
 // Without the second connection, for a switch whose tags the catalogue does
 // not know, or without the target table, nothing changes; zeroing throws the
 // database's error for the last two.
-TEST_P(TelemetryStoreTest,
-       ReplacementAndZeroingLeaveTheDaysAloneWhenTheyCannotStart) {
-  loadDemoCatalogue();
-  twoDays({{"08:00:00", 17, 1}}, {{"08:00:00", 17, 2}});
-  const ReplaceRequest r{kApr30, kMay1, QTime(0, 0), QTime(23, 59, 59), false,
-                         0,      0};
-  const RangeOfDay range{kMay1, QTime(0, 0), QTime(23, 59, 59)};
-  EXPECT_EQ(
-      replace(r, tag(17), u"DSN=TesseraNoSuchSource;UID=x;PWD=y"_s).result,
-      ReplaceResult::SecondConnectionFailed);
-  const TelemetryScope unknown =
-      scope(Scope::Switch, u"城南变电站"_s, u"无此回路"_s);
-  EXPECT_EQ(replace(r, unknown).result, ReplaceResult::DeleteFailed);
-  EXPECT_THROW(zeroTelemetry(connection(), kind(), range, unknown, m_catalogue),
-               db::DbError);
-  EXPECT_EQ(rows(kMay1), QStringList{u"08:00:00 17 1 2.00 0.00"_s});
+TEST_P(TelemetryStoreTest, ReplacementAndZeroingLeaveTheDaysAloneWhenTheyCannotStart)
+{
+    loadDemoCatalogue();
+    twoDays({{"08:00:00", 17, 1}}, {{"08:00:00", 17, 2}});
+    const ReplaceRequest r {kApr30, kMay1, QTime(0, 0), QTime(23, 59, 59), false, 0, 0};
+    const RangeOfDay range {kMay1, QTime(0, 0), QTime(23, 59, 59)};
+    EXPECT_EQ(replace(r, tag(17), u"DSN=TesseraNoSuchSource;UID=x;PWD=y"_s).result,
+              ReplaceResult::SecondConnectionFailed);
+    const TelemetryScope unknown = scope(Scope::Switch, u"城南变电站"_s, u"无此回路"_s);
+    EXPECT_EQ(replace(r, unknown).result, ReplaceResult::DeleteFailed);
+    EXPECT_THROW(zeroTelemetry(connection(), kind(), range, unknown, m_catalogue), db::DbError);
+    EXPECT_EQ(rows(kMay1), QStringList {u"08:00:00 17 1 2.00 0.00"_s});
 
-  dropTable(tableOfDay(kMay1));
-  EXPECT_EQ(replace(r, tag(17)).result, ReplaceResult::DeleteFailed);
-  EXPECT_THROW(zeroTelemetry(connection(), kind(), range, tag(17), m_catalogue),
-               db::DbError);
-  EXPECT_EQ(rows(kApr30), QStringList{u"08:00:00 17 1 1.00 0.00"_s});
+    dropTable(tableOfDay(kMay1));
+    EXPECT_EQ(replace(r, tag(17)).result, ReplaceResult::DeleteFailed);
+    EXPECT_THROW(zeroTelemetry(connection(), kind(), range, tag(17), m_catalogue), db::DbError);
+    EXPECT_EQ(rows(kApr30), QStringList {u"08:00:00 17 1 1.00 0.00"_s});
 }
 
-TEST_P(TelemetryStoreTest, QuerySingleValueAndDeleteByTheRowsOwnDay) {
-  twoDays({}, {{"08:00:00", 17, 1, 0, 6},
-               {"08:30:00", 17, 2},
-               {"09:00:00", 17, 3, 0, 6},
-               {"09:00:01", 17, 4, 0, 6}});
-  // Hand-set samples in the range only, newest first.
-  FillRecorder list;
-  queryTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(9, 0), 17},
-                 list);
-  ASSERT_EQ(list.rows.size(), 2u);
-  EXPECT_EQ(list.rows[0].mid(0, 3),
-            (QStringList{"2008-05-01 09:00:00", "17", "遥测"}));
-  EXPECT_EQ(list.rows[1][0], u"2008-05-01 08:00:00"_s);
-  FillRecorder none;
-  queryTelemetry(connection(), kind(), {kMay1, QTime(9, 0), QTime(8, 0), 17},
-                 none);
-  EXPECT_TRUE(none.rows.empty());
-  EXPECT_THROW(queryTelemetry(connection(), kind(),
-                              {QDate(2008, 5, 2), QTime(0, 0), QTime(1, 0), 17},
-                              none),
-               db::DbError);
+TEST_P(TelemetryStoreTest, QuerySingleValueAndDeleteByTheRowsOwnDay)
+{
+    twoDays({}, {{"08:00:00", 17, 1, 0, 6}, {"08:30:00", 17, 2}, {"09:00:00", 17, 3, 0, 6}, {"09:00:01", 17, 4, 0, 6}});
+    // Hand-set samples in the range only, newest first.
+    FillRecorder list;
+    queryTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(9, 0), 17}, list);
+    ASSERT_EQ(list.rows.size(), 2u);
+    EXPECT_EQ(list.rows[0].mid(0, 3), (QStringList {"2008-05-01 09:00:00", "17", "遥测"}));
+    EXPECT_EQ(list.rows[1][0], u"2008-05-01 08:00:00"_s);
+    FillRecorder none;
+    queryTelemetry(connection(), kind(), {kMay1, QTime(9, 0), QTime(8, 0), 17}, none);
+    EXPECT_TRUE(none.rows.empty());
+    EXPECT_THROW(queryTelemetry(connection(), kind(), {QDate(2008, 5, 2), QTime(0, 0), QTime(1, 0), 17}, none),
+                 db::DbError);
 
-  SingleValue sample{kApr30, QTime(23, 0), 1.239f, -0.5f, 17, true};
-  EXPECT_TRUE(writeSingleValue(connection(), kind(), sample));
-  EXPECT_EQ(rows(kApr30), QStringList{u"23:00:00 17 6 1.24 -0.50"_s});
-  sample.add = false;
-  sample.value = 8;
-  EXPECT_TRUE(writeSingleValue(connection(), kind(), sample));
-  EXPECT_TRUE(writeSingleValue(connection(), kind(), sample))
-      << "the same values again still find the sample";
-  EXPECT_EQ(rows(kApr30), QStringList{u"23:00:00 17 6 8.00 -0.50"_s});
-  sample.time = QTime(22, 0);
-  EXPECT_FALSE(writeSingleValue(connection(), kind(), sample))
-      << "no sample at that instant";
+    SingleValue sample {kApr30, QTime(23, 0), 1.239f, -0.5f, 17, true};
+    EXPECT_TRUE(writeSingleValue(connection(), kind(), sample));
+    EXPECT_EQ(rows(kApr30), QStringList {u"23:00:00 17 6 1.24 -0.50"_s});
+    sample.add = false;
+    sample.value = 8;
+    EXPECT_TRUE(writeSingleValue(connection(), kind(), sample));
+    EXPECT_TRUE(writeSingleValue(connection(), kind(), sample)) << "the same values again still find the sample";
+    EXPECT_EQ(rows(kApr30), QStringList {u"23:00:00 17 6 8.00 -0.50"_s});
+    sample.time = QTime(22, 0);
+    EXPECT_FALSE(writeSingleValue(connection(), kind(), sample)) << "no sample at that instant";
 
-  // The delete takes the day's table from the row's own time text.
-  deleteSample(connection(), kind(), u"2008-04-30 23:00:00"_s, 17);
-  deleteSample(connection(), kind(), u"2008-05-01 08:00:00"_s, 17);
-  EXPECT_TRUE(rows(kApr30).empty());
-  EXPECT_EQ(rows(kMay1, 17).size(), 3);
-  EXPECT_THROW(deleteSample(connection(), kind(), u"2008-05-02 08:00:00"_s, 17),
-               db::DbError);
+    // The delete takes the day's table from the row's own time text.
+    deleteSample(connection(), kind(), u"2008-04-30 23:00:00"_s, 17);
+    deleteSample(connection(), kind(), u"2008-05-01 08:00:00"_s, 17);
+    EXPECT_TRUE(rows(kApr30).empty());
+    EXPECT_EQ(rows(kMay1, 17).size(), 3);
+    EXPECT_THROW(deleteSample(connection(), kind(), u"2008-05-02 08:00:00"_s, 17), db::DbError);
 }
 
 // A batch setting is one unit: stopped at a refused sample, or with its
 // day-end row refused, it leaves the table as it was; told to go on, it
 // commits every sample but the refused one. A table that cannot roll back
 // keeps the samples written before the stop, once, and the question says so.
-TEST_P(TelemetryStoreTest, BatchSettingIsOneUnit) {
-  struct Case {
-    const char *what;
-    QString refused; // trigger condition
-    bool goOn, nonTransactional;
-    BatchResult result;
-    qint64 failed, written;
-    QStringList after; // of tag 17; empty: the table as it was
-  };
-  const Case cases[] = {
-      {"stopped at a refused sample",
-       u"NEW.nValue=2"_s,
-       false,
-       false,
-       BatchResult::Stopped,
-       1,
-       0,
-       {}},
-      {"going on past a refused sample", u"NEW.nValue=2"_s, true, false,
-       BatchResult::Done, 1, 23,
-       rising(QTime(0, 0), 3600, 24, 2) << u"23:59:59 17 6 23.00 0.00"_s},
-      {"the day-end row refused",
-       u"NEW.nValueChange=0"_s,
-       true,
-       false,
-       BatchResult::DayEndFailed,
-       0,
-       0,
-       {}},
-      {"stopped on a table that cannot roll back", u"NEW.nValue=2"_s, false,
-       true, BatchResult::Stopped, 1, 2, rising(QTime(0, 0), 3600, 2)},
-  };
-  // 24 hourly samples 0 to 23, then the day-end row 23/0.
-  const BatchRequest r{kMay1, QTime(0, 0), QTime(23, 59, 59),     3600,
-                       23,    0,           BatchMethod::Increase, 17};
-  for (const Case &c : cases) {
-    if (c.nonTransactional && kind() != DatabaseKind::MySql)
-      continue; // only MariaDB has tables without transactions here
-    SCOPED_TRACE(c.what);
-    telemetryTable(kMay1, {.nonTransactional = c.nonTransactional});
-    put(kMay1, {{"06:00:00", 17, 50, 1},
-                {"23:59:59", 17, 51, 1},
-                {"12:00:00", 18, 52, 1}});
-    refuse(u"INSERT"_s, c.refused);
-    const QStringList before = rows(kMay1);
-    questions = {};
-    questions.continueAfterSample = c.goOn;
-    const BatchOutcome outcome = batch(r);
-    EXPECT_EQ(outcome.result, c.result);
-    EXPECT_EQ(outcome.failed, c.failed);
-    EXPECT_EQ(outcome.written, c.written);
-    if (c.failed) {
-      EXPECT_EQ(questions.sampleQuestions,
-                QStringList{u"2008-05-01 02:00:00"_s});
-      EXPECT_EQ(questions.undoneOnStop, !c.nonTransactional);
+TEST_P(TelemetryStoreTest, BatchSettingIsOneUnit)
+{
+    struct Case {
+        const char* what;
+        QString refused; // trigger condition
+        bool goOn, nonTransactional;
+        BatchResult result;
+        qint64 failed, written;
+        QStringList after; // of tag 17; empty: the table as it was
+    };
+    const Case cases[] = {
+        {"stopped at a refused sample", u"NEW.nValue=2"_s, false, false, BatchResult::Stopped, 1, 0, {}},
+        {"going on past a refused sample", u"NEW.nValue=2"_s, true, false, BatchResult::Done, 1, 23,
+         rising(QTime(0, 0), 3600, 24, 2) << u"23:59:59 17 6 23.00 0.00"_s},
+        {"the day-end row refused", u"NEW.nValueChange=0"_s, true, false, BatchResult::DayEndFailed, 0, 0, {}},
+        {"stopped on a table that cannot roll back", u"NEW.nValue=2"_s, false, true, BatchResult::Stopped, 1, 2,
+         rising(QTime(0, 0), 3600, 2)},
+    };
+    // 24 hourly samples 0 to 23, then the day-end row 23/0.
+    const BatchRequest r {kMay1, QTime(0, 0), QTime(23, 59, 59), 3600, 23, 0, BatchMethod::Increase, 17};
+    for (const Case& c : cases) {
+        if (c.nonTransactional && kind() != DatabaseKind::MySql)
+            continue; // only MariaDB has tables without transactions here
+        SCOPED_TRACE(c.what);
+        telemetryTable(kMay1, {.nonTransactional = c.nonTransactional});
+        put(kMay1, {{"06:00:00", 17, 50, 1}, {"23:59:59", 17, 51, 1}, {"12:00:00", 18, 52, 1}});
+        refuse(u"INSERT"_s, c.refused);
+        const QStringList before = rows(kMay1);
+        questions = {};
+        questions.continueAfterSample = c.goOn;
+        const BatchOutcome outcome = batch(r);
+        EXPECT_EQ(outcome.result, c.result);
+        EXPECT_EQ(outcome.failed, c.failed);
+        EXPECT_EQ(outcome.written, c.written);
+        if (c.failed) {
+            EXPECT_EQ(questions.sampleQuestions, QStringList {u"2008-05-01 02:00:00"_s});
+            EXPECT_EQ(questions.undoneOnStop, !c.nonTransactional);
+        }
+        if (c.after.isEmpty()) {
+            EXPECT_EQ(rows(kMay1), before);
+            continue;
+        }
+        EXPECT_EQ(rows(kMay1, 17), c.after);
+        EXPECT_EQ(rows(kMay1, 18), QStringList {u"12:00:00 18 1 52.00 1.00"_s});
     }
-    if (c.after.isEmpty()) {
-      EXPECT_EQ(rows(kMay1), before);
-      continue;
-    }
-    EXPECT_EQ(rows(kMay1, 17), c.after);
-    EXPECT_EQ(rows(kMay1, 18), QStringList{u"12:00:00 18 1 52.00 1.00"_s});
-  }
 }
 
 // A commit the database refuses writes nothing, and the outcome says so
 // instead of counting failed samples.
-TEST_P(TelemetryStoreTest, ARefusedCommitLeavesTheTargetAsItWas) {
-  twoDays(kSource, kTarget);
-  if (!refuseAtCommit(connection(), connection(), kind(), tableOfDay(kMay1)))
-    GTEST_SKIP() << "MariaDB checks nothing at commit";
-  const QStringList before = rows(kMay1);
+TEST_P(TelemetryStoreTest, ARefusedCommitLeavesTheTargetAsItWas)
+{
+    twoDays(kSource, kTarget);
+    if (!refuseAtCommit(connection(), connection(), kind(), tableOfDay(kMay1)))
+        GTEST_SKIP() << "MariaDB checks nothing at commit";
+    const QStringList before = rows(kMay1);
 
-  const BatchOutcome batched = batch(
-      {kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17});
-  EXPECT_EQ(batched.result, BatchResult::CommitFailed);
-  EXPECT_EQ(batched.written, 0);
-  EXPECT_EQ(batched.failed, 0);
-  EXPECT_EQ(rows(kMay1), before);
-  for (bool correct : {false, true}) {
-    SCOPED_TRACE(correct ? "with correction" : "without correction");
-    const ReplaceOutcome replaced = replace(
-        {kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17));
-    EXPECT_EQ(replaced.result, ReplaceResult::CommitFailed);
-    EXPECT_EQ(replaced.copied, 0);
+    const BatchOutcome batched = batch({kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17});
+    EXPECT_EQ(batched.result, BatchResult::CommitFailed);
+    EXPECT_EQ(batched.written, 0);
+    EXPECT_EQ(batched.failed, 0);
     EXPECT_EQ(rows(kMay1), before);
-  }
+    for (bool correct : {false, true}) {
+        SCOPED_TRACE(correct ? "with correction" : "without correction");
+        const ReplaceOutcome replaced = replace({kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17));
+        EXPECT_EQ(replaced.result, ReplaceResult::CommitFailed);
+        EXPECT_EQ(replaced.copied, 0);
+        EXPECT_EQ(rows(kMay1), before);
+    }
 }
 
 // A replacement completes or leaves the target day as it was: a source day
@@ -675,280 +582,209 @@ TEST_P(TelemetryStoreTest, ARefusedCommitLeavesTheTargetAsItWas) {
 // refused row is skipped and counted while the others are written. A table
 // that cannot roll back is proven readable before the delete and gets every
 // row once.
-TEST_P(TelemetryStoreTest, ReplacementIsOneUnit) {
-  struct Case {
-    const char *what;
-    bool correct, noSourceTable;
-    QString refused; // trigger condition on the target
-    ReplaceResult result;
-    qint64 skipped;
-    bool alsoWithoutRollback;
-  };
-  const Case cases[] = {
-      {"no source table", false, true, {}, ReplaceResult::CopyFailed, 0, true},
-      {"no source table, with correction",
-       true,
-       true,
-       {},
-       ReplaceResult::ReadFailed,
-       0,
-       true},
-      {"a copied row refused", false, false, u"NEW.nValue=12"_s,
-       ReplaceResult::CopyFailed, 0, false},
-      {"a corrected row refused", true, false, u"NEW.nValue=12"_s,
-       ReplaceResult::Done, 1, true},
-  };
-  for (const bool rollsBack : {true, false}) {
-    for (const Case &c : cases) {
-      if (!rollsBack &&
-          (kind() != DatabaseKind::MySql || !c.alsoWithoutRollback))
-        continue; // only MariaDB has tables without transactions here
-      SCOPED_TRACE(std::string(c.what) +
-                   (rollsBack ? "" : " on a table that cannot roll back"));
-      twoDays(kSource, kTarget, {.nonTransactional = !rollsBack});
-      if (c.noSourceTable)
-        dropTable(tableOfDay(kApr30));
-      if (!c.refused.isEmpty())
-        refuse(u"INSERT"_s, c.refused);
-      const QStringList before = rows(kMay1);
+TEST_P(TelemetryStoreTest, ReplacementIsOneUnit)
+{
+    struct Case {
+        const char* what;
+        bool correct, noSourceTable;
+        QString refused; // trigger condition on the target
+        ReplaceResult result;
+        qint64 skipped;
+        bool alsoWithoutRollback;
+    };
+    const Case cases[] = {
+        {"no source table", false, true, {}, ReplaceResult::CopyFailed, 0, true},
+        {"no source table, with correction", true, true, {}, ReplaceResult::ReadFailed, 0, true},
+        {"a copied row refused", false, false, u"NEW.nValue=12"_s, ReplaceResult::CopyFailed, 0, false},
+        {"a corrected row refused", true, false, u"NEW.nValue=12"_s, ReplaceResult::Done, 1, true},
+    };
+    for (const bool rollsBack : {true, false}) {
+        for (const Case& c : cases) {
+            if (!rollsBack && (kind() != DatabaseKind::MySql || !c.alsoWithoutRollback))
+                continue; // only MariaDB has tables without transactions here
+            SCOPED_TRACE(std::string(c.what) + (rollsBack ? "" : " on a table that cannot roll back"));
+            twoDays(kSource, kTarget, {.nonTransactional = !rollsBack});
+            if (c.noSourceTable)
+                dropTable(tableOfDay(kApr30));
+            if (!c.refused.isEmpty())
+                refuse(u"INSERT"_s, c.refused);
+            const QStringList before = rows(kMay1);
 
-      const ReplaceOutcome outcome = replace(
-          {kApr30, kMay1, QTime(8, 0), QTime(9, 0), c.correct, 1, 1}, tag(17));
-      EXPECT_EQ(outcome.result, c.result);
-      EXPECT_EQ(outcome.skipped, c.skipped);
-      if (c.result != ReplaceResult::Done) {
-        EXPECT_EQ(rows(kMay1), before);
-        continue;
-      }
-      EXPECT_EQ(outcome.copied, 2);
-      EXPECT_EQ(
-          rows(kMay1),
-          (QStringList{"07:59:59 17 1 1.00 0.00", "08:00:00 17 6 11.00 0.50",
-                       "08:15:00 18 1 5.00 0.00", "09:00:00 17 6 13.00 0.50",
-                       "09:30:00 17 1 4.00 0.00"}));
+            const ReplaceOutcome outcome = replace({kApr30, kMay1, QTime(8, 0), QTime(9, 0), c.correct, 1, 1}, tag(17));
+            EXPECT_EQ(outcome.result, c.result);
+            EXPECT_EQ(outcome.skipped, c.skipped);
+            if (c.result != ReplaceResult::Done) {
+                EXPECT_EQ(rows(kMay1), before);
+                continue;
+            }
+            EXPECT_EQ(outcome.copied, 2);
+            EXPECT_EQ(rows(kMay1), (QStringList {"07:59:59 17 1 1.00 0.00", "08:00:00 17 6 11.00 0.50",
+                                                 "08:15:00 18 1 5.00 0.00", "09:00:00 17 6 13.00 0.50",
+                                                 "09:30:00 17 1 4.00 0.00"}));
+        }
     }
-  }
 }
 
 // A refused row leaves every sample as it was.
-TEST_P(TelemetryStoreTest, ZeroingIsOneUnit) {
-  loadDemoCatalogue();
-  demoDay(kMay1);
-  refuse(u"UPDATE"_s, u"NEW.TagID=47"_s);
-  const QStringList before = rows(kMay1);
-  EXPECT_THROW(
-      zeroTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(9, 0)},
-                    scope(Scope::Station, u"江东变电站"_s), m_catalogue),
-      db::DbError);
-  EXPECT_EQ(rows(kMay1), before);
+TEST_P(TelemetryStoreTest, ZeroingIsOneUnit)
+{
+    loadDemoCatalogue();
+    demoDay(kMay1);
+    refuse(u"UPDATE"_s, u"NEW.TagID=47"_s);
+    const QStringList before = rows(kMay1);
+    EXPECT_THROW(zeroTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(9, 0)},
+                               scope(Scope::Station, u"江东变电站"_s), m_catalogue),
+                 db::DbError);
+    EXPECT_EQ(rows(kMay1), before);
 }
 
 // An end time covers its whole second: samples stored with a fraction of a
 // second in that second (the day's last, 23:59:59.500) are zeroed, deleted
 // and copied with the range.
-TEST_P(TelemetryStoreTest, TheEndTimeCoversItsWholeSecond) {
-  struct Case {
-    const char *what;
-    std::function<void()> run;
-    QStringList expected; // tag 17 of the target day
-  };
-  const QTime dayEnd(23, 59, 59);
-  const Case cases[] = {
-      {"zeroing up to 23:59:59",
-       [&] {
-         zeroTelemetry(connection(), kind(), {kMay1, QTime(0, 0), dayEnd},
-                       tag(17), m_catalogue);
-       },
-       {"12:00:00 17 1 0.00 0.00", "12:00:01 17 1 0.00 0.00",
-        "23:59:59 17 1 0.00 0.00"}},
-      {"zeroing up to 12:00:00",
-       [&] {
-         zeroTelemetry(connection(), kind(),
-                       {kMay1, QTime(11, 0), QTime(12, 0)}, tag(17),
-                       m_catalogue);
-       },
-       {"12:00:00 17 1 0.00 0.00", "12:00:01 17 1 9.00 0.00",
-        "23:59:59 17 1 7.00 0.00"}},
-      {"batch setting up to 23:59:59",
-       [&] {
-         batch({kMay1, QTime(12, 0), dayEnd, 43200, 1, 1, BatchMethod::Increase,
-                17});
-       },
-       {"12:00:00 17 6 1.00 0.00"}},
-      {"replacement up to 23:59:59",
-       [&] {
-         replace({kApr30, kMay1, QTime(12, 0, 1), dayEnd, false, 0, 0},
-                 tag(17));
-       },
-       {"12:00:00 17 1 8.00 0.00", "23:59:59 17 1 21.00 0.00"}},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.what);
-    twoDays(
-        {{"23:59:59.500", 17, 21}},
-        {{"12:00:00.500", 17, 8}, {"12:00:01", 17, 9}, {"23:59:59.500", 17, 7}},
-        {.fractionalSeconds = true});
-    c.run();
-    EXPECT_EQ(rows(kMay1, 17), c.expected);
-  }
+TEST_P(TelemetryStoreTest, TheEndTimeCoversItsWholeSecond)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        QStringList expected; // tag 17 of the target day
+    };
+    const QTime dayEnd(23, 59, 59);
+    const Case cases[] = {
+        {"zeroing up to 23:59:59",
+         [&] { zeroTelemetry(connection(), kind(), {kMay1, QTime(0, 0), dayEnd}, tag(17), m_catalogue); },
+         {"12:00:00 17 1 0.00 0.00", "12:00:01 17 1 0.00 0.00", "23:59:59 17 1 0.00 0.00"}},
+        {"zeroing up to 12:00:00",
+         [&] { zeroTelemetry(connection(), kind(), {kMay1, QTime(11, 0), QTime(12, 0)}, tag(17), m_catalogue); },
+         {"12:00:00 17 1 0.00 0.00", "12:00:01 17 1 9.00 0.00", "23:59:59 17 1 7.00 0.00"}},
+        {"batch setting up to 23:59:59",
+         [&] { batch({kMay1, QTime(12, 0), dayEnd, 43200, 1, 1, BatchMethod::Increase, 17}); },
+         {"12:00:00 17 6 1.00 0.00"}},
+        {"replacement up to 23:59:59", [&] { replace({kApr30, kMay1, QTime(12, 0, 1), dayEnd, false, 0, 0}, tag(17)); },
+         {"12:00:00 17 1 8.00 0.00", "23:59:59 17 1 21.00 0.00"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        twoDays({{"23:59:59.500", 17, 21}}, {{"12:00:00.500", 17, 8}, {"12:00:01", 17, 9}, {"23:59:59.500", 17, 7}},
+                {.fractionalSeconds = true});
+        c.run();
+        EXPECT_EQ(rows(kMay1, 17), c.expected);
+    }
 }
 
 // A connection that dies in the middle of a unit ends it with one outcome,
 // not one failure per row; the server has rolled the unit back.
-TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce) {
-  if (kind() == DatabaseKind::SQLite)
-    GTEST_SKIP() << "SQLite has no server connection to lose";
-  twoDays(kSource, kTarget);
-  refuse(u"INSERT"_s, u"NEW.nValue=2"_s);
-  const QStringList before = rows(kMay1);
+TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
+{
+    if (kind() == DatabaseKind::SQLite)
+        GTEST_SKIP() << "SQLite has no server connection to lose";
+    twoDays(kSource, kTarget);
+    refuse(u"INSERT"_s, u"NEW.nValue=2"_s);
+    const QStringList before = rows(kMay1);
 
-  db::Connection victim = openConnection();
-  questions.onSampleQuestion = [&] { ASSERT_TRUE(killServerSession(victim)); };
-  EXPECT_EQ(batch({kMay1, QTime(0, 0), QTime(23, 59, 59), 3600, 23, 0,
-                   BatchMethod::Increase, 17},
-                  &victim)
-                .result,
-            BatchResult::ConnectionLost);
-  EXPECT_EQ(questions.sampleQuestions.size(), 1);
-  EXPECT_EQ(rows(kMay1), before);
-
-  // The question at the failed delete is not asked of a dead connection.
-  db::Connection gone = openConnection();
-  ASSERT_TRUE(killServerSession(gone));
-  EXPECT_EQ(batch({kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0,
-                   BatchMethod::Increase, 17},
-                  &gone)
-                .result,
-            BatchResult::ConnectionLost);
-  EXPECT_TRUE(questions.deleteQuestions.isEmpty());
-
-  for (bool correct : {false, true}) {
-    SCOPED_TRACE(correct ? "with correction" : "without correction");
-    db::Connection dead = openConnection();
-    ASSERT_TRUE(killServerSession(dead));
-    EXPECT_EQ(replace({kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1},
-                      tag(17), {}, &dead)
-                  .result,
-              ReplaceResult::ConnectionLost);
+    db::Connection victim = openConnection();
+    questions.onSampleQuestion = [&] { ASSERT_TRUE(killServerSession(victim)); };
+    EXPECT_EQ(batch({kMay1, QTime(0, 0), QTime(23, 59, 59), 3600, 23, 0, BatchMethod::Increase, 17}, &victim).result,
+              BatchResult::ConnectionLost);
+    EXPECT_EQ(questions.sampleQuestions.size(), 1);
     EXPECT_EQ(rows(kMay1), before);
-  }
+
+    // The question at the failed delete is not asked of a dead connection.
+    db::Connection gone = openConnection();
+    ASSERT_TRUE(killServerSession(gone));
+    EXPECT_EQ(batch({kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17}, &gone).result,
+              BatchResult::ConnectionLost);
+    EXPECT_TRUE(questions.deleteQuestions.isEmpty());
+
+    for (bool correct : {false, true}) {
+        SCOPED_TRACE(correct ? "with correction" : "without correction");
+        db::Connection dead = openConnection();
+        ASSERT_TRUE(killServerSession(dead));
+        EXPECT_EQ(replace({kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17), {}, &dead).result,
+                  ReplaceResult::ConnectionLost);
+        EXPECT_EQ(rows(kMay1), before);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, TelemetryStoreTest, allDatabaseKinds(),
-                         kindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, TelemetryStoreTest, allDatabaseKinds(), kindName);
 
-TEST(TelemetryTexts, RandomBetweenReachesBothBounds) {
-  // Seeds whose first draw is 0 and 32767.
-  RandomSource a(20057), b(30091);
-  EXPECT_EQ(RandomSource(20057).next(), 0);
-  EXPECT_EQ(RandomSource(30091).next(), RandomSource::kMax);
-  EXPECT_EQ(RandomBetween(a, 143.0f, 7.0f), 7.0f);
-  EXPECT_EQ(RandomBetween(b, 143.0f, 7.0f), 143.0f);
-  // A seed gives its own series, in the range.
-  const auto series = [](quint32 seed) {
-    RandomSource random(seed);
-    std::vector<int> drawn(20);
-    for (int &r : drawn)
-      r = random.next();
-    return drawn;
-  };
-  EXPECT_EQ(series(42), series(42));
-  EXPECT_NE(series(42), series(43));
-  EXPECT_TRUE(std::ranges::all_of(
-      series(42), [](int r) { return r >= 0 && r <= RandomSource::kMax; }));
+TEST(TelemetryTexts, RandomBetweenReachesBothBounds)
+{
+    // Seeds whose first draw is 0 and 32767.
+    RandomSource a(20057), b(30091);
+    EXPECT_EQ(RandomSource(20057).next(), 0);
+    EXPECT_EQ(RandomSource(30091).next(), RandomSource::kMax);
+    EXPECT_EQ(RandomBetween(a, 143.0f, 7.0f), 7.0f);
+    EXPECT_EQ(RandomBetween(b, 143.0f, 7.0f), 143.0f);
+    // A seed gives its own series, in the range.
+    const auto series = [](quint32 seed) {
+        RandomSource random(seed);
+        std::vector<int> drawn(20);
+        for (int& r : drawn)
+            r = random.next();
+        return drawn;
+    };
+    EXPECT_EQ(series(42), series(42));
+    EXPECT_NE(series(42), series(43));
+    EXPECT_TRUE(std::ranges::all_of(series(42), [](int r) { return r >= 0 && r <= RandomSource::kMax; }));
 }
 
 // A station's scope selects its tags in the catalogue by a quoted name; a
 // station the catalogue does not hold has no tags.
-TEST(TelemetryTexts, StationScopesAndUnknownStations) {
-  CatalogueBuilder builder;
-  builder.add({u"甲站"_s, u"1号线"_s, u"电流"_s, u"5"_s});
-  const CatalogueNode root = builder.take();
-  EXPECT_EQ(TagIdList(root, u"丙站"_s, u"1号线"_s), QString());
-  EXPECT_EQ(
-      scopeCondition(scope(Scope::Station, u"O'Neil"_s), u"A"_s, u"B"_s, root),
-      u"ATime>=A AND ATime<B AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE "
-      "StationName='O''Neil' AND TagType='遥测')"_s);
+TEST(TelemetryTexts, StationScopesAndUnknownStations)
+{
+    CatalogueBuilder builder;
+    builder.add({u"甲站"_s, u"1号线"_s, u"电流"_s, u"5"_s});
+    const CatalogueNode root = builder.take();
+    EXPECT_EQ(TagIdList(root, u"丙站"_s, u"1号线"_s), QString());
+    EXPECT_EQ(scopeCondition(scope(Scope::Station, u"O'Neil"_s), u"A"_s, u"B"_s, root),
+              u"ATime>=A AND ATime<B AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE "
+              "StationName='O''Neil' AND TagType='遥测')"_s);
 }
 
 // The three selection rules over every kind of tree item.
-TEST(TelemetryTexts, SelectionRules) {
-  auto item = [](int data, std::optional<int> parent,
-                 bool parentIsTop = false) {
-    return TreeItemInfo{true,
-                        data,
-                        u"item"_s,
-                        parent.has_value(),
-                        parent.value_or(0),
-                        u"parent"_s,
-                        parentIsTop};
-  };
-  using R = SelectionRefusal;
-  struct Case {
-    const char *what;
-    TreeItemInfo info;
-    std::optional<R> tagRule, zeroRule, replaceRule; // nullopt: accepted
-    Scope zeroKind, replaceKind;
-  };
-  const Case cases[] = {
-      {"nothing",
-       TreeItemInfo{},
-       R::SwitchToTelemetry,
-       R::SwitchToTelemetry,
-       R::SwitchToTelemetry,
-       {},
-       {}},
-      {"top",
-       item(10, std::nullopt),
-       R::SwitchToTelemetry,
-       R::SwitchToTelemetry,
-       R::SwitchToTelemetry,
-       {},
-       {}},
-      {"event kind",
-       item(200, 10, true),
-       R::SwitchToTelemetry,
-       R::SwitchToTelemetry,
-       R::SwitchToTelemetry,
-       {},
-       {}},
-      {"telemetry root",
-       item(-1, 10, true),
-       R::WrongItem,
-       R::WrongItem,
-       std::nullopt,
-       {},
-       Scope::AllTelemetry},
-      {"station", item(-2, -1), R::WrongItem, std::nullopt, std::nullopt,
-       Scope::Station, Scope::Station},
-      {"switch", item(-3, -2), R::WrongItem, std::nullopt, std::nullopt,
-       Scope::Switch, Scope::Switch},
-      {"tag", item(17, -3), std::nullopt, std::nullopt, std::nullopt,
-       Scope::Tag, Scope::Tag},
-  };
-  // A refusal, or a scope of that kind (a tag's: TagID 17).
-  const auto check = [](const SelectionResult &result, std::optional<R> refusal,
-                        Scope kind) {
-    ASSERT_EQ(result.scope.has_value(), !refusal);
-    if (refusal) {
-      EXPECT_EQ(result.refusal, *refusal);
-      return;
+TEST(TelemetryTexts, SelectionRules)
+{
+    auto item = [](int data, std::optional<int> parent, bool parentIsTop = false) {
+        return TreeItemInfo {true, data, u"item"_s, parent.has_value(), parent.value_or(0), u"parent"_s, parentIsTop};
+    };
+    using R = SelectionRefusal;
+    struct Case {
+        const char* what;
+        TreeItemInfo info;
+        std::optional<R> tagRule, zeroRule, replaceRule; // nullopt: accepted
+        Scope zeroKind, replaceKind;
+    };
+    const Case cases[] = {
+        {"nothing", TreeItemInfo {}, R::SwitchToTelemetry, R::SwitchToTelemetry, R::SwitchToTelemetry, {}, {}},
+        {"top", item(10, std::nullopt), R::SwitchToTelemetry, R::SwitchToTelemetry, R::SwitchToTelemetry, {}, {}},
+        {"event kind", item(200, 10, true), R::SwitchToTelemetry, R::SwitchToTelemetry, R::SwitchToTelemetry, {}, {}},
+        {"telemetry root", item(-1, 10, true), R::WrongItem, R::WrongItem, std::nullopt, {}, Scope::AllTelemetry},
+        {"station", item(-2, -1), R::WrongItem, std::nullopt, std::nullopt, Scope::Station, Scope::Station},
+        {"switch", item(-3, -2), R::WrongItem, std::nullopt, std::nullopt, Scope::Switch, Scope::Switch},
+        {"tag", item(17, -3), std::nullopt, std::nullopt, std::nullopt, Scope::Tag, Scope::Tag},
+    };
+    // A refusal, or a scope of that kind (a tag's: TagID 17).
+    const auto check = [](const SelectionResult& result, std::optional<R> refusal, Scope kind) {
+        ASSERT_EQ(result.scope.has_value(), !refusal);
+        if (refusal) {
+            EXPECT_EQ(result.refusal, *refusal);
+            return;
+        }
+        EXPECT_EQ(result.scope->kind, kind);
+        if (kind == Scope::Tag) {
+            EXPECT_EQ(result.scope->tagId, 17);
+        }
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        check(selectTag(c.info), c.tagRule, Scope::Tag);
+        check(selectForZeroing(c.info), c.zeroRule, c.zeroKind);
+        check(selectForReplacement(c.info), c.replaceRule, c.replaceKind);
     }
-    EXPECT_EQ(result.scope->kind, kind);
-    if (kind == Scope::Tag) {
-      EXPECT_EQ(result.scope->tagId, 17);
-    }
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.what);
-    check(selectTag(c.info), c.tagRule, Scope::Tag);
-    check(selectForZeroing(c.info), c.zeroRule, c.zeroKind);
-    check(selectForReplacement(c.info), c.replaceRule, c.replaceKind);
-  }
-  const auto sw = selectForReplacement(item(-3, -2));
-  EXPECT_EQ(sw.scope->station, u"parent"_s);
-  EXPECT_EQ(sw.scope->switchName, u"item"_s);
-  EXPECT_EQ(refusalText(R::WrongItem), u"请选择要正确选择要修改的项!"_s);
+    const auto sw = selectForReplacement(item(-3, -2));
+    EXPECT_EQ(sw.scope->station, u"parent"_s);
+    EXPECT_EQ(sw.scope->switchName, u"item"_s);
+    EXPECT_EQ(refusalText(R::WrongItem), u"请选择要正确选择要修改的项!"_s);
 }
 
 } // namespace

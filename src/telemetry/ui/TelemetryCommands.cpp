@@ -1,16 +1,14 @@
 #include "telemetry/ui/TelemetryCommands.h"
 
-#include "telemetry/TelemetryPreview.h"
-
 #include "app/CTesseraApp.h"
 #include "app/CommandJournal.h"
+#include "app/ReasonDialog.h"
 #include "app/GuardedRun.h"
 #include "app/GuiSeam.h"
-#include "app/ReasonDialog.h"
 #include "app/SharedConnection.h"
 #include "app/WaitCursor.h"
 #include "journal/ArchiveImage.h"
-#include "telemetry/TelemetryList.h"
+#include "telemetry/TelemetryPreview.h"
 #include "telemetry/TelemetryStore.h"
 #include "telemetry/ui/BatchSetDialog.h"
 #include "telemetry/ui/DateSelectDialog.h"
@@ -21,6 +19,7 @@
 #include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
 #include "view/CommandIds.h"
+#include "telemetry/TelemetryList.h"
 #include "view/FillSink.h"
 
 #include <QTreeWidgetItem>
@@ -38,504 +37,455 @@ const QString kTelemetryCaption = QStringLiteral("遥测数据");
 const QString kReplaceCaption = QStringLiteral("替换数据");
 const QString kBatchCaption = QStringLiteral("批处理数据");
 // Second lines of a failure that undid a whole unit, or ended it.
-const QString kNotCommitted =
-    QStringLiteral("数据库拒绝提交本次修改,数据保持原样。");
+const QString kNotCommitted = QStringLiteral("数据库拒绝提交本次修改,数据保持原样。");
 const QString kConnectionLost = QStringLiteral("与数据库的连接已断开。");
 
-QString withReason(const QString &message, const QString &reason) {
-  return message + u'\n' + reason;
+QString withReason(const QString& message, const QString& reason)
+{
+    return message + u'\n' + reason;
 }
 
-CTesseraApp &app() { return *CTesseraApp::Instance(); }
+CTesseraApp& app()
+{
+    return *CTesseraApp::Instance();
+}
 
-// ---- The journal's view of the commands
-// -------------------------------------------------
+// ---- The journal's view of the commands -------------------------------------------------
 
-QString scopeText(const TelemetryScope &scope) {
-  switch (scope.kind) {
-  case TelemetryScope::Kind::Tag:
-    return QStringLiteral("TagID %1").arg(scope.tagId);
-  case TelemetryScope::Kind::Switch:
-    return QStringLiteral("%1 %2").arg(scope.station, scope.switchName);
-  case TelemetryScope::Kind::Station:
-    return scope.station;
-  case TelemetryScope::Kind::AllTelemetry:
-    return QStringLiteral("全部遥测");
-  }
-  return QString();
+QString scopeText(const TelemetryScope& scope)
+{
+    switch (scope.kind) {
+    case TelemetryScope::Kind::Tag:
+        return QStringLiteral("TagID %1").arg(scope.tagId);
+    case TelemetryScope::Kind::Switch:
+        return QStringLiteral("%1 %2").arg(scope.station, scope.switchName);
+    case TelemetryScope::Kind::Station:
+        return scope.station;
+    case TelemetryScope::Kind::AllTelemetry:
+        return QStringLiteral("全部遥测");
+    }
+    return QString();
 }
 
 // Samples are named by their instant and tag in a refused undo.
-journal::UnitDraft unitOf(const TableScope &rows, const QString &text) {
-  return {rows.table,
-          rows.condition,
-          text,
-          {QStringLiteral("ATime"), QStringLiteral("TagID")},
-          {}};
+journal::UnitDraft unitOf(const TableScope& rows, const QString& text)
+{
+    return {rows.table, rows.condition, text, {QStringLiteral("ATime"), QStringLiteral("TagID")}, {}};
 }
 
-JournalRequest journalRequest(int commandId, const QString &name,
-                              const QString &text, const QString &reason,
-                              const std::vector<TableScope> &scopes) {
-  JournalRequest request{commandId, name, text, reason, {}};
-  for (const TableScope &rows : scopes)
-    request.units.push_back(unitOf(rows, text));
-  return request;
+JournalRequest journalRequest(int commandId, const QString& name, const QString& text, const QString& reason,
+                              const std::vector<TableScope>& scopes)
+{
+    JournalRequest request{commandId, name, text, reason, {}};
+    for (const TableScope& rows : scopes)
+        request.units.push_back(unitOf(rows, text));
+    return request;
 }
 
-QString doneText(bool done) {
-  return done ? QStringLiteral("完成") : QStringLiteral("失败");
+QString doneText(bool done)
+{
+    return done ? QStringLiteral("完成") : QStringLiteral("失败");
 }
 
-QString batchOutcomeText(BatchOutcome::Result result) {
-  using Result = BatchOutcome::Result;
-  switch (result) {
-  case Result::Done:
-    return doneText(true);
-  case Result::Cancelled:
-    return QStringLiteral("已取消");
-  case Result::Stopped:
-    return QStringLiteral("已停止");
-  case Result::CommitFailed:
-    return QStringLiteral("数据库拒绝提交");
-  case Result::ConnectionLost:
-    return QStringLiteral("与数据库的连接已断开");
-  case Result::InsertRefused:
-  case Result::DayEndFailed:
-    break;
-  }
-  return doneText(false);
+QString batchOutcomeText(BatchOutcome::Result result)
+{
+    using Result = BatchOutcome::Result;
+    switch (result) {
+    case Result::Done:
+        return doneText(true);
+    case Result::Cancelled:
+        return QStringLiteral("已取消");
+    case Result::Stopped:
+        return QStringLiteral("已停止");
+    case Result::CommitFailed:
+        return QStringLiteral("数据库拒绝提交");
+    case Result::ConnectionLost:
+        return QStringLiteral("与数据库的连接已断开");
+    case Result::InsertRefused:
+    case Result::DayEndFailed:
+        break;
+    }
+    return doneText(false);
 }
 
-TreeItemInfo infoOf(const QTreeWidgetItem *item) {
-  TreeItemInfo info;
-  if (!item)
+TreeItemInfo infoOf(const QTreeWidgetItem* item)
+{
+    TreeItemInfo info;
+    if (!item)
+        return info;
+    info.exists = true;
+    info.data = CLeftTreeView::ItemData(item);
+    info.text = item->text(0);
+    if (const QTreeWidgetItem* parent = item->parent()) {
+        info.hasParent = true;
+        info.parentData = CLeftTreeView::ItemData(parent);
+        info.parentText = parent->text(0);
+        info.parentIsTop = parent->parent() == nullptr;
+    }
     return info;
-  info.exists = true;
-  info.data = CLeftTreeView::ItemData(item);
-  info.text = item->text(0);
-  if (const QTreeWidgetItem *parent = item->parent()) {
-    info.hasParent = true;
-    info.parentData = CLeftTreeView::ItemData(parent);
-    info.parentText = parent->text(0);
-    info.parentIsTop = parent->parent() == nullptr;
-  }
-  return info;
 }
 
-using SelectionRule = SelectionResult (*)(const TreeItemInfo &);
+using SelectionRule = SelectionResult (*)(const TreeItemInfo&);
 
 // The scope of the tree's selection, or the refusal shown and nullopt.
-std::optional<TelemetryScope> scopeOf(CMainFrame &frame, SelectionRule rule) {
-  const SelectionResult result = rule(infoOf(frame.tree()->GetSelectedNode()));
-  if (!result.scope)
-    warningMessage(&frame, refusalText(result.refusal),
-                   refusalCaption(result.refusal));
-  return result.scope;
+std::optional<TelemetryScope> scopeOf(CMainFrame& frame, SelectionRule rule)
+{
+    const SelectionResult result = rule(infoOf(frame.tree()->GetSelectedNode()));
+    if (!result.scope)
+        warningMessage(&frame, refusalText(result.refusal), refusalCaption(result.refusal));
+    return result.scope;
 }
 
 // The scope of the tree's selection once the dialog was confirmed for it;
 // nullopt when the selection was refused or the dialog cancelled.
-std::optional<TelemetryScope>
-scopeAndDialog(CMainFrame &frame, SelectionRule rule, QDialog &dialog) {
-  std::optional<TelemetryScope> scope = scopeOf(frame, rule);
-  if (scope && execDialog(dialog) != QDialog::Accepted)
-    scope.reset();
-  return scope;
+std::optional<TelemetryScope> scopeAndDialog(CMainFrame& frame, SelectionRule rule, QDialog& dialog)
+{
+    std::optional<TelemetryScope> scope = scopeOf(frame, rule);
+    if (scope && execDialog(dialog) != QDialog::Accepted)
+        scope.reset();
+    return scope;
 }
 
 // Puts the query's rows into the list; columns only when the list has
 // none to hold the five cells (a day whose table was missing left it bare).
 class ListSink : public FillSink {
 public:
-  explicit ListSink(RecordListModel &model) : m_model(model), m_fill(model) {}
-  void columns(const QStringList &names) override {
-    if (m_model.columnCount() < names.size())
-      m_model.setColumns(names);
-  }
-  void row(const QStringList &cells) override { m_fill.add(cells); }
+    explicit ListSink(RecordListModel& model) : m_model(model), m_fill(model) {}
+    void columns(const QStringList& names) override
+    {
+        if (m_model.columnCount() < names.size())
+            m_model.setColumns(names);
+    }
+    void row(const QStringList& cells) override { m_fill.add(cells); }
 
 private:
-  RecordListModel &m_model;
-  RecordListModel::TopFill m_fill;
+    RecordListModel& m_model;
+    RecordListModel::TopFill m_fill;
 };
 
-void runQuery(CMainFrame &frame) {
-  DateSelectDialog dialog(&frame);
-  const auto scope = scopeAndDialog(frame, selectTag, dialog);
-  if (!scope)
-    return;
-  RecordListModel &model = frame.list()->GetRows();
-  model.removeAllRows();
-  db::Connection *connection = openSharedConnection();
-  if (!connection)
-    return;
-  const RangeOfDay range = dialog.range();
-  runWaiting(
-      [&] {
-        ListSink sink(model);
-        queryTelemetry(*connection, sharedDatabaseKind(),
-                       {range.day, range.start, range.end, scope->tagId}, sink);
-      },
-      {&frame, QStringLiteral("查询遥测数据出错!"),
-       QStringLiteral("遥测查询")});
+void runQuery(CMainFrame& frame)
+{
+    DateSelectDialog dialog(&frame);
+    const auto scope = scopeAndDialog(frame, selectTag, dialog);
+    if (!scope)
+        return;
+    RecordListModel& model = frame.list()->GetRows();
+    model.removeAllRows();
+    db::Connection* connection = openSharedConnection();
+    if (!connection)
+        return;
+    const RangeOfDay range = dialog.range();
+    runWaiting(
+        [&] {
+            ListSink sink(model);
+            queryTelemetry(*connection, sharedDatabaseKind(), {range.day, range.start, range.end, scope->tagId}, sink);
+        },
+        {&frame, QStringLiteral("查询遥测数据出错!"), QStringLiteral("遥测查询")});
 }
 
-void runSingleValue(CMainFrame &frame) {
-  const auto scope = scopeOf(frame, selectTag);
-  if (!scope)
-    return;
-  CTesseraView &list = *frame.list();
-  const std::vector<int> selected = list.GetSelectedRows();
-  SingleValue initial;
-  initial.tagId = scope->tagId;
-  int row = -1;
-  if (selected.empty()) {
-    initial.add = true;
-    initial.day = QDate::currentDate();
-    initial.time = QTime(0, 0, 0);
-  } else {
-    row = selected.front();
-    const QString at = list.GetRows().cell(row, 0);
-    initial.day =
-        QDate(decimalInteger(at.mid(0, 4)), decimalInteger(at.mid(5, 2)),
-              decimalInteger(at.mid(8, 2)));
-    initial.time =
-        QTime(decimalInteger(at.mid(11, 2)), decimalInteger(at.mid(14, 2)),
-              decimalInteger(at.mid(17, 2)));
-    initial.value = float(decimalReal(list.GetRows().cell(row, 3)));
-    initial.change = float(decimalReal(list.GetRows().cell(row, 4)));
-  }
-  TelemetryValueDialog *shown = nullptr;
-  TelemetryValueDialog dialog(
-      initial,
-      [&shown](const SingleValue &sample, const QString &reason) {
-        // Nothing can be written without a connection: a failure, not a
-        // success.
-        db::Connection *c = openSharedConnection();
+void runSingleValue(CMainFrame& frame)
+{
+    const auto scope = scopeOf(frame, selectTag);
+    if (!scope)
+        return;
+    CTesseraView& list = *frame.list();
+    const std::vector<int> selected = list.GetSelectedRows();
+    SingleValue initial;
+    initial.tagId = scope->tagId;
+    int row = -1;
+    if (selected.empty()) {
+        initial.add = true;
+        initial.day = QDate::currentDate();
+        initial.time = QTime(0, 0, 0);
+    } else {
+        row = selected.front();
+        const QString at = list.GetRows().cell(row, 0);
+        initial.day = QDate(decimalInteger(at.mid(0, 4)), decimalInteger(at.mid(5, 2)), decimalInteger(at.mid(8, 2)));
+        initial.time = QTime(decimalInteger(at.mid(11, 2)), decimalInteger(at.mid(14, 2)), decimalInteger(at.mid(17, 2)));
+        initial.value = float(decimalReal(list.GetRows().cell(row, 3)));
+        initial.change = float(decimalReal(list.GetRows().cell(row, 4)));
+    }
+    TelemetryValueDialog* shown = nullptr;
+    TelemetryValueDialog dialog(initial, [&shown](const SingleValue& sample, const QString& reason) {
+        // Nothing can be written without a connection: a failure, not a success.
+        db::Connection* c = openSharedConnection();
         if (!c)
-          return false;
+            return false;
         const QString name = QStringLiteral("遥测单值修改");
         auto journaled = beginJournaled(
             shown, name,
             journalRequest(cmd::TelemetrySingleValue, name,
-                           QStringLiteral("TagID %1 %2")
-                               .arg(sample.tagId)
-                               .arg(FormatTimeText(sample.day, sample.time)),
-                           reason,
-                           {singleValueScope(sharedDatabaseKind(), sample)}));
+                           QStringLiteral("TagID %1 %2").arg(sample.tagId).arg(FormatTimeText(sample.day, sample.time)),
+                           reason, {singleValueScope(sharedDatabaseKind(), sample)}));
         if (!journaled)
-          return false;
-        const bool written = runWaiting(
-            [&] { return writeSingleValue(*c, sharedDatabaseKind(), sample); });
-        finishJournaled(journaled, shown, name, written, doneText(written),
-                        {-1, written ? 1 : 0, 0});
+            return false;
+        const bool written = runWaiting([&] { return writeSingleValue(*c, sharedDatabaseKind(), sample); });
+        finishJournaled(journaled, shown, name, written, doneText(written), {-1, written ? 1 : 0, 0});
         return written;
-      },
-      &frame);
-  shown = &dialog;
-  if (execDialog(dialog) != QDialog::Accepted)
-    return;
-  const SingleValue &written = dialog.sample();
-  RecordListModel &model = list.GetRows();
-  if (written.add)
-    row = model.insertRow(0,
-                          {FormatTimeText(written.day, written.time),
-                           QString::number(written.tagId), kTelemetryCellText});
-  model.setCell(row, 3, QString::asprintf("%f", double(written.value)));
-  model.setCell(row, 4, QString::asprintf("%f", double(written.change)));
+    }, &frame);
+    shown = &dialog;
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    const SingleValue& written = dialog.sample();
+    RecordListModel& model = list.GetRows();
+    if (written.add)
+        row = model.insertRow(0, {FormatTimeText(written.day, written.time), QString::number(written.tagId),
+                                  kTelemetryCellText});
+    model.setCell(row, 3, QString::asprintf("%f", double(written.value)));
+    model.setCell(row, 4, QString::asprintf("%f", double(written.change)));
 }
 
-void runDelete(CMainFrame &frame) {
-  CTesseraView &list = *frame.list();
-  if (!list.IsTelemetryMode()) {
-    warningMessage(&frame, refusalText(SelectionRefusal::SwitchToTelemetry),
-                   kTelemetryCaption);
-    return;
-  }
-  const std::vector<int> selected = list.GetSelectedRows();
-  if (selected.empty()) {
-    warningMessage(&frame, QStringLiteral("请选择要修改的事件项!"),
-                   kTelemetryCaption);
-    return;
-  }
-  ReasonDialog confirm(&frame, kTelemetryCaption,
-                       QStringLiteral("请确认您是否需要删除选中的记录?"));
-  if (execDialog(confirm) != QDialog::Accepted)
-    return;
+void runDelete(CMainFrame& frame)
+{
+    CTesseraView& list = *frame.list();
+    if (!list.IsTelemetryMode()) {
+        warningMessage(&frame, refusalText(SelectionRefusal::SwitchToTelemetry), kTelemetryCaption);
+        return;
+    }
+    const std::vector<int> selected = list.GetSelectedRows();
+    if (selected.empty()) {
+        warningMessage(&frame, QStringLiteral("请选择要修改的事件项!"), kTelemetryCaption);
+        return;
+    }
+    ReasonDialog confirm(&frame, kTelemetryCaption, QStringLiteral("请确认您是否需要删除选中的记录?"));
+    if (execDialog(confirm) != QDialog::Accepted)
+        return;
 
-  const RecordListModel &model = list.GetRows();
-  // One unit a day table, its samples' conditions joined.
-  std::map<QString, QStringList> conditions;
-  for (int row : selected) {
-    const TableScope one = sampleScope(sharedDatabaseKind(), model.cell(row, 0),
-                                       decimalInteger(model.cell(row, 1)));
-    conditions[one.table] << u'(' + one.condition + u')';
-  }
-  std::vector<TableScope> scopes;
-  for (const auto &[table, each] : conditions)
-    scopes.push_back({table, each.join(QStringLiteral(" OR "))});
-  const QString name = QStringLiteral("遥测数据删除");
-  auto journaled = beginJournaled(
-      &frame, kTelemetryCaption,
-      journalRequest(cmd::TelemetryDelete, name,
-                     QStringLiteral("%1个数据").arg(selected.size()),
-                     confirm.reason(), scopes));
-  if (!journaled)
-    return;
-  qint64 removed = 0;
-  const bool done = runWaiting([&] {
-    return list.RemoveRows(
-        selected, [&model, &removed](db::Connection &connection, int row) {
-          deleteSample(connection, sharedDatabaseKind(), model.cell(row, 0),
-                       decimalInteger(model.cell(row, 1)));
-          ++removed;
+    const RecordListModel& model = list.GetRows();
+    // One unit a day table, its samples' conditions joined.
+    std::map<QString, QStringList> conditions;
+    for (int row : selected) {
+        const TableScope one = sampleScope(sharedDatabaseKind(), model.cell(row, 0), decimalInteger(model.cell(row, 1)));
+        conditions[one.table] << u'(' + one.condition + u')';
+    }
+    std::vector<TableScope> scopes;
+    for (const auto& [table, each] : conditions)
+        scopes.push_back({table, each.join(QStringLiteral(" OR "))});
+    const QString name = QStringLiteral("遥测数据删除");
+    auto journaled = beginJournaled(&frame, kTelemetryCaption,
+                                    journalRequest(cmd::TelemetryDelete, name,
+                                                   QStringLiteral("%1个数据").arg(selected.size()), confirm.reason(),
+                                                   scopes));
+    if (!journaled)
+        return;
+    qint64 removed = 0;
+    const bool done = runWaiting([&] {
+        return list.RemoveRows(selected, [&model, &removed](db::Connection& connection, int row) {
+            deleteSample(connection, sharedDatabaseKind(), model.cell(row, 0), decimalInteger(model.cell(row, 1)));
+            ++removed;
         });
-  });
-  finishJournaled(journaled, &frame, kTelemetryCaption, done, doneText(done),
-                  {removed, -1, 0});
-  if (!done)
-    warningMessage(&frame, QStringLiteral("遥测数据删除失败!"),
-                   kTelemetryCaption);
+    });
+    finishJournaled(journaled, &frame, kTelemetryCaption, done, doneText(done), {removed, -1, 0});
+    if (!done)
+        warningMessage(&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption);
 }
 
-void runZeroing(CMainFrame &frame) {
-  DateSelectDialog dialog(&frame, DateSelectDialog::Reason::Asked);
-  const auto scope = scopeAndDialog(frame, selectForZeroing, dialog);
-  if (!scope)
-    return;
-  const RangeOfDay range = dialog.range();
-  const CatalogueNode &catalogue = frame.tree()->GetCatalogue();
-  const QString name = QStringLiteral("数据清零");
-  auto journaled = beginJournaled(
-      &frame, name,
-      journalRequest(
-          cmd::TelemetryZero, name,
-          rangeText(range.day, range.start, range.end) + u' ' +
-              scopeText(*scope),
-          dialog.reason(),
-          {zeroingScope(app().GetDatabaseKind(), range, *scope, catalogue)}));
-  if (!journaled)
-    return;
-  const bool done = runWaiting([&] {
-    zeroTelemetry(app().GetConnection(), app().GetDatabaseKind(), range, *scope,
-                  catalogue);
-  });
-  // Zeroed, the scope holds its rows with both values 0: nothing to read back.
-  const journal::RowSet &before = journaled->before(0);
-  finishJournaled(
-      journaled, &frame, name, done, doneText(done), {},
-      {journal::afterStateOf(journal::withColumnsSet(
-          before, {QStringLiteral("nValue"), QStringLiteral("nValueChange")},
-          0.0))});
-  warningMessage(&frame,
-                 done ? QStringLiteral("数据清零任务执行成功!")
-                      : QStringLiteral("数据清零时出错!"),
-                 QStringLiteral("数据清零"));
+void runZeroing(CMainFrame& frame)
+{
+    DateSelectDialog dialog(&frame, DateSelectDialog::Reason::Asked);
+    const auto scope = scopeAndDialog(frame, selectForZeroing, dialog);
+    if (!scope)
+        return;
+    const RangeOfDay range = dialog.range();
+    const CatalogueNode& catalogue = frame.tree()->GetCatalogue();
+    const QString name = QStringLiteral("数据清零");
+    auto journaled = beginJournaled(
+        &frame, name,
+        journalRequest(cmd::TelemetryZero, name,
+                       rangeText(range.day, range.start, range.end) + u' ' + scopeText(*scope), dialog.reason(),
+                       {zeroingScope(app().GetDatabaseKind(), range, *scope, catalogue)}));
+    if (!journaled)
+        return;
+    const bool done =
+        runWaiting([&] { zeroTelemetry(app().GetConnection(), app().GetDatabaseKind(), range, *scope, catalogue); });
+    // Zeroed, the scope holds its rows with both values 0: nothing to read back.
+    const journal::RowSet& before = journaled->before(0);
+    finishJournaled(journaled, &frame, name, done, doneText(done), {},
+                    {journal::afterStateOf(journal::withColumnsSet(
+                        before, {QStringLiteral("nValue"), QStringLiteral("nValueChange")}, 0.0))});
+    warningMessage(&frame, done ? QStringLiteral("数据清零任务执行成功!") : QStringLiteral("数据清零时出错!"),
+                   QStringLiteral("数据清零"));
 }
 
 // Asks the batch setting's questions with the wait cursor lifted.
 class BatchQuestionBoxes : public BatchQuestions {
 public:
-  BatchQuestionBoxes(QWidget *owner, std::optional<WaitCursor> &wait)
-      : m_owner(owner), m_wait(wait) {}
+    BatchQuestionBoxes(QWidget* owner, std::optional<WaitCursor>& wait) : m_owner(owner), m_wait(wait) {}
 
-  bool continueAfterDeleteFailure(const QString &sql) override {
-    return ask({m_owner, sql,
-                QStringLiteral("删除数据时出错,是否继续进行处理?"),
-                QMessageBox::Question,
-                QMessageBox::Ok | QMessageBox::Cancel}) == QMessageBox::Ok;
-  }
-  bool continueAfterSampleFailure(const QString &timeText,
-                                  bool undone) override {
-    const QString text =
-        QStringLiteral("修改时间(%1)的数据时出错!").arg(timeText) +
-        QStringLiteral("\n是否跳过出错的数据,继续写入其余的数据?") +
-        (undone ? QStringLiteral("\n选择“否”将撤销本次批量置数,数据保持原样。")
-                : QStringLiteral("\n选择“否”将停止写入,已写入的数据保留。"));
-    return ask({m_owner, text, kBatchCaption, QMessageBox::Warning,
-                QMessageBox::Yes | QMessageBox::No}) == QMessageBox::Yes;
-  }
+    bool continueAfterDeleteFailure(const QString& sql) override
+    {
+        return ask({m_owner, sql, QStringLiteral("删除数据时出错,是否继续进行处理?"), QMessageBox::Question,
+                    QMessageBox::Ok | QMessageBox::Cancel})
+            == QMessageBox::Ok;
+    }
+    bool continueAfterSampleFailure(const QString& timeText, bool undone) override
+    {
+        const QString text = QStringLiteral("修改时间(%1)的数据时出错!").arg(timeText)
+            + QStringLiteral("\n是否跳过出错的数据,继续写入其余的数据?")
+            + (undone ? QStringLiteral("\n选择“否”将撤销本次批量置数,数据保持原样。")
+                      : QStringLiteral("\n选择“否”将停止写入,已写入的数据保留。"));
+        return ask({m_owner, text, kBatchCaption, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No})
+            == QMessageBox::Yes;
+    }
 
 private:
-  QMessageBox::StandardButton ask(const MessageRequest &r) {
-    const bool waiting = m_wait.has_value();
-    m_wait.reset();
-    const auto answer = app().GetGui().message(r);
-    if (waiting)
-      m_wait.emplace();
-    return answer;
-  }
+    QMessageBox::StandardButton ask(const MessageRequest& r)
+    {
+        const bool waiting = m_wait.has_value();
+        m_wait.reset();
+        const auto answer = app().GetGui().message(r);
+        if (waiting)
+            m_wait.emplace();
+        return answer;
+    }
 
-  QWidget *m_owner;
-  std::optional<WaitCursor> &m_wait;
+    QWidget* m_owner;
+    std::optional<WaitCursor>& m_wait;
 };
 
-void runBatchSetting(CMainFrame &frame) {
-  BatchSetDialog dialog(&frame);
-  const auto scope = scopeOf(frame, selectTag);
-  if (!scope)
-    return;
-  dialog.enablePreview([&dialog, tagId = scope->tagId](BatchRequest request) {
-    request.tagId = tagId;
-    return previewBatchSetting(app().GetConnection(), app().GetDatabaseKind(),
-                               request, dialog.random());
-  });
-  if (execDialog(dialog) != QDialog::Accepted)
-    return;
-  BatchRequest request = dialog.request();
-  request.tagId = scope->tagId;
-  const QString name = QStringLiteral("人工批量置数");
-  auto journaled = beginJournaled(
-      &frame, kBatchCaption,
-      journalRequest(cmd::TelemetryBatchSet, name,
-                     rangeText(request.day, request.start, request.end) +
-                         QStringLiteral(" TagID %1").arg(request.tagId),
-                     dialog.reason(),
-                     {batchScope(app().GetDatabaseKind(), request)}));
-  if (!journaled)
-    return;
+void runBatchSetting(CMainFrame& frame)
+{
+    BatchSetDialog dialog(&frame);
+    const auto scope = scopeOf(frame, selectTag);
+    if (!scope)
+        return;
+    dialog.enablePreview([&dialog, tagId = scope->tagId](BatchRequest request) {
+        request.tagId = tagId;
+        return previewBatchSetting(app().GetConnection(), app().GetDatabaseKind(), request, dialog.random());
+    });
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    BatchRequest request = dialog.request();
+    request.tagId = scope->tagId;
+    const QString name = QStringLiteral("人工批量置数");
+    auto journaled = beginJournaled(
+        &frame, kBatchCaption,
+        journalRequest(cmd::TelemetryBatchSet, name,
+                       rangeText(request.day, request.start, request.end) + QStringLiteral(" TagID %1").arg(request.tagId),
+                       dialog.reason(), {batchScope(app().GetDatabaseKind(), request)}));
+    if (!journaled)
+        return;
 
-  std::optional<WaitCursor> wait;
-  wait.emplace();
-  BatchQuestionBoxes questions(&frame, wait);
-  RandomSource random = dialog.random();
-  const BatchOutcome outcome =
-      telemetry::runBatchSetting(app().GetConnection(), app().GetDatabaseKind(),
-                                 request, questions, random);
-  wait.reset();
-  using Result = BatchOutcome::Result;
-  std::vector<std::optional<journal::AfterState>> known;
-  if (!outcome.rowsWritten.empty())
-    known.push_back(journal::afterStateOfWritten(journaled->before(0),
-                                                 outcome.rowsWritten));
-  finishJournaled(journaled, &frame, kBatchCaption,
-                  outcome.result == Result::Done,
-                  batchOutcomeText(outcome.result),
-                  {-1, outcome.written, outcome.failed}, known);
-  const QString failed = QStringLiteral("批量修改数据失败!");
-  switch (outcome.result) {
-  case Result::Cancelled:
-  case Result::Stopped: // the user's own answer; the question said what follows
-    return;
-  case Result::InsertRefused:
-  case Result::DayEndFailed:
-    warningMessage(&frame, failed, kBatchCaption);
-    return;
-  case Result::CommitFailed:
-    warningMessage(&frame, withReason(failed, kNotCommitted), kBatchCaption);
-    return;
-  case Result::ConnectionLost:
-    warningMessage(&frame, withReason(failed, kConnectionLost), kBatchCaption);
-    return;
-  case Result::Done:
-    break;
-  }
-  if (outcome.failed > 0)
-    warningMessage(
-        &frame,
-        QStringLiteral("共有%1个时间点的数据写入失败!").arg(outcome.failed),
-        kBatchCaption);
+    std::optional<WaitCursor> wait;
+    wait.emplace();
+    BatchQuestionBoxes questions(&frame, wait);
+    RandomSource random = dialog.random();
+    const BatchOutcome outcome = telemetry::runBatchSetting(app().GetConnection(), app().GetDatabaseKind(), request,
+                                                            questions, random);
+    wait.reset();
+    using Result = BatchOutcome::Result;
+    std::vector<std::optional<journal::AfterState>> known;
+    if (!outcome.rowsWritten.empty())
+        known.push_back(journal::afterStateOfWritten(journaled->before(0), outcome.rowsWritten));
+    finishJournaled(journaled, &frame, kBatchCaption, outcome.result == Result::Done, batchOutcomeText(outcome.result),
+                    {-1, outcome.written, outcome.failed}, known);
+    const QString failed = QStringLiteral("批量修改数据失败!");
+    switch (outcome.result) {
+    case Result::Cancelled:
+    case Result::Stopped: // the user's own answer; the question said what follows
+        return;
+    case Result::InsertRefused:
+    case Result::DayEndFailed:
+        warningMessage(&frame, failed, kBatchCaption);
+        return;
+    case Result::CommitFailed:
+        warningMessage(&frame, withReason(failed, kNotCommitted), kBatchCaption);
+        return;
+    case Result::ConnectionLost:
+        warningMessage(&frame, withReason(failed, kConnectionLost), kBatchCaption);
+        return;
+    case Result::Done:
+        break;
+    }
+    if (outcome.failed > 0)
+        warningMessage(&frame, QStringLiteral("共有%1个时间点的数据写入失败!").arg(outcome.failed), kBatchCaption);
 }
 
-void runReplacement(CMainFrame &frame) {
-  ReplaceDialog dialog(&frame);
-  const auto scope = scopeOf(frame, selectForReplacement);
-  if (!scope)
-    return;
-  const CatalogueNode &catalogue = frame.tree()->GetCatalogue();
-  dialog.enablePreview(
-      [&](const ReplaceRequest &request, int tagId) {
-        return previewReplacement(app().GetConnection(),
-                                  app().GetDatabaseKind(), request, *scope,
-                                  catalogue, tagId, dialog.random());
-      },
-      [&catalogue](int tagId) { return tagPathOf(catalogue, tagId); });
-  if (execDialog(dialog) != QDialog::Accepted)
-    return;
-  // The connection text the program opened with; a connection made another
-  // way (by driver and file) reopens with what its driver reported.
-  QString connectString = app().GetConnectString();
-  if (connectString.isEmpty())
-    connectString = app().GetConnection().connectString();
+void runReplacement(CMainFrame& frame)
+{
+    ReplaceDialog dialog(&frame);
+    const auto scope = scopeOf(frame, selectForReplacement);
+    if (!scope)
+        return;
+    const CatalogueNode& catalogue = frame.tree()->GetCatalogue();
+    dialog.enablePreview(
+        [&](const ReplaceRequest& request, int tagId) {
+            return previewReplacement(app().GetConnection(), app().GetDatabaseKind(), request, *scope, catalogue,
+                                      tagId, dialog.random());
+        },
+        [&catalogue](int tagId) { return tagPathOf(catalogue, tagId); });
+    if (execDialog(dialog) != QDialog::Accepted)
+        return;
+    // The connection text the program opened with; a connection made another
+    // way (by driver and file) reopens with what its driver reported.
+    QString connectString = app().GetConnectString();
+    if (connectString.isEmpty())
+        connectString = app().GetConnection().connectString();
 
-  const ReplaceRequest &request = dialog.request();
-  const QString name = QStringLiteral("遥测数据替换");
-  auto journaled = beginJournaled(
-      &frame, kReplaceCaption,
-      journalRequest(
-          cmd::TelemetryReplace, name,
-          QStringLiteral("%1 取自%2 %3")
-              .arg(rangeText(request.target, request.start, request.end),
-                   request.source.toString(QStringLiteral("yyyy-MM-dd")),
-                   scopeText(*scope)),
-          dialog.reason(),
-          {replaceTargetScope(app().GetDatabaseKind(), request, *scope,
-                              catalogue)}));
-  if (!journaled)
-    return;
-  ReplaceOutcome outcome;
-  {
-    WaitCursor wait;
-    RandomSource random = dialog.random();
-    outcome = telemetry::runReplacement(app().GetConnection(),
-                                        app().GetDatabaseKind(), connectString,
-                                        request, *scope, catalogue, random);
-  }
-  using Result = ReplaceOutcome::Result;
-  finishJournaled(journaled, &frame, kReplaceCaption,
-                  outcome.result == Result::Done,
-                  doneText(outcome.result == Result::Done),
-                  {-1, outcome.copied, outcome.skipped});
-  switch (outcome.result) {
-  case Result::SecondConnectionFailed:
-    standardMessage(QStringLiteral("访问数据库失败!"));
-    return;
-  case Result::SecondConnectionError:
-    standardMessage(QStringLiteral("访问数据库出现异常!"));
-    return;
-  case Result::DeleteFailed:
-    warningMessage(&frame, QStringLiteral("执行删除记录是出错!"),
-                   kReplaceCaption);
-    return;
-  case Result::ReadFailed:
-    warningMessage(&frame, QStringLiteral("执行替换数据记录时出错!"),
-                   kReplaceCaption);
-    return;
-  case Result::CopyFailed:
-    warningMessage(&frame, QStringLiteral("执行拷贝记录是出错!"),
-                   kReplaceCaption);
-    return;
-  case Result::CommitFailed:
-    warningMessage(&frame,
-                   withReason(QStringLiteral("数据替换失败!"), kNotCommitted),
-                   kReplaceCaption);
-    return;
-  case Result::ConnectionLost:
-    warningMessage(&frame,
-                   withReason(QStringLiteral("数据替换失败!"), kConnectionLost),
-                   kReplaceCaption);
-    return;
-  case Result::Done:
-    break;
-  }
-  QString done = QStringLiteral("数据替换完成!");
-  if (outcome.skipped > 0)
-    done = withReason(
-        done, QStringLiteral("%1个数据未能写入。").arg(outcome.skipped));
-  warningMessage(&frame, done, kReplaceCaption);
+    const ReplaceRequest& request = dialog.request();
+    const QString name = QStringLiteral("遥测数据替换");
+    auto journaled = beginJournaled(
+        &frame, kReplaceCaption,
+        journalRequest(cmd::TelemetryReplace, name,
+                       QStringLiteral("%1 取自%2 %3")
+                           .arg(rangeText(request.target, request.start, request.end),
+                                request.source.toString(QStringLiteral("yyyy-MM-dd")), scopeText(*scope)),
+                       dialog.reason(), {replaceTargetScope(app().GetDatabaseKind(), request, *scope, catalogue)}));
+    if (!journaled)
+        return;
+    ReplaceOutcome outcome;
+    {
+        WaitCursor wait;
+        RandomSource random = dialog.random();
+        outcome = telemetry::runReplacement(app().GetConnection(), app().GetDatabaseKind(), connectString, request, *scope,
+                                            catalogue, random);
+    }
+    using Result = ReplaceOutcome::Result;
+    finishJournaled(journaled, &frame, kReplaceCaption, outcome.result == Result::Done,
+                    doneText(outcome.result == Result::Done),
+                    {-1, outcome.copied, outcome.skipped});
+    switch (outcome.result) {
+    case Result::SecondConnectionFailed:
+        standardMessage(QStringLiteral("访问数据库失败!"));
+        return;
+    case Result::SecondConnectionError:
+        standardMessage(QStringLiteral("访问数据库出现异常!"));
+        return;
+    case Result::DeleteFailed:
+        warningMessage(&frame, QStringLiteral("执行删除记录是出错!"), kReplaceCaption);
+        return;
+    case Result::ReadFailed:
+        warningMessage(&frame, QStringLiteral("执行替换数据记录时出错!"), kReplaceCaption);
+        return;
+    case Result::CopyFailed:
+        warningMessage(&frame, QStringLiteral("执行拷贝记录是出错!"), kReplaceCaption);
+        return;
+    case Result::CommitFailed:
+        warningMessage(&frame, withReason(QStringLiteral("数据替换失败!"), kNotCommitted), kReplaceCaption);
+        return;
+    case Result::ConnectionLost:
+        warningMessage(&frame, withReason(QStringLiteral("数据替换失败!"), kConnectionLost), kReplaceCaption);
+        return;
+    case Result::Done:
+        break;
+    }
+    QString done = QStringLiteral("数据替换完成!");
+    if (outcome.skipped > 0)
+        done = withReason(done, QStringLiteral("%1个数据未能写入。").arg(outcome.skipped));
+    warningMessage(&frame, done, kReplaceCaption);
 }
 
 } // namespace
 
-void installTelemetryCommands(CMainFrame &frame) {
-  CMainFrame *f = &frame;
-  frame.setHandler(cmd::TelemetryQuery, [f] { runQuery(*f); });
-  frame.setHandler(cmd::TelemetrySingleValue, [f] { runSingleValue(*f); });
-  frame.setHandler(cmd::TelemetryDelete, [f] { runDelete(*f); });
-  frame.setHandler(cmd::TelemetryZero, [f] { runZeroing(*f); });
-  frame.setHandler(cmd::TelemetryBatchSet, [f] { runBatchSetting(*f); });
-  frame.setHandler(cmd::TelemetryReplace, [f] { runReplacement(*f); });
+void installTelemetryCommands(CMainFrame& frame)
+{
+    CMainFrame* f = &frame;
+    frame.setHandler(cmd::TelemetryQuery, [f] { runQuery(*f); });
+    frame.setHandler(cmd::TelemetrySingleValue, [f] { runSingleValue(*f); });
+    frame.setHandler(cmd::TelemetryDelete, [f] { runDelete(*f); });
+    frame.setHandler(cmd::TelemetryZero, [f] { runZeroing(*f); });
+    frame.setHandler(cmd::TelemetryBatchSet, [f] { runBatchSetting(*f); });
+    frame.setHandler(cmd::TelemetryReplace, [f] { runReplacement(*f); });
 }
 
 } // namespace tessera

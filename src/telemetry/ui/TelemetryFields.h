@@ -17,18 +17,16 @@ class QTimeEdit;
 namespace tessera {
 
 // A number field opening on a value.
-QLineEdit *numberField(QFormLayout *form, const QString &label,
-                       const char *name, float value);
+QLineEdit* numberField(QFormLayout* form, const QString& label, const char* name, float value);
 // "开始时间" and "结束时间", opening on the whole day.
-std::pair<QTimeEdit *, QTimeEdit *> addTimeRange(QFormLayout *form);
+std::pair<QTimeEdit*, QTimeEdit*> addTimeRange(QFormLayout* form);
 // A titled group around a layout.
-QGroupBox *group(const QString &title, QLayout *content);
+QGroupBox* group(const QString& title, QLayout* content);
 
 // Reads a number field; a text that is no number, or one outside the
 // bounds, is refused with its message and gets the focus.
-std::optional<float>
-readNumberField(QDialog *dialog, QLineEdit *field, const QString &caption,
-                std::optional<double> minimum = std::nullopt,
-                std::optional<double> maximum = std::nullopt);
+std::optional<float> readNumberField(QDialog* dialog, QLineEdit* field, const QString& caption,
+                                     std::optional<double> minimum = std::nullopt,
+                                     std::optional<double> maximum = std::nullopt);
 
 } // namespace tessera
