@@ -44,6 +44,9 @@ public:
     // The selected rows of the model in ascending order, each once, whatever
     // order the list shows them in.
     std::vector<int> GetSelectedRows() const;
+    // Selects one row of the model alone and scrolls to it, wherever the
+    // order shown puts it.
+    void SelectRow(int row);
     // Shows the rows sorted by the column: ascending, or descending when
     // they are sorted ascending by it already.
     void SortByColumn(int column);
@@ -57,6 +60,10 @@ public:
     // connection.
     using DeleteRow = std::function<void(db::Connection&, int row)>;
     bool RemoveRows(const std::vector<int>& rows, const DeleteRow& deleteRow);
+
+Q_SIGNALS:
+    // After ShowStartPage and every SwitchView that changed the state.
+    void viewSwitched();
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
