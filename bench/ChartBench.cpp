@@ -76,15 +76,16 @@ public:
 bool waitForPaints(std::initializer_list<PaintWatch*> watches)
 {
     const QDeadlineTimer deadline(30000);
-    const auto allPainted = [&] { return std::all_of(watches.begin(), watches.end(), [](auto* w) { return w->painted; }); };
+    const auto allPainted
+        = [&] { return std::all_of(watches.begin(), watches.end(), [](auto* w) { return w->painted; }); };
     while (!allPainted() && !deadline.hasExpired())
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     return allPainted();
 }
 
 struct Figures {
-    double select = 1e9;   // best of the rounds, seconds
-    double meanStep = 0;   // of the last round
+    double select = 1e9; // best of the rounds, seconds
+    double meanStep = 0; // of the last round
     double slowestStep = 0;
     bool ok = true;
 };
@@ -170,7 +171,8 @@ int main(int argc, char** argv)
                 "(goal: at most 1.5)\n",
                 ms(withChart.select), withChart.select / listAlone);
     std::printf("  selection one row down, list alone:                 %8.1f ms a step, slowest %.1f ms\n",
-                ms(std::min(alone.meanStep, aloneAgain.meanStep)), ms(std::min(alone.slowestStep, aloneAgain.slowestStep)));
+                ms(std::min(alone.meanStep, aloneAgain.meanStep)),
+                ms(std::min(alone.slowestStep, aloneAgain.slowestStep)));
     std::printf("  selection one row down, list and chart:             %8.1f ms a step, slowest %.1f ms "
                 "(goal: under 50 ms)\n",
                 ms(withChart.meanStep), ms(withChart.slowestStep));

@@ -102,7 +102,8 @@ std::vector<TrendSample> thinned(const std::vector<TrendSample>& sortedByTime, q
     if (first != sortedByTime.begin())
         out.push_back(*(first - 1));
 
-    const auto columnOf = [&](const TrendSample& s) { return (s.msecsOfDay - fromMsecs) * columns / (toMsecs - fromMsecs); };
+    const auto columnOf
+        = [&](const TrendSample& s) { return (s.msecsOfDay - fromMsecs) * columns / (toMsecs - fromMsecs); };
     for (auto it = first; it != end;) {
         const qint64 column = columnOf(*it);
         const auto start = it;

@@ -72,8 +72,8 @@ void TrendChartFeed::rebuildNow()
         const QStringView time = rows.cellView(row, 0);
         if (!time.startsWith(dayText))
             continue;
-        const auto sample =
-            telemetry::trendSampleOf(row, time, rows.cellView(row, 3), rows.cellView(row, telemetry::kDataTypeCell));
+        const auto sample
+            = telemetry::trendSampleOf(row, time, rows.cellView(row, 3), rows.cellView(row, telemetry::kDataTypeCell));
         if (sample)
             samples.push_back(*sample);
     }

@@ -42,9 +42,9 @@ Series* addSeries(QChart& chart, const QString& name, QAbstractAxis* x, QAbstrac
 } // namespace
 
 TrendChartView::TrendChartView(QWidget* parent)
-    : QChartView(parent)
+    : QChartView(new QChart, parent) // a chart set later would leave the default one behind
 {
-    auto* chart = new QChart;
+    QChart* chart = this->chart();
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->legend()->setAlignment(Qt::AlignBottom);
@@ -71,7 +71,6 @@ TrendChartView::TrendChartView(QWidget* parent)
     m_selectedMarks->setMarkerSize(9);
     m_selectedMarks->setColor(QColor(0xd6, 0x27, 0x28));
     m_selectedMarks->setBorderColor(Qt::black);
-    setChart(chart);
 
     setRenderHint(QPainter::Antialiasing);
     setRubberBand(QChartView::RectangleRubberBand);

@@ -79,13 +79,13 @@ private:
     QScatterSeries* m_selectedMarks = nullptr;
 
     QDate m_day;
-    qint64 m_dayStart = 0; // the day's 00:00 as the x axis counts (ms since the epoch)
-    std::vector<telemetry::TrendSample> m_samples;         // by time
-    std::vector<telemetry::TrendSample> m_handSet;         // by time
-    std::vector<telemetry::TrendSample> m_preview;         // by time
-    std::vector<int> m_sampleOfRow;                        // row -> index in m_samples, or -1
+    qint64 m_dayStart = 0;                         // the day's 00:00 as the x axis counts (ms since the epoch)
+    std::vector<telemetry::TrendSample> m_samples; // by time
+    std::vector<telemetry::TrendSample> m_handSet; // by time
+    std::vector<telemetry::TrendSample> m_preview; // by time
+    std::vector<int> m_sampleOfRow;                // row -> index in m_samples, or -1
     std::vector<int> m_highlightedRows;
-    bool m_valuesZoomed = false; // the user chose the value range: a new sample leaves it
+    bool m_valuesZoomed = false;                       // the user chose the value range: a new sample leaves it
     std::optional<std::pair<double, double>> m_fitted; // the lowest and highest value the axis was fitted to
     bool m_settingRange = false;
     QTimer m_redrawTimer; // one redraw for the several range changes of a zoom

@@ -89,10 +89,10 @@ TEST(TrendSamplesTest, ThinningKeepsWhatEachPixelColumnShows)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::vector<TrendSample> out = thinned(*c.samples, c.from, c.to, c.columns);
-        EXPECT_TRUE(std::is_sorted(out.begin(), out.end(),
-                                   [](const TrendSample& a, const TrendSample& b) { return a.msecsOfDay < b.msecsOfDay; }));
+        EXPECT_TRUE(std::is_sorted(out.begin(), out.end(), [](const TrendSample& a, const TrendSample& b) {
+            return a.msecsOfDay < b.msecsOfDay;
+        }));
         std::map<qint64, std::vector<TrendSample>> columns; // the input's samples by column
-        std::vector<TrendSample> outside;
         for (const TrendSample& s : *c.samples) {
             if (s.msecsOfDay >= c.from && s.msecsOfDay < c.to)
                 columns[(s.msecsOfDay - c.from) * c.columns / (c.to - c.from)].push_back(s);
@@ -106,9 +106,8 @@ TEST(TrendSamplesTest, ThinningKeepsWhatEachPixelColumnShows)
             return std::any_of(out.begin(), out.end(), [&](const TrendSample& o) { return o.row == s.row; });
         };
         for (const auto& [column, in] : columns) {
-            const auto [low, high] = std::minmax_element(in.begin(), in.end(), [](const auto& a, const auto& b) {
-                return a.value < b.value;
-            });
+            const auto [low, high] = std::minmax_element(
+                in.begin(), in.end(), [](const auto& a, const auto& b) { return a.value < b.value; });
             EXPECT_TRUE(kept(in.front()) && kept(in.back())) << "first or last of column " << column;
             EXPECT_TRUE(kept(*low) && kept(*high)) << "extremes of column " << column;
             if (in.size() <= 4) {

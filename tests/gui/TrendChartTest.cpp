@@ -14,9 +14,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileInfo>
+#include <QLegendMarker>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTimeEdit>
+#include <QValueAxis>
 #include <QXYSeries>
 
 using namespace tessera;
@@ -51,7 +53,10 @@ protected:
     // cells say, and the chart's samples.
     static QString describe(int row, QTime time, double value, bool handSet)
     {
-        return u"%1|%2|%3|%4"_s.arg(row).arg(time.toString(u"HH:mm:ss.zzz"_s)).arg(value).arg(handSet ? u"手"_s : u""_s);
+        return u"%1|%2|%3|%4"_s.arg(row)
+            .arg(time.toString(u"HH:mm:ss.zzz"_s))
+            .arg(value)
+            .arg(handSet ? u"手"_s : u""_s);
     }
     QStringList listed() const
     {
@@ -156,7 +161,8 @@ TEST_P(TrendChartTest, SamplesFollowTheListThroughFillAndCommands)
 
     // Deleted rows leave the chart.
     list().selectRow(5);
-    list().selectionModel()->select(list().model()->index(9, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list().selectionModel()->select(list().model()->index(9, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     run<ReasonDialog>(cmd::TelemetryDelete, [](ReasonDialog& d) { clickOk(d); });
     ASSERT_EQ(rows().rowCount(), 287);
     expectChartOnList();
@@ -177,7 +183,8 @@ TEST_P(TrendChartTest, SelectionClicksAndZoom)
     select(feederTag);
     waitForLayout();
     list().selectRow(10);
-    list().selectionModel()->select(list().model()->index(20, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list().selectionModel()->select(list().model()->index(20, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(drawnTimes(u"选中"_s), (std::vector<qint64> {msecsOfRow(10), msecsOfRow(20)}));
 
     list().SortByColumn(3);
@@ -193,8 +200,8 @@ TEST_P(TrendChartTest, SelectionClicksAndZoom)
 
     // Two notches in around the sample of row 144 (12:00): it stays under the pointer.
     const QPoint noon = pointOfRow(144);
-    QWheelEvent wheel(noon, chart().viewport()->mapToGlobal(noon), {}, {0, 240}, Qt::NoButton, {},
-                      Qt::NoScrollPhase, false);
+    QWheelEvent wheel(noon, chart().viewport()->mapToGlobal(noon), {}, {0, 240}, Qt::NoButton, {}, Qt::NoScrollPhase,
+                      false);
     QApplication::sendEvent(chart().viewport(), &wheel);
     const auto [from, to] = chart().shownRange();
     EXPECT_NEAR(double(to - from), day * 0.64, 1000);
@@ -207,7 +214,8 @@ TEST_P(TrendChartTest, SelectionClicksAndZoom)
     const QPoint right = left + QPoint(80, 40);
     QTest::mousePress(chart().viewport(), Qt::LeftButton, {}, left);
     // QTest::mouseMove moves the cursor, which offscreen moves nothing: the event itself.
-    QMouseEvent drag(QEvent::MouseMove, right, chart().viewport()->mapToGlobal(right), Qt::NoButton, Qt::LeftButton, {});
+    QMouseEvent drag(QEvent::MouseMove, right, chart().viewport()->mapToGlobal(right), Qt::NoButton, Qt::LeftButton,
+                     {});
     QApplication::sendEvent(chart().viewport(), &drag);
     QTest::mouseRelease(chart().viewport(), Qt::LeftButton, {}, right);
     const auto [bandFrom, bandTo] = chart().shownRange();
@@ -258,5 +266,39 @@ TEST_P(TrendChartTest, ToggleIsRemembered)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, TrendChartTest, allDatabaseKinds(), kindName);
+
+// A dialog's preview: a second line, in the legend only while it has samples,
+// and the value axis makes room for it.
+TEST(TrendChartViewTest, PreviewIsASecondLineWhileItHasSamples)
+{
+    TrendChartView view;
+    view.resize(800, 400);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.setDay(QDate(2025, 3, 1));
+    view.setSamples({{2, 7200000, 5, false}, {0, 0, 1, false}, {1, 3600000, 3, true}});
+    QXYSeries* preview = nullptr;
+    for (QAbstractSeries* s : view.chart()->series())
+        if (s->name() == u"写入后"_s)
+            preview = static_cast<QXYSeries*>(s);
+    ASSERT_NE(preview, nullptr);
+    EXPECT_FALSE(preview->isVisible());
+    const auto* axis = static_cast<QValueAxis*>(view.chart()->axes(Qt::Vertical).first());
+    EXPECT_LT(axis->max(), 100);
+
+    view.setPreview({{-1, 5400000, 250, true}, {-1, 1800000, 200, true}});
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_TRUE(view.chart()->legend()->markers(preview).first()->isVisible());
+    EXPECT_EQ(preview->count(), 2);
+    ASSERT_EQ(view.previewSamples().size(), 2u);
+    EXPECT_EQ(view.previewSamples().front().msecsOfDay, 1800000) << "sorted by time";
+    EXPECT_GE(axis->max(), 250);
+    EXPECT_EQ(view.samples().size(), 3u);
+
+    view.setPreview({});
+    EXPECT_FALSE(preview->isVisible());
+    EXPECT_FALSE(view.chart()->legend()->markers(preview).first()->isVisible());
+    EXPECT_LT(axis->max(), 100);
+}
 
 } // namespace
