@@ -33,8 +33,13 @@ void readTodaysSamples(db::Connection& connection, DatabaseKind kind, int tag, c
 
 QStringList sampleCells(DatabaseKind kind, db::ResultSet& rs)
 {
-    // Column 2 holds the sample's DataType; the list shows the kind instead.
-    return {telemetryTimeCell(kind, rs.string(0)), rs.string(1), kTelemetryCellText, rs.string(3), rs.string(4)};
+    // Column 2 holds the sample's DataType; the list shows the kind instead
+    // and keeps the DataType hidden. Read in column order: a driver may
+    // deliver a cell at a time, forward only.
+    QStringList cells {telemetryTimeCell(kind, rs.string(0)), rs.string(1), kTelemetryCellText};
+    const QString dataType = rs.string(2);
+    cells << rs.string(3) << rs.string(4) << dataType;
+    return cells;
 }
 
 } // namespace tessera::telemetry

@@ -31,11 +31,16 @@ void readTodaysSamples(db::Connection& connection, DatabaseKind kind, int tag, c
 // The third cell of every telemetry row: the samples are telemetry, whatever
 // their DataType says.
 inline const QString kTelemetryCellText = QStringLiteral("遥测");
+// The DataType itself stays with the row, in a hidden cell after the five
+// shown: the trend chart marks the samples set by hand.
+inline constexpr int kDataTypeCell = 5;
+inline constexpr int kHiddenSampleCells = 1;
 
 // A sample's time stamp as the list shows it: trailing blanks removed, and
 // SQL Server's fraction (".000") cut off.
 QString telemetryTimeCell(DatabaseKind kind, const QString& text);
-// The list's cells of the current row of a SELECT * of a telemetry table.
+// The list's cells of the current row of a SELECT * of a telemetry table,
+// the hidden DataType cell last.
 QStringList sampleCells(DatabaseKind kind, db::ResultSet& rs);
 
 } // namespace telemetry

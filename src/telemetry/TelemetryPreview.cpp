@@ -73,6 +73,7 @@ CommandPreview previewBatchSetting(
     db::Connection& connection, DatabaseKind kind, const BatchRequest& request, RandomSource random)
 {
     CommandPreview preview;
+    preview.day = request.day;
     preview.tagId = request.tagId;
     preview.tags = {request.tagId};
     const BatchSeries series = batchSeries(request, startValue(connection, kind, request), random);
@@ -87,6 +88,7 @@ CommandPreview previewReplacement(db::Connection& connection, DatabaseKind kind,
     const TelemetryScope& scope, const CatalogueNode& catalogue, int tagId, RandomSource random)
 {
     CommandPreview preview;
+    preview.day = request.target;
     std::vector<SourceRow> source;
     try {
         source = readSourceRows(connection, replaceReadSql(kind, request, scope, catalogue));

@@ -9,6 +9,7 @@
 namespace tessera::telemetry {
 
 struct CommandPreview {
+    QDate day;             // the day written
     int tagId = 0;         // the tag previewed
     SampleRows current;    // its samples of the target day now, by time
     SampleRows written;    // the rows the command would write for it, by time

@@ -8,6 +8,10 @@
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
 #include "ui/ListExport.h"
+#include "ui/TrendChartFeed.h"
+#include "ui/TrendChartView.h"
+#include "platform/Platform.h"
+#include "settings/ViewSettings.h"
 #include "view/CommandIds.h"
 #include "view/CommandRouting.h"
 
@@ -18,6 +22,8 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
+
+#include <algorithm>
 
 // Resources of a static library must be registered by hand, outside any namespace.
 static void initToolbarResources()
@@ -184,10 +190,11 @@ void CMainFrame::createActions()
             action->setStatusTip(QString::fromUtf8(c.statusTip));
     }
     m_actions[cmd::UndoLastOperation]->setShortcut(QKeySequence::Undo);
-    for (int id : {int(cmd::ToggleToolBar), int(cmd::ToggleStatusBar)}) {
+    for (int id : {int(cmd::ToggleToolBar), int(cmd::ToggleStatusBar), int(cmd::ToggleTrendChart)}) {
         m_actions[id]->setCheckable(true);
         m_actions[id]->setChecked(true);
     }
+    m_actions[cmd::ToggleTrendChart]->setChecked(settings::ViewSettings(viewSettingsPath()).trendChartShown());
 }
 
 void CMainFrame::createMenus()
@@ -232,11 +239,24 @@ void CMainFrame::createPanes()
     m_splitter->setObjectName(QStringLiteral("splitter"));
     m_list = new CTesseraView(*this);
     m_tree = new CLeftTreeView(*this, *m_list);
+    m_chart = new TrendChartView;
+    m_chart->setObjectName(QStringLiteral("trendChart"));
+    m_chartFeed = new TrendChartFeed(*m_list, *m_chart, this);
+    m_chart->setMinimumHeight(120);
+    m_listSplitter = new QSplitter(Qt::Vertical);
+    m_listSplitter->setObjectName(QStringLiteral("listSplitter"));
+    m_listSplitter->addWidget(m_list);
+    m_listSplitter->addWidget(m_chart);
+    m_listSplitter->setStretchFactor(0, 3);
+    m_listSplitter->setStretchFactor(1, 2);
+    m_listSplitter->setChildrenCollapsible(false);
     m_splitter->addWidget(m_tree);
-    m_splitter->addWidget(m_list);
+    m_splitter->addWidget(m_listSplitter);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({200, 300});
     setCentralWidget(m_splitter);
+    connect(m_list, &CTesseraView::viewSwitched, this, &CMainFrame::updateTrendChart);
+    updateTrendChart();
     m_list->ShowStartPage();
     m_tree->BuildTree();
     // Keyboard users start in the tree: the arrows choose what the list shows.
@@ -255,12 +275,17 @@ void CMainFrame::installHandlers()
         CUserModifyDlg dialog(this);
         execDialog(dialog);
     });
-    setHandler(cmd::ExportList, [this] { runListExport(this, *m_list, nullptr); });
+    setHandler(cmd::ExportList,
+               [this] { runListExport(this, *m_list, m_chart->isVisibleTo(this) ? m_chart : nullptr); });
     setHandler(cmd::Exit, [this] { close(); });
     setHandler(cmd::About, [this] { showAbout(); });
     setHandler(cmd::ToggleToolBar, [this] { m_toolBar->setVisible(m_actions.at(cmd::ToggleToolBar)->isChecked()); });
     setHandler(cmd::ToggleStatusBar,
                [this] { statusBar()->setVisible(m_actions.at(cmd::ToggleStatusBar)->isChecked()); });
+    setHandler(cmd::ToggleTrendChart, [this] {
+        settings::ViewSettings(viewSettingsPath()).setTrendChartShown(m_actions.at(cmd::ToggleTrendChart)->isChecked());
+        updateTrendChart();
+    });
     for (int id : {int(cmd::GenericQuery), int(cmd::GenericAdd), int(cmd::GenericModify), int(cmd::GenericDelete)})
         setHandler(id, [this, id] { runGeneric(id); });
     for (int id : {int(cmd::ShowOperationEvents), int(cmd::ShowLimitAlarms), int(cmd::ShowSignalChanges),
@@ -312,6 +337,31 @@ void CMainFrame::updateEnabling()
 {
     for (const auto& [id, action] : m_actions)
         action->setEnabled(isCommandEnabled(id, m_commandGroup));
+}
+
+void CMainFrame::updateTrendChart()
+{
+    const bool shown = m_list->IsTelemetryMode() && m_actions.at(cmd::ToggleTrendChart)->isChecked();
+    if (shown != m_chart->isVisibleTo(this)) {
+        // A splitter shows a widget it had hidden at its smallest: the chart
+        // comes back at the height it had, two fifths the first time.
+        if (!shown && m_chart->isVisible())
+            m_chartHeight = m_chart->height();
+        m_chart->setVisible(shown);
+        const int height = m_listSplitter->height();
+        if (shown && height > 0) {
+            const int chart = m_chartHeight > 0 ? std::min(m_chartHeight, height * 4 / 5) : height * 2 / 5;
+            m_listSplitter->setSizes({height - chart, chart});
+        }
+    }
+    m_chartFeed->setActive(shown);
+}
+
+QString CMainFrame::viewSettingsPath() const
+{
+    const CTesseraApp* app = CTesseraApp::Instance();
+    const QString path = app ? app->GetConfigurationPath() : QString();
+    return path.isEmpty() ? configurationFilePath() : path;
 }
 
 void CMainFrame::switchView(int code, bool telemetry)

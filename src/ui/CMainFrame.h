@@ -17,9 +17,11 @@ namespace tessera {
 
 class CLeftTreeView;
 class CTesseraView;
+class TrendChartFeed;
+class TrendChartView;
 
 // The main window: menus, toolbar, status bar and the splitter with the
-// navigation tree and the record list. Every command lands here: it is
+// navigation tree and the record list, the telemetry trend chart under the list. Every command lands here: it is
 // enabled by the command group of the selected tree node and run through
 // one table of command ids to handlers.
 class CMainFrame : public QMainWindow, public CommandHost {
@@ -30,6 +32,7 @@ public:
 
     CLeftTreeView* tree() const { return m_tree; }
     CTesseraView* list() const { return m_list; }
+    TrendChartView* trendChart() const { return m_chart; }
 
     int commandGroup() const override { return m_commandGroup; }
     void setCommandGroup(int group) override;
@@ -57,6 +60,9 @@ private:
     void createPanes();
     void installHandlers();
     void updateEnabling();
+    // Shown in telemetry mode while 遥测曲线 is checked.
+    void updateTrendChart();
+    QString viewSettingsPath() const;
     void runGeneric(int genericId);
     void showAbout();
 
@@ -67,6 +73,10 @@ private:
     QSplitter* m_splitter = nullptr;
     CLeftTreeView* m_tree = nullptr;
     CTesseraView* m_list = nullptr;
+    QSplitter* m_listSplitter = nullptr;
+    TrendChartView* m_chart = nullptr;
+    TrendChartFeed* m_chartFeed = nullptr;
+    int m_chartHeight = 0; // as the user left it, while hidden
 };
 
 } // namespace tessera

@@ -35,7 +35,7 @@ public:
 
     void columns(const QStringList& names) override
     {
-        m_view.GetRows().setColumns(names);
+        m_view.GetRows().setColumns(names, m_telemetry ? telemetry::kHiddenSampleCells : 0);
         for (int c = 0; c < names.size(); ++c)
             m_view.setColumnWidth(c, kColumnWidth);
         m_fill.emplace(m_view.GetRows());
@@ -108,6 +108,7 @@ void CTesseraView::ShowStartPage()
                         {QStringLiteral("3"), QStringLiteral("遥信变位")},
                         {QStringLiteral("4"), QStringLiteral("SOE事件")},
                         {QStringLiteral("5"), QStringLiteral("遥测数据")}});
+    Q_EMIT viewSwitched();
 }
 
 bool CTesseraView::SwitchView(int code, bool telemetry)
@@ -119,6 +120,7 @@ bool CTesseraView::SwitchView(int code, bool telemetry)
         }
         m_telemetry = true;
         m_currentCode = code;
+        Q_EMIT viewSwitched();
         return true;
     }
     // The rows of a kind are read once per switch; record commands keep them
@@ -129,6 +131,7 @@ bool CTesseraView::SwitchView(int code, bool telemetry)
         FillRecordKind(ViewMode(code));
     m_currentCode = code;
     m_telemetry = false;
+    Q_EMIT viewSwitched();
     return true;
 }
 
@@ -162,6 +165,15 @@ std::vector<int> CTesseraView::GetSelectedRows() const
 int CTesseraView::GetModelRow(int shownRow) const
 {
     return m_sorted.mapToSource(m_sorted.index(shownRow, 0)).row();
+}
+
+void CTesseraView::SelectRow(int row)
+{
+    const QModelIndex shown = m_sorted.mapFromSource(m_model.index(row, 0));
+    if (!shown.isValid())
+        return;
+    selectionModel()->setCurrentIndex(shown, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(shown);
 }
 
 void CTesseraView::SortByColumn(int column)

@@ -46,6 +46,9 @@ public:
     std::vector<int> GetSelectedRows() const;
     // The model's row shown at a place of the list.
     int GetModelRow(int shownRow) const;
+    // Selects one row of the model alone and scrolls to it, wherever the
+    // order shown puts it.
+    void SelectRow(int row);
     // Shows the rows sorted by the column: ascending, or descending when
     // they are sorted ascending by it already.
     void SortByColumn(int column);
@@ -59,6 +62,10 @@ public:
     // connection.
     using DeleteRow = std::function<void(db::Connection&, int row)>;
     bool RemoveRows(const std::vector<int>& rows, const DeleteRow& deleteRow);
+
+Q_SIGNALS:
+    // After ShowStartPage and every SwitchView that changed the state.
+    void viewSwitched();
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

@@ -42,7 +42,7 @@ QString RecordListModel::encode(const QStringList& cells) const
 {
     // Trailing empty cells read as empty anyway; not storing them keeps
     // sparse rows (and rows without columns) small.
-    qsizetype count = std::min<qsizetype>(cells.size(), m_columns.size());
+    qsizetype count = std::min<qsizetype>(cells.size(), cellCount());
     while (count > 0 && cells.at(count - 1).isEmpty())
         --count;
     if (count == 0)
@@ -69,24 +69,25 @@ QStringList RecordListModel::decode(const QString& row)
     return cells;
 }
 
-QString RecordListModel::cellOf(const QString& row, int column)
+QStringView RecordListModel::cellOf(const QString& row, int column)
 {
     qsizetype pos = 0;
     for (int c = 0; pos < row.size(); ++c) {
         const qsizetype length = readLength(row, pos);
         if (c == column)
-            return row.mid(pos, length);
+            return QStringView(row).mid(pos, length);
         pos += length;
     }
-    return QString();
+    return QStringView();
 }
 
-void RecordListModel::setColumns(const QStringList& names)
+void RecordListModel::setColumns(const QStringList& names, int hiddenCells)
 {
     commitPending();
     beginResetModel();
-    const bool narrower = names.size() < m_columns.size();
+    const bool narrower = names.size() + hiddenCells < cellCount();
     m_columns = names;
+    m_hiddenCells = std::max(hiddenCells, 0);
     if (narrower) {
         for (QString& row : m_rows)
             row = encode(decode(row));
@@ -100,6 +101,7 @@ void RecordListModel::clear()
     m_pending.clear();
     m_rows.clear();
     m_columns.clear();
+    m_hiddenCells = 0;
     endResetModel();
 }
 
@@ -151,15 +153,20 @@ bool RecordListModel::removeRow(int row)
 
 QString RecordListModel::cell(int row, int column) const
 {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
-        return QString();
+    return cellView(row, column).toString();
+}
+
+QStringView RecordListModel::cellView(int row, int column) const
+{
+    if (row < 0 || row >= rowCount() || column < 0 || column >= cellCount())
+        return QStringView();
     return cellOf(m_rows[size_t(row)], column);
 }
 
 bool RecordListModel::setCell(int row, int column, const QString& text)
 {
     commitPending();
-    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+    if (row < 0 || row >= rowCount() || column < 0 || column >= cellCount())
         return false;
     QString& stored = m_rows[size_t(row)];
     QStringList cells = decode(stored);
@@ -167,8 +174,12 @@ bool RecordListModel::setCell(int row, int column, const QString& text)
         cells.append(QString());
     cells[column] = text;
     stored = encode(cells);
-    const QModelIndex changed = index(row, column);
-    Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
+    // A hidden cell changes what the row says, though not what it shows:
+    // its last shown cell stands for it.
+    if (columnCount() > 0) {
+        const QModelIndex changed = index(row, std::min(column, columnCount() - 1));
+        Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
+    }
     return true;
 }
 
@@ -177,8 +188,7 @@ QStringList RecordListModel::rowCells(int row) const
     if (row < 0 || row >= rowCount())
         return QStringList();
     QStringList cells = decode(m_rows[size_t(row)]);
-    while (cells.size() < columnCount())
-        cells.append(QString());
+    cells.resize(columnCount());
     return cells;
 }
 
@@ -246,7 +256,7 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
-        return cellOf(m_rows[size_t(index.row())], index.column());
+        return cellOf(m_rows[size_t(index.row())], index.column()).toString();
     case Qt::TextAlignmentRole:
         return int(Qt::AlignLeft | Qt::AlignVCenter);
     default:

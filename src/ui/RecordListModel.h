@@ -23,9 +23,12 @@ class RecordListModel : public QAbstractTableModel {
 public:
     explicit RecordListModel(QObject* parent = nullptr);
 
-    // Columns. Replacing them keeps the rows, cut to the new column count.
-    void setColumns(const QStringList& names);
+    // Columns. Replacing them keeps the rows, cut to the new cell count.
+    // Each row may also hold hidden cells after the shown ones: cell() and
+    // setCell() reach them, the views (columnCount, headers) do not.
+    void setColumns(const QStringList& names, int hiddenCells = 0);
     const QStringList& columns() const noexcept { return m_columns; }
+    int hiddenCells() const noexcept { return m_hiddenCells; }
 
     // Removes all rows and all columns.
     void clear();
@@ -33,15 +36,20 @@ public:
     void removeAllRows();
 
     // Inserts a row before `index` (clamped to 0..rowCount) and returns where
-    // it went. Cells beyond those given are empty; cells beyond the columns
-    // are dropped.
+    // it went. Cells beyond those given are empty; cells beyond the shown and
+    // hidden ones are dropped.
     int insertRow(int index, const QStringList& cells);
     void appendRows(std::vector<QStringList>&& rows);
     bool removeRow(int row);
 
-    // Out-of-range cells read as empty text and are not written.
+    // Out-of-range cells read as empty text and are not written; hidden
+    // cells are in range.
     QString cell(int row, int column) const;
+    // The same without a copy, valid until the rows change: for reading
+    // every row at once.
+    QStringView cellView(int row, int column) const;
     bool setCell(int row, int column, const QString& text);
+    // The shown cells of a row.
     QStringList rowCells(int row) const;
 
     // A fill: every addAtTop() puts its row above the previous ones, with the
@@ -78,10 +86,12 @@ public:
 private:
     QString encode(const QStringList& cells) const;
     static QStringList decode(const QString& row);
-    static QString cellOf(const QString& row, int column);
+    static QStringView cellOf(const QString& row, int column);
     void commitPending();
+    int cellCount() const { return int(m_columns.size()) + m_hiddenCells; }
 
     QStringList m_columns;
+    int m_hiddenCells = 0;
     std::deque<QString> m_rows;
     std::vector<QString> m_pending; // rows of the open fill, in the order added
     bool m_filling = false;

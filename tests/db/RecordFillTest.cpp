@@ -112,8 +112,8 @@ TEST_P(RecordFillTest, ColumnsBeyondTheKindsLastAreNamedButLeftEmpty)
     EXPECT_EQ(sink.rows[0].value(10), QString());
 }
 
-// A sample's cells end with its value and change; a tag without samples
-// today still names the columns.
+// A sample's cells hold its value and change, then its DataType (hidden in
+// the list); a tag without samples today still names the columns.
 TEST_P(RecordFillTest, TelemetryDeliversValueAndChangeAndColumnsWithoutSamples)
 {
     const QString table = TelemetryTableName(kToday);
@@ -124,9 +124,10 @@ TEST_P(RecordFillTest, TelemetryDeliversValueAndChangeAndColumnsWithoutSamples)
     const FillRecorder sink = readTag(7);
     EXPECT_EQ(sink.columnNames, reported(SchemaTable::Telemetry));
     ASSERT_EQ(sink.rows.size(), 1u);
-    ASSERT_EQ(sink.rows[0].size(), 5);
+    ASSERT_EQ(sink.rows[0].size(), 6) << "five shown cells and the DataType";
     EXPECT_DOUBLE_EQ(sink.rows[0][3].toDouble(), 12.5);
     EXPECT_DOUBLE_EQ(sink.rows[0][4].toDouble(), 0.25);
+    EXPECT_EQ(sink.rows[0][telemetry::kDataTypeCell].trimmed(), u"6"_s);
 
     const FillRecorder none = readTag(-2);
     EXPECT_TRUE(none.columnsSeen);

@@ -169,6 +169,32 @@ TEST_F(RecordListModelTest, NewColumnsCutOrWidenTheRows)
     EXPECT_EQ(model.cell(0, 2), QString()) << "a cut cell does not come back";
 }
 
+// Hidden cells ride with the rows: read and written by column, never shown,
+// and cut with the rows when the columns narrow.
+TEST_F(RecordListModelTest, HiddenCellsAreKeptButNotShown)
+{
+    model.setColumns(kColumns, 1);
+    model.appendRows({sample(1) << u"6"_s << u"beyond"_s});
+    EXPECT_EQ(model.columnCount(), 5);
+    EXPECT_EQ(model.cell(0, 5), u"6"_s);
+    EXPECT_EQ(model.cell(0, 6), QString()) << "beyond the hidden cells";
+    EXPECT_EQ(model.rowCells(0), sample(1));
+    EXPECT_FALSE(model.headerData(5, Qt::Horizontal).isValid());
+    EXPECT_EQ(shownRows(model), std::vector<QStringList> {sample(1)});
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    EXPECT_TRUE(model.setCell(0, 5, u"1"_s));
+    EXPECT_EQ(model.cell(0, 5), u"1"_s);
+    ASSERT_EQ(changed.size(), 1) << "a hidden change is still a change of the row";
+    EXPECT_EQ(changed[0][0].toModelIndex(), model.index(0, 4));
+    EXPECT_FALSE(model.setCell(0, 6, u"x"_s));
+
+    model.setColumns(kColumns);
+    EXPECT_EQ(model.cellView(0, 5), QString());
+    model.setColumns(kColumns, 1);
+    EXPECT_EQ(model.cell(0, 5), QString()) << "a cut cell does not come back";
+}
+
 TEST_F(RecordListModelTest, SortedRowsAreAscendingAndUnique)
 {
     model.appendRows({sample(0), sample(1), sample(2), sample(3)});

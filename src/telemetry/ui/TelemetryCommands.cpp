@@ -9,6 +9,7 @@
 #include "app/WaitCursor.h"
 #include "journal/ArchiveImage.h"
 #include "telemetry/TelemetryPreview.h"
+#include "schema/Schema.h"
 #include "telemetry/TelemetryStore.h"
 #include "telemetry/ui/BatchSetDialog.h"
 #include "telemetry/ui/DateSelectDialog.h"
@@ -154,7 +155,7 @@ public:
     void columns(const QStringList& names) override
     {
         if (m_model.columnCount() < names.size())
-            m_model.setColumns(names);
+            m_model.setColumns(names, kHiddenSampleCells);
     }
     void row(const QStringList& cells) override { m_fill.add(cells); }
 
@@ -228,11 +229,18 @@ void runSingleValue(CMainFrame& frame)
         return;
     const SingleValue& written = dialog.sample();
     RecordListModel& model = list.GetRows();
-    if (written.add)
-        row = model.insertRow(0, {FormatTimeText(written.day, written.time), QString::number(written.tagId),
-                                  kTelemetryCellText});
-    model.setCell(row, 3, QString::asprintf("%f", double(written.value)));
-    model.setCell(row, 4, QString::asprintf("%f", double(written.change)));
+    const QString value = QString::asprintf("%f", double(written.value));
+    const QString change = QString::asprintf("%f", double(written.change));
+    if (written.add) {
+        QStringList cells {FormatTimeText(written.day, written.time), QString::number(written.tagId),
+                           kTelemetryCellText, value, change};
+        cells.insert(kDataTypeCell, QString::number(kManualDataType));
+        model.insertRow(0, cells);
+        return;
+    }
+    // A modified sample keeps its DataType: the statement sets the values only.
+    model.setCell(row, 3, value);
+    model.setCell(row, 4, change);
 }
 
 void runDelete(CMainFrame& frame)
