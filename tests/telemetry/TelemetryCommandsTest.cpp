@@ -7,13 +7,16 @@
 #include "schema/TableNames.h"
 #include "telemetry/ui/BatchSetDialog.h"
 #include "telemetry/ui/DateSelectDialog.h"
+#include "telemetry/ui/PreviewPane.h"
 #include "telemetry/ui/ReplaceDialog.h"
 #include "telemetry/ui/TelemetryValueDialog.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
+#include "ui/TrendChartView.h"
 #include "view/CommandIds.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QApplication>
 #include <QDateEdit>
 #include <QLabel>
@@ -288,6 +291,75 @@ TEST_P(TelemetryCommandsTest, ReplacementOfAStationFromYesterday)
     EXPECT_EQ(count(u"DataType=6 AND TagID IN(1,2,3,4) AND ATime>='%1' AND ATime<='%2'"_s.arg(todayAt("08:00:00"),
                                                                                              todayAt("08:59:59"))),
               4 * 12);
+}
+
+// 预览 draws the tag's day and the rows the command would write, and says how
+// many rows go and come; OK then writes exactly the rows previewed (a random
+// series and a corrected copy drawn alike), without writing on the preview.
+TEST_P(TelemetryCommandsTest, PreviewShowsTheRowsTheCommandThenWrites)
+{
+    auto previewOf = [](QDialog& d) {
+        auto* pane = d.findChild<PreviewPane*>();
+        QTest::mouseClick(d.findChild<QAbstractButton*>(u"previewButton"_s), Qt::LeftButton);
+        EXPECT_TRUE(pane->chart()->isVisible());
+        EXPECT_EQ(pane->chart()->accessibleName(), u"预览曲线"_s);
+        return pane;
+    };
+    auto drawn = [](const std::vector<telemetry::TrendSample>& samples) {
+        QStringList out;
+        for (const auto& s : samples)
+            out << u"%1 %2"_s.arg(QTime::fromMSecsSinceStartOfDay(int(s.msecsOfDay)).toString(u"HH:mm:ss"_s))
+                       .arg(s.value, 0, 'f', 2);
+        return out;
+    };
+    auto written = [this](int tag, const char* from, const char* to) {
+        QStringList out;
+        for (auto rs = connection().query(u"SELECT ATime,nValue FROM %1 WHERE TagID=%2 AND ATime>=%3 AND ATime<=%4 "
+                                           "ORDER BY ATime"_s.arg(TelemetryTableName(today))
+                                              .arg(tag)
+                                              .arg(FormatDateLiteral(kind(), todayAt(from)),
+                                                   FormatDateLiteral(kind(), todayAt(to))));
+             rs.next();)
+            out << u"%1 %2"_s.arg(rs.string(0).mid(11, 8)).arg(rs.string(1).toDouble(), 0, 'f', 2);
+        return out;
+    };
+
+    select(feederTag);
+    const qint64 before = count(u"TagID=15"_s);
+    QStringList previewed;
+    run<BatchSetDialog>(cmd::TelemetryBatchSet, [&](BatchSetDialog& d) {
+        fill(d, "startTime", u"080000"_s);
+        fill(d, "endTime", u"090000"_s);
+        fill(d, "maximum", u"6"_s); // random between 0 and 6
+        PreviewPane* pane = previewOf(d);
+        EXPECT_EQ(pane->summary(), u"将删除13行, 写入7行"_s);
+        EXPECT_EQ(qint64(pane->chart()->samples().size()), before);
+        previewed = drawn(pane->chart()->previewSamples());
+        EXPECT_EQ(count(u"TagID=15"_s), before);
+        clickOk(d);
+    });
+    ASSERT_EQ(previewed.size(), 7);
+    EXPECT_EQ(written(15, "08:00:00", "09:00:00"), previewed);
+
+    select({u"遥测数据"_s, u"城北变电站"_s, u"1号主变"_s});
+    run<ReplaceDialog>(cmd::TelemetryReplace, [&](ReplaceDialog& d) {
+        fill(d, "startTime", u"080000"_s);
+        fill(d, "endTime", u"085959"_s);
+        click(d, "correction");
+        fill(d, "minimumCoefficient", u"2"_s);
+        fill(d, "maximumCoefficient", u"3"_s);
+        PreviewPane* pane = previewOf(d);
+        EXPECT_EQ(pane->summary(), u"将删除48行, 写入48行"_s);
+        auto* tags = d.findChild<QComboBox*>(u"previewTag"_s);
+        ASSERT_EQ(tags->count(), 4); // the switch's four tags
+        tags->setCurrentIndex(2);
+        tags->activated(2); // as a pick from the list does
+        previewed = drawn(pane->chart()->previewSamples());
+        EXPECT_EQ(tags->currentData().toInt(), 3);
+        clickOk(d);
+    });
+    ASSERT_EQ(previewed.size(), 12);
+    EXPECT_EQ(written(3, "08:00:00", "08:59:59"), previewed);
 }
 
 // The commands on the feeder tag when their unit cannot complete: what the
