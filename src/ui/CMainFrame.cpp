@@ -4,14 +4,14 @@
 #include "app/CUserModifyDlg.h"
 #include "app/DataSourceCommand.h"
 #include "app/GuiSeam.h"
+#include "platform/Platform.h"
+#include "settings/ViewSettings.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CTesseraView.h"
 #include "ui/ListExport.h"
 #include "ui/TrendChartFeed.h"
 #include "ui/TrendChartView.h"
-#include "platform/Platform.h"
-#include "settings/ViewSettings.h"
 #include "view/CommandIds.h"
 #include "view/CommandRouting.h"
 
@@ -241,8 +241,8 @@ void CMainFrame::createPanes()
     m_tree = new CLeftTreeView(*this, *m_list);
     m_chart = new TrendChartView;
     m_chart->setObjectName(QStringLiteral("trendChart"));
-    m_chartFeed = new TrendChartFeed(*m_list, *m_chart, this);
     m_chart->setMinimumHeight(120);
+    m_chartFeed = new TrendChartFeed(*m_list, *m_chart, this);
     m_listSplitter = new QSplitter(Qt::Vertical);
     m_listSplitter->setObjectName(QStringLiteral("listSplitter"));
     m_listSplitter->addWidget(m_list);
