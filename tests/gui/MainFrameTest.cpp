@@ -10,11 +10,13 @@
 #include "ui/CLeftTreeView.h"
 #include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
+#include "ui/TrendChartView.h"
 #include "view/CommandIds.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QFileDialog>
+#include <QImage>
 #include <QLineEdit>
 #include <QLabel>
 #include <QMenuBar>
@@ -193,6 +195,12 @@ TEST_F(MainFrameTest, ExportWritesTheListAsShown)
         EXPECT_EQ(readCsv(readBytes(csv), &mark), shownRows()) << node.toStdString();
         EXPECT_TRUE(mark);
     }
+
+    // In telemetry mode the chart can go to a picture instead.
+    const QString png = dir.filePath(u"chart.png"_s);
+    exportTo(png);
+    const QImage picture(png);
+    EXPECT_EQ(picture.size(), frame->trendChart()->size());
 
     exportTo(u"/proc/tessera-list.csv"_s); // a folder nobody may create files in
     ASSERT_FALSE(gui->messages().empty());
