@@ -7,10 +7,28 @@ namespace {
 const QString kChunkSavepoint = QStringLiteral("tessera_chunk");
 const QString kRowSavepoint = QStringLiteral("tessera_row");
 
+// Rows of one multi-row INSERT: about where one more row stops paying off,
+// well under the parameter limits (PostgreSQL: 65,535).
+constexpr size_t kRowsPerValueList = 100;
+
+// "INSERT INTO t(a,b) VALUES(?,?)" with `rows` rows of "(?,?)".
+QString multiRowInsert(const QString& sql, size_t rows)
+{
+    const qsizetype values = sql.lastIndexOf(QLatin1String("VALUES"), -1, Qt::CaseInsensitive);
+    const qsizetype open = sql.indexOf(u'(', values);
+    const QString one = sql.mid(open).trimmed();
+    QStringList all;
+    all.reserve(qsizetype(rows));
+    for (size_t i = 0; i < rows; ++i)
+        all << one;
+    return sql.left(open) + all.join(u',');
+}
+
 } // namespace
 
 BulkWriter::BulkWriter(Connection& connection, const QString& sql, int columnCount, int chunkRows, Mode mode)
     : m_connection(connection)
+    , m_sql(sql)
     , m_statement(connection.prepare(sql))
     , m_columnCount(columnCount)
     , m_chunkRows(size_t(std::max(chunkRows, 1)))
@@ -22,6 +40,8 @@ BulkWriter::BulkWriter(Connection& connection, const QString& sql, int columnCou
     // A target that cannot roll back gets no arrays: a refused row in the
     // middle would leave an unknown part of the array written.
     m_batches = !connection.bindsDateTimesAsText() && mode != Mode::RowByRow;
+    m_valueLists = m_batches && connection.prefersMultiRowValues()
+        && sql.contains(QLatin1String("VALUES"), Qt::CaseInsensitive);
 }
 
 BulkWriter::~BulkWriter() noexcept = default;
@@ -105,7 +125,7 @@ bool BulkWriter::flushAsBatch(size_t rows)
     Statement::BatchResult result;
     if (m_mode == Mode::InTransaction) {
         m_connection.setSavepoint(kChunkSavepoint);
-        result = m_statement.executeBatch(m_pending.data(), m_columnCount, rows);
+        result = executeChunk(rows);
         if (result == Statement::BatchResult::Failed && m_statement.lastBatchError())
             rethrowIfConnectionLost(*m_statement.lastBatchError());
         if (result == Statement::BatchResult::Done)
@@ -114,7 +134,7 @@ bool BulkWriter::flushAsBatch(size_t rows)
             m_connection.rollbackToSavepoint(kChunkSavepoint);
     } else {
         Transaction transaction(m_connection);
-        result = m_statement.executeBatch(m_pending.data(), m_columnCount, rows);
+        result = executeChunk(rows);
         if (result == Statement::BatchResult::Failed && m_statement.lastBatchError())
             rethrowIfConnectionLost(*m_statement.lastBatchError());
         if (result == Statement::BatchResult::Done)
@@ -126,6 +146,44 @@ bool BulkWriter::flushAsBatch(size_t rows)
         return false; // undone; the row path finds the failing row
     m_summary.written += qint64(rows);
     return true;
+}
+
+Statement::BatchResult BulkWriter::executeChunk(size_t rows)
+{
+    return m_valueLists ? executeAsValueLists(rows) : m_statement.executeBatch(m_pending.data(), m_columnCount, rows);
+}
+
+Statement::BatchResult BulkWriter::executeAsValueLists(size_t rows)
+{
+    try {
+        for (size_t from = 0; from < rows; from += kRowsPerValueList) {
+            const size_t count = std::min(kRowsPerValueList, rows - from);
+            Statement& statement = valuesStatement(count);
+            const Value* values = m_pending.data() + from * size_t(m_columnCount);
+            for (size_t i = 0; i < count * size_t(m_columnCount); ++i)
+                statement.set(int(i), values[i]);
+            statement.execute();
+        }
+        return Statement::BatchResult::Done;
+    } catch (const DbError& error) {
+        rethrowIfConnectionLost(error);
+        return Statement::BatchResult::Failed; // the caller undoes the chunk; the row path finds the row
+    }
+}
+
+Statement& BulkWriter::valuesStatement(size_t rows)
+{
+    if (rows == kRowsPerValueList) {
+        if (!m_values)
+            m_values.emplace(m_connection.prepare(multiRowInsert(m_sql, rows)));
+        return *m_values;
+    }
+    if (!m_tailValues || m_tailRows != rows) {
+        m_tailValues.reset();
+        m_tailValues.emplace(m_connection.prepare(multiRowInsert(m_sql, rows)));
+        m_tailRows = rows;
+    }
+    return *m_tailValues;
 }
 
 void BulkWriter::flush()

@@ -4,6 +4,7 @@
 #include "db/Statement.h"
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace tessera::db {
@@ -66,6 +67,12 @@ private:
     // Writes the whole pending chunk with one execution of parameter arrays;
     // false when that was not possible or a row failed (nothing kept then).
     bool flushAsBatch(size_t rows);
+    // The pending rows [0, rows) in one go: parameter arrays, or INSERTs of
+    // many rows' VALUES where the driver prefers those.
+    Statement::BatchResult executeChunk(size_t rows);
+    Statement::BatchResult executeAsValueLists(size_t rows);
+    // The INSERT with `rows` rows of VALUES, prepared once for each count.
+    Statement& valuesStatement(size_t rows);
     void flushChunkCommits(size_t rows);
     void flushInTransaction(size_t rows);
     // Executes rows [from, end) one statement each. Returns false when the
@@ -77,6 +84,7 @@ private:
     bool reportFailure(size_t row, const DbError& error);
 
     Connection& m_connection;
+    QString m_sql;
     Statement m_statement;
     int m_columnCount;
     size_t m_chunkRows;
@@ -85,6 +93,11 @@ private:
     qint64 m_firstPendingRow = 0; // index of the first pending row in the whole stream
     FailureHandler m_onFailure;
     bool m_batches = false;
+    bool m_valueLists = false;
+    // The full-size multi-row INSERT and the one for a chunk's last rows.
+    std::optional<Statement> m_values;
+    std::optional<Statement> m_tailValues;
+    size_t m_tailRows = 0;
     Summary m_summary;
 };
 

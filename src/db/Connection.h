@@ -61,6 +61,10 @@ public:
     // timestamp with a fraction (".000") that breaks comparisons with the
     // dialect's literals; such connections bind date-times as text instead.
     bool bindsDateTimesAsText() const noexcept { return m_dateTimesAsText; }
+    // psqlODBC runs an array of parameters as one statement per row, parsed
+    // and planned each time; one INSERT of many rows' VALUES is several times
+    // faster there. Other servers' drivers send arrays as one batch.
+    bool prefersMultiRowValues() const noexcept { return m_failureAbortsTransaction; }
     SQLHDBC handle() const noexcept { return m_dbc.get(); }
 
 private:
