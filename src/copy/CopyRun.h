@@ -95,7 +95,6 @@ private:
     // The one message of a lost connection, naming its data source.
     void ReportLostConnection(const UnitResult& result);
     void ReportLostConnection(Side side, const db::DbError& error);
-    qint64 CountRows(const QString& sql);
     QString TargetLiteral(const QString& text) const { return FormatDateLiteral(m_settings.target.kind, text); }
     QString SourceLiteral(const QString& text) const { return FormatDateLiteral(m_settings.source.kind, text); }
 

@@ -64,9 +64,9 @@ UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connect
             result.end = UnitEnd::Stopped;
             return result;
         }
-        onSide(Side::Target, UnitEnd::DeleteFailed, [&] { target.execute(plan.deleteSql); });
+        const qint64 deleted = onSide(Side::Target, UnitEnd::DeleteFailed, [&] { return target.execute(plan.deleteSql); });
         if (callbacks.deleted)
-            callbacks.deleted();
+            callbacks.deleted(deleted);
 
         std::optional<db::DbError> refused;
         // Declared after the transaction, so that it is gone before a rollback.

@@ -42,8 +42,9 @@ struct UnitPlan {
 struct UnitCallbacks {
     // Asked before the delete and between rows; true undoes the unit.
     std::function<bool()> stopRequested;
-    // The target's range is cleared (inside the transaction where there is one).
-    std::function<void()> deleted;
+    // The target's range is cleared (inside the transaction where there is
+    // one), of that many rows (-1: the driver does not say).
+    std::function<void(qint64 rowsDeleted)> deleted;
     // After each row read and handed to the target; for progress.
     std::function<void(qint64 rowsRead)> rowRead;
     // A refused row that was skipped (skipRefusedRows).
