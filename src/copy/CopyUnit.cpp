@@ -1,5 +1,7 @@
 #include "copy/CopyUnit.h"
 
+#include "copy/SourceReader.h"
+
 #include "dialect/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
@@ -90,6 +92,21 @@ UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connect
             result.error = refused;
             return result;
         };
+        // The rows after the first come from a reader thread, a few blocks ahead.
+        std::optional<SourceReader> reader;
+        if (row)
+            reader.emplace(rows, plan, 1);
+        std::vector<SourceReader::Row> block;
+        size_t nextInBlock = 0;
+        auto pullRow = [&]() -> std::optional<std::vector<db::Value>> {
+            if (nextInBlock == block.size()) {
+                block = onSide(Side::Source, UnitEnd::SourceFailed, [&] { return reader->nextBlock(); });
+                nextInBlock = 0;
+                if (block.empty())
+                    return std::nullopt;
+            }
+            return std::move(block[nextInBlock++]);
+        };
         while (row) {
             ++result.rowsRead;
             if (!onSide(Side::Target, UnitEnd::InsertFailed, [&] { return writer->addRow(std::move(*row)); }))
@@ -100,7 +117,7 @@ UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connect
                 result.end = UnitEnd::Stopped;
                 return result;
             }
-            row = nextRow();
+            row = pullRow();
         }
         onSide(Side::Target, UnitEnd::InsertFailed, [&] { writer->finish(); });
         if (writer->stopped())
