@@ -7,6 +7,7 @@
 #include "journal/Journal.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QDate>
 
@@ -44,10 +45,19 @@ void printTo(FILE* stream, const QString& text)
 }
 
 // Prints each table's line when it ends and the messages on standard error;
-// on a terminal a progress line is kept up to date there.
+// on a terminal, or with --progress, a progress line there too: tables done,
+// percent, rows per second and the time left at that pace (once a second on
+// its own line when standard error is not a terminal).
 class ConsoleReport : public CopyReport {
 public:
-    void setCell(int row, CopyColumn column, const QString& text) override { m_cells[row][int(column)] = text; }
+    explicit ConsoleReport(bool progressAsked) : m_showProgress(m_terminal || progressAsked) { m_clock.start(); }
+
+    void setCell(int row, CopyColumn column, const QString& text) override
+    {
+        m_cells[row][int(column)] = text;
+        if (column == CopyColumn::Count)
+            m_rowsOfTable = text.toLongLong();
+    }
 
     void message(const QString& text, const QString&) override
     {
@@ -57,11 +67,23 @@ public:
 
     void progress(int done, int total, double fraction) override
     {
-        if (!m_terminal || total == 0)
+        if (!m_showProgress || total == 0)
             return;
-        const double percent = 100.0 * (done + fraction) / total;
-        printTo(stderr, QString::asprintf("\r%d/%d 表  %5.1f%%", done, total, percent));
-        m_progressShown = true;
+        if (!m_terminal) {
+            if (m_sinceLine.isValid() && m_sinceLine.elapsed() < 1000)
+                return;
+            m_sinceLine.start();
+        }
+        const double share = (done + fraction) / total;
+        const double seconds = std::max(m_clock.elapsed() / 1000.0, 0.001);
+        QString line = QString::asprintf("%d/%d 表  %5.1f%%  %.0f 行/秒", done, total, 100.0 * share,
+                                         double(m_rowsBefore + m_rowsOfTable) / seconds);
+        if (share > 0.001) {
+            const qint64 left = qint64(seconds * (1.0 - share) / share);
+            line += QString::asprintf("  剩余 %lld:%02lld:%02lld", left / 3600, left / 60 % 60, left % 60);
+        }
+        printTo(stderr, m_terminal ? u'\r' + line + QStringLiteral("\033[K") : line + u'\n');
+        m_progressShown = m_terminal;
     }
 
     bool stopRequested() override { return g_stopSignal != 0; }
@@ -73,6 +95,8 @@ public:
         // A telemetry table that ended the run at its probe or delete has no count.
         printLine(row, status, cell(row, CopyColumn::Count));
         m_statuses[row] = status;
+        m_rowsBefore += m_rowsOfTable;
+        m_rowsOfTable = 0;
     }
 
     // The chosen tables the run never reached, so that every one has its line.
@@ -119,7 +143,12 @@ private:
     }
 
     bool m_terminal = isatty(fileno(stderr)) != 0;
+    bool m_showProgress;
     bool m_progressShown = false;
+    QElapsedTimer m_clock;     // since the start, for the pace
+    QElapsedTimer m_sinceLine; // since the last line, off a terminal
+    qint64 m_rowsBefore = 0;   // rows of the tables ended
+    qint64 m_rowsOfTable = 0;  // rows of the table being copied
     std::map<int, std::map<int, QString>> m_cells;
     std::map<int, QString> m_statuses;
 };
@@ -152,7 +181,8 @@ const char* kDescription =
     "status text and, for telemetry tables, the number of samples read (empty when the\n"
     "table ended the run before it was counted), separated by tabs. A table the run never\n"
     "reached says \"未处理\". Messages go to standard error, with a progress line when it\n"
-    "is a terminal.\n"
+    "is a terminal or --progress is given: tables done, percent, rows per second and the\n"
+    "time left at that pace.\n"
     "\n"
     "Ctrl+C (SIGINT) or SIGTERM stops the run: the unit being copied is undone, its table\n"
     "marked \"处理失败\", and no further table is touched. A second signal ends the program\n"
@@ -197,8 +227,9 @@ int main(int argc, char** argv)
     const QCommandLineOption range(QStringLiteral("range"), QStringLiteral("Choose the tables by the range, as the dialog's check box does."));
     const QCommandLineOption tables(QStringLiteral("tables"), QStringLiteral("Comma-separated table names: Event, SDaySummary, RSSummary, RSChange, LimitAlarm, Fault, SOE, Tag0101 .. Tag1231."), QStringLiteral("NAME[,NAME...]"));
     const QCommandLineOption reason(QStringLiteral("reason"), QStringLiteral("Why the copy runs, for the operation journal."), QStringLiteral("TEXT"));
+    const QCommandLineOption progress(QStringLiteral("progress"), QStringLiteral("Show the progress line (tables, percent, rows per second, time left) also when standard error is not a terminal."));
     parser.addOptions({targetDsn, targetUser, targetPassword, sourceDsn, sourceUser, sourcePassword, start, end,
-                       range, tables, reason});
+                       range, tables, reason, progress});
     if (!parser.parse(app.arguments()))
         return refuse(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -270,7 +301,7 @@ int main(int argc, char** argv)
         printTo(stderr, QStringLiteral("tessera-copy: %1\n").arg(error.message()));
         return Refused;
     }
-    ConsoleReport report;
+    ConsoleReport report(parser.isSet(progress));
     CopyRun run(settings, startMoment, endMoment, report);
     journal::EntryDraft who;
     who.reason = parser.value(reason);

@@ -153,9 +153,11 @@ protected:
 
 TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
 {
-    const Result r = run(options() + QStringList{"--tables", "Tag0305,Event", "--reason", "月度补录"});
+    const Result r = run(options() + QStringList{"--tables", "Tag0305,Event", "--reason", "月度补录", "--progress"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Event\t处理成功完成\nTag0305\t处理成功完成\t5\n");
+    // --progress off a terminal: lines of their own on standard error.
+    EXPECT_TRUE(r.err.startsWith("0/2 表    0.0%  0 行/秒\n")) << r.err.toStdString();
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"5"});
     // The run is in the journal beside DataSource.ini, each table with its outcome.
     {
