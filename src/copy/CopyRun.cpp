@@ -287,6 +287,7 @@ CopyOutcome CopyRun::CopyEventTable(const EventTableCopy& t)
                          .arg(t.table, t.columns.join(QLatin1Char(',')), placeholders(plan.columns));
     plan.chunkRows = chunkRowsFor(m_settings.target.kind);
     plan.skipRefusedRows = false; // a refused row ends the table
+    plan.integersAsNumbers = m_settings.source.kind != DatabaseKind::SQLite;
     const bool textTimes = m_target.bindsDateTimesAsText();
     plan.convert = [&t, textTimes](db::ResultSet& rs, qint64 rowNumber) {
         return convertEventRow(t, rs, textTimes, rowNumber);
@@ -395,6 +396,7 @@ CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
         plan.columns = 5;
         plan.chunkRows = chunkRowsFor(m_settings.target.kind);
         plan.skipRefusedRows = true; // a refused sample is reported; the day's others are kept
+        plan.integersAsNumbers = m_settings.source.kind != DatabaseKind::SQLite;
         plan.convert = [&dayName, textTimes](db::ResultSet& rs, qint64 rowNumber) {
             return convertSample(dayName, rs, textTimes, rowNumber);
         };

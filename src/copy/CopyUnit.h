@@ -34,6 +34,9 @@ struct UnitPlan {
     // True: a refused row is reported and skipped, the others are kept.
     // False: the first refused row ends the unit, which is undone.
     bool skipRefusedRows = false;
+    // Integer columns come as bound numbers, not as text (not from SQLite,
+    // whose driver reads a number out of any text).
+    bool integersAsNumbers = false;
     // A source row as the insert's values; rowNumber counts from 1. Throws
     // DbError for a value it cannot read.
     std::function<std::vector<db::Value>(db::ResultSet& row, qint64 rowNumber)> convert;

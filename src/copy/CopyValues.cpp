@@ -63,6 +63,15 @@ QDateTime wallClock(const QDate& date, const QTime& time)
     return QDateTime(date, time, Qt::UTC);
 }
 
+// An integer column: as the bound number where the rows came typed, else
+// from the driver's text.
+qint64 integerOf(db::ResultSet& row, int column)
+{
+    if (const std::optional<qint64> bound = row.boundInteger(column))
+        return *bound;
+    return decimalInteger(row.string(column));
+}
+
 class RowReader {
 public:
     RowReader(const QString& table, const QStringList& columns, db::ResultSet& row, qint64 rowNumber)
@@ -221,7 +230,7 @@ std::vector<db::Value> convertEventRow(const EventTableCopy& table, db::ResultSe
             values.push_back(reader.time(i, targetTakesText));
             break;
         case Conversion::Integer:
-            values.emplace_back(qint64(decimalInteger(row.string(i))));
+            values.emplace_back(integerOf(row, i));
             break;
         case Conversion::Text:
             values.emplace_back(withoutLeadingWhiteSpace(row.string(i)));
@@ -259,8 +268,8 @@ std::vector<db::Value> convertSample(const QString& dayTable, db::ResultSet& row
     const double nValueChange =
         change.kind == db::TypedNumber::Kind::Single || change.kind == db::TypedNumber::Kind::Double ? change.value
                                                                                                      : 0.0;
-    return {reader.instant(0, targetTakesText), qint64(decimalInteger(row.string(1))),
-            qint64(decimalInteger(row.string(2))), roundedTo(nValue, 6), roundedTo(nValueChange, 6)};
+    return {reader.instant(0, targetTakesText), integerOf(row, 1), integerOf(row, 2), roundedTo(nValue, 6),
+            roundedTo(nValueChange, 6)};
 }
 
 } // namespace tessera::copy

@@ -416,12 +416,16 @@ TEST_P(CopyValueTest, SingleAndDoublePrecisionValuesArriveBitForBit)
     RecordingReport report;
     EXPECT_TRUE(copy({"Tag0305"}, report));
     EXPECT_EQ(report.messageTexts(), QStringList());
-    db::ResultSet rs = target().query("SELECT nValue,nValueChange FROM TAG20080305 WHERE TagID<>99 ORDER BY TagID");
+    db::ResultSet rs = target().query(
+        "SELECT nValue,nValueChange,TagID,DataType FROM TAG20080305 WHERE TagID<>99 ORDER BY TagID");
     rs.readFloatsAsNumbers();
+    int tag = 0;
     for (const auto& [value, change] : values) {
         ASSERT_TRUE(rs.next());
         EXPECT_EQ(std::bit_cast<quint32>(float(rs.number(0).value)), std::bit_cast<quint32>(value)) << value;
         EXPECT_EQ(rs.number(1).value, change);
+        EXPECT_EQ(rs.string(2), QString::number(++tag)); // integers read as numbers arrive as they are
+        EXPECT_EQ(rs.string(3), "1");
     }
     EXPECT_FALSE(rs.next());
 }
