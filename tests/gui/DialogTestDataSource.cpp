@@ -86,28 +86,20 @@ TEST_F(DataSourceDialogTest, FailedAttemptsKeepTheDialogAndTheWorkingConnection)
 TEST_F(DataSourceDialogTest, UserAndPasswordReachTheDriverAsTyped)
 {
     // Unquoted, ";DSN=..." would name another data source to the driver
-    // manager, which takes the last one given, and the login would fail.
-    const std::pair<QString, QString> logins[] = {
-        {QString(), u"pw;DSN=DialogNoSuchSource"_s},
-        {u"sa;DSN=DialogNoSuchSource"_s, QString()},
-        {QString(), u"{pw}"_s},
-        {QString(), u"p}w;DSN=DialogNoSuchSource"_s},
-    };
-    for (const auto& [user, password] : logins) {
-        SCOPED_TRACE((user + " / " + password).toStdString());
-        TestDatabase typed = sqlite();
-        typed.user = user;
-        typed.password = password;
-        QFile::remove(configPath());
-        CDataSourceDlg dialog;
-        EXPECT_EQ(run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
+    // manager, which takes the last one given, and the login would fail; a
+    // brace inside the quotes is doubled.
+    TestDatabase typed = sqlite();
+    typed.user = u"sa;DSN=DialogNoSuchSource"_s;
+    typed.password = u"p}w;DSN=DialogNoSuchSource"_s;
+    CDataSourceDlg dialog;
+    EXPECT_EQ(run<CDataSourceDlg>(dialog,
+                  [&](CDataSourceDlg& d) {
                       enter(d, typed);
                       clickOk(d);
                   }),
-                  QDialog::Accepted);
-        EXPECT_TRUE(app.GetConnection().isOpen());
-        EXPECT_EQ(configBytes(), dataSourceSection(typed));
-    }
+        QDialog::Accepted);
+    EXPECT_TRUE(app.GetConnection().isOpen());
+    EXPECT_EQ(configBytes(), dataSourceSection(typed));
     EXPECT_EQ(gui->messageTexts(), QStringList());
 }
 

@@ -27,24 +27,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The feeder tag of the demo (TagID 15): 288 samples of today, six of them
-// hand-set around noon.
-const QStringList feederTag {u"遥测数据"_s, u"城北变电站"_s, u"10kV工业线"_s, u"无功功率"_s};
-
 // The real main window over today's demo samples, its chart under the list.
 class TrendChartTest : public MainWindowTest {
 protected:
-    void fillArchive() override
-    {
-        createTelemetryTable(TelemetryTableName(today));
-        demo::writeSamplesOfDay(connection(), TelemetryTableName(today), today);
-    }
-    void select(const QStringList& path)
-    {
-        QTreeWidgetItem* node = nodeAt(*frame->tree(), path);
-        clickNode(*frame->tree(), node);
-        ASSERT_EQ(frame->tree()->GetSelectedNode(), node);
-    }
+    void fillArchive() override { writeDemoDays({today}); }
     TrendChartView& chart() const { return *frame->trendChart(); }
     CTesseraView& list() const { return *frame->list(); }
     const RecordListModel& rows() const { return list().GetRows(); }
@@ -129,7 +115,7 @@ protected:
 // fill and after each command that changes them.
 TEST_P(TrendChartTest, SamplesFollowTheListThroughFillAndCommands)
 {
-    select(feederTag);
+    selectNode(kFeederTag);
     ASSERT_EQ(rows().rowCount(), 288);
     EXPECT_TRUE(chart().isVisible());
     EXPECT_EQ(chart().accessibleName(), u"遥测曲线"_s);
@@ -160,9 +146,7 @@ TEST_P(TrendChartTest, SamplesFollowTheListThroughFillAndCommands)
     EXPECT_EQ(handSetCharted(), 7);
 
     // Deleted rows leave the chart.
-    list().selectRow(5);
-    list().selectionModel()->select(list().model()->index(9, 0),
-                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selectListRows({5, 9});
     run<ReasonDialog>(cmd::TelemetryDelete, [](ReasonDialog& d) { clickOk(d); });
     ASSERT_EQ(rows().rowCount(), 287);
     expectChartOnList();
@@ -180,11 +164,9 @@ TEST_P(TrendChartTest, SamplesFollowTheListThroughFillAndCommands)
 // double-click shows the whole day again.
 TEST_P(TrendChartTest, SelectionClicksAndZoom)
 {
-    select(feederTag);
+    selectNode(kFeederTag);
     waitForLayout();
-    list().selectRow(10);
-    list().selectionModel()->select(list().model()->index(20, 0),
-                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selectListRows({10, 20});
     EXPECT_EQ(drawnTimes(u"选中"_s), (std::vector<qint64> {msecsOfRow(10), msecsOfRow(20)}));
 
     list().SortByColumn(3);
@@ -242,7 +224,7 @@ TEST_P(TrendChartTest, ToggleIsRemembered)
     ASSERT_TRUE(toggle->isCheckable());
     EXPECT_TRUE(toggle->isChecked());
     EXPECT_FALSE(chart().isVisible()) << "the start page has no chart";
-    select(feederTag);
+    selectNode(kFeederTag);
     EXPECT_TRUE(chart().isVisible());
 
     const QByteArray dataSource = configBytes();
@@ -255,12 +237,12 @@ TEST_P(TrendChartTest, ToggleIsRemembered)
     frame.reset();
     showMainFrame();
     EXPECT_FALSE(frame->action(cmd::ToggleTrendChart)->isChecked());
-    select(feederTag);
+    selectNode(kFeederTag);
     EXPECT_FALSE(chart().isVisible());
     frame->action(cmd::ToggleTrendChart)->trigger();
     EXPECT_TRUE(chart().isVisible());
     expectChartOnList(); // the rows filled while it was off
-    select({u"越限事件"_s});
+    selectNode({u"越限事件"_s});
     EXPECT_FALSE(chart().isVisible());
     EXPECT_TRUE(settings::ViewSettings(configPath()).trendChartShown());
 }

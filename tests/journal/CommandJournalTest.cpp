@@ -27,17 +27,12 @@ using namespace tessera::test;
 
 namespace {
 
-const QStringList kFeederTag{"遥测数据", "城北变电站", "10kV工业线", "无功功率"};
-
 class CommandJournalTest : public MainWindowTest {
 protected:
     void fillArchive() override
     {
         demo::writeEventsOfDay(connection(), kind(), today);
-        for (const QDate& day : {today.addDays(-1), today}) {
-            createTelemetryTable(TelemetryTableName(day));
-            demo::writeSamplesOfDay(connection(), TelemetryTableName(day), day);
-        }
+        writeDemoDays({today.addDays(-1), today});
     }
 
     // Every row of the tables the commands touch, as sorted lines.
@@ -49,16 +44,6 @@ protected:
                 lines << table + u'|' + row;
         lines.sort();
         return lines;
-    }
-
-    void select(const QStringList& path) { clickNode(*frame->tree(), nodeAt(*frame->tree(), path)); }
-
-    void selectListRow(int row)
-    {
-        CTesseraView* list = frame->list();
-        list->clearSelection();
-        list->selectionModel()->select(list->model()->index(row, 0),
-                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 
     // Runs a writing command, its dialog filled and given the reason.
@@ -87,12 +72,12 @@ TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefor
 
     // Telemetry: a sample added, two listed ones deleted, a zeroing, a batch
     // setting and a replacement from yesterday.
-    select(kFeederTag);
+    selectNode(kFeederTag);
     run<TelemetryValueDialog>(cmd::TelemetrySingleValue, "补录", [](TelemetryValueDialog& d) {
         setTime(d, "time", QTime(0, 0, 30));
         typeInto(d, "value", "3.5");
     });
-    selectListRow(0);
+    selectListRows({0});
     run<ReasonDialog>(cmd::TelemetryDelete, "误采");
     run<DateSelectDialog>(cmd::TelemetryZero, "设备检修", [](DateSelectDialog& d) {
         setTime(d, "startTime", QTime(8, 0));
@@ -111,10 +96,10 @@ TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefor
     frame->runCommand(cmd::ShowOperationEvents);
     QApplication::processEvents();
     ASSERT_GT(frame->list()->GetRows().rowCount(), 0);
-    selectListRow(0);
+    selectListRows({0});
     run<RecordEditDialog>(cmd::EventModify, "内容有误",
                           [](RecordEditDialog& d) { typeInto(d, "content", "已更正"); });
-    selectListRow(0);
+    selectListRows({0});
     run<ReasonDialog>(cmd::EventDelete, "重复记录");
     EXPECT_NE(archive(), before);
 
@@ -150,7 +135,7 @@ TEST_P(CommandJournalTest, AJournalThatCannotBeWrittenStopsTheCommand)
 {
     ASSERT_TRUE(QDir(dir.path()).mkpath("OperationJournal.sqlite"));
     const QStringList before = archive();
-    select(kFeederTag);
+    selectNode(kFeederTag);
     run<DateSelectDialog>(cmd::TelemetryZero, "设备检修");
     ASSERT_FALSE(gui->messages().empty());
     EXPECT_TRUE(gui->messages().back().text.startsWith("操作日志无法记录本次修改,修改没有执行!"))

@@ -5,9 +5,17 @@
 
 #include "DemoContent.h"
 
+#include "schema/TableNames.h"
+#include "ui/CLeftTreeView.h"
+#include "ui/CTesseraView.h"
+
 #include <functional>
 
 namespace tessera::test {
+
+// The demo's feeder tag (TagID 15): 288 samples a day, six of them hand-set around noon.
+inline const QStringList kFeederTag{
+    QStringLiteral("遥测数据"), QStringLiteral("城北变电站"), QStringLiteral("10kV工业线"), QStringLiteral("无功功率")};
 
 // The real main window over a fresh archive of the test's database kind: the
 // schema, the demo catalogue and whatever fillArchive adds.
@@ -26,6 +34,30 @@ protected:
         showMainFrame();
     }
     virtual void fillArchive() {}
+    // The days' telemetry tables anew, holding the demo's samples.
+    void writeDemoDays(std::initializer_list<QDate> days)
+    {
+        for (const QDate& day : days) {
+            createTelemetryTable(TelemetryTableName(day));
+            demo::writeSamplesOfDay(connection(), TelemetryTableName(day), day);
+        }
+    }
+    // Clicks the tree node at a path of texts below the top node.
+    void selectNode(const QStringList& path)
+    {
+        QTreeWidgetItem* node = nodeAt(*frame->tree(), path);
+        clickNode(*frame->tree(), node);
+        ASSERT_EQ(frame->tree()->GetSelectedNode(), node);
+    }
+    // Selects these whole rows of the list, and only them.
+    void selectListRows(std::initializer_list<int> rows)
+    {
+        CTesseraView& list = *frame->list();
+        list.clearSelection();
+        for (int row : rows)
+            list.selectionModel()->select(
+                list.model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
 
     // Runs a command whose dialog the script drives.
     template <class D>

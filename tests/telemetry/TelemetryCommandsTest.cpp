@@ -58,8 +58,6 @@ void setDate(QWidget& dialog, const char* name, const QDate& date)
     dialog.findChild<QDateEdit*>(QLatin1String(name))->setDate(date);
 }
 
-// A reactive-power tag of a feeder (TagID 15): its samples around noon are hand-set (DataType 6).
-const QStringList feederTag {u"遥测数据"_s, u"城北变电站"_s, u"10kV工业线"_s, u"无功功率"_s};
 const QString kRangeOfZeroTo1e13 = u"请输入一个介于 0 和 10000000000000 之间的数字。"_s;
 const QString kRangeOfZeroTo1000 = u"请输入一个介于 0 和 1000 之间的数字。"_s;
 
@@ -68,28 +66,7 @@ class TelemetryCommandsTest : public MainWindowTest {
 protected:
     void fillArchive() override { days(); }
     // Yesterday's and today's tables with their demo samples, made anew.
-    void days()
-    {
-        for (const QDate& day : {yesterday, today}) {
-            createTelemetryTable(TelemetryTableName(day));
-            demo::writeSamplesOfDay(connection(), TelemetryTableName(day), day);
-        }
-    }
-    // Clicks the tree node at a path of texts from the telemetry node down.
-    void select(const QStringList& path)
-    {
-        QTreeWidgetItem* node = nodeAt(*frame->tree(), path);
-        clickNode(*frame->tree(), node);
-        ASSERT_EQ(frame->tree()->GetSelectedNode(), node);
-    }
-    void selectRows(std::initializer_list<int> rows)
-    {
-        CTesseraView& list = *frame->list();
-        list.clearSelection();
-        for (int row : rows)
-            list.selectionModel()->select(list.model()->index(row, 0),
-                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    void days() { writeDemoDays({yesterday, today}); }
     QString cell(int row, int column) { return frame->list()->GetRows().cell(row, column); }
     qint64 count(const QString& where) { return countRows(TelemetryTableName(today) + u" WHERE "_s + where); }
     QString todayAt(const char* time) const { return today.toString(Qt::ISODate) + u' ' + QLatin1String(time); }
@@ -138,7 +115,7 @@ protected:
 
 TEST_P(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
 {
-    select(feederTag);
+    selectNode(kFeederTag);
     ASSERT_TRUE(frame->list()->IsTelemetryMode());
     EXPECT_EQ(frame->list()->GetRows().rowCount(), 288);
 
@@ -153,7 +130,7 @@ TEST_P(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
     EXPECT_EQ(cell(0, 2), u"遥测"_s);
 
     // Delete two selected rows after the confirmation.
-    selectRows({1, 3});
+    selectListRows({1, 3});
     const QString kept = cell(2, 0);
     run<ReasonDialog>(cmd::GenericDelete, [](ReasonDialog& d) {
         EXPECT_EQ(d.windowTitle(), u"遥测数据"_s);
@@ -166,7 +143,7 @@ TEST_P(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
     EXPECT_EQ(count(u"TagID=15 AND DataType=6"_s), 4);
 
     // Modify the first listed sample; its instant cannot be changed.
-    selectRows({0});
+    selectListRows({0});
     run<TelemetryValueDialog>(cmd::GenericAdd, [this](TelemetryValueDialog& d) {
         EXPECT_FALSE(d.findChild<QTimeEdit*>(u"time"_s)->isEnabled());
         refusesNotFinite(d, "value", u"请输入一个数字。"_s);
@@ -203,13 +180,13 @@ TEST_P(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
 
 TEST_P(TelemetryCommandsTest, SelectionsOutsideTheCommandsScopeAreRefused)
 {
-    select({u"越限事件"_s});
+    selectNode({u"越限事件"_s});
     frame->setCommandGroup(5); // as if a telemetry menu were reachable
     frame->runCommand(cmd::TelemetryZero);
-    select({u"遥测数据"_s});
+    selectNode({u"遥测数据"_s});
     frame->runCommand(cmd::TelemetryZero);
     frame->runCommand(cmd::TelemetryBatchSet);
-    select({u"遥测数据"_s, u"城北变电站"_s});
+    selectNode({u"遥测数据"_s, u"城北变电站"_s});
     frame->runCommand(cmd::TelemetryQuery);
     const QString wrongItem = u"请选择要正确选择要修改的项!"_s;
     EXPECT_EQ(messages(), (QStringList {u"请将视图切换到遥测数据根目录窗口后再进行该操作!"_s, wrongItem, wrongItem, wrongItem}));
@@ -220,7 +197,7 @@ TEST_P(TelemetryCommandsTest, SelectionsOutsideTheCommandsScopeAreRefused)
 
 TEST_P(TelemetryCommandsTest, BatchSettingDialogChecksAndFillsTheDay)
 {
-    select(feederTag);
+    selectNode(kFeederTag);
     run<BatchSetDialog>(cmd::TelemetryBatchSet, [this](BatchSetDialog& d) {
         refusesNotFinite(d, "maximum", kRangeOfZeroTo1e13);
         fill(d, "maximum", u"10"_s);
@@ -257,7 +234,7 @@ TEST_P(TelemetryCommandsTest, BatchSettingDialogChecksAndFillsTheDay)
 
 TEST_P(TelemetryCommandsTest, ReplacementOfAStationFromYesterday)
 {
-    select({u"遥测数据"_s, u"江东变电站"_s});
+    selectNode({u"遥测数据"_s, u"江东变电站"_s});
     connection().execute(u"UPDATE %1 SET nValue=-1"_s.arg(TelemetryTableName(today)));
     run<ReplaceDialog>(cmd::GenericModify, [this](ReplaceDialog& d) {
         auto* minimum = d.findChild<QLineEdit*>(u"minimumCoefficient"_s);
@@ -285,7 +262,7 @@ TEST_P(TelemetryCommandsTest, ReplacementOfAStationFromYesterday)
               0);
 
     // With correction, from a switch, through the second connection.
-    select({u"遥测数据"_s, u"城北变电站"_s, u"1号主变"_s});
+    selectNode({u"遥测数据"_s, u"城北变电站"_s, u"1号主变"_s});
     replacement(true);
     EXPECT_EQ(messages().last(), u"数据替换完成!"_s);
     EXPECT_EQ(count(u"DataType=6 AND TagID IN(1,2,3,4) AND ATime>='%1' AND ATime<='%2'"_s.arg(todayAt("08:00:00"),
@@ -324,7 +301,7 @@ TEST_P(TelemetryCommandsTest, PreviewShowsTheRowsTheCommandThenWrites)
         return out;
     };
 
-    select(feederTag);
+    selectNode(kFeederTag);
     const qint64 before = count(u"TagID=15"_s);
     QStringList previewed;
     run<BatchSetDialog>(cmd::TelemetryBatchSet, [&](BatchSetDialog& d) {
@@ -341,7 +318,7 @@ TEST_P(TelemetryCommandsTest, PreviewShowsTheRowsTheCommandThenWrites)
     ASSERT_EQ(previewed.size(), 7);
     EXPECT_EQ(written(15, "08:00:00", "09:00:00"), previewed);
 
-    select({u"遥测数据"_s, u"城北变电站"_s, u"1号主变"_s});
+    selectNode({u"遥测数据"_s, u"城北变电站"_s, u"1号主变"_s});
     run<ReplaceDialog>(cmd::TelemetryReplace, [&](ReplaceDialog& d) {
         fill(d, "startTime", u"080000"_s);
         fill(d, "endTime", u"085959"_s);
@@ -370,7 +347,7 @@ protected:
     {
         TelemetryCommandsTest::SetUp();
         if (!IsSkipped() && !HasFatalFailure())
-            select(feederTag);
+            selectNode(kFeederTag);
     }
     // The feeder tag's samples of today: "date time|DataType|nValue".
     QStringList tagRows()

@@ -71,7 +71,13 @@ TelemetryScope scope(Scope kind, const QString& station = {}, const QString& swi
     return {kind, 0, station, switchName};
 }
 
-// Field n of a row text (see TelemetryStoreTest::rows) as a number.
+// A sample as the tests compare it: "hh:mm:ss tag type value change", two decimals.
+QString sampleText(const QString& at, qint64 tag, qint64 dataType, double value, double change)
+{
+    return u"%1 %2 %3 %4 %5"_s.arg(at).arg(tag).arg(dataType).arg(value, 0, 'f', 2).arg(change, 0, 'f', 2);
+}
+
+// Field n of a sample text as a number.
 double field(const QString& row, int n)
 {
     return row.section(u' ', n, n).toDouble();
@@ -144,8 +150,8 @@ protected:
     {
         refuseRows(connection(), kind(), tableOfDay(kMay1), event, condition);
     }
-    // A day's samples, of one tag or all, as sorted texts "hh:mm:ss tag type
-    // value change" with two decimals; an instant on another day keeps its date.
+    // A day's samples, of one tag or all, as sorted sample texts; an instant
+    // on another day keeps its date.
     QStringList rows(const QDate& day, int tag = 0)
     {
         QString sql = u"SELECT ATime,TagID,DataType,nValue,nValueChange FROM "_s + tableOfDay(day);
@@ -154,11 +160,8 @@ protected:
         QStringList out;
         for (auto rs = connection().query(sql); rs.next();) {
             const QString at = rs.string(0).left(19);
-            out << u"%1 %2 %3 %4 %5"_s.arg(at.startsWith(day.toString(Qt::ISODate)) ? at.mid(11) : at)
-                       .arg(decimalInteger(rs.string(1)))
-                       .arg(decimalInteger(rs.string(2)))
-                       .arg(decimalReal(rs.string(3)), 0, 'f', 2)
-                       .arg(decimalReal(rs.string(4)), 0, 'f', 2);
+            out << sampleText(at.startsWith(day.toString(Qt::ISODate)) ? at.mid(11) : at, decimalInteger(rs.string(1)),
+                decimalInteger(rs.string(2)), decimalReal(rs.string(3)), decimalReal(rs.string(4)));
         }
         out.sort();
         return out;
@@ -301,14 +304,12 @@ TEST_P(TelemetryStoreTest, ReplacementCopiesTheRangeOfOneTagByWholeDays)
 {
     twoDays(kSource, kTarget);
     const ReplaceRequest r {kApr30, kMay1, QTime(8, 0), QTime(9, 0), false, 0, 0};
-    EXPECT_EQ(dayOffset(r), 1);
     EXPECT_EQ(replace(r, tag(17)).result, ReplaceResult::Done);
     EXPECT_EQ(rows(kMay1), (QStringList {"07:59:59 17 1 1.00 0.00", "08:00:00 17 1 11.00 0.50",
                                          "08:15:00 18 1 5.00 0.00", "08:30:00 17 1 12.00 0.50",
                                          "09:00:00 17 1 13.00 0.50", "09:30:00 17 1 4.00 0.00"}));
 
     const ReplaceRequest back {kMay1, kApr30, QTime(9, 30), QTime(9, 30), false, 0, 0};
-    EXPECT_EQ(dayOffset(back), -1);
     EXPECT_EQ(replace(back, tag(17)).result, ReplaceResult::Done);
     const QStringList moved = rows(kApr30, 17);
     ASSERT_EQ(moved.size(), 6);
@@ -348,11 +349,8 @@ TEST_P(TelemetryStoreTest, PreviewsAreWhatTheCommandsThenWrite)
     auto texts = [](const SampleRows& rows) {
         QStringList out;
         for (const auto& r : rows)
-            out << u"%1 %2 %3 %4 %5"_s.arg(std::get<QDateTime>(r[0]).time().toString(u"HH:mm:ss"_s))
-                       .arg(std::get<qint64>(r[1]))
-                       .arg(std::get<qint64>(r[2]))
-                       .arg(std::get<double>(r[3]), 0, 'f', 2)
-                       .arg(std::get<double>(r[4]), 0, 'f', 2);
+            out << sampleText(std::get<QDateTime>(r[0]).time().toString(u"HH:mm:ss"_s), std::get<qint64>(r[1]),
+                std::get<qint64>(r[2]), std::get<double>(r[3]), std::get<double>(r[4]));
         out.sort();
         return out;
     };
