@@ -1,5 +1,7 @@
 #include "copy/CopyJournal.h"
 
+#include "copy/CopyResume.h"
+
 #include "db/DbError.h"
 #include "journal/ArchiveImage.h"
 #include "journal/Journal.h"
@@ -13,12 +15,12 @@ CopyJournal::CopyJournal(journal::Journal& journal, journal::EntryDraft who, Cop
                          const QDateTime& end, CopyReport& shown)
     : m_journal(journal), m_target(target), m_kind(settings.target.kind), m_shown(shown)
 {
-    const QString range = QStringLiteral("%1 至 %2").arg(dateText(start.date()), dateText(end.date()));
+    const QString range = copyRangeText(start, end);
     who.dataSource = settings.target.dsn;
     who.kind = int(m_kind);
     who.commandId = cmd::DataCopy;
     who.commandName = QStringLiteral("数据复制");
-    who.scopeText = QStringLiteral("%1, 从%2复制%3个表").arg(range, settings.source.dsn).arg(chosenTables.size());
+    who.scopeText = copyScopeText(range, settings.source.dsn, chosenTables.size());
     for (const QString& table : chosenTables) {
         journal::UnitDraft unit;
         unit.table = table;

@@ -1,6 +1,7 @@
 // tessera-copy: the copy between database generations without a window, for
 // servers without a desktop. Same procedures, same statuses as the dialog.
 #include "platform/Platform.h"
+#include "copy/CopyResume.h"
 #include "copy/CopyRun.h"
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"
@@ -188,6 +189,10 @@ const char* kDescription =
     "marked \"处理失败\", and no further table is touched. A second signal ends the program\n"
     "at once.\n"
     "\n"
+    "--resume continues the last run with the same data sources and range, stopped, failed\n"
+    "or killed: it copies again only its tables that did not end \"处理成功完成\"; each\n"
+    "table's unit is undone or complete, so the target ends as after one whole run.\n"
+    "\n"
     "Exit status: 0 when every chosen table ends \"处理成功完成\"; 1 when any table failed\n"
     "or the run was aborted (a lost connection among them); 2 for bad arguments, or when a\n"
     "data source cannot be found, classified or connected; 3 when the run was stopped by\n"
@@ -227,9 +232,10 @@ int main(int argc, char** argv)
     const QCommandLineOption range(QStringLiteral("range"), QStringLiteral("Choose the tables by the range, as the dialog's check box does."));
     const QCommandLineOption tables(QStringLiteral("tables"), QStringLiteral("Comma-separated table names: Event, SDaySummary, RSSummary, RSChange, LimitAlarm, Fault, SOE, Tag0101 .. Tag1231."), QStringLiteral("NAME[,NAME...]"));
     const QCommandLineOption reason(QStringLiteral("reason"), QStringLiteral("Why the copy runs, for the operation journal."), QStringLiteral("TEXT"));
+    const QCommandLineOption resume(QStringLiteral("resume"), QStringLiteral("Continue the last copy of the same data sources and range: only its tables that did not end \"处理成功完成\" (instead of --range or --tables)."));
     const QCommandLineOption progress(QStringLiteral("progress"), QStringLiteral("Show the progress line (tables, percent, rows per second, time left) also when standard error is not a terminal."));
     parser.addOptions({targetDsn, targetUser, targetPassword, sourceDsn, sourceUser, sourcePassword, start, end,
-                       range, tables, reason, progress});
+                       range, tables, reason, progress, resume});
     if (!parser.parse(app.arguments()))
         return refuse(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -246,15 +252,17 @@ int main(int argc, char** argv)
     // The dates carry no time of day, so one day (start equal to end) is a range too.
     if (*from > *to)
         return refuse(QStringLiteral("开始时间不能大于结束时间!"));
-    if (parser.isSet(range) == parser.isSet(tables))
-        return refuse(QStringLiteral("give either --range or --tables"));
+    if (int(parser.isSet(range)) + int(parser.isSet(tables)) + int(parser.isSet(resume)) != 1)
+        return refuse(QStringLiteral("give one of --range, --tables and --resume"));
 
     // Wall-clock days: a local midnight may not exist on a daylight-saving day.
     const QDateTime startMoment(*from, QTime(0, 0), Qt::UTC);
     const QDateTime endMoment(*to, QTime(0, 0), Qt::UTC);
     QStringList chosen;
     std::vector<int> rows;
-    if (parser.isSet(range)) {
+    if (parser.isSet(resume)) {
+        // The tables come from the journal, once the data sources are known.
+    } else if (parser.isSet(range)) {
         const auto ticked = MarkTablesForRange(true, startMoment, endMoment);
         for (int row = 0; row < kCopyTableRows; ++row)
             if ((*ticked)[size_t(row)])
@@ -269,10 +277,8 @@ int main(int argc, char** argv)
         }
         std::sort(rows.begin(), rows.end());
     }
-    if (rows.empty())
+    if (rows.empty() && !parser.isSet(resume))
         return refuse(QStringLiteral("请选择要转换的表!"));
-    for (int row : rows)
-        chosen << copyTableNames().at(row);
 
     CopySettings settings;
     LoadCopySettings(configurationFilePath(), settings);
@@ -301,6 +307,21 @@ int main(int argc, char** argv)
         printTo(stderr, QStringLiteral("tessera-copy: %1\n").arg(error.message()));
         return Refused;
     }
+    if (parser.isSet(resume)) {
+        const std::optional<QStringList> left = tablesToResume(*journal, settings, startMoment, endMoment);
+        if (!left)
+            return refuse(QStringLiteral("没有可以继续的复制:操作日志中没有从%1到%2、范围相同的复制")
+                              .arg(settings.source.dsn, settings.target.dsn));
+        if (left->isEmpty()) {
+            printTo(stderr, QStringLiteral("上次复制的表都已处理成功完成。\n"));
+            return AllDone;
+        }
+        for (const QString& name : *left)
+            rows.push_back(copyTableRow(name));
+        std::sort(rows.begin(), rows.end());
+    }
+    for (int row : rows)
+        chosen << copyTableNames().at(row);
     ConsoleReport report(parser.isSet(progress));
     CopyRun run(settings, startMoment, endMoment, report);
     journal::EntryDraft who;

@@ -185,6 +185,33 @@ TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
     EXPECT_TRUE(failed.err.contains("查询数据出错,出错信息:")) << failed.err.toStdString();
 }
 
+// --resume continues the last run of the same data sources and range with
+// the tables it did not finish, and only those: after a failed table, and
+// after a stop (Ctrl+C) that left tables unreached.
+TEST_F(CopyProgramTest, ResumeCopiesOnlyTheTablesNotFinished)
+{
+    EXPECT_EQ(run(options() + QStringList{"--resume"}).exitCode, 2); // no such run yet
+
+    source.execute("ALTER TABLE Tag0305 RENAME TO Tag0305Away");
+    const Result first = run(options() + QStringList{"--tables", "Tag0305,Event"});
+    EXPECT_EQ(first.out, "Event\t处理成功完成\nTag0305\t处理失败\t0\n");
+    source.execute("ALTER TABLE Tag0305Away RENAME TO Tag0305");
+    target.execute("DELETE FROM Event"); // a table done is not copied again
+
+    const Result resumed = run(options() + QStringList{"--resume"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+    EXPECT_EQ(resumed.out, "Tag0305\t处理成功完成\t5\n");
+    EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"5"});
+    EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Event"), QStringList{"0"});
+
+    const Result nothingLeft = run(options() + QStringList{"--resume"});
+    EXPECT_EQ(nothingLeft.exitCode, 0);
+    EXPECT_EQ(nothingLeft.out, "");
+
+    // Another range is another run.
+    EXPECT_EQ(run(dataSources() + QStringList{"--start", "2008-03-01", "--end", "2008-03-30", "--resume"}).exitCode, 2);
+}
+
 TEST_F(CopyProgramTest, RefusesBadArgumentsAndUnknownDataSources)
 {
     const Result help = run({"--help"});
@@ -268,6 +295,16 @@ TEST_F(CopyProgramTest, CtrlCUndoesTheTableBeingCopiedAndTouchesNoOther)
         << printed.toStdString();
     EXPECT_EQ(rowsOf(target, "SELECT TagID FROM Tag20080305"), QStringList{"99"});
     EXPECT_EQ(rowsOf(target, "SELECT Contents FROM Event"), QStringList{"复制"});
+
+    // --resume then does the two tables left, and the day ends as one whole run leaves it.
+    const Result resumed = run(options() + QStringList{"--resume"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+    EXPECT_TRUE(resumed.out.startsWith("Tag0305\t处理成功完成\t")) << resumed.out.toStdString();
+    EXPECT_TRUE(resumed.out.contains("Tag0304\t")) << resumed.out.toStdString();
+    EXPECT_FALSE(resumed.out.contains("Event")) << resumed.out.toStdString();
+    const QString day = "SELECT COUNT(*) FROM %1 WHERE ATime>='2008-03-05' AND ATime<'2008-03-06'";
+    EXPECT_EQ(rowsOf(target, day.arg("Tag20080305")), rowsOf(source, day.arg("Tag0305")));
+    EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305 WHERE nValue=9.5"), QStringList{"0"}); // the old sample
 }
 
 } // namespace
