@@ -209,6 +209,17 @@ TEST_F(CopyDialogTest, StopEscapeOrClosingEndsTheRunWithoutTouchingAnotherTable)
         EXPECT_EQ(gui->messageTexts(), QStringList());
         EXPECT_TRUE(QFile::exists(configPath()));
     }
+
+    // 继续上次复制 ticks the tables the stopped run left and copies them.
+    auto dialog = openDialog();
+    child<QDateEdit>(*dialog, "startDate")->setDate(QDate(2008, 3, 5));
+    child<QDateEdit>(*dialog, "endDate")->setDate(QDate(2008, 3, 6));
+    click(*dialog, "resumeButton");
+    EXPECT_EQ(tickedRows(*dialog), (std::vector<int>{66, 67}));
+    EXPECT_EQ(cell(*dialog, 67, CopyColumn::Status), "处理成功完成");
+    EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080306"), QStringList{"300"});
+    click(*dialog, "resumeButton");
+    EXPECT_EQ(gui->messageTexts(), QStringList{"上次复制的表都已处理成功完成。"});
 }
 
 TEST_F(CopyDialogTest, AConnectionThatDoesNotOpenIsReportedAndTheSettingsAreSaved)

@@ -5,6 +5,7 @@
 #include "app/DialogForm.h"
 #include "app/GuardedRun.h"
 #include "app/ReasonDialog.h"
+#include "copy/CopyResume.h"
 #include "copy/CopyTables.h"
 #include "db/DataSourceCatalogue.h"
 #include "journal/Journal.h"
@@ -126,6 +127,9 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     m_startButton = new QPushButton(QStringLiteral("开始执行"));
     m_startButton->setObjectName(QStringLiteral("startButton"));
     m_startButton->setDefault(true);
+    m_resumeButton = new QPushButton(QStringLiteral("继续上次复制"));
+    m_resumeButton->setObjectName(QStringLiteral("resumeButton"));
+    m_resumeButton->setAutoDefault(false);
     m_stopButton = new QPushButton(QStringLiteral("停止"));
     m_stopButton->setObjectName(QStringLiteral("stopButton"));
     m_stopButton->setEnabled(false);
@@ -138,6 +142,7 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     buttons->addWidget(buddyLabel(kReasonLabel, m_reason));
     buttons->addWidget(m_reason, 1);
     buttons->addWidget(m_startButton);
+    buttons->addWidget(m_resumeButton);
     buttons->addWidget(m_stopButton);
     buttons->addWidget(m_exitButton);
 
@@ -153,6 +158,7 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     connect(m_pickSource, &QPushButton::clicked, this, [this] { ChooseDataSource(false); });
     connect(m_range, &QCheckBox::clicked, this, &CDataCopyDlg::MarkTablesForRange);
     connect(m_startButton, &QPushButton::clicked, this, &CDataCopyDlg::StartCopy);
+    connect(m_resumeButton, &QPushButton::clicked, this, &CDataCopyDlg::ResumeCopy);
     connect(m_stopButton, &QPushButton::clicked, this, &CDataCopyDlg::RequestStop);
     connect(m_exitButton, &QPushButton::clicked, this, &CDataCopyDlg::reject);
 
@@ -275,13 +281,43 @@ void CDataCopyDlg::StartCopy()
     SaveCopySettings();
 }
 
+void CDataCopyDlg::ResumeCopy()
+{
+    if (m_running)
+        return;
+    ReadFields();
+    std::optional<QStringList> left;
+    if (CTesseraApp* app = CTesseraApp::Instance()) {
+        try {
+            left = copy::tablesToResume(app->GetJournal(), m_settings, m_start, m_end);
+        } catch (const journal::JournalError& error) {
+            warningMessage(this, QStringLiteral("无法读取操作日志!\n%1").arg(error.message()), windowTitle());
+            return;
+        }
+    }
+    if (!left) {
+        standardMessage(QStringLiteral("没有可以继续的复制:操作日志中没有数据源和时间范围都相同的复制。"));
+        return;
+    }
+    if (left->isEmpty()) {
+        standardMessage(QStringLiteral("上次复制的表都已处理成功完成。"));
+        return;
+    }
+    m_range->setChecked(false);
+    for (int row = 0; row < copy::kCopyTableRows; ++row) {
+        QTableWidgetItem* item = m_tables->item(row, 0);
+        item->setCheckState(left->contains(item->text()) ? Qt::Checked : Qt::Unchecked);
+    }
+    StartCopy();
+}
+
 void CDataCopyDlg::SetRunning(bool running)
 {
     m_running = running;
     m_stopRequested = false;
     for (QWidget* w : std::initializer_list<QWidget*>{m_targetDsn, m_targetUser, m_targetPassword, m_sourceDsn,
                                                       m_sourceUser, m_sourcePassword, m_pickTarget, m_pickSource,
-                                                      m_range, m_startEdit, m_endEdit, m_startButton, m_exitButton})
+                                                      m_range, m_startEdit, m_endEdit, m_startButton, m_resumeButton, m_exitButton})
         w->setEnabled(!running);
     m_tables->setEnabled(true);
     m_stopButton->setEnabled(running);

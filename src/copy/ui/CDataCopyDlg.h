@@ -39,6 +39,9 @@ public:
     void MarkTablesForRange();
     void ChooseDataSource(bool target);
     void StartCopy();
+    // "继续上次复制": ticks the tables the last run with these data sources
+    // and this range did not finish, and starts them.
+    void ResumeCopy();
     void RequestStop() { m_stopRequested = true; }
 
     // The ticked rows' names in row order.
@@ -83,6 +86,7 @@ private:
     QTableWidget* m_tables = nullptr;
     QLineEdit* m_reason = nullptr;
     QPushButton* m_startButton = nullptr;
+    QPushButton* m_resumeButton = nullptr;
     QPushButton* m_stopButton = nullptr;
     QPushButton* m_exitButton = nullptr;
 };
