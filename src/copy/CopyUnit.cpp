@@ -95,11 +95,13 @@ UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connect
         };
         // The rows after the first come from a reader thread, a few blocks ahead.
         std::optional<SourceReader> reader;
-        if (row)
+        if (row && plan.readAhead)
             reader.emplace(rows, plan, 1);
         std::vector<SourceReader::Row> block;
         size_t nextInBlock = 0;
         auto pullRow = [&]() -> std::optional<std::vector<db::Value>> {
+            if (!reader)
+                return nextRow();
             if (nextInBlock == block.size()) {
                 block = onSide(Side::Source, UnitEnd::SourceFailed, [&] { return reader->nextBlock(); });
                 nextInBlock = 0;

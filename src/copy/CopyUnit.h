@@ -37,6 +37,9 @@ struct UnitPlan {
     // Integer columns come as bound numbers, not as text (not from SQLite,
     // whose driver reads a number out of any text).
     bool integersAsNumbers = false;
+    // The source is read on a thread of its own, ahead of the writer (see
+    // SourceReader); otherwise between the writes, on this thread.
+    bool readAhead = false;
     // A source row as the insert's values; rowNumber counts from 1. Throws
     // DbError for a value it cannot read.
     std::function<std::vector<db::Value>(db::ResultSet& row, qint64 rowNumber)> convert;
