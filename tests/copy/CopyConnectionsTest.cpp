@@ -148,6 +148,41 @@ protected:
     // Both data sources and March 2008.
     QStringList options(const QString& target = {}) const { return dataSources(target) + march; }
 
+    // Starts a copy of the tables whose long day of 300,000 samples is being
+    // written once the call returns (its delete ran; the target's journal file
+    // is there), Event done before it; what it printed so far goes to `out`.
+    void startLongDayCopy(QProcess& process, const QStringList& tables, QByteArray& out)
+    {
+        source.execute("WITH RECURSIVE n(i) AS (SELECT 5 UNION ALL SELECT i+1 FROM n WHERE i<300000) "
+                       "INSERT INTO Tag0305 SELECT datetime('2008-03-05 00:00:00', '+'||(i % 86400)||' seconds'),"
+                       "i,1,1.5,0 FROM n");
+        target.execute("INSERT INTO Tag20080305 VALUES('2008-03-05 06:00:00',99,1,9.5,0)");
+        start(process, options() + QStringList{"--tables", tables.join(',')});
+        ASSERT_TRUE(process.waitForStarted());
+        while (!out.contains('\n') && process.waitForReadyRead(30000))
+            out += process.readAllStandardOutput();
+        ASSERT_EQ(QString::fromUtf8(out), "Event\t处理成功完成\n");
+        const QString journal = dir.filePath("newer.db-journal");
+        QDeadlineTimer deadline(30000);
+        while (!QFile::exists(journal) && process.state() == QProcess::Running && !deadline.hasExpired())
+            QThread::usleep(500);
+        ASSERT_TRUE(QFile::exists(journal));
+    }
+
+    // --resume after a copy that was stopped or killed gives the target of one
+    // whole run: the long day complete, its old sample gone, Event not redone.
+    void expectResumedToAWholeRun()
+    {
+        const Result resumed = run(options() + QStringList{"--resume"});
+        EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+        EXPECT_TRUE(resumed.out.startsWith("Tag0305\t处理成功完成\t")) << resumed.out.toStdString();
+        EXPECT_FALSE(resumed.out.contains("Event")) << resumed.out.toStdString();
+        const QString day = "SELECT COUNT(*) FROM %1 WHERE ATime>='2008-03-05' AND ATime<'2008-03-06'";
+        EXPECT_EQ(rowsOf(target, day.arg("Tag20080305")), rowsOf(source, day.arg("Tag0305")));
+        EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305 WHERE nValue=9.5"), QStringList{"0"});
+        EXPECT_EQ(rowsOf(target, "SELECT Contents FROM Event"), QStringList{"复制"});
+    }
+
     const QStringList march{"--start", "2008-03-01", "--end", "2008-03-31"};
 };
 
@@ -262,26 +297,9 @@ TEST_F(CopyProgramTest, ATableThatEndsTheRunStillGetsItsLineAndTheOthersSayTheyW
 
 TEST_F(CopyProgramTest, CtrlCUndoesTheTableBeingCopiedAndTouchesNoOther)
 {
-    // A day long enough to be copying when the signal comes.
-    source.execute("WITH RECURSIVE n(i) AS (SELECT 5 UNION ALL SELECT i+1 FROM n WHERE i<300000) "
-                   "INSERT INTO Tag0305 SELECT datetime('2008-03-05 00:00:00', '+'||(i % 86400)||' seconds'),i,1,1.5,0 "
-                   "FROM n");
-    target.execute("INSERT INTO Tag20080305 VALUES('2008-03-05 06:00:00',99,1,9.5,0)");
-
     QProcess process;
-    start(process, options() + QStringList{"--tables", "Tag0304,Tag0305,Event"});
-    ASSERT_TRUE(process.waitForStarted());
-    // The first table's line, then the target's journal: the long day's
-    // delete has run and its rows are being written.
     QByteArray out;
-    while (!out.contains('\n') && process.waitForReadyRead(30000))
-        out += process.readAllStandardOutput();
-    ASSERT_EQ(QString::fromUtf8(out), "Event\t处理成功完成\n");
-    const QString journal = dir.filePath("newer.db-journal");
-    QDeadlineTimer deadline(30000);
-    while (!QFile::exists(journal) && process.state() == QProcess::Running && !deadline.hasExpired())
-        QThread::usleep(500);
-    ASSERT_TRUE(QFile::exists(journal));
+    startLongDayCopy(process, {"Tag0304", "Tag0305", "Event"}, out);
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(60000));
     out += process.readAllStandardOutput();
@@ -295,16 +313,20 @@ TEST_F(CopyProgramTest, CtrlCUndoesTheTableBeingCopiedAndTouchesNoOther)
         << printed.toStdString();
     EXPECT_EQ(rowsOf(target, "SELECT TagID FROM Tag20080305"), QStringList{"99"});
     EXPECT_EQ(rowsOf(target, "SELECT Contents FROM Event"), QStringList{"复制"});
+    expectResumedToAWholeRun();
+}
 
-    // --resume then does the two tables left, and the day ends as one whole run leaves it.
-    const Result resumed = run(options() + QStringList{"--resume"});
-    EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
-    EXPECT_TRUE(resumed.out.startsWith("Tag0305\t处理成功完成\t")) << resumed.out.toStdString();
-    EXPECT_TRUE(resumed.out.contains("Tag0304\t")) << resumed.out.toStdString();
-    EXPECT_FALSE(resumed.out.contains("Event")) << resumed.out.toStdString();
-    const QString day = "SELECT COUNT(*) FROM %1 WHERE ATime>='2008-03-05' AND ATime<'2008-03-06'";
-    EXPECT_EQ(rowsOf(target, day.arg("Tag20080305")), rowsOf(source, day.arg("Tag0305")));
-    EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305 WHERE nValue=9.5"), QStringList{"0"}); // the old sample
+// Killed outright (SIGKILL) in the middle of a six-table run: the day being
+// written is rolled back by the database, and --resume finishes the run.
+TEST_F(CopyProgramTest, AKilledRunResumesToTheTargetOfAWholeRun)
+{
+    QProcess process;
+    QByteArray out;
+    startLongDayCopy(process, {"Tag0301", "Tag0302", "Tag0303", "Tag0304", "Tag0305", "Event"}, out);
+    process.kill();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
+    expectResumedToAWholeRun();
 }
 
 } // namespace
