@@ -40,6 +40,7 @@ PreviewPane::PreviewPane(QWidget* parent)
     setObjectName(QStringLiteral("previewPane"));
     m_button = new QPushButton(QStringLiteral("预览(&P)"));
     m_button->setObjectName(QStringLiteral("previewButton"));
+    m_button->setAccessibleName(QStringLiteral("预览"));
     m_summary = new QLabel;
     m_summary->setObjectName(QStringLiteral("previewSummary"));
     m_tags = new QComboBox;
