@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateEdit>
+#include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -275,6 +276,24 @@ TEST_P(RecordCommandsTest, DeleteWorksBottomUpAndStopsAtTheFirstFailure)
     EXPECT_EQ(lastMessage().caption, u"事件提示"_s);
     EXPECT_EQ(column(4), (QStringList {"top", "block"}));
     EXPECT_EQ(values(u"SELECT Contents FROM Event ORDER BY Contents"_s), (QStringList {"block", "top"}));
+}
+
+// In a list sorted by a header click, a delete takes the records shown selected.
+TEST_P(RecordCommandsTest, DeleteInASortedListTakesTheRowsShownSelected)
+{
+    insertToday(ViewMode::OperationEvents, {{"1", "", "08:00:00", "1", "b", "主站", "张工", ""},
+                                            {"1", "", "07:00:00", "1", "c", "主站", "张工", ""},
+                                            {"1", "", "06:00:00", "1", "a", "主站", "张工", ""}});
+    showKind(cmd::ShowOperationEvents);
+    run<CEventQueryDlg>(cmd::EventQuery, [](CEventQueryDlg& d) { clickOk(d); });
+    QHeaderView* header = frame->list()->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(4) + 5, header->height() / 2));
+    clickRow(0);
+    confirmDelete(u"操作事件"_s, true);
+    frame->runCommand(cmd::EventDelete);
+    EXPECT_EQ(values(u"SELECT Contents FROM Event ORDER BY Contents"_s), (QStringList {"b", "c"}));
+    EXPECT_EQ(column(4), (QStringList {"b", "c"}));
 }
 
 TEST_P(RecordCommandsTest, ViewChecksAndSelections)
