@@ -188,6 +188,32 @@ double ownInsertSelect(db::Connection& c, const Target& t, bool telemetry, int r
     return rows / watch.seconds();
 }
 
+// A client-side bulk load of the same samples into PostgreSQL: psql's \copy
+// of them as CSV (made beforehand, not timed). 0 when psql is not at hand.
+double psqlBulkLoad(db::Connection& c, const Target& t, int rows, const QString& olderPath, QTemporaryDir& dir)
+{
+    const QString csv = dir.filePath("samples.csv");
+    QProcess sqlite;
+    sqlite.setStandardOutputFile(csv);
+    sqlite.start("sqlite3", {"-csv", olderPath, "SELECT ATime,TagID,DataType,nValue,nValueChange FROM Tag0305"});
+    if (!sqlite.waitForFinished(120000) || sqlite.exitCode() != 0)
+        return 0;
+    c.execute(ddl::dropTableSql("TagLoadRef"));
+    c.execute(ddl::createTelemetryTableSql(t.kind, "TagLoadRef", ddl::Generation::Newer));
+    QProcess psql;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PGPASSWORD", t.password);
+    psql.setProcessEnvironment(environment);
+    Stopwatch watch;
+    psql.start("psql", {"-h", env("TESSERA_TEST_PG_HOST"), "-p", env("TESSERA_TEST_PG_PORT"), "-U", t.user, "-d",
+                        env("TESSERA_TEST_PG_DATABASE"), "-q", "-c",
+                        QStringLiteral("\\copy TagLoadRef FROM '%1' WITH (FORMAT csv)").arg(csv)});
+    const bool loaded = psql.waitForFinished(300000) && psql.exitCode() == 0;
+    const double seconds = watch.seconds();
+    c.execute(ddl::dropTableSql("TagLoadRef"));
+    return loaded ? rows / seconds : 0;
+}
+
 void benchTarget(const Target& t, const Sizes& n, const QString& olderPath, QTemporaryDir& dir);
 
 // A server shared with running tests may lose a table under us: say so, go on.
@@ -222,10 +248,13 @@ void benchTarget(const Target& t, const Sizes& n, const QString& olderPath, QTem
     const int sample = 1000;
     const double tagOwn = ownInsertSelect(c, t, true, n.samples, olderPath, newerPath);
     const double eventOwn = ownInsertSelect(c, t, false, n.events, olderPath, newerPath);
+    const double tagBulk = t.kind == DatabaseKind::PostgreSQL ? psqlBulkLoad(c, t, n.samples, olderPath, dir) : 0;
     const double tagPerRow = perRow(c, t, true, sample);
     const double eventPerRow = perRow(c, t, false, sample);
     printRate("telemetry: tessera-copy (whole process)", n.samples, tagSeconds > 0 ? n.samples / tagSeconds : 0);
     printRate("telemetry: database's INSERT ... SELECT", n.samples, tagOwn);
+    if (tagBulk > 0)
+        printRate("telemetry: psql \\copy of them (bulk load)", n.samples, tagBulk);
     printRate("telemetry: a statement per row, 2 ms pause", sample, tagPerRow);
     printRate("events: tessera-copy (whole process)", n.events, eventSeconds > 0 ? n.events / eventSeconds : 0);
     printRate("events: database's INSERT ... SELECT", n.events, eventOwn);
