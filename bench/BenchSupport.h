@@ -16,6 +16,11 @@ private:
     QElapsedTimer m_timer;
 };
 
+inline double ms(double seconds)
+{
+    return seconds * 1000.0;
+}
+
 inline void printRate(const char* what, long long rows, double perSecond)
 {
     std::printf("  %-40s %10lld rows %14.0f rows/s\n", what, rows, perSecond);

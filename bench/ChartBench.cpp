@@ -35,8 +35,6 @@ constexpr int kDaySamples = 86400;
 constexpr int kSteps = 40;
 constexpr int kRounds = 3;
 
-double ms(double seconds) { return seconds * 1000.0; }
-
 // Today's table with a day of one-second samples of one tag: a daily wave
 // with noise; every tenth minute hand-set, and the hour from 14:00 set by hand
 // throughout.

@@ -157,8 +157,6 @@ double readAsText(const QString& path, int expected)
     return seconds;
 }
 
-double ms(double seconds) { return seconds * 1000.0; }
-
 class NoMenus : public CommandHost {
 public:
     int commandGroup() const override { return 5; }

@@ -1,5 +1,6 @@
 #include "text/Csv.h"
 
+#include <QByteArray>
 #include <QIODevice>
 
 namespace tessera {
@@ -9,6 +10,7 @@ namespace {
 // Rows between two progress reports, and bytes gathered before a write.
 constexpr qint64 kProgressRows = 8192;
 constexpr qsizetype kWriteBytes = 1 << 20;
+constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool looksLikeFormula(const QString& text)
 {
@@ -27,8 +29,8 @@ bool needsQuotes(const QString& text)
     return false;
 }
 
-} // namespace
-
+// One cell: a text a spreadsheet would run as a formula gets a leading
+// apostrophe; quotes where the cell needs them.
 QString csvCell(QString text)
 {
     if (looksLikeFormula(text))
@@ -39,6 +41,7 @@ QString csvCell(QString text)
     return u'"' + text + u'"';
 }
 
+// Cells joined by commas, with CRLF, as UTF-8.
 void appendCsvLine(QByteArray& out, const QStringList& cells)
 {
     for (qsizetype i = 0; i < cells.size(); ++i) {
@@ -53,6 +56,8 @@ void appendCsvLine(QByteArray& out, const QStringList& cells)
     }
     out += "\r\n";
 }
+
+} // namespace
 
 CsvResult writeCsv(QIODevice& device, const CsvTable& table, const std::function<bool(qint64)>& progress)
 {

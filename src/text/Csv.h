@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -11,14 +10,6 @@ class QIODevice;
 // CSV as spreadsheets read it: UTF-8 with a byte-order mark (so the Chinese
 // texts open right), CRLF line ends, quotes only where a cell needs them.
 namespace tessera {
-
-inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
-
-// One cell. A text a spreadsheet would run as a formula (=, +, -, @ first)
-// gets a leading apostrophe; a number such as "-1.5" stays a number.
-QString csvCell(QString text);
-// Cells joined by commas, with CRLF, as UTF-8.
-void appendCsvLine(QByteArray& out, const QStringList& cells);
 
 // A table to write: the header row and the rows in the order wanted.
 struct CsvTable {

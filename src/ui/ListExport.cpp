@@ -76,11 +76,8 @@ CsvTable shownTable(const CTesseraView& list)
     for (int column = 0; column < shown.columnCount(); ++column)
         table.headers << shown.headerData(column, Qt::Horizontal).toString();
     table.rowCount = shown.rowCount();
-    table.row = [&list, &rows, columns = table.headers.size()](qint64 row) {
-        QStringList cells = rows.rowCells(list.GetModelRow(int(row)));
-        cells.resize(columns);
-        return cells;
-    };
+    // rowCells gives the shown cells only.
+    table.row = [&list, &rows](qint64 row) { return rows.rowCells(list.GetModelRow(int(row))); };
     return table;
 }
 
