@@ -154,49 +154,53 @@ private:
     std::map<int, QString> m_statuses;
 };
 
-const char* kDescription =
-    "Copies the event, summary and telemetry tables of an older-generation database into a\n"
-    "newer-generation one, as the copy dialog does, without a window.\n"
-    "\n"
-    "The data sources are ODBC data-source names. Without the data-source options both are\n"
-    "taken from the sections HOSTSOURCE (target) and DESTSOURCE (source) of DataSource.ini;\n"
-    "options given override the file's values one by one.\n"
-    "\n"
-    "Tables: --range chooses them as the dialog's range check box does (start and end in\n"
-    "different years: every table; in the same year: the calendar-day tables from the start\n"
-    "date to the end date). --tables names them, e.g. Event,SOE,Tag0305.\n"
-    "Event and summary tables: the target's rows with ADate in the range are replaced by the\n"
-    "source's rows of the range. Calendar-day table TagMMDD: for every year of the range the\n"
-    "day's samples replace those of the target's table TAGyyyyMMDD; years whose table the\n"
-    "target lacks are skipped.\n"
-    "\n"
-    "Every run is recorded in the operation journal beside DataSource.ini (OperationJournal.sqlite);\n"
-    "a journal that cannot be opened or written stops the run before anything is copied.\n"
-    "\n"
-    "Each range (an event table's, or a telemetry day of one year) is replaced as one\n"
-    "unit: it completes, or the target keeps what it held before. A MySQL or MariaDB table\n"
-    "without transactions (MyISAM) cannot roll back; there the source is read before\n"
-    "anything is deleted, and no row is written twice.\n"
-    "\n"
-    "Output: one line per chosen table, in run order (Event first, Tag0101 last): name,\n"
-    "status text and, for telemetry tables, the number of samples read (empty when the\n"
-    "table ended the run before it was counted), separated by tabs. A table the run never\n"
-    "reached says \"未处理\". Messages go to standard error, with a progress line when it\n"
-    "is a terminal or --progress is given: tables done, percent, rows per second and the\n"
-    "time left at that pace.\n"
-    "\n"
-    "Ctrl+C (SIGINT) or SIGTERM stops the run: the unit being copied is undone, its table\n"
-    "marked \"处理失败\", and no further table is touched. A second signal ends the program\n"
-    "at once.\n"
-    "\n"
-    "--resume continues the last run with the same data sources and range, stopped, failed\n"
-    "or killed: it copies again only its tables that did not end \"处理成功完成\"; each\n"
-    "table's unit is undone or complete, so the target ends as after one whole run.\n"
-    "\n"
-    "Exit status: 0 when every chosen table ends \"处理成功完成\"; 1 when any table failed\n"
-    "or the run was aborted (a lost connection among them); 2 for bad arguments, or when a\n"
-    "data source cannot be found, classified or connected; 3 when the run was stopped by\n"
-    "Ctrl+C (SIGINT) or SIGTERM.";
+const char* kDescription
+    = "Copies the event, summary and telemetry tables of an older-generation database into a\n"
+      "newer-generation one, as the copy dialog does, without a window.\n"
+      "\n"
+      "The data sources are ODBC data-source names. Without the data-source options both are\n"
+      "taken from the sections HOSTSOURCE (target) and DESTSOURCE (source) of DataSource.ini;\n"
+      "options given override the file's values one by one.\n"
+      "\n"
+      "Tables: --range chooses them as the dialog's range check box does (start and end in\n"
+      "different years: every table; in the same year: the calendar-day tables from the start\n"
+      "date to the end date). --tables names them, e.g. Event,SOE,Tag0305.\n"
+      "Event and summary tables: the target's rows with ADate in the range are replaced by the\n"
+      "source's rows of the range. Calendar-day table TagMMDD: for every year of the range the\n"
+      "day's samples replace those of the target's table TAGyyyyMMDD; years whose table the\n"
+      "target lacks are skipped.\n"
+      "\n"
+      "Every run is recorded in the operation journal beside DataSource.ini (OperationJournal.sqlite);\n"
+      "a journal that cannot be opened or written stops the run before anything is copied.\n"
+      "\n"
+      "Each range (an event table's, or a telemetry day of one year) is replaced as one\n"
+      "unit: it completes, or the target keeps what it held before. A MySQL or MariaDB table\n"
+      "without transactions (MyISAM) cannot roll back; there the source is read before\n"
+      "anything is deleted, and no row is written twice.\n"
+      "\n"
+      "Output: one line per chosen table, in run order (Event first, Tag0101 last): name,\n"
+      "status text and, for telemetry tables, the number of samples read (empty when the\n"
+      "table ended the run before it was counted), separated by tabs. A table the run never\n"
+      "reached says \"未处理\". Messages go to standard error, with a progress line when it\n"
+      "is a terminal or --progress is given: tables done, percent, rows per second and the\n"
+      "time left at that pace.\n"
+      "\n"
+      "Ctrl+C (SIGINT) or SIGTERM stops the run: the unit being copied is undone, its table\n"
+      "marked \"处理失败\", and no further table is touched. A second signal ends the program\n"
+      "at once.\n"
+      "\n"
+      "--jobs N copies N tables at once (telemetry days or event tables), each on a connection\n"
+      "pair of its own, into a server; the lines and messages still come in run order. Ctrl+C\n"
+      "then undoes the unit of every table being copied.\n"
+      "\n"
+      "--resume continues the last run with the same data sources and range, stopped, failed\n"
+      "or killed: it copies again only its tables that did not end \"处理成功完成\"; each\n"
+      "table's unit is undone or complete, so the target ends as after one whole run.\n"
+      "\n"
+      "Exit status: 0 when every chosen table ends \"处理成功完成\"; 1 when any table failed\n"
+      "or the run was aborted (a lost connection among them); 2 for bad arguments, or when a\n"
+      "data source cannot be found, classified or connected; 3 when the run was stopped by\n"
+      "Ctrl+C (SIGINT) or SIGTERM.";
 
 std::optional<QDate> parseDate(const QString& text)
 {
@@ -234,8 +238,12 @@ int main(int argc, char** argv)
     const QCommandLineOption reason(QStringLiteral("reason"), QStringLiteral("Why the copy runs, for the operation journal."), QStringLiteral("TEXT"));
     const QCommandLineOption resume(QStringLiteral("resume"), QStringLiteral("Continue the last copy of the same data sources and range: only its tables that did not end \"处理成功完成\" (instead of --range or --tables)."));
     const QCommandLineOption progress(QStringLiteral("progress"), QStringLiteral("Show the progress line (tables, percent, rows per second, time left) also when standard error is not a terminal."));
-    parser.addOptions({targetDsn, targetUser, targetPassword, sourceDsn, sourceUser, sourcePassword, start, end,
-                       range, tables, reason, progress, resume});
+    const QCommandLineOption jobs(QStringLiteral("jobs"),
+        QStringLiteral("Tables copied at once, each on a connection pair of its own (1 to 16; a SQLite or Access "
+                       "target always takes one). Default 1."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    parser.addOptions({targetDsn, targetUser, targetPassword, sourceDsn, sourceUser, sourcePassword, start, end, range,
+        tables, reason, progress, resume, jobs});
     if (!parser.parse(app.arguments()))
         return refuse(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -244,6 +252,11 @@ int main(int argc, char** argv)
     }
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first()));
+
+    bool jobsIsNumber = false;
+    const int jobCount = parser.value(jobs).toInt(&jobsIsNumber);
+    if (!jobsIsNumber || jobCount < 1 || jobCount > kMaxCopyJobs)
+        return refuse(QStringLiteral("--jobs takes a number from 1 to %1").arg(kMaxCopyJobs));
 
     const auto from = parseDate(parser.value(start));
     const auto to = parseDate(parser.value(end));
@@ -327,6 +340,7 @@ int main(int argc, char** argv)
     journal::EntryDraft who;
     who.reason = parser.value(reason);
     run.SetJournal(&*journal, who);
+    run.SetJobs(jobCount);
     if (!run.LookUpConnectionKinds() || !run.OpenCopyConnections())
         return Refused;
     run.CopyTables(chosen);

@@ -72,6 +72,7 @@ CopyRun::CopyRun(CopySettings& settings, const QDateTime& start, const QDateTime
     , m_start(start)
     , m_end(end)
     , m_report(&report)
+    , m_runClock(QDateTime::currentDateTime())
 {
 }
 
@@ -189,23 +190,34 @@ bool CopyRun::CopyChosenTables(const QStringList& chosenTables)
     m_stopped = false;
     m_report->progress(0, m_tablesTotal, 0);
     m_sinceProgress.start();
+    if (Jobs() > 1 && chosenTables.size() > 1)
+        return CopyChosenTablesInParallel(chosenTables);
     // The last chosen first: of a full selection Event first, Tag0101 last.
     for (qsizetype i = chosenTables.size() - 1; i >= 0; --i) {
         if (StopAsked())
             return false;
-        const QString& name = chosenTables[i];
-        CopyOutcome outcome = CopyOutcome::Done;
-        if (name.contains(QLatin1String("Tag")))
-            outcome = CopyTelemetryDay(name);
-        else if (const EventTableCopy* table = eventTableCopy(name))
-            outcome = CopyEventTable(*table);
-        if (outcome == CopyOutcome::Abort)
+        if (CopyTable(chosenTables[i]) == CopyOutcome::Abort)
             return false;
         ++m_tablesDone;
         m_report->progress(m_tablesDone, m_tablesTotal, 0);
         m_sinceProgress.restart();
     }
     return true;
+}
+
+int CopyRun::Jobs() const
+{
+    const DatabaseKind kind = m_settings.target.kind;
+    return kind == DatabaseKind::SQLite || kind == DatabaseKind::Access ? 1 : m_jobs;
+}
+
+CopyOutcome CopyRun::CopyTable(const QString& name)
+{
+    if (name.contains(QLatin1String("Tag")))
+        return CopyTelemetryDay(name);
+    if (const EventTableCopy* table = eventTableCopy(name))
+        return CopyEventTable(*table);
+    return CopyOutcome::Done;
 }
 
 void CopyRun::ShowProgress(int row, qint64 count, double fraction)

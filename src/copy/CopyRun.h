@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
 namespace tessera::journal {
@@ -40,6 +41,9 @@ public:
     // A table's row is final (also the row of a table that aborted the run).
     virtual void tableEnded(int row) {}
 };
+
+// The most tables a run copies at once.
+inline constexpr int kMaxCopyJobs = 16;
 
 // How a table's copy ended for the run: Abort ends the whole run at once
 // (a telemetry probe or delete failing, a lost connection, the user's stop).
@@ -81,12 +85,22 @@ public:
     // run stops it before anything is copied.
     void SetJournal(journal::Journal* journal, const journal::EntryDraft& who = {});
 
+    // Tables copied at once, each on a connection pair of its own (1: one
+    // after the other on the run's pair). A SQLite or Access target takes
+    // one writer at a time and always runs on one pair.
+    void SetJobs(int jobs) { m_jobs = std::clamp(jobs, 1, kMaxCopyJobs); }
+    int Jobs() const;
+
     db::Connection& Target() { return m_target; }
     db::Connection& Source() { return m_source; }
     bool Stopped() const { return m_stopped; }
 
 private:
     bool CopyChosenTables(const QStringList& chosenTables);
+    // The chosen tables on several pairs; see ParallelCopy.cpp.
+    bool CopyChosenTablesInParallel(const QStringList& chosenTables);
+    // A chosen table by its name: an event table or a telemetry day.
+    CopyOutcome CopyTable(const QString& name);
     // Shows the count and the progress when enough time passed.
     void ShowProgress(int row, qint64 count, double fraction);
     // Asks the report, and remembers a stop.
@@ -110,6 +124,7 @@ private:
     QElapsedTimer m_sinceProgress;
     int m_tablesDone = 0;
     int m_tablesTotal = 0;
+    int m_jobs = 1;
     bool m_stopped = false;
 };
 

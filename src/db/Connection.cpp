@@ -15,7 +15,8 @@ Connection& Connection::operator=(Connection&& other) noexcept
         close();
         m_dbc = std::move(other.m_dbc);
         m_connectString = std::move(other.m_connectString);
-        m_queryTimeout = other.m_queryTimeout;
+        m_openedWith = std::move(other.m_openedWith);
+        m_options = other.m_options;
         m_autoCommit = other.m_autoCommit;
         m_connected = std::exchange(other.m_connected, false);
         m_dateTimesAsText = other.m_dateTimesAsText;
@@ -48,7 +49,8 @@ Connection Connection::open(const QString& connectString, const ConnectOptions& 
     }
     c.m_connected = true;
     c.m_connectString = fromWide(out, wideLength(out, qsizetype(std::size(out))));
-    c.m_queryTimeout = options.queryTimeoutSeconds;
+    c.m_openedWith = connectString;
+    c.m_options = options;
     const QString dbms = c.dbmsName();
     c.m_dateTimesAsText = dbms.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
     c.m_failureAbortsTransaction = dbms.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive);
@@ -105,8 +107,9 @@ StatementHandle Connection::newStatement()
     if (!m_dbc)
         throw DbError(QStringLiteral("08003"), 0, QStringLiteral("connection not open"));
     StatementHandle stmt(m_dbc.get());
-    if (m_queryTimeout > 0)
-        SQLSetStmtAttrW(stmt.get(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(m_queryTimeout)), 0);
+    if (m_options.queryTimeoutSeconds > 0)
+        SQLSetStmtAttrW(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+            reinterpret_cast<SQLPOINTER>(SQLULEN(m_options.queryTimeoutSeconds)), 0);
     return stmt;
 }
 

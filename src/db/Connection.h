@@ -31,6 +31,9 @@ public:
 
     // The complete connect string the driver reported after connecting.
     const QString& connectString() const noexcept { return m_connectString; }
+    // Another connection to the same data source, opened with the connect
+    // string and options this one was opened with. Throws DbError.
+    Connection openAnother() const { return open(m_openedWith, m_options); }
     // The database product's name as the driver reports it (SQL_DBMS_NAME).
     QString dbmsName() const;
 
@@ -88,7 +91,8 @@ private:
 
     ConnectionHandle m_dbc;
     QString m_connectString;
-    int m_queryTimeout = 30;
+    QString m_openedWith;
+    ConnectOptions m_options;
     bool m_autoCommit = true;
     bool m_connected = false;
     bool m_dateTimesAsText = false;

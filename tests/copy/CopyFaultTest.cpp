@@ -245,6 +245,35 @@ TEST_P(CopyIntoTest, AStopUndoesTheCurrentTableAndTouchesNoOther)
     }
 }
 
+// A stop while tables are copied at once: each table being copied is undone
+// or, where its last unit had committed, done; none is left half-written.
+TEST_P(CopyIntoTest, AStopInAParallelRunLeavesEveryTableDoneOrAsItWas)
+{
+    for (int stopAt : {1, 2, 3, 5, 8}) {
+        SCOPED_TRACE(stopAt);
+        SetUp();
+        jobs = 2;
+        RecordingReport report;
+        report.stopAfterChecks = stopAt - 1;
+        const bool completed = copy({"Tag0305", "SOE", "Event"}, report);
+        EXPECT_EQ(completed, report.checks < stopAt); // stopped exactly when asked to
+        EXPECT_EQ(report.messageTexts(), QStringList());
+        const TargetRows now = targetRows();
+        const bool eventsDone = report.status(kEventRow) == kStatusDone;
+        const bool soeDone = report.status(kSoeRow) == kStatusDone;
+        const bool tagDone = report.status(kTag0305Row) == kStatusDone;
+        EXPECT_EQ(now.events, eventsDone ? copied.events : before.events);
+        EXPECT_EQ(now.soe, soeDone ? copied.soe : before.soe);
+        EXPECT_EQ(now.tag2008, tagDone ? copied.tag2008 : before.tag2008);
+        if (tagDone)
+            EXPECT_EQ(now.tag2007, copied.tag2007);
+        else
+            EXPECT_TRUE(now.tag2007 == copied.tag2007 || now.tag2007 == before.tag2007);
+        EXPECT_EQ(completed, eventsDone && soeDone && tagDone);
+        TearDown();
+    }
+}
+
 TEST_P(CopyIntoTest, DaysEndAtTheNextMidnightNotAtTheirLastWholeSecond)
 {
     // A target kind that keeps fractions of a second gets a sample in the

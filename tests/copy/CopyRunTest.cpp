@@ -119,9 +119,13 @@ TEST_P(CopyRunTest, CopiesTheEventAndSummaryTablesOfTheRangeWithTheirConversions
     EXPECT_EQ(signal.string(1) + "|" + signal.string(2), "7|2");
     signal.close();
 
-    // Once more: the same target, no duplicates.
+    // Once more, three tables at a time into a server: the same target, no
+    // duplicates, the tables ending in the same order.
+    jobs = 3;
     RecordingReport again;
     EXPECT_TRUE(copy(tables, again, QDate(2008, 1, 1), QDate(2008, 1, 31)));
+    EXPECT_EQ(again.endedRows, report.endedRows);
+    EXPECT_EQ(again.statuses({372, 373, 374, 375, 376, 377, 378}), QStringList(7, kStatusDone));
     EXPECT_EQ(targetEvents(), events);
     for (const char* table : {"LimitAlarm", "RSChange", "SOE", "Fault", "SDaySummary", "RSSummary"})
         EXPECT_EQ(rowsOf(server, QString("SELECT COUNT(*) FROM ") + table), QStringList{"1"}) << table;
@@ -144,14 +148,20 @@ TEST_P(CopyRunTest, EventTableFailuresKeepTheirMeaning)
     // A source table that cannot be read.
     file.execute("DROP TABLE RSChange");
 
-    RecordingReport report;
-    EXPECT_TRUE(copy(copyTableNames().mid(kCalendarDayRows), report, QDate(2008, 1, 1), QDate(2008, 1, 31)));
-    EXPECT_EQ(rowsOf(server, "SELECT Contents FROM Event ORDER BY ADate"), QStringList{"imported before"});
-    // Event, SDaySummary (it starts as failed), RSSummary, RSChange, LimitAlarm, Fault, SOE.
-    EXPECT_EQ(report.statuses({378, 377, 376, 375, 374, 373, 372}),
-              (QStringList{kStatusFailed, kStatusFailed, kStatusDone, kStatusFailed, kStatusDone, "", kStatusDone}));
-    EXPECT_TRUE(saidExactly(report.messageTexts(), {"不能处理Event据表!", "删除重复导入的SDaySummary数据失败!",
-                                                    "处理RSChange表出错:", "删除重复导入的Fault数据失败!"}));
+    // Tables copied at once into a server say the same, in the same order.
+    for (int tablesAtOnce : {1, 4}) {
+        SCOPED_TRACE(tablesAtOnce);
+        jobs = tablesAtOnce;
+        RecordingReport report;
+        EXPECT_TRUE(copy(copyTableNames().mid(kCalendarDayRows), report, QDate(2008, 1, 1), QDate(2008, 1, 31)));
+        EXPECT_EQ(rowsOf(server, "SELECT Contents FROM Event ORDER BY ADate"), QStringList{"imported before"});
+        // Event, SDaySummary (it starts as failed), RSSummary, RSChange, LimitAlarm, Fault, SOE.
+        EXPECT_EQ(report.statuses({378, 377, 376, 375, 374, 373, 372}),
+            (QStringList{kStatusFailed, kStatusFailed, kStatusDone, kStatusFailed, kStatusDone, "", kStatusDone}));
+        EXPECT_TRUE(saidExactly(report.messageTexts(),
+            {"不能处理Event据表!", "删除重复导入的SDaySummary数据失败!",
+                "处理RSChange表出错:", "删除重复导入的Fault数据失败!"}));
+    }
 }
 
 TEST_P(CopyRunTest, CopiesCalendarDayTablesYearByYear)

@@ -175,6 +175,7 @@ protected:
         copy::CopyRun run(settings, QDateTime(start, QTime(10, 30)), QDateTime(end, QTime(10, 30)), report);
         run.Attach(db::Connection::open(connectString(true)), targetKind(),
                    db::Connection::open(connectString(false) + sourceOptions), sourceKind());
+        run.SetJobs(jobs);
         if (ready)
             ready(run);
         return run.CopyTables(tables);
@@ -184,6 +185,7 @@ protected:
     db::Connection server;
     db::Connection file;
     QStringList serverTables;
+    int jobs = 1; // tables copied at once by copy()
 };
 
 } // namespace tessera::test
