@@ -4,11 +4,14 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace tessera::settings {
 
 namespace {
 
 const QString kTrendChartKey = QStringLiteral("view/trendChart");
+const QString kCopyJobsKey = QStringLiteral("copy/jobs");
 
 } // namespace
 
@@ -25,6 +28,16 @@ bool ViewSettings::trendChartShown() const
 void ViewSettings::setTrendChartShown(bool shown)
 {
     QSettings(m_path, QSettings::IniFormat).setValue(kTrendChartKey, shown);
+}
+
+int ViewSettings::copyJobs() const
+{
+    return std::max(1, QSettings(m_path, QSettings::IniFormat).value(kCopyJobsKey, 1).toInt());
+}
+
+void ViewSettings::setCopyJobs(int jobs)
+{
+    QSettings(m_path, QSettings::IniFormat).setValue(kCopyJobsKey, jobs);
 }
 
 } // namespace tessera::settings

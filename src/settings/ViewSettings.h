@@ -4,8 +4,8 @@
 
 namespace tessera::settings {
 
-// The main window's own choices, in Tessera.ini beside DataSource.ini: other
-// programs read DataSource.ini, so nothing of the window goes there.
+// The program's own choices, in Tessera.ini beside DataSource.ini: other
+// programs read DataSource.ini, so nothing of the windows goes there.
 class ViewSettings {
 public:
     // `configurationPath` is the path of DataSource.ini.
@@ -15,6 +15,9 @@ public:
     // The trend chart under the telemetry list; shown unless turned off.
     bool trendChartShown() const;
     void setTrendChartShown(bool shown);
+    // The copy dialog's "并行": tables copied at once; 1 unless set.
+    int copyJobs() const;
+    void setCopyJobs(int jobs);
 
 private:
     QString m_path;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -162,6 +163,7 @@ TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
     EXPECT_EQ(textOf(*dialog, "targetDsn"), targetDsn);
 
     clickRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
+    child<QSpinBox>(*dialog, "jobs")->setValue(3); // a SQLite target still takes one table at a time
     click(*dialog, "startButton");
     EXPECT_EQ(gui->messageTexts(), QStringList());
     for (const auto& [row, count] : {std::pair{66, "1"}, std::pair{67, "300"}}) {
@@ -179,6 +181,9 @@ TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
     EXPECT_EQ(ini.Get("HOSTSOURCE", "DSN"), targetDsn);
     EXPECT_EQ(ini.Get("HOSTSOURCE", "DSNTYPE"), "SQLITE");
     EXPECT_EQ(ini.Get("DESTSOURCE", "DSN"), sourceDsn);
+    // "并行" is the program's own setting: remembered in Tessera.ini, not in DataSource.ini.
+    dialog.reset();
+    EXPECT_EQ(child<QSpinBox>(*openDialog(), "jobs")->value(), 3);
 }
 
 TEST_F(CopyDialogTest, StopEscapeOrClosingEndsTheRunWithoutTouchingAnotherTable)

@@ -9,6 +9,7 @@
 #include "copy/CopyTables.h"
 #include "db/DataSourceCatalogue.h"
 #include "journal/Journal.h"
+#include "settings/ViewSettings.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -93,6 +95,15 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     rangeRow->addWidget(buddyLabel(QStringLiteral("结束年份:"), m_endEdit));
     rangeRow->addWidget(m_endEdit);
     rangeRow->addStretch();
+    // Tables copied at once into a server, each on a connection pair of its own.
+    m_jobs = new QSpinBox;
+    m_jobs->setObjectName(QStringLiteral("jobs"));
+    m_jobs->setAccessibleName(QStringLiteral("并行"));
+    m_jobs->setRange(1, copy::kMaxCopyJobs);
+    m_jobs->setToolTip(QStringLiteral("同时复制的表数(目的数据库为服务器时有效)"));
+    m_jobs->setValue(settings::ViewSettings(m_configurationPath).copyJobs());
+    rangeRow->addWidget(buddyLabel(QStringLiteral("并行(&J):"), m_jobs));
+    rangeRow->addWidget(m_jobs);
 
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("progress"));
@@ -274,6 +285,8 @@ void CDataCopyDlg::StartCopy()
             return;
         }
     }
+    run.SetJobs(m_jobs->value());
+    settings::ViewSettings(m_configurationPath).setCopyJobs(m_jobs->value());
     SetRunning(true);
     run.RunCopy(chosen);
     run.CloseConnections();
@@ -316,8 +329,8 @@ void CDataCopyDlg::SetRunning(bool running)
     m_running = running;
     m_stopRequested = false;
     for (QWidget* w : std::initializer_list<QWidget*>{m_targetDsn, m_targetUser, m_targetPassword, m_sourceDsn,
-                                                      m_sourceUser, m_sourcePassword, m_pickTarget, m_pickSource,
-                                                      m_range, m_startEdit, m_endEdit, m_startButton, m_resumeButton, m_exitButton})
+             m_sourceUser, m_sourcePassword, m_pickTarget, m_pickSource, m_range, m_startEdit, m_endEdit, m_jobs,
+             m_startButton, m_resumeButton, m_exitButton})
         w->setEnabled(!running);
     m_tables->setEnabled(true);
     m_stopButton->setEnabled(running);

@@ -12,6 +12,7 @@ class QDateEdit;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTableWidget;
 
 namespace tessera {
@@ -82,6 +83,7 @@ private:
     QCheckBox* m_range = nullptr;
     QDateEdit* m_startEdit = nullptr;
     QDateEdit* m_endEdit = nullptr;
+    QSpinBox* m_jobs = nullptr;
     QProgressBar* m_progress = nullptr;
     QTableWidget* m_tables = nullptr;
     QLineEdit* m_reason = nullptr;
