@@ -39,9 +39,9 @@ BulkWriter::BulkWriter(Connection& connection, const QString& sql, int columnCou
     // this process and is faster row by row than with its driver's arrays.
     // A target that cannot roll back gets no arrays: a refused row in the
     // middle would leave an unknown part of the array written.
-    m_batches = !connection.bindsDateTimesAsText() && mode != Mode::RowByRow;
-    m_valueLists = m_batches && connection.prefersMultiRowValues()
+    m_valueLists = mode != Mode::RowByRow && connection.prefersMultiRowValues()
         && sql.contains(QLatin1String("VALUES"), Qt::CaseInsensitive);
+    m_batches = m_valueLists || (!connection.bindsDateTimesAsText() && mode != Mode::RowByRow);
 }
 
 BulkWriter::~BulkWriter() noexcept = default;

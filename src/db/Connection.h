@@ -67,7 +67,7 @@ public:
     // psqlODBC runs an array of parameters as one statement per row, parsed
     // and planned each time; one INSERT of many rows' VALUES is several times
     // faster there. Other servers' drivers send arrays as one batch.
-    bool prefersMultiRowValues() const noexcept { return m_failureAbortsTransaction; }
+    bool prefersMultiRowValues() const noexcept { return m_failureAbortsTransaction || m_dateTimesAsText; }
     SQLHDBC handle() const noexcept { return m_dbc.get(); }
 
 private:

@@ -5,7 +5,8 @@
 
 namespace tessera::db {
 
-OpenedDataSource openDataSource(const QString& dataSource, const QString& user, const QString& password)
+OpenedDataSource openDataSource(
+    const QString& dataSource, const QString& user, const QString& password, const QString& driverOptions)
 {
     OpenedDataSource opened;
     // unixODBC takes an empty DSN for its default data source instead of
@@ -13,6 +14,8 @@ OpenedDataSource openDataSource(const QString& dataSource, const QString& user, 
     if (dataSource.trimmed().isEmpty())
         return opened;
     opened.connectString = dataSourceConnectString(dataSource, user, password);
+    if (!driverOptions.isEmpty())
+        opened.connectString += u';' + driverOptions;
     try {
         opened.connection = Connection::open(opened.connectString);
         opened.outcome = OpenedDataSource::Outcome::Opened;

@@ -18,6 +18,8 @@ struct OpenedDataSource {
     QString connectString;
 };
 
-OpenedDataSource openDataSource(const QString& dataSource, const QString& user, const QString& password);
+// `driverOptions` ("Key=value;...") go after the name, user and password.
+OpenedDataSource openDataSource(
+    const QString& dataSource, const QString& user, const QString& password, const QString& driverOptions = {});
 
 } // namespace tessera::db

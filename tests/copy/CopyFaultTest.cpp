@@ -147,29 +147,30 @@ TEST_P(CopySourceFaultTest, ASourceThatFailsLeavesTheTargetAsItWas)
     const std::vector<Case> cases = {
         {"event table dropped", false, true, {"DROP TABLE Event"}, "处理Event表出错:"},
         {"unreadable date", false, false,
-         {"INSERT INTO Event VALUES(3,'2008-01-32 00:00:00','1899-12-30 04:00:00',0,'c','','','')"},
-         "处理Event表出错:Event表第3行的ADate无法识别:“2008-01-32 00:00:00”"},
+            {"INSERT INTO Event VALUES(3,'2008-01-32 00:00:00','1899-12-30 04:00:00',0,'c','','','')"},
+            "处理Event表出错:Event表第3行的ADate无法识别:“2008-01-32 00:00:00”"},
         {"unreadable time", false, false,
-         {"INSERT INTO Event VALUES(3,'2008-01-05 00:00:00','1899-12-30 25:61:00',0,'c','','','')"},
-         "处理Event表出错:Event表第3行的ATime无法识别:“1899-12-30 25:61:00”"},
+            {"INSERT INTO Event VALUES(3,'2008-01-05 00:00:00','1899-12-30 25:61:00',0,'c','','','')"},
+            "处理Event表出错:Event表第3行的ATime无法识别:“1899-12-30 25:61:00”"},
         {"unreadable first row", false, true,
-         {"DELETE FROM Event", "INSERT INTO Event VALUES(3,'2008-01-05 00:00:00','8 Uhr',0,'c','','','')"},
-         "处理Event表出错:Event表第1行的ATime无法识别:“8 Uhr”"},
+            {"DELETE FROM Event", "INSERT INTO Event VALUES(3,'2008-01-05 00:00:00','8 Uhr',0,'c','','','')"},
+            "处理Event表出错:Event表第1行的ATime无法识别:“8 Uhr”"},
         {"event rows failing mid-read", false, false,
-         {"INSERT INTO Event VALUES(3,'2008-01-05 00:00:00','1899-12-30 04:00:00',0,'boom','','','')",
-          "ALTER TABLE Event RENAME TO EventRows",
-          "CREATE VIEW Event AS SELECT AType,ADate,ATime,CASE WHEN Contents='boom' THEN " + overflow +
-              " ELSE MiniSecond END AS MiniSecond,Contents,RunSystem,Operator,UserNote FROM EventRows"},
-         "处理Event表出错:"},
+            {"INSERT INTO Event VALUES(3,'2008-01-05 00:00:00','1899-12-30 04:00:00',0,'boom','','','')",
+                "ALTER TABLE Event RENAME TO EventRows",
+                "CREATE VIEW Event AS SELECT AType,ADate,ATime,CASE WHEN Contents='boom' THEN " + overflow
+                    + " ELSE MiniSecond END AS MiniSecond,Contents,RunSystem,Operator,UserNote FROM EventRows"},
+            "处理Event表出错:"},
         {"calendar-day table dropped", true, true, {"DROP TABLE Tag0305"}, "查询数据出错,出错信息:"},
-        {"unreadable sample time", true, false,
-         {"INSERT INTO Tag0305 VALUES('2008-03-05 24:00:00',3,1,3.5,0)"},
-         "查询数据出错,出错信息:Tag0305表第3行的ATime无法识别:“2008-03-05 24:00:00”"},
+        {"unreadable sample time", true, false, {"INSERT INTO Tag0305 VALUES('2008-03-05 24:00:00',3,1,3.5,0)"},
+            "查询数据出错,出错信息:Tag0305表第3行的ATime无法识别:“2008-03-05 24:00:00”"},
         {"samples failing mid-read", true, false,
-         {"INSERT INTO Tag0305 VALUES('2008-03-05 03:00:00',3,1,3.5,0)", "ALTER TABLE Tag0305 RENAME TO TagRows",
-          "CREATE VIEW Tag0305 AS SELECT ATime,TagID,DataType,CASE WHEN TagID=3 THEN " + overflow +
-              " ELSE nValue END AS nValue,nValueChange FROM TagRows"},
-         "查询数据出错,出错信息:"},
+            {"INSERT INTO Tag0305 VALUES('2008-03-05 03:00:00',3,1,3.5,0)", "ALTER TABLE Tag0305 RENAME TO TagRows",
+                // The fault in an integer column: nValue keeps the REAL type it is
+                // declared with, which a computed column would not have.
+                "CREATE VIEW Tag0305 AS SELECT ATime,CASE WHEN TagID=3 THEN " + overflow
+                    + " ELSE TagID END AS TagID,DataType,nValue,nValueChange FROM TagRows"},
+            "查询数据出错,出错信息:"},
     };
     for (const Case& c : cases) {
         // A target without transactions can only be kept by a fault seen before the delete.

@@ -173,8 +173,10 @@ protected:
     {
         copy::CopySettings settings;
         copy::CopyRun run(settings, QDateTime(start, QTime(10, 30)), QDateTime(end, QTime(10, 30)), report);
+        // A SQLite source steps through its rows, as the program opens it.
+        const QString stepping = sourceKind() == DatabaseKind::SQLite ? ";StepAPI=1" : "";
         run.Attach(db::Connection::open(connectString(true)), targetKind(),
-                   db::Connection::open(connectString(false) + sourceOptions), sourceKind());
+            db::Connection::open(connectString(false) + stepping + sourceOptions), sourceKind());
         run.SetJobs(jobs);
         if (ready)
             ready(run);
