@@ -1,9 +1,12 @@
 // The copy between generations through tessera-copy: telemetry samples and
 // event rows per second, beside the database's own INSERT ... SELECT of the
-// same rows and beside one literal statement per row with a pause before it
-// (2 ms per sample, 1 ms per event row; measured on a sample of rows), all
-// in the same run. SQLite always; PostgreSQL and MariaDB when the test
-// servers' variables are set (scripts/test-servers env).
+// same rows, PostgreSQL's client-side bulk load (psql \copy) and one literal
+// statement per row with a pause before it (2 ms per sample, 1 ms per event
+// row; measured on a sample of rows), all in the same run. On servers also
+// four days copied with --jobs 1, 2 and 4. First of all, the peak memory of
+// tessera-copy for one day of five million samples. SQLite always;
+// PostgreSQL and MariaDB when the test servers' variables are set
+// (scripts/test-servers env).
 #include "BenchSupport.h"
 
 #include "SchemaDdl.h"
@@ -22,6 +25,8 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+
+#include <sys/resource.h>
 
 using namespace tessera;
 using namespace tessera::bench;
@@ -42,21 +47,18 @@ void exec(sqlite3* db, const char* sql)
     }
 }
 
-// The older database: Tag0305 with the samples of 5 March 2008 (one a second
-// per tag) and Event with rows spread over January 2008.
-void makeOlder(const QString& path, const Sizes& n)
+// The samples of a March day of 2008 into the older calendar-day table
+// (one a second per tag).
+void addSamples(sqlite3* db, int day, int samples)
 {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
-        exec(db, sql.toUtf8().constData());
-    exec(db, ddl::createTelemetryTableSql(DatabaseKind::SQLite, "Tag0305", ddl::Generation::Older).toUtf8().constData());
-    exec(db, "BEGIN");
+    const QByteArray table = QString::asprintf("Tag03%02d", day).toLatin1();
+    exec(db, ddl::createTelemetryTableSql(DatabaseKind::SQLite, table, ddl::Generation::Older).toUtf8().constData());
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO Tag0305 VALUES(?,?,1,?,?)", -1, &st, nullptr);
-    for (int i = 0; i < n.samples; ++i) {
+    sqlite3_prepare_v2(db, "INSERT INTO " + table + " VALUES(?,?,1,?,?)", -1, &st, nullptr);
+    for (int i = 0; i < samples; ++i) {
         const int s = i % 86400;
-        const QByteArray at = QString::asprintf("2008-03-05 %02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60).toLatin1();
+        const QByteArray at
+            = QString::asprintf("2008-03-%02d %02d:%02d:%02d", day, s / 3600, s / 60 % 60, s % 60).toLatin1();
         sqlite3_bind_text(st, 1, at.constData(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int(st, 2, i / 86400 + 1);
         sqlite3_bind_double(st, 3, 100 + (i % 1000) * 0.25);
@@ -65,6 +67,22 @@ void makeOlder(const QString& path, const Sizes& n)
         sqlite3_reset(st);
     }
     sqlite3_finalize(st);
+}
+
+// The older database: Tag0305 with the samples of 5 March 2008, a quarter of
+// as many in each of Tag0301 to Tag0304, and Event with rows spread over
+// January 2008.
+void makeOlder(const QString& path, const Sizes& n)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
+        exec(db, sql.toUtf8().constData());
+    exec(db, "BEGIN");
+    addSamples(db, 5, n.samples);
+    for (int day = 1; day <= 4; ++day)
+        addSamples(db, day, n.samples / 4);
+    sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO Event VALUES(?,?,?,?,?,?,?,?)", -1, &st, nullptr);
     for (int i = 0; i < n.events; ++i) {
         const int s = i * 7 % 86400;
@@ -93,6 +111,7 @@ struct Target {
     QString dsnEntry; // odbc.ini lines after the section header
     QString user;
     QString password;
+    const char* before; // the figures this machine gave before block reads, array writes and lanes
 };
 
 QString connectString(const QString& dsn, const Target& t)
@@ -100,17 +119,21 @@ QString connectString(const QString& dsn, const Target& t)
     return QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(dsn, t.user, t.password);
 }
 
+const QStringList kTargetTables{
+    "Event", "Tag20080301", "Tag20080302", "Tag20080303", "Tag20080304", "Tag20080305", "EventRef", "TagRef"};
+
 void prepareTarget(db::Connection& c, const Target& t)
 {
-    for (const QString& table : {QStringLiteral("Event"), QStringLiteral("Tag20080305"),
-                                 QStringLiteral("EventRef"), QStringLiteral("TagRef")})
+    for (const QString& table : kTargetTables)
         c.execute(ddl::dropTableSql(table));
     c.execute(ddl::createTableSql(t.kind, tableLayout(SchemaTable::Event), "Event"));
-    c.execute(ddl::createTelemetryTableSql(t.kind, "Tag20080305", ddl::Generation::Newer));
+    for (int day = 1; day <= 5; ++day)
+        c.execute(
+            ddl::createTelemetryTableSql(t.kind, QString::asprintf("Tag200803%02d", day), ddl::Generation::Newer));
 }
 
-// tessera-copy for one table; seconds, or a negative number on failure.
-double runCopy(const QString& odbcIni, const Target& t, const QString& table)
+// tessera-copy for the tables, N at once; seconds, or a negative number on failure.
+double runCopy(const QString& odbcIni, const Target& t, const QString& tables, int jobs = 1)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -118,9 +141,9 @@ double runCopy(const QString& odbcIni, const Target& t, const QString& table)
     p.setProcessEnvironment(env);
     Stopwatch watch;
     p.start(QCoreApplication::applicationDirPath() + "/tessera-copy",
-            {"--target-dsn", "BenchNew" + t.name, "--target-user", t.user, "--target-password", t.password,
-             "--source-dsn", "BenchOld", "--source-user", "", "--source-password", "", "--start", "2008-01-01",
-             "--end", "2008-12-31", "--tables", table});
+        {"--target-dsn", "BenchNew" + t.name, "--target-user", t.user, "--target-password", t.password, "--source-dsn",
+            "BenchOld", "--source-user", "", "--source-password", "", "--start", "2008-01-01", "--end", "2008-12-31",
+            "--tables", tables, "--jobs", QString::number(jobs)});
     p.waitForFinished(-1);
     const double seconds = watch.seconds();
     if (p.exitCode() != 0) {
@@ -128,7 +151,8 @@ double runCopy(const QString& odbcIni, const Target& t, const QString& table)
                      p.readAllStandardError().constData());
         return -1;
     }
-    std::printf("  tessera-copy: %s", p.readAllStandardOutput().constData());
+    if (jobs == 1)
+        std::printf("  tessera-copy: %s", p.readAllStandardOutput().constData());
     return seconds;
 }
 
@@ -245,25 +269,77 @@ void benchTarget(const Target& t, const Sizes& n, const QString& olderPath, QTem
                 qPrintable(t.name), n.samples, n.events);
     const double tagSeconds = runCopy(odbcIni, t, "Tag0305");
     const double eventSeconds = runCopy(odbcIni, t, "Event");
+    // Four days of a quarter of the samples each, one table after the other
+    // and several at once (a SQLite target always takes one).
+    const bool server = t.kind != DatabaseKind::SQLite;
+    const QString fourDays = "Tag0301,Tag0302,Tag0303,Tag0304";
+    const int daySamples = n.samples / 4 * 4;
+    const double daysSeconds1 = server ? runCopy(odbcIni, t, fourDays, 1) : 0;
+    const double daysSeconds2 = server ? runCopy(odbcIni, t, fourDays, 2) : 0;
+    const double daysSeconds4 = server ? runCopy(odbcIni, t, fourDays, 4) : 0;
     const int sample = 1000;
     const double tagOwn = ownInsertSelect(c, t, true, n.samples, olderPath, newerPath);
     const double eventOwn = ownInsertSelect(c, t, false, n.events, olderPath, newerPath);
     const double tagBulk = t.kind == DatabaseKind::PostgreSQL ? psqlBulkLoad(c, t, n.samples, olderPath, dir) : 0;
     const double tagPerRow = perRow(c, t, true, sample);
     const double eventPerRow = perRow(c, t, false, sample);
-    printRate("telemetry: tessera-copy (whole process)", n.samples, tagSeconds > 0 ? n.samples / tagSeconds : 0);
+    auto rate = [](long long rows, double seconds) { return seconds > 0 ? rows / seconds : 0; };
+    printRate("telemetry: tessera-copy (whole process)", n.samples, rate(n.samples, tagSeconds));
+    if (server) {
+        printRate("telemetry, 4 days: tessera-copy --jobs 1", daySamples, rate(daySamples, daysSeconds1));
+        printRate("telemetry, 4 days: tessera-copy --jobs 2", daySamples, rate(daySamples, daysSeconds2));
+        printRate("telemetry, 4 days: tessera-copy --jobs 4", daySamples, rate(daySamples, daysSeconds4));
+        if (daysSeconds1 > 0 && daysSeconds2 > 0)
+            std::printf("  --jobs 2 / --jobs 1: %.2fx\n", daysSeconds1 / daysSeconds2);
+    }
     printRate("telemetry: database's INSERT ... SELECT", n.samples, tagOwn);
     if (tagBulk > 0)
         printRate("telemetry: psql \\copy of them (bulk load)", n.samples, tagBulk);
     printRate("telemetry: a statement per row, 2 ms pause", sample, tagPerRow);
-    printRate("events: tessera-copy (whole process)", n.events, eventSeconds > 0 ? n.events / eventSeconds : 0);
+    printRate("events: tessera-copy (whole process)", n.events, rate(n.events, eventSeconds));
     printRate("events: database's INSERT ... SELECT", n.events, eventOwn);
     printRate("events: a statement per row, 1 ms pause", sample, eventPerRow);
+    std::printf("  before this work (same machine): %s\n", t.before);
     if (tagSeconds > 0 && eventSeconds > 0)
         std::printf("  tessera-copy / per-row statements: telemetry %.0fx, events %.0fx\n",
                     n.samples / tagSeconds / tagPerRow, n.events / eventSeconds / eventPerRow);
-    for (const char* table : {"Event", "Tag20080305", "EventRef", "TagRef"})
+    for (const QString& table : kTargetTables)
         c.execute(ddl::dropTableSql(table));
+}
+
+// Peak memory of tessera-copy for one day of `samples` samples into SQLite,
+// in kB; the first child this process waits for, so the children's peak is
+// its own.
+long peakMemoryOfADay(int samples, QTemporaryDir& dir)
+{
+    const QString older = dir.filePath("older-peak.db");
+    const QString newer = dir.filePath("newer-peak.db");
+    sqlite3* db = nullptr;
+    sqlite3_open(older.toUtf8().constData(), &db);
+    exec(db, "BEGIN");
+    addSamples(db, 6, samples);
+    exec(db, "COMMIT");
+    sqlite3_close(db);
+    sqlite3_open(newer.toUtf8().constData(), &db);
+    exec(db,
+        ddl::createTelemetryTableSql(DatabaseKind::SQLite, "Tag20080306", ddl::Generation::Newer).toUtf8().constData());
+    sqlite3_close(db);
+    const QString odbcIni = dir.filePath("odbc-peak.ini");
+    QFile f(odbcIni);
+    f.open(QIODevice::WriteOnly);
+    f.write(QStringLiteral("[BenchOld]\nDriver=SQLite3\nDatabase=%1\n\n[BenchNewPeak]\nDriver=SQLite3\nDatabase=%2\n")
+                .arg(older, newer)
+                .toUtf8());
+    f.close();
+    const Target target{"Peak", DatabaseKind::SQLite, {}, {}, {}, ""};
+    const double seconds = runCopy(odbcIni, target, "Tag0306");
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    QFile::remove(older);
+    QFile::remove(newer);
+    std::printf(
+        "  %d samples in %.1f s: peak memory %ld MB (goal: under 200 MB)\n", samples, seconds, usage.ru_maxrss / 1024);
+    return usage.ru_maxrss;
 }
 
 } // namespace
@@ -273,14 +349,17 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QTemporaryDir dir;
+    std::printf("Copy between generations (goals: into SQLite 300,000 samples/s and 200,000 event rows/s, into "
+                "PostgreSQL 200,000 samples/s, into MariaDB 250,000 samples/s)\n\nOne day into SQLite:\n");
+    peakMemoryOfADay(5000000, dir);
+
     const Sizes full{1000000, 200000};
     const QString olderPath = dir.filePath("older.db");
     makeOlder(olderPath, full);
-
-    std::printf("Copy between generations (goal on SQLite: 100,000 samples/s and 50,000 event rows/s)\n");
-    benchTargetSafely({"SQLite", DatabaseKind::SQLite,
-                 QStringLiteral("Driver=SQLite3\nDatabase=%1\n").arg(dir.filePath("newer.db")), "", ""},
-                full, olderPath, dir);
+    benchTargetSafely(
+        {"SQLite", DatabaseKind::SQLite, QStringLiteral("Driver=SQLite3\nDatabase=%1\n").arg(dir.filePath("newer.db")),
+            "", "", "100,000-140,000 samples/s"},
+        full, olderPath, dir);
 
     if (!testServersConfigured())
         return 0;
@@ -288,16 +367,18 @@ int main(int argc, char** argv)
     const Sizes servers{200000, 40000};
     const QString serverOlder = dir.filePath("older-servers.db");
     makeOlder(serverOlder, servers);
-    benchTargetSafely({"PostgreSQL", DatabaseKind::PostgreSQL,
-                 QStringLiteral("Driver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n")
-                     .arg(env("TESSERA_TEST_PG_HOST"), env("TESSERA_TEST_PG_PORT"), env("TESSERA_TEST_PG_DATABASE")),
-                 env("TESSERA_TEST_PG_USER"), env("TESSERA_TEST_PG_PASSWORD")},
-                servers, serverOlder, dir);
-    benchTargetSafely({"MariaDB", DatabaseKind::MySql,
-                 QStringLiteral("Driver=MariaDB Unicode\nServer=%1\nPort=%2\nDatabase=%3\n")
-                     .arg(env("TESSERA_TEST_MARIADB_HOST"), env("TESSERA_TEST_MARIADB_PORT"),
-                          env("TESSERA_TEST_MARIADB_DATABASE")),
-                 env("TESSERA_TEST_MARIADB_USER"), env("TESSERA_TEST_MARIADB_PASSWORD")},
-                servers, serverOlder, dir);
+    benchTargetSafely(
+        {"PostgreSQL", DatabaseKind::PostgreSQL,
+            QStringLiteral("Driver=PostgreSQL Unicode\nServername=%1\nPort=%2\nDatabase=%3\n")
+                .arg(env("TESSERA_TEST_PG_HOST"), env("TESSERA_TEST_PG_PORT"), env("TESSERA_TEST_PG_DATABASE")),
+            env("TESSERA_TEST_PG_USER"), env("TESSERA_TEST_PG_PASSWORD"), "48,000-59,000 samples/s"},
+        servers, serverOlder, dir);
+    benchTargetSafely(
+        {"MariaDB", DatabaseKind::MySql,
+            QStringLiteral("Driver=MariaDB Unicode\nServer=%1\nPort=%2\nDatabase=%3\n")
+                .arg(env("TESSERA_TEST_MARIADB_HOST"), env("TESSERA_TEST_MARIADB_PORT"),
+                    env("TESSERA_TEST_MARIADB_DATABASE")),
+            env("TESSERA_TEST_MARIADB_USER"), env("TESSERA_TEST_MARIADB_PASSWORD"), "126,000-160,000 samples/s"},
+        servers, serverOlder, dir);
     return 0;
 }

@@ -307,7 +307,7 @@ CopyOutcome CopyRun::CopyEventTable(const EventTableCopy& t)
                          .arg(t.table, t.columns.join(QLatin1Char(',')), placeholders(plan.columns));
     plan.chunkRows = chunkRowsFor(m_settings.target.kind);
     plan.skipRefusedRows = false; // a refused row ends the table
-    plan.integersAsNumbers = m_settings.source.kind != DatabaseKind::SQLite;
+    plan.typedValues = m_settings.source.kind != DatabaseKind::SQLite;
     // Measured on two cores: an event row's many conversions pay for a reader
     // thread (10-25 % faster into a server, even into SQLite); the narrow
     // samples do not (8-17 % slower), the threads only competing for the cores.
@@ -420,7 +420,7 @@ CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
         plan.columns = 5;
         plan.chunkRows = chunkRowsFor(m_settings.target.kind);
         plan.skipRefusedRows = true; // a refused sample is reported; the day's others are kept
-        plan.integersAsNumbers = m_settings.source.kind != DatabaseKind::SQLite;
+        plan.typedValues = m_settings.source.kind != DatabaseKind::SQLite;
         plan.readAhead = false; // see the event tables
         plan.convert = [&dayName, textTimes](db::ResultSet& rs, qint64 rowNumber) {
             return convertSample(dayName, rs, textTimes, rowNumber);

@@ -46,7 +46,8 @@ UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connect
         db::ResultSet rows = onSide(Side::Source, UnitEnd::SourceFailed, [&] {
             db::ResultSet rs = source.query(plan.sourceSql);
             rs.readFloatsAsNumbers(); // values as stored, not as the driver displays them
-            rs.readIntegersAsNumbers(plan.integersAsNumbers);
+            rs.readIntegersAsNumbers(plan.typedValues);
+            rs.readDateTimesAsValues(plan.typedValues);
             return rs;
         });
         auto nextRow = [&]() -> std::optional<std::vector<db::Value>> {

@@ -34,9 +34,10 @@ struct UnitPlan {
     // True: a refused row is reported and skipped, the others are kept.
     // False: the first refused row ends the unit, which is undone.
     bool skipRefusedRows = false;
-    // Integer columns come as bound numbers, not as text (not from SQLite,
-    // whose driver reads a number out of any text).
-    bool integersAsNumbers = false;
+    // Integer and date-time columns come as bound numbers and timestamps, not
+    // as text (not from SQLite, whose driver reads a number or a moment out
+    // of any text).
+    bool typedValues = false;
     // The source is read on a thread of its own, ahead of the writer (see
     // SourceReader); otherwise between the writes, on this thread.
     bool readAhead = false;

@@ -30,6 +30,17 @@ bool isIntegerType(SQLSMALLINT type)
     return type == SQL_TINYINT || type == SQL_SMALLINT || type == SQL_INTEGER || type == SQL_BIGINT;
 }
 
+bool isDateTimeType(SQLSMALLINT type)
+{
+    return type == SQL_TYPE_TIMESTAMP || type == SQL_TYPE_DATE || type == SQL_TIMESTAMP || type == SQL_DATE;
+}
+
+QDateTime momentOf(const SQL_TIMESTAMP_STRUCT& t)
+{
+    return QDateTime(
+        QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second, int(t.fraction / 1000000)), Qt::UTC);
+}
+
 QString numberText(double value, bool single)
 {
     char digits[64];
@@ -105,6 +116,9 @@ bool ResultSet::bindBlock()
         } else if (m_integersAsNumbers && isIntegerType(column.sqlType)) {
             b.cType = SQL_C_SBIGINT;
             b.width = SQLLEN(sizeof(qint64));
+        } else if (m_dateTimesAsValues && isDateTimeType(column.sqlType)) {
+            b.cType = SQL_C_TYPE_TIMESTAMP;
+            b.width = SQLLEN(sizeof(SQL_TIMESTAMP_STRUCT));
         } else {
             if (column.size == 0 || column.size > kMaxBoundCharacters)
                 return false;
@@ -170,6 +184,13 @@ void ResultSet::takeBoundRow()
         if (b.cType == SQL_C_SBIGINT) {
             std::memcpy(&c.integer, value, sizeof c.integer);
             c.held = Held::Integer;
+            continue;
+        }
+        if (b.cType == SQL_C_TYPE_TIMESTAMP) {
+            SQL_TIMESTAMP_STRUCT stamp{};
+            std::memcpy(&stamp, value, sizeof stamp);
+            c.moment = momentOf(stamp);
+            c.held = Held::Moment;
             continue;
         }
         const auto* wide = reinterpret_cast<const SQLWCHAR*>(value);
@@ -278,9 +299,20 @@ std::optional<QString> ResultSet::text(int column)
         return numberText(c.number, m_columns[size_t(column)].sqlType == SQL_REAL);
     case Held::Integer:
         return QString::number(c.integer);
+    case Held::Moment:
+        return c.moment.time().msec() != 0 ? c.moment.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
+                                           : c.moment.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     default:
         return c.text;
     }
+}
+
+std::optional<QDateTime> ResultSet::boundDateTime(int column)
+{
+    const Cell& c = cell(column);
+    if (c.null || c.held != Held::Moment)
+        return std::nullopt;
+    return c.moment;
 }
 
 std::optional<qint64> ResultSet::boundInteger(int column)
@@ -296,6 +328,8 @@ std::optional<QDateTime> ResultSet::dateTime(int column)
     const Cell& c = cell(column);
     if (c.null)
         return std::nullopt;
+    if (c.held == Held::Moment)
+        return c.moment;
     return parseOdbcDateTime(c.text);
 }
 

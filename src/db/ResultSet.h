@@ -47,6 +47,11 @@ public:
     // Not for SQLite: its driver turns a text that a typeless column holds
     // into the number the text starts with.
     void readIntegersAsNumbers(bool on = true) { m_integersAsNumbers = on; }
+    // Date and date-time columns too, as the driver's timestamp values (see
+    // boundDateTime). Not for SQLite either: its driver would make a
+    // timestamp out of any text, where the copy must refuse a text that
+    // names no moment.
+    void readDateTimesAsValues(bool on = true) { m_dateTimesAsValues = on; }
     // Whether rows come a block at a time (known after the first next()).
     bool fetchesBlocks() const noexcept { return m_blockRows > 0; }
 
@@ -64,6 +69,10 @@ public:
     // The value of an integer column read as an integer (see
     // readIntegersAsNumbers); nullopt for NULL and for values read as text.
     std::optional<qint64> boundInteger(int column);
+    // The value of a date or date-time column read as the driver's timestamp
+    // (see readDateTimesAsValues), as a wall-clock reading (Qt::UTC) with its
+    // milliseconds; nullopt for NULL and for values read as text.
+    std::optional<QDateTime> boundDateTime(int column);
 
     void close() noexcept { m_statement.reset(); }
 
@@ -75,17 +84,18 @@ private:
     };
     // A column's buffers for a block of rows.
     struct BoundColumn {
-        SQLSMALLINT cType = 0; // SQL_C_WCHAR, or SQL_C_DOUBLE / SQL_C_SBIGINT for numbers read as such
+        SQLSMALLINT cType = 0; // SQL_C_WCHAR, or SQL_C_DOUBLE / SQL_C_SBIGINT / SQL_C_TYPE_TIMESTAMP for values
         SQLLEN width = 0;      // bytes a row
         std::vector<char> data;
         std::vector<SQLLEN> indicators;
     };
     // A cell holds its text, or a number whose text is made when asked.
-    enum class Held : quint8 { Text, Real, Integer };
+    enum class Held : quint8 { Text, Real, Integer, Moment };
     struct Cell {
         QString text;
         double number = 0;
         qint64 integer = 0;
+        QDateTime moment;
         bool null = true;
         Held held = Held::Text;
     };
@@ -112,6 +122,7 @@ private:
     bool m_rowFetched = false;
     bool m_floatsAsNumbers = false;
     bool m_integersAsNumbers = false;
+    bool m_dateTimesAsValues = false;
     std::vector<SQLWCHAR> m_buffer;
 };
 

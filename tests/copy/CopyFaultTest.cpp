@@ -430,7 +430,7 @@ INSTANTIATE_TEST_SUITE_P(MariaDB, CopyMyIsamTest, ::testing::Values(Sides{Databa
 // Reals as the source stores them, not as its driver displays them.
 class CopyValueTest : public CopyFaultTest {};
 
-TEST_P(CopyValueTest, SingleAndDoublePrecisionValuesArriveBitForBit)
+TEST_P(CopyValueTest, ValuesAndMomentsOfAServerArriveBitForBit)
 {
     // Each needs more digits than a REAL's usual display of six or seven.
     const std::vector<std::pair<float, double>> values = {
@@ -444,10 +444,12 @@ TEST_P(CopyValueTest, SingleAndDoublePrecisionValuesArriveBitForBit)
                              .arg(values[i].second, 0, 'g', 17));
 
     RecordingReport report;
-    EXPECT_TRUE(copy({"Tag0305"}, report));
+    EXPECT_TRUE(copy({"Tag0305", "Event"}, report));
     EXPECT_EQ(report.messageTexts(), QStringList());
+    // The server's timestamps, read as such, are the same moments in the target.
+    EXPECT_EQ(targetRows().events, copied.events);
     db::ResultSet rs = target().query(
-        "SELECT nValue,nValueChange,TagID,DataType FROM TAG20080305 WHERE TagID<>99 ORDER BY TagID");
+        "SELECT nValue,nValueChange,TagID,DataType,ATime FROM TAG20080305 WHERE TagID<>99 ORDER BY TagID");
     rs.readFloatsAsNumbers();
     int tag = 0;
     for (const auto& [value, change] : values) {
@@ -456,6 +458,7 @@ TEST_P(CopyValueTest, SingleAndDoublePrecisionValuesArriveBitForBit)
         EXPECT_EQ(rs.number(1).value, change);
         EXPECT_EQ(rs.string(2), QString::number(++tag)); // integers read as numbers arrive as they are
         EXPECT_EQ(rs.string(3), "1");
+        EXPECT_EQ(rs.dateTime(4), QDateTime(QDate(2008, 3, 5), QTime(tag - 1, 0), Qt::UTC));
     }
     EXPECT_FALSE(rs.next());
 }

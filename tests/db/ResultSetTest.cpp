@@ -105,28 +105,39 @@ TEST_P(ResultSetTest, LongBodyIsReadWhole)
 // its NULLs and its own values, across the blocks' edges.
 TEST_P(ResultSetTest, RowsReadABlockAtATimeKeepTheirOrderAndNulls)
 {
-    createTable(u"Blocks"_s, u"Id INTEGER, Name VARCHAR(20), Dbl %1"_s.arg(type(ValueKind::Real)));
-    auto insert = connection().prepare(u"INSERT INTO Blocks VALUES(?, ?, ?)"_s);
+    createTable(u"Blocks"_s,
+        u"Id INTEGER, Name VARCHAR(20), Dbl %1, At %2"_s.arg(type(ValueKind::Real), type(ValueKind::DateTime)));
+    auto insert = connection().prepare(u"INSERT INTO Blocks VALUES(?, ?, ?, ?)"_s);
     constexpr int kRows = 2500; // three blocks of 1,024 rows at most
+    const QDateTime first(QDate(2008, 3, 5), QTime(0, 0), Qt::UTC);
     db::Transaction all(connection());
     for (int i = 0; i < kRows; ++i) {
         insert.set(0, qint64(i));
         insert.set(1, i % 7 ? db::Value(u"站%1"_s.arg(i)) : db::Value());
         insert.set(2, i % 5 ? db::Value(i + 0.25) : db::Value());
+        insert.set(3, i % 3 ? db::Value(first.addSecs(i * 97)) : db::Value());
         insert.execute();
     }
     all.commit();
-    auto rs = connection().query(u"SELECT Id, Name, Dbl FROM Blocks ORDER BY Id"_s);
+    auto rs = connection().query(u"SELECT Id, Name, Dbl, At FROM Blocks ORDER BY Id"_s);
     rs.readFloatsAsNumbers();
-    const bool integers = kind() != DatabaseKind::SQLite;
-    rs.readIntegersAsNumbers(integers);
+    // Integers and timestamps as the driver's C values, from servers only.
+    const bool typed = kind() != DatabaseKind::SQLite;
+    rs.readIntegersAsNumbers(typed);
+    rs.readDateTimesAsValues(typed);
     int i = 0;
     for (; rs.next(); ++i) {
         ASSERT_EQ(rs.string(0), QString::number(i));
-        ASSERT_EQ(rs.boundInteger(0), integers ? std::optional<qint64>(i) : std::nullopt);
+        ASSERT_EQ(rs.boundInteger(0), typed ? std::optional<qint64>(i) : std::nullopt);
         ASSERT_EQ(rs.text(1), i % 7 ? std::optional(u"站%1"_s.arg(i)) : std::nullopt) << i;
         ASSERT_EQ(rs.number(2).isNull(), i % 5 == 0) << i;
         ASSERT_EQ(rs.number(2).value, i % 5 ? i + 0.25 : 0.0) << i;
+        const std::optional<QDateTime> at = i % 3 ? std::optional(first.addSecs(i * 97)) : std::nullopt;
+        ASSERT_EQ(rs.dateTime(3), at) << i;
+        ASSERT_EQ(rs.boundDateTime(3), typed ? at : std::nullopt) << i;
+        if (at) {
+            ASSERT_EQ(rs.text(3)->left(19), at->toString(u"yyyy-MM-dd hh:mm:ss"_s)) << i;
+        }
     }
     EXPECT_EQ(i, kRows);
     EXPECT_TRUE(rs.fetchesBlocks());
@@ -134,7 +145,7 @@ TEST_P(ResultSetTest, RowsReadABlockAtATimeKeepTheirOrderAndNulls)
     // A SQLite column may hold a text where an integer is declared: read
     // as numbers, it still comes back as that text, never as a number.
     if (kind() == DatabaseKind::SQLite) {
-        connection().execute(u"INSERT INTO Blocks VALUES('12ab', NULL, NULL)"_s);
+        connection().execute(u"INSERT INTO Blocks VALUES('12ab', NULL, NULL, NULL)"_s);
         auto odd = connection().query(u"SELECT Id FROM Blocks WHERE Id = '12ab'"_s);
         odd.readFloatsAsNumbers();
         ASSERT_TRUE(odd.next());
