@@ -35,10 +35,10 @@ BulkWriter::BulkWriter(Connection& connection, const QString& sql, int columnCou
     , m_mode(mode)
 {
     m_pending.reserve(m_chunkRows * size_t(m_columnCount));
-    // Arrays of parameters save a server a round trip per row; SQLite runs in
-    // this process and is faster row by row than with its driver's arrays.
-    // A target that cannot roll back gets no arrays: a refused row in the
-    // middle would leave an unknown part of the array written.
+    // Arrays of parameters save a server a round trip per row; where the
+    // driver prefers many rows' VALUES (PostgreSQL, SQLite), those instead.
+    // A target that cannot roll back gets neither: a refused row in the
+    // middle would leave an unknown part of the block written.
     m_valueLists = mode != Mode::RowByRow && connection.prefersMultiRowValues()
         && sql.contains(QLatin1String("VALUES"), Qt::CaseInsensitive);
     m_batches = m_valueLists || (!connection.bindsDateTimesAsText() && mode != Mode::RowByRow);
