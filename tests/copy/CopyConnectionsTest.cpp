@@ -188,7 +188,9 @@ protected:
 
 TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
 {
-    const Result r = run(options() + QStringList{"--tables", "Tag0305,Event", "--reason", "月度补录", "--progress"});
+    // --jobs is taken, though a SQLite target copies one table at a time.
+    const Result r = run(options() + QStringList{"--tables", "Tag0305,Event", "--reason", "月度补录", "--progress",
+                                                 "--jobs", "2"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Event\t处理成功完成\nTag0305\t处理成功完成\t5\n");
     // --progress off a terminal: lines of their own on standard error.
@@ -262,6 +264,7 @@ TEST_F(CopyProgramTest, RefusesBadArgumentsAndUnknownDataSources)
         dataSources() + QStringList{"--start", "2008-03-31", "--end", "2008-03-01", "--range"},
         dataSources() + QStringList{"--start", "2008-3-1", "--end", "2008-03-31", "--range"},
         march + QStringList{"--range"}, // no data sources, and no DataSource.ini either
+        options() + QStringList{"--range", "--jobs", "0"},
     };
     for (const QStringList& arguments : refused)
         EXPECT_EQ(run(arguments).exitCode, 2) << arguments.join(' ').toStdString();
