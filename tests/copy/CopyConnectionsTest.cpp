@@ -319,6 +319,69 @@ TEST_F(CopyProgramTest, CtrlCUndoesTheTableBeingCopiedAndTouchesNoOther)
     expectResumedToAWholeRun();
 }
 
+// Four days into a server, two at a time, stopped by Ctrl+C once the first
+// ended: every day is complete or as it was, and --resume, again two at a
+// time, gives the target of one whole run.
+TEST_F(CopyProgramTest, AParallelRunIntoAServerStopsAndResumesToTheTargetOfAWholeRun)
+{
+    const QStringList days{"0301", "0302", "0303", "0304"};
+    for (DatabaseKind kind : {DatabaseKind::PostgreSQL, DatabaseKind::MySql}) {
+        const TestDatabase& server = testDatabase(kind);
+        SKIP_WITHOUT_SERVER(server);
+        SCOPED_TRACE(server.name.toStdString());
+        db::Connection serverTarget = db::Connection::open(server.connectString());
+        QStringList tables;
+        for (const QString& day : days) {
+            source.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, "Tag" + day, ddl::Generation::Older));
+            source.execute(QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<60000) "
+                                   "INSERT INTO Tag%1 SELECT datetime('2008-%2-%3 00:00:00', '+'||(i % 86400)||"
+                                   "' seconds'),i,1,1.5,0 FROM n")
+                               .arg(day, day.left(2), day.right(2)));
+            const QString newTable = "TAG2008" + day;
+            serverTarget.execute(ddl::dropTableSql(newTable));
+            serverTarget.execute(ddl::createTelemetryTableSql(kind, newTable, ddl::Generation::Newer));
+            serverTarget.execute("INSERT INTO " + newTable + " VALUES("
+                + FormatDateLiteral(kind, "2008-" + day.left(2) + "-" + day.right(2) + " 06:00:00") + ",99,1,9.5,0)");
+            tables.prepend("Tag" + day);
+        }
+        const QStringList serverSide{"--target-dsn", server.dsn, "--target-user", server.user, "--target-password",
+            server.password, "--jobs", "2"};
+        auto options = [&] {
+            return serverSide + QStringList{"--source-dsn", sourceDsn, "--source-user", "", "--source-password", ""}
+            + march;
+        };
+        // Each day holds the source's 60,000 samples, or its own one sample.
+        auto dayState = [&](const QString& day) -> QString {
+            const QString count = rowsOf(serverTarget, "SELECT COUNT(*) FROM TAG2008" + day).value(0);
+            const QString old
+                = rowsOf(serverTarget, "SELECT COUNT(*) FROM TAG2008" + day + " WHERE nValue=9.5").value(0);
+            return count == "60000" && old == "0" ? "copied" : count == "1" && old == "1" ? "as it was" : "mixed";
+        };
+
+        QProcess process;
+        start(process, options() + QStringList{"--tables", tables.join(',')});
+        ASSERT_TRUE(process.waitForStarted());
+        QByteArray out;
+        while (!out.contains('\n') && process.waitForReadyRead(30000))
+            out += process.readAllStandardOutput();
+        ::kill(pid_t(process.processId()), SIGINT);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        out += process.readAllStandardOutput();
+        EXPECT_TRUE(QString::fromUtf8(out).startsWith("Tag0304\t处理成功完成\t60000\n")) << out.toStdString();
+        for (const QString& day : days)
+            EXPECT_NE(dayState(day), "mixed") << day.toStdString();
+
+        const Result resumed = run(options() + QStringList{"--resume"});
+        EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+        for (const QString& day : days)
+            EXPECT_EQ(dayState(day), "copied") << day.toStdString();
+        for (const QString& day : days) {
+            serverTarget.execute(ddl::dropTableSql("TAG2008" + day));
+            source.execute(ddl::dropTableSql("Tag" + day));
+        }
+    }
+}
+
 // Killed outright (SIGKILL) in the middle of a six-table run: the day being
 // written is rolled back by the database, and --resume finishes the run.
 TEST_F(CopyProgramTest, AKilledRunResumesToTheTargetOfAWholeRun)
