@@ -360,7 +360,7 @@ std::optional<QDateTime> parseOdbcDateTime(const QString& text)
         if (from + length > t.size())
             return false;
         bool ok = false;
-        out = t.mid(from, length).toInt(&ok);
+        out = QStringView(t).mid(from, length).toInt(&ok); // a view: no text made per field
         return ok;
     };
     int y = 1899, mo = 12, d = 30, h = 0, mi = 0, s = 0;
