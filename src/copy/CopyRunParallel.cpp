@@ -102,9 +102,12 @@ private:
 bool CopyRun::CopyChosenTablesInParallel(const QStringList& chosenTables)
 {
     // The last chosen first, as on one pair.
-    QStringList order;
-    for (qsizetype i = chosenTables.size() - 1; i >= 0; --i)
-        order << chosenTables[i];
+    const QStringList order = [&] {
+        QStringList reversed;
+        for (qsizetype i = chosenTables.size() - 1; i >= 0; --i)
+            reversed << chosenTables[i];
+        return reversed;
+    }();
     Shared shared;
     shared.tables.resize(size_t(order.size()));
 
@@ -155,7 +158,7 @@ bool CopyRun::CopyChosenTablesInParallel(const QStringList& chosenTables)
             CopyOutcome outcome = CopyOutcome::Abort;
             std::exception_ptr failure;
             try {
-                outcome = lane.run.CopyTable(order[qsizetype(index)]);
+                outcome = lane.run.CopyTable(order.at(qsizetype(index)));
             } catch (...) {
                 failure = std::current_exception();
             }
