@@ -367,6 +367,7 @@ TEST_F(CopyProgramTest, AParallelRunIntoAServerStopsAndResumesToTheTargetOfAWhol
         ::kill(pid_t(process.processId()), SIGINT);
         ASSERT_TRUE(process.waitForFinished(60000));
         out += process.readAllStandardOutput();
+        EXPECT_EQ(process.exitCode(), 3); // stopped
         EXPECT_TRUE(QString::fromUtf8(out).startsWith("Tag0304\t处理成功完成\t60000\n")) << out.toStdString();
         for (const QString& day : days)
             EXPECT_NE(dayState(day), "mixed") << day.toStdString();
