@@ -31,10 +31,7 @@ namespace {
 // The column names joined, in lower case as PostgreSQL reports them.
 QString headers(const QAbstractItemModel& model)
 {
-    QStringList names;
-    for (int c = 0; c < model.columnCount(); ++c)
-        names << model.headerData(c, Qt::Horizontal).toString();
-    return names.join(QLatin1Char(',')).toLower();
+    return headerTexts(model).join(QLatin1Char(',')).toLower();
 }
 
 // The list with a frame that records its menus, watched by a fatal model tester.

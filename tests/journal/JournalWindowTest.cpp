@@ -69,36 +69,7 @@ protected:
         });
     }
     std::vector<journal::EntrySummary> entries() { return app.GetJournal().entries(); }
-
-    const QStringList m_initial{"1=18", "1=19", "2=28", "2=29"};
 };
-
-TEST_F(JournalWindowTest, UndoLastOperationWalksBackThroughTheCurrentDataSource)
-{
-    journaledChange(cmd::TelemetryZero, QStringLiteral("数据清零"), 1, QStringLiteral("nValue=0"));
-    journaledChange(cmd::TelemetryBatchSet, QStringLiteral("人工置数"), 2, QStringLiteral("nValue=nValue+100"));
-    ASSERT_EQ(values(), QStringList({"1=0", "1=0", "2=128", "2=129"}));
-
-    answerReason(QStringLiteral("置错了"));
-    QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(values(), QStringList({"1=0", "1=0", "2=28", "2=29"}));
-    answerReason(QStringLiteral("清零错误"));
-    frame->runCommand(cmd::UndoLastOperation);
-    EXPECT_EQ(values(), m_initial);
-
-    const auto all = entries();
-    ASSERT_EQ(all.size(), 4u);
-    EXPECT_EQ(all[0].undoOf, all[3].id); // newest first: the second undo reversed the zeroing
-    EXPECT_EQ(all[0].reason, QStringLiteral("清零错误"));
-    EXPECT_EQ(all[1].undoOf, all[2].id);
-    EXPECT_EQ(all[3].undoneBy, all[0].id);
-    EXPECT_EQ(gui->messages().back().text, QStringLiteral("撤销完成!\n删除2行,写回2行。"));
-
-    // Nothing left standing; a cancelled confirmation changes nothing either.
-    frame->runCommand(cmd::UndoLastOperation);
-    EXPECT_EQ(gui->messages().back().text, QStringLiteral("当前数据源没有可以撤销的操作!"));
-    EXPECT_EQ(entries().size(), 4u);
-}
 
 TEST_F(JournalWindowTest, AnUndoIsRefusedWhenTheRowsChangedSinceAndCancelledWithoutTrace)
 {

@@ -4,6 +4,7 @@
 
 #include "app/ReasonDialog.h"
 #include "db/ResultSet.h"
+#include "journal/Journal.h"
 #include "schema/TableNames.h"
 #include "telemetry/ui/BatchSetDialog.h"
 #include "telemetry/ui/DateSelectDialog.h"
@@ -434,9 +435,14 @@ TEST_P(TelemetrySafetyTest, ARefusedCommitIsReportedAsNothingWritten)
     const QStringList before = tagRows();
     batchSetting();
     replacement(false);
-    EXPECT_EQ(messages(), (QStringList {u"批量修改数据失败!\n数据库拒绝提交本次修改,数据保持原样。"_s,
-                                        u"数据替换失败!\n数据库拒绝提交本次修改,数据保持原样。"_s}));
+    replacement(true);
+    const QString replaceFailed = u"数据替换失败!\n数据库拒绝提交本次修改,数据保持原样。"_s;
+    EXPECT_EQ(messages(),
+        (QStringList{u"批量修改数据失败!\n数据库拒绝提交本次修改,数据保持原样。"_s, replaceFailed, replaceFailed}));
     EXPECT_EQ(tagRows(), before);
+    // Journaled as writing nothing, not as the rows that went before the commit.
+    for (const auto& entry : app.GetJournal().entries())
+        EXPECT_EQ(entry.counts.written, 0) << entry.commandName.toStdString();
 }
 
 // A connection that dies during the batch setting ends it with one message;

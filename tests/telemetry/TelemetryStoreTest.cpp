@@ -552,29 +552,6 @@ TEST_P(TelemetryStoreTest, BatchSettingIsOneUnit)
     }
 }
 
-// A commit the database refuses writes nothing, and the outcome says so
-// instead of counting failed samples.
-TEST_P(TelemetryStoreTest, ARefusedCommitLeavesTheTargetAsItWas)
-{
-    twoDays(kSource, kTarget);
-    if (!refuseAtCommit(connection(), connection(), kind(), tableOfDay(kMay1)))
-        GTEST_SKIP() << "MariaDB checks nothing at commit";
-    const QStringList before = rows(kMay1);
-
-    const BatchOutcome batched = batch({kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17});
-    EXPECT_EQ(batched.result, BatchResult::CommitFailed);
-    EXPECT_EQ(batched.written, 0);
-    EXPECT_EQ(batched.failed, 0);
-    EXPECT_EQ(rows(kMay1), before);
-    for (bool correct : {false, true}) {
-        SCOPED_TRACE(correct ? "with correction" : "without correction");
-        const ReplaceOutcome replaced = replace({kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17));
-        EXPECT_EQ(replaced.result, ReplaceResult::CommitFailed);
-        EXPECT_EQ(replaced.copied, 0);
-        EXPECT_EQ(rows(kMay1), before);
-    }
-}
-
 // A replacement completes or leaves the target day as it was: a source day
 // without a table and a refused copy change nothing; with correction a
 // refused row is skipped and counted while the others are written. A table
