@@ -83,12 +83,12 @@ protected:
         }
     }
 
-    // 08:00 to 09:00 every ten minutes rising from 0 to 6.
-    void batchSetting()
+    // 08:00 to 09:00 (or the range given) every ten minutes rising from 0 to 6.
+    void batchSetting(const QString& start = u"080000"_s, const QString& end = u"090000"_s)
     {
-        run<BatchSetDialog>(cmd::TelemetryBatchSet, [](BatchSetDialog& d) {
-            fill(d, "startTime", u"080000"_s);
-            fill(d, "endTime", u"090000"_s);
+        run<BatchSetDialog>(cmd::TelemetryBatchSet, [start, end](BatchSetDialog& d) {
+            fill(d, "startTime", start);
+            fill(d, "endTime", end);
             fill(d, "maximum", u"6"_s);
             fill(d, "minimum", u"0"_s);
             click(d, "increase");
@@ -414,28 +414,59 @@ TEST_P(TelemetrySafetyTest, ReplacementReportsWhatBecameOfTheTarget)
     }
 }
 
-// At a refused sample the batch setting asks once: No leaves today's samples
-// as they were, Yes writes the others and says how many failed.
-TEST_P(TelemetrySafetyTest, BatchSettingAsksOnceAndUndoesOrGoesOn)
+// A batch setting is one unit. At a refused sample it asks once: No leaves
+// today's samples as they were, Yes writes the others and says how many
+// failed; a table that cannot roll back keeps the samples written before the
+// stop, once, and the question says so. A refused day-end row fails it all.
+TEST_P(TelemetrySafetyTest, BatchSettingAsksOnceAndIsOneUnit)
 {
-    for (bool goOn : {false, true}) {
-        SCOPED_TRACE(goOn ? "going on" : "stopping");
+    struct Case {
+        const char* what;
+        QString refused; // trigger condition
+        bool wholeDay, asks, goOn, nonTransactional;
+        QStringList messages; // after the question, if one is asked
+        int written;          // hand-set from 08:00 on, and journaled; 0: the samples as they were
+    };
+    const Case cases[] = {
+        {"stopped at a refused sample", u"NEW.nValue=2"_s, false, true, false, false, {}, 0},
+        {"going on past a refused sample", u"NEW.nValue=2"_s, false, true, true, false,
+            {u"共有1个时间点的数据写入失败!"_s}, 6},
+        {"the day-end row refused", u"NEW.nValueChange=0"_s, true, false, false, false, {u"批量修改数据失败!"_s}, 0},
+        {"stopped on a table that cannot roll back", u"NEW.nValue=2"_s, false, true, false, true, {}, 2},
+    };
+    for (const Case& c : cases) {
+        if (c.nonTransactional && kind() != DatabaseKind::MySql)
+            continue; // only MariaDB has tables without transactions here
+        SCOPED_TRACE(c.what);
         days();
-        refuseToday(u"NEW.nValue=2"_s);
+        if (c.nonTransactional)
+            connection().execute(u"ALTER TABLE %1 ENGINE=MyISAM"_s.arg(TelemetryTableName(today)));
+        refuseToday(c.refused);
         const QStringList before = tagRows();
-        const size_t shown = gui->messages().size();
-        gui->answer(goOn ? QMessageBox::Yes : QMessageBox::No);
-        batchSetting();
-        ASSERT_EQ(gui->messages().size(), shown + (goOn ? 2 : 1));
-        const QString question = gui->messages()[shown].text;
-        EXPECT_TRUE(question.startsWith(u"修改时间(%1)的数据时出错!"_s.arg(todayAt("08:20:00")))) << question.toStdString();
-        EXPECT_TRUE(question.contains(u"撤销"_s)) << question.toStdString();
-        if (!goOn) {
-            EXPECT_EQ(tagRows(), before);
+        const qsizetype shown = messages().size();
+        if (c.asks)
+            gui->answer(c.goOn ? QMessageBox::Yes : QMessageBox::No);
+        if (c.wholeDay)
+            batchSetting(u"000000"_s, u"235959"_s);
+        else
+            batchSetting();
+        QStringList said = messages().mid(shown);
+        if (c.asks) {
+            ASSERT_FALSE(said.isEmpty());
+            const QString question = said.takeFirst();
+            EXPECT_TRUE(question.startsWith(u"修改时间(%1)的数据时出错!"_s.arg(todayAt("08:20:00"))))
+                << question.toStdString();
+            EXPECT_EQ(question.contains(u"撤销"_s), !c.nonTransactional) << question.toStdString();
+        }
+        EXPECT_EQ(said, c.messages);
+        EXPECT_EQ(app.GetJournal().entries().front().counts.written, c.written);
+        const QStringList after = tagRows();
+        if (c.written == 0) {
+            EXPECT_EQ(after, before);
             continue;
         }
-        EXPECT_EQ(gui->messages().back().text, u"共有1个时间点的数据写入失败!"_s);
-        EXPECT_EQ(tagRows().filter(QRegularExpression(u" 0[89]:[0-5]0:00\\|6\\|"_s)).size(), 6);
+        EXPECT_EQ(after.filter(QRegularExpression(u" 0[89]:[0-5]0:00\\|6\\|"_s)).size(), c.written);
+        EXPECT_EQ(after.size(), before.size() - 13 + c.written) << "the range's 13 samples replaced, each row once";
     }
 }
 

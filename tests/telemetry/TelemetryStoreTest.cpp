@@ -44,23 +44,22 @@ const std::vector<Put> kSource {{"07:55:00", 17, 10, 0.5}, {"08:00:00", 17, 11, 
 const std::vector<Put> kTarget {
     {"07:59:59", 17, 1}, {"08:15:00", 17, 2}, {"09:00:00", 17, 3}, {"09:30:00", 17, 4}, {"08:15:00", 18, 5}};
 
-// Answers the batch setting's questions as told and remembers them.
+// Answers the batch setting's questions as told (a refused sample: go on)
+// and remembers them.
 struct ScriptedQuestions : BatchQuestions {
     bool continueAfterDeleteFailure(const QString& sql) override
     {
         deleteQuestions << sql;
         return continueAfterDelete;
     }
-    bool continueAfterSampleFailure(const QString& timeText, bool undone) override
+    bool continueAfterSampleFailure(const QString& timeText, bool) override
     {
         sampleQuestions << timeText;
-        undoneOnStop = undone;
-        return continueAfterSample;
+        return true;
     }
 
-    bool continueAfterDelete = true, continueAfterSample = true;
+    bool continueAfterDelete = true;
     QStringList deleteQuestions, sampleQuestions;
-    bool undoneOnStop = false;
 };
 
 TelemetryScope scope(Scope kind, const QString& station = {}, const QString& switchName = {})
@@ -496,57 +495,6 @@ TEST_P(TelemetryStoreTest, QuerySingleValueAndDeleteByTheRowsOwnDay)
     EXPECT_TRUE(rows(kApr30).empty());
     EXPECT_EQ(rows(kMay1, 17).size(), 3);
     EXPECT_THROW(deleteSample(connection(), kind(), u"2008-05-02 08:00:00"_s, 17), db::DbError);
-}
-
-// A batch setting is one unit: stopped at a refused sample, or with its
-// day-end row refused, it leaves the table as it was; told to go on, it
-// commits every sample but the refused one. A table that cannot roll back
-// keeps the samples written before the stop, once, and the question says so.
-TEST_P(TelemetryStoreTest, BatchSettingIsOneUnit)
-{
-    struct Case {
-        const char* what;
-        QString refused; // trigger condition
-        bool goOn, nonTransactional;
-        BatchResult result;
-        qint64 failed, written;
-        QStringList after; // of tag 17; empty: the table as it was
-    };
-    const Case cases[] = {
-        {"stopped at a refused sample", u"NEW.nValue=2"_s, false, false, BatchResult::Stopped, 1, 0, {}},
-        {"going on past a refused sample", u"NEW.nValue=2"_s, true, false, BatchResult::Done, 1, 23,
-         rising(QTime(0, 0), 3600, 24, 2) << u"23:59:59 17 6 23.00 0.00"_s},
-        {"the day-end row refused", u"NEW.nValueChange=0"_s, true, false, BatchResult::DayEndFailed, 0, 0, {}},
-        {"stopped on a table that cannot roll back", u"NEW.nValue=2"_s, false, true, BatchResult::Stopped, 1, 2,
-         rising(QTime(0, 0), 3600, 2)},
-    };
-    // 24 hourly samples 0 to 23, then the day-end row 23/0.
-    const BatchRequest r {kMay1, QTime(0, 0), QTime(23, 59, 59), 3600, 23, 0, BatchMethod::Increase, 17};
-    for (const Case& c : cases) {
-        if (c.nonTransactional && kind() != DatabaseKind::MySql)
-            continue; // only MariaDB has tables without transactions here
-        SCOPED_TRACE(c.what);
-        telemetryTable(kMay1, {.nonTransactional = c.nonTransactional});
-        put(kMay1, {{"06:00:00", 17, 50, 1}, {"23:59:59", 17, 51, 1}, {"12:00:00", 18, 52, 1}});
-        refuse(u"INSERT"_s, c.refused);
-        const QStringList before = rows(kMay1);
-        questions = {};
-        questions.continueAfterSample = c.goOn;
-        const BatchOutcome outcome = batch(r);
-        EXPECT_EQ(outcome.result, c.result);
-        EXPECT_EQ(outcome.failed, c.failed);
-        EXPECT_EQ(outcome.written, c.written);
-        if (c.failed) {
-            EXPECT_EQ(questions.sampleQuestions, QStringList {u"2008-05-01 02:00:00"_s});
-            EXPECT_EQ(questions.undoneOnStop, !c.nonTransactional);
-        }
-        if (c.after.isEmpty()) {
-            EXPECT_EQ(rows(kMay1), before);
-            continue;
-        }
-        EXPECT_EQ(rows(kMay1, 17), c.after);
-        EXPECT_EQ(rows(kMay1, 18), QStringList {u"12:00:00 18 1 52.00 1.00"_s});
-    }
 }
 
 // A refused row leaves every sample as it was.
