@@ -267,6 +267,7 @@ TEST_P(ListViewDbTest, TelemetryShowsOneTagAndRefillsOnlyForAnotherTag)
     EXPECT_EQ(columnTexts(view.GetRows(), 1), (QStringList {"7", "7", "7"}));
     EXPECT_EQ(columnTexts(view.GetRows(), 2), (QStringList {"遥测", "遥测", "遥测"}));
     EXPECT_DOUBLE_EQ(view.GetRows().cell(0, 3).toDouble(), 1.25);
+    EXPECT_DOUBLE_EQ(view.GetRows().cell(0, 4).toDouble(), 0);
     EXPECT_EQ(headers(view.GetRows()), u"atime,tagid,datatype,nvalue,nvaluechange"_s);
     // At least 120 px, and wide enough for the whole time stamp in this font.
     EXPECT_GE(view.columnWidth(0), 120);
@@ -287,6 +288,7 @@ TEST_P(ListViewDbTest, TelemetryShowsOneTagAndRefillsOnlyForAnotherTag)
     addEvent(u"10:00:00"_s);
     ASSERT_TRUE(view.SwitchView(int(ViewMode::OperationEvents), true));
     EXPECT_EQ(view.GetRows().rowCount(), 0) << "no samples of a tag 100";
+    EXPECT_EQ(view.GetRows().columnCount(), 5) << "a tag without samples still names the columns";
     EXPECT_TRUE(view.SwitchView(int(ViewMode::OperationEvents), false));
     EXPECT_FALSE(view.IsTelemetryMode());
     EXPECT_EQ(view.GetViewMode(), ViewMode::OperationEvents);
