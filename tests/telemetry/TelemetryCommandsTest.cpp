@@ -291,16 +291,13 @@ TEST_P(TelemetryCommandsTest, PreviewShowsTheRowsTheCommandThenWrites)
                        .arg(s.value, 0, 'f', 2);
         return out;
     };
+    // A tag's rows in the range, written alike (these tests run on SQLite).
     auto written = [this](int tag, const char* from, const char* to) {
-        QStringList out;
-        for (auto rs = connection().query(u"SELECT ATime,nValue FROM %1 WHERE TagID=%2 AND ATime>=%3 AND ATime<=%4 "
-                                           "ORDER BY ATime"_s.arg(TelemetryTableName(today))
-                                              .arg(tag)
-                                              .arg(FormatDateLiteral(kind(), todayAt(from)),
-                                                   FormatDateLiteral(kind(), todayAt(to))));
-             rs.next();)
-            out << u"%1 %2"_s.arg(rs.string(0).mid(11, 8)).arg(rs.string(1).toDouble(), 0, 'f', 2);
-        return out;
+        return rowsOf(connection(),
+            u"SELECT substr(ATime, 12, 8) || ' ' || printf('%.2f', nValue) FROM %1 WHERE "
+            "TagID=%2 AND ATime BETWEEN '%3' AND '%4' ORDER BY ATime"_s.arg(TelemetryTableName(today))
+                .arg(tag)
+                .arg(todayAt(from), todayAt(to)));
     };
 
     selectNode(kFeederTag);
