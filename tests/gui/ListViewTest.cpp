@@ -1,17 +1,13 @@
 #include "AppFixture.h"
 #include "ArchiveRows.h"
 #include "DatabaseTest.h"
-#include "FillRecorder.h"
 #include "ModelCells.h"
 #include "RecordingHost.h"
 
-#include "DemoContent.h"
 #include "SchemaDdl.h"
 
-#include "schema/Schema.h"
 #include "schema/TableNames.h"
 #include "ui/CTesseraView.h"
-#include "records/RecordList.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -221,32 +217,6 @@ protected:
     const QString day = today.toString(u"yyyy-MM-dd "_s);
     const QString telemetryTable = TelemetryTableName(today);
 };
-
-// Each kind's rows as the fill delivers them, each put at the top: the list
-// shows them in reverse, under the columns the database names.
-TEST_P(ListViewDbTest, RecordKindsShowTodaysRowsInReverseOfTheResult)
-{
-    for (int offset : {-1, 0, 1})
-        demo::writeEventsOfDay(connection(), kind(), today.addDays(offset));
-    const std::pair<ViewMode, SchemaTable> kinds[] = {{ViewMode::OperationEvents, SchemaTable::Event},
-                                                      {ViewMode::LimitAlarms, SchemaTable::LimitAlarm},
-                                                      {ViewMode::SignalChanges, SchemaTable::RSChange},
-                                                      {ViewMode::SoeEvents, SchemaTable::SOE}};
-    for (const auto& [mode, table] : kinds) {
-        SCOPED_TRACE(int(mode));
-        ASSERT_TRUE(view.SwitchView(int(mode), false));
-        EXPECT_EQ(view.GetViewMode(), mode);
-        EXPECT_EQ(headers(view.GetRows()), tableLayout(table).columnNames().join(QLatin1Char(',')).toLower());
-        for (int c = 0; c < view.GetRows().columnCount(); ++c)
-            EXPECT_EQ(view.columnWidth(c), 100) << c;
-
-        FillRecorder delivered;
-        records::readTodaysRecords(connection(), kind(), mode, today, delivered);
-        ASSERT_FALSE(delivered.rows.empty());
-        EXPECT_EQ(shownRows(view.GetRows()), std::vector<QStringList>(delivered.rows.rbegin(), delivered.rows.rend()));
-    }
-    EXPECT_EQ(gui->messageTexts(), QStringList());
-}
 
 // Telemetry: oldest sample on top, the kind in the third cell, a wider time
 // column; refilled on entering the mode or for another tag only.
