@@ -31,12 +31,6 @@ protected:
         records::readTodaysRecords(connection(), kind(), mode, kToday, sink);
         return sink;
     }
-    FillRecorder readTag(int tag)
-    {
-        FillRecorder sink;
-        telemetry::readTodaysSamples(connection(), kind(), tag, kToday, sink);
-        return sink;
-    }
 };
 
 // One row of each kind with known values, between yesterday's and tomorrow's:
@@ -110,28 +104,6 @@ TEST_P(RecordFillTest, ColumnsBeyondTheKindsLastAreNamedButLeftEmpty)
     EXPECT_EQ(sink.rows[0].value(1), u"23:59:59"_s);
     EXPECT_EQ(sink.rows[0].value(9), u"SCADA"_s);
     EXPECT_EQ(sink.rows[0].value(10), QString());
-}
-
-// A sample's cells hold its value and change, then its DataType (hidden in
-// the list); a tag without samples today still names the columns.
-TEST_P(RecordFillTest, TelemetryDeliversValueAndChangeAndColumnsWithoutSamples)
-{
-    const QString table = TelemetryTableName(kToday);
-    createTelemetryTable(table);
-    connection().execute(u"INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,7,6,12.5,0.25)"_s.arg(
-        table, literal(u"2008-01-31 00:05:00"_s)));
-
-    const FillRecorder sink = readTag(7);
-    EXPECT_EQ(sink.columnNames, reported(SchemaTable::Telemetry));
-    ASSERT_EQ(sink.rows.size(), 1u);
-    ASSERT_EQ(sink.rows[0].size(), 6) << "five shown cells and the DataType";
-    EXPECT_DOUBLE_EQ(sink.rows[0][3].toDouble(), 12.5);
-    EXPECT_DOUBLE_EQ(sink.rows[0][4].toDouble(), 0.25);
-    EXPECT_EQ(sink.rows[0][telemetry::kDataTypeCell].trimmed(), u"6"_s);
-
-    const FillRecorder none = readTag(-2);
-    EXPECT_TRUE(none.columnsSeen);
-    EXPECT_TRUE(none.rows.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, RecordFillTest, allDatabaseKinds(), kindName);

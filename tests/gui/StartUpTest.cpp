@@ -86,9 +86,11 @@ TEST_F(StartUpTest, CancelledLoginEndsStartUpAndWritesNothing)
 
 TEST_F(StartUpTest, StoredSettingsAskForTheStoredLoginAndConnect)
 {
-    // Unquoted, the driver manager would take the second DSN and fail.
+    // Unquoted, the driver manager would take the last DSN given and fail; a
+    // brace inside the quotes is doubled.
     TestDatabase stored = sqlite();
-    stored.password = u"pw;DSN=StartUpNoSuchSource"_s;
+    stored.user = u"sa;DSN=StartUpNoSuchSource"_s;
+    stored.password = u"p}w;DSN=StartUpNoSuchSource"_s;
     writeConfig(storedFile(stored));
     gui->onDialog<CLoginDlg>([](CLoginDlg& d) {
         EXPECT_EQ(textOf(d, "userName"), u"wardenaccount"_s);
@@ -100,7 +102,8 @@ TEST_F(StartUpTest, StoredSettingsAskForTheStoredLoginAndConnect)
     EXPECT_EQ(gui->messageTexts(), QStringList());
     EXPECT_TRUE(app.GetConnection().isOpen());
     EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
-    EXPECT_EQ(app.GetConnectString(), u"DSN=%1;UID=;PWD={pw;DSN=StartUpNoSuchSource}"_s.arg(stored.dsn));
+    EXPECT_EQ(app.GetConnectString(),
+        u"DSN=%1;UID={sa;DSN=StartUpNoSuchSource};PWD={p}}w;DSN=StartUpNoSuchSource}"_s.arg(stored.dsn));
 }
 
 TEST_F(StartUpTest, MissingDataSourceSectionGoesTheFailureRoad)

@@ -27,6 +27,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The chart's line of that name.
+QXYSeries* series(const TrendChartView& view, const QString& name)
+{
+    for (QAbstractSeries* s : view.chart()->series())
+        if (s->name() == name)
+            return static_cast<QXYSeries*>(s);
+    return nullptr;
+}
+
 // The real main window over today's demo samples, its chart under the list.
 class TrendChartTest : public MainWindowTest {
 protected:
@@ -75,13 +84,7 @@ protected:
         const auto& s = chart().samples();
         return int(std::count_if(s.begin(), s.end(), [](const auto& x) { return x.handSet; }));
     }
-    QXYSeries* series(const QString& name) const
-    {
-        for (QAbstractSeries* s : chart().chart()->series())
-            if (s->name() == name)
-                return static_cast<QXYSeries*>(s);
-        return nullptr;
-    }
+    QXYSeries* series(const QString& name) const { return ::series(chart(), name); }
     // Times of day (ms) of the points a series draws.
     std::vector<qint64> drawnTimes(const QString& name) const
     {
@@ -259,10 +262,7 @@ TEST(TrendChartViewTest, PreviewIsASecondLineWhileItHasSamples)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     view.setDay(QDate(2025, 3, 1));
     view.setSamples({{2, 7200000, 5, false}, {0, 0, 1, false}, {1, 3600000, 3, true}});
-    QXYSeries* preview = nullptr;
-    for (QAbstractSeries* s : view.chart()->series())
-        if (s->name() == u"写入后"_s)
-            preview = static_cast<QXYSeries*>(s);
+    QXYSeries* preview = series(view, u"写入后"_s);
     ASSERT_NE(preview, nullptr);
     EXPECT_FALSE(preview->isVisible());
     const auto* axis = static_cast<QValueAxis*>(view.chart()->axes(Qt::Vertical).first());

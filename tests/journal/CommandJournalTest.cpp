@@ -117,17 +117,33 @@ TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefor
             << e.commandName.toStdString();
     }
 
-    // Walked back, newest first, each undo journaled in turn.
+    // Walked back, newest first (the first by Ctrl+Z), each undo journaled in turn with its reason.
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
     for (size_t i = 0; i < commands.size(); ++i) {
-        gui->onDialog<ReasonDialog>([](ReasonDialog& d) { clickOk(d); });
-        frame->runCommand(cmd::UndoLastOperation);
+        gui->onDialog<ReasonDialog>([](ReasonDialog& d) {
+            typeInto(d, "reason", "误操作");
+            clickOk(d);
+        });
+        if (i == 0)
+            QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+        else
+            frame->runCommand(cmd::UndoLastOperation);
         ASSERT_EQ(gui->messages().back().text.left(5), "撤销完成!") << gui->messages().back().text.toStdString();
     }
+    // The oldest command added a sample: its undo deletes it and writes nothing back.
+    EXPECT_EQ(gui->messages().back().text, "撤销完成!\n删除1行,写回0行。");
     EXPECT_EQ(archive(), before);
+    frame->runCommand(cmd::UndoLastOperation);
+    EXPECT_EQ(gui->messages().back().text, "当前数据源没有可以撤销的操作!");
     const auto all = journal.entries();
     ASSERT_EQ(all.size(), 14u);
-    for (size_t i = 0; i < commands.size(); ++i)
-        EXPECT_EQ(all[i].undoOf, commands[commands.size() - 1 - i].id);
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const qint64 undone = commands[commands.size() - 1 - i].id;
+        EXPECT_EQ(all[i].undoOf, undone);
+        EXPECT_EQ(all[i].reason, "误操作");
+        EXPECT_EQ(journal.entry(undone)->undoneBy, all[i].id);
+    }
 }
 
 // Nothing changes in the archive without its journal entry.

@@ -1,10 +1,8 @@
 // The journal's window and the undo commands, through the real main frame
 // over a SQLite archive: an entry written as a command writes it, then read,
 // filtered, exported and undone as a user would.
-#include "AppFixture.h"
 #include "ArchiveRows.h"
-
-#include "SchemaDdl.h"
+#include "MainWindowTest.h"
 
 #include "app/CommandJournal.h"
 #include "app/ReasonDialog.h"
@@ -28,21 +26,16 @@ namespace {
 
 const QDate kDay(2026, 1, 2);
 
-class JournalWindowTest : public AppFixture<> {
+class JournalWindowTest : public MainWindowTest {
 protected:
-    void SetUp() override
+    void fillArchive() override
     {
-        AppFixture::SetUp();
-        openSQLiteFile(QStringLiteral("archive.db"));
-        for (const QString& sql : ddl::createSchemaSql(DatabaseKind::SQLite))
-            app.GetConnection().execute(sql);
-        app.GetConnection().execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, table(), ddl::Generation::Newer));
+        createTelemetryTable(table());
         for (int tag : {1, 2})
             for (int hour : {8, 9})
-                insertSample(app.GetConnection(), DatabaseKind::SQLite, table(),
-                             kDay.toString(Qt::ISODate) + QStringLiteral(" %1:00:00").arg(hour, 2, 10, QLatin1Char('0')),
-                             tag, 10 * tag + hour);
-        showMainFrame();
+                insertSample(connection(), kind(), table(),
+                    kDay.toString(Qt::ISODate) + QStringLiteral(" %1:00:00").arg(hour, 2, 10, QLatin1Char('0')), tag,
+                    10 * tag + hour);
     }
     static QString table() { return telemetry::tableOfDay(kDay); }
     QStringList values()
@@ -69,38 +62,9 @@ protected:
         });
     }
     std::vector<journal::EntrySummary> entries() { return app.GetJournal().entries(); }
-
-    const QStringList m_initial{"1=18", "1=19", "2=28", "2=29"};
 };
 
-TEST_F(JournalWindowTest, UndoLastOperationWalksBackThroughTheCurrentDataSource)
-{
-    journaledChange(cmd::TelemetryZero, QStringLiteral("数据清零"), 1, QStringLiteral("nValue=0"));
-    journaledChange(cmd::TelemetryBatchSet, QStringLiteral("人工置数"), 2, QStringLiteral("nValue=nValue+100"));
-    ASSERT_EQ(values(), QStringList({"1=0", "1=0", "2=128", "2=129"}));
-
-    answerReason(QStringLiteral("置错了"));
-    QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(values(), QStringList({"1=0", "1=0", "2=28", "2=29"}));
-    answerReason(QStringLiteral("清零错误"));
-    frame->runCommand(cmd::UndoLastOperation);
-    EXPECT_EQ(values(), m_initial);
-
-    const auto all = entries();
-    ASSERT_EQ(all.size(), 4u);
-    EXPECT_EQ(all[0].undoOf, all[3].id); // newest first: the second undo reversed the zeroing
-    EXPECT_EQ(all[0].reason, QStringLiteral("清零错误"));
-    EXPECT_EQ(all[1].undoOf, all[2].id);
-    EXPECT_EQ(all[3].undoneBy, all[0].id);
-    EXPECT_EQ(gui->messages().back().text, QStringLiteral("撤销完成!\n删除2行,写回2行。"));
-
-    // Nothing left standing; a cancelled confirmation changes nothing either.
-    frame->runCommand(cmd::UndoLastOperation);
-    EXPECT_EQ(gui->messages().back().text, QStringLiteral("当前数据源没有可以撤销的操作!"));
-    EXPECT_EQ(entries().size(), 4u);
-}
-
-TEST_F(JournalWindowTest, AnUndoIsRefusedWhenTheRowsChangedSinceAndCancelledWithoutTrace)
+TEST_P(JournalWindowTest, AnUndoIsRefusedWhenTheRowsChangedSinceAndCancelledWithoutTrace)
 {
     journaledChange(cmd::TelemetryZero, QStringLiteral("数据清零"), 1, QStringLiteral("nValue=0"));
     answerReason(QString(), false);
@@ -115,7 +79,7 @@ TEST_F(JournalWindowTest, AnUndoIsRefusedWhenTheRowsChangedSinceAndCancelledWith
         << gui->messages().back().text.toStdString();
 }
 
-TEST_F(JournalWindowTest, TheWindowListsFiltersShowsRowsExportsAndSetsReasonsRequired)
+TEST_P(JournalWindowTest, TheWindowListsFiltersShowsRowsExportsAndSetsReasonsRequired)
 {
     journaledChange(cmd::TelemetryZero, QStringLiteral("数据清零"), 1, QStringLiteral("nValue=0"));
     journaledChange(cmd::TelemetryBatchSet, QStringLiteral("人工置数"), 2, QStringLiteral("nValue=7"));
@@ -170,7 +134,7 @@ TEST_F(JournalWindowTest, TheWindowListsFiltersShowsRowsExportsAndSetsReasonsReq
 }
 
 // A command the program was killed in shows at the next start, once.
-TEST_F(JournalWindowTest, TheNextStartShowsACommandLeftPendingOnce)
+TEST_P(JournalWindowTest, TheNextStartShowsACommandLeftPendingOnce)
 {
     journal::EntryDraft draft;
     draft.commandName = QStringLiteral("人工批量置数");
@@ -183,5 +147,7 @@ TEST_F(JournalWindowTest, TheNextStartShowsACommandLeftPendingOnce)
     app.ReviewJournal();
     EXPECT_EQ(gui->messages().size(), 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(SQLite, JournalWindowTest, ::testing::Values(DatabaseKind::SQLite), kindName);
 
 } // namespace

@@ -16,6 +16,15 @@ inline QStringList columnTexts(const QAbstractItemModel& model, int column)
     return cells;
 }
 
+// The column headers, left to right.
+inline QStringList headerTexts(const QAbstractItemModel& model)
+{
+    QStringList names;
+    for (int c = 0; c < model.columnCount(); ++c)
+        names << model.headerData(c, Qt::Horizontal).toString();
+    return names;
+}
+
 // Every row as the model shows it, top first.
 inline std::vector<QStringList> shownRows(const QAbstractItemModel& model)
 {

@@ -4,6 +4,7 @@
 
 #include "app/ReasonDialog.h"
 #include "db/ResultSet.h"
+#include "journal/Journal.h"
 #include "schema/TableNames.h"
 #include "telemetry/ui/BatchSetDialog.h"
 #include "telemetry/ui/DateSelectDialog.h"
@@ -82,12 +83,12 @@ protected:
         }
     }
 
-    // 08:00 to 09:00 every ten minutes rising from 0 to 6.
-    void batchSetting()
+    // 08:00 to 09:00 (or the range given) every ten minutes rising from 0 to 6.
+    void batchSetting(const QString& start = u"080000"_s, const QString& end = u"090000"_s)
     {
-        run<BatchSetDialog>(cmd::TelemetryBatchSet, [](BatchSetDialog& d) {
-            fill(d, "startTime", u"080000"_s);
-            fill(d, "endTime", u"090000"_s);
+        run<BatchSetDialog>(cmd::TelemetryBatchSet, [start, end](BatchSetDialog& d) {
+            fill(d, "startTime", start);
+            fill(d, "endTime", end);
             fill(d, "maximum", u"6"_s);
             fill(d, "minimum", u"0"_s);
             click(d, "increase");
@@ -259,15 +260,7 @@ TEST_P(TelemetryCommandsTest, ReplacementOfAStationFromYesterday)
     EXPECT_EQ(count(u"nValue<>-1"_s), 11 * 288);
     EXPECT_EQ(count(u"nValue=-1 AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE StationName='江东变电站' "
                     "AND TagType='遥测')"_s),
-              0);
-
-    // With correction, from a switch, through the second connection.
-    selectNode({u"遥测数据"_s, u"城北变电站"_s, u"1号主变"_s});
-    replacement(true);
-    EXPECT_EQ(messages().last(), u"数据替换完成!"_s);
-    EXPECT_EQ(count(u"DataType=6 AND TagID IN(1,2,3,4) AND ATime>='%1' AND ATime<='%2'"_s.arg(todayAt("08:00:00"),
-                                                                                             todayAt("08:59:59"))),
-              4 * 12);
+        0);
 }
 
 // 预览 draws the tag's day and the rows the command would write, and says how
@@ -290,16 +283,13 @@ TEST_P(TelemetryCommandsTest, PreviewShowsTheRowsTheCommandThenWrites)
                        .arg(s.value, 0, 'f', 2);
         return out;
     };
+    // A tag's rows in the range, written alike (these tests run on SQLite).
     auto written = [this](int tag, const char* from, const char* to) {
-        QStringList out;
-        for (auto rs = connection().query(u"SELECT ATime,nValue FROM %1 WHERE TagID=%2 AND ATime>=%3 AND ATime<=%4 "
-                                           "ORDER BY ATime"_s.arg(TelemetryTableName(today))
-                                              .arg(tag)
-                                              .arg(FormatDateLiteral(kind(), todayAt(from)),
-                                                   FormatDateLiteral(kind(), todayAt(to))));
-             rs.next();)
-            out << u"%1 %2"_s.arg(rs.string(0).mid(11, 8)).arg(rs.string(1).toDouble(), 0, 'f', 2);
-        return out;
+        return rowsOf(connection(),
+            u"SELECT substr(ATime, 12, 8) || ' ' || printf('%.2f', nValue) FROM %1 WHERE "
+            "TagID=%2 AND ATime BETWEEN '%3' AND '%4' ORDER BY ATime"_s.arg(TelemetryTableName(today))
+                .arg(tag)
+                .arg(todayAt(from), todayAt(to)));
     };
 
     selectNode(kFeederTag);
@@ -363,67 +353,109 @@ protected:
 };
 
 // A replacement that cannot complete says which step failed and leaves
-// today's samples as they were; one that skips rows says how many.
+// today's samples as they were; one that skips rows says how many. A table
+// that cannot roll back is proven readable before the delete and gets every
+// row once.
 TEST_P(TelemetrySafetyTest, ReplacementReportsWhatBecameOfTheTarget)
 {
     struct Case {
         const char* what;
-        bool correct, noSourceTable, refuseOne;
+        bool correct, noSourceTable, refuseOne, alsoWithoutRollback;
         QString message;
     };
     const Case cases[] = {
-        {"no table for the source day", false, true, false, u"执行拷贝记录是出错!"_s},
-        {"no table for the source day, with correction", true, true, false, u"执行替换数据记录时出错!"_s},
-        {"a copied row refused", false, false, true, u"执行拷贝记录是出错!"_s},
-        {"a corrected row refused", true, false, true, u"数据替换完成!\n1个数据未能写入。"_s},
+        {"no table for the source day", false, true, false, true, u"执行拷贝记录是出错!"_s},
+        {"no table for the source day, with correction", true, true, false, true, u"执行替换数据记录时出错!"_s},
+        {"a copied row refused", false, false, true, false, u"执行拷贝记录是出错!"_s},
+        {"a corrected row refused", true, false, true, true, u"数据替换完成!\n1个数据未能写入。"_s},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        days();
-        if (c.noSourceTable)
-            dropTable(TelemetryTableName(yesterday));
-        if (c.refuseOne)
-            refuseToday(u"NEW.ATime='%1'"_s.arg(todayAt("08:30:00")));
-        const QStringList before = tagRows();
-        const size_t shown = gui->messages().size();
-        replacement(c.correct);
-        ASSERT_EQ(gui->messages().size(), shown + 1);
-        EXPECT_EQ(gui->messages().back().text, c.message);
-        EXPECT_EQ(gui->messages().back().caption, u"替换数据"_s);
-        if (!c.message.startsWith(u"数据替换完成!"_s)) {
-            EXPECT_EQ(tagRows(), before);
-            continue;
+    for (const bool rollsBack : {true, false}) {
+        for (const Case& c : cases) {
+            if (!rollsBack && (kind() != DatabaseKind::MySql || !c.alsoWithoutRollback))
+                continue; // only MariaDB has tables without transactions here
+            SCOPED_TRACE(std::string(c.what) + (rollsBack ? "" : " on a table that cannot roll back"));
+            days();
+            if (!rollsBack)
+                connection().execute(u"ALTER TABLE %1 ENGINE=MyISAM"_s.arg(TelemetryTableName(today)));
+            if (c.noSourceTable)
+                dropTable(TelemetryTableName(yesterday));
+            if (c.refuseOne)
+                refuseToday(u"NEW.ATime='%1'"_s.arg(todayAt("08:30:00")));
+            const QStringList before = tagRows();
+            const size_t shown = gui->messages().size();
+            replacement(c.correct);
+            ASSERT_EQ(gui->messages().size(), shown + 1);
+            EXPECT_EQ(gui->messages().back().text, c.message);
+            EXPECT_EQ(gui->messages().back().caption, u"替换数据"_s);
+            if (!c.message.startsWith(u"数据替换完成!"_s)) {
+                EXPECT_EQ(tagRows(), before);
+                continue;
+            }
+            const QStringList after = tagRows();
+            EXPECT_EQ(after.filter(QRegularExpression(u" 08:[0-5][05]:00\\|6\\|"_s)).size(), 11)
+                << "08:00 to 08:55 but 08:30, hand-set";
+            EXPECT_FALSE(after.contains(before.filter(u"08:30:00"_s).value(0)));
+            EXPECT_EQ(after.size(), before.size() - 1);
+            const journal::RowCounts counts = app.GetJournal().entries().front().counts;
+            EXPECT_EQ(counts.written, 11);
+            EXPECT_EQ(counts.failed, 1);
         }
-        const QStringList after = tagRows();
-        EXPECT_EQ(after.filter(QRegularExpression(u" 08:[0-5][05]:00\\|6\\|"_s)).size(), 11)
-            << "08:00 to 08:55 but 08:30, hand-set";
-        EXPECT_FALSE(after.contains(before.filter(u"08:30:00"_s).value(0)));
-        EXPECT_EQ(after.size(), before.size() - 1);
     }
 }
 
-// At a refused sample the batch setting asks once: No leaves today's samples
-// as they were, Yes writes the others and says how many failed.
-TEST_P(TelemetrySafetyTest, BatchSettingAsksOnceAndUndoesOrGoesOn)
+// A batch setting is one unit. At a refused sample it asks once: No leaves
+// today's samples as they were, Yes writes the others and says how many
+// failed; a table that cannot roll back keeps the samples written before the
+// stop, once, and the question says so. A refused day-end row fails it all.
+TEST_P(TelemetrySafetyTest, BatchSettingAsksOnceAndIsOneUnit)
 {
-    for (bool goOn : {false, true}) {
-        SCOPED_TRACE(goOn ? "going on" : "stopping");
+    struct Case {
+        const char* what;
+        QString refused; // trigger condition
+        bool wholeDay, asks, goOn, nonTransactional;
+        QStringList messages; // after the question, if one is asked
+        int written;          // hand-set from 08:00 on, and journaled; 0: the samples as they were
+    };
+    const Case cases[] = {
+        {"stopped at a refused sample", u"NEW.nValue=2"_s, false, true, false, false, {}, 0},
+        {"going on past a refused sample", u"NEW.nValue=2"_s, false, true, true, false,
+            {u"共有1个时间点的数据写入失败!"_s}, 6},
+        {"the day-end row refused", u"NEW.nValueChange=0"_s, true, false, false, false, {u"批量修改数据失败!"_s}, 0},
+        {"stopped on a table that cannot roll back", u"NEW.nValue=2"_s, false, true, false, true, {}, 2},
+    };
+    for (const Case& c : cases) {
+        if (c.nonTransactional && kind() != DatabaseKind::MySql)
+            continue; // only MariaDB has tables without transactions here
+        SCOPED_TRACE(c.what);
         days();
-        refuseToday(u"NEW.nValue=2"_s);
+        if (c.nonTransactional)
+            connection().execute(u"ALTER TABLE %1 ENGINE=MyISAM"_s.arg(TelemetryTableName(today)));
+        refuseToday(c.refused);
         const QStringList before = tagRows();
-        const size_t shown = gui->messages().size();
-        gui->answer(goOn ? QMessageBox::Yes : QMessageBox::No);
-        batchSetting();
-        ASSERT_EQ(gui->messages().size(), shown + (goOn ? 2 : 1));
-        const QString question = gui->messages()[shown].text;
-        EXPECT_TRUE(question.startsWith(u"修改时间(%1)的数据时出错!"_s.arg(todayAt("08:20:00")))) << question.toStdString();
-        EXPECT_TRUE(question.contains(u"撤销"_s)) << question.toStdString();
-        if (!goOn) {
-            EXPECT_EQ(tagRows(), before);
+        const qsizetype shown = messages().size();
+        if (c.asks)
+            gui->answer(c.goOn ? QMessageBox::Yes : QMessageBox::No);
+        if (c.wholeDay)
+            batchSetting(u"000000"_s, u"235959"_s);
+        else
+            batchSetting();
+        QStringList said = messages().mid(shown);
+        if (c.asks) {
+            ASSERT_FALSE(said.isEmpty());
+            const QString question = said.takeFirst();
+            EXPECT_TRUE(question.startsWith(u"修改时间(%1)的数据时出错!"_s.arg(todayAt("08:20:00"))))
+                << question.toStdString();
+            EXPECT_EQ(question.contains(u"撤销"_s), !c.nonTransactional) << question.toStdString();
+        }
+        EXPECT_EQ(said, c.messages);
+        EXPECT_EQ(app.GetJournal().entries().front().counts.written, c.written);
+        const QStringList after = tagRows();
+        if (c.written == 0) {
+            EXPECT_EQ(after, before);
             continue;
         }
-        EXPECT_EQ(gui->messages().back().text, u"共有1个时间点的数据写入失败!"_s);
-        EXPECT_EQ(tagRows().filter(QRegularExpression(u" 0[89]:[0-5]0:00\\|6\\|"_s)).size(), 6);
+        EXPECT_EQ(after.filter(QRegularExpression(u" 0[89]:[0-5]0:00\\|6\\|"_s)).size(), c.written);
+        EXPECT_EQ(after.size(), before.size() - 13 + c.written) << "the range's 13 samples replaced, each row once";
     }
 }
 
@@ -434,9 +466,14 @@ TEST_P(TelemetrySafetyTest, ARefusedCommitIsReportedAsNothingWritten)
     const QStringList before = tagRows();
     batchSetting();
     replacement(false);
-    EXPECT_EQ(messages(), (QStringList {u"批量修改数据失败!\n数据库拒绝提交本次修改,数据保持原样。"_s,
-                                        u"数据替换失败!\n数据库拒绝提交本次修改,数据保持原样。"_s}));
+    replacement(true);
+    const QString replaceFailed = u"数据替换失败!\n数据库拒绝提交本次修改,数据保持原样。"_s;
+    EXPECT_EQ(messages(),
+        (QStringList{u"批量修改数据失败!\n数据库拒绝提交本次修改,数据保持原样。"_s, replaceFailed, replaceFailed}));
     EXPECT_EQ(tagRows(), before);
+    // Journaled as writing nothing, not as the rows that went before the commit.
+    for (const auto& entry : app.GetJournal().entries())
+        EXPECT_EQ(entry.counts.written, 0) << entry.commandName.toStdString();
 }
 
 // A connection that dies during the batch setting ends it with one message;
