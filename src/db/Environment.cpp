@@ -1,7 +1,8 @@
 #include "db/Environment.h"
 
-#include "platform/Platform.h"
 #include "db/Handle.h"
+#include "db/InProcessSqlite.h"
+#include "platform/Platform.h"
 
 #include <sqlext.h>
 
@@ -11,6 +12,7 @@ namespace {
 EnvironmentHandle makeEnvironment()
 {
     ensureUtf8CType();
+    prepareInProcessSqlite(); // before a driver loads it
     EnvironmentHandle env(SQL_NULL_HANDLE);
     check(SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
           SQL_HANDLE_ENV, env.get(), "setting the ODBC version");

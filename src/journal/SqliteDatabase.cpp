@@ -1,5 +1,7 @@
 #include "journal/SqliteDatabase.h"
 
+#include "db/InProcessSqlite.h"
+
 #include <sqlite3.h>
 
 #include <utility>
@@ -37,6 +39,7 @@ SqliteDatabase SqliteDatabase::openForReading(const QString& path, int busyTimeo
 
 SqliteDatabase SqliteDatabase::openWith(const QString& path, int flags, int busyTimeoutMs)
 {
+    tessera::db::prepareInProcessSqlite();
     SqliteDatabase db;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db.m_db, flags, nullptr);
     if (rc != SQLITE_OK) {

@@ -4,6 +4,8 @@
 #include "db/ResultSet.h"
 #include "db/Statement.h"
 
+#include <sqlite3.h>
+
 using namespace tessera;
 using namespace tessera::test;
 using namespace Qt::StringLiterals;
@@ -102,6 +104,16 @@ TEST(FailedConnection, TellsTheDriverManagerFromTheDatabase)
             EXPECT_FALSE(e.message().isEmpty());
         }
     }
+}
+
+// The SQLite driver's engine in this process keeps no memory statistics:
+// they cost two threads on SQLite connections a global mutex on every
+// allocation.
+TEST(InProcessSqlite, KeepsNoMemoryStatisticsOnceAConnectionOpened)
+{
+    db::Connection c = db::Connection::open(sqliteConnectString(u":memory:"_s));
+    c.execute(u"CREATE TABLE T(A INTEGER)"_s);
+    EXPECT_EQ(sqlite3_memory_used(), 0);
 }
 
 } // namespace
