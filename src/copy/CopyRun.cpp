@@ -308,12 +308,6 @@ CopyOutcome CopyRun::CopyEventTable(const EventTableCopy& t)
     plan.chunkRows = chunkRowsFor(m_settings.target.kind);
     plan.skipRefusedRows = false; // a refused row ends the table
     plan.typedValues = m_settings.source.kind != DatabaseKind::SQLite;
-    // Measured on two cores: an event row's many conversions pay for a reader
-    // thread (10-25 % faster into a server, even into SQLite); so do samples
-    // going to a server, which leaves the client waiting (a million into
-    // MariaDB 20-35 % faster), but not samples going into SQLite in this
-    // process (15-30 % slower), the threads only competing for the cores.
-    plan.readAhead = true;
     const bool textTimes = m_target.bindsDateTimesAsText();
     plan.convert = [&t, textTimes](db::ResultSet& rs, qint64 rowNumber) {
         return convertEventRow(t, rs, textTimes, rowNumber);
@@ -423,7 +417,6 @@ CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
         plan.chunkRows = chunkRowsFor(m_settings.target.kind);
         plan.skipRefusedRows = true; // a refused sample is reported; the day's others are kept
         plan.typedValues = m_settings.source.kind != DatabaseKind::SQLite;
-        plan.readAhead = m_settings.target.kind != DatabaseKind::SQLite; // see the event tables
         plan.convert = [&dayName, textTimes](db::ResultSet& rs, qint64 rowNumber) {
             return convertSample(dayName, rs, textTimes, rowNumber);
         };

@@ -38,9 +38,6 @@ struct UnitPlan {
     // as text (not from SQLite, whose driver reads a number or a moment out
     // of any text).
     bool typedValues = false;
-    // The source is read on a thread of its own, ahead of the writer (see
-    // SourceReader); otherwise between the writes, on this thread.
-    bool readAhead = false;
     // A source row as the insert's values; rowNumber counts from 1. Throws
     // DbError for a value it cannot read.
     std::function<std::vector<db::Value>(db::ResultSet& row, qint64 rowNumber)> convert;
