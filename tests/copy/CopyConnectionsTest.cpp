@@ -4,13 +4,12 @@
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"
 
-#include <QDeadlineTimer>
 #include "journal/Journal.h"
+#include <QDeadlineTimer>
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
-#include <QUuid>
 
 #include <csignal>
 
@@ -20,21 +19,11 @@ using namespace tessera::test;
 
 namespace {
 
-// Two SQLite databases behind user data sources of their own: the driver
-// manager caches a data source's entries for a while, so the names are new
-// for every test.
-class CopyDataSourceTest : public ::testing::Test {
+class CopyDataSourceTest : public ::testing::Test, protected CopyDataSources {
 protected:
     void SetUp() override
     {
-        const QString suffix = QUuid::createUuid().toString(QUuid::Id128).left(10);
-        targetDsn = "CopyNew" + suffix;
-        sourceDsn = "CopyOld" + suffix;
-        source = makeOlderDatabase(dir.filePath("older.db"), {"Tag0305"});
-        target = makeOlderDatabase(dir.filePath("newer.db"));
-        target.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, "Tag20080305", ddl::Generation::Newer));
-        addUserDataSource(targetDsn, "SQLite3", dir.filePath("newer.db"));
-        addUserDataSource(sourceDsn, "SQLite3", dir.filePath("older.db"));
+        makeDataSources(dir, {"0305"});
         source.execute("INSERT INTO Event VALUES(1,'2008-03-05 00:00:00','1899-12-30 08:00:00',0,'复制','','','')");
         for (int i = 0; i < 5; ++i)
             source.execute(QString("INSERT INTO Tag0305 VALUES('2008-03-05 0%1:00:00',%1,1,1.5,0)").arg(i));
@@ -50,10 +39,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    QString targetDsn;
-    QString sourceDsn;
-    db::Connection source;
-    db::Connection target;
 };
 
 TEST_F(CopyDataSourceTest, LooksUpBothKindsAndNamesTheMissingSide)
@@ -70,8 +55,7 @@ TEST_F(CopyDataSourceTest, LooksUpBothKindsAndNamesTheMissingSide)
 
     addUserDataSource("Odd" + targetDsn, "Some Other Driver", "x");
     for (const auto& [targetName, sourceName] : {std::pair{"NoSuch" + targetDsn, sourceDsn},
-                                                 std::pair{targetDsn, "NoSuch" + sourceDsn},
-                                                 std::pair{"Odd" + targetDsn, sourceDsn}}) {
+             std::pair{targetDsn, "NoSuch" + sourceDsn}, std::pair{"Odd" + targetDsn, sourceDsn}}) {
         CopySettings missing = settingsFor(targetName, sourceName);
         EXPECT_FALSE(CopyRun(missing, {}, {}, report).LookUpConnectionKinds()) << targetName.toStdString();
     }
@@ -87,9 +71,8 @@ TEST_F(CopyDataSourceTest, OpensBothConnectionsOrSaysWhichFailed)
     // unixODBC takes an empty name for its data source "Default".
     addUserDataSource("Default", "SQLite3", dir.filePath("newer.db"));
     RecordingReport report;
-    for (const auto& [targetName, sourceName, targetOpen] :
-         {std::tuple{"NoSuch" + targetDsn, sourceDsn, false}, {targetDsn, "NoSuch" + sourceDsn, true},
-          {QString(), sourceDsn, false}}) {
+    for (const auto& [targetName, sourceName, targetOpen] : {std::tuple{"NoSuch" + targetDsn, sourceDsn, false},
+             {targetDsn, "NoSuch" + sourceDsn, true}, {QString(), sourceDsn, false}}) {
         CopySettings settings = settingsFor(targetName, sourceName);
         CopyRun run(settings, {}, {}, report);
         EXPECT_FALSE(run.OpenCopyConnections());
@@ -97,19 +80,20 @@ TEST_F(CopyDataSourceTest, OpensBothConnectionsOrSaysWhichFailed)
         EXPECT_FALSE(run.Source().isOpen());
     }
     const std::pair<QString, QString> noNewer{"新版本数据源不能打开,请正确配置数据源", "系统提示"};
-    EXPECT_EQ(report.messages, (std::vector<std::pair<QString, QString>>{
-                                   noNewer, {"旧版本数据库不能打开,请正确配置数据源", "系统提示"}, noNewer}));
+    EXPECT_EQ(report.messages,
+        (std::vector<std::pair<QString, QString>>{
+            noNewer, {"旧版本数据库不能打开,请正确配置数据源", "系统提示"}, noNewer}));
 }
 
 TEST_F(CopyDataSourceTest, AProbeErrorEndsTheWholeRun)
 {
     RecordingReport report;
     CopySettings settings;
-    CopyRun run(settings, QDateTime(QDate(2008, 1, 1), QTime(9, 0)), QDateTime(QDate(2008, 12, 1), QTime(9, 0)),
-                report);
+    CopyRun run(
+        settings, QDateTime(QDate(2008, 1, 1), QTime(9, 0)), QDateTime(QDate(2008, 12, 1), QTime(9, 0)), report);
     // The PostgreSQL probe asks information_schema, which SQLite lacks.
     run.Attach(db::Connection::open(sqliteConnectString(dir.filePath("newer.db"))), DatabaseKind::PostgreSQL,
-               db::Connection::open(sqliteConnectString(dir.filePath("older.db"))), DatabaseKind::SQLite);
+        db::Connection::open(sqliteConnectString(dir.filePath("older.db"))), DatabaseKind::SQLite);
     EXPECT_FALSE(run.CopyTables({"Tag0101", "Tag0305"}));
     EXPECT_TRUE(saidExactly(report.messageTexts(), {"查询是否存在新表(TAG20080305)时失败!原因:"}));
     EXPECT_EQ(report.statuses({66, 0}), (QStringList{kStatusStarted, ""})); // Tag0101 never reached
@@ -138,12 +122,13 @@ protected:
         start(process, arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     }
-    QStringList dataSources(const QString& target = {}) const
+    // Both data sources; the target another one where named.
+    QStringList dataSources(const QString& target = {}, const QString& user = {}, const QString& password = {}) const
     {
-        return {"--target-dsn", target.isEmpty() ? targetDsn : target, "--target-user", "", "--target-password", "",
-                "--source-dsn", sourceDsn, "--source-user", "", "--source-password", ""};
+        return {"--target-dsn", target.isEmpty() ? targetDsn : target, "--target-user", user, "--target-password",
+            password, "--source-dsn", sourceDsn, "--source-user", "", "--source-password", ""};
     }
     // Both data sources and March 2008.
     QStringList options(const QString& target = {}) const { return dataSources(target) + march; }
@@ -189,8 +174,8 @@ protected:
 TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
 {
     // --jobs is taken, though a SQLite target copies one table at a time.
-    const Result r = run(options() + QStringList{"--tables", "Tag0305,Event", "--reason", "月度补录", "--progress",
-                                                 "--jobs", "2"});
+    const Result r = run(
+        options() + QStringList{"--tables", "Tag0305,Event", "--reason", "月度补录", "--progress", "--jobs", "2"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Event\t处理成功完成\nTag0305\t处理成功完成\t5\n");
     // --progress off a terminal: lines of their own on standard error.
@@ -344,12 +329,8 @@ TEST_F(CopyProgramTest, AParallelRunIntoAServerStopsAndResumesToTheTargetOfAWhol
                 + FormatDateLiteral(kind, "2008-" + day.left(2) + "-" + day.right(2) + " 06:00:00") + ",99,1,9.5,0)");
             tables.prepend("Tag" + day);
         }
-        const QStringList serverSide{"--target-dsn", server.dsn, "--target-user", server.user, "--target-password",
-            server.password, "--jobs", "2"};
-        auto options = [&] {
-            return serverSide + QStringList{"--source-dsn", sourceDsn, "--source-user", "", "--source-password", ""}
-            + march;
-        };
+        const QStringList intoServer
+            = dataSources(server.dsn, server.user, server.password) + march + QStringList{"--jobs", "2"};
         // Each day holds the source's 60,000 samples, or its own one sample.
         auto dayState = [&](const QString& day) -> QString {
             const QString count = rowsOf(serverTarget, "SELECT COUNT(*) FROM TAG2008" + day).value(0);
@@ -359,7 +340,7 @@ TEST_F(CopyProgramTest, AParallelRunIntoAServerStopsAndResumesToTheTargetOfAWhol
         };
 
         QProcess process;
-        start(process, options() + QStringList{"--tables", tables.join(',')});
+        start(process, intoServer + QStringList{"--tables", tables.join(',')});
         ASSERT_TRUE(process.waitForStarted());
         QByteArray out;
         while (!out.contains('\n') && process.waitForReadyRead(30000))
@@ -372,7 +353,7 @@ TEST_F(CopyProgramTest, AParallelRunIntoAServerStopsAndResumesToTheTargetOfAWhol
         for (const QString& day : days)
             EXPECT_NE(dayState(day), "mixed") << day.toStdString();
 
-        const Result resumed = run(options() + QStringList{"--resume"});
+        const Result resumed = run(intoServer + QStringList{"--resume"});
         EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
         for (const QString& day : days)
             EXPECT_EQ(dayState(day), "copied") << day.toStdString();

@@ -16,7 +16,6 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
-#include <QUuid>
 
 using namespace tessera;
 using namespace tessera::copy;
@@ -24,26 +23,17 @@ using namespace tessera::test;
 
 namespace {
 
-// The real dialog offscreen, on two SQLite databases behind user data
-// sources named anew for each test.
-class CopyDialogTest : public AppFixture<> {
+// The real dialog offscreen, on the two data sources.
+class CopyDialogTest : public AppFixture<>, protected CopyDataSources {
 protected:
     void SetUp() override
     {
         AppFixture::SetUp();
-        const QString suffix = QUuid::createUuid().toString(QUuid::Id128).left(10);
-        targetDsn = "DlgNew" + suffix;
-        sourceDsn = "DlgOld" + suffix;
-        source = makeOlderDatabase(dir.filePath("older.db"), {"Tag0305", "Tag0306"});
-        target = makeOlderDatabase(dir.filePath("newer.db"));
-        for (const char* t : {"Tag20080305", "Tag20080306"})
-            target.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, t, ddl::Generation::Newer));
+        makeDataSources(dir, {"0305", "0306"});
         source.execute("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM n WHERE i<299) "
                        "INSERT INTO Tag0306 SELECT datetime('2008-03-06 00:00:00', '+'||(i*60)||' seconds'),i,1,1.5,0 "
                        "FROM n");
         source.execute("INSERT INTO Tag0305 VALUES('2008-03-05 08:00:00',7,1,2.5,0)");
-        addUserDataSource(targetDsn, "SQLite3", dir.filePath("newer.db"));
-        addUserDataSource(sourceDsn, "SQLite3", dir.filePath("older.db"));
     }
 
     // The dialog shown, with both data sources typed in when asked for.
@@ -58,8 +48,7 @@ protected:
         }
         return dialog;
     }
-    template <class W>
-    W* child(QWidget& dialog, const char* name)
+    template <class W> W* child(QWidget& dialog, const char* name)
     {
         W* w = dialog.findChild<W*>(name);
         EXPECT_NE(w, nullptr) << name;
@@ -88,11 +77,6 @@ protected:
     {
         return dialog.GetTableList()->item(row, int(column))->text();
     }
-
-    QString targetDsn;
-    QString sourceDsn;
-    db::Connection source;
-    db::Connection target;
 };
 
 TEST_F(CopyDialogTest, ShowsTheTableListAndTheStoredDataSources)
@@ -146,7 +130,7 @@ TEST_F(CopyDialogTest, TheRangeBoxTicksTheDaysAndStartRefusesAnEmptyRangeOrChoic
     EXPECT_EQ(tickedRows(*dialog), std::vector<int>{66});
     click(*dialog, "startButton");
     EXPECT_EQ(gui->messageTexts(),
-              (QStringList{"开始时间不能大于结束时间!", "请选择要转换的表!", "开始时间的应该小于结束时间!"}));
+        (QStringList{"开始时间不能大于结束时间!", "请选择要转换的表!", "开始时间的应该小于结束时间!"}));
     EXPECT_FALSE(QFile::exists(configPath())); // no run, nothing saved
 }
 
@@ -237,8 +221,8 @@ TEST_F(CopyDialogTest, AConnectionThatDoesNotOpenIsReportedAndTheSettingsAreSave
     ASSERT_EQ(gui->messages().size(), 1u);
     EXPECT_TRUE(gui->messages()[0].owned);
     EXPECT_EQ(gui->messages()[0].caption, "系统提示");
-    EXPECT_TRUE(gui->messages()[0].text.startsWith("访问新版本数据源失败") ||
-                gui->messages()[0].text.startsWith("新版本数据源不能打开"));
+    EXPECT_TRUE(gui->messages()[0].text.startsWith("访问新版本数据源失败")
+        || gui->messages()[0].text.startsWith("新版本数据源不能打开"));
     EXPECT_EQ(CIniFile(configPath()).Get("HOSTSOURCE", "DSN"), "Broken" + targetDsn);
 }
 

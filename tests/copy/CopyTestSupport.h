@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,33 @@ inline db::Connection makeOlderDatabase(const QString& path, const QStringList& 
     return c;
 }
 
+// Two SQLite databases behind user data sources of their own: older.db with
+// the calendar-day tables of `days`, newer.db with those of the same days in
+// 2008. The driver manager caches a data source's entries for a while, so the
+// names are new for every test.
+struct CopyDataSources {
+    void makeDataSources(const QTemporaryDir& dir, const QStringList& days)
+    {
+        const QString suffix = QUuid::createUuid().toString(QUuid::Id128).left(10);
+        targetDsn = "CopyNew" + suffix;
+        sourceDsn = "CopyOld" + suffix;
+        QStringList sourceTables;
+        for (const QString& day : days)
+            sourceTables << "Tag" + day;
+        source = makeOlderDatabase(dir.filePath("older.db"), sourceTables);
+        target = makeOlderDatabase(dir.filePath("newer.db"));
+        for (const QString& day : days)
+            target.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, "Tag2008" + day, ddl::Generation::Newer));
+        addUserDataSource(targetDsn, "SQLite3", dir.filePath("newer.db"));
+        addUserDataSource(sourceDsn, "SQLite3", dir.filePath("older.db"));
+    }
+
+    QString targetDsn;
+    QString sourceDsn;
+    db::Connection source;
+    db::Connection target;
+};
+
 // Where a copy runs: the test database of a kind on one side, a SQLite file
 // of the older generation's schema on the other.
 struct Sides {
@@ -106,8 +134,8 @@ struct Sides {
 inline std::string sidesName(const ::testing::TestParamInfo<Sides>& info)
 {
     const Sides& s = info.param;
-    return (s.testDatabaseIsTarget ? "Into" : "From") + testDatabase(s.kind).name.toStdString() +
-        (s.myIsam ? "MyISAM" : "");
+    return (s.testDatabaseIsTarget ? "Into" : "From") + testDatabase(s.kind).name.toStdString()
+        + (s.myIsam ? "MyISAM" : "");
 }
 
 inline const auto kIntoEveryKind = ::testing::Values(
@@ -124,7 +152,7 @@ protected:
         makeScene();
     }
     // The tables and rows of a test suite, made after the connections opened.
-    virtual void makeScene() {}
+    virtual void makeScene() { }
     void TearDown() override
     {
         for (const QString& table : std::as_const(serverTables)) {
@@ -168,8 +196,8 @@ protected:
     // sees the run before it starts; `sourceOptions` go to the source's
     // connect string.
     bool copy(const QStringList& tables, RecordingReport& report, QDate start = QDate(2007, 12, 1),
-              QDate end = QDate(2008, 1, 31), const std::function<void(copy::CopyRun&)>& ready = {},
-              const QString& sourceOptions = {})
+        QDate end = QDate(2008, 1, 31), const std::function<void(copy::CopyRun&)>& ready = {},
+        const QString& sourceOptions = {})
     {
         copy::CopySettings settings;
         copy::CopyRun run(settings, QDateTime(start, QTime(10, 30)), QDateTime(end, QTime(10, 30)), report);
