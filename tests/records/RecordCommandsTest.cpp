@@ -40,17 +40,6 @@ void commit(QWidget* widget, const QString& text)
     QApplication::sendEvent(widget, &input);
 }
 
-// Replaces a line edit's text by keys and an input-method commit.
-void enter(QWidget& dialog, const char* name, const QString& text)
-{
-    auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(name));
-    ASSERT_NE(edit, nullptr) << name;
-    edit->setFocus();
-    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(edit, Qt::Key_Delete);
-    commit(edit, text);
-}
-
 QComboBox* combo(QWidget& dialog, const char* name)
 {
     return dialog.findChild<QComboBox*>(QLatin1String(name));
@@ -128,9 +117,9 @@ protected:
     // Enters a text the OK step refuses with a message, then a valid one.
     void refuses(QDialog& d, const char* field, const QString& bad, const QString& text, const QString& good)
     {
-        enter(d, field, bad);
+        typeInto(d, field, bad);
         refused(d, field, text);
-        enter(d, field, good);
+        typeInto(d, field, good);
     }
 };
 
@@ -144,11 +133,11 @@ TEST_P(RecordCommandsTest, OperationEventsAddModifyAndDelete)
         EXPECT_EQ(d.windowTitle(), u"事件添加"_s);
         EXPECT_EQ(textOf(d, "type"), u"0"_s);
         EXPECT_EQ(d.findChild<QDateEdit*>(u"date"_s)->date(), QDate::currentDate());
-        enter(d, "type", u"100"_s);
-        enter(d, "milliseconds", u"1000"_s);
-        enter(d, "content", u"O'Brien合闸"_s);
-        enter(d, "runSystem", u"主站"_s);
-        enter(d, "operator", u"张工"_s);
+        typeInto(d, "type", u"100"_s);
+        typeInto(d, "milliseconds", u"1000"_s);
+        typeInto(d, "content", u"O'Brien合闸"_s);
+        typeInto(d, "runSystem", u"主站"_s);
+        typeInto(d, "operator", u"张工"_s);
         auto* note = d.findChild<QPlainTextEdit*>(u"note"_s);
         note->setFocus();
         commit(note, u"交接"_s);
@@ -167,8 +156,8 @@ TEST_P(RecordCommandsTest, OperationEventsAddModifyAndDelete)
         EXPECT_EQ(textOf(d, "content"), u"O'Brien合闸"_s);
         EXPECT_EQ(textOf(d, "type"), u"100"_s);
         EXPECT_EQ(d.findChild<QTimeEdit*>(u"time"_s)->time().toString(u"HH:mm:ss"_s), first.value(2));
-        enter(d, "milliseconds", u"5"_s);
-        enter(d, "content", u"second"_s);
+        typeInto(d, "milliseconds", u"5"_s);
+        typeInto(d, "content", u"second"_s);
         clickOk(d);
     });
     frame->action(cmd::GenericAdd)->trigger();
@@ -182,8 +171,8 @@ TEST_P(RecordCommandsTest, OperationEventsAddModifyAndDelete)
         EXPECT_FALSE(enabled(d, "date"));
         EXPECT_FALSE(enabled(d, "milliseconds"));
         EXPECT_TRUE(enabled(d, "type"));
-        enter(d, "type", u"7"_s);
-        enter(d, "content", injection);
+        typeInto(d, "type", u"7"_s);
+        typeInto(d, "content", injection);
         clickOk(d);
     });
     frame->action(cmd::EventModify)->trigger();
@@ -196,7 +185,7 @@ TEST_P(RecordCommandsTest, OperationEventsAddModifyAndDelete)
     connection().execute(u"DELETE FROM Event WHERE MiniSecond=5"_s);
     clickRow(0);
     gui->onDialog<CEventEditDlg>([&](CEventEditDlg& d) {
-        enter(d, "content", u"lost"_s);
+        typeInto(d, "content", u"lost"_s);
         clickOk(d);
         EXPECT_TRUE(d.isVisible());
     });
@@ -226,25 +215,25 @@ TEST_P(RecordCommandsTest, EditChecksAndFailuresKeepTheDialogOpen)
     showKind(cmd::ShowOperationEvents);
     run<CEventEditDlg>(cmd::EventAdd, [&](CEventEditDlg& d) {
         const QString typeRange = u"请输入0到100之间的整数。"_s;
-        enter(d, "type", u"101"_s);
+        typeInto(d, "type", u"101"_s);
         refused(d, "type", typeRange);
         refuses(d, "type", u"1a"_s, typeRange, u"100"_s);
         refuses(d, "milliseconds", u"1001"_s, u"请输入0到1000之间的整数。"_s, u"0"_s);
         refused(d, "content", u"请填写事件内容!"_s);
         EXPECT_EQ(lastMessage().caption, u"操作事件"_s);
-        enter(d, "content", u"c"_s);
+        typeInto(d, "content", u"c"_s);
         refused(d, "runSystem", u"请填写运行系统!"_s);
-        enter(d, "runSystem", u"r"_s);
+        typeInto(d, "runSystem", u"r"_s);
         refused(d, "operator", u"请填写操作员!"_s);
         // Longer than the column: the servers refuse, the input stays.
         if (kind() != DatabaseKind::SQLite) {
-            enter(d, "operator", QString(60, u'x'));
+            typeInto(d, "operator", QString(60, u'x'));
             clickOk(d);
             EXPECT_TRUE(d.isVisible());
             EXPECT_EQ(lastMessage().text, u"事件添加失败!"_s);
             EXPECT_EQ(textOf(d, "operator"), QString(60, u'x'));
         }
-        enter(d, "operator", u"o"_s);
+        typeInto(d, "operator", u"o"_s);
         app.GetConnection().close(); // as after a data source of no known kind
         clickOk(d);
         EXPECT_TRUE(d.isVisible());
@@ -360,11 +349,11 @@ TEST_P(RecordCommandsTest, LimitAlarmPickersAddAndModify)
                 refuses(d, field, QString::fromLatin1(text), u"请输入0到10000000之间的数。"_s, u"1.5"_s);
             }
         }
-        enter(d, "alarmValue", u"12.5"_s);
-        enter(d, "limitValue", u"10000000"_s);
+        typeInto(d, "alarmValue", u"12.5"_s);
+        typeInto(d, "limitValue", u"10000000"_s);
         refuses(d, "operator", QString(51, u'o'), u"输入的内容不能超过50个字符。"_s, u"张工"_s);
-        enter(d, "lineName", u"L'1"_s);
-        enter(d, "alarmStatus", u"告警"_s);
+        typeInto(d, "lineName", u"L'1"_s);
+        typeInto(d, "alarmStatus", u"告警"_s);
         clickOk(d);
     });
     ASSERT_EQ(rows().rowCount(), 1);
@@ -381,7 +370,7 @@ TEST_P(RecordCommandsTest, LimitAlarmPickersAddAndModify)
         EXPECT_EQ(picked, (QStringList {station, "1号主变", "有功功率", "越上限"}));
         EXPECT_EQ(textOf(d, "alarmValue"), u"12.5"_s);
         EXPECT_EQ(textOf(d, "operator"), QString());
-        enter(d, "milliseconds", u"9"_s);
+        typeInto(d, "milliseconds", u"9"_s);
         clickOk(d);
     });
     ASSERT_EQ(rows().rowCount(), 2);
@@ -407,8 +396,8 @@ TEST_P(RecordCommandsTest, LimitAlarmPickersAddAndModify)
         EXPECT_FALSE(combo(d, "station")->isEnabled());
         EXPECT_FALSE(combo(d, "alarmName")->isEnabled());
         EXPECT_EQ(combo(d, "alarmName")->currentText(), u"越下限"_s);
-        enter(d, "alarmStatus", u"复归"_s);
-        enter(d, "alarmValue", u"3.25"_s);
+        typeInto(d, "alarmStatus", u"复归"_s);
+        typeInto(d, "alarmValue", u"3.25"_s);
         clickOk(d);
     });
     EXPECT_EQ(rows().rowCells(goneRow).mid(8, 3), (QStringList {"复归", "3.250000", "2.000000"}));
@@ -507,7 +496,7 @@ TEST_P(RecordCommandsTest, SignalChangeQueryPickersAndEdit)
         refuses(d, "signalStatus", QString(), u"请选择信号状态!"_s, u"分"_s);
         EXPECT_EQ(lastMessage().caption, u"遥信变位"_s);
         refuses(d, "signalValue", u"21"_s, u"请输入0到20之间的整数。"_s, u"20"_s);
-        enter(d, "milliseconds", u"2"_s);
+        typeInto(d, "milliseconds", u"2"_s);
         clickOk(d);
     });
     ASSERT_EQ(rows().rowCount(), 3);
@@ -518,8 +507,8 @@ TEST_P(RecordCommandsTest, SignalChangeQueryPickersAndEdit)
     clickRow(0);
     run<CSignalChangeEditDlg>(cmd::SignalChangeModify, [&](CSignalChangeEditDlg& d) {
         EXPECT_FALSE(combo(d, "signal")->isEnabled());
-        enter(d, "signalValue", u"0"_s);
-        enter(d, "operator", u"值班员"_s);
+        typeInto(d, "signalValue", u"0"_s);
+        typeInto(d, "operator", u"值班员"_s);
         clickOk(d);
     });
     EXPECT_EQ(rows().rowCells(0).mid(8), (QStringList {"0", "值班员"}));
@@ -548,7 +537,7 @@ TEST_P(RecordCommandsTest, SoeQueryEditAndContextMenuDelete)
         EXPECT_FALSE(combo(d, "switch")->isEnabled());
         EXPECT_TRUE(enabled(d, "lineName"));
         refuses(d, "lineName", u"   "_s, u"请填写线路名称"_s, u"L2  "_s);
-        enter(d, "soeReason", u"重合闸"_s);
+        typeInto(d, "soeReason", u"重合闸"_s);
         clickOk(d);
     });
     EXPECT_EQ(rows().cell(0, 5), u"L2"_s);
