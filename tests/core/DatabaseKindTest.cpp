@@ -124,8 +124,10 @@ TEST(DatabaseKind, DsnTypeTextsRoundTrip)
 
 // --- statements ------------------------------------------------------------
 
-// "ATime plus N days" carries the sign of N (SQLite turns '+-1 days' into
-// NULL), and the table-existence probe names the table, quotes doubled.
+// "ATime plus N days" carries the sign of N, and the table-existence probe
+// names the table, quotes doubled. SQLite and PostgreSQL run theirs in the
+// replacement, copy and undo tests; the test MariaDB compares table names
+// without letter case, so its probe's own lower() is checked here.
 TEST(DatabaseKind, StatementsOfEachKind)
 {
     using K = DatabaseKind;
@@ -138,11 +140,6 @@ TEST(DatabaseKind, StatementsOfEachKind)
         {K::SqlServer, "ATime+1", "ATime-2", "SELECT name FROM sysobjects WHERE name ='Tag''1' and info=5"},
         {K::Access, "ATime+1", "ATime-2", "SELECT * FROM MSysObjects WHERE Name='Tag''1' and Type=1"},
         {K::Oracle, "ATime+1", "ATime-2", "SELECT * FROM TAB WHERE TNAME='Tag''1' AND TABTYPE='TABLE'"},
-        {K::SQLite, "datetime(ATime,'+1 days')", "datetime(ATime,'-2 days')",
-         "SELECT name FROM sqlite_master WHERE type='table' AND name='Tag''1' COLLATE NOCASE"},
-        {K::PostgreSQL, "ATime+(1)*INTERVAL '1 day'", "ATime+(-2)*INTERVAL '1 day'",
-         "SELECT table_name FROM information_schema.tables WHERE table_schema=current_schema() "
-         "AND lower(table_name)=lower('Tag''1')"},
         {K::MySql, "ATime+INTERVAL 1 DAY", "ATime+INTERVAL -2 DAY",
          "SELECT table_name FROM information_schema.tables WHERE table_schema=DATABASE() "
          "AND lower(table_name)=lower('Tag''1')"},
