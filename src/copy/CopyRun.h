@@ -97,7 +97,7 @@ public:
 
 private:
     bool CopyChosenTables(const QStringList& chosenTables);
-    // The chosen tables on several pairs; see ParallelCopy.cpp.
+    // The chosen tables on several pairs; see CopyRunParallel.cpp.
     bool CopyChosenTablesInParallel(const QStringList& chosenTables);
     // A chosen table by its name: an event table or a telemetry day.
     CopyOutcome CopyTable(const QString& name);

@@ -32,7 +32,6 @@ struct HeldTable {
     std::vector<std::function<void(CopyReport&)>> calls;
     size_t shown = 0;     // calls already made on the run's report
     double fraction = 0;  // of the table, while it runs
-    bool started = false; // a lane took it
     bool finished = false;
     CopyOutcome outcome = CopyOutcome::Done;
 };
@@ -152,7 +151,6 @@ bool CopyRun::CopyChosenTablesInParallel(const QStringList& chosenTables)
                 if (!shared.mayStart(shared.nextToStart))
                     return;
                 index = shared.nextToStart++;
-                shared.tables[index].started = true;
             }
             lane.report.copying(index);
             CopyOutcome outcome = CopyOutcome::Abort;
@@ -225,8 +223,8 @@ bool CopyRun::CopyChosenTablesInParallel(const QStringList& chosenTables)
             ++head;
             continue;
         }
-        if (!table.started && !shared.mayStart(head))
-            break; // no lane will take it
+        if (head >= shared.nextToStart && !shared.mayStart(head))
+            break; // no lane took it, and none will
         if (std::chrono::steady_clock::now() >= nextShow) {
             double running = 0;
             for (size_t i = head; i < shared.tables.size(); ++i)

@@ -50,14 +50,12 @@ UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connect
             rs.readDateTimesAsValues(plan.typedValues);
             return rs;
         });
-        auto nextRow = [&]() -> std::optional<std::vector<db::Value>> {
-            return onSide(Side::Source, UnitEnd::SourceFailed, [&]() -> std::optional<std::vector<db::Value>> {
-                if (!rows.next())
-                    return std::nullopt;
-                return plan.convert(rows, result.rowsRead + 1);
-            });
-        };
-        std::optional<std::vector<db::Value>> row = nextRow();
+        std::optional<std::vector<db::Value>> row
+            = onSide(Side::Source, UnitEnd::SourceFailed, [&]() -> std::optional<std::vector<db::Value>> {
+                  if (!rows.next())
+                      return std::nullopt;
+                  return plan.convert(rows, 1);
+              });
 
         std::optional<db::Transaction> transaction;
         onSide(Side::Target, UnitEnd::DeleteFailed, [&] {
@@ -103,8 +101,6 @@ UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connect
         std::vector<SourceReader::Row> block;
         size_t nextInBlock = 0;
         auto pullRow = [&]() -> std::optional<std::vector<db::Value>> {
-            if (!reader)
-                return nextRow();
             if (nextInBlock == block.size()) {
                 block = onSide(Side::Source, UnitEnd::SourceFailed, [&] { return reader->nextBlock(); });
                 nextInBlock = 0;

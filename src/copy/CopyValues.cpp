@@ -84,6 +84,12 @@ QString canonicalText(const QDateTime& moment)
     return QString::fromLatin1(text, 19);
 }
 
+// A time of day without its fraction of a second, which no target keeps.
+QTime wholeSeconds(const QTime& time)
+{
+    return QTime(time.hour(), time.minute(), time.second());
+}
+
 // Values are wall-clock readings of the source: Qt::UTC keeps them free of
 // the local zone, whose daylight-saving gaps would shift a midnight.
 QDateTime wallClock(const QDate& date, const QTime& time)
@@ -134,8 +140,7 @@ public:
     db::Value time(int column, bool targetTakesText)
     {
         if (const std::optional<QDateTime> bound = boundMoment(column)) {
-            const QTime t = bound->time();
-            const QDateTime moment = wallClock(QDate(1899, 12, 30), QTime(t.hour(), t.minute(), t.second()));
+            const QDateTime moment = wallClock(QDate(1899, 12, 30), wholeSeconds(bound->time()));
             return targetTakesText ? db::Value(canonicalText(moment)) : db::Value(moment);
         }
         const std::optional<QString> text = m_row.text(column);
@@ -161,8 +166,7 @@ public:
     db::Value instant(int column, bool targetTakesText)
     {
         if (const std::optional<QDateTime> bound = boundMoment(column)) {
-            const QTime t = bound->time();
-            const QDateTime moment = wallClock(bound->date(), QTime(t.hour(), t.minute(), t.second()));
+            const QDateTime moment = wallClock(bound->date(), wholeSeconds(bound->time()));
             return targetTakesText ? db::Value(canonicalText(moment)) : db::Value(moment);
         }
         const std::optional<QString> rendered = m_row.text(column);
