@@ -24,7 +24,6 @@ public:
 
     // Switches to stored-credential mode and shows the stored user name.
     void setStoredCredentialMode(const QString& storedUserName);
-    bool isStoredCredentialMode() const { return m_storedMode; }
 
     QString userName() const;
 

@@ -70,7 +70,6 @@ public:
     // the journal names both with every command.
     const QString& GetDataSourceName() const { return m_dataSourceName; }
     const QString& GetLoginName() const { return m_loginName; }
-    void SetLoginName(const QString& name) { m_loginName = name; }
 
     // The operation journal beside DataSource.ini, opened at its first use.
     // Throws journal::JournalError when it cannot be opened.

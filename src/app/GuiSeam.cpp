@@ -46,21 +46,6 @@ void showNotice(const Notice& notice)
         warningMessage(notice.owner, notice.text, notice.caption);
 }
 
-bool askYesNo(QWidget* owner, const QString& text, const QString& caption)
-{
-    return seam().message({owner, text, caption, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
-                           QMessageBox::Yes})
-        == QMessageBox::Yes;
-}
-
-bool confirmOkCancel(QWidget* owner, const QString& text, const QString& caption,
-                     QMessageBox::StandardButton defaultButton)
-{
-    return seam().message({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok | QMessageBox::Cancel,
-                           defaultButton})
-        == QMessageBox::Ok;
-}
-
 int execDialog(QDialog& dialog)
 {
     return seam().exec(dialog);

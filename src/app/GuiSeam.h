@@ -40,11 +40,6 @@ struct Notice {
     QString caption;
 };
 void showNotice(const Notice& notice);
-// A question with Yes and No; true for Yes.
-bool askYesNo(QWidget* owner, const QString& text, const QString& caption);
-// A warning to confirm with OK or Cancel; true for OK.
-bool confirmOkCancel(QWidget* owner, const QString& text, const QString& caption,
-                     QMessageBox::StandardButton defaultButton);
 int execDialog(QDialog& dialog);
 
 } // namespace tessera

@@ -17,7 +17,6 @@ public:
     ReasonDialog(QWidget* parent, const QString& caption, const QString& question);
 
     QString reason() const;
-    QLineEdit* reasonField() const { return m_reason; }
 
     void accept() override;
 

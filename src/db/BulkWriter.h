@@ -74,7 +74,6 @@ private:
     // The INSERT with `rows` rows of VALUES, prepared once for each count.
     Statement& valuesStatement(size_t rows);
     void flushChunkCommits(size_t rows);
-    void flushInTransaction(size_t rows);
     // Executes rows [from, end) one statement each. Returns false when the
     // handler said stop.
     bool replay(size_t from, size_t end);

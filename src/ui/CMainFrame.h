@@ -46,7 +46,6 @@ public:
     using Handler = std::function<void()>;
     // The record commands of each subsystem register their handlers here.
     void setHandler(int commandId, Handler handler);
-    bool hasHandler(int commandId) const { return m_handlers.count(commandId) != 0; }
 
     // The view-switch commands' work: switch the list, select the tree node.
     void switchView(int code, bool telemetry);

@@ -24,7 +24,6 @@ public:
     ~RecordEditDialog() override;
 
     const records::EventKind& kind() const { return m_kind; }
-    bool addMode() const { return m_addMode; }
     void setAddMode(bool add) { m_addMode = add; }
     // The values the dialog opens with, as a list row holds them.
     void setRecord(const records::Record& record);
