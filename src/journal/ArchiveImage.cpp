@@ -226,17 +226,6 @@ void conformInto(Row& row, const std::vector<ValueType>& types, const std::vecto
 
 } // namespace
 
-RowSet conformRows(const RowSet& shape, const std::vector<std::vector<db::Value>>& written)
-{
-    RowSet set;
-    set.columns = shape.columns;
-    set.types = shape.types;
-    set.rows.resize(written.size());
-    for (size_t r = 0; r < written.size(); ++r)
-        conformInto(set.rows[r], set.types, written[r]);
-    return set;
-}
-
 AfterState afterStateOfWritten(const RowSet& shape, const std::vector<std::vector<db::Value>>& written,
                                qsizetype keepAtMost)
 {

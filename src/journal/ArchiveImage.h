@@ -32,15 +32,13 @@ RowSet captureRows(db::Connection& connection, DatabaseKind kind, const QString&
 std::optional<RowSet> captureRowsUpTo(db::Connection& connection, DatabaseKind kind, const QString& table,
                                       const QString& whereSql, qsizetype maxRows);
 
-// Rows a command wrote, as the bound values of full rows in the table's
-// column order, turned into what a capture would read back. `shape` gives
-// the columns and their types: a capture of the same table (the
-// before-image). Date-times go as QDateTime, or as the exact text stored;
-// a single-precision column gets its value rounded to float.
-RowSet conformRows(const RowSet& shape, const std::vector<std::vector<db::Value>>& written);
-
-// The after-state of the rows a command wrote (as for conformRows), without
-// holding them all: rows are kept only when there are at most keepAtMost.
+// The after-state of the rows a command wrote, without holding them all:
+// rows are kept only when there are at most keepAtMost. `written` holds the
+// bound values of full rows in the table's column order; each is turned into
+// what a capture would read back, `shape` giving the columns and their types
+// (a capture of the same table, the before-image). Date-times go as
+// QDateTime, or as the exact text stored; a single-precision column gets its
+// value rounded to float.
 AfterState afterStateOfWritten(const RowSet& shape, const std::vector<std::vector<db::Value>>& written,
                                qsizetype keepAtMost = kKeptAfterRows);
 

@@ -178,7 +178,6 @@ TEST_P(JournalUndo, WrittenRowsConformedDigestAsTheirCapture)
         rows.back()[4] = std::monostate();
         write(rows);
         const RowSet captured = captureRows(connection(), kind(), kDay, QString());
-        EXPECT_EQ(rowLines(conformRows(captured, rows).rows), rowLines(captured.rows));
         const AfterState written = afterStateOfWritten(captured, rows);
         EXPECT_EQ(written.digest, digestOf(captured.rows));
         EXPECT_EQ(written.rowCount, 50);
