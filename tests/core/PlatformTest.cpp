@@ -63,17 +63,6 @@ TEST(Platform, ProgramDirectoryHoldsTheRunningProgram)
         << dir.toStdString();
 }
 
-TEST(Platform, ConfigurationDirectoryFromTheEnvironmentComesFirst)
-{
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    const QString wanted = tmp.filePath("config");
-    ScopedEnv env("TESSERA_CONFIG_DIR", wanted.toLocal8Bit());
-    EXPECT_EQ(configurationFilePath(), QDir(wanted).filePath("DataSource.ini"));
-    EXPECT_TRUE(QFileInfo(wanted).isDir());
-    EXPECT_EQ(configurationFilePathFor(tmp.path()), QDir(wanted).filePath("DataSource.ini"));
-}
-
 // Beside the program when its folder takes a file, else in the user's
 // configuration folder.
 TEST(Platform, ConfigurationFileLivesBesideAWritableProgramElseWithTheUser)

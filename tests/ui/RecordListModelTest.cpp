@@ -140,15 +140,6 @@ TEST_F(RecordListModelTest, CellsAreSetAndReadBack)
     EXPECT_EQ(model.cell(-1, 0), QString());
 }
 
-TEST_F(RecordListModelTest, RemovingAMiddleRowClosesTheGap)
-{
-    model.appendRows({sample(1), sample(2), sample(3)});
-    EXPECT_TRUE(model.removeRow(1));
-    EXPECT_EQ(shownRows(model), (std::vector<QStringList> {sample(1), sample(3)}));
-    EXPECT_FALSE(model.removeRow(2));
-    EXPECT_FALSE(model.removeRow(-1));
-}
-
 // A fill left open is dropped with the rows, not committed later.
 TEST_F(RecordListModelTest, RemovingAllRowsDropsAnOpenFill)
 {
@@ -157,16 +148,6 @@ TEST_F(RecordListModelTest, RemovingAllRowsDropsAnOpenFill)
     model.removeAllRows();
     model.endFill();
     EXPECT_EQ(model.rowCount(), 0);
-}
-
-TEST_F(RecordListModelTest, NewColumnsCutOrWidenTheRows)
-{
-    model.appendRows({sample(1)});
-    model.setColumns({u"a"_s, u"b"_s});
-    EXPECT_EQ(model.rowCells(0), sample(1).mid(0, 2));
-    model.setColumns(kColumns);
-    EXPECT_EQ(model.cell(0, 1), sample(1).at(1));
-    EXPECT_EQ(model.cell(0, 2), QString()) << "a cut cell does not come back";
 }
 
 // Hidden cells ride with the rows: read and written by column, never shown,
