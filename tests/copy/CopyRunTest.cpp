@@ -95,28 +95,21 @@ TEST_P(CopyRunTest, CopiesTheEventAndSummaryTablesOfTheRangeWithTheirConversions
             "2008-01-05|08:15:30|120|leading kept out, trailing in  |SCADA|O'Brien||3",
             "2008-01-31|23:59:59|120|last day|SCADA|O'Brien||3"}));
 
-    db::ResultSet alarm = server.query("SELECT StationName,AlarmValue,AlarmLimit,Operator,ATime FROM LimitAlarm");
-    ASSERT_TRUE(alarm.next());
-    EXPECT_EQ(alarm.string(0), "城北变电站");
-    EXPECT_FLOAT_EQ(float(alarm.number(1).value), 12.35f);
-    EXPECT_FLOAT_EQ(float(alarm.number(2).value), 10.0f);
-    EXPECT_EQ(alarm.string(3), "  值班员");
-    EXPECT_EQ(alarm.dateTime(4)->time(), QTime(9, 0));
-    alarm.close();
-
+    EXPECT_EQ(rowsOf(server, "SELECT StationName,Operator FROM LimitAlarm"), QStringList{"城北变电站|  值班员"});
     EXPECT_EQ(rowsOf(server, "SELECT FaultDist,PreFaultI,nValue FROM Fault"), QStringList{"1.25km|100A|1"});
     EXPECT_EQ(rowsOf(server, "SELECT SignalName,nValue,MiniSecond FROM RSChange"), QStringList{"开关位置|1|7"});
     EXPECT_EQ(rowsOf(server, "SELECT SOEReason,Status FROM SOE"), QStringList{"过流|动作"});
-    db::ResultSet summary = server.query("SELECT PeakKwh,RFactor FROM SDaySummary");
-    ASSERT_TRUE(summary.next());
-    EXPECT_FLOAT_EQ(float(summary.number(0).value), 0.1f);
-    EXPECT_FLOAT_EQ(float(summary.number(1).value), 0.95f);
-    summary.close();
-    db::ResultSet signal = server.query("SELECT OnTime,OffTime,OnCount FROM RSSummary");
-    ASSERT_TRUE(signal.next());
-    EXPECT_DOUBLE_EQ(signal.number(0).value, 3.5);
-    EXPECT_EQ(signal.string(1) + "|" + signal.string(2), "7|2");
-    signal.close();
+    EXPECT_EQ(rowsOf(server, "SELECT OffTime,OnCount FROM RSSummary"), QStringList{"7|2"});
+    // One row in each of these tables: their reals and the alarm's time of day in one row.
+    db::ResultSet row = server.query("SELECT AlarmValue,AlarmLimit,PeakKwh,RFactor,OnTime,LimitAlarm.ATime "
+                                     "FROM LimitAlarm,SDaySummary,RSSummary");
+    ASSERT_TRUE(row.next());
+    EXPECT_FLOAT_EQ(float(row.number(0).value), 12.35f);
+    EXPECT_FLOAT_EQ(float(row.number(1).value), 10.0f);
+    EXPECT_FLOAT_EQ(float(row.number(2).value), 0.1f);
+    EXPECT_FLOAT_EQ(float(row.number(3).value), 0.95f);
+    EXPECT_DOUBLE_EQ(row.number(4).value, 3.5);
+    EXPECT_EQ(row.dateTime(5)->time(), QTime(9, 0));
 }
 
 TEST_P(CopyRunTest, EventTableFailuresKeepTheirMeaning)
