@@ -44,20 +44,6 @@ protected:
             QString("INSERT INTO Event(AType,ADate,ATime,MiniSecond,Contents) VALUES(1,%1,%2,0,'%3')")
                 .arg(FormatDateLiteral(targetKind(), date), FormatDateLiteral(targetKind(), "07:00:00"), contents));
     }
-
-    // Event rows of the target as "date|time|ms|texts".
-    QStringList targetEvents()
-    {
-        QStringList rows;
-        db::ResultSet rs = server.query("SELECT ADate,ATime,MiniSecond,Contents,RunSystem,Operator,UserNote,AType "
-                                        "FROM Event ORDER BY ADate,ATime");
-        while (rs.next())
-            rows << QStringList{rs.dateTime(0)->date().toString(Qt::ISODate),
-                rs.dateTime(1)->time().toString("hh:mm:ss"), rs.string(2), rs.string(3), rs.string(4), rs.string(5),
-                rs.string(6), rs.string(7)}
-                        .join('|');
-        return rows;
-    }
 };
 
 TEST_P(CopyRunTest, CopiesTheEventAndSummaryTablesOfTheRangeWithTheirConversions)
@@ -90,10 +76,13 @@ TEST_P(CopyRunTest, CopiesTheEventAndSummaryTablesOfTheRangeWithTheirConversions
     EXPECT_EQ(report.statuses({372, 373, 374, 375, 376, 377, 378}), QStringList(7, kStatusDone));
     EXPECT_EQ(report.lastProgress, std::make_pair(7, 7));
 
-    EXPECT_EQ(targetEvents(),
-        (QStringList{"2007-12-31|07:00:00|0|last year||||1", "2008-01-01|00:00:00|120|first day|SCADA|O'Brien||3",
-            "2008-01-05|08:15:30|120|leading kept out, trailing in  |SCADA|O'Brien||3",
-            "2008-01-31|23:59:59|120|last day|SCADA|O'Brien||3"}));
+    EXPECT_EQ(rowsOf(server,
+                  "SELECT ADate,ATime,MiniSecond,Contents,RunSystem,Operator,UserNote,AType FROM Event "
+                  "ORDER BY ADate,ATime"),
+        (QStringList{"2007-12-31 00:00:00|1899-12-30 07:00:00|0|last year||||1",
+            "2008-01-01 00:00:00|1899-12-30 00:00:00|120|first day|SCADA|O'Brien||3",
+            "2008-01-05 00:00:00|1899-12-30 08:15:30|120|leading kept out, trailing in  |SCADA|O'Brien||3",
+            "2008-01-31 00:00:00|1899-12-30 23:59:59|120|last day|SCADA|O'Brien||3"}));
 
     EXPECT_EQ(rowsOf(server, "SELECT StationName,Operator FROM LimitAlarm"), QStringList{"城北变电站|  值班员"});
     EXPECT_EQ(rowsOf(server, "SELECT FaultDist,PreFaultI,nValue FROM Fault"), QStringList{"1.25km|100A|1"});
@@ -187,13 +176,7 @@ TEST_P(CopyRunTest, CopiesCalendarDayTablesYearByYear)
     // Each table starts when the one before it ended.
     EXPECT_EQ(report.cell(66, CopyColumn::Started), report.cell(calendarDayRow(3, 6), CopyColumn::Ended));
 
-    QStringList samples;
-    db::ResultSet rs = server.query("SELECT ATime,TagID,nValue,nValueChange FROM Tag20080305 ORDER BY ATime");
-    while (rs.next())
-        samples << rs.dateTime(0)->toString("yyyy-MM-dd hh:mm:ss") + "|" + rs.string(1) + "|"
-                + QString::number(rs.number(2).value) + "|" + QString::number(rs.number(3).value);
-    rs.close();
-    EXPECT_EQ(samples,
+    EXPECT_EQ(rowsOf(server, "SELECT ATime,TagID,nValue,nValueChange FROM Tag20080305 ORDER BY ATime"),
         (QStringList{
             "2008-03-05 00:05:00|11|1.5|0.25", "2008-03-05 14:20:00|12|2.5|0.5", "2008-03-05 23:59:59|13|3.5|0.75"}));
 
