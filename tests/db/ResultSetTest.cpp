@@ -24,8 +24,6 @@ TEST_P(ResultSetTest, ReadsTextDatesAndTypedNumbers)
     connection().execute(u"INSERT INTO Typed VALUES(1, '  padded  ', '2008-01-05 08:15:30', 0.1, 0.1)"_s);
 
     auto rs = connection().query(u"SELECT Id, Name, Stamp, Single, Dbl FROM Typed ORDER BY Id"_s);
-    ASSERT_EQ(rs.columnCount(), 5);
-    EXPECT_EQ(rs.columnName(1).toLower(), u"name"_s);
     ASSERT_TRUE(rs.next());
     // Read out of order and twice: the row cache makes that work on every driver.
     EXPECT_EQ(rs.number(4).kind, db::TypedNumber::Kind::Double);
