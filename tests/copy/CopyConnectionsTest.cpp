@@ -48,7 +48,6 @@ TEST_F(CopyDataSourceTest, LooksUpBothKindsAndNamesTheMissingSide)
     EXPECT_TRUE(CopyRun(found, {}, {}, report).LookUpConnectionKinds());
     EXPECT_EQ(found.target.kind, DatabaseKind::SQLite);
     EXPECT_EQ(found.source.kind, DatabaseKind::SQLite);
-    EXPECT_EQ(report.messageTexts(), QStringList());
 
     addUserDataSource("Odd" + targetDsn, "Some Other Driver", "x");
     for (const auto& [targetName, sourceName] : {std::pair{"NoSuch" + targetDsn, sourceDsn},

@@ -81,12 +81,7 @@ protected:
 
 TEST_F(CopyDialogTest, ShowsTheTableListAndTheStoredDataSources)
 {
-    {
-        CIniFile ini(configPath());
-        ini.Set("HOSTSOURCE", "DSN", "NewDb");
-        ini.Set("HOSTSOURCE", "PASS", "se;cret");
-        ini.Set("DESTSOURCE", "USERNAME", "reader");
-    }
+    writeConfig("[HOSTSOURCE]\nDSN=NewDb\nPASS=se;cret\n[DESTSOURCE]\nUSERNAME=reader\n");
     auto dialog = openDialog(false);
     EXPECT_EQ(dialog->windowTitle(), "Halvorne数据复制");
     QTableWidget* list = dialog->GetTableList();
