@@ -188,7 +188,7 @@ TEST_P(CopySourceFaultTest, ASourceThatFailsLeavesTheTargetAsItWas)
         // After a failed event table the run goes on with SOE.
         EXPECT_EQ(report.statuses({kEventRow, kSoeRow, kTag0305Row}),
             (c.telemetry ? QStringList{none, none, kStatusFailed} : QStringList{kStatusFailed, kStatusDone, none}));
-        // 2007 is read first; a fault after its first row ends the table before 2008.
+        // A fault in 2008's rows comes after 2007 was copied; one before the first row leaves 2007 as it was.
         expectTarget(false, !c.telemetry, c.telemetry && !c.beforeTheFirstRow);
         TearDown();
     }
