@@ -48,7 +48,6 @@ TEST_F(CopyDataSourceTest, LooksUpBothKindsAndNamesTheMissingSide)
     EXPECT_TRUE(CopyRun(found, {}, {}, report).LookUpConnectionKinds());
     EXPECT_EQ(found.target.kind, DatabaseKind::SQLite);
     EXPECT_EQ(found.source.kind, DatabaseKind::SQLite);
-    EXPECT_EQ(report.messageTexts(), QStringList());
 
     addUserDataSource("Odd" + targetDsn, "Some Other Driver", "x");
     for (const auto& [targetName, sourceName] : {std::pair{"NoSuch" + targetDsn, sourceDsn},
@@ -56,10 +55,9 @@ TEST_F(CopyDataSourceTest, LooksUpBothKindsAndNamesTheMissingSide)
         CopySettings missing = settingsFor(targetName, sourceName);
         EXPECT_FALSE(CopyRun(missing, {}, {}, report).LookUpConnectionKinds()) << targetName.toStdString();
     }
-    const QStringList texts = report.messageTexts();
-    ASSERT_EQ(texts.size(), 3);
-    EXPECT_EQ(texts.mid(0, 2), (QStringList{"错误：无法查询备数据源的注册信息", "错误：无法查询主数据源的注册信息"}));
-    EXPECT_TRUE(texts[2].contains("Some Other Driver")) << texts[2].toStdString();
+    EXPECT_EQ(report.messageTexts(),
+        (QStringList{"错误：无法查询备数据源的注册信息", "错误：无法查询主数据源的注册信息",
+            "错误:数据源“Odd" + targetDsn + "”的驱动程序“Some Other Driver”不是可识别的数据库类型!"}));
     EXPECT_TRUE(report.messages[0].second.isEmpty());
 }
 
@@ -322,18 +320,17 @@ TEST_F(CopyProgramTest, AParallelRunIntoAServerStopsAndResumesToTheTargetOfAWhol
             const QString newTable = "TAG2008" + day;
             serverTarget.execute(ddl::dropTableSql(newTable));
             serverTarget.execute(ddl::createTelemetryTableSql(kind, newTable, ddl::Generation::Newer));
-            serverTarget.execute("INSERT INTO " + newTable + " VALUES("
-                + FormatDateLiteral(kind, "2008-" + day.left(2) + "-" + day.right(2) + " 06:00:00") + ",99,1,9.5,0)");
+            insertSample(
+                serverTarget, kind, newTable, "2008-" + day.left(2) + "-" + day.right(2) + " 06:00:00", 99, 9.5);
             tables.prepend("Tag" + day);
         }
         const QStringList intoServer
             = dataSources(server.dsn, server.user, server.password) + march + QStringList{"--jobs", "2"};
         // Each day holds the source's 60,000 samples, or its own one sample.
         auto dayState = [&](const QString& day) -> QString {
-            const QString count = rowsOf(serverTarget, "SELECT COUNT(*) FROM TAG2008" + day).value(0);
-            const QString old
-                = rowsOf(serverTarget, "SELECT COUNT(*) FROM TAG2008" + day + " WHERE nValue=9.5").value(0);
-            return count == "60000" && old == "0" ? "copied" : count == "1" && old == "1" ? "as it was" : "mixed";
+            const QString sql = "SELECT COUNT(*), COUNT(CASE WHEN nValue=9.5 THEN 1 END) FROM TAG2008" + day;
+            const QString counts = rowsOf(serverTarget, sql).value(0);
+            return counts == "60000|0" ? "copied" : counts == "1|1" ? "as it was" : "mixed";
         };
 
         QProcess process;

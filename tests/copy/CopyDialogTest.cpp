@@ -81,12 +81,7 @@ protected:
 
 TEST_F(CopyDialogTest, ShowsTheTableListAndTheStoredDataSources)
 {
-    {
-        CIniFile ini(configPath());
-        ini.Set("HOSTSOURCE", "DSN", "NewDb");
-        ini.Set("HOSTSOURCE", "PASS", "se;cret");
-        ini.Set("DESTSOURCE", "USERNAME", "reader");
-    }
+    writeConfig("[HOSTSOURCE]\nDSN=NewDb\nPASS=se;cret\n[DESTSOURCE]\nUSERNAME=reader\n");
     auto dialog = openDialog(false);
     EXPECT_EQ(dialog->windowTitle(), "Halvorne数据复制");
     QTableWidget* list = dialog->GetTableList();
@@ -159,12 +154,9 @@ TEST_F(CopyDialogTest, RunsTheTickedTablesAndSavesTheDataSources)
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080306"), QStringList{"300"});
     EXPECT_TRUE(child<QPushButton>(*dialog, "startButton")->isEnabled());
 
-    CIniFile ini(configPath());
-    ASSERT_EQ(ini.Sections().size(), 2u);
-    EXPECT_EQ(ini.Sections()[0].name, "HOSTSOURCE");
-    EXPECT_EQ(ini.Get("HOSTSOURCE", "DSN"), targetDsn);
-    EXPECT_EQ(ini.Get("HOSTSOURCE", "DSNTYPE"), "SQLITE");
-    EXPECT_EQ(ini.Get("DESTSOURCE", "DSN"), sourceDsn);
+    EXPECT_EQ(QString::fromUtf8(configBytes()).split('\n', Qt::SkipEmptyParts),
+        (QStringList{"[HOSTSOURCE]", "DSN=" + targetDsn, "USERNAME=", "PASS=", "DSNTYPE=SQLITE", "[DESTSOURCE]",
+            "DSN=" + sourceDsn, "USERNAME=", "PASS=", "DSNTYPE=SQLITE"}));
     // "并行" is the program's own setting: remembered in Tessera.ini, not in DataSource.ini.
     dialog.reset();
     EXPECT_EQ(child<QSpinBox>(*openDialog(), "jobs")->value(), 3);

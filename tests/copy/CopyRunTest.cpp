@@ -44,20 +44,6 @@ protected:
             QString("INSERT INTO Event(AType,ADate,ATime,MiniSecond,Contents) VALUES(1,%1,%2,0,'%3')")
                 .arg(FormatDateLiteral(targetKind(), date), FormatDateLiteral(targetKind(), "07:00:00"), contents));
     }
-
-    // Event rows of the target as "date|time|ms|texts".
-    QStringList targetEvents()
-    {
-        QStringList rows;
-        db::ResultSet rs = server.query("SELECT ADate,ATime,MiniSecond,Contents,RunSystem,Operator,UserNote,AType "
-                                        "FROM Event ORDER BY ADate,ATime");
-        while (rs.next())
-            rows << QStringList{rs.dateTime(0)->date().toString(Qt::ISODate),
-                rs.dateTime(1)->time().toString("hh:mm:ss"), rs.string(2), rs.string(3), rs.string(4), rs.string(5),
-                rs.string(6), rs.string(7)}
-                        .join('|');
-        return rows;
-    }
 };
 
 TEST_P(CopyRunTest, CopiesTheEventAndSummaryTablesOfTheRangeWithTheirConversions)
@@ -90,33 +76,29 @@ TEST_P(CopyRunTest, CopiesTheEventAndSummaryTablesOfTheRangeWithTheirConversions
     EXPECT_EQ(report.statuses({372, 373, 374, 375, 376, 377, 378}), QStringList(7, kStatusDone));
     EXPECT_EQ(report.lastProgress, std::make_pair(7, 7));
 
-    EXPECT_EQ(targetEvents(),
-        (QStringList{"2007-12-31|07:00:00|0|last year||||1", "2008-01-01|00:00:00|120|first day|SCADA|O'Brien||3",
-            "2008-01-05|08:15:30|120|leading kept out, trailing in  |SCADA|O'Brien||3",
-            "2008-01-31|23:59:59|120|last day|SCADA|O'Brien||3"}));
+    EXPECT_EQ(rowsOf(server,
+                  "SELECT ADate,ATime,MiniSecond,Contents,RunSystem,Operator,UserNote,AType FROM Event "
+                  "ORDER BY ADate,ATime"),
+        (QStringList{"2007-12-31 00:00:00|1899-12-30 07:00:00|0|last year||||1",
+            "2008-01-01 00:00:00|1899-12-30 00:00:00|120|first day|SCADA|O'Brien||3",
+            "2008-01-05 00:00:00|1899-12-30 08:15:30|120|leading kept out, trailing in  |SCADA|O'Brien||3",
+            "2008-01-31 00:00:00|1899-12-30 23:59:59|120|last day|SCADA|O'Brien||3"}));
 
-    db::ResultSet alarm = server.query("SELECT StationName,AlarmValue,AlarmLimit,Operator,ATime FROM LimitAlarm");
-    ASSERT_TRUE(alarm.next());
-    EXPECT_EQ(alarm.string(0), "城北变电站");
-    EXPECT_FLOAT_EQ(float(alarm.number(1).value), 12.35f);
-    EXPECT_FLOAT_EQ(float(alarm.number(2).value), 10.0f);
-    EXPECT_EQ(alarm.string(3), "  值班员");
-    EXPECT_EQ(alarm.dateTime(4)->time(), QTime(9, 0));
-    alarm.close();
-
+    EXPECT_EQ(rowsOf(server, "SELECT StationName,Operator FROM LimitAlarm"), QStringList{"城北变电站|  值班员"});
     EXPECT_EQ(rowsOf(server, "SELECT FaultDist,PreFaultI,nValue FROM Fault"), QStringList{"1.25km|100A|1"});
     EXPECT_EQ(rowsOf(server, "SELECT SignalName,nValue,MiniSecond FROM RSChange"), QStringList{"开关位置|1|7"});
     EXPECT_EQ(rowsOf(server, "SELECT SOEReason,Status FROM SOE"), QStringList{"过流|动作"});
-    db::ResultSet summary = server.query("SELECT PeakKwh,RFactor FROM SDaySummary");
-    ASSERT_TRUE(summary.next());
-    EXPECT_FLOAT_EQ(float(summary.number(0).value), 0.1f);
-    EXPECT_FLOAT_EQ(float(summary.number(1).value), 0.95f);
-    summary.close();
-    db::ResultSet signal = server.query("SELECT OnTime,OffTime,OnCount FROM RSSummary");
-    ASSERT_TRUE(signal.next());
-    EXPECT_DOUBLE_EQ(signal.number(0).value, 3.5);
-    EXPECT_EQ(signal.string(1) + "|" + signal.string(2), "7|2");
-    signal.close();
+    EXPECT_EQ(rowsOf(server, "SELECT OffTime,OnCount FROM RSSummary"), QStringList{"7|2"});
+    // One row in each of these tables: their reals and the alarm's time of day in one row.
+    db::ResultSet row = server.query("SELECT AlarmValue,AlarmLimit,PeakKwh,RFactor,OnTime,LimitAlarm.ATime "
+                                     "FROM LimitAlarm,SDaySummary,RSSummary");
+    ASSERT_TRUE(row.next());
+    EXPECT_FLOAT_EQ(float(row.number(0).value), 12.35f);
+    EXPECT_FLOAT_EQ(float(row.number(1).value), 10.0f);
+    EXPECT_FLOAT_EQ(float(row.number(2).value), 0.1f);
+    EXPECT_FLOAT_EQ(float(row.number(3).value), 0.95f);
+    EXPECT_DOUBLE_EQ(row.number(4).value, 3.5);
+    EXPECT_EQ(row.dateTime(5)->time(), QTime(9, 0));
 }
 
 TEST_P(CopyRunTest, EventTableFailuresKeepTheirMeaning)
@@ -194,13 +176,7 @@ TEST_P(CopyRunTest, CopiesCalendarDayTablesYearByYear)
     // Each table starts when the one before it ended.
     EXPECT_EQ(report.cell(66, CopyColumn::Started), report.cell(calendarDayRow(3, 6), CopyColumn::Ended));
 
-    QStringList samples;
-    db::ResultSet rs = server.query("SELECT ATime,TagID,nValue,nValueChange FROM Tag20080305 ORDER BY ATime");
-    while (rs.next())
-        samples << rs.dateTime(0)->toString("yyyy-MM-dd hh:mm:ss") + "|" + rs.string(1) + "|"
-                + QString::number(rs.number(2).value) + "|" + QString::number(rs.number(3).value);
-    rs.close();
-    EXPECT_EQ(samples,
+    EXPECT_EQ(rowsOf(server, "SELECT ATime,TagID,nValue,nValueChange FROM Tag20080305 ORDER BY ATime"),
         (QStringList{
             "2008-03-05 00:05:00|11|1.5|0.25", "2008-03-05 14:20:00|12|2.5|0.5", "2008-03-05 23:59:59|13|3.5|0.75"}));
 

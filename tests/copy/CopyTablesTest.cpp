@@ -3,7 +3,6 @@
 
 #include "copy/CopySettings.h"
 #include "copy/CopyTables.h"
-#include "settings/CIniFile.h"
 
 #include <QTemporaryDir>
 
@@ -11,10 +10,12 @@
 
 #include <numeric>
 #include <optional>
+#include <tuple>
 
 using namespace tessera;
 using namespace tessera::copy;
 using tessera::test::readBytes;
+using tessera::test::writeBytes;
 
 namespace {
 
@@ -68,11 +69,7 @@ TEST(CopySettingsFile, KeepsBothDataSourcesInTheirSections)
     EXPECT_FALSE(LoadCopySettings(path, settings));
     EXPECT_EQ(settings.target.dsn, "kept");
 
-    {
-        CIniFile other(path);
-        other.Set("DATASOURCEINI", "DSN", "Working");
-        ASSERT_TRUE(other.Save());
-    }
+    writeBytes(path, "[DATASOURCEINI]\nDSN=Working\n");
     settings.target = {"NewDb", "sa", "p;w=d'x", DatabaseKind::PostgreSQL};
     settings.source = {"OldDb", "reader", "", DatabaseKind::Access};
     ASSERT_TRUE(SaveCopySettings(path, settings));
@@ -84,19 +81,13 @@ TEST(CopySettingsFile, KeepsBothDataSourcesInTheirSections)
 
     CopySettings loaded;
     ASSERT_TRUE(LoadCopySettings(path, loaded));
-    EXPECT_EQ(loaded.target.dsn, "NewDb");
-    EXPECT_EQ(loaded.target.password, "p;w=d'x");
-    EXPECT_EQ(loaded.target.kind, DatabaseKind::PostgreSQL);
-    EXPECT_EQ(loaded.source.user, "reader");
-    EXPECT_EQ(loaded.source.kind, DatabaseKind::Access);
+    auto fields = [](const CopyDataSource& s) { return std::tie(s.dsn, s.user, s.password, s.kind); };
+    EXPECT_EQ(fields(loaded.target), fields(settings.target));
+    EXPECT_EQ(fields(loaded.source), fields(settings.source));
 
     // A kind text in other letter case leaves the kind as it was.
     const QString other = dir.filePath("other.ini");
-    {
-        CIniFile ini(other);
-        ini.Set("HOSTSOURCE", "DSNTYPE", "access");
-        ini.Set("DESTSOURCE", "DSNTYPE", "ORACLE");
-    }
+    writeBytes(other, "[HOSTSOURCE]\nDSNTYPE=access\n[DESTSOURCE]\nDSNTYPE=ORACLE\n");
     CopySettings fresh;
     ASSERT_TRUE(LoadCopySettings(other, fresh));
     EXPECT_EQ(fresh.target.kind, DatabaseKind::SqlServer);

@@ -95,10 +95,6 @@ TEST_P(BulkWriterTest, ChunksEndAsOneStatementPerRowWould)
         connection().execute(u"INSERT INTO Bulk(Id, Name, Val) VALUES(5000, 'x', 1)"_s);
         EXPECT_EQ(countRows(u"Bulk"_s), qint64(c.written.size()) + 1);
     }
-    auto rs = connection().query(u"SELECT Name, Val FROM Bulk WHERE Id=199"_s);
-    ASSERT_TRUE(rs.next());
-    EXPECT_EQ(rs.string(0), u"行199"_s);
-    EXPECT_DOUBLE_EQ(rs.number(1).value, 99.5);
 }
 
 // Servers get each chunk as arrays of parameters in one execution; every
@@ -166,7 +162,6 @@ TEST_P(BulkWriterTest, ALostConnectionEndsTheWriterWithOneError)
         GTEST_SKIP() << "no server session to lose";
     for (const auto mode : {Mode::ChunkCommits, Mode::InTransaction}) {
         db::Connection victim = openConnection();
-        bool lost = false;
         try {
             std::optional<db::Transaction> unit;
             if (mode == Mode::InTransaction)
@@ -176,11 +171,10 @@ TEST_P(BulkWriterTest, ALostConnectionEndsTheWriterWithOneError)
                     ASSERT_TRUE(killServerSession(victim));
                 }
             });
+            ADD_FAILURE() << "the writer went on without its session";
         } catch (const db::DbError& error) {
-            lost = true;
             EXPECT_TRUE(error.isConnectionLost()) << error.what();
         }
-        EXPECT_TRUE(lost);
         EXPECT_TRUE(failures.empty());
         // The chunks committed before the kill stay; the unit left nothing.
         EXPECT_EQ(countRows(u"Bulk"_s), mode == Mode::ChunkCommits ? 300 : 0);

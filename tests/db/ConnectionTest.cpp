@@ -82,30 +82,6 @@ TEST_P(ConnectionTest, TransactionGuardRestoresAutocommitWhenTheRollbackFails)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ConnectionTest, allDatabaseKinds(), kindName);
 
-// An unknown data source is the driver manager's error; a server that
-// refuses at once (nothing listens on port 1) is the driver's.
-TEST(FailedConnection, TellsTheDriverManagerFromTheDatabase)
-{
-    try {
-        db::Connection::open(u"DSN=NoSuchSource;UID=;PWD="_s);
-        ADD_FAILURE() << "opened a data source that does not exist";
-    } catch (const db::DbError& e) {
-        EXPECT_EQ(e.sqlState(), u"IM002"_s);
-        EXPECT_TRUE(e.isDriverManagerError());
-    }
-    for (const QString& driver : {u"PostgreSQL Unicode"_s, u"MariaDB Unicode"_s}) {
-        try {
-            db::Connection::open(
-                u"Driver={%1};Server=127.0.0.1;Servername=127.0.0.1;Port=1;Database=x;UID=u;PWD=p"_s.arg(driver),
-                db::ConnectOptions {5, 5});
-            ADD_FAILURE() << driver.toStdString() << " connected to a closed port";
-        } catch (const db::DbError& e) {
-            EXPECT_FALSE(e.isDriverManagerError()) << e.what();
-            EXPECT_FALSE(e.message().isEmpty());
-        }
-    }
-}
-
 // The SQLite driver's engine in this process keeps no memory statistics:
 // they cost two threads on SQLite connections a global mutex on every
 // allocation.
