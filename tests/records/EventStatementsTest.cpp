@@ -2,7 +2,6 @@
 
 #include "DemoContent.h"
 
-#include "db/ResultSet.h"
 #include "records/EventKind.h"
 
 using namespace tessera;
@@ -100,10 +99,9 @@ TEST_P(EventStatementsTest, QueryLevelsOfTheOtherKinds)
                                        {"1", kDay1, "08:00:00", "1", "c", "r", "o", ""},
                                        {"2", kDay1, "08:00:00", "2", "c", "r", "o", ""},
                                        {"9", kDay2, "01:00:00", "0", "c", "r", "o", "note"}});
-    const auto events = query(ViewMode::OperationEvents, {day1, day2});
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[0], (Record {"9", kDay2, "01:00:00", "0", "c", "r", "o", "note"}));
     EXPECT_EQ(column(ViewMode::OperationEvents, {day1, day2}, 3), (QStringList {"0", "3", "2", "1"}));
+    EXPECT_EQ(query(ViewMode::OperationEvents, {day1, day2}).at(0),
+        (Record{"9", kDay2, "01:00:00", "0", "c", "r", "o", "note"}));
 
     const auto alarm = [](const QString& station, const QString& sw, const QString& point, const char* time) -> Record {
         return {kDay1, time, "0", station, sw, "L", point, "越上限", "告警", "12.500000", "10.000000", "张工"};

@@ -7,7 +7,6 @@
 #include "records/EventKind.h"
 #include "records/ui/RecordEditDialog.h"
 #include "records/ui/RecordQueryDialog.h"
-#include "ui/CMainFrame.h"
 #include "ui/CTesseraView.h"
 #include "view/CommandIds.h"
 
@@ -18,7 +17,6 @@
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -32,19 +30,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Sends text as an input-method commit, the way Chinese text arrives from a user.
-void commit(QWidget* widget, const QString& text)
-{
-    QInputMethodEvent input;
-    input.setCommitString(text);
-    QApplication::sendEvent(widget, &input);
-}
-
-QComboBox* combo(QWidget& dialog, const char* name)
-{
-    return dialog.findChild<QComboBox*>(QLatin1String(name));
-}
-
 // A picker's entries, sorted.
 QStringList entries(QComboBox* box)
 {
@@ -53,11 +38,6 @@ QStringList entries(QComboBox* box)
         items << box->itemText(i);
     items.sort();
     return items;
-}
-
-bool enabled(QWidget& dialog, const char* name)
-{
-    return dialog.findChild<QWidget*>(QLatin1String(name))->isEnabled();
 }
 
 // Chooses an entry with the keyboard, as a user would; a list already on the
@@ -79,6 +59,8 @@ void choose(QComboBox* box, const QString& text)
 // The commands of the four record kinds on the real main window, against each database kind.
 class RecordCommandsTest : public MainWindowTest {
 protected:
+    static QComboBox* combo(QWidget& dialog, const char* name) { return dialog.findChild<QComboBox*>(name); }
+    static bool enabled(QWidget& dialog, const char* name) { return dialog.findChild<QWidget*>(name)->isEnabled(); }
     RecordListModel& rows() { return frame->list()->GetRows(); }
     QStringList column(int c) { return columnTexts(rows(), c); }
     // The first column of a query's rows.
@@ -138,9 +120,12 @@ TEST_P(RecordCommandsTest, OperationEventsAddModifyAndDelete)
         typeInto(d, "content", u"O'Brien合闸"_s);
         typeInto(d, "runSystem", u"主站"_s);
         typeInto(d, "operator", u"张工"_s);
+        // Chinese text arrives from a user as an input-method commit.
         auto* note = d.findChild<QPlainTextEdit*>(u"note"_s);
         note->setFocus();
-        commit(note, u"交接"_s);
+        QInputMethodEvent input;
+        input.setCommitString(u"交接"_s);
+        QApplication::sendEvent(note, &input);
         clickOk(d);
     });
     ASSERT_EQ(rows().rowCount(), 1);

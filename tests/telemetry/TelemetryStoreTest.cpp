@@ -73,12 +73,6 @@ QString sampleText(const QString& at, qint64 tag, qint64 dataType, double value,
     return u"%1 %2 %3 %4 %5"_s.arg(at).arg(tag).arg(dataType).arg(value, 0, 'f', 2).arg(change, 0, 'f', 2);
 }
 
-// Field n of a sample text as a number.
-double field(const QString& row, int n)
-{
-    return row.section(u' ', n, n).toDouble();
-}
-
 // Tag 17's hand-set rows of a rising batch: `count` samples from `start`,
 // values 0, 1, 2 ... with change 1, but for the sample number `skip`.
 QStringList rising(QTime start, int interval, int count, int skip = -1)
@@ -141,11 +135,6 @@ protected:
         demo::writeCatalogue(connection(), kind());
         m_catalogue = LoadCatalogue(connection()).root;
     }
-    // A trigger on the target day's table that refuses the rows meeting `condition`.
-    void refuse(const QString& event, const QString& condition)
-    {
-        refuseRows(connection(), kind(), tableOfDay(kMay1), event, condition);
-    }
     // A day's samples, of one tag or all, as sorted sample texts; an instant
     // on another day keeps its date.
     QStringList rows(const QDate& day, int tag = 0)
@@ -176,6 +165,8 @@ protected:
                               m_catalogue, random);
     }
     static TelemetryScope tag(int id) { return {Scope::Tag, id, {}, {}}; }
+    // Field n of a sample text as a number.
+    static double field(const QString& row, int n) { return row.section(u' ', n, n).toDouble(); }
 
     ScriptedQuestions questions;
     CatalogueNode m_catalogue;
@@ -417,8 +408,7 @@ TEST_P(TelemetryStoreTest, ReplacementAndZeroingKeepToTheirScope)
             const QString time = row.left(8);
             return time >= u"08:00:00"_s && time <= u"08:30:00"_s && c.inScope(*tags.at(int(field(row, 1))));
         };
-        QStringList replaced;
-        QStringList zeroed;
+        QStringList replaced, zeroed;
         for (const QString& row : before) {
             if (!affected(row))
                 replaced << row;
@@ -502,7 +492,7 @@ TEST_P(TelemetryStoreTest, ZeroingIsOneUnit)
 {
     loadDemoCatalogue();
     demoDay(kMay1);
-    refuse(u"UPDATE"_s, u"NEW.TagID=47"_s);
+    refuseRows(connection(), kind(), tableOfDay(kMay1), u"UPDATE"_s, u"NEW.TagID=47"_s);
     const QStringList before = rows(kMay1);
     EXPECT_THROW(zeroTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(9, 0)},
                                scope(Scope::Station, u"江东变电站"_s), m_catalogue),
