@@ -17,16 +17,14 @@ namespace {
 
 RowSet typedRows()
 {
-    RowSet set;
-    set.columns = {"ID", "Big", "R", "Name", "At"};
-    set.types = {ValueType::Integer, ValueType::Integer, ValueType::Real, ValueType::Text, ValueType::DateTime};
-    set.rows = {
-        {qint64(1), std::numeric_limits<qint64>::max(), 0.1, QString("城北变电站"),
-         DateTimeText{"2026-01-02 03:04:05.123"}},
-        {qint64(2), std::numeric_limits<qint64>::min(), -1e-300, QString(), DateTimeText{"1899-12-30 23:59:59"}},
-        {qint64(3), Value(), Value(), Value(), Value()},
-    };
-    return set;
+    return {.columns = {"ID", "Big", "R", "Name", "At"},
+        .types = {ValueType::Integer, ValueType::Integer, ValueType::Real, ValueType::Text, ValueType::DateTime},
+        .rows = {
+            {qint64(1), std::numeric_limits<qint64>::max(), 0.1, QString("城北变电站"),
+                DateTimeText{"2026-01-02 03:04:05.123"}},
+            {qint64(2), std::numeric_limits<qint64>::min(), -1e-300, QString(), DateTimeText{"1899-12-30 23:59:59"}},
+            {qint64(3), Value(), Value(), Value(), Value()},
+        }};
 }
 
 // An entry of one unit whose before-image holds `before`.

@@ -4,7 +4,6 @@
 
 #include "db/BulkWriter.h"
 #include "db/DbError.h"
-#include "db/Statement.h"
 #include "journal/ArchiveImage.h"
 #include "journal/Undo.h"
 
@@ -38,10 +37,10 @@ protected:
             journal.emplace(Journal::open(temp.path()));
     }
 
-    void write(const WrittenRows& rows)
+    void write(const WrittenRows& rows, const QString& table = kDay,
+        const QStringList& columns = {"ATime", "TagID", "DataType", "nValue", "nValueChange"})
     {
-        const QStringList columns{"ATime", "TagID", "DataType", "nValue", "nValueChange"};
-        db::BulkWriter writer(connection(), insertSql(kDay, columns), 5);
+        db::BulkWriter writer(connection(), insertSql(table, columns), int(columns.size()));
         for (const auto& row : rows)
             writer.addRow(row);
         EXPECT_EQ(writer.finish().written, qint64(rows.size()));
@@ -123,12 +122,7 @@ TEST_P(JournalUndo, CaptureKeepsEveryTypedValueAndUndoWritesItBackExactly)
         {qint64(4), qint64(4), 123456789.12345679, double(16777216.0f), QString(), QString("2026-12-31 23:59:59.999")},
         {qint64(5), qint64(5), 1.0 / 3, double(1.0f / 3), QString("1/3"), QString("2026-01-02 00:00:00")},
     };
-    db::Statement insert = connection().prepare(insertSql(probe, {"ID", "Big", "D", "S", "Name", "At"}));
-    for (const auto& row : rows) {
-        for (int c = 0; c < 6; ++c)
-            insert.set(c, row[size_t(c)]);
-        insert.execute();
-    }
+    write(rows, probe, {"ID", "Big", "D", "S", "Name", "At"});
 
     const RowSet original = captureRows(connection(), kind(), probe, QString());
     // SQLite keeps every real in eight bytes, and its driver says so.
