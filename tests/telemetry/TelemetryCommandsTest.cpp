@@ -220,7 +220,6 @@ TEST_P(TelemetryCommandsTest, BatchSettingDialogChecksAndFillsTheDay)
     EXPECT_EQ(gui->messages().size(), 19u) << "a batch setting that works says nothing";
     EXPECT_EQ(count(u"TagID=15"_s), 145);
     EXPECT_EQ(count(u"TagID=15 AND DataType=6 AND nValue=143 AND nValueChange=0"_s), 1);
-    EXPECT_EQ(count(u"TagID=14 AND DataType=6"_s), 0);
 }
 
 TEST_P(TelemetryCommandsTest, ReplacementOfAStationFromYesterday)
