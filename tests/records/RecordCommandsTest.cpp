@@ -306,9 +306,8 @@ TEST_P(RecordCommandsTest, LimitAlarmPickersAddAndModify)
         QComboBox* sw = combo(d, "switch");
         QComboBox* tag = combo(d, "tag");
         // A fresh dialog: the first station, its first switch, that switch's first tag.
-        EXPECT_EQ(st->currentIndex(), 0);
-        EXPECT_EQ(sw->currentIndex(), 0);
-        EXPECT_EQ(tag->currentIndex(), 0);
+        for (QComboBox* box : {st, sw, tag})
+            EXPECT_EQ(box->currentIndex(), 0) << box->objectName().toStdString();
         EXPECT_EQ(combo(d, "alarmName")->currentText(), u"越下下限"_s);
         EXPECT_EQ(combo(d, "alarmName")->count(), 4);
 
