@@ -257,7 +257,6 @@ TEST(JournalFile, RetentionRemovesOldEntriesWithTheirImagesOnly)
     TempJournal temp;
     Journal journal = Journal::open(temp.path());
     EXPECT_EQ(journal.settings().retentionDays, 180);
-    EXPECT_FALSE(journal.settings().reasonRequired);
 
     RowSet big = typedRows();
     for (int i = 0; i < 2000; ++i)
