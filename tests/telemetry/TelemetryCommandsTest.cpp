@@ -110,10 +110,7 @@ TEST_P(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
     ASSERT_TRUE(frame->list()->IsTelemetryMode());
 
     // The generic query in telemetry mode: only hand-set samples, oldest at the top.
-    run<DateSelectDialog>(cmd::GenericQuery, [](DateSelectDialog& d) {
-        EXPECT_EQ(d.findChild<QTimeEdit*>(u"endTime"_s)->time(), QTime(23, 59, 59));
-        clickOk(d);
-    });
+    run<DateSelectDialog>(cmd::GenericQuery, [](DateSelectDialog& d) { clickOk(d); });
     ASSERT_EQ(frame->list()->GetRows().rowCount(), 6);
     EXPECT_EQ(cell(0, 0), todayAt("12:00:00"));
     EXPECT_EQ(cell(5, 0), todayAt("12:25:00"));
