@@ -114,7 +114,6 @@ TEST_P(RecordCommandsTest, OperationEventsAddModifyAndDelete)
     run<CEventEditDlg>(cmd::EventAdd, [&](CEventEditDlg& d) {
         EXPECT_EQ(d.windowTitle(), u"事件添加"_s);
         EXPECT_EQ(textOf(d, "type"), u"0"_s);
-        EXPECT_EQ(d.findChild<QDateEdit*>(u"date"_s)->date(), QDate::currentDate());
         typeInto(d, "type", u"100"_s);
         typeInto(d, "milliseconds", u"1000"_s);
         typeInto(d, "content", u"O'Brien合闸"_s);
@@ -341,18 +340,15 @@ TEST_P(RecordCommandsTest, LimitAlarmPickersAddAndModify)
     // Add from the selected row: every field but the operator.
     clickRow(0);
     run<CLimitAlarmEditDlg>(cmd::LimitAlarmAdd, [&](CLimitAlarmEditDlg& d) {
-        QStringList picked;
-        for (const char* name : {"station", "switch", "tag", "alarmName"})
-            picked << combo(d, name)->currentText();
-        EXPECT_EQ(picked, (QStringList {station, "1号主变", "有功功率", "越上限"}));
         EXPECT_EQ(textOf(d, "alarmValue"), u"12.5"_s);
-        EXPECT_EQ(textOf(d, "operator"), QString());
         typeInto(d, "milliseconds", u"9"_s);
         clickOk(d);
     });
     ASSERT_EQ(rows().rowCount(), 2);
-    EXPECT_EQ(rows().cell(0, 2), u"9"_s);
-    EXPECT_EQ(rows().cell(0, 11), QString());
+    QStringList copied = rows().rowCells(1);
+    copied[2] = u"9"_s;
+    copied[11] = QString();
+    EXPECT_EQ(rows().rowCells(0), copied);
 
     // A row whose station left the catalogue still addresses its own record.
     insertToday(ViewMode::LimitAlarms,
@@ -467,8 +463,6 @@ TEST_P(RecordCommandsTest, SignalChangeQueryPickersAndEdit)
     run<CSignalChangeEditDlg>(cmd::GenericAdd, [&](CSignalChangeEditDlg& d) {
         EXPECT_EQ(d.windowTitle(), u"遥信变位添加"_s);
         EXPECT_EQ(combo(d, "lineName")->count(), 0);
-        EXPECT_EQ(combo(d, "signal")->currentText(), u"保护动作"_s);
-        EXPECT_EQ(textOf(d, "operator"), u"SCADA"_s);
         refuses(d, "signalStatus", QString(), u"请选择信号状态!"_s, u"分"_s);
         EXPECT_EQ(lastMessage().caption, u"遥信变位"_s);
         refuses(d, "signalValue", u"21"_s, u"请输入0到20之间的整数。"_s, u"20"_s);
