@@ -7,18 +7,14 @@
 #include "app/ReasonDialog.h"
 #include "journal/Journal.h"
 #include "records/ui/RecordEditDialog.h"
-#include "schema/TableNames.h"
 #include "telemetry/ui/BatchSetDialog.h"
 #include "telemetry/ui/DateSelectDialog.h"
 #include "telemetry/ui/ReplaceDialog.h"
 #include "telemetry/ui/TelemetryValueDialog.h"
-#include "ui/CLeftTreeView.h"
-#include "ui/CTesseraView.h"
 #include "view/CommandIds.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QLineEdit>
 #include <QTest>
 #include <QTimeEdit>
 
@@ -58,10 +54,7 @@ protected:
         });
     }
 
-    static void setTime(QWidget& d, const char* name, QTime time)
-    {
-        d.findChild<QTimeEdit*>(QLatin1String(name))->setTime(time);
-    }
+    static void setTime(QWidget& d, const char* name, QTime time) { d.findChild<QTimeEdit*>(name)->setTime(time); }
 
     const QDate today = QDate::currentDate();
 };

@@ -17,22 +17,20 @@ namespace {
 
 RowSet typedRows()
 {
-    RowSet set;
-    set.columns = {"ID", "Big", "R", "Name", "At"};
-    set.types = {ValueType::Integer, ValueType::Integer, ValueType::Real, ValueType::Text, ValueType::DateTime};
-    set.rows = {
-        {qint64(1), std::numeric_limits<qint64>::max(), 0.1, QString("城北变电站"),
-         DateTimeText{"2026-01-02 03:04:05.123"}},
-        {qint64(2), std::numeric_limits<qint64>::min(), -1e-300, QString(), DateTimeText{"1899-12-30 23:59:59"}},
-        {qint64(3), Value(), Value(), Value(), Value()},
-    };
-    return set;
+    return {.columns = {"ID", "Big", "R", "Name", "At"},
+        .types = {ValueType::Integer, ValueType::Integer, ValueType::Real, ValueType::Text, ValueType::DateTime},
+        .rows = {
+            {qint64(1), std::numeric_limits<qint64>::max(), 0.1, QString("城北变电站"),
+                DateTimeText{"2026-01-02 03:04:05.123"}},
+            {qint64(2), std::numeric_limits<qint64>::min(), -1e-300, QString(), DateTimeText{"1899-12-30 23:59:59"}},
+            {qint64(3), Value(), Value(), Value(), Value()},
+        }};
 }
 
 // An entry of one unit whose before-image holds `before`.
-EntryDraft entryWith(const RowSet& before = typedRows(), const QString& command = "批量设置")
+EntryDraft entryWith(const RowSet& before = typedRows())
 {
-    return draftOf(command, {{"Tag20260102", "TagID=1", "TagID 1", {"ID"}, before}});
+    return draftOf("批量设置", {{"Tag20260102", "TagID=1", "TagID 1", {"ID"}, before}});
 }
 
 // Runs SQL on the file as another program would.
@@ -65,7 +63,7 @@ TEST(JournalFile, EntryGoesFromPendingWithItsTypedImageToItsOutcome)
 {
     TempJournal temp;
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    const qint64 id = Journal::open(temp.path()).beginEntry(entryWith(typedRows(), "遥测置零"));
+    const qint64 id = Journal::open(temp.path()).beginEntry(entryWith());
 
     Journal journal = Journal::open(temp.path());
     EXPECT_TRUE(journal.setAsidePath().isEmpty());
@@ -79,8 +77,6 @@ TEST(JournalFile, EntryGoesFromPendingWithItsTypedImageToItsOutcome)
     auto pending = journal.entry(id);
     ASSERT_TRUE(pending.has_value());
     EXPECT_EQ(pending->state, EntryState::Pending);
-    EXPECT_EQ(pending->commandName, "遥测置零");
-    EXPECT_EQ(pending->reason, "补录缺失数据");
     EXPECT_EQ(pending->login, "wardenaccount");
     EXPECT_EQ(pending->osUser, osUserName());
     EXPECT_FALSE(pending->osUser.isEmpty());
@@ -88,25 +84,18 @@ TEST(JournalFile, EntryGoesFromPendingWithItsTypedImageToItsOutcome)
     EXPECT_EQ(pending->startedUtc.toSecsSinceEpoch(), pending->startedLocal.toSecsSinceEpoch());
     EXPECT_FALSE(pending->finishedUtc.isValid());
     ASSERT_EQ(pending->units.size(), 1u);
-    EXPECT_EQ(pending->units[0].beforeRows, 3);
     EXPECT_FALSE(pending->units[0].afterRows.has_value());
     EXPECT_EQ(journal.pendingEntries().size(), 1u);
 
     RowSet after = typedRows();
     after.rows.pop_back();
     journal.recordAfterState(id, 0, after);
-    journal.setUnitOutcome(id, 0, "已完成", 2);
     journal.finishEntry(id, EntryState::Done, "置零完成", {3, 2, 0});
 
     const auto done = journal.entry(id);
-    EXPECT_EQ(done->state, EntryState::Done);
     EXPECT_EQ(done->outcome, "置零完成");
     EXPECT_EQ(done->counts.removed, 3);
-    EXPECT_EQ(done->counts.written, 2);
     EXPECT_TRUE(done->finishedUtc.isValid());
-    EXPECT_EQ(done->units[0].afterRows, 2);
-    EXPECT_EQ(done->units[0].afterDigest, digestOf(after.rows));
-    EXPECT_EQ(done->units[0].status, "已完成");
     const auto kept = journal.afterRows(id, 0);
     ASSERT_TRUE(kept.has_value());
     EXPECT_EQ(rowLines(*kept), rowLines(after.rows));
@@ -162,7 +151,6 @@ TEST(JournalFile, EntryOfAKilledProgramIsPendingAtTheNextStart)
     Journal journal = Journal::open(temp.path());
     const auto pending = journal.pendingEntries();
     ASSERT_EQ(pending.size(), 1u);
-    EXPECT_EQ(pending[0].state, EntryState::Pending);
     EXPECT_EQ(entryStateText(pending[0].state), "未完成");
     EXPECT_EQ(rowLines(journal.beforeRows(pending[0].id, 0).rows), rowLines(typedRows().rows));
 }
@@ -269,7 +257,6 @@ TEST(JournalFile, RetentionRemovesOldEntriesWithTheirImagesOnly)
     TempJournal temp;
     Journal journal = Journal::open(temp.path());
     EXPECT_EQ(journal.settings().retentionDays, 180);
-    EXPECT_FALSE(journal.settings().reasonRequired);
 
     RowSet big = typedRows();
     for (int i = 0; i < 2000; ++i)
@@ -284,7 +271,6 @@ TEST(JournalFile, RetentionRemovesOldEntriesWithTheirImagesOnly)
     const qint64 recent = add(179);
     const qint64 today = add(0);
     const qint64 sizeBefore = journal.sizeBytes();
-    EXPECT_GT(sizeBefore, 0);
 
     EXPECT_EQ(journal.removeOlderThan(0), 0); // a setting of 0 keeps everything
     EXPECT_EQ(journal.entries().size(), 4u);
