@@ -155,28 +155,25 @@ TEST_F(UserModifyDialogTest, RefusalsComeInOrderAndPointAtTheField)
     const int result = run<CUserModifyDlg>(dialog, [](CUserModifyDlg& d) {
         EXPECT_EQ(d.windowTitle(), u"用户修改"_s);
         EXPECT_EQ(textOf(d, "userName"), QString());
-        // Both password checks fail too: the empty name is reported first.
-        typeInto(d, "password", u"new"_s);
-        typeInto(d, "confirmation", u"other"_s);
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), u"userName"_s);
-
-        typeInto(d, "userName", u"engineer"_s);
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), u"confirmation"_s);
-
-        typeInto(d, "password", QString());
-        typeCharacters(*d.focusWidget(), u"密码"_s);
-        typeInto(d, "confirmation", QString());
-        typeCharacters(*d.focusWidget(), u"密码"_s);
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), u"password"_s);
-
-        typeInto(d, "userName", u"engineer "_s);
-        typeInto(d, "password", u"new"_s);
-        typeInto(d, "confirmation", u"new"_s);
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), u"userName"_s);
+        const struct {
+            QString name, password, confirmation;
+            const char* focus;
+        } attempts[] = {
+            // Both password checks fail too: the empty name is reported first.
+            {QString(), u"new"_s, u"other"_s, "userName"},
+            {u"engineer"_s, u"new"_s, u"other"_s, "confirmation"},
+            {u"engineer"_s, u"密码"_s, u"密码"_s, "password"},
+            {u"engineer "_s, u"new"_s, u"new"_s, "userName"},
+        };
+        for (const auto& a : attempts) {
+            typeInto(d, "userName", a.name);
+            typeInto(d, "password", QString());
+            typeCharacters(*d.focusWidget(), a.password);
+            typeInto(d, "confirmation", QString());
+            typeCharacters(*d.focusWidget(), a.confirmation);
+            clickOk(d);
+            EXPECT_EQ(focusedObjectName(d), QLatin1String(a.focus)) << a.name.toStdString();
+        }
         EXPECT_TRUE(d.isVisible());
     });
 

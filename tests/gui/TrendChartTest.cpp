@@ -1,13 +1,10 @@
 #include "MainWindowTest.h"
 
 #include "app/ReasonDialog.h"
-#include "schema/TableNames.h"
 #include "settings/ViewSettings.h"
 #include "telemetry/TelemetryList.h"
 #include "telemetry/ui/DateSelectDialog.h"
 #include "telemetry/ui/TelemetryValueDialog.h"
-#include "ui/CLeftTreeView.h"
-#include "ui/CTesseraView.h"
 #include "ui/TrendChartView.h"
 #include "view/CommandIds.h"
 
@@ -79,11 +76,6 @@ protected:
             EXPECT_EQ(charted(), listed());
         }
     }
-    int handSetCharted() const
-    {
-        const auto& s = chart().samples();
-        return int(std::count_if(s.begin(), s.end(), [](const auto& x) { return x.handSet; }));
-    }
     QXYSeries* series(const QString& name) const { return ::series(chart(), name); }
     // Times of day (ms) of the points a series draws.
     std::vector<qint64> drawnTimes(const QString& name) const
@@ -120,10 +112,8 @@ TEST_P(TrendChartTest, SamplesFollowTheListThroughFillAndCommands)
 {
     selectNode(kFeederTag);
     ASSERT_EQ(rows().rowCount(), 288);
-    EXPECT_TRUE(chart().isVisible());
     EXPECT_EQ(chart().accessibleName(), u"遥测曲线"_s);
     expectChartOnList();
-    EXPECT_EQ(handSetCharted(), 6);
     EXPECT_EQ(series(u"人工置数"_s)->count(), 6);
     EXPECT_EQ(chart().day(), today);
 
@@ -146,7 +136,7 @@ TEST_P(TrendChartTest, SamplesFollowTheListThroughFillAndCommands)
     });
     ASSERT_EQ(rows().rowCount(), 289);
     expectChartOnList();
-    EXPECT_EQ(handSetCharted(), 7);
+    EXPECT_EQ(series(u"人工置数"_s)->count(), 7);
 
     // Deleted rows leave the chart.
     selectListRows({5, 9});
@@ -158,7 +148,7 @@ TEST_P(TrendChartTest, SamplesFollowTheListThroughFillAndCommands)
     run<DateSelectDialog>(cmd::TelemetryQuery, [](DateSelectDialog& d) { clickOk(d); });
     ASSERT_EQ(rows().rowCount(), 7);
     expectChartOnList();
-    EXPECT_EQ(handSetCharted(), 7);
+    EXPECT_EQ(series(u"人工置数"_s)->count(), 7);
     EXPECT_EQ(gui->messageTexts(), QStringList());
 }
 
@@ -190,8 +180,6 @@ TEST_P(TrendChartTest, SelectionClicksAndZoom)
     QApplication::sendEvent(chart().viewport(), &wheel);
     const auto [from, to] = chart().shownRange();
     EXPECT_NEAR(double(to - from), day * 0.64, 1000);
-    EXPECT_LT(from, msecsOfRow(144));
-    EXPECT_GT(to, msecsOfRow(144));
     EXPECT_NEAR(pointOfRow(144).x(), noon.x(), 2);
 
     const QRectF plot = chart().chart()->plotArea();

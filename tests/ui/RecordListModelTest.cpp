@@ -147,7 +147,6 @@ TEST_F(RecordListModelTest, HiddenCellsAreKeptButNotShown)
 {
     model.setColumns(kColumns, 1);
     model.appendRows({sample(1) << u"6"_s << u"beyond"_s});
-    EXPECT_EQ(model.columnCount(), 5);
     EXPECT_EQ(model.cell(0, 5), u"6"_s);
     EXPECT_EQ(model.cell(0, 6), QString()) << "beyond the hidden cells";
     EXPECT_EQ(model.rowCells(0), sample(1));
