@@ -43,21 +43,19 @@ protected:
 
     // "row|hh:mm:ss|value|手" for each sample, by row: the list's rows as its
     // cells say, and the chart's samples.
-    static QString describe(int row, QTime time, double value, bool handSet)
+    static QString describe(int row, qint64 msecsOfDay, double value, bool handSet)
     {
         return u"%1|%2|%3|%4"_s.arg(row)
-            .arg(time.toString(u"HH:mm:ss.zzz"_s))
+            .arg(QTime::fromMSecsSinceStartOfDay(int(msecsOfDay)).toString(u"HH:mm:ss.zzz"_s))
             .arg(value)
             .arg(handSet ? u"手"_s : u""_s);
     }
     QStringList listed() const
     {
         QStringList out;
-        for (int r = 0; r < rows().rowCount(); ++r) {
-            const QDateTime at = QDateTime::fromString(rows().cell(r, 0), u"yyyy-MM-dd HH:mm:ss"_s);
-            out << describe(r, at.time(), rows().cell(r, 3).toDouble(),
-                            rows().cell(r, telemetry::kDataTypeCell) == u"6"_s);
-        }
+        for (int r = 0; r < rows().rowCount(); ++r)
+            out << describe(
+                r, msecsOfRow(r), rows().cell(r, 3).toDouble(), rows().cell(r, telemetry::kDataTypeCell) == u"6"_s);
         return out;
     }
     QStringList charted() const
@@ -66,7 +64,7 @@ protected:
         std::sort(samples.begin(), samples.end(), [](const auto& a, const auto& b) { return a.row < b.row; });
         QStringList out;
         for (const auto& s : samples)
-            out << describe(s.row, QTime::fromMSecsSinceStartOfDay(int(s.msecsOfDay)), s.value, s.handSet);
+            out << describe(s.row, s.msecsOfDay, s.value, s.handSet);
         return out;
     }
     // The chart drawn from the rows, once the rebuild the change queued has run.
