@@ -29,16 +29,14 @@ QString headers(const QAbstractItemModel& model)
     return headerTexts(model).join(QLatin1Char(',')).toLower();
 }
 
-// The list with a frame that records its menus, watched by a fatal model tester.
-struct WatchedList {
+// The list on its own, without a database (the connection stays closed), with
+// a frame that records its menus, watched by a fatal model tester.
+class ListViewTest : public AppFixture<> {
+protected:
     RecordingHost host;
     CTesseraView view {host};
-    QAbstractItemModelTester tester {&view.GetRows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
-};
+    QAbstractItemModelTester tester{&view.GetRows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
 
-// The list on its own, without a database (the connection stays closed).
-class ListViewTest : public AppFixture<>, protected WatchedList {
-protected:
     QPoint rowCentre(int row) const { return view.visualRect(view.model()->index(row, 0)).center(); }
     void showStartPage()
     {

@@ -219,7 +219,6 @@ TEST_P(TrendChartTest, ToggleIsRemembered)
     const QByteArray dataSource = configBytes();
     toggle->trigger();
     EXPECT_FALSE(chart().isVisible());
-    EXPECT_FALSE(settings::ViewSettings(configPath()).trendChartShown());
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(u"Tessera.ini"_s)));
     EXPECT_EQ(configBytes(), dataSource);
 
