@@ -393,12 +393,8 @@ TEST_F(TreeViewTest, MenuKeyOpensTheSameMenusBelowTheSelectedNode)
     ASSERT_EQ(host.menus(), std::vector<ContextMenu>({ContextMenu::RecordKindNode, ContextMenu::RecordKindNode}));
     EXPECT_EQ(host.popups[0].at, tree.viewport()->mapToGlobal(tree.visualItemRect(limits).bottomLeft()));
 
-    click(telemetryNode());
-    host.popups.clear();
-    key(Qt::Key_Menu);
-    EXPECT_TRUE(host.popups.empty());
-
     // A tag far down, scrolled out of sight: the menu opens where it is shown again.
+    host.popups.clear();
     tree.resize(280, 120);
     tree.expandAll();
     QTreeWidgetItem* tag = node({"遥测数据", "江东变电站", "1号主变", "有功功率"});
