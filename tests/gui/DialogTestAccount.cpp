@@ -135,48 +135,24 @@ TEST_F(LoginDialogTest, FieldsAreLabelledMaskedLimitedAndInTabOrder)
 
 class UserModifyDialogTest : public LoginDialogTest {};
 
-TEST_F(UserModifyDialogTest, RefusalsComeInOrderAndPointAtTheField)
-{
-    writeConfig(kBuiltInUserSection);
-    CUserModifyDlg dialog;
-    const int result = run<CUserModifyDlg>(dialog, [](CUserModifyDlg& d) {
-        EXPECT_EQ(d.windowTitle(), u"用户修改"_s);
-        EXPECT_EQ(textOf(d, "userName"), QString());
-        const struct {
-            QString name, password, confirmation;
-            const char* focus;
-        } attempts[] = {
-            // Both password checks fail too: the empty name is reported first.
-            {QString(), u"new"_s, u"other"_s, "userName"},
-            {u"engineer"_s, u"new"_s, u"other"_s, "confirmation"},
-            {u"engineer"_s, u"密码"_s, u"密码"_s, "password"},
-            {u"engineer "_s, u"new"_s, u"new"_s, "userName"},
-        };
-        for (const auto& a : attempts) {
-            typeInto(d, "userName", a.name);
-            typeInto(d, "password", QString());
-            typeCharacters(*d.focusWidget(), a.password);
-            typeInto(d, "confirmation", QString());
-            typeCharacters(*d.focusWidget(), a.confirmation);
-            clickOk(d);
-            EXPECT_EQ(focusedObjectName(d), QLatin1String(a.focus)) << a.name.toStdString();
-        }
-        EXPECT_TRUE(d.isVisible());
-    });
-
-    EXPECT_EQ(result, QDialog::Rejected);
-    expectOwnedWarnings({u"用户名称不能为空!"_s, u"确认口令和用户口令不相同!"_s,
-                         u"用户口令只能包含英文字母、数字和符号!"_s,
-                         u"用户名称的首尾不能是空格,也不能包含无法保存的字符!"_s},
-                        u"用户修改"_s);
-    EXPECT_EQ(configBytes(), kBuiltInUserSection);
-}
-
-// The new account replaces the old one, the other settings stay, and only
-// the new password logs in (an empty one too).
+// Refused in this order, each pointing at its field, and nothing written;
+// then the new account replaces the old one, the other settings stay, and
+// only the new password logs in (an empty one too).
 TEST_F(UserModifyDialogTest, NewAccountReplacesTheOldOneForLaterLogins)
 {
     const QByteArray other = "[DATASOURCEINI]\nDSN=Archive\nUSERNAME=sa\nPASS=secret\n";
+    const struct {
+        QString name, password, confirmation;
+        const char* focus;
+    } attempts[] = {
+        // Both password checks fail too: the empty name is reported first.
+        {QString(), u"new"_s, u"other"_s, "userName"},
+        {u"engineer"_s, u"new"_s, u"other"_s, "confirmation"},
+        {u"engineer"_s, u"密码"_s, u"密码"_s, "password"},
+        {u"engineer "_s, u"new"_s, u"new"_s, "userName"},
+    };
+    const QStringList refusals{u"用户名称不能为空!"_s, u"确认口令和用户口令不相同!"_s,
+        u"用户口令只能包含英文字母、数字和符号!"_s, u"用户名称的首尾不能是空格,也不能包含无法保存的字符!"_s};
     const struct {
         QString name;
         QString password;
@@ -190,18 +166,33 @@ TEST_F(UserModifyDialogTest, NewAccountReplacesTheOldOneForLaterLogins)
         SCOPED_TRACE(a.name.toStdString());
         writeConfig(kBuiltInUserSection + other);
         CUserModifyDlg dialog;
-        ASSERT_EQ(run<CUserModifyDlg>(dialog, [&](CUserModifyDlg& d) {
-                      typeInto(d, "userName", a.name);
-                      typeInto(d, "password", a.password);
-                      typeInto(d, "confirmation", a.password);
-                      QTest::keyClick(d.focusWidget(), Qt::Key_Return);
-                  }),
-                  QDialog::Accepted);
+        const int result = run<CUserModifyDlg>(dialog, [&](CUserModifyDlg& d) {
+            EXPECT_EQ(d.windowTitle(), u"用户修改"_s);
+            EXPECT_EQ(textOf(d, "userName"), QString());
+            for (const auto& t : attempts) {
+                typeInto(d, "userName", t.name);
+                typeInto(d, "password", QString());
+                typeCharacters(*d.focusWidget(), t.password);
+                typeInto(d, "confirmation", QString());
+                typeCharacters(*d.focusWidget(), t.confirmation);
+                clickOk(d);
+                EXPECT_EQ(focusedObjectName(d), QLatin1String(t.focus)) << t.name.toStdString();
+            }
+            expectOwnedWarnings(refusals, u"用户修改"_s);
+            EXPECT_EQ(configBytes(), kBuiltInUserSection + other);
+
+            typeInto(d, "userName", a.name);
+            typeInto(d, "password", a.password);
+            typeInto(d, "confirmation", a.password);
+            QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+        });
+        ASSERT_EQ(result, QDialog::Accepted);
         EXPECT_EQ(configBytes(), a.stored + other);
         EXPECT_FALSE(storedLogin(a.name, u" "_s));
         EXPECT_TRUE(storedLogin(a.name, a.password));
+        ASSERT_EQ(gui->messageTexts(), refusals + QStringList{kWrongPassword});
+        gui->clearMessages();
     }
-    EXPECT_EQ(gui->messageTexts(), QStringList(std::size(accounts), kWrongPassword));
 }
 
 } // namespace
