@@ -104,7 +104,6 @@ TEST_F(DataSourceDialogTest, FieldsAreLabelledMaskedAndReachableWithTabAndEnterC
     dialog.setValues(u"DialogKeyboardSource"_s, u"sa"_s, u"pw"_s);
     const int result = run<CDataSourceDlg>(dialog, [](CDataSourceDlg& d) {
         EXPECT_EQ(d.windowTitle(), u"数据源设置"_s);
-        EXPECT_EQ(textOf(d, "databaseUser"), u"sa"_s);
         EXPECT_EQ(focusedObjectName(d), u"dataSourceName"_s);
         EXPECT_EQ(tabChain(d, 3), (QStringList {u"pickButton"_s, u"databaseUser"_s, u"databasePassword"_s}));
         expectFields(d,
