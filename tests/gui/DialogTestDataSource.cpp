@@ -173,8 +173,6 @@ TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndPicksOnlyTheName
     gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
         // A name not in the list: the first row is offered.
         EXPECT_EQ(d.selectedName(), names.first());
-        QTest::keyClick(table(d), Qt::Key_End, Qt::ControlModifier);
-        EXPECT_EQ(d.selectedName(), names.last());
         clickCancel(d);
     });
     gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {

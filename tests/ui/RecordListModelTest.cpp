@@ -73,7 +73,6 @@ TEST_F(RecordListModelTest, BatchFillEqualsOneRowAtATimeAtTheTop)
     for (const QStringList& row : read)
         model.addAtTop(row);
     EXPECT_EQ(model.rowCount(), 1) << "rows of an open fill are not visible yet";
-    EXPECT_EQ(inserted.count(), 0);
     model.endFill();
 
     EXPECT_EQ(inserted.count(), 1) << "the views hear of the batch once";
