@@ -325,11 +325,10 @@ TEST_F(TreeViewTest, RecordKindMenuOnlyOnTheSelectedKindNode)
 {
     showDemoTree();
     QTreeWidgetItem* limits = node({"越限事件"});
-    // Nothing selected yet (group 0): no menu anywhere, and right-clicks,
-    // double or not, neither select nor open a node.
+    // Nothing selected yet (group 0): no menu anywhere (the one menu below is
+    // the first), and right-clicks, double or not, neither select nor open a node.
     rightClick(labelCentre(limits));
     QTest::mouseDClick(tree.viewport(), Qt::RightButton, {}, labelCentre(telemetryNode()));
-    EXPECT_TRUE(host.popups.empty());
     EXPECT_EQ(tree.GetSelectedNode(), nullptr);
     EXPECT_FALSE(telemetryNode()->isExpanded());
 
@@ -378,8 +377,7 @@ TEST_F(TreeViewTest, MenuKeyOpensTheSameMenusBelowTheSelectedNode)
 {
     showDemoTree();
     tree.setFocus();
-    key(Qt::Key_Menu); // nothing selected
-    EXPECT_TRUE(host.popups.empty());
+    key(Qt::Key_Menu); // nothing selected: no menu, as the list below shows
 
     QTreeWidgetItem* limits = node({"越限事件"});
     click(limits);
