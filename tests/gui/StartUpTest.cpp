@@ -92,11 +92,7 @@ TEST_F(StartUpTest, StoredSettingsAskForTheStoredLoginAndConnect)
     stored.user = u"sa;DSN=StartUpNoSuchSource"_s;
     stored.password = u"p}w;DSN=StartUpNoSuchSource"_s;
     writeConfig(storedFile(stored));
-    gui->onDialog<CLoginDlg>([](CLoginDlg& d) {
-        EXPECT_EQ(textOf(d, "userName"), u"wardenaccount"_s);
-        typeInto(d, "password", u"kestra"_s);
-        clickOk(d);
-    });
+    login();
 
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(gui->messageTexts(), QStringList());

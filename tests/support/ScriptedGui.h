@@ -51,6 +51,7 @@ public:
 
     const std::vector<Message>& messages() const { return m_messages; }
     QStringList messageTexts() const;
+    void clearMessages() { m_messages.clear(); }
     int dialogsShown() const { return m_dialogsShown; }
     bool allScriptsUsed() const { return m_scripts.empty(); }
 

@@ -73,7 +73,6 @@ TEST_F(RecordListModelTest, BatchFillEqualsOneRowAtATimeAtTheTop)
     for (const QStringList& row : read)
         model.addAtTop(row);
     EXPECT_EQ(model.rowCount(), 1) << "rows of an open fill are not visible yet";
-    EXPECT_EQ(inserted.count(), 0);
     model.endFill();
 
     EXPECT_EQ(inserted.count(), 1) << "the views hear of the batch once";
@@ -96,9 +95,7 @@ TEST_F(RecordListModelTest, FillKeepsTheRowsReadBeforeAnErrorAndChangesSeeThem)
     } catch (const std::runtime_error&) {
     }
     EXPECT_FALSE(model.filling());
-    ASSERT_EQ(model.rowCount(), 2);
-    EXPECT_EQ(model.rowCells(0), sample(1));
-    EXPECT_EQ(model.rowCells(1), sample(2));
+    EXPECT_EQ(shownRows(model), (std::vector<QStringList>{sample(1), sample(2)}));
 
     model.removeAllRows();
     model.beginFill();
@@ -147,7 +144,6 @@ TEST_F(RecordListModelTest, HiddenCellsAreKeptButNotShown)
 {
     model.setColumns(kColumns, 1);
     model.appendRows({sample(1) << u"6"_s << u"beyond"_s});
-    EXPECT_EQ(model.columnCount(), 5);
     EXPECT_EQ(model.cell(0, 5), u"6"_s);
     EXPECT_EQ(model.cell(0, 6), QString()) << "beyond the hidden cells";
     EXPECT_EQ(model.rowCells(0), sample(1));
