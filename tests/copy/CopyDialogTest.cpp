@@ -210,11 +210,10 @@ TEST_F(CopyDialogTest, AConnectionThatDoesNotOpenIsReportedAndTheSettingsAreSave
     typeInto(*dialog, "targetDsn", "Broken" + targetDsn);
     clickRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 6));
     click(*dialog, "startButton");
-    ASSERT_EQ(gui->messages().size(), 1u);
+    // The driver manager finds the driver; the driver cannot open the file.
+    ASSERT_EQ(gui->messageTexts(), QStringList{"访问新版本数据源失败,请正确配置数据源"});
     EXPECT_TRUE(gui->messages()[0].owned);
     EXPECT_EQ(gui->messages()[0].caption, "系统提示");
-    EXPECT_TRUE(gui->messages()[0].text.startsWith("访问新版本数据源失败")
-        || gui->messages()[0].text.startsWith("新版本数据源不能打开"));
     EXPECT_EQ(CIniFile(configPath()).Get("HOSTSOURCE", "DSN"), "Broken" + targetDsn);
 }
 

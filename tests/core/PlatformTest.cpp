@@ -57,7 +57,6 @@ TEST(Platform, CTypeBecomesUtf8EvenUnderTheCLocale)
 TEST(Platform, ProgramDirectoryHoldsTheRunningProgram)
 {
     const QString dir = programDirectory();
-    ASSERT_FALSE(dir.isEmpty());
     EXPECT_TRUE(QFileInfo(dir).isAbsolute());
     EXPECT_TRUE(QDir(dir).entryList(QDir::Files).filter("tessera_core_tests").size() > 0)
         << dir.toStdString();

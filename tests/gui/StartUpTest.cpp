@@ -135,8 +135,8 @@ TEST_F(StartUpTest, DriverOfNoKnownKindIsNamedAndEndsStartUp)
     login();
 
     EXPECT_FALSE(app.InitInstance());
-    ASSERT_EQ(gui->messages().size(), 1u);
-    EXPECT_TRUE(gui->messages()[0].text.contains(u"Field Archive Driver"_s));
+    ASSERT_EQ(gui->messageTexts(),
+        QStringList{u"错误:数据源“StartUpOddDriver”的驱动程序“Field Archive Driver”不是可识别的数据库类型!"_s});
     EXPECT_EQ(gui->messages()[0].caption, u"Tessera"_s);
     EXPECT_EQ(gui->messages()[0].icon, QMessageBox::Warning);
     EXPECT_EQ(app.GetMainWindow(), nullptr);
