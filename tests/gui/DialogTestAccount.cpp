@@ -42,7 +42,7 @@ protected:
 
 // Refused in this order, each pointing at its field: a password outside
 // printable ASCII, the name, the password (letter case counting). Nothing is
-// written before a login succeeds; the first run's stores the built-in account
+// written before a login succeeds; the first run stores the built-in account
 // below the other settings.
 TEST_F(LoginDialogTest, RefusalsComeInOrderAndStoreNothing)
 {
