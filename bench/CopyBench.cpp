@@ -307,10 +307,10 @@ void benchTarget(const Target& t, const Sizes& n, const QString& olderPath, QTem
         c.execute(ddl::dropTableSql(table));
 }
 
-// Peak memory of tessera-copy for one day of `samples` samples into SQLite,
-// in kB; the first child this process waits for, so the children's peak is
-// its own.
-long peakMemoryOfADay(int samples, QTemporaryDir& dir)
+// Prints the peak memory of tessera-copy for one day of `samples` samples
+// into SQLite: the first child this process waits for, so the children's
+// peak is its own.
+void peakMemoryOfADay(int samples, QTemporaryDir& dir)
 {
     const QString older = dir.filePath("older-peak.db");
     const QString newer = dir.filePath("newer-peak.db");
@@ -339,7 +339,6 @@ long peakMemoryOfADay(int samples, QTemporaryDir& dir)
     QFile::remove(newer);
     std::printf(
         "  %d samples in %.1f s: peak memory %ld MB (goal: under 200 MB)\n", samples, seconds, usage.ru_maxrss / 1024);
-    return usage.ru_maxrss;
 }
 
 } // namespace

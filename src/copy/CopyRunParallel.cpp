@@ -101,12 +101,7 @@ private:
 bool CopyRun::CopyChosenTablesInParallel(const QStringList& chosenTables)
 {
     // The last chosen first, as on one pair.
-    const QStringList order = [&] {
-        QStringList reversed;
-        for (qsizetype i = chosenTables.size() - 1; i >= 0; --i)
-            reversed << chosenTables[i];
-        return reversed;
-    }();
+    const QStringList order(chosenTables.crbegin(), chosenTables.crend());
     Shared shared;
     shared.tables.resize(size_t(order.size()));
 

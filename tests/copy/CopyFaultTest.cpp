@@ -24,6 +24,7 @@ constexpr int kEventRow = 378;
 constexpr int kSoeRow = 372;
 constexpr int kTag0305Row = 66;
 constexpr int kTag0304Row = 65;
+const QString kNone; // the status of a table the run did not reach
 
 // The rows the tests look at, each as "date-time|...": the target's Event and
 // SOE, and its telemetry tables of 5 March 2007 and 2008.
@@ -172,7 +173,6 @@ TEST_P(CopySourceFaultTest, ASourceThatFailsLeavesTheTargetAsItWas)
                     + " ELSE TagID END AS TagID,DataType,nValue,nValueChange FROM TagRows"},
             "查询数据出错,出错信息:"},
     };
-    const QString none;
     for (const Case& c : cases) {
         // A target without transactions can only be kept by a fault seen before the delete.
         if (GetParam().myIsam && !c.beforeTheFirstRow)
@@ -187,7 +187,7 @@ TEST_P(CopySourceFaultTest, ASourceThatFailsLeavesTheTargetAsItWas)
         EXPECT_TRUE(saidExactly(report.messageTexts(), {c.message}));
         // After a failed event table the run goes on with SOE.
         EXPECT_EQ(report.statuses({kEventRow, kSoeRow, kTag0305Row}),
-            (c.telemetry ? QStringList{none, none, kStatusFailed} : QStringList{kStatusFailed, kStatusDone, none}));
+            (c.telemetry ? QStringList{kNone, kNone, kStatusFailed} : QStringList{kStatusFailed, kStatusDone, kNone}));
         // A fault in 2008's rows comes after 2007 was copied; one before the first row leaves 2007 as it was.
         expectTarget(false, !c.telemetry, c.telemetry && !c.beforeTheFirstRow);
         TearDown();
@@ -216,13 +216,12 @@ TEST_P(CopyIntoTest, AStopUndoesTheCurrentTableAndTouchesNoOther)
         bool eventsCopied, soeCopied, tag2007Copied;
         QStringList statuses; // of Event, SOE and Tag0305
     };
-    const QString none;
     const std::vector<Case> cases = {
-        {"before the first table", 1, false, false, false, {none, none, none}},
-        {"before the first delete", 2, false, false, false, {kStatusFailed, none, none}},
-        {"between rows", 3, false, false, false, {kStatusFailed, none, none}},
-        {"after the last row", 4, false, false, false, {kStatusFailed, none, none}},
-        {"before the second table", 5, true, false, false, {kStatusDone, none, none}},
+        {"before the first table", 1, false, false, false, {kNone, kNone, kNone}},
+        {"before the first delete", 2, false, false, false, {kStatusFailed, kNone, kNone}},
+        {"between rows", 3, false, false, false, {kStatusFailed, kNone, kNone}},
+        {"after the last row", 4, false, false, false, {kStatusFailed, kNone, kNone}},
+        {"before the second table", 5, true, false, false, {kStatusDone, kNone, kNone}},
         {"between the years of a day", 12, true, true, true, {kStatusDone, kStatusDone, kStatusFailed}},
         {"between the rows of a year", 13, true, true, true, {kStatusDone, kStatusDone, kStatusFailed}},
     };
@@ -341,14 +340,13 @@ TEST_P(CopyLostConnectionTest, ALostConnectionEndsTheRunWithOneMessageAndUndoesT
         // whole result at its open.
         bool streamingSource;
     };
-    const QString none;
-    const QStringList eventFailed{kStatusFailed, none, none, none};
+    const QStringList eventFailed{kStatusFailed, kNone, kNone, kNone};
     const std::vector<Case> cases = {
         {"before a table", 1, 2, false, false, false, eventFailed, false, false},
         {"before the delete", 2, 2, false, false, false, eventFailed, true, false},
         // More rows than the copy reads ahead of its writer, so the source is still sending.
         {"between event rows", 3, 20000, false, false, false, eventFailed, false, true},
-        {"between samples", 13, 2, true, true, true, {kStatusDone, kStatusDone, kStatusFailed, none}, true, false},
+        {"between samples", 13, 2, true, true, true, {kStatusDone, kStatusDone, kStatusFailed, kNone}, true, false},
     };
     for (const Case& c : cases) {
         if (!targetSide && (c.targetOnly || (c.streamingSource && sourceKind() != DatabaseKind::PostgreSQL)))

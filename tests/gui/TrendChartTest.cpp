@@ -78,7 +78,6 @@ protected:
     // Times of day (ms) of the points a series draws.
     std::vector<qint64> drawnTimes(const QString& name) const
     {
-        const qint64 midnight = QDateTime(today, QTime(0, 0)).toMSecsSinceEpoch();
         std::vector<qint64> times;
         for (const QPointF& p : series(name)->points())
             times.push_back(qint64(p.x()) - midnight);
@@ -91,7 +90,6 @@ protected:
     // Where the chart draws a row's sample, in its viewport.
     QPoint pointOfRow(int row) const
     {
-        const qint64 midnight = QDateTime(today, QTime(0, 0)).toMSecsSinceEpoch();
         const QPointF value(double(midnight + msecsOfRow(row)), rows().cell(row, 3).toDouble());
         const QPointF inChart = chart().chart()->mapToPosition(value, series(u"遥测值"_s));
         return chart().mapFromScene(chart().chart()->mapToScene(inChart));
@@ -102,6 +100,7 @@ protected:
     }
 
     const QDate today = QDate::currentDate();
+    const qint64 midnight = QDateTime(today, QTime(0, 0)).toMSecsSinceEpoch(); // where the chart's day starts
 };
 
 // The chart's samples are the list's rows (time, value, hand-set) after the
