@@ -59,7 +59,10 @@ void SourceReader::run(const std::shared_ptr<State>& state)
     };
     try {
         db::ResultSet rows = state->connection.query(state->plan.sourceSql);
-        rows.readFloatsAsNumbers(); // values as stored, not as the driver displays them
+        // Values as stored, not as the driver displays them; not from SQLite,
+        // whose driver reads no more than its text's 15 digits either way and
+        // makes 0 of a text that a numeric column holds.
+        rows.readFloatsAsNumbers(state->plan.typedValues);
         rows.readIntegersAsNumbers(state->plan.typedValues);
         rows.readDateTimesAsValues(state->plan.typedValues);
         qint64 rowNumber = 0;

@@ -454,8 +454,64 @@ TEST_P(CopyValueTest, ValuesAndMomentsOfAServerArriveBitForBit)
     EXPECT_FALSE(rs.next());
 }
 
+// The numeric column types of the field's archives (Oracle NUMBER, SQL Server
+// decimal and money among them): every value arrives as the nearest double of
+// what the source holds, never as 0; a text that is no number fails its day.
+TEST_P(CopyValueTest, FieldColumnTypesArriveWithTheirValues)
+{
+    struct Case {
+        QString type; // of nValue and nValueChange
+        QStringList values;
+        bool onlyOn = false; // the type of one kind only: `kindOnly`
+        DatabaseKind kindOnly = DatabaseKind::SQLite;
+    };
+    const std::vector<Case> cases = {
+        {"DECIMAL(12,3)", {"1279.125", "-0.001", "99999.999", "1279.123"}},
+        // At most 15 significant digits: the SQLite driver reads no more of a real.
+        {"NUMERIC(18,6)", {"0.1", "123456789.123456"}},
+        {"INTEGER", {"42", "-7"}},
+        {"BIGINT", {"123456789012345"}},
+        {"SMALLINT", {"12"}},
+        {sourceKind() == DatabaseKind::PostgreSQL ? "DOUBLE PRECISION" : "FLOAT(53)", {"0.1", "1234.56789"}},
+        {"money", {"1279.13", "-3.5"}, true, DatabaseKind::PostgreSQL},
+    };
+    const QString timeType = sourceKind() == DatabaseKind::PostgreSQL ? "TIMESTAMP" : "DATETIME";
+    for (const Case& c : cases) {
+        if (c.onlyOn && c.kindOnly != sourceKind())
+            continue;
+        SCOPED_TRACE(c.type.toStdString());
+        remake(source(), "Tag0305",
+            QString("CREATE TABLE Tag0305 (ATime %1, TagID INTEGER, DataType INTEGER, nValue %2, nValueChange %2)")
+                .arg(timeType, c.type));
+        for (int i = 0; i < c.values.size(); ++i)
+            source().execute(QString("INSERT INTO Tag0305 VALUES(%1,%2,1,%3,%3)")
+                                 .arg(FormatDateLiteral(sourceKind(), QString("2008-03-05 0%1:00:00").arg(i)))
+                                 .arg(i + 1)
+                                 .arg(c.values[i]));
+        RecordingReport report;
+        EXPECT_TRUE(copy({"Tag0305"}, report, kFirstDay, kLastDay));
+        EXPECT_EQ(report.messageTexts(), QStringList());
+        db::ResultSet rs = target().query("SELECT nValue,nValueChange FROM TAG20080305 WHERE TagID<>99 ORDER BY TagID");
+        rs.readFloatsAsNumbers();
+        for (const QString& value : c.values) {
+            ASSERT_TRUE(rs.next());
+            EXPECT_EQ(rs.number(0).value, value.toDouble()) << value.toStdString();
+            EXPECT_EQ(rs.number(1).value, value.toDouble()) << value.toStdString();
+        }
+        EXPECT_FALSE(rs.next());
+    }
+    if (sourceKind() == DatabaseKind::SQLite) {
+        // SQLite keeps what a column's type cannot hold as text.
+        source().execute("INSERT INTO Tag0305 VALUES('2008-03-05 09:00:00',9,1,1,'n/a')");
+        RecordingReport report;
+        EXPECT_TRUE(copy({"Tag0305"}, report, kFirstDay, kLastDay));
+        EXPECT_TRUE(saidExactly(report.messageTexts(), {"查询数据出错,出错信息:Tag0305表第3行的nValueChange无法识别:“n/a”"}));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Sources, CopyValueTest,
-                         ::testing::Values(Sides{DatabaseKind::PostgreSQL, false}, Sides{DatabaseKind::MySql, false}),
+                         ::testing::Values(Sides{DatabaseKind::PostgreSQL, false}, Sides{DatabaseKind::MySql, false},
+                                           Sides{DatabaseKind::SQLite, false}),
                          sidesName);
 
 } // namespace
