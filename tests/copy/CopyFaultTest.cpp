@@ -4,10 +4,14 @@
 // rows of the target.
 #include "CopyTestSupport.h"
 #include "DatabaseTest.h"
+#include "FreezingProxy.h"
 #include "ScopedEnv.h"
 
 #include "copy/CopyTables.h"
+#include "dialect/DriverOptions.h"
 #include "schema/Schema.h"
+
+#include <QElapsedTimer>
 
 #include <QScopeGuard>
 
@@ -386,6 +390,70 @@ TEST_P(CopyLostConnectionTest, ALostConnectionEndsTheRunWithOneMessageAndUndoesT
 INSTANTIATE_TEST_SUITE_P(Servers, CopyLostConnectionTest,
                          ::testing::Values(Sides{DatabaseKind::PostgreSQL, true}, Sides{DatabaseKind::MySql, true},
                                            Sides{DatabaseKind::PostgreSQL, false}, Sides{DatabaseKind::MySql, false}),
+                         sidesName);
+
+// A source server that stops answering without closing its connection (a
+// cable pulled, packets dropped), seen through a proxy that stops
+// forwarding: the run ends as a lost connection after the stall limit (here
+// twice a one-second query time-out), or at once when stopped while it waits;
+// the table is undone either way.
+class CopyStallTest : public CopyFaultTest {};
+
+TEST_P(CopyStallTest, ASourceThatStopsAnsweringEndsTheRunAndTheTableIsUndone)
+{
+    struct Case {
+        const char* name;
+        int freezeAt; // the check of the stop test's numbering: 1 before Event, 3 after its first row
+        bool stop;    // the user stops while the run waits
+    };
+    std::vector<Case> cases = {{"before the query", 1, false}, {"stopped while waiting", 1, true}};
+    // Only a source that sends its rows as they are read can stop in the middle.
+    if (sourceKind() == DatabaseKind::PostgreSQL)
+        cases.push_back({"in the middle of the rows", 3, false});
+    const TestDatabase& server = testDatabase(GetParam().kind);
+    const bool pg = sourceKind() == DatabaseKind::PostgreSQL;
+    const QString prefix = pg ? "TESSERA_TEST_PG" : "TESSERA_TEST_MARIADB";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        // More rows than the copy reads ahead, so that a streaming source is still sending.
+        source().execute(QString("INSERT INTO Event WITH RECURSIVE n(i) AS (SELECT 3 UNION ALL SELECT i+1 FROM n "
+                                 "WHERE i<%3) SELECT 3,%1,%2,i,'many','','','' FROM n")
+                             .arg(FormatDateLiteral(sourceKind(), "2008-01-05"), FormatDateLiteral(sourceKind(), "05:00:00"))
+                             .arg(pg ? 20000 : 900));
+        {
+            FreezingProxy proxy(quint16(qEnvironmentVariableIntValue(qPrintable(prefix + "_PORT"))));
+            const QString viaProxy = QString("Driver=%1;%2=127.0.0.1;Port=%3;Database=%4;UID=%5;PWD=%6;%7")
+                                         .arg(pg ? "PostgreSQL Unicode" : "MariaDB Unicode", pg ? "Servername" : "Server")
+                                         .arg(proxy.port())
+                                         .arg(qEnvironmentVariable(qPrintable(prefix + "_DATABASE")), server.user,
+                                              server.password, driverOptionsFor(sourceKind(), ConnectionRole::CopySource));
+            RecordingReport report;
+            report.onCheck = [&](int check) {
+                if (check == c.freezeAt) {
+                    proxy.freeze();
+                    report.stopWhenWaiting = c.stop;
+                }
+            };
+            CopySettings settings;
+            CopyRun run(settings, QDateTime(kFirstDay, QTime()), QDateTime(kLastDay, QTime()), report);
+            run.Attach(db::Connection::open(connectString(true)), targetKind(),
+                       db::Connection::open(viaProxy, db::ConnectOptions{30, 1}), sourceKind());
+            QElapsedTimer clock;
+            clock.start();
+            EXPECT_FALSE(run.CopyTables({"SOE", "Event"}));
+            EXPECT_LT(clock.elapsed(), c.stop ? 1500 : 15000);
+            EXPECT_TRUE(saidExactly(report.messageTexts(),
+                                    c.stop ? QStringList() : QStringList{"与数据源(旧版本)的连接已断开,复制中止!原因:"}));
+            EXPECT_EQ(report.statuses({kEventRow, kSoeRow}), (QStringList{kStatusFailed, kNone}));
+            expectTarget(false, false, false);
+        } // the proxy closes the frozen connections: the server ends their sessions
+        TearDown();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, CopyStallTest,
+                         ::testing::Values(Sides{DatabaseKind::PostgreSQL, false}, Sides{DatabaseKind::MySql, false}),
                          sidesName);
 
 // A target table without transactions (MariaDB's MyISAM): what is written
