@@ -387,6 +387,41 @@ TEST_P(CopyLostConnectionTest, ALostConnectionEndsTheRunWithOneMessageAndUndoesT
     }
 }
 
+// The server going away while tables are copied at once: one message for
+// the run, however many lanes lost their connections.
+TEST_P(CopyLostConnectionTest, AServerOutageDuringAParallelRunIsToldOnce)
+{
+    if (!GetParam().testDatabaseIsTarget)
+        GTEST_SKIP() << "one direction shows it";
+    jobs = 2;
+    // Enough rows in both event tables that both lanes are writing when it happens.
+    for (const char* table : {"Event", "SOE"})
+        source().execute(QString("INSERT INTO %1 WITH RECURSIVE n(i) AS (SELECT 3 UNION ALL SELECT i+1 FROM n WHERE "
+                                 "i<40000) SELECT %2 FROM n")
+                             .arg(table, QString(table) == "Event"
+                                             ? "3,'2008-01-05 00:00:00','1899-12-30 05:00:00',i,'many','','',''"
+                                             : "'2008-01-05 00:00:00','1899-12-30 05:00:00',i,'many','','','','','',1,''"));
+    const bool pg = GetParam().kind == DatabaseKind::PostgreSQL;
+    const QString spared = serverSessionId(server, GetParam().kind);
+    RecordingReport report;
+    report.onCheck = [&](int check) {
+        if (check != 2)
+            return;
+        // Every session of the database but the test's own and the killer's.
+        db::Connection killer = db::Connection::open(testDatabase(GetParam().kind).connectString());
+        const QString others = QString(pg ? "SELECT pid FROM pg_stat_activity WHERE datname=current_database() AND "
+                                            "pid NOT IN (pg_backend_pid(),%1)"
+                                          : "SELECT ID FROM information_schema.PROCESSLIST WHERE DB=DATABASE() AND "
+                                            "ID NOT IN (CONNECTION_ID(),%1)")
+                                   .arg(spared);
+        for (const QString& victim : rowsOf(killer, others))
+            endServerSession(GetParam().kind, victim);
+    };
+    EXPECT_FALSE(copy({"Tag0304", "Tag0305", "SOE", "Event"}, report, kFirstDay, kLastDay));
+    EXPECT_TRUE(saidExactly(report.messageTexts(),
+        {QString("与数据源%1的连接已断开,复制中止!原因:").arg(testDatabase(GetParam().kind).dsn)}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, CopyLostConnectionTest,
                          ::testing::Values(Sides{DatabaseKind::PostgreSQL, true}, Sides{DatabaseKind::MySql, true},
                                            Sides{DatabaseKind::PostgreSQL, false}, Sides{DatabaseKind::MySql, false}),
