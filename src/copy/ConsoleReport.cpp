@@ -33,8 +33,27 @@ void printTo(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-ConsoleReport::ConsoleReport(bool progressAsked)
-    : m_terminal(isatty(fileno(stderr)) != 0)
+namespace {
+
+// Differing rows of a table printed on standard error; the rest go to the CSV file only.
+constexpr int kToldDifferences = 10;
+
+QString valuesText(const DifferenceLine& line, const QStringList& values)
+{
+    if (values.isEmpty())
+        return QStringLiteral("-");
+    QStringList pairs;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        pairs << line.columns.value(i) + u'=' + values[i];
+    return pairs.join(u' ');
+}
+
+} // namespace
+
+ConsoleReport::ConsoleReport(bool progressAsked, RunMode mode, CsvWriter* differences)
+    : m_mode(mode)
+    , m_differences(differences)
+    , m_terminal(isatty(fileno(stderr)) != 0)
     , m_showProgress(m_terminal || progressAsked)
 {
     m_clock.start();
@@ -92,11 +111,47 @@ void ConsoleReport::reportNotReached(const std::vector<int>& rows)
             printLine(*it, kStatusNotReached, QString());
 }
 
-bool ConsoleReport::allDone(const std::vector<int>& rows) const
+void ConsoleReport::rowDifference(int row, const DifferenceLine& line)
+{
+    if (m_differences)
+        m_differences->write(differenceCells(line));
+    if (m_differencesTold[row]++ >= kToldDifferences)
+        return;
+    clearProgress();
+    printTo(stderr, QStringLiteral("%1 %2 %3  源: %4  目的: %5\n")
+                        .arg(line.table, line.unit, line.kind, valuesText(line, line.source), valuesText(line, line.target)));
+}
+
+bool ConsoleReport::allEqual(const std::vector<int>& rows) const
 {
     for (int row : rows) {
         const auto found = m_statuses.find(row);
-        if (found == m_statuses.end() || !statusNeedsNoRerun(found->second))
+        if (found == m_statuses.end() || (found->second != kStatusEqual && found->second != kStatusOutOfRange))
+            return false;
+    }
+    return true;
+}
+
+std::vector<int> ConsoleReport::doneRows(const std::vector<int>& rows) const
+{
+    std::vector<int> done;
+    for (int row : rows)
+        if (const auto found = m_statuses.find(row); found != m_statuses.end() && statusNeedsNoRerun(found->second))
+            done.push_back(row);
+    return done;
+}
+
+bool ConsoleReport::allDone(const std::vector<int>& rows) const
+{
+    // A verified table is done when it was compared, equal or not.
+    auto done = [this](const QString& status) {
+        return m_mode == RunMode::Copy ? statusNeedsNoRerun(status)
+                                       : status == kStatusOutOfRange || status.startsWith(kStatusEqual)
+                || status.startsWith(QStringLiteral("不一致"));
+    };
+    for (int row : rows) {
+        const auto found = m_statuses.find(row);
+        if (found == m_statuses.end() || !done(found->second))
             return false;
     }
     return true;
@@ -113,9 +168,15 @@ QString ConsoleReport::cell(int row, CopyColumn column) const
 
 void ConsoleReport::printLine(int row, const QString& status, const QString& count)
 {
-    QString line = copyTableNames().at(row) + QLatin1Char('\t') + status;
-    if (row < kCalendarDayRows)
-        line += QLatin1Char('\t') + count;
+    QString line = copyTableNames().at(row) + QLatin1Char('\t');
+    if (m_mode == RunMode::Copy) {
+        line += status;
+        if (row < kCalendarDayRows)
+            line += QLatin1Char('\t') + count;
+    } else {
+        // "不一致: 缺N 多M 异K" as two fields.
+        line += QString(status).replace(QStringLiteral(": "), QStringLiteral("\t"));
+    }
     printTo(stdout, line + QLatin1Char('\n'));
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "copy/CopyRun.h"
+#include "text/Csv.h"
 
 #include <QElapsedTimer>
 
 #include <csignal>
+#include <memory>
 #include <map>
 #include <vector>
 
@@ -23,26 +25,37 @@ void printTo(FILE* stream, const QString& text);
 // the messages on standard error; on a terminal, or with --progress, a
 // progress line there too: tables done, percent, rows per second and the time
 // left at that pace (once a second on its own line off a terminal).
+// A verify prints "TABLE<tab>一致" or "TABLE<tab>不一致<tab>缺N 多M 异K", the
+// first differing rows of each table on standard error and all of them to
+// the CSV writer, when there is one.
 class ConsoleReport : public CopyReport {
 public:
-    explicit ConsoleReport(bool progressAsked);
+    ConsoleReport(bool progressAsked, RunMode mode = RunMode::Copy, CsvWriter* differences = nullptr);
 
     void setCell(int row, CopyColumn column, const QString& text) override;
     void message(const QString& text, const QString&) override;
     void progress(int done, int total, double fraction) override;
     bool stopRequested() override { return g_stopSignal != 0; }
     void tableEnded(int row) override;
+    void rowDifference(int row, const DifferenceLine& line) override;
 
     // The chosen tables the run never reached, so that every one has its line.
     void reportNotReached(const std::vector<int>& rows);
     // Whether every chosen table ended so that it needs no further run.
     bool allDone(const std::vector<int>& rows) const;
+    // The chosen tables whose verify found them equal.
+    bool allEqual(const std::vector<int>& rows) const;
+    // The chosen tables a run left done (copied or out of the range).
+    std::vector<int> doneRows(const std::vector<int>& rows) const;
 
 private:
     QString cell(int row, CopyColumn column) const;
     void printLine(int row, const QString& status, const QString& count);
     void clearProgress();
 
+    RunMode m_mode;
+    CsvWriter* m_differences;
+    std::map<int, int> m_differencesTold; // by row, on standard error
     bool m_terminal;
     bool m_showProgress;
     bool m_progressShown = false;

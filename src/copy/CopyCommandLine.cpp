@@ -73,11 +73,27 @@ const char* kDescription
       "each table's unit is undone or complete, so the target ends as after one whole run. It is\n"
       "refused while that run is still going.\n"
       "\n"
-      "Exit status: 0 when every chosen table ends \"处理成功完成\" (or \"不在复制范围内\"); 1 when\n"
-      "any table failed or the run was aborted (a lost connection among them); 2 for bad\n"
-      "arguments, when a data source cannot be found, classified or connected, or when the run\n"
-      "is refused (another copy writing the target, a range that cannot be copied, a journal that\n"
-      "cannot take it); 3 when the run was stopped by Ctrl+C (SIGINT) or SIGTERM.";
+      "--verify compares instead of copying, and writes nothing: each unit of the copy (an event\n"
+      "table's range, a telemetry day of one year) is read on both sides through the copy's own\n"
+      "conversions and compared as the copy defines equality: reals at the precision of the\n"
+      "target column (single precision for REAL) or within --tolerance, times to the second,\n"
+      "rows as a multiset (a row twice counts twice). A first pass compares a count and a digest\n"
+      "per minute of a day (per day of an event range); only the buckets that differ are read\n"
+      "again and compared row by row. One line per table: TABLE<tab>一致, or\n"
+      "TABLE<tab>不一致<tab>缺N 多M 异K (rows missing in the target, extra there, and of the same\n"
+      "time and TagID, or the same key, with other values), or the table's failure as a copy says\n"
+      "it. The first ten differing rows of a table go to standard error, source and target side\n"
+      "by side; all of them to --diff-csv FILE. --repair copies again, as the copy does, only the\n"
+      "units that differ, and compares them again. --verify-after verifies the tables a copy has\n"
+      "just copied. Verify and repair runs are recorded in the operation journal too.\n"
+      "\n"
+      "Exit status: 0 when every chosen table ends \"处理成功完成\" (or \"不在复制范围内\"), or a\n"
+      "verify finds them all equal; 1 when any table failed or the run was aborted (a lost\n"
+      "connection among them); 2 for bad arguments, when a data source cannot be found,\n"
+      "classified or connected, or when the run is refused (another copy writing the target, a\n"
+      "range that cannot be copied, a journal that cannot take it); 3 when the run was stopped\n"
+      "by Ctrl+C (SIGINT) or SIGTERM; 4 when a verify (or the verify after a repair or a copy)\n"
+      "found differences.";
 
 std::optional<QDate> parseDate(const QString& text)
 {
@@ -151,6 +167,18 @@ struct Options {
     QCommandLineOption progress{QStringLiteral("progress"),
         QStringLiteral("Show the progress line (tables, percent, rows per second, time left) also when standard "
                        "error is not a terminal.")};
+    QCommandLineOption verify{QStringLiteral("verify"),
+        QStringLiteral("Compare the chosen tables of source and target instead of copying; write nothing.")};
+    QCommandLineOption repair{QStringLiteral("repair"),
+        QStringLiteral("Compare, copy again only the units that differ, and compare them again.")};
+    QCommandLineOption verifyAfter{QStringLiteral("verify-after"),
+        QStringLiteral("After the copy, verify the tables it copied.")};
+    QCommandLineOption diffCsv{QStringLiteral("diff-csv"),
+        QStringLiteral("Write every differing row a verify finds to this CSV file."), QStringLiteral("FILE")};
+    QCommandLineOption tolerance{QStringLiteral("tolerance"),
+        QStringLiteral("Reals closer than this are equal in a verify (default: equal at the target column's "
+                       "precision)."),
+        QStringLiteral("X")};
     QCommandLineOption jobs{QStringLiteral("jobs"),
         QStringLiteral("Tables copied at once, each on a connection pair of its own (1 to 16; a SQLite or Access "
                        "target always takes one). Default 1."),
@@ -159,9 +187,32 @@ struct Options {
     void addTo(QCommandLineParser& parser) const
     {
         parser.addOptions({targetDsn, targetUser, targetPassword, sourceDsn, sourceUser, sourcePassword, passwordFile,
-            start, end, range, tables, reason, progress, resume, jobs});
+            start, end, range, tables, reason, progress, resume, jobs, verify, repair, verifyAfter, diffCsv,
+            tolerance});
     }
 };
+
+// --verify, --repair, --verify-after, --diff-csv and --tolerance; why they
+// do not go together, or empty.
+QString takeVerifyOptions(const QCommandLineParser& parser, const Options& o, CopyRequest& request)
+{
+    if (parser.isSet(o.verify) && parser.isSet(o.repair))
+        return QStringLiteral("give --verify or --repair, not both");
+    request.mode = parser.isSet(o.verify) ? RunMode::Verify : parser.isSet(o.repair) ? RunMode::Repair : RunMode::Copy;
+    request.verifyAfter = parser.isSet(o.verifyAfter);
+    if (request.verifyAfter && request.mode != RunMode::Copy)
+        return QStringLiteral("--verify-after goes with a copy, not with --verify or --repair");
+    if (request.mode != RunMode::Copy && request.choice == CopyRequest::Choice::Resume)
+        return QStringLiteral("--resume continues a copy; it does not go with --verify or --repair");
+    request.differencesCsv = parser.value(o.diffCsv);
+    if (parser.isSet(o.tolerance)) {
+        bool number = false;
+        request.tolerance = parser.value(o.tolerance).toDouble(&number);
+        if (!number || request.tolerance < 0)
+            return QStringLiteral("--tolerance takes a number not below 0");
+    }
+    return QString();
+}
 
 std::optional<QString> valueIfSet(const QCommandLineParser& parser, const QCommandLineOption& option)
 {
@@ -220,6 +271,8 @@ ParsedCommandLine parseCopyCommandLine(const QStringList& arguments)
     request.sourceUser = valueIfSet(parser, o.sourceUser);
     request.sourcePassword = valueIfSet(parser, o.sourcePassword);
     request.passwordFile = parser.value(o.passwordFile);
+    if (const QString problem = takeVerifyOptions(parser, o, request); !problem.isEmpty())
+        return refusal(problem);
     return {request, QString(), AllDone};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "copy/CopyRun.h"
 #include "copy/CopySettings.h"
 
 #include <QDate>
@@ -12,7 +13,7 @@
 // tessera-copy's command line: what a run is asked to do.
 namespace tessera::copy {
 
-enum ExitCode { AllDone = 0, TableFailed = 1, Refused = 2, Stopped = 3 };
+enum ExitCode { AllDone = 0, TableFailed = 1, Refused = 2, Stopped = 3, Differences = 4 };
 
 struct CopyRequest {
     enum class Choice { Range, Tables, Resume };
@@ -27,6 +28,10 @@ struct CopyRequest {
     std::optional<QString> targetDsn, targetUser, targetPassword;
     std::optional<QString> sourceDsn, sourceUser, sourcePassword;
     QString passwordFile;
+    RunMode mode = RunMode::Copy; // --verify, --repair
+    bool verifyAfter = false;     // a copy verified after it ran
+    QString differencesCsv;       // --diff-csv
+    double tolerance = 0;
 };
 
 struct ParsedCommandLine {

@@ -33,20 +33,23 @@ std::optional<journal::RowSet> CopyJournal::beforeImageOf(db::Connection& target
 
 CopyJournal::CopyJournal(journal::Journal& journal, journal::EntryDraft who, CopySettings& settings,
                          db::Connection& target, const QStringList& chosenTables, const QDateTime& start,
-                         const QDateTime& end, CopyReport& shown, const QString& identity)
+                         const QDateTime& end, CopyReport& shown, const QString& identity, RunMode mode)
     : m_journal(journal), m_target(target), m_kind(settings.target.kind), m_shown(shown)
 {
     const QString range = copyRangeText(start, end);
     who.dataSource = settings.target.dsn;
     who.kind = int(m_kind);
-    who.commandId = cmd::DataCopy;
-    who.commandName = QStringLiteral("数据复制");
+    who.commandId = mode == RunMode::Copy ? cmd::DataCopy : mode == RunMode::Verify ? cmd::DataVerify : cmd::DataRepair;
+    who.commandName = mode == RunMode::Copy     ? QStringLiteral("数据复制")
+                      : mode == RunMode::Verify ? QStringLiteral("数据核对")
+                                                : QStringLiteral("数据修复");
     who.scopeText = copyScopeText(range, settings.source.dsn, chosenTables.size(), identity);
     for (const QString& table : chosenTables) {
         journal::UnitDraft unit;
         unit.table = table;
         unit.scopeText = range;
-        if (!table.contains(QLatin1String("Tag"))) {
+        // A verify writes nothing: nothing to keep.
+        if (mode != RunMode::Verify && !table.contains(QLatin1String("Tag"))) {
             // The range the event table's copy clears and fills again.
             unit.whereSql = QStringLiteral("ADate>=%1 AND ADate<%2")
                                 .arg(FormatDateLiteral(m_kind, dateText(start.date())),

@@ -30,7 +30,7 @@ public:
     // `identity` names the databases behind the data sources (copyRunIdentity).
     CopyJournal(journal::Journal& journal, journal::EntryDraft who, CopySettings& settings, db::Connection& target,
                 const QStringList& chosenTables, const QDateTime& start, const QDateTime& end, CopyReport& shown,
-                const QString& identity);
+                const QString& identity, RunMode mode = RunMode::Copy);
     ~CopyJournal() override;
 
     // Ends the entry: the after-state of the units kept, the outcome.

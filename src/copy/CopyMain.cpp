@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <optional>
 
@@ -40,9 +41,16 @@ std::optional<int> chooseResumedTables(journal::Journal& journal, CopyRun& run, 
     return std::nullopt;
 }
 
-int runCopy(const CopyRequest& request, CopySettings& settings, journal::Journal& journal)
+struct RunOutcome {
+    int exitCode = AllDone;
+    std::vector<int> doneRows; // the tables the run left done
+};
+
+// One run of the request's tables in `mode`, its lines and its exit code.
+RunOutcome runTables(const CopyRequest& request, RunMode mode, std::vector<int> rows, CopySettings& settings,
+                     journal::Journal& journal, CsvWriter* differences)
 {
-    ConsoleReport report(request.progress);
+    ConsoleReport report(request.progress, mode, differences);
     const QDateTime start(request.start, QTime(0, 0), Qt::UTC); // wall-clock days
     const QDateTime end(request.end, QTime(0, 0), Qt::UTC);
     CopyRun run(settings, start, end, report);
@@ -50,23 +58,46 @@ int runCopy(const CopyRequest& request, CopySettings& settings, journal::Journal
     who.reason = request.reason;
     run.SetJournal(&journal, who);
     run.SetJobs(request.jobs);
+    run.SetMode(mode);
+    run.SetTolerance(request.tolerance);
     if (!run.LookUpConnectionKinds() || !run.OpenCopyConnections())
-        return Refused;
-    std::vector<int> rows = request.rows;
-    if (request.choice == CopyRequest::Choice::Resume)
+        return {Refused, {}};
+    if (request.choice == CopyRequest::Choice::Resume && mode == RunMode::Copy)
         if (const std::optional<int> exit = chooseResumedTables(journal, run, settings, start, end, rows))
-            return *exit;
+            return {*exit, {}};
     QStringList chosen;
     for (int row : rows)
         chosen << copyTableNames().at(row);
     run.CopyTables(chosen);
     run.CloseConnections();
     if (run.RunRefused())
-        return Refused;
+        return {Refused, {}};
     report.reportNotReached(rows);
     if (run.Stopped())
-        return Stopped;
-    return report.allDone(rows) ? AllDone : TableFailed;
+        return {Stopped, {}};
+    if (!report.allDone(rows))
+        return {TableFailed, report.doneRows(rows)};
+    if (mode != RunMode::Copy && !report.allEqual(rows))
+        return {Differences, report.doneRows(rows)};
+    return {AllDone, report.doneRows(rows)};
+}
+
+int runRequest(const CopyRequest& request, CopySettings& settings, journal::Journal& journal)
+{
+    std::optional<QFile> csvFile;
+    std::optional<CsvWriter> differences;
+    if (!request.differencesCsv.isEmpty()) {
+        csvFile.emplace(request.differencesCsv);
+        if (!csvFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return refuse(QStringLiteral("cannot write %1: %2").arg(request.differencesCsv, csvFile->errorString()));
+        differences.emplace(*csvFile, differenceHeaders());
+    }
+    CsvWriter* writer = differences ? &*differences : nullptr;
+    const RunOutcome run = runTables(request, request.mode, request.rows, settings, journal, writer);
+    if (!request.verifyAfter || run.exitCode != AllDone || run.doneRows.empty())
+        return run.exitCode;
+    // The tables just copied, compared.
+    return runTables(request, RunMode::Verify, run.doneRows, settings, journal, writer).exitCode;
 }
 
 } // namespace
@@ -95,5 +126,5 @@ int main(int argc, char** argv)
     } catch (const journal::JournalError& error) {
         return refuse(error.message());
     }
-    return runCopy(*parsed.request, settings, *journal);
+    return runRequest(*parsed.request, settings, *journal);
 }

@@ -170,7 +170,8 @@ bool CopyRun::CopyTables(const QStringList& chosenTables)
         m_refused = true;
         return false;
     }
-    if (!LockTarget()) {
+    // A verify writes nothing and takes no lock.
+    if (m_mode != RunMode::Verify && !LockTarget()) {
         m_refused = true;
         return false;
     }
@@ -204,7 +205,7 @@ bool CopyRun::CopyTablesJournaled(const QStringList& chosenTables)
     std::optional<CopyJournal> journaled;
     try {
         journaled.emplace(*m_journal, m_journalWho, m_settings, m_target, chosenTables, m_start, m_end, *shown,
-                          copyRunIdentity(m_source, m_target));
+                          copyRunIdentity(m_source, m_target), m_mode);
     } catch (const journal::JournalError& error) {
         shown->message(QStringLiteral("操作日志无法记录本次复制,复制没有执行!\n%1").arg(error.message()));
         m_refused = true;
@@ -328,6 +329,11 @@ void CopyRun::ReportLostConnection(Side side, const db::DbError& error)
     m_report->message(QStringLiteral("与数据源%1的连接已断开,复制中止!原因:%2").arg(name, error.message()));
 }
 
+QString CopyRun::TargetUnreadable(const QString& table, const UnitResult& result) const
+{
+    return QStringLiteral("读取新版本数据库的%1表出错:%2").arg(table, result.error ? result.error->message() : QString());
+}
+
 void CopyRun::ReportLostConnection(const UnitResult& result)
 {
     ReportLostConnection(result.side, result.error.value_or(db::DbError(QStringLiteral("08S01"), 0, QString())));
@@ -354,19 +360,23 @@ CopyOutcome CopyRun::CopyEventTable(const EventTableCopy& t)
         if (!t.statusAfterDelete.isEmpty())
             setStatus(t.statusAfterDelete);
     };
-    const UnitResult result = copyUnit(m_target, m_settings.target.kind, m_source, EventTablePlan(t), callbacks);
+    VerifyTally tally;
+    const UnitResult result = RunUnit(row, copyRangeText(m_start, m_end), EventTablePlan(t),
+                                      [&] { return EventVerifyPlan(t); }, callbacks, tally);
     if (result.end != UnitEnd::DeleteFailed)
         m_report->setCell(row, CopyColumn::Count, QString::number(result.rowsRead));
     switch (result.end) {
     case UnitEnd::Done:
-        setStatus(kStatusDone);
+        setStatus(m_mode == RunMode::Copy ? kStatusDone : tally.status());
         return CopyOutcome::Done;
     case UnitEnd::DeleteFailed:
         // A missing target table among them: that table fails, the run goes on.
         m_report->message(QStringLiteral("删除重复导入的%1数据失败!").arg(t.table));
         break;
     case UnitEnd::SourceFailed:
-        m_report->message(QStringLiteral("处理%1表出错:%2").arg(t.table, result.error ? result.error->message() : QString()));
+        m_report->message(result.side == Side::Target ? TargetUnreadable(t.table, result)
+                                                      : QStringLiteral("处理%1表出错:%2")
+                                                            .arg(t.table, result.error ? result.error->message() : QString()));
         break;
     case UnitEnd::InsertFailed:
         m_report->message(t.insertFailureText);
@@ -469,8 +479,9 @@ CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
         m_report->message(progress.refused.message());
         progress.success = false;
     }
+    const bool done = end == YearEnd::Copied && progress.success;
     m_report->setCell(row, CopyColumn::Status,
-                      end == YearEnd::Copied && progress.success ? kStatusDone : kStatusFailed);
+                      !done ? kStatusFailed : m_mode == RunMode::Copy ? kStatusDone : progress.tally.status());
     m_runClock = QDateTime::currentDateTime();
     m_report->setCell(row, CopyColumn::Ended, copyTimeText(m_runClock));
     m_report->setCell(row, CopyColumn::Count, QString::number(progress.count));
@@ -507,7 +518,9 @@ CopyRun::YearEnd CopyRun::CopyTelemetryYear(const QString& dayName, const Calend
     callbacks.rowRefused = [&progress](const db::DbError& error) { progress.refused.add(error.message()); };
 
     const UnitResult result
-        = copyUnit(m_target, m_settings.target.kind, m_source, TelemetryDayPlan(dayName, day, year), callbacks);
+        = RunUnit(progress.row, QString::asprintf("%04d-%02d-%02d", year, day.month, day.day),
+                  TelemetryDayPlan(dayName, day, year), [&] { return TelemetryVerifyPlan(dayName, day, year); },
+                  callbacks, progress.tally);
     progress.count += result.rowsRead;
     const QString errorText = result.error ? result.error->message() : QString();
     switch (result.end) {
@@ -518,7 +531,8 @@ CopyRun::YearEnd CopyRun::CopyTelemetryYear(const QString& dayName, const Calend
         return YearEnd::RunEnded;
     case UnitEnd::SourceFailed:
         // The remaining years are not looked at.
-        m_report->message(QStringLiteral("查询数据出错,出错信息:%1").arg(errorText));
+        m_report->message(result.side == Side::Target ? TargetUnreadable(newTable, result)
+                                                      : QStringLiteral("查询数据出错,出错信息:%1").arg(errorText));
         return YearEnd::Failed;
     case UnitEnd::InsertFailed:
         m_report->message(QStringLiteral("插入数据出错,出错信息:%1").arg(errorText));

@@ -6,6 +6,7 @@
 #include "copy/CopyUnit.h"
 #include "copy/CopyValues.h"
 #include "copy/RefusedRows.h"
+#include "copy/VerifyUnit.h"
 #include "db/Connection.h"
 #include "journal/JournalEntry.h"
 
@@ -29,6 +30,20 @@ class Journal;
 
 namespace tessera::copy {
 
+// A row the verify found different on the two sides, in the columns' texts.
+struct DifferenceLine {
+    QString table; // the chosen table (Event, Tag0305)
+    QString unit;  // the unit's day or range
+    QString kind;  // "缺" missing in the target, "多" extra there, "异" other values
+    QStringList columns;
+    QStringList source; // empty for "多"
+    QStringList target; // empty for "缺"
+};
+
+// A difference as CSV cells: 表名, 单元, 差异, 源, 目的 (the values "column=value; ...").
+QStringList differenceHeaders();
+QStringList differenceCells(const DifferenceLine& line);
+
 // What a copy tells the one who runs it: the dialog shows it in its table
 // list, progress bar and message boxes; tessera-copy prints it.
 class CopyReport {
@@ -50,7 +65,20 @@ public:
     virtual bool stopRequestedWhileWaiting() { return stopRequested(); }
     // A table's row is final (also the row of a table that aborted the run).
     virtual void tableEnded(int row) {}
+    // A verify's difference, as it is found (before the table ends).
+    virtual void rowDifference(int row, const DifferenceLine& line) {}
 };
+
+// What a run does with each unit of its tables.
+enum class RunMode {
+    Copy,   // replaces the unit's range in the target
+    Verify, // compares the unit on both sides and writes nothing
+    Repair, // compares, copies again a unit that differs, and compares it again
+};
+
+// The status of a verified table: "一致", or "不一致: 缺N 多M 异K".
+inline const QString kStatusEqual = QStringLiteral("一致");
+QString differenceStatus(qint64 missing, qint64 extra, qint64 different);
 
 // The most tables a run copies at once.
 inline constexpr int kMaxCopyJobs = 16;
@@ -95,6 +123,11 @@ public:
     CopyOutcome CopyEventTable(const EventTableCopy& table);
     CopyOutcome CopyTelemetryDay(const QString& dayName);
 
+    void SetMode(RunMode mode) { m_mode = mode; }
+    RunMode Mode() const { return m_mode; }
+    // Reals of the verify closer than this are equal (0: equal at the target column's precision).
+    void SetTolerance(double tolerance) { m_tolerance = tolerance; }
+
     // The operation journal the runs are recorded in, with who runs them
     // (login, reason); none: not journaled. A journal that cannot take the
     // run stops it before anything is copied.
@@ -126,6 +159,15 @@ private:
     CopyOutcome CopyTableSafely(const QString& name);
     UnitPlan EventTablePlan(const EventTableCopy& table) const;
 
+    // A table's verdicts over its units (see CopyRunVerify.cpp).
+    struct VerifyTally {
+        qint64 missing = 0;
+        qint64 extra = 0;
+        qint64 different = 0;
+        bool repaired = false; // a unit differed and was copied again
+        void add(const VerifyResult& result);
+        QString status() const;
+    };
     // A calendar-day table's month and day.
     struct CalendarDay {
         int month;
@@ -139,6 +181,7 @@ private:
         qint64 count = 0;
         bool success = true;
         RefusedRows refused;
+        VerifyTally tally;
     };
     enum class YearEnd {
         Copied,  // the year is done (refused samples may be among it); next year
@@ -147,6 +190,16 @@ private:
         RunEnded // a probe or the delete failed: the row keeps its start, the run ends
     };
     UnitPlan TelemetryDayPlan(const QString& dayName, const CalendarDay& day, int year) const;
+    // One unit as the run's mode has it: copied, compared, or compared,
+    // copied again when it differs and compared again.
+    UnitResult RunUnit(int row, const QString& unitText, const UnitPlan& copy,
+                       const std::function<VerifyPlan()>& verifyPlan, const UnitCallbacks& callbacks,
+                       VerifyTally& tally);
+    VerifyPlan EventVerifyPlan(const EventTableCopy& table) const;
+    VerifyPlan TelemetryVerifyPlan(const QString& dayName, const CalendarDay& day, int year);
+    int RealDigits() const;
+
+
     YearEnd CopyTelemetryYear(const QString& dayName, const CalendarDay& day, int year,
                               TelemetryDayProgress& progress);
     // Shows the count and the progress when enough time passed.
@@ -154,6 +207,8 @@ private:
     // Asks the report, and remembers a stop.
     bool StopAsked();
     UnitCallbacks UnitCallbacksFor(int row, qint64 countBefore, std::function<double(qint64 rowsRead)> fraction);
+    // A verify's failure to read the target's table.
+    QString TargetUnreadable(const QString& table, const UnitResult& result) const;
     // The one message of a lost connection, naming its data source.
     void ReportLostConnection(const UnitResult& result);
     void ReportLostConnection(Side side, const db::DbError& error);
@@ -175,6 +230,8 @@ private:
     int m_jobs = 1;
     bool m_stopped = false;
     bool m_refused = false;
+    RunMode m_mode = RunMode::Copy;
+    double m_tolerance = 0;
     std::unique_ptr<NamedLock> m_lock;
     // Shared with the lanes of a parallel run: one lost-connection message a run.
     std::shared_ptr<std::atomic<bool>> m_connectionLossTold = std::make_shared<std::atomic<bool>>(false);

@@ -89,6 +89,16 @@ QString ResultSet::columnName(int column) const
     return m_columns.at(size_t(column)).name;
 }
 
+QString ResultSet::columnTypeName(int column) const
+{
+    SQLWCHAR name[128] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLColAttributeW(m_statement.get(), SQLUSMALLINT(column + 1), SQL_DESC_TYPE_NAME, name,
+                                        SQLSMALLINT(sizeof name), &length, nullptr)))
+        return QString();
+    return fromWide(name, wideLength(name, qsizetype(std::size(name))));
+}
+
 bool ResultSet::next()
 {
     if (!m_statement || m_columns.empty())

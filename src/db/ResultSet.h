@@ -62,6 +62,8 @@ public:
     QString columnName(int column) const;
     // The column's SQL data type as the driver describes it (SQL_INTEGER, ...).
     SQLSMALLINT columnType(int column) const { return m_columns.at(size_t(column)).sqlType; }
+    // The column's type as the database names it ("REAL", "float4", ...).
+    QString columnTypeName(int column) const;
 
     std::optional<QString> text(int column);
     // The text, or empty text for NULL.

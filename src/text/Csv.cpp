@@ -59,6 +59,22 @@ void appendCsvLine(QByteArray& out, const QStringList& cells)
 
 } // namespace
 
+CsvWriter::CsvWriter(QIODevice& device, const QStringList& headers)
+    : m_device(device)
+{
+    QByteArray bytes(kUtf8ByteOrderMark);
+    appendCsvLine(bytes, headers);
+    m_ok = m_device.write(bytes) == bytes.size();
+}
+
+bool CsvWriter::write(const QStringList& cells)
+{
+    QByteArray bytes;
+    appendCsvLine(bytes, cells);
+    m_ok = m_ok && m_device.write(bytes) == bytes.size();
+    return m_ok;
+}
+
 CsvResult writeCsv(QIODevice& device, const CsvTable& table, const std::function<bool(qint64)>& progress)
 {
     QByteArray bytes(kUtf8ByteOrderMark);

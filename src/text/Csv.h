@@ -25,4 +25,17 @@ enum class CsvResult { Written, Cancelled, WriteFailed };
 CsvResult writeCsv(
     QIODevice& device, const CsvTable& table, const std::function<bool(qint64 rowsWritten)>& progress = {});
 
+// The same, a row at a time as the rows come: the byte-order mark and the
+// header at once, each row when given. False once the device refused a write.
+class CsvWriter {
+public:
+    CsvWriter(QIODevice& device, const QStringList& headers);
+    bool write(const QStringList& cells);
+    bool ok() const { return m_ok; }
+
+private:
+    QIODevice& m_device;
+    bool m_ok = true;
+};
+
 } // namespace tessera

@@ -13,6 +13,8 @@ enum Id : int {
     UndoLastOperation = 32825,
     JournalUndo = 32826, // the journal window's undo; no menu item issues it
     ExportList = 32827,  // the list as CSV, or the trend chart as PNG
+    DataVerify = 32828,  // the copy dialog's 核对 and tessera-copy --verify, for the journal
+    DataRepair = 32829,  // the copy dialog's 修复 and tessera-copy --repair
     Exit = 57665,
     // Operation events
     EventQuery = 32771,

@@ -43,6 +43,7 @@ public:
         return stopWhenWaiting || (stopAfterChecks >= 0 && checks > stopAfterChecks);
     }
     void tableEnded(int row) override { endedRows.push_back(row); }
+    void rowDifference(int, const copy::DifferenceLine& line) override { differences.push_back(line); }
 
     QString cell(int row, copy::CopyColumn column) const
     {
@@ -69,6 +70,7 @@ public:
     std::vector<std::pair<QString, QString>> messages;
     std::pair<int, int> lastProgress;
     std::vector<int> endedRows;
+    std::vector<copy::DifferenceLine> differences;
     int stopAfterChecks = -1; // -1: never stop
     int checks = 0;
     bool stopWhenWaiting = false; // the next wait for a source stops the run
