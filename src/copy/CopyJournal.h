@@ -43,6 +43,7 @@ public:
     void progress(int tablesDone, int tablesTotal, double tableFraction) override;
     bool stopRequested() override;
     void tableEnded(int row) override;
+    void rowDifference(int row, const DifferenceLine& line) override { m_shown.rowDifference(row, line); }
 
 private:
     struct Unit {

@@ -82,6 +82,10 @@ public:
     {
         hold([=](CopyReport& report) { report.tableEnded(row); });
     }
+    void rowDifference(int row, const DifferenceLine& line) override
+    {
+        hold([=](CopyReport& report) { report.rowDifference(row, line); });
+    }
 
 private:
     void hold(std::function<void(CopyReport&)> call)

@@ -12,6 +12,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <functional>
+
 namespace tessera {
 
 namespace {
@@ -27,7 +29,7 @@ struct Target {
     bool picture = false;
 };
 
-Target askForTarget(QWidget* owner, bool chartOffered)
+Target askForTarget(QWidget* owner, bool chartOffered, const QString& fileStem = QStringLiteral("列表"))
 {
     QFileDialog chooser(
         owner, QStringLiteral("导出列表"), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
@@ -38,7 +40,8 @@ Target askForTarget(QWidget* owner, bool chartOffered)
     QObject::connect(&chooser, &QFileDialog::filterSelected, &chooser, [&chooser](const QString& filter) {
         chooser.setDefaultSuffix(filter == kPngFilter ? QStringLiteral("png") : QStringLiteral("csv"));
     });
-    chooser.selectFile(QStringLiteral("列表_%1.csv").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    chooser.selectFile(
+        QStringLiteral("%1_%2.csv").arg(fileStem, QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     if (execDialog(chooser) != QDialog::Accepted || chooser.selectedFiles().isEmpty())
         return {};
     Target target{chooser.selectedFiles().constFirst()};
@@ -81,18 +84,18 @@ CsvTable shownTable(const CTesseraView& list)
     return table;
 }
 
-void runListExport(QWidget* owner, const CTesseraView& list, QWidget* chart)
+namespace {
+
+// Writes the table, or the chart's picture, to the target; says why when it fails.
+void writeTarget(QWidget* owner, const Target& target, const std::function<CsvTable()>& table, QWidget* chart)
 {
-    const Target target = askForTarget(owner, chart != nullptr);
-    if (target.path.isEmpty())
-        return;
     QSaveFile file(target.path);
     bool written = false;
     if (file.open(QIODevice::WriteOnly)) {
         if (target.picture) {
             written = writePicture(file, *chart);
         } else {
-            const CsvResult result = writeTable(file, owner, shownTable(list));
+            const CsvResult result = writeTable(file, owner, table());
             if (result == CsvResult::Cancelled) {
                 file.cancelWriting();
                 return;
@@ -105,6 +108,22 @@ void runListExport(QWidget* owner, const CTesseraView& list, QWidget* chart)
     const QString why = file.errorString();
     file.cancelWriting();
     warningMessage(owner, QStringLiteral("导出失败!\n%1:%2").arg(QDir::toNativeSeparators(target.path), why), kCaption);
+}
+
+} // namespace
+
+void runListExport(QWidget* owner, const CTesseraView& list, QWidget* chart)
+{
+    const Target target = askForTarget(owner, chart != nullptr);
+    if (!target.path.isEmpty())
+        writeTarget(owner, target, [&list] { return shownTable(list); }, chart);
+}
+
+void runTableExport(QWidget* owner, const CsvTable& table, const QString& fileStem)
+{
+    const Target target = askForTarget(owner, false, fileStem);
+    if (!target.path.isEmpty())
+        writeTarget(owner, target, [&table] { return table; }, nullptr);
 }
 
 } // namespace tessera

@@ -18,4 +18,8 @@ CsvTable shownTable(const CTesseraView& list);
 // export leaves no file behind (and an existing file as it was).
 void runListExport(QWidget* owner, const CTesseraView& list, QWidget* chart);
 
+// Asks for a CSV file (suggested: fileStem_yyyymmdd.csv) and writes the table
+// there the same way.
+void runTableExport(QWidget* owner, const CsvTable& table, const QString& fileStem);
+
 } // namespace tessera

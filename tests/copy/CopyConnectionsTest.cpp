@@ -362,6 +362,40 @@ TEST_F(CopyProgramTest, PasswordsComeFromTheEnvironmentOrAnOwnerOnlyFile)
     serverTarget.execute(ddl::dropTableSql("Tag20080305"));
 }
 
+// tessera-copy's verify and repair: a line per table, the differing rows on
+// standard error and in the CSV file, exit 4 for differences, and the runs in
+// the journal; a copy verified after it ran.
+TEST_F(CopyProgramTest, VerifiesRepairsAndVerifiesAfterACopy)
+{
+    const Result copied = run(options() + QStringList{"--tables", "Tag0305,Event", "--verify-after"});
+    EXPECT_EQ(copied.exitCode, 0) << copied.err.toStdString();
+    EXPECT_EQ(copied.out, "Event\t处理成功完成\nTag0305\t处理成功完成\t5\nEvent\t一致\nTag0305\t一致\n");
+
+    target.execute("DELETE FROM Tag20080305 WHERE TagID=2");
+    target.execute("UPDATE Tag20080305 SET nValue=9 WHERE TagID=3");
+    const QString csv = dir.filePath("differences.csv");
+    const Result verified = run(options() + QStringList{"--tables", "Tag0305,Event", "--verify", "--diff-csv", csv});
+    EXPECT_EQ(verified.exitCode, 4) << verified.err.toStdString();
+    EXPECT_EQ(verified.out, "Event\t一致\nTag0305\t不一致\t缺1 多0 异1\n");
+    EXPECT_TRUE(verified.err.contains("Tag0305 2008-03-05 缺  源: ATime=2008-03-05 02:00:00 TagID=2")) << verified.err.toStdString();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF表名,单元,差异,源,目的\r\n"));
+    EXPECT_EQ(bytes.count("\r\n"), 3) << bytes.toStdString();
+
+    const Result repaired = run(options() + QStringList{"--tables", "Tag0305,Event", "--repair"});
+    EXPECT_EQ(repaired.exitCode, 0) << repaired.err.toStdString();
+    EXPECT_EQ(repaired.out, "Event\t一致\nTag0305\t一致\n");
+    EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"5"});
+
+    journal::Journal journal = journal::Journal::open(dir.filePath("OperationJournal.sqlite"));
+    QStringList commands;
+    for (const journal::EntrySummary& entry : journal.entries())
+        commands.prepend(entry.commandName);
+    EXPECT_EQ(commands, (QStringList{"数据复制", "数据核对", "数据核对", "数据修复"}));
+}
+
 TEST_F(CopyProgramTest, RefusesBadArgumentsAndUnknownDataSources)
 {
     const Result help = run({"--help"});
@@ -380,6 +414,10 @@ TEST_F(CopyProgramTest, RefusesBadArgumentsAndUnknownDataSources)
         dataSources() + QStringList{"--start", "9999-12-30", "--end", "9999-12-31", "--range"},
         march + QStringList{"--range"}, // no data sources, and no DataSource.ini either
         options() + QStringList{"--range", "--jobs", "0"},
+        options() + QStringList{"--range", "--verify", "--repair"},
+        options() + QStringList{"--resume", "--verify"},
+        options() + QStringList{"--range", "--verify", "--verify-after"},
+        options() + QStringList{"--range", "--verify", "--tolerance", "-1"},
     };
     for (const QStringList& arguments : refused)
         EXPECT_EQ(run(arguments).exitCode, 2) << arguments.join(' ').toStdString();

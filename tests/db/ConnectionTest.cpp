@@ -94,8 +94,9 @@ TEST_P(ConnectionTest, ANamedLockAdmitsOneHolderAndNamesIt)
     const NamedLock::Attempt second = NamedLock::tryAcquire(other, kind(), u"tessera-test"_s);
     EXPECT_FALSE(second.lock);
     EXPECT_FALSE(second.holder.isEmpty());
-    if (kind() != DatabaseKind::MySql) // MariaDB tells its user and connection, not the program
+    if (kind() != DatabaseKind::MySql) { // MariaDB tells its user and connection, not the program
         EXPECT_TRUE(second.holder.contains(FileLock::thisProcess())) << second.holder.toStdString();
+    }
     EXPECT_TRUE(NamedLock::tryAcquire(other, kind(), u"another-name"_s).lock);
     first.lock.reset();
     EXPECT_TRUE(NamedLock::tryAcquire(other, kind(), u"tessera-test"_s).lock);

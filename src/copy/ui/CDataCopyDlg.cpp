@@ -7,6 +7,7 @@
 #include "app/ReasonDialog.h"
 #include "copy/CopyResume.h"
 #include "copy/CopyTables.h"
+#include "copy/ui/CopyDifferencesDialog.h"
 #include "db/DataSourceCatalogue.h"
 #include "journal/Journal.h"
 #include "settings/ViewSettings.h"
@@ -34,6 +35,8 @@ using copy::CopyColumn;
 namespace {
 
 constexpr int kProgressSteps = 100; // per table, so that the bar moves within a long table
+// Differing rows the dialog lists; tessera-copy --diff-csv writes them all.
+constexpr size_t kKeptDifferences = 100000;
 
 QPushButton* pickButton(const char* objectName, const QString& accessibleName)
 {
@@ -56,6 +59,18 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     m_timeOfDay = now.time();
     m_start = m_end = now;
 
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(createSourceGroup());
+    layout->addLayout(createRangeRow(now.date()));
+    layout->addLayout(createProgressRow());
+    layout->addWidget(createTableList(), 1);
+    layout->addLayout(createButtonRow());
+    resize(900, 600);
+    LoadCopySettings();
+}
+
+QGroupBox* CDataCopyDlg::createSourceGroup()
+{
     m_targetDsn = newLineEdit(QStringLiteral("targetDsn"), QStringLiteral("新版本数据源名称"));
     m_targetUser = newLineEdit(QStringLiteral("targetUser"), QStringLiteral("新版本用户名称"), 20);
     m_targetPassword = newLineEdit(QStringLiteral("targetPassword"), QStringLiteral("新版本密码"), 20, true);
@@ -64,6 +79,8 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     m_sourcePassword = newLineEdit(QStringLiteral("sourcePassword"), QStringLiteral("旧版本密码"), 20, true);
     m_pickTarget = pickButton("pickTarget", QStringLiteral("选择新版本数据源"));
     m_pickSource = pickButton("pickSource", QStringLiteral("选择旧版本数据源"));
+    connect(m_pickTarget, &QPushButton::clicked, this, [this] { ChooseDataSource(true); });
+    connect(m_pickSource, &QPushButton::clicked, this, [this] { ChooseDataSource(false); });
 
     auto* sources = new QGroupBox(QStringLiteral("数据源设置"));
     auto* grid = new QGridLayout(sources);
@@ -80,13 +97,18 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     };
     addSourceRow(0, QStringLiteral("新版本数据源名称:"), m_targetDsn, m_pickTarget, m_targetUser, m_targetPassword);
     addSourceRow(1, QStringLiteral("旧版本数据源名称:"), m_sourceDsn, m_pickSource, m_sourceUser, m_sourcePassword);
+    return sources;
+}
 
+QHBoxLayout* CDataCopyDlg::createRangeRow(const QDate& today)
+{
     m_range = new QCheckBox(QStringLiteral("选择复制"));
     m_range->setObjectName(QStringLiteral("rangeCheck"));
+    connect(m_range, &QCheckBox::clicked, this, &CDataCopyDlg::MarkTablesForRange);
     const QString dateFormat = QStringLiteral("yyyy'年'M'月'd'日'");
-    m_startEdit = newDateEdit(now.date(), dateFormat);
+    m_startEdit = newDateEdit(today, dateFormat);
     m_startEdit->setObjectName(QStringLiteral("startDate"));
-    m_endEdit = newDateEdit(now.date(), dateFormat);
+    m_endEdit = newDateEdit(today, dateFormat);
     m_endEdit->setObjectName(QStringLiteral("endDate"));
     auto* rangeRow = new QHBoxLayout;
     rangeRow->addWidget(m_range);
@@ -104,7 +126,15 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     m_jobs->setValue(settings::ViewSettings(m_configurationPath).copyJobs());
     rangeRow->addWidget(buddyLabel(QStringLiteral("并行(&J):"), m_jobs));
     rangeRow->addWidget(m_jobs);
+    m_verifyAfter = new QCheckBox(QStringLiteral("复制后核对(&V)"));
+    m_verifyAfter->setObjectName(QStringLiteral("verifyAfter"));
+    m_verifyAfter->setToolTip(QStringLiteral("复制完成后,逐单元核对目的数据库与源数据库是否一致"));
+    rangeRow->addWidget(m_verifyAfter);
+    return rangeRow;
+}
 
+QHBoxLayout* CDataCopyDlg::createProgressRow()
+{
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("progress"));
     m_progress->setRange(0, kProgressSteps);
@@ -112,7 +142,11 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     auto* progressRow = new QHBoxLayout;
     progressRow->addWidget(buddyLabel(QStringLiteral("复制状态:"), m_progress));
     progressRow->addWidget(m_progress);
+    return progressRow;
+}
 
+QTableWidget* CDataCopyDlg::createTableList()
+{
     m_tables = new QTableWidget(copy::kCopyTableRows, copy::kCopyColumns);
     m_tables->setObjectName(QStringLiteral("tableList"));
     m_tables->setHorizontalHeaderLabels(copy::copyColumnHeaders());
@@ -120,7 +154,7 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
     m_tables->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_tables->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tables->verticalHeader()->hide();
-    const int widths[] = {150, 100, 120, 120, 50};
+    const int widths[] = {150, 160, 120, 120, 60};
     for (int c = 0; c < copy::kCopyColumns; ++c)
         m_tables->setColumnWidth(c, widths[c]);
     for (int row = 0; row < copy::kCopyTableRows; ++row) {
@@ -134,46 +168,47 @@ CDataCopyDlg::CDataCopyDlg(const QString& configurationPath, QWidget* parent)
             m_tables->setItem(row, c, cell);
         }
     }
+    return m_tables;
+}
 
-    m_startButton = new QPushButton(QStringLiteral("开始执行"));
-    m_startButton->setObjectName(QStringLiteral("startButton"));
+QPushButton* CDataCopyDlg::newButton(const QString& text, const char* objectName)
+{
+    auto* button = new QPushButton(text);
+    button->setObjectName(QLatin1String(objectName));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QHBoxLayout* CDataCopyDlg::createButtonRow()
+{
+    m_startButton = newButton(QStringLiteral("开始执行"), "startButton");
     m_startButton->setDefault(true);
-    m_resumeButton = new QPushButton(QStringLiteral("继续上次复制"));
-    m_resumeButton->setObjectName(QStringLiteral("resumeButton"));
-    m_resumeButton->setAutoDefault(false);
-    m_stopButton = new QPushButton(QStringLiteral("停止"));
-    m_stopButton->setObjectName(QStringLiteral("stopButton"));
+    m_resumeButton = newButton(QStringLiteral("继续上次复制"), "resumeButton");
+    m_verifyButton = newButton(QStringLiteral("核对(&C)"), "verifyButton");
+    m_verifyButton->setToolTip(QStringLiteral("比较勾选的表在两个数据库中是否一致,不写入任何数据"));
+    m_repairButton = newButton(QStringLiteral("修复(&R)"), "repairButton");
+    m_repairButton->setToolTip(QStringLiteral("只重新复制不一致的单元,再核对一次"));
+    m_differencesButton = newButton(QStringLiteral("差异(&D)..."), "differencesButton");
+    m_differencesButton->setEnabled(false);
+    m_stopButton = newButton(QStringLiteral("停止"), "stopButton");
     m_stopButton->setEnabled(false);
-    m_stopButton->setAutoDefault(false);
-    m_exitButton = new QPushButton(QStringLiteral("退出"));
-    m_exitButton->setObjectName(QStringLiteral("exitButton"));
-    m_exitButton->setAutoDefault(false);
+    m_exitButton = newButton(QStringLiteral("退出"), "exitButton");
     m_reason = newReasonField();
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(buddyLabel(kReasonLabel, m_reason));
-    buttons->addWidget(m_reason, 1);
-    buttons->addWidget(m_startButton);
-    buttons->addWidget(m_resumeButton);
-    buttons->addWidget(m_stopButton);
-    buttons->addWidget(m_exitButton);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(sources);
-    layout->addLayout(rangeRow);
-    layout->addLayout(progressRow);
-    layout->addWidget(m_tables, 1);
-    layout->addLayout(buttons);
-    resize(820, 600);
-
-    connect(m_pickTarget, &QPushButton::clicked, this, [this] { ChooseDataSource(true); });
-    connect(m_pickSource, &QPushButton::clicked, this, [this] { ChooseDataSource(false); });
-    connect(m_range, &QCheckBox::clicked, this, &CDataCopyDlg::MarkTablesForRange);
     connect(m_startButton, &QPushButton::clicked, this, &CDataCopyDlg::StartCopy);
     connect(m_resumeButton, &QPushButton::clicked, this, &CDataCopyDlg::ResumeCopy);
+    connect(m_verifyButton, &QPushButton::clicked, this, [this] { RunTables(copy::RunMode::Verify); });
+    connect(m_repairButton, &QPushButton::clicked, this, [this] { RunTables(copy::RunMode::Repair); });
+    connect(m_differencesButton, &QPushButton::clicked, this, &CDataCopyDlg::ShowDifferences);
     connect(m_stopButton, &QPushButton::clicked, this, &CDataCopyDlg::RequestStop);
     connect(m_exitButton, &QPushButton::clicked, this, &CDataCopyDlg::reject);
 
-    LoadCopySettings();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(buddyLabel(kReasonLabel, m_reason));
+    buttons->addWidget(m_reason, 1);
+    for (QPushButton* button : {m_startButton, m_resumeButton, m_verifyButton, m_repairButton, m_differencesButton,
+             m_stopButton, m_exitButton})
+        buttons->addWidget(button);
+    return buttons;
 }
 
 CDataCopyDlg::~CDataCopyDlg() = default;
@@ -257,28 +292,52 @@ QStringList CDataCopyDlg::GetChosenTables() const
 
 void CDataCopyDlg::StartCopy()
 {
-    if (m_running)
-        return;
+    RunTables(copy::RunMode::Copy);
+}
+
+bool CDataCopyDlg::CheckStart()
+{
     ReadFields();
     // Whole days, both included: one day (start equal to end) is a range too.
     if (m_start.date() > m_end.date()) {
         standardMessage(QStringLiteral("开始时间的应该小于结束时间!"));
-        return;
+        return false;
     }
     if (const QString problem = copy::copyRangeProblem(m_start.date(), m_end.date()); !problem.isEmpty()) {
         standardMessage(problem);
-        return;
+        return false;
     }
-    const QStringList chosen = GetChosenTables();
-    if (chosen.isEmpty()) {
+    if (GetChosenTables().isEmpty()) {
         standardMessage(QStringLiteral("请选择要转换的表!"));
-        return;
+        return false;
     }
-    if (!acceptReason(this, m_reason, windowTitle()))
+    return true;
+}
+
+void CDataCopyDlg::RunTables(copy::RunMode mode)
+{
+    if (m_running || !CheckStart())
         return;
+    // A verify writes nothing: no reason asked.
+    if (mode != copy::RunMode::Verify && !acceptReason(this, m_reason, windowTitle()))
+        return;
+    settings::ViewSettings(m_configurationPath).setCopyJobs(m_jobs->value());
+    m_differences.clear();
+    m_untoldDifferences = 0;
+    const QStringList chosen = GetChosenTables();
+    const bool completed = RunOnce(mode, chosen);
+    // The tables just copied, compared.
+    if (completed && mode == copy::RunMode::Copy && m_verifyAfter->isChecked())
+        RunOnce(copy::RunMode::Verify, chosen);
+    m_differencesButton->setEnabled(!m_differences.empty());
+    SaveCopySettings();
+}
+
+bool CDataCopyDlg::RunOnce(copy::RunMode mode, const QStringList& chosen)
+{
     copy::CopyRun run(m_settings, m_start, m_end, *this);
     if (!run.LookUpConnectionKinds())
-        return;
+        return false;
     // Every run goes into the program's journal, where there is a program.
     if (CTesseraApp* app = CTesseraApp::Instance()) {
         journal::EntryDraft who;
@@ -289,17 +348,31 @@ void CDataCopyDlg::StartCopy()
         } catch (const journal::JournalError& error) {
             warningMessage(this, QStringLiteral("操作日志无法记录本次复制,复制没有执行!\n%1").arg(error.message()),
                            windowTitle());
-            return;
+            return false;
         }
     }
     run.SetJobs(m_jobs->value());
-    settings::ViewSettings(m_configurationPath).setCopyJobs(m_jobs->value());
+    run.SetMode(mode);
     SetRunning(true);
-    run.RunCopy(chosen);
+    const bool completed = run.RunCopy(chosen);
     run.CloseConnections();
     SetRunning(false);
     ShowHeldMessages();
-    SaveCopySettings();
+    return completed;
+}
+
+void CDataCopyDlg::ShowDifferences()
+{
+    CopyDifferencesDialog dialog(m_differences, m_untoldDifferences, this);
+    execDialog(dialog);
+}
+
+void CDataCopyDlg::rowDifference(int, const copy::DifferenceLine& line)
+{
+    if (m_differences.size() < kKeptDifferences)
+        m_differences.push_back(line);
+    else
+        ++m_untoldDifferences;
 }
 
 void CDataCopyDlg::ResumeCopy()
@@ -331,7 +404,7 @@ void CDataCopyDlg::ResumeCopy()
         QTableWidgetItem* item = m_tables->item(row, 0);
         item->setCheckState(plan.tables.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
     }
-    StartCopy();
+    RunTables(copy::RunMode::Copy);
 }
 
 void CDataCopyDlg::SetRunning(bool running)
@@ -340,7 +413,8 @@ void CDataCopyDlg::SetRunning(bool running)
     m_stopRequested = false;
     for (QWidget* w : std::initializer_list<QWidget*>{m_targetDsn, m_targetUser, m_targetPassword, m_sourceDsn,
              m_sourceUser, m_sourcePassword, m_pickTarget, m_pickSource, m_range, m_startEdit, m_endEdit, m_jobs,
-             m_startButton, m_resumeButton, m_exitButton})
+             m_verifyAfter, m_startButton, m_resumeButton, m_verifyButton, m_repairButton, m_differencesButton,
+             m_exitButton})
         w->setEnabled(!running);
     m_tables->setEnabled(true);
     m_stopButton->setEnabled(running);

@@ -9,6 +9,8 @@
 
 class QCheckBox;
 class QDateEdit;
+class QGroupBox;
+class QHBoxLayout;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -40,6 +42,11 @@ public:
     void MarkTablesForRange();
     void ChooseDataSource(bool target);
     void StartCopy();
+    // "开始执行" (a copy, verified after when "复制后核对" is ticked), "核对"
+    // (compare only) and "修复" (copy again what differs) on the ticked tables.
+    void RunTables(copy::RunMode mode);
+    // "差异...": the rows the last verify found different.
+    void ShowDifferences();
     // "继续上次复制": ticks the tables the last run with these data sources
     // and this range did not finish, and starts them.
     void ResumeCopy();
@@ -54,6 +61,16 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QGroupBox* createSourceGroup();
+    QHBoxLayout* createRangeRow(const QDate& today);
+    QHBoxLayout* createProgressRow();
+    QTableWidget* createTableList();
+    QHBoxLayout* createButtonRow();
+    static QPushButton* newButton(const QString& text, const char* objectName);
+    // The start's checks, with their messages; true when a run may start.
+    bool CheckStart();
+    // One run of the chosen tables in a mode; true when it completed.
+    bool RunOnce(copy::RunMode mode, const QStringList& chosen);
     void ReadFields();
     void ShowFields();
     void SetRunning(bool running);
@@ -65,6 +82,7 @@ private:
     bool stopRequested() override { return m_stopRequested; }
     bool stopRequestedWhileWaiting() override;
     void tableEnded(int row) override;
+    void rowDifference(int row, const copy::DifferenceLine& line) override;
     // One box for what the table (or the run) said.
     void ShowHeldMessages();
 
@@ -76,6 +94,8 @@ private:
     bool m_running = false;
     bool m_stopRequested = false;
     QStringList m_heldMessages;
+    std::vector<copy::DifferenceLine> m_differences;
+    qint64 m_untoldDifferences = 0;
     QString m_heldCaption;
 
     QLineEdit* m_targetDsn = nullptr;
@@ -95,6 +115,10 @@ private:
     QLineEdit* m_reason = nullptr;
     QPushButton* m_startButton = nullptr;
     QPushButton* m_resumeButton = nullptr;
+    QPushButton* m_verifyButton = nullptr;
+    QPushButton* m_repairButton = nullptr;
+    QPushButton* m_differencesButton = nullptr;
+    QCheckBox* m_verifyAfter = nullptr;
     QPushButton* m_stopButton = nullptr;
     QPushButton* m_exitButton = nullptr;
 };
