@@ -139,6 +139,7 @@ bool CopyRun::RunCopy(const QStringList& chosenTables)
 
 void CopyRun::CloseConnections()
 {
+    m_targetReading.close();
     m_target.close();
     m_source.close();
 }

@@ -223,6 +223,7 @@ private:
     journal::EntryDraft m_journalWho;
     db::Connection m_target;
     db::Connection m_source;
+    db::Connection m_targetReading; // a verify's reads of the target
     QDateTime m_runClock;
     QElapsedTimer m_sinceProgress;
     int m_tablesDone = 0;

@@ -3,6 +3,7 @@
 #include "copy/CopyRun.h"
 
 #include "copy/VerifyUnit.h"
+#include "dialect/DriverOptions.h"
 #include "db/ResultSet.h"
 #include "schema/Schema.h"
 #include "text/DateTexts.h"
@@ -114,9 +115,11 @@ QString CopyRun::VerifyTally::status() const
 
 int CopyRun::RealDigits() const
 {
-    // The SQLite driver reads no more than 15 significant digits of a real.
-    const bool sqlite = m_settings.target.kind == DatabaseKind::SQLite || m_settings.source.kind == DatabaseKind::SQLite;
-    return sqlite ? 15 : 0;
+    // The SQLite driver reads no more than 15 significant digits of a real:
+    // against another kind, both sides are compared so far.
+    const bool sourceSqlite = m_settings.source.kind == DatabaseKind::SQLite;
+    const bool targetSqlite = m_settings.target.kind == DatabaseKind::SQLite;
+    return sourceSqlite != targetSqlite ? 15 : 0;
 }
 
 VerifyPlan CopyRun::EventVerifyPlan(const EventTableCopy& t) const
@@ -127,9 +130,12 @@ VerifyPlan CopyRun::EventVerifyPlan(const EventTableCopy& t) const
     plan.target = plan.source;
     plan.target.sourceSql = QStringLiteral("SELECT %1 FROM %2").arg(columns, t.table) + whereOf(plan.source.deleteSql);
     plan.target.typedValues = m_settings.target.kind != DatabaseKind::SQLite;
-    // Both sides as values, not the text a SQLite target is written with.
-    plan.source.convert = plan.target.convert = [table = &t](db::ResultSet& rs, qint64 rowNumber) {
-        return convertEventRow(*table, rs, false, rowNumber);
+    // Moments as a side reads them: the text a SQLite side keeps, the values a server gives.
+    plan.source.convert = [table = &t, text = !plan.source.typedValues](db::ResultSet& rs, qint64 rowNumber) {
+        return convertEventRow(*table, rs, text, rowNumber);
+    };
+    plan.target.convert = [table = &t, text = !plan.target.typedValues](db::ResultSet& rs, qint64 rowNumber) {
+        return convertEventRow(*table, rs, text, rowNumber);
     };
     for (int i = 0; i < int(t.columns.size()); ++i)
         plan.shape.columns.push_back({t.columns[i], ruleOf(t.conversions[size_t(i)]), false, RealDigits()});
@@ -154,8 +160,11 @@ VerifyPlan CopyRun::TelemetryVerifyPlan(const QString& dayName, const CalendarDa
     plan.target = plan.source;
     plan.target.sourceSql = QStringLiteral("SELECT %1 FROM %2").arg(kSampleColumns, newTable) + whereOf(plan.source.deleteSql);
     plan.target.typedValues = m_settings.target.kind != DatabaseKind::SQLite;
-    plan.source.convert = plan.target.convert = [dayName](db::ResultSet& rs, qint64 rowNumber) {
-        return convertSample(dayName, rs, false, rowNumber);
+    plan.source.convert = [dayName, text = !plan.source.typedValues](db::ResultSet& rs, qint64 rowNumber) {
+        return convertSample(dayName, rs, text, rowNumber);
+    };
+    plan.target.convert = [newTable, text = !plan.target.typedValues](db::ResultSet& rs, qint64 rowNumber) {
+        return convertSample(newTable, rs, text, rowNumber);
     };
     const std::vector<bool> single = keptAsFloats(m_target, newTable, kSampleColumns);
     const ValueRule rules[] = {ValueRule::Moment, ValueRule::Integer, ValueRule::Integer, ValueRule::Real,
@@ -189,6 +198,15 @@ UnitResult CopyRun::RunUnit(int row, const QString& unitText, const UnitPlan& co
     } catch (const db::DbError& error) {
         return {error.isConnectionLost() ? UnitEnd::ConnectionLost : UnitEnd::SourceFailed, 0, error, Side::Target};
     }
+    // The target is read on a connection of its own that reads as a copy's
+    // source does: row by row, not a whole day into the driver's memory.
+    if (!m_targetReading.isOpen()) {
+        try {
+            m_targetReading = m_target.openAnother(driverOptionsFor(m_settings.target.kind, ConnectionRole::CopySource));
+        } catch (const db::DbError& error) {
+            return {error.isConnectionLost() ? UnitEnd::ConnectionLost : UnitEnd::SourceFailed, 0, error, Side::Target};
+        }
+    }
     auto compare = [&](bool tell) {
         const DifferenceFound found = [&](const RowDifference& difference) {
             if (!tell)
@@ -201,7 +219,7 @@ UnitResult CopyRun::RunUnit(int row, const QString& unitText, const UnitPlan& co
                                           difference.source.empty() ? QStringList() : plan.shape.texts(difference.source),
                                           difference.target.empty() ? QStringList() : plan.shape.texts(difference.target)});
         };
-        return verifyUnit(m_target, m_source, plan, callbacks, found);
+        return verifyUnit(m_targetReading, m_source, plan, callbacks, found);
     };
     auto asUnitResult = [](const VerifyResult& verdict) {
         return UnitResult{verdict.end, verdict.sourceRows, verdict.error, verdict.side};

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace tessera::copy {
 
@@ -85,13 +86,50 @@ QString realText(double value, bool single)
 
 } // namespace
 
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+qint64 daysFromCivil(qint64 y, qint64 m, qint64 d)
+{
+    y -= m <= 2;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const qint64 yoe = y - era * 400;
+    const qint64 doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+// "yyyy-mm-dd hh:mm:ss[.fff]" without a parse into QDateTime: a day of
+// samples is millions of them.
+std::optional<qint64> canonicalSeconds(const QString& text)
+{
+    if (text.size() < 19 || text[4] != u'-' || text[7] != u'-' || text[10] != u' ' || text[13] != u':'
+        || text[16] != u':')
+        return std::nullopt;
+    qint64 parts[6] = {};
+    const int from[] = {0, 5, 8, 11, 14, 17};
+    const int length[] = {4, 2, 2, 2, 2, 2};
+    for (int p = 0; p < 6; ++p)
+        for (int i = from[p]; i < from[p] + length[p]; ++i) {
+            if (!text[i].isDigit())
+                return std::nullopt;
+            parts[p] = parts[p] * 10 + (text[i].unicode() - u'0');
+        }
+    return daysFromCivil(parts[0], parts[1], parts[2]) * 86400 + parts[3] * 3600 + parts[4] * 60 + parts[5];
+}
+
+} // namespace
+
 qint64 RowShape::secondsOf(const db::Value& value)
 {
     if (const auto* moment = std::get_if<QDateTime>(&value))
         return moment->toSecsSinceEpoch();
-    if (const auto* text = std::get_if<QString>(&value))
+    if (const auto* text = std::get_if<QString>(&value)) {
+        if (const auto seconds = canonicalSeconds(*text))
+            return *seconds;
         if (const auto parsed = db::parseOdbcDateTime(*text))
             return parsed->toSecsSinceEpoch();
+    }
     return 0;
 }
 

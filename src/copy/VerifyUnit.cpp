@@ -58,14 +58,26 @@ private:
     SourceReader m_reader;
 };
 
+// The first pass needs a row's bucket and digest only: they are made on the
+// reading threads, each side's on its own, as a row of two integers.
+UnitPlan digesting(UnitPlan plan, const RowShape& shape)
+{
+    plan.convert = [convert = plan.convert, shape](db::ResultSet& rs, qint64 rowNumber) {
+        const VerifyRow row = convert(rs, rowNumber);
+        return VerifyRow{shape.bucketOf(row), qint64(shape.hashOf(row))};
+    };
+    return plan;
+}
+
 // Reads both sides at the same time, each row to `visit(sourceSide, row)`.
-// A narrowed read takes the rows of the buckets [first, last] only.
+// A narrowed read takes the rows of the buckets [first, last] only; without
+// one, rows come as their bucket and digest.
 template <class Visit>
 void readBoth(db::Connection& target, db::Connection& source, const VerifyPlan& plan, const UnitCallbacks& callbacks,
               std::optional<std::pair<qint64, qint64>> narrowed, Visit&& visit)
 {
-    UnitPlan fromSource = plan.source;
-    UnitPlan fromTarget = plan.target;
+    UnitPlan fromSource = narrowed ? plan.source : digesting(plan.source, plan.shape);
+    UnitPlan fromTarget = narrowed ? plan.target : digesting(plan.target, plan.shape);
     if (narrowed) {
         fromSource.sourceSql = plan.bucketSql(true, narrowed->first, narrowed->second);
         fromTarget.sourceSql = plan.bucketSql(false, narrowed->first, narrowed->second);
@@ -159,7 +171,7 @@ VerifyResult verifyUnit(db::Connection& target, db::Connection& source, const Ve
         BucketDigests sourceDigests;
         BucketDigests targetDigests;
         readBoth(target, source, plan, callbacks, std::nullopt, [&](bool sourceSide, VerifyRow&& row) {
-            (sourceSide ? sourceDigests : targetDigests)[plan.shape.bucketOf(row)].add(plan.shape.hashOf(row));
+            (sourceSide ? sourceDigests : targetDigests)[std::get<qint64>(row[0])].add(quint64(std::get<qint64>(row[1])));
             qint64& rows = sourceSide ? result.sourceRows : result.targetRows;
             ++rows;
             if (sourceSide && callbacks.rowRead)

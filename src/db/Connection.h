@@ -34,6 +34,11 @@ public:
     // Another connection to the same data source, opened with the connect
     // string and options this one was opened with. Throws DbError.
     Connection openAnother() const { return open(m_openedWith, m_options); }
+    // The same with more driver options ("Key=value;...") after the original ones.
+    Connection openAnother(const QString& moreOptions) const
+    {
+        return open(moreOptions.isEmpty() ? m_openedWith : m_openedWith + u';' + moreOptions, m_options);
+    }
     const ConnectOptions& options() const noexcept { return m_options; }
     // The database product's name as the driver reports it (SQL_DBMS_NAME).
     QString dbmsName() const;
