@@ -1,5 +1,6 @@
 // tessera-copy: the copy between database generations without a window, for
 // servers without a desktop. Same procedures, same statuses as the dialog.
+#include "platform/BuildVersion.h"
 #include "platform/Platform.h"
 #include "copy/CopyResume.h"
 #include "copy/CopyRun.h"
@@ -221,10 +222,12 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     ensureUtf8CType();
     QCoreApplication::setApplicationName(QStringLiteral("tessera-copy"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSERA_VERSION_TEXT));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption targetDsn(QStringLiteral("target-dsn"), QStringLiteral("Data source of the newer-generation database the rows go to."), QStringLiteral("NAME"));
     const QCommandLineOption targetUser(QStringLiteral("target-user"), QStringLiteral("User of the target."), QStringLiteral("U"));
     const QCommandLineOption targetPassword(QStringLiteral("target-password"), QStringLiteral("Password of the target."), QStringLiteral("P"));
@@ -250,6 +253,8 @@ int main(int argc, char** argv)
         printTo(stdout, parser.helpText());
         return AllDone;
     }
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion(); // exits
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first()));
 
