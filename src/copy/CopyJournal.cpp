@@ -10,9 +10,30 @@
 
 namespace tessera::copy {
 
+namespace {
+
+// The journal keeps the first messages of a run and counts the others.
+constexpr int kKeptMessages = 20;
+constexpr int kKeptMessageLength = 2000;
+
+} // namespace
+
+std::optional<journal::RowSet> CopyJournal::beforeImageOf(db::Connection& target, const QString& table,
+                                                          const QString& whereSql) const
+{
+    try {
+        return journal::captureRowsUpTo(target, m_kind, table, whereSql, kCopyBeforeImageRows);
+    } catch (const db::DbError& error) {
+        // A table the target lacks or cannot show is that table's failure,
+        // which its copy reports; only a lost target ends the run here.
+        db::rethrowIfConnectionLost(error);
+        return std::nullopt;
+    }
+}
+
 CopyJournal::CopyJournal(journal::Journal& journal, journal::EntryDraft who, CopySettings& settings,
                          db::Connection& target, const QStringList& chosenTables, const QDateTime& start,
-                         const QDateTime& end, CopyReport& shown)
+                         const QDateTime& end, CopyReport& shown, const QString& identity)
     : m_journal(journal), m_target(target), m_kind(settings.target.kind), m_shown(shown)
 {
     const QString range = copyRangeText(start, end);
@@ -20,7 +41,7 @@ CopyJournal::CopyJournal(journal::Journal& journal, journal::EntryDraft who, Cop
     who.kind = int(m_kind);
     who.commandId = cmd::DataCopy;
     who.commandName = QStringLiteral("数据复制");
-    who.scopeText = copyScopeText(range, settings.source.dsn, chosenTables.size());
+    who.scopeText = copyScopeText(range, settings.source.dsn, chosenTables.size(), identity);
     for (const QString& table : chosenTables) {
         journal::UnitDraft unit;
         unit.table = table;
@@ -30,7 +51,7 @@ CopyJournal::CopyJournal(journal::Journal& journal, journal::EntryDraft who, Cop
             unit.whereSql = QStringLiteral("ADate>=%1 AND ADate<%2")
                                 .arg(FormatDateLiteral(m_kind, dateText(start.date())),
                                      FormatDateLiteral(m_kind, dateText(end.date().addDays(1))));
-            unit.before = journal::captureRowsUpTo(target, m_kind, table, unit.whereSql, kCopyBeforeImageRows);
+            unit.before = beforeImageOf(target, table, unit.whereSql);
         }
         m_unitOfRow[copyTableRow(table)] = {int(m_units.size()), QString()};
         m_units.push_back(std::move(unit));
@@ -78,6 +99,8 @@ void CopyJournal::finish(bool completed)
     QString outcome = completed ? QStringLiteral("完成") : QStringLiteral("中止");
     if (!m_failures.isEmpty())
         outcome += u'\n' + m_failures.join(u'\n');
+    if (m_untoldFailures > 0)
+        outcome += QStringLiteral("\n另有%1条消息").arg(m_untoldFailures);
     m_journal.finishEntry(m_entryId, completed ? journal::EntryState::Done : journal::EntryState::Failed, outcome,
                           counts);
 }
@@ -95,7 +118,10 @@ void CopyJournal::setCell(int row, CopyColumn column, const QString& text)
 
 void CopyJournal::message(const QString& text, const QString& caption)
 {
-    m_failures << text;
+    if (m_failures.size() < kKeptMessages)
+        m_failures << text.left(kKeptMessageLength);
+    else
+        ++m_untoldFailures;
     m_shown.message(text, caption);
 }
 

@@ -27,8 +27,10 @@ class CopyJournal : public CopyReport {
 public:
     // Begins the entry on the open target. Throws journal::JournalError or
     // db::DbError: the run must not start.
+    // `identity` names the databases behind the data sources (copyRunIdentity).
     CopyJournal(journal::Journal& journal, journal::EntryDraft who, CopySettings& settings, db::Connection& target,
-                const QStringList& chosenTables, const QDateTime& start, const QDateTime& end, CopyReport& shown);
+                const QStringList& chosenTables, const QDateTime& start, const QDateTime& end, CopyReport& shown,
+                const QString& identity);
     ~CopyJournal() override;
 
     // Ends the entry: the after-state of the units kept, the outcome.
@@ -55,7 +57,11 @@ private:
     qint64 m_entryId = 0;
     std::vector<journal::UnitDraft> m_units;
     std::map<int, Unit> m_unitOfRow; // by the table list's row
-    QStringList m_failures;
+    std::optional<journal::RowSet> beforeImageOf(db::Connection& target, const QString& table,
+                                                 const QString& whereSql) const;
+
+    QStringList m_failures; // the first messages of the run
+    qint64 m_untoldFailures = 0;
     QString m_journalFailure;
     bool m_finished = false;
 };

@@ -7,6 +7,9 @@
 
 #include <optional>
 
+namespace tessera::db {
+class Connection;
+}
 namespace tessera::journal {
 class Journal;
 }
@@ -17,14 +20,24 @@ class Journal;
 // target of a run that was never interrupted.
 namespace tessera::copy {
 
-// How the journal names a copy's range, and its scope: "<range>, 从<source>复制<n>个表".
+// How the journal names a copy's range, and its scope: "<range>, 从<source>复制<n>个表;
+// 源:<source database>; 目的:<target database>", the databases as their drivers name them.
 QString copyRangeText(const QDateTime& start, const QDateTime& end);
-QString copyScopeText(const QString& range, const QString& sourceDsn, qsizetype tables);
+QString copyScopeText(const QString& range, const QString& sourceDsn, qsizetype tables, const QString& identity);
+// The databases behind a run's two connections, as the scope ends with them.
+QString copyRunIdentity(const db::Connection& source, const db::Connection& target);
 
-// The tables still to do of the newest copy into the same target from the
-// same source over the same range, in the order chosen then: empty when
-// that run did them all, nullopt when the journal has no such run.
-std::optional<QStringList> tablesToResume(journal::Journal& journal, const CopySettings& settings,
-                                          const QDateTime& start, const QDateTime& end);
+struct ResumePlan {
+    QStringList tables;   // to copy again, in row order; empty: nothing left
+    QString announcement; // which run is continued, or that nothing is left
+    QString refusal;      // no such run, or it is still going: nothing to do
+};
+
+// The tables to copy again: of the runs into the same target database from
+// the same source database over the same range that were not undone, each
+// table's latest outcome; those that did not end done. `source` and
+// `target` are open; the target's copy lock tells a run that still goes.
+ResumePlan planResume(journal::Journal& journal, const CopySettings& settings, const db::Connection& source,
+                      const db::Connection& target, const QDateTime& start, const QDateTime& end);
 
 } // namespace tessera::copy

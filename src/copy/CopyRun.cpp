@@ -1,6 +1,7 @@
 #include "copy/CopyRun.h"
 
 #include "copy/CopyJournal.h"
+#include "copy/CopyResume.h"
 #include "journal/JournalError.h"
 
 #include "text/DateTexts.h"
@@ -9,8 +10,11 @@
 #include "db/DataSourceCatalogue.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
+#include "dialect/NamedLock.h"
+#include "schema/Schema.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -19,6 +23,8 @@ namespace tessera::copy {
 namespace {
 
 const QString kNoticeCaption = QStringLiteral("系统提示");
+// The name of the lock a run holds on its target (see NamedLock).
+const QString kCopyLockName = QStringLiteral("tessera-copy");
 constexpr qint64 kProgressIntervalMs = 100;
 constexpr int kRowsBetweenPulses = 64;
 
@@ -83,6 +89,8 @@ CopyRun::CopyRun(CopySettings& settings, const QDateTime& start, const QDateTime
     , m_runClock(QDateTime::currentDateTime())
 {
 }
+
+CopyRun::~CopyRun() = default;
 
 bool CopyRun::LookUpConnectionKinds()
 {
@@ -160,28 +168,61 @@ void CopyRun::SetJournal(journal::Journal* journal, const journal::EntryDraft& w
 
 bool CopyRun::CopyTables(const QStringList& chosenTables)
 {
+    m_refused = false;
+    const QString rangeProblem = copyRangeProblem(m_start.date(), m_end.date());
+    if (!rangeProblem.isEmpty()) {
+        m_report->message(rangeProblem);
+        m_refused = true;
+        return false;
+    }
+    if (!LockTarget()) {
+        m_refused = true;
+        return false;
+    }
+    const auto unlock = qScopeGuard([this] { m_lock.reset(); });
     if (!m_journal)
         return CopyChosenTables(chosenTables);
+    return CopyTablesJournaled(chosenTables);
+}
+
+bool CopyRun::LockTarget()
+{
+    const QString target = !m_settings.target.dsn.isEmpty() ? m_settings.target.dsn : QStringLiteral("(新版本)");
+    try {
+        NamedLock::Attempt attempt = NamedLock::tryAcquire(m_target, m_settings.target.kind, kCopyLockName);
+        if (attempt.lock) {
+            m_lock = std::move(attempt.lock);
+            return true;
+        }
+        const QString holder = attempt.holder.isEmpty() ? QString() : QStringLiteral("(%1)").arg(attempt.holder);
+        m_report->message(QStringLiteral("目的数据库%1正由另一个复制写入%2,本次复制没有执行!请等它结束后再试。")
+                              .arg(target, holder));
+    } catch (const db::DbError& error) {
+        m_report->message(QStringLiteral("无法锁定目的数据库%1,复制没有执行!原因:%2").arg(target, error.message()));
+    }
+    return false;
+}
+
+bool CopyRun::CopyTablesJournaled(const QStringList& chosenTables)
+{
     CopyReport* const shown = m_report;
     std::optional<CopyJournal> journaled;
     try {
-        journaled.emplace(*m_journal, m_journalWho, m_settings, m_target, chosenTables, m_start, m_end, *shown);
+        journaled.emplace(*m_journal, m_journalWho, m_settings, m_target, chosenTables, m_start, m_end, *shown,
+                          copyRunIdentity(m_source, m_target));
     } catch (const journal::JournalError& error) {
         shown->message(QStringLiteral("操作日志无法记录本次复制,复制没有执行!\n%1").arg(error.message()));
+        m_refused = true;
         return false;
     } catch (const db::DbError& error) {
+        // Only a lost target gets here: a table's own failure is that table's.
         shown->message(QStringLiteral("读取目的数据库中复制前的数据失败,复制没有执行!\n%1").arg(error.message()));
+        m_refused = true;
         return false;
     }
     m_report = &*journaled;
-    bool completed = false;
-    try {
-        completed = CopyChosenTables(chosenTables);
-    } catch (...) {
-        m_report = shown;
-        throw;
-    }
-    m_report = shown;
+    const auto restore = qScopeGuard([&] { m_report = shown; });
+    const bool completed = CopyChosenTables(chosenTables);
     try {
         journaled->finish(completed);
     } catch (const journal::JournalError& error) {
@@ -196,6 +237,7 @@ bool CopyRun::CopyChosenTables(const QStringList& chosenTables)
     m_tablesTotal = int(chosenTables.size());
     m_tablesDone = 0;
     m_stopped = false;
+    *m_connectionLossTold = false;
     m_report->progress(0, m_tablesTotal, 0);
     m_sinceProgress.start();
     if (Jobs() > 1 && chosenTables.size() > 1)
@@ -204,7 +246,7 @@ bool CopyRun::CopyChosenTables(const QStringList& chosenTables)
     for (qsizetype i = chosenTables.size() - 1; i >= 0; --i) {
         if (StopAsked())
             return false;
-        if (CopyTable(chosenTables[i]) == CopyOutcome::Abort)
+        if (CopyTableSafely(chosenTables[i]) == CopyOutcome::Abort)
             return false;
         ++m_tablesDone;
         m_report->progress(m_tablesDone, m_tablesTotal, 0);
@@ -217,6 +259,25 @@ int CopyRun::Jobs() const
 {
     const DatabaseKind kind = m_settings.target.kind;
     return kind == DatabaseKind::SQLite || kind == DatabaseKind::Access ? 1 : m_jobs;
+}
+
+CopyOutcome CopyRun::CopyTableSafely(const QString& name)
+{
+    // Whatever escapes a table (memory exhausted, a temporary file that
+    // cannot be written) ends the run with a message, never the program.
+    QString failure;
+    try {
+        return CopyTable(name);
+    } catch (const std::exception& error) {
+        failure = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        failure = QStringLiteral("未知错误");
+    }
+    const int row = copyTableRow(name);
+    m_report->message(QStringLiteral("复制%1时出错,复制中止!原因:%2").arg(name, failure));
+    m_report->setCell(row, CopyColumn::Status, kStatusFailed);
+    m_report->tableEnded(row);
+    return CopyOutcome::Abort;
 }
 
 CopyOutcome CopyRun::CopyTable(const QString& name)
@@ -248,6 +309,11 @@ UnitCallbacks CopyRun::UnitCallbacksFor(int row, qint64 countBefore, std::functi
 {
     UnitCallbacks callbacks;
     callbacks.stopRequested = [this] { return StopAsked(); };
+    callbacks.stopWhileWaiting = [this] {
+        if (!m_stopped && m_report->stopRequestedWhileWaiting())
+            m_stopped = true;
+        return m_stopped;
+    };
     callbacks.rowRead = [this, row, countBefore, fraction = std::move(fraction)](qint64 rowsRead) {
         if (rowsRead % kRowsBetweenPulses == 0)
             ShowProgress(row, countBefore + rowsRead, fraction(rowsRead));
@@ -257,6 +323,9 @@ UnitCallbacks CopyRun::UnitCallbacksFor(int row, qint64 countBefore, std::functi
 
 void CopyRun::ReportLostConnection(Side side, const db::DbError& error)
 {
+    // Once a run, however many of its lanes lose their connections.
+    if (m_connectionLossTold->exchange(true))
+        return;
     const CopyDataSource& lost = side == Side::Target ? m_settings.target : m_settings.source;
     const QString name = !lost.dsn.isEmpty() ? lost.dsn
                          : side == Side::Target ? QStringLiteral("(新版本)")
@@ -272,11 +341,7 @@ void CopyRun::ReportLostConnection(const UnitResult& result)
 CopyOutcome CopyRun::CopyEventTable(const EventTableCopy& t)
 {
     const int row = copyTableRow(t.table);
-    struct Ended {
-        CopyReport& report;
-        int row;
-        ~Ended() { report.tableEnded(row); }
-    } ended{*m_report, row};
+    const auto ended = qScopeGuard([&] { m_report->tableEnded(row); });
     auto setStatus = [&](const QString& status) { m_report->setCell(row, CopyColumn::Status, status); };
 
     if (!t.statusAtStart.isEmpty())
@@ -286,32 +351,7 @@ CopyOutcome CopyRun::CopyEventTable(const EventTableCopy& t)
         setStatus(kStatusFailed);
         return CopyOutcome::Done;
     }
-
-    // Half-open: from the first day's midnight up to, not including, the
-    // midnight after the last day, so that no instant of the last day escapes.
-    const QString first = dateText(m_start.date());
-    const QString afterLast = dateText(m_end.date().addDays(1));
-    const QString targetRange =
-        QStringLiteral(" WHERE ADate>=%1 AND ADate<%2").arg(TargetLiteral(first), TargetLiteral(afterLast));
-    // Only the range just cleared is read, so no run duplicates a row.
-    const QString sourceRange =
-        QStringLiteral(" WHERE ADate>=%1 AND ADate<%2").arg(SourceLiteral(first), SourceLiteral(afterLast));
     qint64 expected = -1;
-
-    UnitPlan plan;
-    plan.table = t.table;
-    plan.deleteSql = QStringLiteral("DELETE FROM ") + t.table + targetRange;
-    plan.sourceSql = QStringLiteral("SELECT * FROM ") + t.table + sourceRange;
-    plan.columns = int(t.columns.size());
-    plan.insertSql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
-                         .arg(t.table, t.columns.join(QLatin1Char(',')), placeholders(plan.columns));
-    plan.chunkRows = chunkRowsFor(m_settings.target.kind);
-    plan.skipRefusedRows = false; // a refused row ends the table
-    plan.typedValues = m_settings.source.kind != DatabaseKind::SQLite;
-    const bool textTimes = m_target.bindsDateTimesAsText();
-    plan.convert = [&t, textTimes](db::ResultSet& rs, qint64 rowNumber) {
-        return convertEventRow(t, rs, textTimes, rowNumber);
-    };
     UnitCallbacks callbacks
         = UnitCallbacksFor(row, 0, [&expected](qint64 rowsRead) { return unitFraction(rowsRead, expected); });
     callbacks.deleted = [&](qint64 rowsDeleted) {
@@ -319,20 +359,19 @@ CopyOutcome CopyRun::CopyEventTable(const EventTableCopy& t)
         if (!t.statusAfterDelete.isEmpty())
             setStatus(t.statusAfterDelete);
     };
-
-    const UnitResult result = copyUnit(m_target, m_settings.target.kind, m_source, plan, callbacks);
-    const QString errorText = result.error ? result.error->message() : QString();
-    if (result.end == UnitEnd::DeleteFailed) {
-        m_report->message(QStringLiteral("删除重复导入的%1数据失败!").arg(t.table));
-        return CopyOutcome::Done; // the status stays as step 1 set it
-    }
-    m_report->setCell(row, CopyColumn::Count, QString::number(result.rowsRead));
+    const UnitResult result = copyUnit(m_target, m_settings.target.kind, m_source, EventTablePlan(t), callbacks);
+    if (result.end != UnitEnd::DeleteFailed)
+        m_report->setCell(row, CopyColumn::Count, QString::number(result.rowsRead));
     switch (result.end) {
     case UnitEnd::Done:
         setStatus(kStatusDone);
         return CopyOutcome::Done;
+    case UnitEnd::DeleteFailed:
+        // A missing target table among them: that table fails, the run goes on.
+        m_report->message(QStringLiteral("删除重复导入的%1数据失败!").arg(t.table));
+        break;
     case UnitEnd::SourceFailed:
-        m_report->message(QStringLiteral("处理%1表出错:%2").arg(t.table, errorText));
+        m_report->message(QStringLiteral("处理%1表出错:%2").arg(t.table, result.error ? result.error->message() : QString()));
         break;
     case UnitEnd::InsertFailed:
         m_report->message(t.insertFailureText);
@@ -344,116 +383,159 @@ CopyOutcome CopyRun::CopyEventTable(const EventTableCopy& t)
     case UnitEnd::Stopped:
         setStatus(kStatusFailed);
         return CopyOutcome::Abort;
-    case UnitEnd::DeleteFailed:
-        break;
     }
     setStatus(kStatusFailed);
     return CopyOutcome::Done;
 }
 
+UnitPlan CopyRun::EventTablePlan(const EventTableCopy& t) const
+{
+    // Half-open: from the first day's midnight up to, not including, the
+    // midnight after the last day, so that no instant of the last day escapes.
+    const QString first = dateText(m_start.date());
+    const QString afterLast = dateText(m_end.date().addDays(1));
+    const QString range = QStringLiteral(" WHERE ADate>=%1 AND ADate<%2");
+    UnitPlan plan;
+    plan.table = t.table;
+    plan.deleteSql = QStringLiteral("DELETE FROM ") + t.table + range.arg(TargetLiteral(first), TargetLiteral(afterLast));
+    // Only the range just cleared is read, so no run duplicates a row.
+    plan.sourceSql = QStringLiteral("SELECT * FROM ") + t.table + range.arg(SourceLiteral(first), SourceLiteral(afterLast));
+    plan.columns = int(t.columns.size());
+    plan.insertSql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)")
+                         .arg(t.table, t.columns.join(QLatin1Char(',')), placeholders(plan.columns));
+    plan.chunkRows = chunkRowsFor(m_settings.target.kind);
+    plan.skipRefusedRows = false; // a refused row ends the table
+    plan.typedValues = m_settings.source.kind != DatabaseKind::SQLite;
+    const bool textTimes = m_target.bindsDateTimesAsText();
+    // The descriptions are static: the reading thread may refer to them.
+    plan.convert = [table = &t, textTimes](db::ResultSet& rs, qint64 rowNumber) {
+        return convertEventRow(*table, rs, textTimes, rowNumber);
+    };
+    return plan;
+}
+
+UnitPlan CopyRun::TelemetryDayPlan(const QString& dayName, const CalendarDay& day, int year) const
+{
+    const QString newTable = TelemetryTableName(year, day.month, day.day);
+    // Half-open, the day's midnight up to the next day's; the text of the
+    // first keeps the day as named, also where no calendar has it (0230).
+    const QDate next = dayAfter(year, day.month, day.day);
+    const QString from = QString::asprintf("%d-%d-%d 00:00:00", year, day.month, day.day);
+    const QString to = QString::asprintf("%d-%d-%d 00:00:00", next.year(), next.month(), next.day());
+    const QString where = QStringLiteral(" WHERE ATime>=%1 AND ATime<%2");
+    const QString& columns = kSampleColumns;
+    UnitPlan plan;
+    plan.table = newTable;
+    plan.deleteSql = QStringLiteral("DELETE FROM ") + newTable + where.arg(TargetLiteral(from), TargetLiteral(to));
+    plan.sourceSql = QStringLiteral("SELECT %1 FROM %2").arg(columns, dayName) + where.arg(SourceLiteral(from), SourceLiteral(to));
+    plan.insertSql = QStringLiteral("INSERT INTO %1(%2) VALUES(%3)").arg(newTable, columns, placeholders(5));
+    plan.columns = 5;
+    plan.chunkRows = chunkRowsFor(m_settings.target.kind);
+    plan.skipRefusedRows = true; // a refused sample is reported; the day's others are kept
+    plan.typedValues = m_settings.source.kind != DatabaseKind::SQLite;
+    const bool textTimes = m_target.bindsDateTimesAsText();
+    plan.convert = [dayName, textTimes](db::ResultSet& rs, qint64 rowNumber) {
+        return convertSample(dayName, rs, textTimes, rowNumber);
+    };
+    return plan;
+}
+
 CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
 {
     const QString monthDay = dayName.right(4);
-    const int month = decimalInteger(monthDay.left(2));
-    const int dayOfMonth = decimalInteger(monthDay.right(2));
-    const int row = calendarDayRow(month, dayOfMonth);
-    bool success = true;
-    qint64 count = 0;
+    const CalendarDay day{decimalInteger(monthDay.left(2)), decimalInteger(monthDay.right(2))};
+    const int row = calendarDayRow(day.month, day.day);
+    // Only the days of the range, in whichever years it has them.
+    std::vector<int> years;
+    for (int year = m_start.date().year(); year <= m_end.date().year(); ++year)
+        if (calendarDayInRange(year, day.month, day.day, m_start.date(), m_end.date()))
+            years.push_back(year);
+    if (years.empty()) {
+        m_report->setCell(row, CopyColumn::Status, kStatusOutOfRange);
+        m_report->tableEnded(row);
+        return CopyOutcome::Done;
+    }
 
     m_report->setCell(row, CopyColumn::Status, kStatusStarted);
     m_report->setCell(row, CopyColumn::Started, copyTimeText(m_runClock));
-    // A probe or a delete failing ends the run; the row keeps "处理开始" and
-    // its start time only.
-    auto abort = [&](const QString& text) {
-        m_report->message(text);
+    TelemetryDayProgress progress{row, int(years.size()), 0, 0, true, {}};
+    YearEnd end = YearEnd::Copied;
+    for (size_t i = 0; i < years.size() && end == YearEnd::Copied; ++i) {
+        progress.yearIndex = int(i);
+        end = CopyTelemetryYear(dayName, day, years[i], progress);
+    }
+    if (end == YearEnd::RunEnded) {
+        // A probe or a delete failing ends the run; the row keeps "处理开始"
+        // and its start time only.
         m_report->tableEnded(row);
         return CopyOutcome::Abort;
-    };
-    auto end = [&](const QString& status, CopyOutcome outcome) {
-        m_report->setCell(row, CopyColumn::Status, status);
-        m_runClock = QDateTime::currentDateTime();
-        m_report->setCell(row, CopyColumn::Ended, copyTimeText(m_runClock));
-        m_report->setCell(row, CopyColumn::Count, QString::number(count));
-        m_report->tableEnded(row);
-        return outcome;
-    };
-
-    const int firstYear = m_start.date().year();
-    const int lastYear = m_end.date().year();
-    const int years = std::max(1, lastYear - firstYear + 1);
-    const bool textTimes = m_target.bindsDateTimesAsText();
-
-    for (int year = firstYear; year <= lastYear; ++year) {
-        const QString newTable = QString::asprintf("TAG%04d", year) + monthDay;
-        // Half-open, the day's midnight up to the next day's; the text of the
-        // first keeps the day as named, also where no calendar has it (0230).
-        const QDate next = dayAfter(year, month, dayOfMonth);
-        const QString from = QString::asprintf("%d-%d-%d 00:00:00", year, month, dayOfMonth);
-        const QString to = QString::asprintf("%d-%d-%d 00:00:00", next.year(), next.month(), next.day());
-
-        bool exists = false;
-        try {
-            db::ResultSet probe = m_target.query(tableProbeSql(m_settings.target.kind, newTable));
-            exists = probe.next();
-        } catch (const db::DbError& error) {
-            if (!error.isConnectionLost())
-                return abort(QStringLiteral("查询是否存在新表(%1)时失败!原因:%2").arg(newTable, error.message()));
-            ReportLostConnection(Side::Target, error);
-            return end(kStatusFailed, CopyOutcome::Abort);
-        }
-        if (!exists)
-            continue;
-
-        const QString where = QStringLiteral(" WHERE ATime>=%1 AND ATime<%2");
-        qint64 expected = -1;
-        UnitPlan plan;
-        plan.table = newTable;
-        plan.deleteSql = QStringLiteral("DELETE FROM ") + newTable + where.arg(TargetLiteral(from), TargetLiteral(to));
-        plan.sourceSql = QStringLiteral("SELECT ATime,TagID,DataType,nValue,nValueChange FROM ") + dayName +
-                         where.arg(SourceLiteral(from), SourceLiteral(to));
-        plan.insertSql =
-            QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(?,?,?,?,?)").arg(newTable);
-        plan.columns = 5;
-        plan.chunkRows = chunkRowsFor(m_settings.target.kind);
-        plan.skipRefusedRows = true; // a refused sample is reported; the day's others are kept
-        plan.typedValues = m_settings.source.kind != DatabaseKind::SQLite;
-        plan.convert = [&dayName, textTimes](db::ResultSet& rs, qint64 rowNumber) {
-            return convertSample(dayName, rs, textTimes, rowNumber);
-        };
-        const double yearIndex = year - firstYear;
-        UnitCallbacks callbacks = UnitCallbacksFor(row, count, [&expected, yearIndex, years](qint64 rowsRead) {
-            return (yearIndex + unitFraction(rowsRead, expected)) / years;
-        });
-        callbacks.deleted = [&expected](qint64 rowsDeleted) { expected = rowsDeleted; };
-        callbacks.rowRefused = [&](const db::DbError& error) {
-            m_report->message(QStringLiteral("插入数据出错,出错信息:%1").arg(error.message()));
-            success = false;
-        };
-
-        const UnitResult result = copyUnit(m_target, m_settings.target.kind, m_source, plan, callbacks);
-        count += result.rowsRead;
-        const QString errorText = result.error ? result.error->message() : QString();
-        switch (result.end) {
-        case UnitEnd::Done:
-            break;
-        case UnitEnd::DeleteFailed:
-            return abort(QStringLiteral("删除重复导入的数据失败!"));
-        case UnitEnd::SourceFailed:
-            // The remaining years are not looked at.
-            m_report->message(QStringLiteral("查询数据出错,出错信息:%1").arg(errorText));
-            return end(kStatusFailed, CopyOutcome::Done);
-        case UnitEnd::InsertFailed:
-            m_report->message(QStringLiteral("插入数据出错,出错信息:%1").arg(errorText));
-            success = false;
-            break;
-        case UnitEnd::ConnectionLost:
-            ReportLostConnection(result);
-            return end(kStatusFailed, CopyOutcome::Abort);
-        case UnitEnd::Stopped:
-            return end(kStatusFailed, CopyOutcome::Abort);
-        }
     }
-    return end(success ? kStatusDone : kStatusFailed, CopyOutcome::Done);
+    if (progress.refused.count() > 0) {
+        m_report->message(progress.refused.message());
+        progress.success = false;
+    }
+    m_report->setCell(row, CopyColumn::Status,
+                      end == YearEnd::Copied && progress.success ? kStatusDone : kStatusFailed);
+    m_runClock = QDateTime::currentDateTime();
+    m_report->setCell(row, CopyColumn::Ended, copyTimeText(m_runClock));
+    m_report->setCell(row, CopyColumn::Count, QString::number(progress.count));
+    m_report->tableEnded(row);
+    return end == YearEnd::Aborted ? CopyOutcome::Abort : CopyOutcome::Done;
+}
+
+CopyRun::YearEnd CopyRun::CopyTelemetryYear(const QString& dayName, const CalendarDay& day, int year,
+                                            TelemetryDayProgress& progress)
+{
+    const QString newTable = TelemetryTableName(year, day.month, day.day);
+    bool exists = false;
+    try {
+        db::ResultSet probe = m_target.query(tableProbeSql(m_settings.target.kind, newTable));
+        exists = probe.next();
+    } catch (const db::DbError& error) {
+        if (error.isConnectionLost()) {
+            ReportLostConnection(Side::Target, error);
+            return YearEnd::Aborted;
+        }
+        m_report->message(QStringLiteral("查询是否存在新表(%1)时失败!原因:%2").arg(newTable, error.message()));
+        return YearEnd::RunEnded;
+    }
+    if (!exists)
+        return YearEnd::Copied; // nothing to do for this year, and nothing said
+
+    qint64 expected = -1;
+    const double yearIndex = progress.yearIndex;
+    const int years = progress.years;
+    UnitCallbacks callbacks = UnitCallbacksFor(progress.row, progress.count, [&expected, yearIndex, years](qint64 rowsRead) {
+        return (yearIndex + unitFraction(rowsRead, expected)) / years;
+    });
+    callbacks.deleted = [&expected](qint64 rowsDeleted) { expected = rowsDeleted; };
+    callbacks.rowRefused = [&progress](const db::DbError& error) { progress.refused.add(error.message()); };
+
+    const UnitResult result
+        = copyUnit(m_target, m_settings.target.kind, m_source, TelemetryDayPlan(dayName, day, year), callbacks);
+    progress.count += result.rowsRead;
+    const QString errorText = result.error ? result.error->message() : QString();
+    switch (result.end) {
+    case UnitEnd::Done:
+        return YearEnd::Copied;
+    case UnitEnd::DeleteFailed:
+        m_report->message(QStringLiteral("删除重复导入的数据失败!"));
+        return YearEnd::RunEnded;
+    case UnitEnd::SourceFailed:
+        // The remaining years are not looked at.
+        m_report->message(QStringLiteral("查询数据出错,出错信息:%1").arg(errorText));
+        return YearEnd::Failed;
+    case UnitEnd::InsertFailed:
+        m_report->message(QStringLiteral("插入数据出错,出错信息:%1").arg(errorText));
+        progress.success = false;
+        return YearEnd::Copied;
+    case UnitEnd::ConnectionLost:
+        ReportLostConnection(result);
+        return YearEnd::Aborted;
+    case UnitEnd::Stopped:
+        break;
+    }
+    return YearEnd::Aborted;
 }
 
 } // namespace tessera::copy

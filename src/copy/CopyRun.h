@@ -5,6 +5,7 @@
 #include "copy/CopyTables.h"
 #include "copy/CopyUnit.h"
 #include "copy/CopyValues.h"
+#include "copy/RefusedRows.h"
 #include "db/Connection.h"
 #include "journal/JournalEntry.h"
 
@@ -14,7 +15,13 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <vector>
+
+namespace tessera {
+class NamedLock;
+}
 
 namespace tessera::journal {
 class Journal;
@@ -38,6 +45,9 @@ public:
     // ends the run: the unit being copied is undone and its table marked
     // failed; no further table is touched.
     virtual bool stopRequested() { return false; }
+    // Asked a few times a second while the run waits for a source that is
+    // slow to answer; the dialog repaints here.
+    virtual bool stopRequestedWhileWaiting() { return stopRequested(); }
     // A table's row is final (also the row of a table that aborted the run).
     virtual void tableEnded(int row) {}
 };
@@ -72,7 +82,12 @@ public:
     // side without a data-source name in the settings is named by the DSN of
     // its connect string in messages.
     void Attach(db::Connection target, DatabaseKind targetKind, db::Connection source, DatabaseKind sourceKind);
+    // The run on open connections: refused (with a message, nothing touched)
+    // when the range cannot be copied, another copy holds the target's lock
+    // or the journal cannot take the run; see RunRefused().
     bool CopyTables(const QStringList& chosenTables);
+    // Whether the last CopyTables was refused before any table was touched.
+    bool RunRefused() const { return m_refused; }
 
     // The procedures of one table; each unit of them (the event table's
     // range, a telemetry day of one year) completes or leaves the target as
@@ -91,16 +106,49 @@ public:
     void SetJobs(int jobs) { m_jobs = std::clamp(jobs, 1, kMaxCopyJobs); }
     int Jobs() const;
 
+    ~CopyRun();
+
     db::Connection& Target() { return m_target; }
     db::Connection& Source() { return m_source; }
     bool Stopped() const { return m_stopped; }
 
 private:
+    // The target's named lock, held for the whole run; false (with a
+    // message) when another run holds it or it cannot be asked for.
+    bool LockTarget();
+    bool CopyTablesJournaled(const QStringList& chosenTables);
     bool CopyChosenTables(const QStringList& chosenTables);
     // The chosen tables on several pairs; see CopyRunParallel.cpp.
     bool CopyChosenTablesInParallel(const QStringList& chosenTables);
     // A chosen table by its name: an event table or a telemetry day.
     CopyOutcome CopyTable(const QString& name);
+    // CopyTable, with anything it throws ending the run with a message.
+    CopyOutcome CopyTableSafely(const QString& name);
+    UnitPlan EventTablePlan(const EventTableCopy& table) const;
+
+    // A calendar-day table's month and day.
+    struct CalendarDay {
+        int month;
+        int day;
+    };
+    // One calendar-day table's copy over its years.
+    struct TelemetryDayProgress {
+        int row;
+        int years;
+        int yearIndex = 0;
+        qint64 count = 0;
+        bool success = true;
+        RefusedRows refused;
+    };
+    enum class YearEnd {
+        Copied,  // the year is done (refused samples may be among it); next year
+        Failed,  // the source failed: the table ends failed, the run goes on
+        Aborted, // lost connection or stop: the table ends failed, the run ends
+        RunEnded // a probe or the delete failed: the row keeps its start, the run ends
+    };
+    UnitPlan TelemetryDayPlan(const QString& dayName, const CalendarDay& day, int year) const;
+    YearEnd CopyTelemetryYear(const QString& dayName, const CalendarDay& day, int year,
+                              TelemetryDayProgress& progress);
     // Shows the count and the progress when enough time passed.
     void ShowProgress(int row, qint64 count, double fraction);
     // Asks the report, and remembers a stop.
@@ -126,6 +174,10 @@ private:
     int m_tablesTotal = 0;
     int m_jobs = 1;
     bool m_stopped = false;
+    bool m_refused = false;
+    std::unique_ptr<NamedLock> m_lock;
+    // Shared with the lanes of a parallel run: one lost-connection message a run.
+    std::shared_ptr<std::atomic<bool>> m_connectionLossTold = std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace tessera::copy

@@ -45,8 +45,7 @@ struct Shared {
     // The first table in run order that aborted the run: the tables after it
     // are stopped and none is started; those before it run to their end.
     size_t abortedAt = std::numeric_limits<size_t>::max();
-    bool stopAll = false; // the user stopped, or a lane failed unexpectedly
-    std::exception_ptr failure;
+    bool stopAll = false; // the user stopped
 
     bool mayStart(size_t index) const { return !stopAll && index <= abortedAt && index < tables.size(); }
 };
@@ -116,6 +115,7 @@ bool CopyRun::CopyChosenTablesInParallel(const QStringList& chosenTables)
             , run(settings, main.m_start, main.m_end, report)
         {
             run.m_runClock = main.m_runClock;
+            run.m_connectionLossTold = main.m_connectionLossTold;
         }
     };
     std::vector<std::unique_ptr<Lane>> lanes;
@@ -148,23 +148,13 @@ bool CopyRun::CopyChosenTablesInParallel(const QStringList& chosenTables)
                 index = shared.nextToStart++;
             }
             lane.report.copying(index);
-            CopyOutcome outcome = CopyOutcome::Abort;
-            std::exception_ptr failure;
-            try {
-                outcome = lane.run.CopyTable(order.at(qsizetype(index)));
-            } catch (...) {
-                failure = std::current_exception();
-            }
+            const CopyOutcome outcome = lane.run.CopyTableSafely(order.at(qsizetype(index)));
             const std::lock_guard lock(shared.mutex);
             HeldTable& table = shared.tables[index];
             table.finished = true;
             table.outcome = outcome;
             if (outcome == CopyOutcome::Abort)
                 shared.abortedAt = std::min(shared.abortedAt, index);
-            if (failure && !shared.failure) {
-                shared.failure = failure;
-                shared.stopAll = true;
-            }
             shared.changed.notify_all();
         }
     };
@@ -235,8 +225,6 @@ bool CopyRun::CopyChosenTablesInParallel(const QStringList& chosenTables)
         }
         shared.changed.wait_until(lock, nextShow);
     }
-    if (shared.failure)
-        std::rethrow_exception(shared.failure);
     const bool stopped = shared.stopAll;
     lock.unlock();
     if (!aborted && !stopped)

@@ -54,6 +54,22 @@ std::optional<std::vector<bool>> MarkTablesForRange(bool rangeFlag, const QDateT
     return ticked;
 }
 
+QString copyRangeProblem(const QDate& start, const QDate& end)
+{
+    if (start > end)
+        return QStringLiteral("开始时间不能大于结束时间!");
+    if (!end.addDays(1).isValid() || end.addDays(1).year() > 9999)
+        return QStringLiteral("结束时间不能晚于9999-12-30!");
+    return QString();
+}
+
+bool calendarDayInRange(int year, int month, int day, const QDate& start, const QDate& end)
+{
+    auto key = [](int y, int m, int d) { return (qint64(y) * 100 + m) * 100 + d; };
+    const qint64 k = key(year, month, day);
+    return k >= key(start.year(), start.month(), start.day()) && k <= key(end.year(), end.month(), end.day());
+}
+
 QString copyTimeText(const QDateTime& moment)
 {
     const QDate d = moment.date();

@@ -41,6 +41,23 @@ inline const QString kStatusFailed = QStringLiteral("处理失败");
 inline const QString kStatusDone = QStringLiteral("处理成功完成");
 // A chosen table the run never reached (tessera-copy's output).
 inline const QString kStatusNotReached = QStringLiteral("未处理");
+// A chosen calendar-day table none of whose days lies in the range: nothing
+// was touched; neither a success nor a failure.
+inline const QString kStatusOutOfRange = QStringLiteral("不在复制范围内");
+// Whether a table that ended with this status needs no further run.
+inline bool statusNeedsNoRerun(const QString& status)
+{
+    return status == kStatusDone || status == kStatusOutOfRange;
+}
+
+// Why the range from start to end (days, both included) cannot be copied;
+// empty when it can. The day after the end bounds every range, and a day
+// after 9999-12-31 cannot be written.
+QString copyRangeProblem(const QDate& start, const QDate& end);
+
+// Whether month-day of `year` lies in the range, compared as numbers, so
+// that a slot no calendar has (30 February) lies between its neighbours.
+bool calendarDayInRange(int year, int month, int day, const QDate& start, const QDate& end);
 
 // The list's form of a moment: " yyyy-m-d hh:mm:ss", month and day unpadded.
 QString copyTimeText(const QDateTime& moment);

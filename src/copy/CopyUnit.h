@@ -22,8 +22,10 @@ namespace tessera::copy {
 // It either completes or leaves the target as it was: one transaction on the
 // target around the delete and the inserts. A table that cannot roll back
 // (Access, a MySQL/MariaDB table without transactions) gets no transaction;
-// there the source is proved readable before the delete, and every row is
-// written once, never replayed.
+// there every source row is read and converted before the delete, no stop is
+// taken after it, and every row is written once, never replayed: only a
+// target connection lost after the delete leaves the range partly written.
+// The source is read on a thread of its own (SourceReader).
 struct UnitPlan {
     QString table; // the target table, whose engine decides the above
     QString deleteSql;
@@ -39,13 +41,17 @@ struct UnitPlan {
     // of any text).
     bool typedValues = false;
     // A source row as the insert's values; rowNumber counts from 1. Throws
-    // DbError for a value it cannot read.
+    // DbError for a value it cannot read. Runs on the reading thread, which
+    // may outlive the caller's frame: it holds its data by value.
     std::function<std::vector<db::Value>(db::ResultSet& row, qint64 rowNumber)> convert;
 };
 
 struct UnitCallbacks {
-    // Asked before the delete and between rows; true undoes the unit.
+    // Asked before the delete and between rows; true undoes the unit (a
+    // table without transactions: only until its delete).
     std::function<bool()> stopRequested;
+    // Asked while the source is slow to give rows; true abandons it.
+    std::function<bool()> stopWhileWaiting;
     // The target's range is cleared (inside the transaction where there is
     // one), of that many rows (-1: the driver does not say).
     std::function<void(qint64 rowsDeleted)> deleted;
@@ -61,7 +67,7 @@ enum class UnitEnd {
     SourceFailed,   // the source could not be read, or a value of a row
     InsertFailed,   // a refused row ended the unit, or the commit failed
     Stopped,        // the user stopped
-    ConnectionLost, // on either side; no further statement is worth trying
+    ConnectionLost, // on either side (a source silent past its stall limit too); no further statement is worth trying
 };
 
 enum class Side { Target, Source };
@@ -74,6 +80,8 @@ struct UnitResult {
     Side side = Side::Target;
 };
 
+// The source connection is lent to the unit's reader and given back; it is
+// closed afterwards when a silent source had to be abandoned.
 UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connection& source, const UnitPlan& plan,
                     const UnitCallbacks& callbacks);
 

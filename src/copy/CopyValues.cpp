@@ -24,11 +24,6 @@ double roundedTo(double value, int decimals)
     return std::round(value * scale) / scale;
 }
 
-double asSingle(const db::TypedNumber& n)
-{
-    return n.isNull() ? 0.0 : double(float(n.value));
-}
-
 // "yyyy-mm-dd hh:mm:ss" naming a moment that exists on the calendar. Cheaper
 // than a parse, which matters at a hundred thousand samples a second.
 bool isValidCanonicalDateTime(const QString& text)
@@ -184,6 +179,29 @@ public:
         return targetTakesText ? db::Value(canonicalText(*parsed)) : db::Value(*parsed);
     }
 
+    // An event table's real as single precision; NULL reads as 0.
+    double single(int column)
+    {
+        const db::TypedNumber n = m_row.number(column);
+        if (!n.isNull() && !n.readable)
+            throw unreadable(column, m_row.string(column));
+        return n.isNull() ? 0.0 : double(float(n.value));
+    }
+
+    // A sample's value, whatever numeric type holds it (REAL, FLOAT, DOUBLE,
+    // DECIMAL, NUMERIC, INTEGER, money): the nearest double of what the source
+    // holds, which the target column then stores as its type does. NULL
+    // stays NULL; a text that is no number fails the row.
+    db::Value value(int column)
+    {
+        const db::TypedNumber n = m_row.number(column);
+        if (n.isNull())
+            return std::monostate{};
+        if (!n.readable)
+            throw unreadable(column, m_row.string(column));
+        return n.value;
+    }
+
 private:
     // A timestamp the driver bound, checked: a server's zero date names no day.
     std::optional<QDateTime> boundMoment(int column)
@@ -299,10 +317,10 @@ std::vector<db::Value> convertEventRow(const EventTableCopy& table, db::ResultSe
             values.emplace_back(row.string(i));
             break;
         case Conversion::Single:
-            values.emplace_back(roundedTo(asSingle(row.number(i)), 6));
+            values.emplace_back(roundedTo(reader.single(i), 6));
             break;
         case Conversion::SingleTwo:
-            values.emplace_back(roundedTo(asSingle(row.number(i)), 2));
+            values.emplace_back(roundedTo(reader.single(i), 2));
             break;
         case Conversion::SingleFromText:
             values.emplace_back(roundedTo(double(float(decimalReal(row.string(i)))), 6));
@@ -318,18 +336,8 @@ std::vector<db::Value> convertSample(const QString& dayTable, db::ResultSet& row
     static const QStringList columns{QStringLiteral("ATime"), QStringLiteral("TagID"), QStringLiteral("DataType"),
                                      QStringLiteral("nValue"), QStringLiteral("nValueChange")};
     RowReader reader(dayTable, columns, row, rowNumber);
-    // nValue is single precision in the newer generation: a double is rounded
-    // to it; nValueChange keeps double precision. Other types give 0.
-    const db::TypedNumber value = row.number(3);
-    const db::TypedNumber change = row.number(4);
-    const double nValue = value.kind == db::TypedNumber::Kind::Single   ? value.value
-                          : value.kind == db::TypedNumber::Kind::Double ? double(float(value.value))
-                                                                        : 0.0;
-    const double nValueChange =
-        change.kind == db::TypedNumber::Kind::Single || change.kind == db::TypedNumber::Kind::Double ? change.value
-                                                                                                     : 0.0;
-    return {reader.instant(0, targetTakesText), integerOf(row, 1), integerOf(row, 2), roundedTo(nValue, 6),
-            roundedTo(nValueChange, 6)};
+    return {reader.instant(0, targetTakesText), integerOf(row, 1), integerOf(row, 2), reader.value(3),
+            reader.value(4)};
 }
 
 } // namespace tessera::copy

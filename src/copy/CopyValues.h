@@ -52,7 +52,8 @@ std::vector<db::Value> convertEventRow(const EventTableCopy& table, db::ResultSe
                                        qint64 rowNumber);
 
 // A sample of a calendar-day table (ATime, TagID, DataType, nValue,
-// nValueChange) as the newer generation's columns.
+// nValueChange) as the newer generation's columns. The values are the
+// nearest doubles of the source's, whatever its numeric column types.
 std::vector<db::Value> convertSample(const QString& dayTable, db::ResultSet& row, bool targetTakesText,
                                      qint64 rowNumber);
 

@@ -5,6 +5,8 @@
 #include "db/Statement.h"
 #include "db/WideText.h"
 
+#include <QStringList>
+
 #include <sqlext.h>
 
 namespace tessera::db {
@@ -101,6 +103,21 @@ QString Connection::infoText(SQLUSMALLINT info) const
 }
 
 QString Connection::dbmsName() const { return infoText(SQL_DBMS_NAME); }
+
+QString Connection::databaseIdentity() const
+{
+    QStringList parts{dbmsName()};
+    for (SQLUSMALLINT info : {SQLUSMALLINT(SQL_SERVER_NAME), SQLUSMALLINT(SQL_DATABASE_NAME)}) {
+        try {
+            const QString text = infoText(info).trimmed();
+            if (!text.isEmpty())
+                parts << text;
+        } catch (const DbError&) {
+            // A driver that does not tell names the database by what it does tell.
+        }
+    }
+    return parts.join(u' ');
+}
 
 StatementHandle Connection::newStatement()
 {

@@ -34,8 +34,13 @@ public:
     // Another connection to the same data source, opened with the connect
     // string and options this one was opened with. Throws DbError.
     Connection openAnother() const { return open(m_openedWith, m_options); }
+    const ConnectOptions& options() const noexcept { return m_options; }
     // The database product's name as the driver reports it (SQL_DBMS_NAME).
     QString dbmsName() const;
+    // The database behind the connection as its driver names it: product,
+    // server and database ("PostgreSQL 127.0.0.1 tessera_test", a SQLite
+    // file's path), whatever data-source name led to it.
+    QString databaseIdentity() const;
 
     // Executes one statement directly; returns the affected-row count, or -1
     // when the driver does not know it. Throws DbError.

@@ -25,6 +25,18 @@ bool isFloatingType(SQLSMALLINT type)
     return type == SQL_REAL || type == SQL_FLOAT || type == SQL_DOUBLE;
 }
 
+// DECIMAL and NUMERIC of any scale (SQL Server's money and Oracle's NUMBER
+// among them): the driver converts them to the nearest double.
+bool isExactNumericType(SQLSMALLINT type)
+{
+    return type == SQL_DECIMAL || type == SQL_NUMERIC;
+}
+
+bool isReadAsDouble(SQLSMALLINT type)
+{
+    return isFloatingType(type) || isExactNumericType(type);
+}
+
 bool isIntegerType(SQLSMALLINT type)
 {
     return type == SQL_TINYINT || type == SQL_SMALLINT || type == SQL_INTEGER || type == SQL_BIGINT;
@@ -108,7 +120,7 @@ bool ResultSet::bindBlock()
     for (size_t i = 0; i < m_columns.size(); ++i) {
         const ColumnInfo& column = m_columns[i];
         BoundColumn& b = m_bound[i];
-        if (m_floatsAsNumbers && isFloatingType(column.sqlType)) {
+        if (m_floatsAsNumbers && isReadAsDouble(column.sqlType)) {
             // Doubles also for single-precision columns, rounded after: MariaDB's
             // driver (3.1) steps through a bound float array 8 bytes a row.
             b.cType = SQL_C_DOUBLE;
@@ -258,7 +270,7 @@ void ResultSet::fetchRow()
 
 bool ResultSet::isFloating(size_t column) const
 {
-    return isFloatingType(m_columns[column].sqlType);
+    return isReadAsDouble(m_columns[column].sqlType);
 }
 
 void ResultSet::readBinary(size_t column, Cell& c)
@@ -344,12 +356,12 @@ TypedNumber ResultSet::number(int column)
                                                    : c.text.trimmed().toDouble(&ok);
     switch (m_columns[size_t(column)].sqlType) {
     case SQL_REAL:
-        return {TypedNumber::Kind::Single, ok ? double(float(value)) : 0.0};
+        return {TypedNumber::Kind::Single, ok ? double(float(value)) : 0.0, ok};
     case SQL_FLOAT:
     case SQL_DOUBLE:
-        return {TypedNumber::Kind::Double, ok ? value : 0.0};
+        return {TypedNumber::Kind::Double, ok ? value : 0.0, ok};
     default:
-        return {TypedNumber::Kind::Other, ok ? value : 0.0};
+        return {TypedNumber::Kind::Other, ok ? value : 0.0, ok};
     }
 }
 

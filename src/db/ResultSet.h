@@ -13,9 +13,11 @@ namespace tessera::db {
 
 // A number read with the type its column has in the database.
 struct TypedNumber {
+    // Other: exact numerics (DECIMAL, NUMERIC, money), integers and texts.
     enum class Kind { Null, Single, Double, Other };
     Kind kind = Kind::Null;
-    double value = 0; // for Single, exactly the float the column holds
+    double value = 0; // for Single, exactly the float the column holds; else the nearest double
+    bool readable = true; // false: a text that is no number (value 0)
 
     bool isNull() const noexcept { return kind == Kind::Null; }
 };
@@ -37,11 +39,12 @@ public:
     // Moves to the next row; false at the end. Throws DbError.
     bool next();
 
-    // From the next row on, REAL, FLOAT and DOUBLE columns are read as binary
-    // numbers, not as the driver's display text (which may round: REAL with
-    // seven significant digits). Their text is then the shortest one that
-    // reads back as the same number. Meant for copying values; the record
-    // list keeps the driver's own text. Set it before the first next().
+    // From the next row on, REAL, FLOAT, DOUBLE, DECIMAL and NUMERIC columns
+    // are read as binary doubles converted by the driver, not as its display
+    // text (which may round: REAL with seven significant digits). Their text
+    // is then the shortest one that reads back as the same number. Meant for
+    // copying values; the record list keeps the driver's own text. Set it
+    // before the first next().
     void readFloatsAsNumbers(bool on = true) { m_floatsAsNumbers = on; }
     // Integer columns too, when rows come a block at a time (boundInteger).
     // Not for SQLite: its driver turns a text that a typeless column holds

@@ -36,9 +36,12 @@ struct Dialect {
     const char* dateTimeLiteral;
     const char* addDays;
     const char* tableProbe;
+    // The catalogue keeps unquoted names in capitals (Oracle): the probe
+    // asks for the name as the unquoted statements create and use it.
+    bool probesInCapitals = false;
 };
 
-// Rows in kind order; the original three rules come first and are tried first.
+// Rows in kind order; the rules of the field's three kinds come first and are tried first.
 constexpr Dialect kDialects[] = {
     {DatabaseKind::SqlServer,
      {{{"SQL Server", Match::Exact}, {}}},
@@ -58,7 +61,7 @@ constexpr Dialect kDialects[] = {
      "TO_DATE('%1', 'YYYY-MM-DD')", "TO_DATE('%1', 'HH24:MI:SS')",
      "TO_DATE('%1', 'YYYY-MM-DD HH24:MI:SS')",
      "%1%3",
-     "SELECT * FROM TAB WHERE TNAME='%s' AND TABTYPE='TABLE'"},
+     "SELECT * FROM TAB WHERE TNAME='%s' AND TABTYPE='TABLE'", true},
     // SQLite keeps date-times as text: one zero-padded form keeps comparisons right.
     {DatabaseKind::SQLite,
      {{{"SQLite", Match::ContainsAnyCase}, {}}},
@@ -248,7 +251,7 @@ QString tableProbeSql(DatabaseKind kind, const QString& tableName)
     const Dialect* d = dialectOf(kind);
     if (!d)
         return QString();
-    QString name = tableName;
+    QString name = d->probesInCapitals ? tableName.toUpper() : tableName;
     name.replace(u'\'', QStringLiteral("''"));
     return QString::fromLatin1(d->tableProbe).replace(QStringLiteral("%s"), name);
 }

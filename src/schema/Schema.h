@@ -65,6 +65,10 @@ inline const QString kTagTypePulse = QStringLiteral("遥脉");     // energy pul
 // Pseudo-station of the SCADA's global variables; the tree leaves it out.
 inline const QString kRealtimeDatabaseStation = QStringLiteral("实时数据库");
 
+// The columns of a telemetry table as statements name them, in order:
+// "ATime,TagID,DataType,nValue,nValueChange".
+inline const QString kSampleColumns = QStringLiteral("ATime,TagID,DataType,nValue,nValueChange");
+
 // DataType of telemetry samples set by hand through this program.
 inline constexpr int kManualDataType = 6;
 

@@ -12,7 +12,12 @@ QString TelemetryTableName(const QDate& day)
 {
     if (!day.isValid())
         return QString();
-    return QString::asprintf("Tag%04d%02d%02d", day.year(), day.month(), day.day());
+    return TelemetryTableName(day.year(), day.month(), day.day());
+}
+
+QString TelemetryTableName(int year, int month, int day)
+{
+    return QString::asprintf("Tag%04d%02d%02d", year, month, day);
 }
 
 QString CalendarDayTableName(int n)

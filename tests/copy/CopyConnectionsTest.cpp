@@ -86,11 +86,11 @@ TEST_F(CopyDataSourceTest, AProbeErrorEndsTheWholeRun)
     CopySettings settings;
     CopyRun run(
         settings, QDateTime(QDate(2008, 1, 1), QTime(9, 0)), QDateTime(QDate(2008, 12, 1), QTime(9, 0)), report);
-    // The PostgreSQL probe asks information_schema, which SQLite lacks.
-    run.Attach(db::Connection::open(sqliteConnectString(dir.filePath("newer.db"))), DatabaseKind::PostgreSQL,
+    // The Access probe asks MSysObjects, which SQLite lacks.
+    run.Attach(db::Connection::open(sqliteConnectString(dir.filePath("newer.db"))), DatabaseKind::Access,
         db::Connection::open(sqliteConnectString(dir.filePath("older.db"))), DatabaseKind::SQLite);
     EXPECT_FALSE(run.CopyTables({"Tag0101", "Tag0305"}));
-    EXPECT_TRUE(saidExactly(report.messageTexts(), {"查询是否存在新表(TAG20080305)时失败!原因:"}));
+    EXPECT_TRUE(saidExactly(report.messageTexts(), {"查询是否存在新表(Tag20080305)时失败!原因:"}));
     EXPECT_EQ(report.statuses({66, 0}), (QStringList{kStatusStarted, ""})); // Tag0101 never reached
     EXPECT_EQ(report.cell(66, CopyColumn::Ended), QString());
     EXPECT_EQ(report.lastProgress, std::make_pair(0, 2));

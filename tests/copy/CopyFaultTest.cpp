@@ -25,6 +25,9 @@ constexpr int kSoeRow = 372;
 constexpr int kTag0305Row = 66;
 constexpr int kTag0304Row = 65;
 const QString kNone; // the status of a table the run did not reach
+// The range of the scene's runs: both years' 5 March and the events of January 2008.
+const QDate kFirstDay(2007, 3, 1);
+const QDate kLastDay(2008, 3, 31);
 
 // The rows the tests look at, each as "date-time|...": the target's Event and
 // SOE, and its telemetry tables of 5 March 2007 and 2008.
@@ -49,7 +52,7 @@ protected:
                 target().execute(QString("ALTER TABLE %1 ENGINE=MyISAM").arg(table));
 
         // The target before the run: rows inside the copied ranges and outside them.
-        addEvent(target(), "2007-11-30", "07:00:00", "old before the range");
+        addEvent(target(), "2007-02-28", "07:00:00", "old before the range");
         addEvent(target(), "2008-01-10", "07:00:00", "old in the range");
         addEvent(target(), "2008-01-10", "07:00:00", "old soe", "SOE");
         addSample(target(), "TAG20070305", "2007-03-05 06:00:00", 99, 9.5);
@@ -65,7 +68,7 @@ protected:
             addSample(source(), "Tag0305", QString("%1-03-05 02:00:00").arg(year), 2, 2.5);
         }
         // What a complete copy of all of it gives.
-        copied.events = QStringList{"2007-11-30 00:00:00|07:00:00|old before the range",
+        copied.events = QStringList{"2007-02-28 00:00:00|07:00:00|old before the range",
                                     "2008-01-02 00:00:00|01:00:00|a", "2008-01-03 00:00:00|02:00:00|b"};
         copied.soe = QStringList{"2008-01-04 00:00:00|03:00:00|new soe"};
         copied.tag2007 = QStringList{"2007-03-05 01:00:00|1|1.5", "2007-03-05 02:00:00|2|2.5"};
@@ -183,7 +186,7 @@ TEST_P(CopySourceFaultTest, ASourceThatFailsLeavesTheTargetAsItWas)
             source().execute(sql);
 
         RecordingReport report;
-        EXPECT_TRUE(copy(c.telemetry ? QStringList{"Tag0305"} : QStringList{"SOE", "Event"}, report));
+        EXPECT_TRUE(copy(c.telemetry ? QStringList{"Tag0305"} : QStringList{"SOE", "Event"}, report, kFirstDay, kLastDay));
         EXPECT_TRUE(saidExactly(report.messageTexts(), {c.message}));
         // After a failed event table the run goes on with SOE.
         EXPECT_EQ(report.statuses({kEventRow, kSoeRow, kTag0305Row}),
@@ -230,7 +233,7 @@ TEST_P(CopyIntoTest, AStopUndoesTheCurrentTableAndTouchesNoOther)
         SetUp();
         RecordingReport report;
         report.stopAfterChecks = c.stopAt - 1;
-        EXPECT_FALSE(copy({"Tag0305", "SOE", "Event"}, report));
+        EXPECT_FALSE(copy({"Tag0305", "SOE", "Event"}, report, kFirstDay, kLastDay));
         EXPECT_EQ(report.checks, c.stopAt);
         EXPECT_EQ(report.messageTexts(), QStringList());
         EXPECT_EQ(report.statuses({kEventRow, kSoeRow, kTag0305Row}), c.statuses);
@@ -249,7 +252,7 @@ TEST_P(CopyIntoTest, AStopInAParallelRunLeavesEveryTableDoneOrAsItWas)
         jobs = 2;
         RecordingReport report;
         report.stopAfterChecks = stopAt - 1;
-        const bool completed = copy({"Tag0305", "SOE", "Event"}, report);
+        const bool completed = copy({"Tag0305", "SOE", "Event"}, report, kFirstDay, kLastDay);
         EXPECT_EQ(completed, report.checks < stopAt); // stopped exactly when asked to
         EXPECT_EQ(report.messageTexts(), QStringList());
         const TargetRows now = targetRows();
@@ -274,22 +277,22 @@ TEST_P(CopyIntoTest, DaysEndAtTheNextMidnightNotAtTheirLastWholeSecond)
         target().execute("ALTER TABLE TAG20080305 MODIFY ATime DATETIME(3)");
     target().execute("INSERT INTO TAG20080305 VALUES('2008-03-05 23:59:59.5',98,1,9.5,0)");
     // Late on the last day of the event range, and the first instant after it.
-    addEvent(target(), "2008-01-31 06:00:00", "06:00:00", "old late on the last day");
-    addEvent(target(), "2008-02-01", "06:00:00", "old after the range");
+    addEvent(target(), "2008-03-31 06:00:00", "06:00:00", "old late on the last day");
+    addEvent(target(), "2008-04-01", "06:00:00", "old after the range");
     // The SQLite source keeps its instants as text, fractions as written.
-    source().execute("INSERT INTO Event VALUES(3,'2008-01-31 08:00:00','1899-12-30 08:00:00',0,'late','','','')");
-    source().execute("INSERT INTO Event VALUES(3,'2008-02-01 00:00:00','1899-12-30 08:00:00',0,'next month','','','')");
+    source().execute("INSERT INTO Event VALUES(3,'2008-03-31 08:00:00','1899-12-30 08:00:00',0,'late','','','')");
+    source().execute("INSERT INTO Event VALUES(3,'2008-04-01 00:00:00','1899-12-30 08:00:00',0,'next month','','','')");
     source().execute("DELETE FROM Tag0305 WHERE ATime LIKE '2008%'");
     for (const char* sample : {"'2008-03-05 00:00:00',3,1,3", "'2008-03-05 23:59:59.5',1,1,1",
                                "'2008-03-05 23:59:59.000',2,1,2", "'2008-03-06 00:00:00',4,1,4"})
         source().execute(QString("INSERT INTO Tag0305 VALUES(%1,0)").arg(sample));
 
     RecordingReport report;
-    EXPECT_TRUE(copy({"Tag0305", "Event"}, report));
+    EXPECT_TRUE(copy({"Tag0305", "Event"}, report, kFirstDay, kLastDay));
     EXPECT_EQ(report.messageTexts(), QStringList());
     const TargetRows now = targetRows();
-    EXPECT_EQ(now.events, copied.events + QStringList({"2008-01-31 00:00:00|08:00:00|late",
-                                                       "2008-02-01 00:00:00|06:00:00|old after the range"}));
+    EXPECT_EQ(now.events, copied.events + QStringList({"2008-03-31 00:00:00|08:00:00|late",
+                                                       "2008-04-01 00:00:00|06:00:00|old after the range"}));
     EXPECT_EQ(now.tag2008, (QStringList{"2008-03-05 00:00:00|3|3", "2008-03-05 23:59:59|1|1",
                                         "2008-03-05 23:59:59|2|2"}));
     EXPECT_EQ(report.cell(kTag0305Row, CopyColumn::Count), "5"); // two of 2007, three of 2008
@@ -367,7 +370,7 @@ TEST_P(CopyLostConnectionTest, ALostConnectionEndsTheRunWithOneMessageAndUndoesT
         };
         // A source that sends its rows as they are read, not all at its open.
         const QString streaming = sourceKind() == DatabaseKind::PostgreSQL ? ";UseDeclareFetch=1;Fetch=100" : "";
-        EXPECT_FALSE(copy({"Tag0304", "Tag0305", "SOE", "Event"}, report, QDate(2007, 12, 1), QDate(2008, 1, 31),
+        EXPECT_FALSE(copy({"Tag0304", "Tag0305", "SOE", "Event"}, report, kFirstDay, kLastDay,
                           [&](CopyRun& run) {
                               victim = serverSessionId(targetSide ? run.Target() : run.Source(), GetParam().kind);
                           },
@@ -401,7 +404,7 @@ TEST_P(CopyMyIsamTest, ARefusedRowLeavesEveryOtherRowWrittenOnce)
     addSample(source(), "Tag0305", "2008-03-05 04:00:00", 4, 4.5);
 
     RecordingReport report;
-    EXPECT_TRUE(copy({"Tag0305", "Event"}, report));
+    EXPECT_TRUE(copy({"Tag0305", "Event"}, report, kFirstDay, kLastDay));
     EXPECT_TRUE(saidExactly(report.messageTexts(), {"不能处理Event据表!", "插入数据出错,出错信息:"}));
     EXPECT_EQ(report.statuses({kEventRow, kTag0305Row}), QStringList(2, kStatusFailed));
 
@@ -432,7 +435,7 @@ TEST_P(CopyValueTest, ValuesAndMomentsOfAServerArriveBitForBit)
                              .arg(values[i].second, 0, 'g', 17));
 
     RecordingReport report;
-    EXPECT_TRUE(copy({"Tag0305", "Event"}, report));
+    EXPECT_TRUE(copy({"Tag0305", "Event"}, report, kFirstDay, kLastDay));
     EXPECT_EQ(report.messageTexts(), QStringList());
     // The server's timestamps, read as such, are the same moments in the target.
     EXPECT_EQ(targetRows().events, copied.events);
@@ -451,8 +454,64 @@ TEST_P(CopyValueTest, ValuesAndMomentsOfAServerArriveBitForBit)
     EXPECT_FALSE(rs.next());
 }
 
+// The numeric column types of the field's archives (Oracle NUMBER, SQL Server
+// decimal and money among them): every value arrives as the nearest double of
+// what the source holds, never as 0; a text that is no number fails its day.
+TEST_P(CopyValueTest, FieldColumnTypesArriveWithTheirValues)
+{
+    struct Case {
+        QString type; // of nValue and nValueChange
+        QStringList values;
+        bool onlyOn = false; // the type of one kind only: `kindOnly`
+        DatabaseKind kindOnly = DatabaseKind::SQLite;
+    };
+    const std::vector<Case> cases = {
+        {"DECIMAL(12,3)", {"1279.125", "-0.001", "99999.999", "1279.123"}},
+        // At most 15 significant digits: the SQLite driver reads no more of a real.
+        {"NUMERIC(18,6)", {"0.1", "123456789.123456"}},
+        {"INTEGER", {"42", "-7"}},
+        {"BIGINT", {"123456789012345"}},
+        {"SMALLINT", {"12"}},
+        {sourceKind() == DatabaseKind::PostgreSQL ? "DOUBLE PRECISION" : "FLOAT(53)", {"0.1", "1234.56789"}},
+        {"money", {"1279.13", "-3.5"}, true, DatabaseKind::PostgreSQL},
+    };
+    const QString timeType = sourceKind() == DatabaseKind::PostgreSQL ? "TIMESTAMP" : "DATETIME";
+    for (const Case& c : cases) {
+        if (c.onlyOn && c.kindOnly != sourceKind())
+            continue;
+        SCOPED_TRACE(c.type.toStdString());
+        remake(source(), "Tag0305",
+            QString("CREATE TABLE Tag0305 (ATime %1, TagID INTEGER, DataType INTEGER, nValue %2, nValueChange %2)")
+                .arg(timeType, c.type));
+        for (int i = 0; i < c.values.size(); ++i)
+            source().execute(QString("INSERT INTO Tag0305 VALUES(%1,%2,1,%3,%3)")
+                                 .arg(FormatDateLiteral(sourceKind(), QString("2008-03-05 0%1:00:00").arg(i)))
+                                 .arg(i + 1)
+                                 .arg(c.values[i]));
+        RecordingReport report;
+        EXPECT_TRUE(copy({"Tag0305"}, report, kFirstDay, kLastDay));
+        EXPECT_EQ(report.messageTexts(), QStringList());
+        db::ResultSet rs = target().query("SELECT nValue,nValueChange FROM TAG20080305 WHERE TagID<>99 ORDER BY TagID");
+        rs.readFloatsAsNumbers();
+        for (const QString& value : c.values) {
+            ASSERT_TRUE(rs.next());
+            EXPECT_EQ(rs.number(0).value, value.toDouble()) << value.toStdString();
+            EXPECT_EQ(rs.number(1).value, value.toDouble()) << value.toStdString();
+        }
+        EXPECT_FALSE(rs.next());
+    }
+    if (sourceKind() == DatabaseKind::SQLite) {
+        // SQLite keeps what a column's type cannot hold as text.
+        source().execute("INSERT INTO Tag0305 VALUES('2008-03-05 09:00:00',9,1,1,'n/a')");
+        RecordingReport report;
+        EXPECT_TRUE(copy({"Tag0305"}, report, kFirstDay, kLastDay));
+        EXPECT_TRUE(saidExactly(report.messageTexts(), {"查询数据出错,出错信息:Tag0305表第3行的nValueChange无法识别:“n/a”"}));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Sources, CopyValueTest,
-                         ::testing::Values(Sides{DatabaseKind::PostgreSQL, false}, Sides{DatabaseKind::MySql, false}),
+                         ::testing::Values(Sides{DatabaseKind::PostgreSQL, false}, Sides{DatabaseKind::MySql, false},
+                                           Sides{DatabaseKind::SQLite, false}),
                          sidesName);
 
 } // namespace

@@ -32,6 +32,15 @@ protected:
             sql.replace(QRegularExpression("\\)$"), ", CHECK (" + check + "))");
         remake(server, name, sql);
     }
+    std::vector<int> tickedRows(QDate start, QDate end)
+    {
+        const auto ticked = MarkTablesForRange(true, QDateTime(start, QTime()), QDateTime(end, QTime()));
+        std::vector<int> rows;
+        for (int row = 0; row < kCopyTableRows; ++row)
+            if ((*ticked)[size_t(row)])
+                rows.push_back(row);
+        return rows;
+    }
     void sourceEvent(const QString& date, const QString& time, const QString& contents)
     {
         file.execute(QString("INSERT INTO Event VALUES(3,'%1 00:00:00','1899-12-30 %2',120,'%3',' SCADA','O''Brien',"
@@ -112,7 +121,7 @@ TEST_P(CopyRunTest, EventTableFailuresKeepTheirMeaning)
     const QStringList contents{"a", "b", "bad", "c"};
     for (int i = 0; i < contents.size(); ++i)
         sourceEvent(QString("2008-01-0%1").arg(i + 2), "01:00:00", contents[i]);
-    // Missing target tables: the delete fails. Fault sets no status before it.
+    // Missing target tables: the delete fails, and that table with it.
     remake(server, "Fault");
     remake(server, "SDaySummary");
     // A source table that cannot be read.
@@ -127,7 +136,7 @@ TEST_P(CopyRunTest, EventTableFailuresKeepTheirMeaning)
         EXPECT_EQ(rowsOf(server, "SELECT Contents FROM Event ORDER BY ADate"), QStringList{"imported before"});
         // Event, SDaySummary (it starts as failed), RSSummary, RSChange, LimitAlarm, Fault, SOE.
         EXPECT_EQ(report.statuses({378, 377, 376, 375, 374, 373, 372}),
-            (QStringList{kStatusFailed, kStatusFailed, kStatusDone, kStatusFailed, kStatusDone, "", kStatusDone}));
+            (QStringList{kStatusFailed, kStatusFailed, kStatusDone, kStatusFailed, kStatusDone, kStatusFailed, kStatusDone}));
         EXPECT_TRUE(saidExactly(report.messageTexts(),
             {"不能处理Event据表!", "删除重复导入的SDaySummary数据失败!",
                 "处理RSChange表出错:", "删除重复导入的Fault数据失败!"}));
@@ -161,8 +170,8 @@ TEST_P(CopyRunTest, CopiesCalendarDayTablesYearByYear)
         "INSERT INTO Tag20080305 VALUES(" + FormatDateLiteral(targetKind(), "2008-03-05 01:00:00") + ",11,1,99,0)");
 
     RecordingReport report;
-    // Only the years count, not the months of the range.
-    EXPECT_TRUE(copy({"Tag0230", "Tag0305", "Tag0306", "Tag0307"}, report, QDate(2006, 7, 1), QDate(2008, 2, 1)));
+    // The day in each year of the range: 2006, 2007 and 2008.
+    EXPECT_TRUE(copy({"Tag0230", "Tag0305", "Tag0306", "Tag0307"}, report, QDate(2006, 3, 1), QDate(2008, 3, 31)));
 
     EXPECT_EQ(report.endedRows, (std::vector<int>{calendarDayRow(3, 7), calendarDayRow(3, 6), 66, 60}));
     // No TAG20080230 anywhere: nothing to do.
@@ -180,9 +189,9 @@ TEST_P(CopyRunTest, CopiesCalendarDayTablesYearByYear)
         (QStringList{
             "2008-03-05 00:05:00|11|1.5|0.25", "2008-03-05 14:20:00|12|2.5|0.5", "2008-03-05 23:59:59|13|3.5|0.75"}));
 
-    // A double nValue passes through single precision; nValueChange keeps six decimals.
+    // Doubles arrive as they are (the target's double precision column keeps them).
     db::ResultSet reals = server.query("SELECT nValue,nValueChange FROM Tag20080306 ORDER BY TagID");
-    for (const auto& [value, change] : {std::pair{1234.567871, 1234.56789}, std::pair{0.1, 0.1}}) {
+    for (const auto& [value, change] : {std::pair{1234.56789, 1234.56789}, std::pair{0.1, 0.1}}) {
         ASSERT_TRUE(reals.next());
         EXPECT_DOUBLE_EQ(reals.number(0).value, value);
         EXPECT_DOUBLE_EQ(reals.number(1).value, change);
@@ -201,6 +210,63 @@ TEST_P(CopyRunTest, AFailingSampleIsReportedAndTheTableGoesOn)
     EXPECT_EQ(report.cell(66, CopyColumn::Count), "3");
     EXPECT_TRUE(saidExactly(report.messageTexts(), {"插入数据出错,出错信息:"}));
     EXPECT_EQ(rowsOf(server, "SELECT TagID FROM Tag20080305 ORDER BY TagID"), (QStringList{"12", "14"}));
+}
+
+// No day of the target outside the range is touched, in any year: a range
+// across New Year, a leap day, a chosen table none of whose days is in it.
+TEST_P(CopyRunTest, OnlyTheDaysOfTheRangeAreReplacedInAnyYear)
+{
+    const QStringList days{"1229", "1230", "1231", "0101", "0102", "0103", "0228", "0229", "0301"};
+    struct Case {
+        const char* name;
+        QDate start, end;
+        QStringList tables; // empty: as the range box ticks them
+        QStringList replaced; // target tables whose day is copied
+        QStringList outOfRange; // chosen calendar-day tables said to be outside the range
+    };
+    const std::vector<Case> cases = {
+        {"across New Year", QDate(2024, 12, 30), QDate(2025, 1, 2), {},
+            {"Tag20241230", "Tag20241231", "Tag20250101", "Tag20250102"}, {"Tag1229", "Tag0103", "Tag0229"}},
+        {"a leap day", QDate(2024, 2, 28), QDate(2024, 3, 1), {"Tag0228", "Tag0229", "Tag0301", "Tag1230"},
+            {"Tag20240228", "Tag20240229", "Tag20240301"}, {"Tag1230"}},
+        {"a day outside its range", QDate(2025, 1, 1), QDate(2025, 1, 2), {"Tag1230", "Tag0101"}, {"Tag20250101"},
+            {"Tag1230"}},
+    };
+    QStringList targets;
+    for (const QString& day : days) {
+        file.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, "Tag" + day, ddl::Generation::Older));
+        for (int year : {2023, 2024, 2025}) {
+            file.execute(QString("INSERT INTO Tag%1 VALUES('%2-%3-%4 12:00:00',1,1,%2,0)")
+                             .arg(day).arg(year).arg(day.left(2), day.right(2)));
+            if (day != "0229" || year == 2024) { // no other 29 February in the target
+                targets << QString("Tag%1%2").arg(year).arg(day);
+                createTelemetryTarget(targets.last());
+            }
+        }
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& table : targets) {
+            server.execute("DELETE FROM " + table);
+            const QString at = QString("%1-%2-%3 06:00:00").arg(table.mid(3, 4), table.mid(7, 2), table.mid(9, 2));
+            server.execute(QString("INSERT INTO %1 VALUES(%2,1,1,-1,0)").arg(table, FormatDateLiteral(targetKind(), at)));
+        }
+        QStringList tables = c.tables;
+        if (tables.isEmpty())
+            for (int row : tickedRows(c.start, c.end))
+                tables << copyTableNames().at(row);
+        RecordingReport report;
+        EXPECT_TRUE(copy(tables, report, c.start, c.end));
+        EXPECT_EQ(report.messageTexts(), QStringList());
+        for (const QString& table : targets) {
+            const QStringList values = rowsOf(server, "SELECT nValue FROM " + table);
+            const double expected = c.replaced.contains(table) ? table.mid(3, 4).toDouble() : -1;
+            EXPECT_EQ(values.size(), 1) << table.toStdString();
+            EXPECT_EQ(values.value(0).toDouble(), expected) << table.toStdString();
+        }
+        for (const QString& table : c.outOfRange)
+            EXPECT_EQ(report.status(copyTableRow(table)), kStatusOutOfRange) << table.toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, CopyRunTest, kIntoEveryKind, sidesName);

@@ -37,6 +37,8 @@ public:
             onCheck(checks);
         return stopAfterChecks >= 0 && checks > stopAfterChecks;
     }
+    // Not counted: how often the run waits for its source depends on timing.
+    bool stopRequestedWhileWaiting() override { return stopAfterChecks >= 0 && checks > stopAfterChecks; }
     void tableEnded(int row) override { endedRows.push_back(row); }
 
     QString cell(int row, copy::CopyColumn column) const

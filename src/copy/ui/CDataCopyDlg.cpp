@@ -231,6 +231,10 @@ void CDataCopyDlg::ChooseDataSource(bool target)
     const std::optional<QString> name = DataSourcePickerDialog::pick(this, side.dsn);
     if (!name)
         return;
+    // The chosen name stays, also when its driver cannot be looked up; the
+    // kind then stays as it was.
+    side.dsn = *name;
+    ShowFields();
     std::optional<QString> driver;
     if (!runWaiting(
             [&] {
@@ -239,9 +243,7 @@ void CDataCopyDlg::ChooseDataSource(bool target)
             },
             {nullptr, QStringLiteral("注册表中未发现数据源路径"), {}}))
         return;
-    side.dsn = *name;
     side.kind = kindOfDriverName(*driver).value_or(DatabaseKind::None);
-    ShowFields();
 }
 
 QStringList CDataCopyDlg::GetChosenTables() const
@@ -258,8 +260,13 @@ void CDataCopyDlg::StartCopy()
     if (m_running)
         return;
     ReadFields();
-    if (!(m_start < m_end)) {
+    // Whole days, both included: one day (start equal to end) is a range too.
+    if (m_start.date() > m_end.date()) {
         standardMessage(QStringLiteral("开始时间的应该小于结束时间!"));
+        return;
+    }
+    if (const QString problem = copy::copyRangeProblem(m_start.date(), m_end.date()); !problem.isEmpty()) {
+        standardMessage(problem);
         return;
     }
     const QStringList chosen = GetChosenTables();
@@ -291,6 +298,7 @@ void CDataCopyDlg::StartCopy()
     run.RunCopy(chosen);
     run.CloseConnections();
     SetRunning(false);
+    ShowHeldMessages();
     SaveCopySettings();
 }
 
@@ -299,27 +307,29 @@ void CDataCopyDlg::ResumeCopy()
     if (m_running)
         return;
     ReadFields();
-    std::optional<QStringList> left;
-    if (CTesseraApp* app = CTesseraApp::Instance()) {
-        try {
-            left = copy::tablesToResume(app->GetJournal(), m_settings, m_start, m_end);
-        } catch (const journal::JournalError& error) {
-            warningMessage(this, QStringLiteral("无法读取操作日志!\n%1").arg(error.message()), windowTitle());
-            return;
-        }
-    }
-    if (!left) {
-        standardMessage(QStringLiteral("没有可以继续的复制:操作日志中没有数据源和时间范围都相同的复制。"));
+    CTesseraApp* app = CTesseraApp::Instance();
+    if (!app)
+        return;
+    // The run is known by the databases behind the data sources: both open.
+    copy::CopyRun probe(m_settings, m_start, m_end, *this);
+    copy::ResumePlan plan;
+    if (!probe.LookUpConnectionKinds() || !probe.OpenCopyConnections())
+        return;
+    try {
+        plan = copy::planResume(app->GetJournal(), m_settings, probe.Source(), probe.Target(), m_start, m_end);
+    } catch (const journal::JournalError& error) {
+        warningMessage(this, QStringLiteral("无法读取操作日志!\n%1").arg(error.message()), windowTitle());
         return;
     }
-    if (left->isEmpty()) {
-        standardMessage(QStringLiteral("上次复制的表都已处理成功完成。"));
+    probe.CloseConnections();
+    if (!plan.refusal.isEmpty() || plan.tables.isEmpty()) {
+        standardMessage(!plan.refusal.isEmpty() ? plan.refusal : plan.announcement);
         return;
     }
     m_range->setChecked(false);
     for (int row = 0; row < copy::kCopyTableRows; ++row) {
         QTableWidgetItem* item = m_tables->item(row, 0);
-        item->setCheckState(left->contains(item->text()) ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(plan.tables.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
     }
     StartCopy();
 }
@@ -369,7 +379,35 @@ void CDataCopyDlg::setCell(int row, CopyColumn column, const QString& text)
 
 void CDataCopyDlg::message(const QString& text, const QString& caption)
 {
-    showNotice({this, text, caption});
+    // During a run, what a table says is held until it ends: one box a table.
+    if (!m_running) {
+        showNotice({this, text, caption});
+        return;
+    }
+    if (m_heldMessages.isEmpty())
+        m_heldCaption = caption;
+    m_heldMessages << text;
+}
+
+bool CDataCopyDlg::stopRequestedWhileWaiting()
+{
+    // Keeps the window painting and "停止" answering while a source is silent.
+    QCoreApplication::processEvents();
+    return m_stopRequested;
+}
+
+void CDataCopyDlg::tableEnded(int)
+{
+    ShowHeldMessages();
+}
+
+void CDataCopyDlg::ShowHeldMessages()
+{
+    if (m_heldMessages.isEmpty())
+        return;
+    const QString text = m_heldMessages.join(u'\n');
+    m_heldMessages.clear();
+    showNotice({this, text, m_heldCaption});
 }
 
 void CDataCopyDlg::progress(int tablesDone, int tablesTotal, double tableFraction)

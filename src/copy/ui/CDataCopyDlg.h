@@ -63,6 +63,10 @@ private:
     void message(const QString& text, const QString& caption) override;
     void progress(int tablesDone, int tablesTotal, double tableFraction) override;
     bool stopRequested() override { return m_stopRequested; }
+    bool stopRequestedWhileWaiting() override;
+    void tableEnded(int row) override;
+    // One box for what the table (or the run) said.
+    void ShowHeldMessages();
 
     QString m_configurationPath;
     copy::CopySettings m_settings;
@@ -71,6 +75,8 @@ private:
     QDateTime m_end;
     bool m_running = false;
     bool m_stopRequested = false;
+    QStringList m_heldMessages;
+    QString m_heldCaption;
 
     QLineEdit* m_targetDsn = nullptr;
     QLineEdit* m_targetUser = nullptr;
