@@ -111,7 +111,7 @@ struct Target {
     QString dsnEntry; // odbc.ini lines after the section header
     QString user;
     QString password;
-    const char* before; // the figures this machine gave before block reads, array writes and lanes
+    const char* before; // the figures of the first version on this machine, without block reads, array writes and lanes
 };
 
 QString connectString(const QString& dsn, const Target& t)
@@ -299,7 +299,7 @@ void benchTarget(const Target& t, const Sizes& n, const QString& olderPath, QTem
     printRate("events: tessera-copy (whole process)", n.events, rate(n.events, eventSeconds));
     printRate("events: database's INSERT ... SELECT", n.events, eventOwn);
     printRate("events: a statement per row, 1 ms pause", sample, eventPerRow);
-    std::printf("  before this work (same machine): %s\n", t.before);
+    std::printf("  the first, row-by-row version (same machine): %s\n", t.before);
     if (tagSeconds > 0 && eventSeconds > 0)
         std::printf("  tessera-copy / per-row statements: telemetry %.0fx, events %.0fx\n",
                     n.samples / tagSeconds / tagPerRow, n.events / eventSeconds / eventPerRow);

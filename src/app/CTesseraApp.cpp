@@ -3,6 +3,7 @@
 #include "app/CDataSourceDlg.h"
 #include "app/CLoginDlg.h"
 #include "dialect/DetectDatabaseKind.h"
+#include "dialect/DriverOptions.h"
 #include "settings/CIniFile.h"
 #include "platform/Platform.h"
 #include "settings/SettingsKeys.h"
@@ -42,13 +43,15 @@ QString CTesseraApp::FormatDateLiteral(const QString& text) const
 CTesseraApp::OpenResult CTesseraApp::OpenConnection(const QString& dataSource, const QString& user,
                                                     const QString& password)
 {
-    db::OpenedDataSource opened = db::openDataSource(dataSource, user, password);
+    // Classified before it is opened: the kind chooses what its driver is
+    // told, and no statement may run in a guessed dialect.
+    const KindDetection detection = DetectDatabaseKind(dataSource);
+    const QString options = detection.kind ? driverOptionsFor(*detection.kind, ConnectionRole::Archive) : QString();
+    db::OpenedDataSource opened = db::openDataSource(dataSource, user, password, options);
     if (opened.outcome != db::OpenedDataSource::Outcome::Opened)
         return {opened.outcome == db::OpenedDataSource::Outcome::CannotOpen ? OpenOutcome::CannotOpen
                                                                             : OpenOutcome::AccessFailed,
                 {}};
-    // Classified before it is used: no statement may run in a guessed dialect.
-    const KindDetection detection = DetectDatabaseKind(dataSource);
     if (!detection.kind)
         return {OpenOutcome::UnknownKind, detection.messages};
 

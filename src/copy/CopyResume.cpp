@@ -9,6 +9,7 @@
 #include "view/CommandIds.h"
 
 #include <map>
+#include <set>
 
 namespace tessera::copy {
 
@@ -65,6 +66,7 @@ ResumePlan planResume(journal::Journal& journal, const CopySettings& settings, c
     journal::EntryFilter filter;
     filter.commandId = cmd::DataCopy;
     std::map<QString, TableOutcome> latest; // by table, from the newest run that copied it
+    std::map<qint64, journal::EntrySummary> runs;
     std::optional<journal::EntrySummary> newest;
     for (const journal::EntrySummary& run : journal.entries(filter)) { // the newest first
         if (run.dataSource != settings.target.dsn || !run.scopeText.startsWith(prefix)
@@ -75,6 +77,7 @@ ResumePlan planResume(journal::Journal& journal, const CopySettings& settings, c
             continue;
         if (!newest)
             newest = run;
+        runs[run.id] = run;
         for (const journal::UnitInfo& unit : details->units)
             // A name the list does not have is no table of a copy (a damaged journal).
             if (copyTableRow(unit.table) >= 0 && !latest.count(unit.table))
@@ -90,13 +93,25 @@ ResumePlan planResume(journal::Journal& journal, const CopySettings& settings, c
         plan.refusal = QStringLiteral("第%1号复制仍在进行,不能继续它;请等它结束后再试").arg(newest->id);
         return plan;
     }
+    std::set<qint64> continued;
     for (const QString& name : copyTableNames())
-        if (const auto found = latest.find(name); found != latest.end() && !statusNeedsNoRerun(found->second.status))
+        if (const auto found = latest.find(name); found != latest.end() && !statusNeedsNoRerun(found->second.status)) {
             plan.tables << name;
-    const QString when = newest->startedLocal.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    plan.announcement = plan.tables.isEmpty()
-        ? QStringLiteral("上次复制的表都已处理成功完成(第%1号复制,%2开始)。").arg(newest->id).arg(when)
-        : QStringLiteral("继续第%1号复制(%2开始):再复制%3个表").arg(newest->id).arg(when).arg(plan.tables.size());
+            continued.insert(found->second.runId);
+        }
+    auto named = [&](const journal::EntrySummary& run) {
+        return QStringLiteral("第%1号复制(%2开始)")
+            .arg(run.id)
+            .arg(run.startedLocal.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    };
+    if (plan.tables.isEmpty()) {
+        plan.announcement = QStringLiteral("上次复制的表都已处理成功完成(%1)。").arg(named(*newest));
+        return plan;
+    }
+    QStringList names;
+    for (qint64 id : continued)
+        names << named(runs[id]);
+    plan.announcement = QStringLiteral("继续%1:再复制%2个表").arg(names.join(QStringLiteral("、"))).arg(plan.tables.size());
     return plan;
 }
 

@@ -10,6 +10,7 @@
 #include "db/DataSourceCatalogue.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
+#include "dialect/DriverOptions.h"
 #include "dialect/NamedLock.h"
 #include "schema/Schema.h"
 
@@ -61,14 +62,6 @@ double unitFraction(qint64 rowsRead, qint64 expected)
     if (expected > 0)
         return std::min(double(rowsRead) / double(expected), 0.99);
     return double(rowsRead) / (double(rowsRead) + kGuessedRows);
-}
-
-// What the source's driver is told when it opens: the SQLite driver reads
-// a whole result into memory before handing out its first row unless it
-// steps through it (a day of five million samples took a gigabyte).
-QString sourceDriverOptions(DatabaseKind kind)
-{
-    return kind == DatabaseKind::SQLite ? QStringLiteral("StepAPI=1") : QString();
 }
 
 // The data-source name of a connect string, empty when it names none.
@@ -130,9 +123,11 @@ bool CopyRun::OpenCopyConnections()
         return false;
     };
     return open(m_settings.target, m_target, QStringLiteral("新版本数据源不能打开,请正确配置数据源"),
-               QStringLiteral("访问新版本数据源失败,请正确配置数据源"))
+               QStringLiteral("访问新版本数据源失败,请正确配置数据源"),
+               driverOptionsFor(m_settings.target.kind, ConnectionRole::Archive))
         && open(m_settings.source, m_source, QStringLiteral("旧版本数据库不能打开,请正确配置数据源"),
-            QStringLiteral("访问旧版本数据库失败,请正确配置数据源"), sourceDriverOptions(m_settings.source.kind));
+            QStringLiteral("访问旧版本数据库失败,请正确配置数据源"),
+            driverOptionsFor(m_settings.source.kind, ConnectionRole::CopySource));
 }
 
 bool CopyRun::RunCopy(const QStringList& chosenTables)

@@ -82,7 +82,11 @@ void RowSpool::add(Row row)
 void RowSpool::spill(const Row& row)
 {
     if (!m_file) {
-        m_file = std::make_unique<QTemporaryFile>(QDir::temp().filePath(QStringLiteral("tessera-copy-XXXXXX")));
+        // Qt names no folder when TMPDIR names one that does not exist.
+        const QString folder = QDir::tempPath();
+        if (folder.isEmpty())
+            throw std::runtime_error("no folder for temporary files (TMPDIR names none that exists)");
+        m_file = std::make_unique<QTemporaryFile>(QDir(folder).filePath(QStringLiteral("tessera-copy-XXXXXX")));
         if (!m_file->open())
             throw std::runtime_error("cannot create a temporary file for the rows of the unit: "
                                      + m_file->errorString().toStdString());

@@ -67,6 +67,12 @@ Connection Connection::open(const QString& connectString, const ConnectOptions& 
     // (a quote doubled, nothing else special) is what the program writes.
     if (dbms.contains(QLatin1String("MySQL"), Qt::CaseInsensitive)
         || dbms.contains(QLatin1String("MariaDB"), Qt::CaseInsensitive)) {
+        // The session setting must not go with a reconnect the driver makes
+        // on its own (a data source may ask for one): none, then.
+        if (!connectString.contains(QLatin1String("AUTO_RECONNECT"), Qt::CaseInsensitive)) {
+            c.close();
+            return open(connectString + QStringLiteral(";AUTO_RECONNECT=0"), options);
+        }
         c.execute(QStringLiteral("SET SESSION sql_mode=CONCAT(@@sql_mode, ',NO_BACKSLASH_ESCAPES')"));
         // Its driver (3.1) miscounts the length of a bound wide text that is not
         // ASCII and stores NULs or the next value's characters after it; texts

@@ -99,10 +99,12 @@ TEST_F(CopyDataSourceTest, AProbeErrorEndsTheWholeRun)
 // tessera-copy as a user runs it.
 class CopyProgramTest : public CopyDataSourceTest {
 protected:
-    void start(QProcess& process, const QStringList& arguments)
+    void start(QProcess& process, const QStringList& arguments, const QStringList& variables = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TESSERA_CONFIG_DIR", dir.path());
+        for (const QString& variable : variables)
+            env.insert(variable.section('=', 0, 0), variable.section('=', 1));
         process.setProcessEnvironment(env);
         process.start(TESSERA_COPY_PROGRAM, arguments);
     }
@@ -111,10 +113,10 @@ protected:
         QString out;
         QString err;
     };
-    Result run(const QStringList& arguments)
+    Result run(const QStringList& arguments, const QStringList& variables = {})
     {
         QProcess process;
-        start(process, arguments);
+        start(process, arguments, variables);
         EXPECT_TRUE(process.waitForFinished(60000));
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
@@ -200,6 +202,13 @@ TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.out, "Tag0305\t处理失败\t0\n");
     EXPECT_TRUE(failed.err.contains("查询数据出错,出错信息:")) << failed.err.toStdString();
+
+    // An event table the target lacks fails alone, journal or not.
+    target.execute("DROP TABLE SOE");
+    const Result noTable = run(options() + QStringList{"--tables", "SOE,Event"});
+    EXPECT_EQ(noTable.exitCode, 1);
+    EXPECT_EQ(noTable.out, "Event\t处理成功完成\nSOE\t处理失败\n");
+    EXPECT_TRUE(noTable.err.contains("删除重复导入的SOE数据失败!")) << noTable.err.toStdString();
 }
 
 // --resume continues the last run of the same data sources and range with
@@ -212,12 +221,26 @@ TEST_F(CopyProgramTest, ResumeCopiesOnlyTheTablesNotFinished)
     source.execute("ALTER TABLE Tag0305 RENAME TO Tag0305Away");
     const Result first = run(options() + QStringList{"--tables", "Tag0305,Event"});
     EXPECT_EQ(first.out, "Event\t处理成功完成\nTag0305\t处理失败\t0\n");
+    // A later run of another table set hides nothing the first left undone.
+    EXPECT_EQ(run(options() + QStringList{"--tables", "Event"}).exitCode, 0);
     source.execute("ALTER TABLE Tag0305Away RENAME TO Tag0305");
+    // The same name led to another database: another target, nothing to resume.
+    ASSERT_TRUE(QFile::copy(dir.filePath("newer.db"), dir.filePath("elsewhere.db")));
+    restoreOdbcIniFiles();
+    addUserDataSource(targetDsn, "SQLite3", dir.filePath("elsewhere.db"));
+    addUserDataSource(sourceDsn, "SQLite3", dir.filePath("older.db"));
+    const Result elsewhere = run(options() + QStringList{"--resume"});
+    EXPECT_EQ(elsewhere.exitCode, 2);
+    EXPECT_TRUE(elsewhere.err.contains("没有可以继续的复制")) << elsewhere.err.toStdString();
+    restoreOdbcIniFiles();
+    addUserDataSource(targetDsn, "SQLite3", dir.filePath("newer.db"));
+    addUserDataSource(sourceDsn, "SQLite3", dir.filePath("older.db"));
     target.execute("DELETE FROM Event"); // a table done is not copied again
 
     const Result resumed = run(options() + QStringList{"--resume"});
     EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
     EXPECT_EQ(resumed.out, "Tag0305\t处理成功完成\t5\n");
+    EXPECT_TRUE(resumed.err.startsWith("继续第1号复制(")) << resumed.err.toStdString();
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"5"});
     EXPECT_EQ(rowsOf(target, "SELECT COUNT(*) FROM Event"), QStringList{"0"});
 
@@ -229,11 +252,122 @@ TEST_F(CopyProgramTest, ResumeCopiesOnlyTheTablesNotFinished)
     EXPECT_EQ(run(dataSources() + QStringList{"--start", "2008-03-01", "--end", "2008-03-30", "--resume"}).exitCode, 2);
 }
 
+// Two copies into one target: the second is refused at once, naming the
+// first, and so is --resume of the first while it goes; no row arrives twice.
+TEST_F(CopyProgramTest, ASecondRunIntoABusyTargetIsRefusedAndNoRowArrivesTwice)
+{
+    source.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, "Tag0304", ddl::Generation::Older));
+    source.execute("INSERT INTO Tag0304 VALUES('2008-03-04 01:00:00',1,1,2.5,0)");
+    for (DatabaseKind kind : {DatabaseKind::PostgreSQL, DatabaseKind::MySql}) {
+        const TestDatabase& server = testDatabase(kind);
+        SKIP_WITHOUT_SERVER(server);
+        SCOPED_TRACE(server.name.toStdString());
+        db::Connection serverTarget = db::Connection::open(server.connectString());
+        for (const QString table : {"Tag20080304", "Tag20080305"}) {
+            serverTarget.execute(ddl::dropTableSql(table));
+            serverTarget.execute(ddl::createTelemetryTableSql(kind, table, ddl::Generation::Newer));
+            insertSample(serverTarget, kind, table, "2008-03-0" + table.right(1) + " 06:00:00", 99, 9.5);
+        }
+        const QStringList intoServer = dataSources(server.dsn, server.user, server.password) + march;
+        QProcess first;
+        {
+            // The first run copies 5 March, then waits for the rows of 4 March.
+            db::Connection blocker = db::Connection::open(server.connectString());
+            db::Transaction holding(blocker);
+            blocker.execute("DELETE FROM Tag20080304");
+            start(first, intoServer + QStringList{"--tables", "Tag0304,Tag0305"});
+            QByteArray out;
+            while (!out.contains('\n') && first.waitForReadyRead(30000))
+                out += first.readAllStandardOutput();
+            ASSERT_EQ(QString::fromUtf8(out), "Tag0305\t处理成功完成\t5\n");
+
+            const Result second = run(intoServer + QStringList{"--tables", "Tag0305"});
+            EXPECT_EQ(second.exitCode, 2);
+            EXPECT_EQ(second.out, QString());
+            EXPECT_TRUE(second.err.contains(QString("目的数据库%1正由另一个复制写入(").arg(server.dsn)))
+                << second.err.toStdString();
+            const Result resumed = run(intoServer + QStringList{"--resume"});
+            EXPECT_EQ(resumed.exitCode, 2);
+            EXPECT_TRUE(resumed.err.contains("仍在进行")) << resumed.err.toStdString();
+        } // the blocker rolls back: the first run goes on
+        ASSERT_TRUE(first.waitForFinished(60000));
+        EXPECT_EQ(first.exitCode(), 0) << first.readAllStandardError().toStdString();
+        EXPECT_EQ(rowsOf(serverTarget, "SELECT COUNT(*) FROM Tag20080305"), QStringList{"5"});
+        EXPECT_EQ(rowsOf(serverTarget, "SELECT TagID FROM Tag20080304"), QStringList{"1"});
+        for (const QString table : {"Tag20080304", "Tag20080305"})
+            serverTarget.execute(ddl::dropTableSql(table));
+    }
+}
+
+// A target that refuses every sample: ten of them are told, the others
+// counted, and the journal keeps as little.
+TEST_F(CopyProgramTest, ATargetRefusingEverySampleSaysTenAndCountsTheRest)
+{
+    source.execute("WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i+1 FROM n WHERE i<2004) "
+                   "INSERT INTO Tag0305 SELECT datetime('2008-03-05 01:00:00', '+'||i||' seconds'),i,1,1.5,0 FROM n");
+    target.execute("CREATE TRIGGER refuse BEFORE INSERT ON Tag20080305 BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    const Result r = run(options() + QStringList{"--tables", "Tag0305"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "Tag0305\t处理失败\t2000\n");
+    EXPECT_EQ(r.err.count("插入数据出错,出错信息:"), 10) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("另有1990行插入出错")) << r.err.toStdString();
+    journal::Journal journal = journal::Journal::open(dir.filePath("OperationJournal.sqlite"));
+    EXPECT_LT(journal.entries().at(0).outcome.size(), 4000);
+}
+
+// Passwords need not be on the command line, where every user sees them.
+TEST_F(CopyProgramTest, PasswordsComeFromTheEnvironmentOrAnOwnerOnlyFile)
+{
+    const TestDatabase& server = testDatabase(DatabaseKind::PostgreSQL);
+    SKIP_WITHOUT_SERVER(server);
+    db::Connection serverTarget = db::Connection::open(server.connectString());
+    serverTarget.execute(ddl::dropTableSql("Tag20080305"));
+    serverTarget.execute(ddl::createTelemetryTableSql(DatabaseKind::PostgreSQL, "Tag20080305", ddl::Generation::Newer));
+    const QStringList arguments = QStringList{"--target-dsn", server.dsn, "--target-user", server.user, "--source-dsn",
+                                      sourceDsn, "--tables", "Tag0305"}
+        + march;
+    auto passwordFile = [&](const QString& name, const QByteArray& text, QFile::Permissions permissions) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
+        file.setPermissions(permissions);
+        return file.fileName();
+    };
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    const QString right = passwordFile("right", "# copy into the server\ntarget=" + server.password.toUtf8() + "\nsource=\n", ownerOnly);
+    const QString open = passwordFile("open", "target=" + server.password.toUtf8() + "\n", ownerOnly | QFile::ReadOther);
+    const QString wrong = passwordFile("wrong", "target=wrong\n", ownerOnly);
+    const QString variable = QString("TESSERA_TARGET_PASSWORD=") + server.password;
+    struct Case {
+        const char* name;
+        QStringList extraArguments;
+        QStringList variables;
+        int exitCode;
+        QString said;
+    };
+    const std::vector<Case> cases = {
+        {"none", {}, {}, 2, "访问新版本数据源失败"},
+        {"environment", {}, {variable}, 0, ""},
+        {"owner-only file", {"--password-file", right}, {}, 0, ""},
+        {"file others may read", {"--password-file", open}, {variable}, 2, "chmod 600"},
+        {"the file over the environment", {"--password-file", wrong}, {variable}, 2, "访问新版本数据源失败"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r = run(arguments + c.extraArguments, c.variables);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
+    }
+    serverTarget.execute(ddl::dropTableSql("Tag20080305"));
+}
+
 TEST_F(CopyProgramTest, RefusesBadArgumentsAndUnknownDataSources)
 {
     const Result help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* word : {"--target-dsn", "--range", "--tables", "HOSTSOURCE", "DESTSOURCE", "Exit status"})
+    for (const char* word : {"--target-dsn", "--range", "--tables", "HOSTSOURCE", "DESTSOURCE", "Exit status",
+             "TESSERA_TARGET_PASSWORD", "--password-file", "partly written"})
         EXPECT_TRUE(help.out.contains(word)) << word;
 
     const QStringList refused[] = {
@@ -243,6 +377,7 @@ TEST_F(CopyProgramTest, RefusesBadArgumentsAndUnknownDataSources)
         options() + QStringList{"--tables", "event"}, // names are compared exactly
         dataSources() + QStringList{"--start", "2008-03-31", "--end", "2008-03-01", "--range"},
         dataSources() + QStringList{"--start", "2008-3-1", "--end", "2008-03-31", "--range"},
+        dataSources() + QStringList{"--start", "9999-12-30", "--end", "9999-12-31", "--range"},
         march + QStringList{"--range"}, // no data sources, and no DataSource.ini either
         options() + QStringList{"--range", "--jobs", "0"},
     };

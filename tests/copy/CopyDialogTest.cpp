@@ -210,6 +210,38 @@ TEST_F(CopyDialogTest, StopEscapeOrClosingEndsTheRunWithoutTouchingAnotherTable)
     EXPECT_TRUE(gui->messageTexts()[0].startsWith("上次复制的表都已处理成功完成(第")) << gui->messageTexts()[0].toStdString();
 }
 
+// What a table says during a run comes in one box, however many rows it
+// refused; a name picked with "..." stays even when its driver is not found.
+TEST_F(CopyDialogTest, OneBoxATableAndAPickedNameStaysWithoutItsDriver)
+{
+    auto dialog = openDialog();
+    source.execute("WITH RECURSIVE n(i) AS (SELECT 10 UNION ALL SELECT i+1 FROM n WHERE i<59) "
+                   "INSERT INTO Tag0305 SELECT datetime('2008-03-05 09:00:00', '+'||i||' seconds'),i,1,1.5,0 FROM n");
+    target.execute("CREATE TRIGGER refuse BEFORE INSERT ON Tag20080305 BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    clickRange(*dialog, QDate(2008, 3, 5), QDate(2008, 3, 5)); // one day
+    click(*dialog, "startButton");
+    ASSERT_EQ(gui->messageTexts().size(), 1);
+    EXPECT_EQ(gui->messageTexts()[0].count("插入数据出错,出错信息:"), 10);
+    EXPECT_TRUE(gui->messageTexts()[0].endsWith("另有41行插入出错,没有逐行列出")) << gui->messageTexts()[0].toStdString();
+    EXPECT_EQ(cell(*dialog, 66, CopyColumn::Count), "51");
+
+    // Picked from the list, gone from it before its driver is looked up.
+    const QString noDriver = "Gone" + targetDsn;
+    addUserDataSource(noDriver, "SQLite3", dir.filePath("x.db"));
+    gui->onDialog<DataSourcePickerDialog>([&](DataSourcePickerDialog& picker) {
+        auto* list = picker.findChild<QTableWidget*>("dataSources");
+        const auto found = list->findItems(noDriver, Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        list->setCurrentCell(found[0]->row(), 0);
+        restoreOdbcIniFiles();
+        clickOk(picker);
+    });
+    click(*dialog, "pickTarget");
+    EXPECT_EQ(textOf(*dialog, "targetDsn"), noDriver);
+    EXPECT_EQ(gui->messageTexts().last(), "注册表中未发现数据源路径");
+    EXPECT_EQ(dialog->GetSettings().target.kind, DatabaseKind::SQLite); // as before
+}
+
 TEST_F(CopyDialogTest, AConnectionThatDoesNotOpenIsReportedAndTheSettingsAreSaved)
 {
     auto dialog = openDialog();

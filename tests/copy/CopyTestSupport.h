@@ -38,7 +38,10 @@ public:
         return stopAfterChecks >= 0 && checks > stopAfterChecks;
     }
     // Not counted: how often the run waits for its source depends on timing.
-    bool stopRequestedWhileWaiting() override { return stopAfterChecks >= 0 && checks > stopAfterChecks; }
+    bool stopRequestedWhileWaiting() override
+    {
+        return stopWhenWaiting || (stopAfterChecks >= 0 && checks > stopAfterChecks);
+    }
     void tableEnded(int row) override { endedRows.push_back(row); }
 
     QString cell(int row, copy::CopyColumn column) const
@@ -68,6 +71,7 @@ public:
     std::vector<int> endedRows;
     int stopAfterChecks = -1; // -1: never stop
     int checks = 0;
+    bool stopWhenWaiting = false; // the next wait for a source stops the run
     std::function<void(int check)> onCheck; // e.g. kills a connection at a given check
 };
 

@@ -139,7 +139,7 @@ TEST(DatabaseKind, StatementsOfEachKind)
     } cases[] = {
         {K::SqlServer, "ATime+1", "ATime-2", "SELECT name FROM sysobjects WHERE name ='Tag''1' and info=5"},
         {K::Access, "ATime+1", "ATime-2", "SELECT * FROM MSysObjects WHERE Name='Tag''1' and Type=1"},
-        {K::Oracle, "ATime+1", "ATime-2", "SELECT * FROM TAB WHERE TNAME='Tag''1' AND TABTYPE='TABLE'"},
+        {K::Oracle, "ATime+1", "ATime-2", "SELECT * FROM TAB WHERE TNAME='TAG''1' AND TABTYPE='TABLE'"},
         {K::MySql, "ATime+INTERVAL 1 DAY", "ATime+INTERVAL -2 DAY",
          "SELECT table_name FROM information_schema.tables WHERE table_schema=DATABASE() "
          "AND lower(table_name)=lower('Tag''1')"},

@@ -3,6 +3,10 @@
 
 #include "db/ResultSet.h"
 #include "db/Statement.h"
+#include "dialect/NamedLock.h"
+#include "platform/FileLock.h"
+
+#include <QScopeGuard>
 
 #include <sqlite3.h>
 
@@ -78,6 +82,45 @@ TEST_P(ConnectionTest, TransactionGuardRestoresAutocommitWhenTheRollbackFails)
     }
     EXPECT_TRUE(victim.autoCommit());
     EXPECT_EQ(countRows(u"Guarded"_s), 0);
+}
+
+// One holder of a named lock on a database at a time, wherever the others
+// run; the refused one learns who holds it, and the lock goes with its holder.
+TEST_P(ConnectionTest, ANamedLockAdmitsOneHolderAndNamesIt)
+{
+    NamedLock::Attempt first = NamedLock::tryAcquire(connection(), kind(), u"tessera-test"_s);
+    ASSERT_TRUE(first.lock);
+    db::Connection other = openConnection();
+    const NamedLock::Attempt second = NamedLock::tryAcquire(other, kind(), u"tessera-test"_s);
+    EXPECT_FALSE(second.lock);
+    EXPECT_FALSE(second.holder.isEmpty());
+    if (kind() != DatabaseKind::MySql) // MariaDB tells its user and connection, not the program
+        EXPECT_TRUE(second.holder.contains(FileLock::thisProcess())) << second.holder.toStdString();
+    EXPECT_TRUE(NamedLock::tryAcquire(other, kind(), u"another-name"_s).lock);
+    first.lock.reset();
+    EXPECT_TRUE(NamedLock::tryAcquire(other, kind(), u"tessera-test"_s).lock);
+}
+
+// A data source may ask its MariaDB driver to reconnect on its own; the
+// session's sql_mode (the quoting the program writes) would not survive
+// that, so a lost session stays lost.
+TEST_P(ConnectionTest, ALostSessionIsNeverReconnectedBehindTheProgramsBack)
+{
+    if (kind() != DatabaseKind::MySql)
+        GTEST_SKIP() << "a MariaDB driver setting";
+    addUserDataSource(u"ReconnectingMariaDB"_s, u"MariaDB Unicode"_s, qEnvironmentVariable("TESSERA_TEST_MARIADB_DATABASE"),
+                      u"Server=%1\nPort=%2\nAUTO_RECONNECT=1\n"_s.arg(qEnvironmentVariable("TESSERA_TEST_MARIADB_HOST"),
+                          qEnvironmentVariable("TESSERA_TEST_MARIADB_PORT")));
+    const auto restore = qScopeGuard([] { restoreOdbcIniFiles(); });
+    db::Connection c = db::Connection::open(
+        u"DSN=ReconnectingMariaDB;UID=%1;PWD=%2"_s.arg(database().user, database().password));
+    ASSERT_TRUE(killServerSession(c));
+    try {
+        c.execute(u"SELECT 'C:\\scada\\'"_s);
+        ADD_FAILURE() << "the killed session was silently replaced";
+    } catch (const db::DbError& error) {
+        EXPECT_TRUE(error.isConnectionLost()) << error.what();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ConnectionTest, allDatabaseKinds(), kindName);

@@ -74,9 +74,9 @@ QString installedDriversIni()
 QString systemIniFolder() { return folder().path(); }
 QString userIniPath() { return folder().filePath(QStringLiteral("user-odbc.ini")); }
 
-void addUserDataSource(const QString& name, const QString& driver, const QString& database)
+void addUserDataSource(const QString& name, const QString& driver, const QString& database, const QString& settings)
 {
-    write(userIniPath(), QStringLiteral("[%1]\nDriver=%2\nDatabase=%3\n\n").arg(name, driver, database),
+    write(userIniPath(), QStringLiteral("[%1]\nDriver=%2\nDatabase=%3\n%4\n").arg(name, driver, database, settings),
           QIODevice::Append);
 }
 

@@ -21,7 +21,9 @@ QString userIniPath();
 // Writes the test DSNs back into the two files (after a test changed them).
 void restoreOdbcIniFiles();
 // A data source in the test's user odbc.ini, until restoreOdbcIniFiles.
-void addUserDataSource(const QString& name, const QString& driver, const QString& database);
+// `settings`: further lines "Key=value\n" of the data source.
+void addUserDataSource(const QString& name, const QString& driver, const QString& database,
+                       const QString& settings = {});
 // The SQLite driver under a name of its own: its data sources connect, but
 // the name says nothing about the kind of database.
 void addSQLiteDriverAs(const QString& driverName);
