@@ -16,8 +16,9 @@ tessera_setup() {
 }
 
 # Configures folder $1 once with the cmake options after it, then builds
-# incrementally. A folder configured with another generator keeps it, since
-# cmake refuses to switch generators in place.
+# incrementally: every target, or only those in BUILD_TARGETS. A folder
+# configured with another generator keeps it, since cmake refuses to switch
+# generators in place.
 build_folder() {
   local dir=$1
   shift
@@ -28,11 +29,21 @@ build_folder() {
       cmake -S "$TESSERA_ROOT" -B "$dir" -G Ninja "$@"
     fi
   fi
-  cmake --build "$dir"
+  if [[ -n ${BUILD_TARGETS:-} ]]; then
+    # shellcheck disable=SC2086  # a list of target names
+    cmake --build "$dir" --target $BUILD_TARGETS
+  else
+    cmake --build "$dir"
+  fi
 }
 
 tessera_build() {
   build_folder "$TESSERA_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+
+# Only the named targets of the normal build, e.g. tessera_build_only tessera tessera-demo.
+tessera_build_only() {
+  BUILD_TARGETS="$*" tessera_build
 }
 
 # Unoptimised, so that CI also runs the tests of code built without inlining.

@@ -1,4 +1,5 @@
 #include "app/CTesseraApp.h"
+#include "platform/BuildVersion.h"
 #include "platform/Platform.h"
 #include "shell/MainWindow.h"
 #include "ui/CMainFrame.h"
@@ -6,9 +7,18 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char* argv[])
 {
+    // Answered before the application object, which needs a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tessera %s\n", TESSERA_VERSION_TEXT);
+        return 0;
+    }
     QApplication qtApp(argc, argv);
+    QApplication::setApplicationVersion(QStringLiteral(TESSERA_VERSION_TEXT)); // the about box shows it
     // QApplication sets LC_CTYPE from the environment; make it UTF-8 again
     // before the first ODBC call.
     tessera::ensureUtf8CType();

@@ -3,6 +3,12 @@
 #include "app/CTesseraApp.h"
 
 #include <QDialog>
+#include <QLoggingCategory>
+
+// Which modal dialog is up, for a look from outside (QT_LOGGING_RULES=
+// "tessera.ui.debug=true"), e.g. the installed program's check that it
+// reaches its login on a machine without a screen.
+Q_LOGGING_CATEGORY(lcUi, "tessera.ui", QtInfoMsg)
 
 namespace tessera {
 
@@ -16,6 +22,11 @@ QMessageBox::StandardButton GuiSeam::message(const MessageRequest& request)
 
 int GuiSeam::exec(QDialog& dialog)
 {
+    // Queued, so that it is said once the dialog's own event loop shows it.
+    QMetaObject::invokeMethod(
+        &dialog,
+        [&dialog] { qCDebug(lcUi, "dialog shown: %s", qUtf8Printable(dialog.windowTitle())); },
+        Qt::QueuedConnection);
     return dialog.exec();
 }
 

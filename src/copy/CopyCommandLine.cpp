@@ -5,6 +5,7 @@
 #include "copy/CopyTables.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 namespace tessera::copy {
 
@@ -226,12 +227,16 @@ ParsedCommandLine parseCopyCommandLine(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kDescription));
     parser.addHelpOption();
+    parser.addVersionOption(); // the application's version, which main() sets
     const Options o;
     o.addTo(parser);
     if (!parser.parse(arguments))
         return refusal(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         return {std::nullopt, parser.helpText(), AllDone};
+    if (parser.isSet(QStringLiteral("version")))
+        return {std::nullopt, QCoreApplication::applicationName() + u' ' + QCoreApplication::applicationVersion() + u'\n',
+                AllDone};
     if (!parser.positionalArguments().isEmpty())
         return refusal(QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first()));
 

@@ -6,6 +6,7 @@
 #include "copy/CopyRun.h"
 #include "copy/CopyTables.h"
 #include "journal/Journal.h"
+#include "platform/BuildVersion.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
@@ -107,6 +108,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     ensureUtf8CType();
     QCoreApplication::setApplicationName(QStringLiteral("tessera-copy"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSERA_VERSION_TEXT));
 
     const ParsedCommandLine parsed = parseCopyCommandLine(app.arguments());
     if (!parsed.request) {

@@ -45,6 +45,19 @@ bool isWritableDirectory(const QString& dir)
     return probe.open();
 }
 
+// A program installed by a package (anywhere under /usr) never keeps its
+// files beside itself, even when it runs as root and could write there.
+bool isInstalledDirectory(const QString& dir)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(dir);
+    return false;
+#else
+    const QString clean = QDir::cleanPath(dir);
+    return clean == QLatin1String("/usr") || clean.startsWith(QLatin1String("/usr/"));
+#endif
+}
+
 } // namespace
 
 void ensureUtf8CType()
@@ -108,7 +121,7 @@ QString configurationFilePathFor(const QString& programDir)
 {
     QString dir = qEnvironmentVariable(kConfigDirVariable);
     if (dir.isEmpty()) {
-        if (isWritableDirectory(programDir)) {
+        if (!isInstalledDirectory(programDir) && isWritableDirectory(programDir)) {
             dir = programDir;
         } else {
             dir = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))

@@ -30,8 +30,9 @@ QString programDirectory();
 inline constexpr char kConfigurationFileName[] = "DataSource.ini";
 
 // The one DataSource.ini of this program: TESSERA_CONFIG_DIR when set,
-// else the program's directory when it is writable, else the user's
-// configuration directory (~/.config/Tessera). The chosen directory is
+// else the program's directory when it is writable and not under /usr (where
+// packages install it), else the user's configuration directory
+// (~/.config/Tessera). The journal and Tessera.ini live beside it. The chosen directory is
 // created when missing.
 QString configurationFilePath();
 // The same choice for a given program directory.

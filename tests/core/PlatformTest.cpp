@@ -62,8 +62,8 @@ TEST(Platform, ProgramDirectoryHoldsTheRunningProgram)
         << dir.toStdString();
 }
 
-// Beside the program when its folder takes a file, else in the user's
-// configuration folder.
+// Beside the program when its folder takes a file and is not where packages
+// install programs, else in the user's configuration folder.
 TEST(Platform, ConfigurationFileLivesBesideAWritableProgramElseWithTheUser)
 {
     QTemporaryDir tmp;
@@ -81,6 +81,12 @@ TEST(Platform, ConfigurationFileLivesBesideAWritableProgramElseWithTheUser)
     EXPECT_TRUE(QFileInfo(tmp.filePath("xdg/Tessera")).isDir());
     test::writeBytes(tmp.filePath("plain-file"), "x");
     EXPECT_EQ(configurationFilePathFor(tmp.filePath("plain-file")), withTheUser);
+#ifndef Q_OS_WIN
+    // Installed: with the user, also for root, who could write /usr/bin.
+    EXPECT_EQ(configurationFilePathFor("/usr/bin"), withTheUser);
+    EXPECT_EQ(configurationFilePathFor("/usr/local/bin/"), withTheUser);
+    EXPECT_FALSE(QFileInfo::exists("/usr/bin/DataSource.ini"));
+#endif
 }
 
 } // namespace

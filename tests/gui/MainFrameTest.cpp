@@ -109,15 +109,21 @@ TEST_F(MainFrameTest, MenusToolbarAndStatusBarAreComplete)
     frame->action(cmd::ToggleToolBar)->trigger();
     EXPECT_TRUE(toolBar->isVisible());
 
-    // 关于 opens the about box through the seam.
+    // 关于 opens the about box through the seam; under its line the version
+    // the program set at start-up.
+    QCoreApplication::setApplicationVersion(u"1.0.0 (abc1234)"_s);
     gui->onDialog<CAboutDlg>([](CAboutDlg& d) {
         auto* text = d.findChild<QLabel*>(u"aboutText"_s);
         ASSERT_NE(text, nullptr);
         EXPECT_EQ(text->text(), u"系统数据维护软件1.0 版"_s);
+        auto* version = d.findChild<QLabel*>(u"aboutVersion"_s);
+        ASSERT_NE(version, nullptr);
+        EXPECT_EQ(version->text(), u"版本 1.0.0 (abc1234)"_s);
         EXPECT_EQ(d.windowTitle(), u"关于系统"_s);
         clickOk(d);
     });
     QTest::mouseClick(toolBar->widgetForAction(frame->action(cmd::About)), Qt::LeftButton);
+    QCoreApplication::setApplicationVersion(QString());
 }
 
 TEST_F(MainFrameTest, SelectingNodesSetsTheGroupThatEnablesTheCommands)
