@@ -24,9 +24,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 
-#include <sys/resource.h>
 
 using namespace tessera;
 using namespace tessera::bench;
@@ -132,8 +132,22 @@ void prepareTarget(db::Connection& c, const Target& t)
             ddl::createTelemetryTableSql(t.kind, QString::asprintf("Tag200803%02d", day), ddl::Generation::Newer));
 }
 
-// tessera-copy for the tables, N at once; seconds, or a negative number on failure.
-double runCopy(const QString& odbcIni, const Target& t, const QString& tables, int jobs = 1)
+// The peak memory of a running child so far (VmHWM), in kB; 0 when unknown.
+long peakKilobytes(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// tessera-copy for the tables, N at once, with more arguments (--verify);
+// seconds, or a negative number on failure. `peak` gets the child's peak memory in kB.
+double runCopy(const QString& odbcIni, const Target& t, const QString& tables, int jobs = 1,
+               const QStringList& more = {}, long* peak = nullptr)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -141,10 +155,17 @@ double runCopy(const QString& odbcIni, const Target& t, const QString& tables, i
     p.setProcessEnvironment(env);
     Stopwatch watch;
     p.start(QCoreApplication::applicationDirPath() + "/tessera-copy",
-        {"--target-dsn", "BenchNew" + t.name, "--target-user", t.user, "--target-password", t.password, "--source-dsn",
-            "BenchOld", "--source-user", "", "--source-password", "", "--start", "2008-01-01", "--end", "2008-12-31",
-            "--tables", tables, "--jobs", QString::number(jobs)});
-    p.waitForFinished(-1);
+        QStringList{"--target-dsn", "BenchNew" + t.name, "--target-user", t.user, "--target-password", t.password,
+            "--source-dsn", "BenchOld", "--source-user", "", "--source-password", "", "--start", "2008-01-01", "--end",
+            "2008-12-31", "--tables", tables, "--jobs", QString::number(jobs)}
+            + more);
+    const qint64 pid = p.processId();
+    long highest = 0;
+    // VmHWM only grows: its last reading before the end is the peak.
+    while (!p.waitForFinished(50))
+        highest = std::max(highest, peakKilobytes(pid));
+    if (peak)
+        *peak = highest;
     const double seconds = watch.seconds();
     if (p.exitCode() != 0) {
         std::fprintf(stderr, "tessera-copy failed (%d): %s%s\n", p.exitCode(), p.readAllStandardOutput().constData(),
@@ -238,6 +259,21 @@ double psqlBulkLoad(db::Connection& c, const Target& t, int rows, const QString&
     return loaded ? rows / seconds : 0;
 }
 
+// The floor of a verify: each database counting and summing its own side of
+// the day, one after the other; rows per second of both.
+double countAndSum(db::Connection& c, const Target& t, const QString& olderPath, int rows)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open(olderPath.toUtf8().constData(), &db);
+    Stopwatch watch;
+    exec(db, "SELECT count(*), sum(nValue), sum(TagID) FROM Tag0305");
+    sqlite3_close(db);
+    db::ResultSet rs = c.query("SELECT count(*), sum(nValue), sum(TagID) FROM Tag20080305");
+    while (rs.next()) {
+    }
+    return rows / watch.seconds();
+}
+
 void benchTarget(const Target& t, const Sizes& n, const QString& olderPath, QTemporaryDir& dir);
 
 // A server shared with running tests may lose a table under us: say so, go on.
@@ -268,6 +304,8 @@ void benchTarget(const Target& t, const Sizes& n, const QString& olderPath, QTem
     std::printf("\n%s target: %d telemetry samples, %d event rows (rows per second, higher is better)\n",
                 qPrintable(t.name), n.samples, n.events);
     const double tagSeconds = runCopy(odbcIni, t, "Tag0305");
+    const double verifySeconds = runCopy(odbcIni, t, "Tag0305", 1, {"--verify"});
+    const double floorRate = countAndSum(c, t, olderPath, n.samples);
     const double eventSeconds = runCopy(odbcIni, t, "Event");
     // Four days of a quarter of the samples each, one table after the other
     // and several at once (a SQLite target always takes one).
@@ -285,6 +323,11 @@ void benchTarget(const Target& t, const Sizes& n, const QString& olderPath, QTem
     const double eventPerRow = perRow(c, t, false, sample);
     auto rate = [](long long rows, double seconds) { return seconds > 0 ? rows / seconds : 0; };
     printRate("telemetry: tessera-copy (whole process)", n.samples, rate(n.samples, tagSeconds));
+    printRate("telemetry: tessera-copy --verify, equal", n.samples, rate(n.samples, verifySeconds));
+    printRate("telemetry: the databases' count and sum, both", n.samples, floorRate);
+    if (tagSeconds > 0 && verifySeconds > 0)
+        std::printf("  verify / copy: %.2fx (goal: %s)\n", tagSeconds / verifySeconds,
+                    t.kind == DatabaseKind::SQLite ? "at least 2x" : "at least 1x");
     if (server) {
         printRate("telemetry, 4 days: tessera-copy --jobs 1", daySamples, rate(daySamples, daysSeconds1));
         printRate("telemetry, 4 days: tessera-copy --jobs 2", daySamples, rate(daySamples, daysSeconds2));
@@ -332,13 +375,14 @@ void peakMemoryOfADay(int samples, QTemporaryDir& dir)
                 .toUtf8());
     f.close();
     const Target target{"Peak", DatabaseKind::SQLite, {}, {}, {}, ""};
-    const double seconds = runCopy(odbcIni, target, "Tag0306");
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
+    long copyPeak = 0;
+    long verifyPeak = 0;
+    const double seconds = runCopy(odbcIni, target, "Tag0306", 1, {}, &copyPeak);
+    const double verifySeconds = runCopy(odbcIni, target, "Tag0306", 1, {"--verify"}, &verifyPeak);
     QFile::remove(older);
     QFile::remove(newer);
-    std::printf(
-        "  %d samples in %.1f s: peak memory %ld MB (goal: under 200 MB)\n", samples, seconds, usage.ru_maxrss / 1024);
+    std::printf("  %d samples in %.1f s: peak memory %ld MB (goal: under 200 MB)\n", samples, seconds, copyPeak / 1024);
+    std::printf("  verified in %.1f s: peak memory %ld MB (goal: under 100 MB)\n", verifySeconds, verifyPeak / 1024);
 }
 
 } // namespace
