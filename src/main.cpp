@@ -1,11 +1,13 @@
 #include "app/CTesseraApp.h"
 #include "platform/BuildVersion.h"
+#include "platform/Log.h"
 #include "platform/Platform.h"
 #include "shell/MainWindow.h"
 #include "ui/CMainFrame.h"
 #include "ui/Translations.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,9 @@ int main(int argc, char* argv[])
     // before the first ODBC call.
     tessera::ensureUtf8CType();
     tessera::installChineseTranslations(qtApp);
+    // The log beside the settings and the journal.
+    tessera::startLogFile(QFileInfo(tessera::configurationFilePath()).absolutePath());
+    qCInfo(lcUi, "tessera %s started", TESSERA_VERSION_TEXT);
 
     tessera::CTesseraApp app;
     app.SetMainWindowFactory([] { return tessera::createMainFrame(); });

@@ -2,13 +2,9 @@
 
 #include "app/CTesseraApp.h"
 
-#include <QDialog>
-#include <QLoggingCategory>
+#include "platform/Log.h"
 
-// Which modal dialog is up, for a look from outside (QT_LOGGING_RULES=
-// "tessera.ui.debug=true"), e.g. the installed program's check that it
-// reaches its login on a machine without a screen.
-Q_LOGGING_CATEGORY(lcUi, "tessera.ui", QtInfoMsg)
+#include <QDialog>
 
 namespace tessera {
 
@@ -22,6 +18,9 @@ QMessageBox::StandardButton GuiSeam::message(const MessageRequest& request)
 
 int GuiSeam::exec(QDialog& dialog)
 {
+    // Which modal dialog is up, for a look from outside (QT_LOGGING_RULES=
+    // "tessera.ui.debug=true"), e.g. the installed program's check that it
+    // reaches its login on a machine without a screen.
     // Queued, so that it is said once the dialog's own event loop shows it.
     QMetaObject::invokeMethod(
         &dialog,
@@ -37,16 +36,24 @@ GuiSeam& seam()
     CTesseraApp* app = CTesseraApp::Instance();
     return app ? app->GetGui() : fallback;
 }
+
+
+// What the user is told of a failure goes into the log as well.
+void tell(const MessageRequest& request)
+{
+    qCWarning(lcUi, "%s: %s", qUtf8Printable(request.caption), qUtf8Printable(request.text));
+    seam().message(request);
+}
 } // namespace
 
 void standardMessage(const QString& text)
 {
-    seam().message({nullptr, text, CTesseraApp::kTitle, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
+    tell({nullptr, text, CTesseraApp::kTitle, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
 }
 
 void warningMessage(QWidget* owner, const QString& text, const QString& caption)
 {
-    seam().message({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
+    tell({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
 }
 
 void showNotice(const Notice& notice)

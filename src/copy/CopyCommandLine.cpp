@@ -180,6 +180,9 @@ struct Options {
         QStringLiteral("Reals closer than this are equal in a verify (default: equal at the target column's "
                        "precision)."),
         QStringLiteral("X")};
+    QCommandLineOption verbose{QStringLiteral("verbose"),
+        QStringLiteral("Write the log (Tessera.log beside DataSource.ini) to standard error too, with the database's "
+                       "own messages.")};
     QCommandLineOption jobs{QStringLiteral("jobs"),
         QStringLiteral("Tables copied at once, each on a connection pair of its own (1 to 16; a SQLite or Access "
                        "target always takes one). Default 1."),
@@ -189,7 +192,7 @@ struct Options {
     {
         parser.addOptions({targetDsn, targetUser, targetPassword, sourceDsn, sourceUser, sourcePassword, passwordFile,
             start, end, range, tables, reason, progress, resume, jobs, verify, repair, verifyAfter, diffCsv,
-            tolerance});
+            tolerance, verbose});
     }
 };
 
@@ -276,6 +279,7 @@ ParsedCommandLine parseCopyCommandLine(const QStringList& arguments)
     request.sourceUser = valueIfSet(parser, o.sourceUser);
     request.sourcePassword = valueIfSet(parser, o.sourcePassword);
     request.passwordFile = parser.value(o.passwordFile);
+    request.verbose = parser.isSet(o.verbose);
     if (const QString problem = takeVerifyOptions(parser, o, request); !problem.isEmpty())
         return refusal(problem);
     return {request, QString(), AllDone};

@@ -32,6 +32,7 @@ struct CopyRequest {
     bool verifyAfter = false;     // a copy verified after it ran
     QString differencesCsv;       // --diff-csv
     double tolerance = 0;
+    bool verbose = false; // the log on standard error too, with the details
 };
 
 struct ParsedCommandLine {

@@ -6,6 +6,7 @@
 #include "journal/ArchiveImage.h"
 #include "journal/Journal.h"
 #include "text/DateTexts.h"
+#include "platform/Log.h"
 #include "view/CommandIds.h"
 
 namespace tessera::copy {
@@ -63,6 +64,8 @@ CopyJournal::CopyJournal(journal::Journal& journal, journal::EntryDraft who, Cop
     for (journal::UnitDraft& unit : m_units)
         unit.before.reset();
     m_entryId = m_journal.beginEntry(who);
+    qCInfo(lcCopy, "%s, journal entry %lld: %s into %s, %lld tables", qUtf8Printable(who.commandName), m_entryId,
+           qUtf8Printable(who.scopeText), qUtf8Printable(who.dataSource), qint64(chosenTables.size()));
 }
 
 CopyJournal::~CopyJournal()
@@ -121,6 +124,7 @@ void CopyJournal::setCell(int row, CopyColumn column, const QString& text)
 
 void CopyJournal::message(const QString& text, const QString& caption)
 {
+    qCWarning(lcCopy, "%s", qUtf8Printable(text));
     if (m_failures.size() < kKeptMessages)
         m_failures << text.left(kKeptMessageLength);
     else
@@ -140,6 +144,9 @@ bool CopyJournal::stopRequested()
 
 void CopyJournal::tableEnded(int row)
 {
+    if (const auto it = m_unitOfRow.find(row); it != m_unitOfRow.end())
+        qCInfo(lcCopy, "%s: %s, %lld rows", qUtf8Printable(copyTableNames().value(row)),
+               qUtf8Printable(it->second.status), it->second.count);
     // Called on the way out of a table, also while unwinding: a journal
     // failure is kept for the end of the run rather than thrown here.
     if (const auto it = m_unitOfRow.find(row); it != m_unitOfRow.end() && m_journalFailure.isEmpty()) {

@@ -7,10 +7,12 @@
 #include "copy/CopyTables.h"
 #include "journal/Journal.h"
 #include "platform/BuildVersion.h"
+#include "platform/Log.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <optional>
 
@@ -120,6 +122,10 @@ int main(int argc, char** argv)
         !problem.isEmpty())
         return refuse(problem);
 
+    // The log beside the settings and the journal; on standard error too with --verbose.
+    startLogFile(QFileInfo(configurationFilePath()).absolutePath(), parsed.request->verbose);
+    if (parsed.request->verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("tessera.*.debug=true"));
     stopOnSignals();
     // The run goes into the journal beside DataSource.ini, as the program's do.
     std::optional<journal::Journal> journal;

@@ -1,6 +1,7 @@
 #include "db/DbError.h"
 
 #include "db/WideText.h"
+#include "platform/Log.h"
 
 #include <QStringList>
 
@@ -80,6 +81,10 @@ DbError diagnosticsOf(SQLSMALLINT handleType, SQLHANDLE handle, const QString& c
     }
     if (!context.isEmpty())
         texts.prepend(context);
+    // Many are expected (a probe, a refused row): the callers tell the user
+    // and log what matters; here for a closer look (tessera.db.debug).
+    qCDebug(lcDb, "%s (native %d): %s", qUtf8Printable(firstState), int(firstNative),
+            qUtf8Printable(texts.join(QLatin1Char(' '))));
     return DbError(firstState, int(firstNative), texts.join(QLatin1Char('\n')));
 }
 

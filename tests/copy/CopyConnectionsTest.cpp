@@ -1,4 +1,5 @@
 #include "CopyTestSupport.h"
+#include "FileBytes.h"
 
 #include "copy/CopyRun.h"
 #include "copy/CopySettings.h"
@@ -194,6 +195,10 @@ TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
         EXPECT_EQ(entry->units[0].statusRows, 5);
         EXPECT_TRUE(entry->units[1].beforeKept); // Event's small range: undoable
     }
+    // The run is in the log beside DataSource.ini too; with --verbose also on standard error.
+    EXPECT_TRUE(QString::fromUtf8(readBytes(dir.filePath("Tessera.log"))).contains("Tag0305: 处理成功完成, 5 rows"));
+    const Result verbose = run(options() + QStringList{"--tables", "Tag0305", "--verbose"});
+    EXPECT_TRUE(verbose.err.contains("Tag0305: 处理成功完成, 5 rows")) << verbose.err.toStdString();
 
     // From DataSource.ini, a table failing: exit status 1, its message on standard error.
     ASSERT_TRUE(SaveCopySettings(dir.filePath("DataSource.ini"), settingsFor(targetDsn, sourceDsn)));

@@ -1,3 +1,4 @@
+#include "platform/Log.h"
 #include "platform/Platform.h"
 #include "schema/Schema.h"
 #include "FileBytes.h"
@@ -53,6 +54,27 @@ TEST(Platform, CTypeBecomesUtf8EvenUnderTheCLocale)
     std::setlocale(LC_CTYPE, before.c_str());
 }
 #endif
+
+// The log: owner-only, rotated at its size keeping three old files, never a password.
+TEST(Platform, TheLogFileIsOwnerOnlyRotatesAndKeepsNoPassword)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(startLogFile(dir.path(), false));
+    qCWarning(lcDb, "connect failed: DSN=scada;UID=op;PWD=s3cret;Port=5432");
+    const QString log = dir.filePath(kLogFileName);
+    const QByteArray first = test::readBytes(log);
+    EXPECT_TRUE(first.contains("warning tessera.db: connect failed: DSN=scada;UID=op;PWD=***;Port=5432")) << first.data();
+    EXPECT_FALSE(first.contains("s3cret"));
+    EXPECT_EQ(QFileInfo(log).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    const QString line(1000, u'x');
+    for (qint64 written = 0; written < (kKeptLogFiles + 2) * kLogFileBytes; written += line.size())
+        qCInfo(lcCopy, "%s", qUtf8Printable(line));
+    stopLogFile();
+    for (int i = 1; i <= kKeptLogFiles; ++i)
+        EXPECT_TRUE(QFileInfo::exists(log + QStringLiteral(".%1").arg(i))) << i;
+    EXPECT_FALSE(QFileInfo::exists(log + QStringLiteral(".%1").arg(kKeptLogFiles + 1)));
+    EXPECT_LE(QFileInfo(log).size(), kLogFileBytes + 2000);
+}
 
 TEST(Platform, ProgramDirectoryHoldsTheRunningProgram)
 {
