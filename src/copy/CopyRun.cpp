@@ -464,7 +464,9 @@ CopyOutcome CopyRun::CopyTelemetryDay(const QString& dayName)
 
     m_report->setCell(row, CopyColumn::Status, kStatusStarted);
     m_report->setCell(row, CopyColumn::Started, copyTimeText(m_runClock));
-    TelemetryDayProgress progress{row, int(years.size()), 0, 0, true, {}};
+    TelemetryDayProgress progress;
+    progress.row = row;
+    progress.years = int(years.size());
     YearEnd end = YearEnd::Copied;
     for (size_t i = 0; i < years.size() && end == YearEnd::Copied; ++i) {
         progress.yearIndex = int(i);

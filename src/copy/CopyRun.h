@@ -146,12 +146,14 @@ public:
     bool Stopped() const { return m_stopped; }
 
 private:
+    friend class ParallelRun;
+
     // The target's named lock, held for the whole run; false (with a
     // message) when another run holds it or it cannot be asked for.
     bool LockTarget();
     bool CopyTablesJournaled(const QStringList& chosenTables);
     bool CopyChosenTables(const QStringList& chosenTables);
-    // The chosen tables on several pairs; see CopyRunParallel.cpp.
+    // The chosen tables on several pairs; see ParallelRun.cpp.
     bool CopyChosenTablesInParallel(const QStringList& chosenTables);
     // A chosen table by its name: an event table or a telemetry day.
     CopyOutcome CopyTable(const QString& name);
@@ -175,8 +177,8 @@ private:
     };
     // One calendar-day table's copy over its years.
     struct TelemetryDayProgress {
-        int row;
-        int years;
+        int row = 0;
+        int years = 0;
         int yearIndex = 0;
         qint64 count = 0;
         bool success = true;

@@ -80,6 +80,7 @@ TEST_P(CopyVerifyTest, FindsEachKindOfDifferenceAndRepairsOnlyTheUnitsThatDiffer
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
+        jobs = 2; // lanes into a server verify and repair as one does
         RecordingReport copied;
         ASSERT_TRUE(run(RunMode::Copy, copied));
         if (!c.plant.isEmpty())
