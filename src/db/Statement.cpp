@@ -4,6 +4,8 @@
 
 #include <sqlext.h>
 
+#include <QScopeGuard>
+
 #include <cstring>
 
 namespace tessera::db {
@@ -178,63 +180,75 @@ qint64 Statement::execute()
     return affectedRows(m_statement.get());
 }
 
-Statement::BatchResult Statement::executeBatch(const Value* values, int columns, size_t rows)
+namespace {
+
+// A column-wise parameter array of the rows' values; false when a column
+// mixes types (the rows then go one at a time).
+bool fillColumns(std::vector<Statement::Parameter>& batch, const Value* values, int columns, size_t rows,
+                 bool dateTimesAsText, bool utf8Text)
 {
-    if (rows == 0 || columns <= 0 || m_dateTimesAsText)
-        return BatchResult::Unsupported;
-    auto valueAt = [&](size_t row, int column) -> const Value& {
-        return values[row * size_t(columns) + size_t(column)];
-    };
-    std::vector<Parameter> batch(static_cast<size_t>(columns));
     for (int c = 0; c < columns; ++c) {
         const BoundType* type = nullptr;
         size_t bytes = 0;
         for (size_t r = 0; r < rows; ++r) {
-            const Value& v = valueAt(r, c);
+            const Value& v = values[r * size_t(columns) + size_t(c)];
             if (v.index() == 0)
                 continue;
-            const BoundType& own = boundTypeOf(v, m_dateTimesAsText, m_utf8Text);
+            const BoundType& own = boundTypeOf(v, dateTimesAsText, utf8Text);
             if (type && type != &own)
-                return BatchResult::Unsupported; // mixed types: row by row
+                return false;
             type = &own;
             bytes = std::max(bytes, own.bytesOf(v));
         }
         if (!type)
-            type = &boundTypeOf(Value(), m_dateTimesAsText, m_utf8Text); // all NULL
+            type = &boundTypeOf(Value(), dateTimesAsText, utf8Text); // all NULL
         batch[size_t(c)].reserve(type, std::max(bytes, type->bytesOf(Value())), rows);
         for (size_t r = 0; r < rows; ++r)
-            batch[size_t(c)].put(r, valueAt(r, c));
+            batch[size_t(c)].put(r, values[r * size_t(columns) + size_t(c)]);
     }
+    return true;
+}
+
+// Asks for arrays of `rows` parameters; false when the driver would not take them.
+bool askForParameterArrays(SQLHSTMT stmt, size_t rows, SQLUSMALLINT* status, SQLULEN* processed)
+{
+    if (!SQL_SUCCEEDED(SQLSetStmtAttrW(stmt, SQL_ATTR_PARAM_BIND_TYPE,
+                                       reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_PARAM_BIND_BY_COLUMN)), 0))
+        || !SQL_SUCCEEDED(SQLSetStmtAttrW(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(rows)), 0))
+        || !SQL_SUCCEEDED(SQLSetStmtAttrW(stmt, SQL_ATTR_PARAM_STATUS_PTR, status, 0))
+        || !SQL_SUCCEEDED(SQLSetStmtAttrW(stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, processed, 0)))
+        return false;
+    SQLULEN size = 0;
+    // A driver may quietly keep single rows.
+    return SQL_SUCCEEDED(SQLGetStmtAttrW(stmt, SQL_ATTR_PARAMSET_SIZE, &size, 0, nullptr)) && size == rows;
+}
+
+} // namespace
+
+Statement::BatchResult Statement::executeBatch(const Value* values, int columns, size_t rows)
+{
+    if (rows == 0 || columns <= 0 || m_dateTimesAsText)
+        return BatchResult::Unsupported;
+    std::vector<Parameter> batch(static_cast<size_t>(columns));
+    if (!fillColumns(batch, values, columns, rows, m_dateTimesAsText, m_utf8Text))
+        return BatchResult::Unsupported;
 
     SQLHSTMT stmt = m_statement.get();
     std::vector<SQLUSMALLINT> status(rows, SQL_PARAM_UNUSED);
     SQLULEN processed = 0;
     // Whatever happens below, the statement goes back to single rows and its
     // single-row buffers are bound anew before their next use.
-    struct Restore {
-        Statement& s;
-        ~Restore()
-        {
-            SQLHSTMT h = s.m_statement.get();
-            SQLFreeStmt(h, SQL_RESET_PARAMS);
-            SQLSetStmtAttrW(h, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
-            SQLSetStmtAttrW(h, SQL_ATTR_PARAM_STATUS_PTR, nullptr, 0);
-            SQLSetStmtAttrW(h, SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr, 0);
-            for (auto& p : s.m_parameters)
-                p->needsBind = true;
-        }
-    } restore {*this};
-
-    if (!SQL_SUCCEEDED(SQLSetStmtAttrW(stmt, SQL_ATTR_PARAM_BIND_TYPE,
-                                       reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_PARAM_BIND_BY_COLUMN)), 0))
-        || !SQL_SUCCEEDED(SQLSetStmtAttrW(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(rows)), 0))
-        || !SQL_SUCCEEDED(SQLSetStmtAttrW(stmt, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0))
-        || !SQL_SUCCEEDED(SQLSetStmtAttrW(stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0)))
+    const auto restore = qScopeGuard([this] {
+        SQLHSTMT h = m_statement.get();
+        SQLFreeStmt(h, SQL_RESET_PARAMS);
+        SQLSetStmtAttrW(h, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
+        SQLSetStmtAttrW(h, SQL_ATTR_PARAM_STATUS_PTR, nullptr, 0);
+        SQLSetStmtAttrW(h, SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr, 0);
+        for (auto& p : m_parameters)
+            p->needsBind = true;
+    });
+    if (!askForParameterArrays(stmt, rows, status.data(), &processed))
         return BatchResult::Unsupported;
-    SQLULEN size = 0;
-    if (!SQL_SUCCEEDED(SQLGetStmtAttrW(stmt, SQL_ATTR_PARAMSET_SIZE, &size, 0, nullptr)) || size != rows)
-        return BatchResult::Unsupported; // the driver quietly kept single rows
-
     for (int c = 0; c < columns; ++c)
         if (!SQL_SUCCEEDED(batch[size_t(c)].bind(stmt, c)))
             return BatchResult::Unsupported;

@@ -42,8 +42,10 @@ public:
     // shows here).
     const DbError* lastBatchError() const noexcept { return m_batchError.get(); }
 
-private:
+    // One parameter's buffers (an element per row); see Statement.cpp.
     struct Parameter;
+
+private:
 
     StatementHandle m_statement;
     std::vector<std::unique_ptr<Parameter>> m_parameters;
