@@ -113,7 +113,7 @@ std::vector<int> chosenRows(const CopyRequest& request, const QString& tableList
 {
     std::vector<int> rows;
     if (request.choice == CopyRequest::Choice::Range) {
-        const auto ticked = MarkTablesForRange(true, QDateTime(request.start, QTime(0, 0), Qt::UTC),
+        const auto ticked = tablesTickedForRange(true, QDateTime(request.start, QTime(0, 0), Qt::UTC),
                                                QDateTime(request.end, QTime(0, 0), Qt::UTC));
         for (int row = 0; row < kCopyTableRows; ++row)
             if ((*ticked)[size_t(row)])
@@ -287,7 +287,7 @@ ParsedCommandLine parseCopyCommandLine(const QStringList& arguments)
 
 QString resolveCopySettings(const CopyRequest& request, const QString& configurationPath, CopySettings& settings)
 {
-    LoadCopySettings(configurationPath, settings);
+    readCopySettings(configurationPath, settings);
     takePasswordsFromEnvironment(settings);
     if (!request.passwordFile.isEmpty())
         if (const QString refused = takePasswordsFromFile(request.passwordFile, settings); !refused.isEmpty())

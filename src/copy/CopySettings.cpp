@@ -38,7 +38,7 @@ bool write(CIniFile& ini, const QString& section, const CopyDataSource& side)
 
 } // namespace
 
-bool LoadCopySettings(const QString& path, CopySettings& settings)
+bool readCopySettings(const QString& path, CopySettings& settings)
 {
     if (path.isEmpty() || !QFileInfo::exists(path))
         return false;
@@ -50,7 +50,7 @@ bool LoadCopySettings(const QString& path, CopySettings& settings)
     return true;
 }
 
-bool SaveCopySettings(const QString& path, const CopySettings& settings)
+bool writeCopySettings(const QString& path, const CopySettings& settings)
 {
     if (path.isEmpty())
         return false;

@@ -27,11 +27,11 @@ struct CopySettings {
 // empty text. A DSNTYPE sets the kind only when it is exactly one of the
 // kinds' texts ("SQL SERVER", "ACCESS", ...); anything else keeps the kind.
 // False (settings untouched) when there is no readable file.
-bool LoadCopySettings(const QString& path, CopySettings& settings);
+bool readCopySettings(const QString& path, CopySettings& settings);
 
 // Sets the eight keys in the file, keeping its other sections; the
 // passwords are kept as typed. False when a value cannot be stored or the
 // file cannot be written.
-bool SaveCopySettings(const QString& path, const CopySettings& settings);
+bool writeCopySettings(const QString& path, const CopySettings& settings);
 
 } // namespace tessera::copy

@@ -34,7 +34,7 @@ int calendarDayRow(int month, int day)
     return (month - 1) * 31 + day - 1;
 }
 
-std::optional<std::vector<bool>> MarkTablesForRange(bool rangeFlag, const QDateTime& start, const QDateTime& end)
+std::optional<std::vector<bool>> tablesTickedForRange(bool rangeFlag, const QDateTime& start, const QDateTime& end)
 {
     if (start > end)
         return std::nullopt;

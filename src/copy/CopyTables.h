@@ -31,7 +31,7 @@ int calendarDayRow(int month, int day);
 // end (the rows stay as they are). With the box cleared nothing is ticked;
 // different years tick every row; the same year ticks the calendar-day rows
 // from the start date's to the end date's, both included.
-std::optional<std::vector<bool>> MarkTablesForRange(bool rangeFlag, const QDateTime& start,
+std::optional<std::vector<bool>> tablesTickedForRange(bool rangeFlag, const QDateTime& start,
                                                     const QDateTime& end);
 
 // The status texts the procedures write.

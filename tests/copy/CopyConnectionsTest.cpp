@@ -201,7 +201,7 @@ TEST_F(CopyProgramTest, CopiesTheNamedTablesAndPrintsOneLineEach)
     EXPECT_TRUE(verbose.err.contains("Tag0305: 处理成功完成, 5 rows")) << verbose.err.toStdString();
 
     // From DataSource.ini, a table failing: exit status 1, its message on standard error.
-    ASSERT_TRUE(SaveCopySettings(dir.filePath("DataSource.ini"), settingsFor(targetDsn, sourceDsn)));
+    ASSERT_TRUE(writeCopySettings(dir.filePath("DataSource.ini"), settingsFor(targetDsn, sourceDsn)));
     source.execute("DROP TABLE Tag0305");
     const Result failed = run({"--start", "2008-03-05", "--end", "2008-03-05", "--range"});
     EXPECT_EQ(failed.exitCode, 1);

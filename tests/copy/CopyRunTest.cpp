@@ -34,7 +34,7 @@ protected:
     }
     std::vector<int> tickedRows(QDate start, QDate end)
     {
-        const auto ticked = MarkTablesForRange(true, QDateTime(start, QTime()), QDateTime(end, QTime()));
+        const auto ticked = tablesTickedForRange(true, QDateTime(start, QTime()), QDateTime(end, QTime()));
         std::vector<int> rows;
         for (int row = 0; row < kCopyTableRows; ++row)
             if ((*ticked)[size_t(row)])

@@ -39,7 +39,7 @@ TEST(CopyTableList, MarksTablesForTheRange)
         {"the box cleared", false, QDate(2007, 1, 1), QDate(2008, 1, 1), {{}}},
     };
     for (const Case& c : cases) {
-        const auto marks = MarkTablesForRange(c.rangeFlag, QDateTime(c.start, QTime(10, 30, 15)),
+        const auto marks = tablesTickedForRange(c.rangeFlag, QDateTime(c.start, QTime(10, 30, 15)),
                                               QDateTime(c.end, QTime(10, 30, 15)));
         ASSERT_EQ(marks.has_value(), c.ticked.has_value()) << c.what;
         if (!marks)
@@ -66,13 +66,13 @@ TEST(CopySettingsFile, KeepsBothDataSourcesInTheirSections)
     // No file: the settings stay as they were.
     CopySettings settings;
     settings.target.dsn = "kept";
-    EXPECT_FALSE(LoadCopySettings(path, settings));
+    EXPECT_FALSE(readCopySettings(path, settings));
     EXPECT_EQ(settings.target.dsn, "kept");
 
     writeBytes(path, "[DATASOURCEINI]\nDSN=Working\n");
     settings.target = {"NewDb", "sa", "p;w=d'x", DatabaseKind::PostgreSQL};
     settings.source = {"OldDb", "reader", "", DatabaseKind::Access};
-    ASSERT_TRUE(SaveCopySettings(path, settings));
+    ASSERT_TRUE(writeCopySettings(path, settings));
 
     EXPECT_EQ(QString::fromLatin1(readBytes(path)).split('\n', Qt::SkipEmptyParts),
               (QStringList{"[DATASOURCEINI]", "DSN=Working", "[HOSTSOURCE]", "DSN=NewDb", "USERNAME=sa",
@@ -80,7 +80,7 @@ TEST(CopySettingsFile, KeepsBothDataSourcesInTheirSections)
                            "PASS=", "DSNTYPE=ACCESS"}));
 
     CopySettings loaded;
-    ASSERT_TRUE(LoadCopySettings(path, loaded));
+    ASSERT_TRUE(readCopySettings(path, loaded));
     auto fields = [](const CopyDataSource& s) { return std::tie(s.dsn, s.user, s.password, s.kind); };
     EXPECT_EQ(fields(loaded.target), fields(settings.target));
     EXPECT_EQ(fields(loaded.source), fields(settings.source));
@@ -89,7 +89,7 @@ TEST(CopySettingsFile, KeepsBothDataSourcesInTheirSections)
     const QString other = dir.filePath("other.ini");
     writeBytes(other, "[HOSTSOURCE]\nDSNTYPE=access\n[DESTSOURCE]\nDSNTYPE=ORACLE\n");
     CopySettings fresh;
-    ASSERT_TRUE(LoadCopySettings(other, fresh));
+    ASSERT_TRUE(readCopySettings(other, fresh));
     EXPECT_EQ(fresh.target.kind, DatabaseKind::SqlServer);
     EXPECT_EQ(fresh.source.kind, DatabaseKind::Oracle);
     EXPECT_TRUE(fresh.target.dsn.isEmpty());

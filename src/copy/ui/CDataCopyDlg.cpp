@@ -238,19 +238,19 @@ void CDataCopyDlg::ShowFields()
 void CDataCopyDlg::LoadCopySettings()
 {
     ReadFields();
-    copy::LoadCopySettings(m_configurationPath, m_settings);
+    copy::readCopySettings(m_configurationPath, m_settings);
     ShowFields();
 }
 
 void CDataCopyDlg::SaveCopySettings()
 {
-    copy::SaveCopySettings(m_configurationPath, m_settings);
+    copy::writeCopySettings(m_configurationPath, m_settings);
 }
 
 void CDataCopyDlg::MarkTablesForRange()
 {
     ReadFields();
-    const auto ticked = copy::MarkTablesForRange(m_range->isChecked(), m_start, m_end);
+    const auto ticked = copy::tablesTickedForRange(m_range->isChecked(), m_start, m_end);
     if (!ticked) {
         standardMessage(QStringLiteral("开始时间不能大于结束时间!"));
         return;
