@@ -23,14 +23,13 @@ CopyJournal::CopyJournal(journal::Journal& journal, journal::EntryDraft who, Cop
     who.scopeText = copyScopeText(range, settings.source.dsn, chosenTables.size());
     for (const QString& table : chosenTables) {
         journal::UnitDraft unit;
-        unit.table = table;
+        unit.scope.table = table;
         unit.scopeText = range;
         if (!table.contains(QLatin1String("Tag"))) {
             // The range the event table's copy clears and fills again.
-            unit.whereSql = QStringLiteral("ADate>=%1 AND ADate<%2")
-                                .arg(FormatDateLiteral(m_kind, dateText(start.date())),
-                                     FormatDateLiteral(m_kind, dateText(end.date().addDays(1))));
-            unit.before = journal::captureRowsUpTo(target, m_kind, table, unit.whereSql, kCopyBeforeImageRows);
+            unit.scope.clauses = {journal::rangeClause(QStringLiteral("ADate"), journal::DateTimeText{dateText(start.date())},
+                                                       journal::DateTimeText{dateText(end.date().addDays(1))})};
+            unit.before = journal::captureRowsUpTo(target, m_kind, unit.scope, kCopyBeforeImageRows);
         }
         m_unitOfRow[copyTableRow(table)] = {int(m_units.size()), QString()};
         m_units.push_back(std::move(unit));
@@ -63,13 +62,12 @@ void CopyJournal::finish(bool completed)
         if (unit.count > 0)
             counts.written += unit.count;
         const journal::UnitDraft& draft = m_units[size_t(unit.index)];
-        if (draft.whereSql.isEmpty() || unit.status.isEmpty())
+        if (draft.scope.clauses.empty() || unit.status.isEmpty())
             continue;
         try {
             // Only what was kept before can be undone; its after-state is read
             // when it is small too.
-            if (const auto after = journal::captureRowsUpTo(m_target, m_kind, draft.table, draft.whereSql,
-                                                            kCopyBeforeImageRows))
+            if (const auto after = journal::captureRowsUpTo(m_target, m_kind, draft.scope, kCopyBeforeImageRows))
                 m_journal.recordAfterState(m_entryId, unit.index, *after);
         } catch (const db::DbError&) {
             // Left without an after-state: not undoable.

@@ -164,14 +164,83 @@ bool decodeRows(const char* data, qsizetype size, std::vector<Row>& rows)
     return true;
 }
 
+namespace {
+
+constexpr quint64 kPrime1 = 0x9E3779B185EBCA87ull;
+constexpr quint64 kPrime2 = 0xC2B2AE3D27D4EB4Full;
+
+quint64 mixed(quint64 h)
+{
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+}
+
+// Two 64-bit hashes of a row's bytes, each from its own seed and steps.
+std::pair<quint64, quint64> rowHash(const char* data, qsizetype size)
+{
+    quint64 a = kPrime1 ^ quint64(size);
+    quint64 b = kPrime2 + quint64(size);
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        a = std::rotl((a ^ word) * kPrime1, 31);
+        b = std::rotl(b + word * kPrime2, 29) * kPrime1;
+    }
+    quint64 tail = 0;
+    std::memcpy(&tail, data + i, size_t(size - i));
+    a = mixed(a ^ tail ^ quint64(size - i));
+    b = mixed(b + tail * kPrime2);
+    return {a, b};
+}
+
+} // namespace
+
 void RowDigest::add(const Row& row)
+{
+    m_buffer.resize(0); // keeps its capacity
+    encodeInto(m_buffer, row);
+    addEncoded(m_buffer.constData(), m_buffer.size());
+}
+
+void RowDigest::addEncoded(const char* data, qsizetype size)
+{
+    const auto [a, b] = rowHash(data, size);
+    m_sum[0] += a;
+    m_sum[1] += b;
+    ++m_count;
+}
+
+QByteArray RowDigest::result() const
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QByteArray bytes;
+    for (quint64 lane : m_sum)
+        appendVarint(bytes, lane);
+    appendVarint(bytes, quint64(m_count));
+    hash.addData(bytes);
+    return hash.result();
+}
+
+QByteArray digestOf(const std::vector<Row>& rows)
+{
+    RowDigest digest;
+    for (const Row& row : rows)
+        digest.add(row);
+    return digest.result();
+}
+
+void SortedRowDigest::add(const Row& row)
 {
     const qsizetype at = m_buffer.size();
     encodeInto(m_buffer, row);
     m_spans.emplace_back(at, m_buffer.size() - at);
 }
 
-QByteArray RowDigest::result() const
+QByteArray SortedRowDigest::result() const
 {
     // The rows in byte order: the same multiset gives the same bytes to
     // hash, whatever order it came in.
@@ -191,14 +260,6 @@ QByteArray RowDigest::result() const
         hash.addData(QByteArrayView(base + at, size));
     }
     return hash.result();
-}
-
-QByteArray digestOf(const std::vector<Row>& rows)
-{
-    RowDigest digest;
-    for (const Row& row : rows)
-        digest.add(row);
-    return digest.result();
 }
 
 Value valueOfText(QString text, ValueType type)

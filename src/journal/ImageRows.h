@@ -53,8 +53,27 @@ bool decodeRows(const char* data, qsizetype size, std::vector<Row>& rows);
 // digest, and a changed, missing or added row a different one.
 QByteArray digestOf(const std::vector<Row>& rows);
 
-// The same digest, of rows given one at a time.
+// The same digest, of rows given one at a time, in constant memory: each
+// row's 128-bit hash is summed (so order does not count) and the sum and the
+// count hashed at the end.
 class RowDigest {
+public:
+    void add(const Row& row);
+    // A row already in the journal's encoding (encodeRow).
+    void addEncoded(const char* data, qsizetype size);
+    qint64 count() const noexcept { return m_count; }
+    QByteArray result() const;
+
+private:
+    QByteArray m_buffer; // the row being added, reused
+    quint64 m_sum[2] = {0, 0};
+    qint64 m_count = 0;
+};
+
+// The digest journals of the first schema kept: the SHA-1 of the encoded
+// rows in byte order. It holds every row until the end; only entries of that
+// schema are checked with it.
+class SortedRowDigest {
 public:
     void add(const Row& row);
     qint64 count() const noexcept { return qint64(m_spans.size()); }

@@ -2,9 +2,11 @@
 
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/InProcessSqlite.h"
 #include "db/ResultSet.h"
-#include "journal/SqliteDatabase.h"
+#include "journal/JournalStorage.h"
 
+#include <SQLiteCpp/Database.h>
 #include <sqlite3.h>
 
 namespace tessera::journal {
@@ -14,23 +16,23 @@ namespace {
 // A writer of the archive holds its lock only while it commits.
 constexpr int kBusyTimeoutMs = 10000;
 
-Value valueOf(const SqliteStatement& row, int column, ValueType type)
+Value valueOf(const SQLite::Column& column, ValueType type)
 {
-    switch (row.storageClass(column)) {
+    switch (column.getType()) {
     case SQLITE_NULL:
         return {};
     case SQLITE_INTEGER:
         if (type == ValueType::Integer)
-            return row.integer(column);
+            return qint64(column.getInt64());
         break;
     case SQLITE_FLOAT:
         if (type == ValueType::Real || type == ValueType::RealSingle)
-            return row.real(column);
+            return column.getDouble();
         break;
     default:
         break;
     }
-    return valueOfText(row.text(column), type);
+    return valueOfText(textOf(column), type);
 }
 
 } // namespace
@@ -46,24 +48,24 @@ std::optional<QString> sqliteFileOf(db::Connection& connection)
     return std::nullopt;
 }
 
-bool readSqliteRows(const QString& file, const QString& selectSql, RowSet& set, qsizetype maxRows)
+bool readSqliteRows(const QString& file, const QString& selectSql, const std::vector<ValueType>& types,
+                    const std::function<bool(const Row&)>& row)
 {
     try {
-        SqliteDatabase archive = SqliteDatabase::openForReading(file, kBusyTimeoutMs);
-        SqliteStatement select = archive.prepare(selectSql);
-        const int columns = int(set.types.size());
-        while (select.step()) {
-            if (maxRows >= 0 && qsizetype(set.rows.size()) >= maxRows)
-                return false;
-            Row row;
-            row.reserve(size_t(columns));
+        db::prepareInProcessSqlite();
+        SQLite::Database archive(file.toStdString(), SQLite::OPEN_READONLY, kBusyTimeoutMs);
+        SQLite::Statement select(archive, selectSql.toStdString());
+        const int columns = int(types.size());
+        Row values(static_cast<size_t>(columns));
+        while (select.executeStep()) {
             for (int c = 0; c < columns; ++c)
-                row.push_back(valueOf(select, c, set.types[size_t(c)]));
-            set.rows.push_back(std::move(row));
+                values[size_t(c)] = valueOf(select.getColumn(c), types[size_t(c)]);
+            if (!row(values))
+                return false;
         }
         return true;
-    } catch (const SqliteError& error) {
-        throw db::DbError(QStringLiteral("HY000"), error.code(), error.message());
+    } catch (const SQLite::Exception& error) {
+        throw db::DbError(QStringLiteral("HY000"), error.getErrorCode(), messageOf(error));
     }
 }
 
