@@ -11,6 +11,8 @@ QMessageBox::StandardButton GuiSeam::message(const MessageRequest& request)
     QMessageBox box(request.icon, request.caption, request.text, request.buttons, request.owner);
     if (request.defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(request.defaultButton);
+    if (!request.details.isEmpty())
+        box.setDetailedText(request.details);
     return QMessageBox::StandardButton(box.exec());
 }
 

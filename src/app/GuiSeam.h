@@ -15,6 +15,8 @@ struct MessageRequest {
     QMessageBox::Icon icon = QMessageBox::Warning;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    // The driver's own text behind a fixed message (QMessageBox::setDetailedText).
+    QString details;
 };
 
 // Every message box and modal dialog of the program goes through this seam,

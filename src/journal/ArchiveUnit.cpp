@@ -2,6 +2,7 @@
 
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/ResultSet.h"
 #include "dialect/TableTransactions.h"
 
 #include <sqlext.h>
@@ -54,9 +55,15 @@ ArchiveUnit::ArchiveUnit(db::Connection& connection, DatabaseKind kind, const QS
     try {
         m_transaction = std::make_unique<db::Transaction>(connection);
         // The write lock before anything is read: the image is then what the
-        // statements find, and a writer waits for the commit.
-        if (rule.writeLockFirst && !tables.isEmpty())
-            connection.execute(QStringLiteral("DELETE FROM %1 WHERE 0=1").arg(tables.front()));
+        // statements find, and a writer waits for the commit. Any table of
+        // the file takes it; a day without a table has nothing to lock.
+        if (rule.writeLockFirst)
+            for (const QString& table : tables)
+                if (db::ResultSet probe = connection.query(tableProbeSql(kind, table)); probe.next()) {
+                    probe.close();
+                    connection.execute(QStringLiteral("DELETE FROM %1 WHERE 0=1").arg(table));
+                    break;
+                }
     } catch (...) {
         m_transaction.reset();
         if (m_previousLevel != 0)
@@ -84,6 +91,24 @@ QString ArchiveUnit::lockingSelect(const QString& table, const QString& conditio
     const char* hint = m_transaction ? rule.tableHint : "";
     return QStringLiteral("SELECT * FROM %1%2 WHERE %3%4")
         .arg(table, QLatin1String(hint), condition, QLatin1String(suffix));
+}
+
+qint64 ArchiveUnit::executeSurvivable(const QString& sql)
+{
+    if (!m_transaction || !m_connection.failedStatementAbortsTransaction())
+        return m_connection.execute(sql);
+    const QString savepoint = QStringLiteral("tessera_step");
+    m_connection.setSavepoint(savepoint);
+    qint64 affected = 0;
+    try {
+        affected = m_connection.execute(sql);
+    } catch (const db::DbError& error) {
+        if (!error.isConnectionLost())
+            m_connection.rollbackToSavepoint(savepoint);
+        throw;
+    }
+    m_connection.releaseSavepoint(savepoint);
+    return affected;
 }
 
 void ArchiveUnit::commit()

@@ -42,6 +42,10 @@ public:
     // SELECT * of a condition over a table, locking what it reads where the
     // kind needs a lock for it.
     QString lockingSelect(const QString& table, const QString& condition) const;
+    // Executes a statement of the unit whose failure the unit survives:
+    // where one failed statement spoils the whole transaction (PostgreSQL),
+    // under a savepoint. Returns the affected rows. Throws db::DbError.
+    qint64 executeSurvivable(const QString& sql);
     void commit();
     // Rolls back now (the unit then does nothing more).
     void rollback();

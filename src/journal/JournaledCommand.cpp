@@ -6,6 +6,7 @@
 #include "journal/ArchiveImage.h"
 #include "journal/ArchiveUnit.h"
 #include "journal/Journal.h"
+#include "journal/JournalError.h"
 
 namespace tessera::journal {
 
@@ -49,45 +50,65 @@ JournaledCommand JournaledCommand::begin(Journal& journal, db::Connection& archi
         u.before.reset(); // streamed below, inside the unit
     const qint64 id = journal.beginEntry(draft);
     JournaledCommand command(journal, archive, kind, id, std::move(draft.units));
+    try {
+        command.readImages(unit, choice, progress);
+    } catch (const CommandCancelled&) {
+        command.abandon(QStringLiteral("已取消,数据库没有修改"));
+        throw;
+    } catch (const db::DbError& error) {
+        command.abandon(QStringLiteral("未能读取修改前的数据,数据库没有修改: %1").arg(error.message()));
+        throw;
+    } catch (const JournalError& error) {
+        command.abandon(QStringLiteral("未能记录修改前的数据,数据库没有修改: %1").arg(error.message()));
+        throw;
+    }
+    return command;
+}
+
+void JournaledCommand::readImages(const ArchiveUnit& unit, const ImageChoice& choice, Progress* progress)
+{
     qint64 done = 0;
-    bool cancelled = false;
-    for (size_t u = 0; u < command.m_units.size(); ++u) {
-        const UnitScope& scope = command.m_units[u].scope;
-        const bool exists = tableExists(archive, kind, scope.table);
-        const TableShape shape = exists ? shapeOf(archive, scope.table) : TableShape();
-        command.m_shapes[u] = {shape.columns, shape.types, {}};
+    auto goOn = [&] { return !progress || progress->advance(done, choice.expectedRows); };
+    for (size_t u = 0; u < m_units.size(); ++u) {
+        const UnitScope& scope = m_units[u].scope;
+        const bool exists = tableExists(*m_archive, m_kind, scope.table);
+        const TableShape shape = exists ? shapeOf(*m_archive, scope.table) : TableShape();
+        m_shapes[u] = {shape.columns, shape.types, {}};
         if (!choice.keepImage)
             continue;
-        ImageWriter image(journal, id, int(u), shape.columns, shape.types);
+        ImageWriter image(*m_journal, m_entryId, int(u), shape.columns, shape.types);
         const RowRule* rule = u < choice.rules.size() && choice.rules[u] ? &choice.rules[u] : nullptr;
         AfterStateBuilder ruled;
+        bool cancelled = false;
         if (exists) {
-            forEachScopeRow(archive, kind, scope, shape, &unit, [&](const Row& row) {
+            forEachScopeRow(*m_archive, m_kind, scope, shape, &unit, [&](const Row& row) {
                 image.add(row);
                 if (rule)
                     if (const std::optional<Row> left = (*rule)(row))
                         ruled.add(*left);
-                if (progress && ++done % kProgressStep == 0 && !progress->advance(done, choice.expectedRows)) {
-                    cancelled = true;
-                    return false;
-                }
-                return true;
+                cancelled = ++done % kProgressStep == 0 && !goOn();
+                return !cancelled;
             });
         }
-        if (cancelled) {
-            command.finish(false, QStringLiteral("已取消,数据库没有修改"));
+        if (cancelled)
             throw CommandCancelled();
-        }
         image.finish();
-        command.m_counts[u] = image.rows();
+        m_counts[u] = image.rows();
         if (rule)
-            command.m_ruled[u] = ruled.result();
+            m_ruled[u] = ruled.result();
     }
-    if (progress && !progress->advance(done, choice.expectedRows)) {
-        command.finish(false, QStringLiteral("已取消,数据库没有修改"));
+    if (!goOn())
         throw CommandCancelled();
+}
+
+void JournaledCommand::abandon(const QString& outcome)
+{
+    m_finished = true;
+    try {
+        m_journal->finishEntry(m_entryId, EntryState::Failed, outcome);
+    } catch (const JournalError&) {
+        // Left pending: the next start shows it as interrupted.
     }
-    return command;
 }
 
 JournaledCommand::JournaledCommand(Journal& journal, db::Connection& archive, DatabaseKind kind, qint64 entryId,

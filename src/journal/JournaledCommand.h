@@ -81,6 +81,10 @@ public:
 private:
     JournaledCommand(Journal& journal, db::Connection& archive, DatabaseKind kind, qint64 entryId,
                      std::vector<UnitDraft> units);
+    void readImages(const ArchiveUnit& unit, const ImageChoice& choice, Progress* progress);
+    // Ends the entry as failed without reading the archive again: the
+    // command never ran.
+    void abandon(const QString& outcome);
 
     Journal* m_journal;
     db::Connection* m_archive;

@@ -214,6 +214,7 @@ EventKind signalChanges()
     k.modifyFailure = {QStringLiteral("修改遥信变位失败!"), QStringLiteral("遥信变位")};
     k.tagType = kTagTypeSignal;
     k.stationChangeSelectsLastSwitch = true;
+    k.noStationChosen = {QStringLiteral("请选择厂站信息!"), QStringLiteral("遥信变位")};
     k.fields = {
         stationField(),
         switchField(),

@@ -153,6 +153,9 @@ struct EventKind {
     Message modifyFailure;
     QString tagType; // catalogue TagType of switches and tags; empty: no catalogue pickers
     bool stationChangeSelectsLastSwitch = false;
+    // Shown when another switch (or line name) is chosen with no station
+    // chosen; empty: the kind does not check.
+    Message noStationChosen;
     std::vector<EditField> fields;
 
     int columnCount() const { return int(columns.size()); }

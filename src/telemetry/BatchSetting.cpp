@@ -200,7 +200,7 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
         const QString deleteSql = batchDeleteSql(kind, r);
         bool cleared = true; // otherwise the range keeps rows of its own beside the new ones
         try {
-            executeSurvivable(connection, deleteSql, transactional);
+            unit.executeSurvivable(deleteSql);
         } catch (const db::DbError& error) {
             rethrowIfConnectionLost(error);
             cleared = false;

@@ -86,10 +86,11 @@ QString partCondition(DatabaseKind kind, const QDateTime& from, const QDateTime&
 // its target range deleted, its corrected rows written. A row the target
 // refuses is skipped and counted; false (the outcome set) when an hour
 // cannot be read, deleted or written at all.
-bool replaceCorrected(db::Connection& shared, DatabaseKind kind, bool transactional, const ReplaceRequest& r,
+bool replaceCorrected(db::Connection& shared, DatabaseKind kind, journal::ArchiveUnit& unit, const ReplaceRequest& r,
                       const TelemetryScope& scope, const CatalogueNode& catalogue, RandomSource& random,
                       ReplaceOutcome& outcome)
 {
+    const bool transactional = unit.transactional();
     const int offset = dayOffset(r);
     const QString target = tableOfDay(r.target);
     for (const auto& [from, until] : hoursOf(r)) {
@@ -102,11 +103,9 @@ bool replaceCorrected(db::Connection& shared, DatabaseKind kind, bool transactio
             return false;
         }
         try {
-            executeSurvivable(shared,
-                              QStringLiteral("DELETE FROM %1 WHERE %2")
-                                  .arg(target, partCondition(kind, from.addDays(offset), until.addDays(offset), scope,
-                                                             catalogue)),
-                              transactional);
+            unit.executeSurvivable(QStringLiteral("DELETE FROM %1 WHERE %2")
+                                       .arg(target, partCondition(kind, from.addDays(offset), until.addDays(offset),
+                                                                  scope, catalogue)));
         } catch (const db::DbError& error) {
             rethrowIfConnectionLost(error);
             outcome = {Result::DeleteFailed, 0, 0, error.message()};
@@ -261,7 +260,7 @@ ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const Q
             // source is known to be readable.
             if (!transactional)
                 readSourceRows(shared, readSql(tableOfDay(r.source), QStringLiteral("0=1")));
-            if (!replaceCorrected(shared, kind, transactional, r, scope, catalogue, random, outcome))
+            if (!replaceCorrected(shared, kind, unit, r, scope, catalogue, random, outcome))
                 return outcome;
         } else if (!replaceCopied(shared, kind, transactional, r, scope, catalogue, outcome)) {
             return outcome;

@@ -16,24 +16,6 @@ namespace tessera::telemetry {
 
 using namespace writes;
 
-qint64 writes::executeSurvivable(db::Connection& connection, const QString& sql, bool inTransaction)
-{
-    if (!inTransaction || !connection.failedStatementAbortsTransaction())
-        return connection.execute(sql);
-    const QString savepoint = QStringLiteral("tessera_step");
-    connection.setSavepoint(savepoint);
-    qint64 affected = 0;
-    try {
-        affected = connection.execute(sql);
-    } catch (const db::DbError& error) {
-        if (!error.isConnectionLost())
-            connection.rollbackToSavepoint(savepoint);
-        throw;
-    }
-    connection.releaseSavepoint(savepoint);
-    return affected;
-}
-
 // ---- Query ---------------------------------------------------------------------------
 
 QString querySql(DatabaseKind kind, const QueryRequest& r)
@@ -129,7 +111,7 @@ qint64 deleteSamples(db::Connection& connection, DatabaseKind kind, const std::v
     qint64 deleted = 0;
     for (auto it = samples.rbegin(); it != samples.rend(); ++it) {
         try {
-            executeSurvivable(connection, deleteSampleSql(kind, it->first, it->second), unit.transactional());
+            unit.executeSurvivable(deleteSampleSql(kind, it->first, it->second));
         } catch (const db::DbError& error) {
             db::rethrowIfConnectionLost(error);
             failure = error.message();

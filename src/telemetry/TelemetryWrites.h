@@ -44,8 +44,4 @@ inline db::BulkWriter::Mode writerMode(bool transactional)
     return transactional ? db::BulkWriter::Mode::InTransaction : db::BulkWriter::Mode::RowByRow;
 }
 
-// A statement of a unit whose failure the unit survives: where one failed
-// statement spoils the whole transaction (PostgreSQL), under a savepoint.
-qint64 executeSurvivable(db::Connection& connection, const QString& sql, bool inTransaction);
-
 } // namespace tessera::telemetry::writes

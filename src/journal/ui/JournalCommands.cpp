@@ -1,9 +1,9 @@
 #include "journal/ui/JournalCommands.h"
 
+#include "app/BackgroundRun.h"
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
 #include "app/ReasonDialog.h"
-#include "app/WaitCursor.h"
 #include "db/DbError.h"
 #include "journal/Journal.h"
 #include "journal/Undo.h"
@@ -119,13 +119,16 @@ bool undoInteractively(QWidget* owner, qint64 entryId)
         request.dataSource = app->GetDataSourceName();
         request.reason = confirm.reason();
         request.commandId = cmd::JournalUndo;
-        WaitCursor wait;
-        outcome = journal::undoEntry(journal, app->GetConnection(), request);
+        BackgroundRun background(owner, kUndoCaption, QStringLiteral("正在撤销……"));
+        background.run([&] { outcome = journal::undoEntry(journal, app->GetConnection(), request, &background); });
     } catch (const journal::JournalError& error) {
         warningMessage(owner, error.message(), kUndoCaption);
         return false;
     } catch (const db::DbError& error) {
-        warningMessage(owner, QStringLiteral("撤销失败!\n%1").arg(error.message()), kUndoCaption);
+        MessageRequest failed{owner, QStringLiteral("撤销失败!"), kUndoCaption, QMessageBox::Warning, QMessageBox::Ok,
+                              QMessageBox::Ok};
+        failed.details = error.message();
+        app->GetGui().message(failed);
         refreshList(owner);
         return false;
     }
