@@ -191,9 +191,11 @@ qint64 Journal::openUsable()
                                               kDefaultBusyTimeoutMs);
     if (sqlite3_db_readonly(m_db->getHandle(), "main") == 1)
         throw openError(m_path, QStringLiteral("文件不可写"));
-    SQLite::Statement check(*m_db, "PRAGMA quick_check");
-    if (!check.executeStep() || textOf(check.getColumn(0)) != QLatin1String("ok"))
-        throw SQLite::Exception("quick_check failed", SQLITE_CORRUPT);
+    {
+        SQLite::Statement check(*m_db, "PRAGMA quick_check");
+        if (!check.executeStep() || textOf(check.getColumn(0)) != QLatin1String("ok"))
+            throw SQLite::Exception("quick_check failed", SQLITE_CORRUPT);
+    }
     // An entry is on disk when its commit returns, even if the machine
     // loses power right after.
     m_db->exec("PRAGMA synchronous=FULL");
@@ -206,8 +208,14 @@ qint64 Journal::openUsable()
 // them creates it and the others find it made.
 void Journal::createOrUpgradeSchema()
 {
-    if (queryInteger(*m_db, "PRAGMA user_version") == kSchemaVersion)
+    const qint64 found = queryInteger(*m_db, "PRAGMA user_version");
+    if (found == kSchemaVersion)
         return;
+    // A database of something else is not ours to change in any way. (The
+    // schema and its version are committed together: another instance's
+    // half-made journal is never seen.)
+    if (found == 0 && queryInteger(*m_db, "SELECT COUNT(*) FROM sqlite_master") > 0)
+        throw SQLite::Exception("not an operation journal", SQLITE_NOTADB);
     // Chosen before the first table exists; both are no-ops afterwards.
     // Removed entries give their pages back (incremental_vacuum), and a
     // commit is one append to the write-ahead log.

@@ -2,9 +2,12 @@
 // over a SQLite archive: an entry written as a command writes it, then read,
 // filtered, exported and undone as a user would.
 #include "ArchiveRows.h"
+#include "JournalTestSupport.h"
 #include "MainWindowTest.h"
 
+#include "app/BackgroundRun.h"
 #include "app/CommandJournal.h"
+#include "journal/ArchiveUnit.h"
 #include "app/ReasonDialog.h"
 #include "journal/Journal.h"
 #include "journal/ui/JournalWindow.h"
@@ -47,12 +50,15 @@ protected:
     // A command as the commands run one: journaled, then the archive changed.
     void journaledChange(int commandId, const QString& name, int tag, const QString& change)
     {
-        JournalRequest request{commandId, name, QStringLiteral("TagID %1").arg(tag), QStringLiteral("校核"), {}};
-        request.units.push_back({table(), QStringLiteral("TagID=%1").arg(tag), request.scopeText, {"ATime", "TagID"}, {}});
-        auto command = beginJournaled(frame.get(), name, request);
-        ASSERT_TRUE(command);
-        app.GetConnection().execute(QStringLiteral("UPDATE %1 SET %2 WHERE TagID=%3").arg(table(), change).arg(tag));
-        finishJournaled(command, frame.get(), name, true, QStringLiteral("完成"), {-1, 2, 0});
+        JournalRequest request{commandId, name, QStringLiteral("TagID %1").arg(tag), QStringLiteral("校核"), {}, {}};
+        request.units.push_back({{table(), {{{journal::equalTo("TagID", qint64(tag))}}}}, request.scopeText,
+                                 {"ATime", "TagID"}, std::nullopt});
+        const auto result = runJournaled(frame.get(), name, request, [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+            app.GetConnection().execute(QStringLiteral("UPDATE %1 SET %2 WHERE TagID=%3").arg(table(), change).arg(tag));
+            unit.commit();
+            return CommandResult{true, QStringLiteral("完成"), {-1, 2, 0}, {}, {}};
+        });
+        ASSERT_TRUE(result && result->succeeded);
     }
 };
 
@@ -130,11 +136,17 @@ TEST_P(JournalWindowTest, TheNextStartShowsACommandLeftPendingOnce)
     journal::EntryDraft draft;
     draft.commandName = QStringLiteral("人工批量置数");
     draft.scopeText = QStringLiteral("TagID 2");
-    const qint64 id = app.GetJournal().beginEntry(draft);
+    const qint64 running = app.GetJournal().beginEntry(draft);
+    draft.scopeText = QStringLiteral("TagID 1");
+    const qint64 killed = app.GetJournal().beginEntry(draft);
+    // The second's process has ended: its pid is now another process's.
+    execOn(app.GetJournal().path(), QStringLiteral("UPDATE entry SET process_start='ended' WHERE id=%1").arg(killed));
     app.ReviewJournal();
     ASSERT_EQ(gui->messages().size(), 1u);
-    EXPECT_TRUE(gui->messages().back().text.contains(QStringLiteral("人工批量置数 TagID 2")));
-    EXPECT_EQ(app.GetJournal().entry(id)->state, journal::EntryState::Failed);
+    EXPECT_TRUE(gui->messages().back().text.contains(QStringLiteral("人工批量置数 TagID 1")));
+    EXPECT_FALSE(gui->messages().back().text.contains(QStringLiteral("TagID 2")));
+    EXPECT_EQ(app.GetJournal().entry(killed)->state, journal::EntryState::Failed);
+    EXPECT_EQ(app.GetJournal().entry(running)->state, journal::EntryState::Pending);
     app.ReviewJournal();
     EXPECT_EQ(gui->messages().size(), 1u);
 }
