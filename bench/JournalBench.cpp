@@ -89,11 +89,7 @@ TelemetryScope stationScope()
 const RangeOfDay kWholeDay {kDay, QTime(0, 0), QTime(23, 59, 59)};
 
 // Zeroing as the command journals it: each row found stays with both values 0.
-const RowRule kZeroed = [](const Row& row) -> std::optional<Row> {
-    Row left = row;
-    left[3] = left[4] = 0.0;
-    return left;
-};
+const RowRule kZeroed {false, {3, 4}, 0.0};
 
 EntryDraft draftFor(const QString& name, const UnitScope& scope)
 {
@@ -147,6 +143,14 @@ int dayStep(const QString& step, const QString& folder)
     } else if (step == QLatin1String("read")) {
         qint64 rows = 0;
         forEachScopeRow(c, g_kind, scope, shapeOf(c, scope.table), nullptr, [&rows](const Row&) { return ++rows > 0; });
+        seconds = watch.seconds();
+    } else if (step == QLatin1String("xread")) {
+        qint64 rows = 0;
+        forEachEncodedScopeRow(c, g_kind, scope, shapeOf(c, scope.table), nullptr, [&rows](const EncodedRow&) { return ++rows > 0; });
+        seconds = watch.seconds();
+    } else if (step == QLatin1String("xdigest")) {
+        RowDigest d; AfterStateBuilder after;
+        forEachEncodedScopeRow(c, g_kind, scope, shapeOf(c, scope.table), nullptr, [&](const EncodedRow& r) { d.addEncoded(r.bytes().constData(), r.bytes().size()); after.addEncoded(*leftOf(r, kZeroed)); return true; });
         seconds = watch.seconds();
     } else if (step == QLatin1String("journaled")) {
         const qint64 size = journal.sizeBytes();
@@ -240,8 +244,7 @@ Parts journaled(Journal& journal, db::Connection& c, const Scenario& s)
     Stopwatch watch;
     ArchiveUnit unit(c, g_kind, {s.scope.table});
     ImageChoice choice;
-    if (s.rule)
-        choice.rules = {s.rule};
+    choice.rules = {s.rule};
     JournaledCommand entry = JournaledCommand::begin(journal, c, g_kind, draftFor(s.name, s.scope), unit, choice);
     parts.begin = watch.seconds();
     Stopwatch commandWatch;

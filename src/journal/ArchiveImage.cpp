@@ -148,13 +148,15 @@ TableShape shapeOf(db::Connection& connection, const QString& table)
     return shape;
 }
 
-bool forEachScopeRow(db::Connection& connection, DatabaseKind kind, const UnitScope& scope, const TableShape& shape,
-                     const ArchiveUnit* unit, const std::function<bool(const Row&)>& row)
+bool forEachEncodedScopeRow(db::Connection& connection, DatabaseKind kind, const UnitScope& scope,
+                            const TableShape& shape, const ArchiveUnit* unit,
+                            const std::function<bool(const EncodedRow&)>& row)
 {
-    const std::vector<QString> parts = readingConditions(kind, scope);
     if (kind == DatabaseKind::SQLite) {
+        // SQLite itself hands out a row at a time: the scope in one pass,
+        // not a scan of the table for each part.
         if (const std::optional<QString> file = sqliteFileOf(connection)) {
-            for (const QString& condition : parts)
+            for (const QString& condition : scopeConditions(kind, scope))
                 if (!readSqliteRows(*file, QStringLiteral("SELECT * FROM %1 WHERE %2").arg(scope.table, condition),
                                     shape.types, row))
                     return false;
@@ -162,21 +164,29 @@ bool forEachScopeRow(db::Connection& connection, DatabaseKind kind, const UnitSc
         }
     }
     const int columns = int(shape.types.size());
-    Row values(static_cast<size_t>(columns));
-    for (const QString& condition : parts) {
+    EncodedRow encoded;
+    for (const QString& condition : readingConditions(kind, scope)) {
         db::ResultSet rs = connection.query(
             unit ? unit->lockingSelect(scope.table, condition)
                  : QStringLiteral("SELECT * FROM %1 WHERE %2").arg(scope.table, condition));
         rs.readFloatsAsNumbers();
         rs.readIntegersAsNumbers(kind != DatabaseKind::SQLite);
         while (rs.next()) {
-            for (int c = 0; c < columns && c < rs.columnCount(); ++c)
-                values[size_t(c)] = readValue(rs, c, shape.types[size_t(c)]);
-            if (!row(values))
+            encoded.clear();
+            for (int c = 0; c < columns; ++c)
+                encoded.append(c < rs.columnCount() ? readValue(rs, c, shape.types[size_t(c)]) : Value());
+            if (!row(encoded))
                 return false;
         }
     }
     return true;
+}
+
+bool forEachScopeRow(db::Connection& connection, DatabaseKind kind, const UnitScope& scope, const TableShape& shape,
+                     const ArchiveUnit* unit, const std::function<bool(const Row&)>& row)
+{
+    return forEachEncodedScopeRow(connection, kind, scope, shape, unit,
+                                  [&row](const EncodedRow& encoded) { return row(encoded.decoded()); });
 }
 
 qint64 countScope(db::Connection& connection, DatabaseKind kind, const UnitScope& scope)

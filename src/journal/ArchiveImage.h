@@ -37,6 +37,10 @@ TableShape shapeOf(db::Connection& connection, const QString& table);
 // `row` asked to stop by returning false. Throws db::DbError.
 bool forEachScopeRow(db::Connection& connection, DatabaseKind kind, const UnitScope& scope, const TableShape& shape,
                      const ArchiveUnit* unit, const std::function<bool(const Row&)>& row);
+// The same, each row in the journal's encoding (as the journal writes it).
+bool forEachEncodedScopeRow(db::Connection& connection, DatabaseKind kind, const UnitScope& scope,
+                            const TableShape& shape, const ArchiveUnit* unit,
+                            const std::function<bool(const EncodedRow&)>& row);
 
 // How many rows the scope holds. Throws db::DbError.
 qint64 countScope(db::Connection& connection, DatabaseKind kind, const UnitScope& scope);

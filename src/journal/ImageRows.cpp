@@ -48,22 +48,26 @@ void appendText(QByteArray& out, const QString& text)
     out.append(utf8);
 }
 
+void encodeValue(QByteArray& out, const Value& v)
+{
+    out.append(char(v.index()));
+    if (auto* i = std::get_if<qint64>(&v)) {
+        appendVarint(out, (quint64(*i) << 1) ^ quint64(*i >> 63));
+    } else if (auto* d = std::get_if<double>(&v)) {
+        const quint64 bits = std::bit_cast<quint64>(*d);
+        for (int b = 0; b < 8; ++b)
+            out.append(char(bits >> (8 * b)));
+    } else if (auto* s = std::get_if<QString>(&v)) {
+        appendText(out, *s);
+    } else if (auto* t = std::get_if<DateTimeText>(&v)) {
+        appendText(out, t->text);
+    }
+}
+
 void encodeInto(QByteArray& out, const Row& row)
 {
-    for (const Value& v : row) {
-        out.append(char(v.index()));
-        if (auto* i = std::get_if<qint64>(&v)) {
-            appendVarint(out, (quint64(*i) << 1) ^ quint64(*i >> 63));
-        } else if (auto* d = std::get_if<double>(&v)) {
-            const quint64 bits = std::bit_cast<quint64>(*d);
-            for (int b = 0; b < 8; ++b)
-                out.append(char(bits >> (8 * b)));
-        } else if (auto* s = std::get_if<QString>(&v)) {
-            appendText(out, *s);
-        } else if (auto* t = std::get_if<DateTimeText>(&v)) {
-            appendText(out, t->text);
-        }
-    }
+    for (const Value& v : row)
+        encodeValue(out, v);
 }
 
 bool readText(const char*& p, const char* end, QString& text)
@@ -132,6 +136,53 @@ std::optional<Row> decodeRow(const char* data, qsizetype size)
         }
     }
     return row;
+}
+
+void EncodedRow::clear()
+{
+    m_bytes.resize(0); // keeps its capacity
+    m_ends.clear();
+}
+
+void EncodedRow::append(const Value& value)
+{
+    encodeValue(m_bytes, value);
+    m_ends.push_back(m_bytes.size());
+}
+
+void EncodedRow::appendUtf8(ValueType type, const char* utf8, qsizetype size)
+{
+    m_bytes.append(char(type));
+    appendVarint(m_bytes, quint64(size));
+    m_bytes.append(utf8, size);
+    m_ends.push_back(m_bytes.size());
+}
+
+QByteArrayView EncodedRow::value(qsizetype column) const
+{
+    const qsizetype begin = column == 0 ? 0 : m_ends[size_t(column - 1)];
+    return QByteArrayView(m_bytes.constData() + begin, m_ends[size_t(column)] - begin);
+}
+
+Row EncodedRow::decoded() const
+{
+    return decodeRow(m_bytes.constData(), m_bytes.size()).value_or(Row());
+}
+
+std::optional<QByteArray> leftOf(const EncodedRow& row, const RowRule& rule)
+{
+    if (rule.removes)
+        return std::nullopt;
+    const QByteArray replacement = encodeRow(Row{rule.value});
+    QByteArray left;
+    left.reserve(row.bytes().size());
+    for (qsizetype c = 0; c < row.count(); ++c) {
+        if (std::find(rule.setColumns.begin(), rule.setColumns.end(), int(c)) != rule.setColumns.end())
+            left.append(replacement);
+        else
+            left.append(row.value(c));
+    }
+    return left;
 }
 
 QByteArray encodeRows(const std::vector<Row>& rows, size_t from, size_t to)

@@ -44,6 +44,35 @@ QByteArray encodeRow(const Row& row);
 // The reverse; nullopt for bytes that are not an encoded row.
 std::optional<Row> decodeRow(const char* data, qsizetype size);
 
+// A row in the journal's encoding, built a value at a time, with where each
+// value's bytes lie.
+class EncodedRow {
+public:
+    void clear();
+    void append(const Value& value);
+    // A text or date-time value from its UTF-8 bytes, without a QString.
+    void appendUtf8(ValueType type, const char* utf8, qsizetype size);
+    const QByteArray& bytes() const noexcept { return m_bytes; }
+    qsizetype count() const noexcept { return qsizetype(m_ends.size()); }
+    QByteArrayView value(qsizetype column) const;
+    Row decoded() const;
+
+private:
+    QByteArray m_bytes;
+    std::vector<qsizetype> m_ends;
+};
+
+// What a command leaves of each row it finds, as data: nothing (a delete),
+// or the row with some columns set to one value (zeroing).
+struct RowRule {
+    bool removes = false;
+    std::vector<int> setColumns;
+    Value value;
+    bool isKnown() const noexcept { return removes || !setColumns.empty(); }
+};
+// The encoded row the rule leaves of `row`; nullopt when it removes it.
+std::optional<QByteArray> leftOf(const EncodedRow& row, const RowRule& rule);
+
 // Rows [from, to) as one block: each encoded row after its length.
 QByteArray encodeRows(const std::vector<Row>& rows, size_t from, size_t to);
 // Appends the rows of a block to `rows`; false for bytes that are not one.

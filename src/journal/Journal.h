@@ -120,10 +120,14 @@ private:
     std::unique_ptr<SQLite::Database> m_db;
 };
 
-// A unit's before-image written into the journal a block of rows at a time, in
-// constant memory, committed in groups of blocks. The image counts as kept
+// A unit's before-image written into the journal a block of rows at a time,
+// in constant memory. The blocks go into the file on a thread of the
+// writer's own, while the command reads on: the journal's time is then
+// mostly the reading's. They are committed in groups of blocks (one sync
+// per group, and never a long lock on the file). The image counts as kept
 // only once finish() has committed it whole: an image cut short by a
-// failure or a killed program is not undoable.
+// failure or a killed program is not undoable. Between the first add() and
+// finish() nothing else may use the journal.
 class ImageWriter {
 public:
     ImageWriter(Journal& journal, qint64 entryId, int unit, const QStringList& columns,
@@ -133,15 +137,17 @@ public:
     // Unfinished, what it wrote stays behind an image not marked kept.
     ~ImageWriter();
 
+    // Throw JournalError when writing failed.
+    void add(const EncodedRow& row);
     void add(const Row& row);
     qint64 rows() const noexcept { return m_rows; }
-    // The digest of the rows written (RowDigest).
-    QByteArray digest() const { return m_digest.result(); }
     // Writes what is left and marks the image kept with its row count.
     void finish();
 
 private:
+    struct Pipe;
     void flush();
+    void writeBlocks();
 
     Journal& m_journal;
     qint64 m_entryId;
@@ -149,15 +155,10 @@ private:
     QStringList m_columns;
     std::vector<ValueType> m_types;
     QByteArray m_block;
-    QByteArray m_row;
+    EncodedRow m_row;
     qint64 m_rowsInBlock = 0;
-    qint64 m_blocks = 0;
     qint64 m_rows = 0;
-    RowDigest m_digest;
-    // Blocks are committed a group at a time: one commit (and sync) per
-    // group rather than per block, and never a long lock on the file.
-    std::unique_ptr<SQLite::Transaction> m_group;
-    qint64 m_blocksInGroup = 0;
+    std::unique_ptr<Pipe> m_pipe;
 };
 
 } // namespace tessera::journal

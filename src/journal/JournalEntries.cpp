@@ -7,6 +7,11 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Transaction.h>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 // Entries and their units: what a command records and what the list of
 // entries and an undo read back, every stored value checked on reading.
 namespace tessera::journal {
@@ -511,28 +516,57 @@ std::optional<std::vector<Row>> Journal::afterRows(qint64 entryId, int unit)
 
 // ---- ImageWriter ------------------------------------------------------------------
 
+// The blocks on their way to the file, and the thread that writes them.
+struct ImageWriter::Pipe {
+    static constexpr size_t kWaiting = 8; // blocks read ahead of the writer, at most
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<QByteArray> blocks;
+    bool ended = false;   // no more blocks will come
+    bool stopped = false; // the writer gave up (error) or was told to
+    QString error;
+    std::thread thread;
+};
+
 ImageWriter::ImageWriter(Journal& journal, qint64 entryId, int unit, const QStringList& columns,
                          const std::vector<ValueType>& types)
     : m_journal(journal), m_entryId(entryId), m_unit(unit), m_columns(columns), m_types(types)
 {
 }
 
-ImageWriter::~ImageWriter() = default;
+ImageWriter::~ImageWriter()
+{
+    if (!m_pipe)
+        return;
+    {
+        std::lock_guard lock(m_pipe->mutex);
+        m_pipe->stopped = true;
+    }
+    m_pipe->changed.notify_all();
+    m_pipe->thread.join();
+}
 
 void ImageWriter::add(const Row& row)
 {
-    m_row.resize(0);
-    m_row = encodeRow(row);
-    QByteArray length;
-    quint64 n = quint64(m_row.size());
-    while (n >= 0x80) {
-        length.append(char((n & 0x7f) | 0x80));
-        n >>= 7;
+    m_row.clear();
+    for (const Value& v : row)
+        m_row.append(v);
+    add(m_row);
+}
+
+void ImageWriter::add(const EncodedRow& row)
+{
+    // A block holds each row after its length, as encodeRows writes it.
+    const QByteArray& bytes = row.bytes();
+    for (quint64 n = quint64(bytes.size());; n >>= 7) {
+        if (n < 0x80) {
+            m_block.append(char(n));
+            break;
+        }
+        m_block.append(char((n & 0x7f) | 0x80));
     }
-    length.append(char(n));
-    m_block.append(length);
-    m_block.append(m_row);
-    m_digest.addEncoded(m_row.constData(), m_row.size());
+    m_block.append(bytes);
     ++m_rows;
     if (++m_rowsInBlock == kRowsPerBlock)
         flush();
@@ -540,30 +574,74 @@ void ImageWriter::add(const Row& row)
 
 void ImageWriter::flush()
 {
-    try {
-        if (!m_group)
-            m_group = std::make_unique<SQLite::Transaction>(*m_journal.m_db, SQLite::TransactionBehavior::IMMEDIATE);
-        insertImageBlock(*m_journal.m_db, m_entryId, m_unit, Side::Before, m_blocks++, m_block);
-        m_block.resize(0);
-        m_rowsInBlock = 0;
-        if (++m_blocksInGroup == kBlocksPerCommit) {
-            m_group->commit();
-            m_group.reset();
-            m_blocksInGroup = 0;
-        }
-    } catch (const SQLite::Exception& error) {
-        m_group.reset();
-        throw writeError(m_journal.m_path, error);
+    if (!m_pipe) {
+        m_pipe = std::make_unique<Pipe>();
+        m_pipe->thread = std::thread([this] { writeBlocks(); });
     }
+    std::unique_lock lock(m_pipe->mutex);
+    m_pipe->changed.wait(lock, [this] { return m_pipe->blocks.size() < Pipe::kWaiting || m_pipe->stopped; });
+    if (m_pipe->stopped)
+        throw JournalError(m_pipe->error);
+    m_pipe->blocks.push_back(std::move(m_block));
+    m_block = QByteArray();
+    m_rowsInBlock = 0;
+    lock.unlock();
+    m_pipe->changed.notify_all();
+}
+
+// On the writer's thread: the blocks in order, a transaction a group.
+void ImageWriter::writeBlocks()
+{
+    std::optional<SQLite::Transaction> group;
+    qint64 block = 0;
+    try {
+        for (;;) {
+            QByteArray data;
+            {
+                std::unique_lock lock(m_pipe->mutex);
+                m_pipe->changed.wait(lock, [this] { return !m_pipe->blocks.empty() || m_pipe->ended || m_pipe->stopped; });
+                if (m_pipe->stopped || (m_pipe->blocks.empty() && m_pipe->ended))
+                    break;
+                data = std::move(m_pipe->blocks.front());
+                m_pipe->blocks.pop_front();
+            }
+            m_pipe->changed.notify_all();
+            if (!group)
+                group.emplace(*m_journal.m_db, SQLite::TransactionBehavior::IMMEDIATE);
+            insertImageBlock(*m_journal.m_db, m_entryId, m_unit, Side::Before, block++, data);
+            if (block % kBlocksPerCommit == 0) {
+                group->commit();
+                group.reset();
+            }
+        }
+        if (group && !m_pipe->stopped)
+            group->commit();
+    } catch (const SQLite::Exception& error) {
+        std::lock_guard lock(m_pipe->mutex);
+        m_pipe->error = writeError(m_journal.m_path, error).message();
+        m_pipe->stopped = true;
+    }
+    group.reset(); // rolls back what was not committed
+    m_pipe->changed.notify_all();
 }
 
 void ImageWriter::finish()
 {
-    if (m_rowsInBlock > 0)
+    if (m_rowsInBlock > 0 || !m_pipe)
         flush();
+    {
+        std::lock_guard lock(m_pipe->mutex);
+        m_pipe->ended = true;
+    }
+    m_pipe->changed.notify_all();
+    m_pipe->thread.join();
+    const bool failed = m_pipe->stopped;
+    const QString error = m_pipe->error;
+    m_pipe.reset();
+    if (failed)
+        throw JournalError(error);
     try {
-        if (!m_group)
-            m_group = std::make_unique<SQLite::Transaction>(*m_journal.m_db, SQLite::TransactionBehavior::IMMEDIATE);
+        SQLite::Transaction transaction(*m_journal.m_db, SQLite::TransactionBehavior::IMMEDIATE);
         SQLite::Statement mark(*m_journal.m_db,
             "UPDATE unit SET columns=?, types=?, before_kept=1, before_rows=? WHERE entry_id=? AND unit_no=?");
         bindBlob(mark, 1, encodeNames(m_columns));
@@ -572,10 +650,8 @@ void ImageWriter::finish()
         bindInt(mark, 4, m_entryId);
         bindInt(mark, 5, m_unit);
         mark.exec();
-        m_group->commit();
-        m_group.reset();
+        transaction.commit();
     } catch (const SQLite::Exception& error) {
-        m_group.reset();
         throw writeError(m_journal.m_path, error);
     }
 }
@@ -593,10 +669,21 @@ AfterState afterStateOf(const std::vector<Row>& rows, qsizetype keepAtMost)
 void AfterStateBuilder::add(const Row& row)
 {
     m_digest.add(row);
+    keep([&row] { return row; });
+}
+
+void AfterStateBuilder::addEncoded(QByteArrayView bytes)
+{
+    m_digest.addEncoded(bytes.data(), bytes.size());
+    keep([bytes] { return decodeRow(bytes.data(), bytes.size()).value_or(Row()); });
+}
+
+void AfterStateBuilder::keep(const std::function<Row()>& row)
+{
     if (!m_keeping)
         return;
     if (qsizetype(m_rows.size()) < m_keepAtMost) {
-        m_rows.push_back(row);
+        m_rows.push_back(row());
     } else {
         m_keeping = false;
         m_rows = {};

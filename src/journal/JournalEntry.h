@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -144,9 +145,13 @@ class AfterStateBuilder {
 public:
     explicit AfterStateBuilder(qsizetype keepAtMost = kKeptAfterRows) : m_keepAtMost(keepAtMost) {}
     void add(const Row& row);
+    // A row in the journal's encoding.
+    void addEncoded(QByteArrayView bytes);
     AfterState result() const;
 
 private:
+    void keep(const std::function<Row()>& row);
+
     qsizetype m_keepAtMost;
     RowDigest m_digest;
     std::vector<Row> m_rows;

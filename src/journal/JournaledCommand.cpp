@@ -40,6 +40,23 @@ AfterState afterStateRead(db::Connection& archive, DatabaseKind kind, const Unit
     return after.result();
 }
 
+// Whether the values a rule sets read back as it gives them: a real into a
+// column kept as a real, not into a DECIMAL kept as its text.
+bool ruleFits(const RowRule& rule, const TableShape& shape)
+{
+    if (!rule.isKnown())
+        return false;
+    for (int c : rule.setColumns) {
+        if (c < 0 || size_t(c) >= shape.types.size())
+            return false;
+        const ValueType type = shape.types[size_t(c)];
+        const bool real = type == ValueType::Real || type == ValueType::RealSingle;
+        if (std::holds_alternative<double>(rule.value) ? !real : type != ValueType::Integer)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 JournaledCommand JournaledCommand::begin(Journal& journal, db::Connection& archive, DatabaseKind kind,
@@ -77,15 +94,16 @@ void JournaledCommand::readImages(const ArchiveUnit& unit, const ImageChoice& ch
         if (!choice.keepImage)
             continue;
         ImageWriter image(*m_journal, m_entryId, int(u), shape.columns, shape.types);
-        const RowRule* rule = u < choice.rules.size() && choice.rules[u] ? &choice.rules[u] : nullptr;
+        const RowRule* rule =
+            u < choice.rules.size() && ruleFits(choice.rules[u], shape) ? &choice.rules[u] : nullptr;
         AfterStateBuilder ruled;
         bool cancelled = false;
         if (exists) {
-            forEachScopeRow(*m_archive, m_kind, scope, shape, &unit, [&](const Row& row) {
+            forEachEncodedScopeRow(*m_archive, m_kind, scope, shape, &unit, [&](const EncodedRow& row) {
                 image.add(row);
                 if (rule)
-                    if (const std::optional<Row> left = (*rule)(row))
-                        ruled.add(*left);
+                    if (const std::optional<QByteArray> left = leftOf(row, *rule))
+                        ruled.addEncoded(*left);
                 cancelled = ++done % kProgressStep == 0 && !goOn();
                 return !cancelled;
             });

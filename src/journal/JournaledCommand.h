@@ -30,16 +30,14 @@ public:
 // archive has not changed, and the entry says so.
 struct CommandCancelled {};
 
-// What a command does to one unit's rows, for its after-state: the row it
-// leaves of each row it found (nullopt: the row is gone). Where the command
-// knows no such rule, its after-state is what it wrote, or read again.
-using RowRule = std::function<std::optional<Row>(const Row&)>;
-
 struct ImageChoice {
     // False: the entry is traced without its before-image (the user chose
     // so above the journal's size limit); the command cannot be undone.
     bool keepImage = true;
-    std::vector<RowRule> rules; // per unit; empty or missing: none
+    // Per unit, what the command leaves of each row it finds, where it knows
+    // (RowRule): the after-state is then made while the image is read.
+    // Where it does not, its after-state is what it wrote, or read again.
+    std::vector<RowRule> rules;
     qint64 expectedRows = -1;   // for the progress; -1: not known
 };
 

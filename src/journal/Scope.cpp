@@ -181,14 +181,15 @@ Row flattened(const UnitScope& scope)
 class FlatReader {
 public:
     explicit FlatReader(const Row& row) : m_row(row) {}
-    std::optional<qint64> count(qint64 atMost)
+    // A count can never exceed the values left: a damaged one is refused
+    // before anything is reserved for it.
+    std::optional<qint64> count() { return integer(qint64(m_row.size() - m_at - 1)); }
+    std::optional<qint64> integer(qint64 atMost)
     {
         if (m_at >= m_row.size())
             return std::nullopt;
         const auto* n = std::get_if<qint64>(&m_row[m_at++]);
-        // A count can never exceed the values left: a damaged one is refused
-        // before anything is reserved for it.
-        if (!n || *n < 0 || *n > atMost || *n > qint64(m_row.size() - m_at))
+        if (!n || *n < 0 || *n > atMost)
             return std::nullopt;
         return *n;
     }
@@ -215,8 +216,8 @@ std::optional<ScopeTerm> readTerm(FlatReader& in)
 {
     ScopeTerm term;
     const auto column = in.text();
-    const auto comparison = in.count(qint64(Comparison::InTelemetryCatalogue));
-    const auto values = comparison ? in.count(std::numeric_limits<qint64>::max()) : std::nullopt;
+    const auto comparison = in.integer(qint64(Comparison::InTelemetryCatalogue));
+    const auto values = comparison ? in.count() : std::nullopt;
     if (!column || !values)
         return std::nullopt;
     term.column = *column;
@@ -298,12 +299,12 @@ std::optional<UnitScope> decodeScope(const QByteArray& bytes)
     FlatReader in(*row);
     UnitScope scope;
     const auto table = in.text();
-    const auto clauses = in.count(std::numeric_limits<qint64>::max());
+    const auto clauses = in.count();
     if (!table || !clauses)
         return std::nullopt;
     scope.table = *table;
     for (qint64 c = 0; c < *clauses; ++c) {
-        const auto terms = in.count(std::numeric_limits<qint64>::max());
+        const auto terms = in.count();
         if (!terms)
             return std::nullopt;
         ScopeClause clause;

@@ -16,6 +16,18 @@ namespace {
 // A writer of the archive holds its lock only while it commits.
 constexpr int kBusyTimeoutMs = 10000;
 
+bool isAscii(const char* text, int size)
+{
+    for (int i = 0; i < size; ++i)
+        if (quint8(text[i]) >= 0x80)
+            return false;
+    return true;
+}
+
+// One value into the encoding: straight from SQLite's bytes where the
+// stored class is what the column's type keeps, as valueOf otherwise.
+void appendValue(EncodedRow& row, const SQLite::Column& column, ValueType type);
+
 Value valueOf(const SQLite::Column& column, ValueType type)
 {
     switch (column.getType()) {
@@ -35,6 +47,21 @@ Value valueOf(const SQLite::Column& column, ValueType type)
     return valueOfText(textOf(column), type);
 }
 
+void appendValue(EncodedRow& row, const SQLite::Column& column, ValueType type)
+{
+    const int stored = column.getType();
+    if (stored == SQLITE_TEXT && (type == ValueType::DateTime || type == ValueType::Text)) {
+        const char* text = column.getText("");
+        const int size = column.getBytes();
+        // Only ASCII for sure reads back as the same bytes through a QString.
+        if (isAscii(text, size)) {
+            row.appendUtf8(type, text, size);
+            return;
+        }
+    }
+    row.append(valueOf(column, type));
+}
+
 } // namespace
 
 std::optional<QString> sqliteFileOf(db::Connection& connection)
@@ -49,18 +76,20 @@ std::optional<QString> sqliteFileOf(db::Connection& connection)
 }
 
 bool readSqliteRows(const QString& file, const QString& selectSql, const std::vector<ValueType>& types,
-                    const std::function<bool(const Row&)>& row)
+                    const std::function<bool(const EncodedRow&)>& row)
 {
     try {
         db::prepareInProcessSqlite();
-        SQLite::Database archive(file.toStdString(), SQLite::OPEN_READONLY, kBusyTimeoutMs);
+        // One thread's own connection: no mutex around each of its calls.
+        SQLite::Database archive(file.toStdString(), SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX, kBusyTimeoutMs);
         SQLite::Statement select(archive, selectSql.toStdString());
         const int columns = int(types.size());
-        Row values(static_cast<size_t>(columns));
+        EncodedRow encoded;
         while (select.executeStep()) {
+            encoded.clear();
             for (int c = 0; c < columns; ++c)
-                values[size_t(c)] = valueOf(select.getColumn(c), types[size_t(c)]);
-            if (!row(values))
+                appendValue(encoded, select.getColumn(c), types[size_t(c)]);
+            if (!row(encoded))
                 return false;
         }
         return true;

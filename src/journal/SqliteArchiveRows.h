@@ -22,10 +22,11 @@ namespace tessera::journal {
 // memory (or a connection that is not SQLite's).
 std::optional<QString> sqliteFileOf(db::Connection& connection);
 
-// Calls `row` with each row of selectSql, typed after `types` with the
-// values the ODBC driver would give (see captureRows); false as soon as
-// `row` returns false. Throws db::DbError.
+// Calls `row` with each row of selectSql in the journal's encoding, typed
+// after `types` with the values the ODBC driver would give (see
+// captureRows): texts and numbers go from SQLite's own bytes into the
+// encoding. False as soon as `row` returns false. Throws db::DbError.
 bool readSqliteRows(const QString& file, const QString& selectSql, const std::vector<ValueType>& types,
-                    const std::function<bool(const Row&)>& row);
+                    const std::function<bool(const EncodedRow&)>& row);
 
 } // namespace tessera::journal

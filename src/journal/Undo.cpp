@@ -74,14 +74,14 @@ ScopeNow readScopeNow(Journal& journal, db::Connection& archive, DatabaseKind ki
     ScopeNow now;
     now.rows.emplace();
     bool cancelled = false;
-    forEachScopeRow(archive, kind, *unit.scope, shape, &lock, [&](const Row& row) {
+    forEachEncodedScopeRow(archive, kind, *unit.scope, shape, &lock, [&](const EncodedRow& row) {
         image.add(row);
         if (unit.sortedDigest)
-            sorted.add(row);
+            sorted.add(row.decoded());
         else
-            digest.add(row);
+            digest.addEncoded(row.bytes().constData(), row.bytes().size());
         if (now.rows && qsizetype(now.rows->size()) < 2 * kKeptAfterRows)
-            now.rows->push_back(row);
+            now.rows->push_back(row.decoded());
         else
             now.rows.reset();
         if (progress && image.rows() % 20000 == 0 && !progress->advance(image.rows(), *unit.afterRows)) {

@@ -280,10 +280,8 @@ void runDelete(CMainFrame& frame)
     const QString name = QStringLiteral("遥测数据删除");
     qint64 removed = 0;
     // Every sample deleted leaves nothing of its row.
-    std::vector<journal::RowRule> gone;
     const std::vector<UnitScope> scopes = samplesScopes(samples);
-    for (size_t u = 0; u < scopes.size(); ++u)
-        gone.push_back([](const journal::Row&) { return std::optional<journal::Row>(); });
+    const std::vector<journal::RowRule> gone(scopes.size(), journal::RowRule{true, {}, {}});
     std::optional<ArchiveRefusal> refused;
     const auto result = runJournaled(
         &frame, kTelemetryCaption,
@@ -318,12 +316,8 @@ void runZeroing(CMainFrame& frame)
                        QStringLiteral("回路“%1 %2”在变量表中没有变量").arg(scope->station, scope->switchName));
         return;
     }
-    // Zeroed, each row of the scope stays with both values 0.
-    const journal::RowRule zeroed = [](const journal::Row& row) -> std::optional<journal::Row> {
-        journal::Row left = row;
-        left[3] = left[4] = 0.0;
-        return left;
-    };
+    // Zeroed, each row of the scope stays with nValue and nValueChange 0.
+    const journal::RowRule zeroed{false, {3, 4}, 0.0};
     std::optional<ArchiveRefusal> refused;
     const auto result = runJournaled(
         &frame, name,
