@@ -142,15 +142,8 @@ int dayStep(const QString& step, const QString& folder)
         seconds = watch.seconds();
     } else if (step == QLatin1String("read")) {
         qint64 rows = 0;
-        forEachScopeRow(c, g_kind, scope, shapeOf(c, scope.table), nullptr, [&rows](const Row&) { return ++rows > 0; });
-        seconds = watch.seconds();
-    } else if (step == QLatin1String("xread")) {
-        qint64 rows = 0;
-        forEachEncodedScopeRow(c, g_kind, scope, shapeOf(c, scope.table), nullptr, [&rows](const EncodedRow&) { return ++rows > 0; });
-        seconds = watch.seconds();
-    } else if (step == QLatin1String("xdigest")) {
-        RowDigest d; AfterStateBuilder after;
-        forEachEncodedScopeRow(c, g_kind, scope, shapeOf(c, scope.table), nullptr, [&](const EncodedRow& r) { d.addEncoded(r.bytes().constData(), r.bytes().size()); after.addEncoded(*leftOf(r, kZeroed)); return true; });
+        forEachEncodedScopeRow(c, g_kind, scope, shapeOf(c, scope.table), nullptr,
+                               [&rows](const EncodedRow&) { return ++rows > 0; });
         seconds = watch.seconds();
     } else if (step == QLatin1String("journaled")) {
         const qint64 size = journal.sizeBytes();

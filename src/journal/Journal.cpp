@@ -82,6 +82,8 @@ const char* const kUpgrade[] = {
     "ALTER TABLE unit ADD COLUMN typed_scope BLOB",
     // 1: SortedRowDigest (the first schema's), 2: RowDigest.
     "ALTER TABLE unit ADD COLUMN digest_kind INTEGER NOT NULL DEFAULT 1",
+    // 1: the block's data is zlib-compressed (qCompress).
+    "ALTER TABLE image_chunk ADD COLUMN packed INTEGER NOT NULL DEFAULT 0",
 };
 
 const QString kReasonRequired = QStringLiteral("reason_required");

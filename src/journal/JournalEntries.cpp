@@ -75,15 +75,37 @@ QDateTime parseUtc(const QString& text)
     return t;
 }
 
-void insertImageBlock(SQLite::Database& db, qint64 entryId, int unit, Side side, qint64 block, const QByteArray& data)
+void insertImageBlock(SQLite::Database& db, qint64 entryId, int unit, Side side, qint64 block, const QByteArray& data,
+                      bool packed = false)
 {
-    SQLite::Statement insert(db, "INSERT INTO image_chunk(entry_id, unit_no, side, chunk_no, data) VALUES(?,?,?,?,?)");
+    SQLite::Statement insert(db,
+        "INSERT INTO image_chunk(entry_id, unit_no, side, chunk_no, data, packed) VALUES(?,?,?,?,?,?)");
     bindInt(insert, 1, entryId);
     bindInt(insert, 2, unit);
     bindInt(insert, 3, qint64(side));
     bindInt(insert, 4, block);
-    bindBlob(insert, 5, data);
+    bindBlob(insert, 5, packed ? qCompress(data, 1) : data);
+    bindInt(insert, 6, qint64(packed));
     insert.exec();
+}
+
+// A stored block's rows appended to `rows`; false for data that is not a block.
+bool decodeBlock(const SQLite::Column& data, bool packed, std::vector<Row>& rows)
+{
+    const auto* bytes = static_cast<const char*>(data.getBlob());
+    if (!packed)
+        return decodeRows(bytes, data.getBytes(), rows);
+    // qUncompress trusts the size in the data's first bytes: a damaged one
+    // could ask for gigabytes, so it is checked against a block's bound.
+    constexpr qsizetype kMostBlockBytes = 64 * 1024 * 1024;
+    if (data.getBytes() < 4)
+        return false;
+    const quint32 size = (quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16)
+        | (quint32(quint8(bytes[2])) << 8) | quint32(quint8(bytes[3]));
+    if (size > kMostBlockBytes)
+        return false;
+    const QByteArray plain = qUncompress(reinterpret_cast<const uchar*>(bytes), data.getBytes());
+    return !plain.isEmpty() && decodeRows(plain.constData(), plain.size(), rows);
 }
 
 void writeRows(SQLite::Database& db, qint64 entryId, int unit, Side side, const std::vector<Row>& rows)
@@ -428,15 +450,14 @@ void Journal::forEachImageRow(qint64 entryId, int unit, Side side, const std::fu
 {
     try {
         SQLite::Statement query(*m_db,
-            "SELECT data FROM image_chunk WHERE entry_id=? AND unit_no=? AND side=? ORDER BY chunk_no");
+            "SELECT data, packed FROM image_chunk WHERE entry_id=? AND unit_no=? AND side=? ORDER BY chunk_no");
         bindInt(query, 1, entryId);
         bindInt(query, 2, unit);
         bindInt(query, 3, qint64(side));
         std::vector<Row> block;
         while (query.executeStep()) {
-            const SQLite::Column data = query.getColumn(0);
             block.clear();
-            if (!decodeRows(static_cast<const char*>(data.getBlob()), data.getBytes(), block))
+            if (!decodeBlock(query.getColumn(0), query.getColumn(1).getInt64() != 0, block))
                 throw JournalError(QStringLiteral("操作日志%1中第%2条记录的数据已损坏").arg(m_path).arg(entryId));
             for (const Row& r : block)
                 if (!row(r))
@@ -456,7 +477,7 @@ std::vector<Row> Journal::imageRows(qint64 entryId, int unit, Side side, qint64 
         // Blocks hold kRowsPerBlock rows each (the last fewer): a page is
         // found without decoding what lies before it.
         SQLite::Statement query(*m_db,
-            "SELECT data FROM image_chunk WHERE entry_id=? AND unit_no=? AND side=? AND chunk_no>=?"
+            "SELECT data, packed FROM image_chunk WHERE entry_id=? AND unit_no=? AND side=? AND chunk_no>=?"
             " ORDER BY chunk_no");
         bindInt(query, 1, entryId);
         bindInt(query, 2, unit);
@@ -465,9 +486,8 @@ std::vector<Row> Journal::imageRows(qint64 entryId, int unit, Side side, qint64 
         qint64 skip = offset % kRowsPerBlock;
         std::vector<Row> block;
         while (qint64(rows.size()) < count && query.executeStep()) {
-            const SQLite::Column data = query.getColumn(0);
             block.clear();
-            if (!decodeRows(static_cast<const char*>(data.getBlob()), data.getBytes(), block))
+            if (!decodeBlock(query.getColumn(0), query.getColumn(1).getInt64() != 0, block))
                 throw JournalError(QStringLiteral("操作日志%1中第%2条记录的数据已损坏").arg(m_path).arg(entryId));
             for (Row& r : block) {
                 if (skip > 0) {
@@ -608,7 +628,7 @@ void ImageWriter::writeBlocks()
             m_pipe->changed.notify_all();
             if (!group)
                 group.emplace(*m_journal.m_db, SQLite::TransactionBehavior::IMMEDIATE);
-            insertImageBlock(*m_journal.m_db, m_entryId, m_unit, Side::Before, block++, data);
+            insertImageBlock(*m_journal.m_db, m_entryId, m_unit, Side::Before, block++, data, true);
             if (block % kBlocksPerCommit == 0) {
                 group->commit();
                 group.reset();
