@@ -6,6 +6,8 @@
 #include "platform/Processes.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 #include <QFileInfo>
 
@@ -118,6 +120,13 @@ QString setAside(const QString& path)
     return aside;
 }
 
+std::pair<qint64, qint64> versionAndTables(SQLite::Database& db)
+{
+    SQLite::Statement query(db, "SELECT user_version, (SELECT COUNT(*) FROM sqlite_master) FROM pragma_user_version");
+    query.executeStep();
+    return {query.getColumn(0).getInt64(), query.getColumn(1).getInt64()};
+}
+
 qint64 queryInteger(SQLite::Database& db, const char* sql)
 {
     SQLite::Statement query(db, sql);
@@ -170,7 +179,7 @@ Journal Journal::open(const QString& path)
     journal.prepareFile();
     try {
         try {
-            journal.openUsable();
+            journal.openUsableWaiting();
         } catch (const SQLite::Exception& error) {
             if (!isCorruption(error))
                 throw;
@@ -183,6 +192,26 @@ Journal Journal::open(const QString& path)
         throw openError(journal.m_path, messageOf(error));
     }
     return journal;
+}
+
+// openUsable, tried again while another instance holds the file for a
+// moment at start-up (changing its journal mode, say), where SQLite reports
+// the lock at once instead of waiting.
+void Journal::openUsableWaiting()
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        try {
+            openUsable();
+            return;
+        } catch (const SQLite::Exception& error) {
+            if (error.getErrorCode() != SQLITE_BUSY || waited.elapsed() > kDefaultBusyTimeoutMs)
+                throw;
+            m_db.reset();
+            QThread::msleep(20);
+        }
+    }
 }
 
 // Opens the file, checks it and brings its schema to this version.
@@ -210,13 +239,13 @@ qint64 Journal::openUsable()
 // them creates it and the others find it made.
 void Journal::createOrUpgradeSchema()
 {
-    const qint64 found = queryInteger(*m_db, "PRAGMA user_version");
+    // The version and the tables read at one moment: another instance
+    // commits both together, and a half-made journal is never seen.
+    const auto [found, tables] = versionAndTables(*m_db);
     if (found == kSchemaVersion)
         return;
-    // A database of something else is not ours to change in any way. (The
-    // schema and its version are committed together: another instance's
-    // half-made journal is never seen.)
-    if (found == 0 && queryInteger(*m_db, "SELECT COUNT(*) FROM sqlite_master") > 0)
+    // A database of something else is not ours to change in any way.
+    if (found == 0 && tables > 0)
         throw SQLite::Exception("not an operation journal", SQLITE_NOTADB);
     // Chosen before the first table exists; both are no-ops afterwards.
     // Removed entries give their pages back (incremental_vacuum), and a
@@ -224,14 +253,13 @@ void Journal::createOrUpgradeSchema()
     m_db->exec("PRAGMA auto_vacuum=INCREMENTAL");
     SQLite::Statement(*m_db, "PRAGMA journal_mode=WAL").executeStep();
     SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
-    const qint64 version = queryInteger(*m_db, "PRAGMA user_version");
+    const auto [version, tablesNow] = versionAndTables(*m_db);
     if (version > kSchemaVersion)
         throw openError(m_path, QStringLiteral("文件由较新版本的程序写入"));
     if (version == kSchemaVersion)
         return; // another instance made it meanwhile
     if (version == 0) {
-        // A database of something else is not ours to add tables to.
-        if (queryInteger(*m_db, "SELECT COUNT(*) FROM sqlite_master") > 0)
+        if (tablesNow > 0)
             throw SQLite::Exception("not an operation journal", SQLITE_NOTADB);
         for (const char* sql : kSchema)
             m_db->exec(sql);

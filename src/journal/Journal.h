@@ -111,6 +111,7 @@ private:
 
     void prepareFile();
     qint64 openUsable();
+    void openUsableWaiting();
     void createOrUpgradeSchema();
     void writeAfterState(qint64 entryId, int unit, const AfterState& after, const RowSet* shape);
     std::vector<EntrySummary> querySummaries(const QString& condition, const std::vector<QString>& values, int limit);

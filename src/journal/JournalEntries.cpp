@@ -647,19 +647,21 @@ void ImageWriter::writeBlocks()
 
 void ImageWriter::finish()
 {
-    if (m_rowsInBlock > 0 || !m_pipe)
+    if (m_rowsInBlock > 0)
         flush();
-    {
-        std::lock_guard lock(m_pipe->mutex);
-        m_pipe->ended = true;
+    if (m_pipe) {
+        {
+            std::lock_guard lock(m_pipe->mutex);
+            m_pipe->ended = true;
+        }
+        m_pipe->changed.notify_all();
+        m_pipe->thread.join();
+        const bool failed = m_pipe->stopped;
+        const QString error = m_pipe->error;
+        m_pipe.reset();
+        if (failed)
+            throw JournalError(error);
     }
-    m_pipe->changed.notify_all();
-    m_pipe->thread.join();
-    const bool failed = m_pipe->stopped;
-    const QString error = m_pipe->error;
-    m_pipe.reset();
-    if (failed)
-        throw JournalError(error);
     try {
         SQLite::Transaction transaction(*m_journal.m_db, SQLite::TransactionBehavior::IMMEDIATE);
         SQLite::Statement mark(*m_journal.m_db,

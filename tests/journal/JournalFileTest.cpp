@@ -313,7 +313,9 @@ TEST(JournalFile, SeveralInstancesOpenANewJournalAtOnce)
             instances.emplace_back([&] {
                 start.arrive_and_wait();
                 try {
-                    Journal::open(temp.path()).beginEntry(entryWith());
+                    Journal journal = Journal::open(temp.path());
+                    EXPECT_EQ(journal.setAsidePath(), QString());
+                    journal.beginEntry(entryWith());
                     ++opened;
                 } catch (const JournalError& error) {
                     ADD_FAILURE() << error.what();
