@@ -117,7 +117,7 @@ std::optional<CommandResult> runJournaled(QWidget* owner, const QString& caption
             notRun.journal = error.message();
             return;
         } catch (const db::DbError& error) {
-            notRun.archive = ArchiveRefusal{error.message()};
+            notRun.archive = ArchiveRefusal{error.message(), error.isConnectionLost()};
             return;
         } catch (const journal::CommandCancelled&) {
             return;

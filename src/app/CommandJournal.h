@@ -51,6 +51,7 @@ struct CommandResult {
 // failure message, and to the journal.
 struct ArchiveRefusal {
     QString detail;
+    bool connectionLost = false;
 };
 
 // Runs a writing command as one journaled unit on the shared connection,

@@ -545,20 +545,38 @@ TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
     twoDays(kSource, kTarget);
     const QStringList before = rows(kMay1);
 
-    // The question at the failed delete is not asked of a dead connection.
+    // The server ends the session once the unit has begun. The question at
+    // the failed delete is not asked of a dead connection.
     db::Connection gone = openConnection();
+    journal::ArchiveUnit batchUnit(gone, kind(), {tableOfDay(kMay1)});
     ASSERT_TRUE(killServerSession(gone));
-    EXPECT_EQ(batch({kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17}, &gone).result,
+    RandomSource random(7);
+    EXPECT_EQ(runBatchSetting(gone, kind(), {kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17},
+                              questions, random, batchUnit)
+                  .result,
               BatchResult::ConnectionLost);
     EXPECT_TRUE(questions.deleteQuestions.isEmpty());
 
     for (bool correct : {false, true}) {
         SCOPED_TRACE(correct ? "with correction" : "without correction");
         db::Connection dead = openConnection();
+        journal::ArchiveUnit unit(dead, kind(), {tableOfDay(kMay1)});
         ASSERT_TRUE(killServerSession(dead));
-        EXPECT_EQ(replace({kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17), {}, &dead).result,
+        EXPECT_EQ(runReplacement(dead, kind(), database().connectString(),
+                                 {kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17), m_catalogue,
+                                 random, unit)
+                      .result,
                   ReplaceResult::ConnectionLost);
         EXPECT_EQ(rows(kMay1), before);
+    }
+    // A unit cannot even begin on a dead connection: the command never runs.
+    db::Connection dead = openConnection();
+    ASSERT_TRUE(killServerSession(dead));
+    try {
+        journal::ArchiveUnit unit(dead, kind(), {tableOfDay(kMay1)});
+        ADD_FAILURE() << "a unit began on a dead connection";
+    } catch (const db::DbError& error) {
+        EXPECT_TRUE(error.isConnectionLost()) << error.message().toStdString();
     }
 }
 

@@ -421,8 +421,10 @@ void runBatchSetting(CMainFrame& frame)
             return r;
         },
         &refused);
+    const QString batchFailed = QStringLiteral("批量修改数据失败!");
     if (refused)
-        failureMessage(&frame, QStringLiteral("批量修改数据失败!"), kBatchCaption, refused->detail);
+        failureMessage(&frame, refused->connectionLost ? withReason(batchFailed, kConnectionLost) : batchFailed,
+                       kBatchCaption, refused->detail);
     else if (result)
         showBatchOutcome(frame, outcome);
 }
@@ -508,7 +510,10 @@ void runReplacement(CMainFrame& frame)
         },
         &refused);
     if (refused)
-        failureMessage(&frame, QStringLiteral("执行删除记录是出错!"), kReplaceCaption, refused->detail);
+        failureMessage(&frame,
+                       refused->connectionLost ? withReason(QStringLiteral("数据替换失败!"), kConnectionLost)
+                                               : QStringLiteral("执行删除记录是出错!"),
+                       kReplaceCaption, refused->detail);
     else if (result)
         showReplaceOutcome(frame, outcome);
 }
