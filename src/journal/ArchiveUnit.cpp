@@ -48,6 +48,16 @@ ArchiveUnit::ArchiveUnit(db::Connection& connection, DatabaseKind kind, const QS
     if (!transactional)
         return;
     const IsolationRule& rule = ruleOf(kind);
+    // The table to lock is found first: a read inside the transaction would
+    // hold a read lock that SQLite refuses to raise to a write lock while
+    // another writer commits (it reports "locked" then instead of waiting).
+    QString lockedTable;
+    if (rule.writeLockFirst)
+        for (const QString& table : tables)
+            if (db::ResultSet probe = connection.query(tableProbeSql(kind, table)); probe.next()) {
+                lockedTable = table;
+                break;
+            }
     if (rule.level != 0) {
         m_previousLevel = connection.transactionIsolation();
         connection.setTransactionIsolation(rule.level);
@@ -57,13 +67,8 @@ ArchiveUnit::ArchiveUnit(db::Connection& connection, DatabaseKind kind, const QS
         // The write lock before anything is read: the image is then what the
         // statements find, and a writer waits for the commit. Any table of
         // the file takes it; a day without a table has nothing to lock.
-        if (rule.writeLockFirst)
-            for (const QString& table : tables)
-                if (db::ResultSet probe = connection.query(tableProbeSql(kind, table)); probe.next()) {
-                    probe.close();
-                    connection.execute(QStringLiteral("DELETE FROM %1 WHERE 0=1").arg(table));
-                    break;
-                }
+        if (!lockedTable.isEmpty())
+            connection.execute(QStringLiteral("DELETE FROM %1 WHERE 0=1").arg(lockedTable));
     } catch (...) {
         m_transaction.reset();
         if (m_previousLevel != 0)
