@@ -236,6 +236,11 @@ UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoReque
         lock.rollback();
         journal.finishEntry(undoId, EntryState::Failed, error.message(), outcome.counts);
         throw;
+    } catch (const JournalError& error) {
+        // A damaged image found on the way: nothing of the undo stays.
+        lock.rollback();
+        journal.finishEntry(undoId, EntryState::Failed, error.message(), outcome.counts);
+        throw;
     }
     outcome.result = UndoOutcome::Result::Done;
     outcome.message = QStringLiteral("已撤销日志第%1条记录的操作: 删除%2行, 写回%3行")
