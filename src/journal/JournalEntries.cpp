@@ -25,7 +25,10 @@ constexpr qint64 kMostRows = qint64(1) << 40;
 const QString kSummaryColumns = QStringLiteral(
     "id, started_local, started_utc, finished_utc, os_user, login, data_source, kind, command_id, command_name,"
     " scope, reason, state, outcome, rows_removed, rows_written, rows_failed, undo_of, undone_by,"
-    " (SELECT COUNT(*) FROM unit u WHERE u.entry_id = entry.id), pid, host, process_start");
+    " (SELECT COUNT(*) FROM unit u WHERE u.entry_id = entry.id), pid, host, process_start,"
+    // Units whose counts no image can have: the list shows the entry damaged.
+    " (SELECT COUNT(*) FROM unit u WHERE u.entry_id = entry.id AND (u.before_rows NOT BETWEEN 0 AND 1099511627776"
+    "  OR coalesce(u.after_rows, 0) NOT BETWEEN 0 AND 1099511627776 OR u.unit_no NOT BETWEEN 0 AND 1048576))");
 
 QByteArray encodeNames(const QStringList& names)
 {
@@ -159,6 +162,8 @@ EntrySummary summaryOf(SQLite::Statement& q)
     e.pid = count(20, 0);
     e.host = textOf(q.getColumn(21));
     e.processStart = textOf(q.getColumn(22));
+    if (q.getColumn(23).getInt64() > 0)
+        problems << QStringLiteral("数据表的行数或序号无效");
     e.problem = problems.join(QStringLiteral(", "));
     return e;
 }

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -128,6 +129,46 @@ TEST_P(JournalWindowTest, TheWindowListsFiltersShowsRowsExportsAndSetsReasonsReq
     frame->runCommand(cmd::UndoLastOperation);
     EXPECT_EQ(gui->messages().back().text, QStringLiteral("请填写修改原因!"));
     EXPECT_EQ(values(), QStringList({"1=0", "1=0", "2=7", "2=7"}));
+}
+
+// The window reads an image a page at a time, and a damaged entry (a count
+// altered in the file, its blocks overwritten) is listed as damaged without
+// reading more than a page of it.
+TEST_P(JournalWindowTest, ImagesAreReadAPageAtATimeAndDamageIsShown)
+{
+    journal::RowSet big{{"ATime", "TagID"}, {journal::ValueType::DateTime, journal::ValueType::Integer}, {}};
+    for (int i = 0; i < 2500; ++i)
+        big.rows.push_back({journal::DateTimeText{QString("2026-01-02 00:%1:%2").arg(i / 60 % 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0'))}, qint64(i)});
+    journal::EntryDraft draft;
+    draft.commandName = QStringLiteral("数据复制");
+    draft.units.push_back({{table(), {{}}}, QString(), {}, big});
+    const qint64 paged = app.GetJournal().beginEntry(draft);
+    const qint64 damaged = app.GetJournal().beginEntry(draft);
+    execOn(app.GetJournal().path(),
+           QStringLiteral("UPDATE unit SET before_rows=4000000000000000 WHERE entry_id=%1;"
+                          "UPDATE image_chunk SET data=x'ffffffff' WHERE entry_id=%1").arg(damaged));
+
+    gui->onDialog<JournalWindow>([&](JournalWindow& w) {
+        QTableWidget* list = w.entryList();
+        ASSERT_EQ(list->rowCount(), 2);
+        EXPECT_TRUE(list->item(0, 8)->text().startsWith(QStringLiteral("记录已损坏"))) << list->item(0, 8)->text().toStdString();
+        auto* before = w.findChild<QTableWidget*>(QStringLiteral("beforeRows"));
+        auto* next = w.findChild<QPushButton*>(QStringLiteral("beforeRowsNext"));
+        EXPECT_EQ(before->rowCount(), 0); // its blocks are not rows
+        list->selectRow(1);
+        ASSERT_EQ(w.selectedEntryId(), paged);
+        std::vector<int> pages {before->rowCount()};
+        while (next->isEnabled()) {
+            QTest::mouseClick(next, Qt::LeftButton);
+            pages.push_back(before->rowCount());
+        }
+        EXPECT_EQ(pages, (std::vector<int>{1000, 1000, 500}));
+        EXPECT_EQ(before->item(0, 1)->text(), QStringLiteral("2000"));
+        EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("beforeRowsPosition"))->text(),
+                  QStringLiteral("第2001-2500行,共2500行"));
+    });
+    frame->runCommand(cmd::OperationJournal);
+    EXPECT_FALSE(gui->messageTexts().isEmpty()) << "the damaged blocks are reported";
 }
 
 // A command the program was killed in shows at the next start, once.

@@ -253,8 +253,8 @@ void JournalWindow::showUnit(int unit)
         m_after->clear();
         return;
     }
+    // A page of each image: quick, and a damaged one says so in a box.
     const journal::UnitInfo& info = m_details->units[size_t(unit)];
-    WaitCursor wait;
     m_before->showImage(m_details->id, info, info.beforeKept ? std::optional<qint64>(info.beforeRows) : std::nullopt);
     m_after->showImage(m_details->id, info, info.afterRowsKept ? info.afterRows : std::nullopt);
     QString text = QStringLiteral("%1   修改前: %2   修改后: %3")
