@@ -16,6 +16,7 @@
 #include "dialect/DatabaseKind.h"
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
+#include "db/DbError.h"
 #include "journal/ArchiveImage.h"
 #include "journal/ArchiveUnit.h"
 #include "journal/Journal.h"
@@ -29,7 +30,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 #include <functional>
 
 using namespace tessera;
@@ -231,6 +234,54 @@ struct Scenario {
     std::function<std::optional<std::vector<std::vector<db::Value>>>(db::Connection&, ArchiveUnit&)> command;
 };
 
+// The SCADA meanwhile: a connection of its own inserting samples of a tag
+// outside every scope here, each committed alone, a few hundred a second;
+// how long its longest insert waited.
+class WriterProbe {
+public:
+    explicit WriterProbe(const QString& connectString)
+    {
+        m_thread = std::thread([this, connectString] {
+            db::Connection c = db::Connection::open(connectString);
+            for (int i = 0; !m_stop; ++i) {
+                Stopwatch insert;
+                try {
+                    c.execute(QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,999,1,1,0)")
+                              .arg(tableOfDay(kDay), FormatDateLiteral(g_kind, QDateTime(kDay, QTime(0, 0), Qt::UTC)
+                                                                                    .addSecs(i % 86400)
+                                                                                    .toString("yyyy-MM-dd hh:mm:ss"))));
+                } catch (const db::DbError&) {
+                    ++m_refused; // waited past its driver's time-out
+                }
+                m_longest = std::max(m_longest.load(), insert.seconds());
+                ++m_inserts;
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            }
+        });
+        while (m_inserts < 3)
+            std::this_thread::yield();
+    }
+    ~WriterProbe() { stop(); }
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    double longest() const { return m_longest; }
+    int inserts() const { return m_inserts; }
+    int refused() const { return m_refused; }
+
+private:
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<double> m_longest{0};
+    std::atomic<int> m_inserts{0};
+    std::atomic<int> m_refused{0};
+};
+
+QString g_connectString;
+
 Parts journaled(Journal& journal, db::Connection& c, const Scenario& s)
 {
     Parts parts;
@@ -271,17 +322,27 @@ void measure(db::Connection& c, Journal& journal, const Scenario& s)
             best = parts;
         undo = std::min(undo, undoLast(journal, c));
     }
+    // Once more with the SCADA writing the same table meanwhile.
+    s.prepare(c);
+    Stopwatch loaded;
+    WriterProbe writer(g_connectString);
+    journaled(journal, c, s);
+    const double loadedSeconds = loaded.seconds();
+    writer.stop();
     std::printf("%s\n", s.title);
     std::printf("  %-28s %8.3f s\n", "without journal", plain);
     std::printf("  %-28s %8.3f s  %+.0f%%  (before-image and entry %.3f, command %.3f, after-state %.3f)\n",
                 "with journal", best.total(), (best.total() / plain - 1) * 100, best.begin, best.command, best.finish);
     std::printf("  %-28s %8.3f s  %.2f times the command without journal\n", "undo", undo, undo / plain);
+    std::printf("  %-28s %8.3f s  longest insert of a writer meanwhile (%d inserts, %d refused; command %.3f s)\n",
+                "a writer waits", writer.longest(), writer.inserts(), writer.refused(), loadedSeconds);
 }
 
 void benchArchive(const char* title, DatabaseKind kind, const QString& connectString, Journal& journal)
 {
     std::printf("\n== %s\n", title);
     g_kind = kind;
+    g_connectString = connectString;
     db::Connection c = db::Connection::open(connectString);
     const auto batch = [](db::Connection& c, ArchiveUnit& unit) {
         return std::optional(runBatch(c, unit).rowsWritten);
