@@ -3,7 +3,6 @@
 #include "app/CTesseraApp.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProgressDialog>
 #include <QThread>
@@ -26,18 +25,24 @@ BackgroundRun::BackgroundRun(QWidget* owner, QString caption, QString label)
 void BackgroundRun::run(const std::function<void()>& work)
 {
     std::exception_ptr failure;
-    std::atomic<bool> finished{false};
     QThread* thread = QThread::create([&] {
         try {
             work();
         } catch (...) {
             failure = std::current_exception();
         }
-        finished = true;
     });
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    thread->start();
-    waitShowingProgress(finished);
+    {
+        // A short run keeps user input waiting and shows nothing but the cursor.
+        QEventLoop quiet;
+        QObject::connect(thread, &QThread::finished, &quiet, &QEventLoop::quit);
+        QTimer::singleShot(kQuietMs, &quiet, &QEventLoop::quit);
+        thread->start();
+        quiet.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (!thread->isFinished())
+        waitShowingProgress(*thread);
     thread->wait();
     delete thread;
     QApplication::restoreOverrideCursor();
@@ -45,15 +50,8 @@ void BackgroundRun::run(const std::function<void()>& work)
         std::rethrow_exception(failure);
 }
 
-void BackgroundRun::waitShowingProgress(const std::atomic<bool>& finished)
+void BackgroundRun::waitShowingProgress(QThread& thread)
 {
-    // A short run keeps user input waiting and shows nothing but the cursor.
-    QElapsedTimer quiet;
-    quiet.start();
-    while (!finished && quiet.elapsed() < kQuietMs)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
-    if (finished)
-        return;
     QProgressDialog progress(m_label, QStringLiteral("取消"), 0, 0, m_owner);
     progress.setObjectName(QStringLiteral("workProgress"));
     progress.setWindowTitle(m_caption);
@@ -61,12 +59,9 @@ void BackgroundRun::waitShowingProgress(const std::atomic<bool>& finished)
     progress.setMinimumDuration(0);
     QObject::connect(&progress, &QProgressDialog::canceled, [this] { m_cancelled = true; });
     QEventLoop loop;
+    QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit);
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (finished) {
-            loop.quit();
-            return;
-        }
         const qint64 total = m_total;
         const qint64 done = m_done;
         if (total > 0) {
@@ -77,7 +72,8 @@ void BackgroundRun::waitShowingProgress(const std::atomic<bool>& finished)
     });
     tick.start(100);
     progress.show();
-    loop.exec();
+    if (!thread.isFinished())
+        loop.exec();
 }
 
 bool BackgroundRun::advance(qint64 done, qint64 total)

@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 
+class QThread;
 class QWidget;
 
 namespace tessera {
@@ -35,7 +36,7 @@ public:
     bool cancelled() const noexcept { return m_cancelled; }
 
 private:
-    void waitShowingProgress(const std::atomic<bool>& finished);
+    void waitShowingProgress(QThread& thread);
 
     QWidget* m_owner;
     QString m_caption;

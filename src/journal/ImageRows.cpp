@@ -169,20 +169,20 @@ Row EncodedRow::decoded() const
     return decodeRow(m_bytes.constData(), m_bytes.size()).value_or(Row());
 }
 
-std::optional<QByteArray> leftOf(const EncodedRow& row, const RowRule& rule)
+RuleApplier::RuleApplier(const RowRule& rule) : m_rule(rule), m_replacement(encodeRow(Row{rule.value})) {}
+
+const QByteArray* RuleApplier::leftOf(const EncodedRow& row)
 {
-    if (rule.removes)
-        return std::nullopt;
-    const QByteArray replacement = encodeRow(Row{rule.value});
-    QByteArray left;
-    left.reserve(row.bytes().size());
+    if (m_rule.removes)
+        return nullptr;
+    m_left.resize(0); // keeps its capacity
     for (qsizetype c = 0; c < row.count(); ++c) {
-        if (std::find(rule.setColumns.begin(), rule.setColumns.end(), int(c)) != rule.setColumns.end())
-            left.append(replacement);
+        if (std::find(m_rule.setColumns.begin(), m_rule.setColumns.end(), int(c)) != m_rule.setColumns.end())
+            m_left.append(m_replacement);
         else
-            left.append(row.value(c));
+            m_left.append(row.value(c));
     }
-    return left;
+    return &m_left;
 }
 
 QByteArray encodeRows(const std::vector<Row>& rows, size_t from, size_t to)

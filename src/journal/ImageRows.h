@@ -70,8 +70,19 @@ struct RowRule {
     Value value;
     bool isKnown() const noexcept { return removes || !setColumns.empty(); }
 };
-// The encoded row the rule leaves of `row`; nullopt when it removes it.
-std::optional<QByteArray> leftOf(const EncodedRow& row, const RowRule& rule);
+// The encoded rows a rule leaves, made a row at a time without allocating.
+class RuleApplier {
+public:
+    explicit RuleApplier(const RowRule& rule);
+    // What the rule leaves of `row`; nullptr when it removes it. Valid
+    // until the next call.
+    const QByteArray* leftOf(const EncodedRow& row);
+
+private:
+    RowRule m_rule;
+    QByteArray m_replacement; // the value set, encoded
+    QByteArray m_left;
+};
 
 // Rows [from, to) as one block: each encoded row after its length.
 QByteArray encodeRows(const std::vector<Row>& rows, size_t from, size_t to);

@@ -696,13 +696,15 @@ AfterState afterStateOf(const std::vector<Row>& rows, qsizetype keepAtMost)
 void AfterStateBuilder::add(const Row& row)
 {
     m_digest.add(row);
-    keep([&row] { return row; });
+    if (m_keeping)
+        keep([&row] { return row; });
 }
 
 void AfterStateBuilder::addEncoded(QByteArrayView bytes)
 {
     m_digest.addEncoded(bytes.data(), bytes.size());
-    keep([bytes] { return decodeRow(bytes.data(), bytes.size()).value_or(Row()); });
+    if (m_keeping)
+        keep([bytes] { return decodeRow(bytes.data(), bytes.size()).value_or(Row()); });
 }
 
 void AfterStateBuilder::keep(const std::function<Row()>& row)

@@ -97,12 +97,15 @@ void JournaledCommand::readImages(const ArchiveUnit& unit, const ImageChoice& ch
         const RowRule* rule =
             u < choice.rules.size() && ruleFits(choice.rules[u], shape) ? &choice.rules[u] : nullptr;
         AfterStateBuilder ruled;
+        std::optional<RuleApplier> apply;
+        if (rule)
+            apply.emplace(*rule);
         bool cancelled = false;
         if (exists) {
             forEachEncodedScopeRow(*m_archive, m_kind, scope, shape, &unit, [&](const EncodedRow& row) {
                 image.add(row);
-                if (rule)
-                    if (const std::optional<QByteArray> left = leftOf(row, *rule))
+                if (apply)
+                    if (const QByteArray* left = apply->leftOf(row))
                         ruled.addEncoded(*left);
                 cancelled = ++done % kProgressStep == 0 && !goOn();
                 return !cancelled;

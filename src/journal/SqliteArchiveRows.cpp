@@ -9,6 +9,8 @@
 #include <SQLiteCpp/Database.h>
 #include <sqlite3.h>
 
+#include <memory>
+
 namespace tessera::journal {
 
 namespace {
@@ -16,50 +18,54 @@ namespace {
 // A writer of the archive holds its lock only while it commits.
 constexpr int kBusyTimeoutMs = 10000;
 
-bool isAscii(const char* text, int size)
+bool isAscii(const unsigned char* text, int size)
 {
     for (int i = 0; i < size; ++i)
-        if (quint8(text[i]) >= 0x80)
+        if (text[i] >= 0x80)
             return false;
     return true;
 }
 
-// One value into the encoding: straight from SQLite's bytes where the
-// stored class is what the column's type keeps, as valueOf otherwise.
-void appendValue(EncodedRow& row, const SQLite::Column& column, ValueType type);
+// The statement stepped row by row through SQLite's own calls: SQLiteCpp's
+// Column shares the statement's ownership, an atomic count for each of the
+// millions of values a day holds.
+using RawStatement = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
 
-Value valueOf(const SQLite::Column& column, ValueType type)
+Value valueOf(sqlite3_stmt* row, int column, ValueType type)
 {
-    switch (column.getType()) {
+    switch (sqlite3_column_type(row, column)) {
     case SQLITE_NULL:
         return {};
     case SQLITE_INTEGER:
         if (type == ValueType::Integer)
-            return qint64(column.getInt64());
+            return qint64(sqlite3_column_int64(row, column));
         break;
     case SQLITE_FLOAT:
         if (type == ValueType::Real || type == ValueType::RealSingle)
-            return column.getDouble();
+            return sqlite3_column_double(row, column);
         break;
     default:
         break;
     }
-    return valueOfText(textOf(column), type);
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+    return valueOfText(QString::fromUtf8(text, sqlite3_column_bytes(row, column)), type);
 }
 
-void appendValue(EncodedRow& row, const SQLite::Column& column, ValueType type)
+// One value into the encoding: straight from SQLite's bytes where the
+// stored class is what the column's type keeps, as valueOf otherwise.
+void appendValue(EncodedRow& encoded, sqlite3_stmt* row, int column, ValueType type)
 {
-    const int stored = column.getType();
+    const int stored = sqlite3_column_type(row, column);
     if (stored == SQLITE_TEXT && (type == ValueType::DateTime || type == ValueType::Text)) {
-        const char* text = column.getText("");
-        const int size = column.getBytes();
+        const unsigned char* text = sqlite3_column_text(row, column);
+        const int size = sqlite3_column_bytes(row, column);
         // Only ASCII for sure reads back as the same bytes through a QString.
         if (isAscii(text, size)) {
-            row.appendUtf8(type, text, size);
+            encoded.appendUtf8(type, reinterpret_cast<const char*>(text), size);
             return;
         }
     }
-    row.append(valueOf(column, type));
+    encoded.append(valueOf(row, column, type));
 }
 
 } // namespace
@@ -82,17 +88,24 @@ bool readSqliteRows(const QString& file, const QString& selectSql, const std::ve
         db::prepareInProcessSqlite();
         // One thread's own connection: no mutex around each of its calls.
         SQLite::Database archive(file.toStdString(), SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX, kBusyTimeoutMs);
-        SQLite::Statement select(archive, selectSql.toStdString());
+        sqlite3_stmt* prepared = nullptr;
+        const QByteArray sql = selectSql.toUtf8();
+        archive.check(sqlite3_prepare_v2(archive.getHandle(), sql.constData(), int(sql.size()), &prepared, nullptr));
+        RawStatement select(prepared, &sqlite3_finalize);
         const int columns = int(types.size());
         EncodedRow encoded;
-        while (select.executeStep()) {
+        for (;;) {
+            const int rc = sqlite3_step(select.get());
+            if (rc == SQLITE_DONE)
+                return true;
+            if (rc != SQLITE_ROW)
+                archive.check(rc);
             encoded.clear();
             for (int c = 0; c < columns; ++c)
-                appendValue(encoded, select.getColumn(c), types[size_t(c)]);
+                appendValue(encoded, select.get(), c, types[size_t(c)]);
             if (!row(encoded))
                 return false;
         }
-        return true;
     } catch (const SQLite::Exception& error) {
         throw db::DbError(QStringLiteral("HY000"), error.getErrorCode(), messageOf(error));
     }
