@@ -55,7 +55,7 @@ std::optional<bool> keepLargeImage(BackgroundRun& background, QWidget* owner, co
     MessageRequest question{owner,
                             QStringLiteral("本次操作涉及%1行,超过操作日志单条记录上限,是否保存修改前的数据?").arg(rows),
                             caption, QMessageBox::Question,
-                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes};
+                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes, {}};
     switch (background.ask(question)) {
     case QMessageBox::Yes:
         return true;
@@ -167,8 +167,7 @@ void failureMessage(QWidget* owner, const QString& text, const QString& caption,
     // Without a caption, the application's standard box.
     MessageRequest request{caption.isEmpty() ? nullptr : owner, text,
                            caption.isEmpty() ? CTesseraApp::kTitle : caption, QMessageBox::Warning,
-                           QMessageBox::Ok, QMessageBox::Ok};
-    request.details = detail;
+                           QMessageBox::Ok, QMessageBox::Ok, detail};
     CTesseraApp::Instance()->GetGui().message(request);
 }
 

@@ -32,12 +32,12 @@ GuiSeam& seam()
 
 void standardMessage(const QString& text)
 {
-    seam().message({nullptr, text, CTesseraApp::kTitle, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
+    seam().message({nullptr, text, CTesseraApp::kTitle, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, {}});
 }
 
 void warningMessage(QWidget* owner, const QString& text, const QString& caption)
 {
-    seam().message({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
+    seam().message({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, {}});
 }
 
 void showNotice(const Notice& notice)

@@ -35,7 +35,7 @@ ReasonDialog::ReasonDialog(QWidget* parent, const QString& caption, const QStrin
     auto* questionRow = new QHBoxLayout;
     auto* picture = new QLabel;
     picture->setObjectName(QStringLiteral("icon"));
-    picture->setPixmap(QMessageBox::standardIcon(icon));
+    picture->setPixmap(QMessageBox(icon, {}, {}).iconPixmap());
     picture->setAlignment(Qt::AlignTop);
     questionRow->addWidget(picture);
     auto* text = new QLabel(question);

@@ -127,12 +127,6 @@ std::pair<qint64, qint64> versionAndTables(SQLite::Database& db)
     return {query.getColumn(0).getInt64(), query.getColumn(1).getInt64()};
 }
 
-qint64 queryInteger(SQLite::Database& db, const char* sql)
-{
-    SQLite::Statement query(db, sql);
-    return query.executeStep() && !query.getColumn(0).isNull() ? query.getColumn(0).getInt64() : 0;
-}
-
 } // namespace
 
 QString messageOf(const SQLite::Exception& error)

@@ -116,8 +116,9 @@ TEST_P(StoredEntries, DamagedFieldsAreFoundOnReadingAndNeverRunOrUndone)
         try {
             const UndoOutcome outcome = undo(journal, id);
             EXPECT_NE(outcome.result, UndoOutcome::Result::Done) << outcome.message.toStdString();
-            if (*c.problem)
+            if (*c.problem) {
                 EXPECT_TRUE(outcome.message.contains("已损坏")) << outcome.message.toStdString();
+            }
         } catch (const JournalError& error) {
             EXPECT_TRUE(error.message().contains("已损坏")) << error.what();
         }

@@ -343,6 +343,28 @@ TEST_P(JournalUndo, RefusedWriteBackLeavesTheTableAsItWas)
     EXPECT_EQ(journal->entry(id)->undoneBy, 0);
 }
 
+// Cancelled while its image is read, a command never runs: its unit is
+// rolled back, and its entry says so and cannot be undone.
+TEST_P(JournalUndo, ACancelledImageChangesNothing)
+{
+    struct Cancel : Progress {
+        bool advance(qint64, qint64) override { return false; }
+    } cancel;
+    makeDay(50);
+    const QStringList before = snapshot();
+    const UnitScope scope = scopeOfTag(1, 3600);
+    {
+        ArchiveUnit unit(connection(), kind(), {kDay});
+        EXPECT_THROW(JournaledCommand::begin(*journal, connection(), kind(), draft("数据清零", scope), unit, {}, &cancel),
+                     CommandCancelled);
+    }
+    EXPECT_EQ(snapshot(), before);
+    const auto entry = journal->entry(journal->entries().front().id);
+    EXPECT_EQ(entry->state, EntryState::Failed);
+    EXPECT_EQ(entry->outcome, "已取消,数据库没有修改");
+    EXPECT_EQ(undo(entry->id).result, UndoOutcome::Result::Refused);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, JournalUndo, allDatabaseKinds(), kindName);
 
 // Archives on a server, whose session can be lost.

@@ -540,8 +540,9 @@ TEST_P(RecordCommandsTest, AKeyMatchingMoreRecordsAsksOnce)
         EXPECT_EQ(gui->messages().front().text, u"该条件匹配2条记录,是否全部%1?"_s.arg(verb));
         EXPECT_EQ(gui->messages().front().buttons, QMessageBox::Yes | QMessageBox::No);
         EXPECT_EQ(values(u"SELECT Contents FROM Event ORDER BY Contents"_s), c.contents);
-        if (c.answer == QMessageBox::Yes)
+        if (c.answer == QMessageBox::Yes) {
             EXPECT_EQ(app.GetJournal().entry(app.GetJournal().entries().front().id)->units[0].beforeRows, 2);
+        }
     }
 }
 

@@ -123,7 +123,7 @@ TEST_P(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
         EXPECT_EQ(d.findChild<QLabel*>(u"question"_s)->text(), u"请确认您是否需要删除选中的记录?"_s);
         // Asked with the warning icon of a message box.
         EXPECT_EQ(d.findChild<QLabel*>(u"icon"_s)->pixmap().toImage(),
-                  QMessageBox::standardIcon(QMessageBox::Warning).toImage());
+                  QMessageBox(QMessageBox::Warning, {}, {}).iconPixmap().toImage());
         clickOk(d);
     });
     EXPECT_EQ(messages(), QStringList());
@@ -532,8 +532,9 @@ TEST_P(TelemetrySafetyTest, ALargeCommandAsksWhetherToKeepItsImage)
             << messages().join(u'\n').toStdString();
         EXPECT_EQ(tagRows() != before, c.runs);
         ASSERT_EQ(app.GetJournal().entries().size(), entries + (c.runs ? 1 : 0));
-        if (c.runs)
+        if (c.runs) {
             EXPECT_EQ(app.GetJournal().entry(app.GetJournal().entries().front().id)->units[0].beforeKept, c.kept);
+        }
         gui->clearMessages();
     }
 }

@@ -125,9 +125,8 @@ bool undoInteractively(QWidget* owner, qint64 entryId)
         warningMessage(owner, error.message(), kUndoCaption);
         return false;
     } catch (const db::DbError& error) {
-        MessageRequest failed{owner, QStringLiteral("撤销失败!"), kUndoCaption, QMessageBox::Warning, QMessageBox::Ok,
-                              QMessageBox::Ok};
-        failed.details = error.message();
+        const MessageRequest failed{owner, QStringLiteral("撤销失败!"), kUndoCaption, QMessageBox::Warning,
+                                    QMessageBox::Ok, QMessageBox::Ok, error.message()};
         app->GetGui().message(failed);
         refreshList(owner);
         return false;

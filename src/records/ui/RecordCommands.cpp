@@ -94,7 +94,7 @@ bool RecordCommands::acceptAllMatched(QWidget* owner, const journal::UnitScope& 
     if (matched <= rows)
         return true;
     MessageRequest ask{owner, question.arg(matched), m_kind.commandCaption, QMessageBox::Question,
-                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No, {}};
     return app().GetGui().message(ask) == QMessageBox::Yes;
 }
 

@@ -343,7 +343,7 @@ public:
     bool continueAfterDeleteFailure(const QString& sql) override
     {
         return m_background.ask({m_owner, sql, QStringLiteral("删除数据时出错,是否继续进行处理?"), QMessageBox::Question,
-                                 QMessageBox::Ok | QMessageBox::Cancel})
+                                 QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton, {}})
             == QMessageBox::Ok;
     }
     bool continueAfterSampleFailure(const QString& timeText, bool undone) override
@@ -352,7 +352,8 @@ public:
             + QStringLiteral("\n是否跳过出错的数据,继续写入其余的数据?")
             + (undone ? QStringLiteral("\n选择“否”将撤销本次批量置数,数据保持原样。")
                       : QStringLiteral("\n选择“否”将停止写入,已写入的数据保留。"));
-        return m_background.ask({m_owner, text, kBatchCaption, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No})
+        return m_background.ask({m_owner, text, kBatchCaption, QMessageBox::Warning,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton, {}})
             == QMessageBox::Yes;
     }
 
