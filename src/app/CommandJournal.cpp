@@ -66,58 +66,43 @@ std::optional<bool> keepLargeImage(BackgroundRun& background, QWidget* owner, co
     }
 }
 
-// Why the command did not run, when it was not the user's choice.
-struct NotRun {
-    QString journal; // the journal refused
-    std::optional<ArchiveRefusal> archive;
-};
+using Work = std::function<CommandResult(journal::ArchiveUnit&, BackgroundRun&)>;
 
-} // namespace
-
-std::optional<CommandResult> runJournaled(QWidget* owner, const QString& caption, const JournalRequest& request,
-                                          const std::function<CommandResult(journal::ArchiveUnit&, BackgroundRun&)>& work,
-                                          std::optional<ArchiveRefusal>* refusal)
-{
-    CTesseraApp* app = CTesseraApp::Instance();
-    journal::Journal* journal = nullptr;
-    journal::JournalSettings settings;
-    try {
-        journal = &app->GetJournal();
-        settings = journal->settings();
-    } catch (const journal::JournalError& error) {
-        warningMessage(owner, kJournalRefused.arg(error.message()), caption);
-        return std::nullopt;
+// One journaled command on the worker thread, and what became of it for the
+// GUI thread to tell.
+class JournaledRun {
+public:
+    JournaledRun(journal::Journal& journal, const journal::JournalSettings& settings, const JournalRequest& request,
+                 QWidget* owner, const QString& caption)
+        : m_journal(journal), m_settings(settings), m_request(request), m_draft(draftOf(request)), m_owner(owner),
+          m_caption(caption)
+    {
     }
-    const journal::EntryDraft draft = draftOf(request);
-    QStringList tables;
-    for (const journal::UnitDraft& unit : draft.units)
-        tables << unit.scope.table;
 
-    std::optional<CommandResult> result;
-    NotRun notRun;
-    QString notRecorded;
-    BackgroundRun background(owner, caption, QStringLiteral("正在记录修改前的数据……"));
-    background.run([&] {
-        db::Connection& archive = app->GetConnection();
-        const DatabaseKind kind = app->GetDatabaseKind();
-        journal::ImageChoice choice{true, request.rules, -1};
+    void run(BackgroundRun& background, const Work& work)
+    {
+        db::Connection& archive = CTesseraApp::Instance()->GetConnection();
+        const DatabaseKind kind = CTesseraApp::Instance()->GetDatabaseKind();
         std::optional<journal::ArchiveUnit> unit;
         std::optional<journal::JournaledCommand> command;
         try {
-            choice.expectedRows = rowsInScope(archive, kind, draft.units);
-            if (choice.expectedRows > settings.imageLimit) {
-                const std::optional<bool> keep = keepLargeImage(background, owner, caption, choice.expectedRows);
+            journal::ImageChoice choice{true, m_request.rules, rowsInScope(archive, kind, m_draft.units)};
+            if (choice.expectedRows > m_settings.imageLimit) {
+                const std::optional<bool> keep = keepLargeImage(background, m_owner, m_caption, choice.expectedRows);
                 if (!keep)
                     return;
                 choice.keepImage = *keep;
             }
+            QStringList tables;
+            for (const journal::UnitDraft& u : m_draft.units)
+                tables << u.scope.table;
             unit.emplace(archive, kind, tables);
-            command.emplace(journal::JournaledCommand::begin(*journal, archive, kind, draft, *unit, choice, &background));
+            command.emplace(journal::JournaledCommand::begin(m_journal, archive, kind, m_draft, *unit, choice, &background));
         } catch (const journal::JournalError& error) {
-            notRun.journal = error.message();
+            journalRefusal = error.message();
             return;
         } catch (const db::DbError& error) {
-            notRun.archive = ArchiveRefusal{error.message(), error.isConnectionLost()};
+            archiveRefusal = ArchiveRefusal{error.message(), error.isConnectionLost()};
             return;
         } catch (const journal::CommandCancelled&) {
             return;
@@ -129,30 +114,68 @@ std::optional<CommandResult> runJournaled(QWidget* owner, const QString& caption
             done = {false, QStringLiteral("失败"), {}, {}, error.message()};
         }
         unit.reset(); // rolls back whatever the work did not commit
+        finish(*command, done);
+        result = std::move(done);
+    }
+
+    std::optional<CommandResult> result;
+    QString journalRefusal;
+    std::optional<ArchiveRefusal> archiveRefusal;
+    QString notRecorded;
+
+private:
+    // The entry ends with the work's outcome, the driver's text with it.
+    void finish(journal::JournaledCommand& command, const CommandResult& done)
+    {
         const QString outcome = done.detail.isEmpty() ? done.outcome : done.outcome + u'\n' + done.detail;
         std::vector<std::optional<journal::AfterState>> known;
-        for (size_t u = 0; u < done.written.size(); ++u)
-            known.push_back(done.written[u] ? std::optional(journal::afterStateOfWritten(command->shape(int(u)),
-                                                                                           *done.written[u]))
-                                            : std::nullopt);
+        for (size_t u = 0; u < done.written.size(); ++u) {
+            known.push_back(std::nullopt);
+            if (done.written[u])
+                known.back() = journal::afterStateOfWritten(command.shape(int(u)), *done.written[u]);
+        }
         try {
-            command->finish(done.succeeded, outcome, done.counts, known);
+            command.finish(done.succeeded, outcome, done.counts, known);
         } catch (const journal::JournalError& error) {
             notRecorded = error.message();
         }
-        result = std::move(done);
-    });
-    if (!notRun.journal.isEmpty())
-        warningMessage(owner, kJournalRefused.arg(notRun.journal), caption);
-    if (notRun.archive) {
-        if (refusal)
-            *refusal = notRun.archive;
-        else
-            failureMessage(owner, QStringLiteral("读取修改前的数据失败,修改没有执行!"), caption, notRun.archive->detail);
     }
-    if (!notRecorded.isEmpty())
-        warningMessage(owner, kNotRecorded.arg(notRecorded), caption);
-    return result;
+
+    journal::Journal& m_journal;
+    journal::JournalSettings m_settings;
+    const JournalRequest& m_request;
+    journal::EntryDraft m_draft;
+    QWidget* m_owner;
+    QString m_caption;
+};
+
+} // namespace
+
+std::optional<CommandResult> runJournaled(QWidget* owner, const QString& caption, const JournalRequest& request,
+                                          const Work& work, std::optional<ArchiveRefusal>* refusal)
+{
+    std::optional<JournaledRun> journaled;
+    try {
+        journal::Journal& journal = CTesseraApp::Instance()->GetJournal();
+        journaled.emplace(journal, journal.settings(), request, owner, caption);
+    } catch (const journal::JournalError& error) {
+        warningMessage(owner, kJournalRefused.arg(error.message()), caption);
+        return std::nullopt;
+    }
+    BackgroundRun background(owner, caption, QStringLiteral("正在记录修改前的数据……"));
+    background.run([&] { journaled->run(background, work); });
+    if (!journaled->journalRefusal.isEmpty())
+        warningMessage(owner, kJournalRefused.arg(journaled->journalRefusal), caption);
+    if (journaled->archiveRefusal) {
+        if (refusal)
+            *refusal = journaled->archiveRefusal;
+        else
+            failureMessage(owner, QStringLiteral("读取修改前的数据失败,修改没有执行!"), caption,
+                           journaled->archiveRefusal->detail);
+    }
+    if (!journaled->notRecorded.isEmpty())
+        warningMessage(owner, kNotRecorded.arg(journaled->notRecorded), caption);
+    return journaled->result;
 }
 
 QString rangeText(const QDate& day, const QTime& start, const QTime& end)

@@ -117,6 +117,19 @@ QString changesSince(Journal& journal, qint64 entryId, const UnitInfo& unit, con
     return header + QStringLiteral(": 共%1行,其中有行的内容已被修改").arg(now.count);
 }
 
+// What changed since the command in any unit's scope, read as the lock
+// holds it and streamed into the undo's own image; empty when nothing.
+QString changesInScopes(Journal& journal, db::Connection& archive, const UndoRequest& request,
+                        const EntryDetails& entry, const ArchiveUnit& lock, qint64 undoId, Progress* progress)
+{
+    for (const UnitInfo& unit : entry.units) {
+        const ScopeNow now = readScopeNow(journal, archive, request.kind, lock, unit, undoId, progress);
+        if (QString changed = changesSince(journal, request.entryId, unit, unit.columns, now); !changed.isEmpty())
+            return changed;
+    }
+    return QString();
+}
+
 qint64 addCount(qint64 total, qint64 more)
 {
     return total < 0 || more < 0 ? -1 : total + more;
@@ -205,14 +218,11 @@ UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoReque
     outcome.counts = {0, 0, 0};
     try {
         // Every scope as the command left it, or nothing is touched.
-        for (const UnitInfo& unit : entry->units) {
-            const ScopeNow now = readScopeNow(journal, archive, request.kind, lock, unit, undoId, progress);
-            if (const QString changed = changesSince(journal, request.entryId, unit, unit.columns, now);
-                !changed.isEmpty()) {
-                lock.rollback();
-                journal.discardEntry(undoId);
-                return refused(changed);
-            }
+        if (const QString changed = changesInScopes(journal, archive, request, *entry, lock, undoId, progress);
+            !changed.isEmpty()) {
+            lock.rollback();
+            journal.discardEntry(undoId);
+            return refused(changed);
         }
         for (const UnitInfo& unit : entry->units) {
             AfterStateBuilder left;
