@@ -8,6 +8,7 @@
 
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
+#include "journal/ArchiveUnit.h"
 #include "telemetry/TelemetryStore.h"
 #include "view/TagCatalogue.h"
 
@@ -75,7 +76,8 @@ int main(int argc, char** argv)
     NoQuestions questions;
     RandomSource random(1);
     Stopwatch batchWatch;
-    const BatchOutcome outcome = runBatchSetting(c, DatabaseKind::SQLite, batch, questions, random);
+    journal::ArchiveUnit batchUnit(c, DatabaseKind::SQLite, {tableOfDay(kTarget)});
+    const BatchOutcome outcome = runBatchSetting(c, DatabaseKind::SQLite, batch, questions, random, batchUnit);
     const double batchSeconds = batchWatch.seconds();
     if (outcome.written != 86400 || outcome.result != BatchOutcome::Result::Done)
         std::fprintf(stderr, "batch setting wrote %lld samples\n", static_cast<long long>(outcome.written));
@@ -105,8 +107,9 @@ int main(int argc, char** argv)
     scope.switchName = QStringLiteral("回路");
     const ReplaceRequest replace {kSource, kTarget, QTime(0, 0), QTime(23, 59, 59), true, 0.9f, 1.1f};
     Stopwatch replaceWatch;
+    journal::ArchiveUnit replaceUnit(c, DatabaseKind::SQLite, {tableOfDay(kTarget)});
     const ReplaceOutcome replaced = runReplacement(c, DatabaseKind::SQLite, connectString, replace, scope,
-                                                   catalogue, random);
+                                                   catalogue, random, replaceUnit);
     const double replaceSeconds = replaceWatch.seconds();
     if (replaced.result != ReplaceOutcome::Result::Done || replaced.copied != 100000)
         std::fprintf(stderr, "replacement ended with %d after %lld rows\n", int(replaced.result), static_cast<long long>(replaced.copied));

@@ -74,7 +74,8 @@ journal::Journal& CTesseraApp::GetJournal()
 }
 
 // At start-up: old entries go, and the commands a killed program left
-// unfinished are shown once and closed as interrupted.
+// unfinished are shown once and closed as interrupted. A pending entry whose
+// process still runs (another instance at work) is left as it is.
 void CTesseraApp::ReviewJournal()
 {
     const QString caption = QStringLiteral("操作日志");
@@ -86,15 +87,16 @@ void CTesseraApp::ReviewJournal()
                                .arg(QDir::toNativeSeparators(j.setAsidePath())),
                            caption);
         j.applyRetention();
-        const auto pending = j.pendingEntries();
-        if (pending.empty())
-            return;
         QStringList lines;
-        for (const journal::EntrySummary& e : pending) {
+        for (const journal::EntrySummary& e : j.pendingEntries()) {
+            if (journal::Journal::isAlive(e))
+                continue;
             lines << QStringLiteral("%1 %2 %3").arg(e.startedLocal.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                                    e.commandName, e.scopeText);
             j.finishEntry(e.id, journal::EntryState::Failed, QStringLiteral("程序被中断,命令没有完成"));
         }
+        if (lines.isEmpty())
+            return;
         warningMessage(nullptr,
                        QStringLiteral("以下操作在程序上次运行时被中断,没有完成,数据可能只修改了一部分,"
                                       "请在“操作日志”中查看:\n%1")

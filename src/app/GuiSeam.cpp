@@ -13,6 +13,8 @@ QMessageBox::StandardButton GuiSeam::message(const MessageRequest& request)
     QMessageBox box(request.icon, request.caption, request.text, request.buttons, request.owner);
     if (request.defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(request.defaultButton);
+    if (!request.details.isEmpty())
+        box.setDetailedText(request.details);
     return QMessageBox::StandardButton(box.exec());
 }
 
@@ -37,23 +39,25 @@ GuiSeam& seam()
     return app ? app->GetGui() : fallback;
 }
 
-
-// What the user is told of a failure goes into the log as well.
-void tell(const MessageRequest& request)
-{
-    qCWarning(lcUi, "%s: %s", qUtf8Printable(request.caption), qUtf8Printable(request.text));
-    seam().message(request);
-}
 } // namespace
+
+QMessageBox::StandardButton showMessage(const MessageRequest& request)
+{
+    // What the user is told of a failure goes into the log as well.
+    if (request.icon == QMessageBox::Warning || request.icon == QMessageBox::Critical)
+        qCWarning(lcUi, "%s: %s%s%s", qUtf8Printable(request.caption), qUtf8Printable(request.text),
+                  request.details.isEmpty() ? "" : "\n", qUtf8Printable(request.details));
+    return seam().message(request);
+}
 
 void standardMessage(const QString& text)
 {
-    tell({nullptr, text, CTesseraApp::kTitle, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
+    showMessage({nullptr, text, CTesseraApp::kTitle, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, {}});
 }
 
 void warningMessage(QWidget* owner, const QString& text, const QString& caption)
 {
-    tell({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok});
+    showMessage({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, {}});
 }
 
 void showNotice(const Notice& notice)

@@ -15,6 +15,8 @@ struct MessageRequest {
     QMessageBox::Icon icon = QMessageBox::Warning;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    // The driver's own text behind a fixed message (QMessageBox::setDetailedText).
+    QString details;
 };
 
 // Every message box and modal dialog of the program goes through this seam,
@@ -27,6 +29,8 @@ public:
     virtual int exec(QDialog& dialog);
 };
 
+// A message through the seam; warnings are logged with their details.
+QMessageBox::StandardButton showMessage(const MessageRequest& request);
 // The application's standard box: caption "Tessera", an OK button and a
 // warning icon, no owner window.
 void standardMessage(const QString& text);

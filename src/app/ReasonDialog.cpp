@@ -5,6 +5,7 @@
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,17 +25,24 @@ QString lastReason()
 
 } // namespace
 
-ReasonDialog::ReasonDialog(QWidget* parent, const QString& caption, const QString& question)
+ReasonDialog::ReasonDialog(QWidget* parent, const QString& caption, const QString& question, QMessageBox::Icon icon)
     : QDialog(parent)
 {
     setWindowTitle(caption);
     setObjectName(QStringLiteral("reasonDialog"));
     setMinimumWidth(340);
     auto* layout = new QVBoxLayout(this);
+    auto* questionRow = new QHBoxLayout;
+    auto* picture = new QLabel;
+    picture->setObjectName(QStringLiteral("icon"));
+    picture->setPixmap(QMessageBox(icon, {}, {}).iconPixmap());
+    picture->setAlignment(Qt::AlignTop);
+    questionRow->addWidget(picture);
     auto* text = new QLabel(question);
     text->setObjectName(QStringLiteral("question"));
     text->setWordWrap(true);
-    layout->addWidget(text);
+    questionRow->addWidget(text, 1);
+    layout->addLayout(questionRow);
     m_reason = addReasonRow(layout);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("是(&Y)"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QMessageBox>
 
 class QBoxLayout;
 class QFormLayout;
@@ -10,11 +11,13 @@ namespace tessera {
 
 // A confirmation that also asks why ("修改原因"), for the journal: the
 // question above, the reason field (offering the last reason given), 是 and
-// 否. When the journal requires reasons, an empty one is refused and the
-// dialog stays.
+// 否, with the icon of a message box of that kind beside the question (a
+// delete asks with the warning icon). When the journal requires reasons, an
+// empty one is refused and the dialog stays.
 class ReasonDialog : public QDialog {
 public:
-    ReasonDialog(QWidget* parent, const QString& caption, const QString& question);
+    ReasonDialog(QWidget* parent, const QString& caption, const QString& question,
+                 QMessageBox::Icon icon = QMessageBox::Question);
 
     QString reason() const;
 

@@ -19,11 +19,11 @@ constexpr int kKeptMessageLength = 2000;
 
 } // namespace
 
-std::optional<journal::RowSet> CopyJournal::beforeImageOf(db::Connection& target, const QString& table,
-                                                          const QString& whereSql) const
+std::optional<journal::RowSet> CopyJournal::beforeImageOf(db::Connection& target,
+                                                          const journal::UnitScope& scope) const
 {
     try {
-        return journal::captureRowsUpTo(target, m_kind, table, whereSql, kCopyBeforeImageRows);
+        return journal::captureRowsUpTo(target, m_kind, scope, kCopyBeforeImageRows);
     } catch (const db::DbError& error) {
         // A table the target lacks or cannot show is that table's failure,
         // which its copy reports; only a lost target ends the run here.
@@ -47,15 +47,14 @@ CopyJournal::CopyJournal(journal::Journal& journal, journal::EntryDraft who, Cop
     who.scopeText = copyScopeText(range, settings.source.dsn, chosenTables.size(), identity);
     for (const QString& table : chosenTables) {
         journal::UnitDraft unit;
-        unit.table = table;
+        unit.scope.table = table;
         unit.scopeText = range;
         // A verify writes nothing: nothing to keep.
         if (mode != RunMode::Verify && !table.contains(QLatin1String("Tag"))) {
             // The range the event table's copy clears and fills again.
-            unit.whereSql = QStringLiteral("ADate>=%1 AND ADate<%2")
-                                .arg(FormatDateLiteral(m_kind, dateText(start.date())),
-                                     FormatDateLiteral(m_kind, dateText(end.date().addDays(1))));
-            unit.before = beforeImageOf(target, table, unit.whereSql);
+            unit.scope.clauses = {journal::rangeClause(QStringLiteral("ADate"), journal::DateTimeText{dateText(start.date())},
+                                                       journal::DateTimeText{dateText(end.date().addDays(1))})};
+            unit.before = beforeImageOf(target, unit.scope);
         }
         m_unitOfRow[copyTableRow(table)] = {int(m_units.size()), QString()};
         m_units.push_back(std::move(unit));
@@ -90,13 +89,12 @@ void CopyJournal::finish(bool completed)
         if (unit.count > 0)
             counts.written += unit.count;
         const journal::UnitDraft& draft = m_units[size_t(unit.index)];
-        if (draft.whereSql.isEmpty() || unit.status.isEmpty())
+        if (draft.scope.clauses.empty() || unit.status.isEmpty())
             continue;
         try {
             // Only what was kept before can be undone; its after-state is read
             // when it is small too.
-            if (const auto after = journal::captureRowsUpTo(m_target, m_kind, draft.table, draft.whereSql,
-                                                            kCopyBeforeImageRows))
+            if (const auto after = journal::captureRowsUpTo(m_target, m_kind, draft.scope, kCopyBeforeImageRows))
                 m_journal.recordAfterState(m_entryId, unit.index, *after);
         } catch (const db::DbError&) {
             // Left without an after-state: not undoable.

@@ -58,8 +58,7 @@ private:
     qint64 m_entryId = 0;
     std::vector<journal::UnitDraft> m_units;
     std::map<int, Unit> m_unitOfRow; // by the table list's row
-    std::optional<journal::RowSet> beforeImageOf(db::Connection& target, const QString& table,
-                                                 const QString& whereSql) const;
+    std::optional<journal::RowSet> beforeImageOf(db::Connection& target, const journal::UnitScope& scope) const;
 
     QStringList m_failures; // the first messages of the run
     qint64 m_untoldFailures = 0;

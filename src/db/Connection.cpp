@@ -165,6 +165,20 @@ Statement Connection::prepare(const QString& sql)
     return Statement(newStatement(), sql, m_dateTimesAsText, m_utf8Text);
 }
 
+SQLULEN Connection::transactionIsolation() const
+{
+    SQLULEN level = 0;
+    check(SQLGetConnectAttrW(m_dbc.get(), SQL_ATTR_TXN_ISOLATION, &level, 0, nullptr), SQL_HANDLE_DBC, m_dbc.get(),
+          "reading the isolation level");
+    return level;
+}
+
+void Connection::setTransactionIsolation(SQLULEN level)
+{
+    check(SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(level), 0),
+          SQL_HANDLE_DBC, m_dbc.get(), "setting the isolation level");
+}
+
 void Connection::setAutoCommit(bool on)
 {
     if (on == m_autoCommit)

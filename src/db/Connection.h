@@ -55,6 +55,12 @@ public:
     // A prepared statement for bound parameters. Throws DbError.
     Statement prepare(const QString& sql);
 
+    // The isolation level of the transactions begun from now on
+    // (SQL_TXN_READ_COMMITTED, SQL_TXN_REPEATABLE_READ, SQL_TXN_SERIALIZABLE,
+    // ...): set outside a transaction. Throws DbError.
+    SQLULEN transactionIsolation() const;
+    void setTransactionIsolation(SQLULEN level);
+
     bool autoCommit() const noexcept { return m_autoCommit; }
     void setAutoCommit(bool on);
     void commit();

@@ -2,6 +2,7 @@
 
 #include "db/Connection.h"
 #include "db/ResultSet.h"
+#include "journal/ArchiveUnit.h"
 #include "journal/SqliteArchiveRows.h"
 
 #include <sqlext.h>
@@ -12,13 +13,6 @@
 namespace tessera::journal {
 
 namespace {
-
-QString withCondition(QString sql, const QString& whereSql)
-{
-    if (!whereSql.trimmed().isEmpty())
-        sql += QStringLiteral(" WHERE ") + whereSql;
-    return sql;
-}
 
 ValueType columnTypeOf(SQLSMALLINT sqlType)
 {
@@ -46,24 +40,6 @@ ValueType columnTypeOf(SQLSMALLINT sqlType)
     }
 }
 
-struct DescribedRows {
-    db::ResultSet rows;
-    QStringList columns;
-    std::vector<ValueType> types;
-};
-
-DescribedRows queryDescribed(db::Connection& connection, const QString& sql)
-{
-    db::ResultSet rows = connection.query(sql);
-    QStringList columns;
-    std::vector<ValueType> types;
-    for (int c = 0; c < rows.columnCount(); ++c) {
-        columns << rows.columnName(c);
-        types.push_back(columnTypeOf(rows.columnType(c)));
-    }
-    return {std::move(rows), std::move(columns), std::move(types)};
-}
-
 Value readValue(db::ResultSet& rs, int column, ValueType type)
 {
     if (type == ValueType::Integer)
@@ -77,40 +53,6 @@ Value readValue(db::ResultSet& rs, int column, ValueType type)
     }
     auto text = rs.text(column);
     return text ? valueOfText(std::move(*text), type) : Value();
-}
-
-std::optional<RowSet> capture(db::Connection& connection, DatabaseKind kind, const QString& table,
-                              const QString& whereSql, qsizetype maxRows)
-{
-    // A SQLite file is read by SQLite itself, its columns learnt from an
-    // empty result: its driver would read every row when the query runs.
-    const std::optional<QString> sqliteFile =
-        kind == DatabaseKind::SQLite ? sqliteFileOf(connection) : std::optional<QString>();
-    DescribedRows described = queryDescribed(
-        connection, scopeSelectSql(table, sqliteFile ? QStringLiteral("0=1") : whereSql));
-    RowSet set;
-    set.columns = described.columns;
-    set.types = described.types;
-    if (sqliteFile) {
-        described.rows.close();
-        if (!readSqliteRows(*sqliteFile, scopeSelectSql(table, whereSql), set, maxRows))
-            return std::nullopt;
-        return set;
-    }
-    db::ResultSet& rs = described.rows;
-    rs.readFloatsAsNumbers();
-    rs.readIntegersAsNumbers(kind != DatabaseKind::SQLite);
-    const int columns = int(set.columns.size());
-    while (rs.next()) {
-        if (maxRows >= 0 && qsizetype(set.rows.size()) >= maxRows)
-            return std::nullopt;
-        Row row;
-        row.reserve(size_t(columns));
-        for (int c = 0; c < columns; ++c)
-            row.push_back(readValue(rs, c, set.types[size_t(c)]));
-        set.rows.push_back(std::move(row));
-    }
-    return set;
 }
 
 QString shortestText(double v)
@@ -194,25 +136,90 @@ Value conformed(const db::Value& v, ValueType type)
 
 } // namespace
 
-QString scopeSelectSql(const QString& table, const QString& whereSql)
+TableShape shapeOf(db::Connection& connection, const QString& table)
 {
-    return withCondition(QStringLiteral("SELECT * FROM %1").arg(table), whereSql);
+    // No row: a SQLite driver would read every row when the query runs.
+    db::ResultSet rs = connection.query(QStringLiteral("SELECT * FROM %1 WHERE 0=1").arg(table));
+    TableShape shape;
+    for (int c = 0; c < rs.columnCount(); ++c) {
+        shape.columns << rs.columnName(c);
+        shape.types.push_back(columnTypeOf(rs.columnType(c)));
+    }
+    return shape;
 }
 
-QString scopeDeleteSql(const QString& table, const QString& whereSql)
+bool forEachEncodedScopeRow(db::Connection& connection, DatabaseKind kind, const UnitScope& scope,
+                            const TableShape& shape, const ArchiveUnit* unit,
+                            const std::function<bool(const EncodedRow&)>& row)
 {
-    return withCondition(QStringLiteral("DELETE FROM %1").arg(table), whereSql);
+    if (kind == DatabaseKind::SQLite) {
+        // SQLite itself hands out a row at a time: the scope in one pass,
+        // not a scan of the table for each part.
+        if (const std::optional<QString> file = sqliteFileOf(connection)) {
+            for (const QString& condition : scopeConditions(kind, scope))
+                if (!readSqliteRows(*file, QStringLiteral("SELECT * FROM %1 WHERE %2").arg(scope.table, condition),
+                                    shape.types, row))
+                    return false;
+            return true;
+        }
+    }
+    const int columns = int(shape.types.size());
+    EncodedRow encoded;
+    for (const QString& condition : readingConditions(kind, scope)) {
+        db::ResultSet rs = connection.query(
+            unit ? unit->lockingSelect(scope.table, condition)
+                 : QStringLiteral("SELECT * FROM %1 WHERE %2").arg(scope.table, condition));
+        rs.readFloatsAsNumbers();
+        rs.readIntegersAsNumbers(kind != DatabaseKind::SQLite);
+        while (rs.next()) {
+            encoded.clear();
+            for (int c = 0; c < columns; ++c)
+                encoded.append(c < rs.columnCount() ? readValue(rs, c, shape.types[size_t(c)]) : Value());
+            if (!row(encoded))
+                return false;
+        }
+    }
+    return true;
 }
 
-RowSet captureRows(db::Connection& connection, DatabaseKind kind, const QString& table, const QString& whereSql)
+bool forEachScopeRow(db::Connection& connection, DatabaseKind kind, const UnitScope& scope, const TableShape& shape,
+                     const ArchiveUnit* unit, const std::function<bool(const Row&)>& row)
 {
-    return *capture(connection, kind, table, whereSql, -1);
+    return forEachEncodedScopeRow(connection, kind, scope, shape, unit,
+                                  [&row](const EncodedRow& encoded) { return row(encoded.decoded()); });
 }
 
-std::optional<RowSet> captureRowsUpTo(db::Connection& connection, DatabaseKind kind, const QString& table,
-                                      const QString& whereSql, qsizetype maxRows)
+qint64 countScope(db::Connection& connection, DatabaseKind kind, const UnitScope& scope)
 {
-    return capture(connection, kind, table, whereSql, std::max<qsizetype>(maxRows, 0));
+    qint64 total = 0;
+    for (const QString& condition : scopeConditions(kind, scope)) {
+        db::ResultSet rs =
+            connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(scope.table, condition));
+        if (rs.next())
+            total += rs.string(0).trimmed().toLongLong();
+    }
+    return total;
+}
+
+RowSet captureRows(db::Connection& connection, DatabaseKind kind, const UnitScope& scope)
+{
+    return *captureRowsUpTo(connection, kind, scope, -1);
+}
+
+std::optional<RowSet> captureRowsUpTo(db::Connection& connection, DatabaseKind kind, const UnitScope& scope,
+                                      qsizetype maxRows)
+{
+    const TableShape shape = shapeOf(connection, scope.table);
+    RowSet set{shape.columns, shape.types, {}};
+    const bool all = forEachScopeRow(connection, kind, scope, shape, nullptr, [&set, maxRows](const Row& row) {
+        if (maxRows >= 0 && qsizetype(set.rows.size()) >= maxRows)
+            return false;
+        set.rows.push_back(row);
+        return true;
+    });
+    if (!all)
+        return std::nullopt;
+    return set;
 }
 
 namespace {

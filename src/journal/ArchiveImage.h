@@ -4,7 +4,9 @@
 #include "db/Statement.h"
 #include "journal/ImageRows.h"
 #include "journal/JournalEntry.h"
+#include "journal/Scope.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -16,21 +18,39 @@ class Connection;
 // after a command, and the values written back by an undo.
 namespace tessera::journal {
 
-// SELECT * FROM table WHERE whereSql, and the DELETE of the same rows (the
-// whole table for an empty condition).
-QString scopeSelectSql(const QString& table, const QString& whereSql);
-QString scopeDeleteSql(const QString& table, const QString& whereSql);
+class ArchiveUnit;
 
-// The rows in scope, typed after their columns: integers, reals as the exact
-// binary number the column holds, dates and times as the driver's text,
-// everything else as text. What the archive has committed: a SQLite file is
-// read by SQLite itself, so a caller never captures inside a transaction of
-// its own that has written. Throws db::DbError.
-RowSet captureRows(db::Connection& connection, DatabaseKind kind, const QString& table, const QString& whereSql);
-// The same, or nullopt as soon as there are more than maxRows rows (a
-// before-image kept only when small, as the copy's).
-std::optional<RowSet> captureRowsUpTo(db::Connection& connection, DatabaseKind kind, const QString& table,
-                                      const QString& whereSql, qsizetype maxRows);
+// The columns of a table in SELECT * order and how their values are kept:
+// integers, reals as the exact binary number the column holds, dates and
+// times as the driver's text, everything else as text. Throws db::DbError.
+struct TableShape {
+    QStringList columns;
+    std::vector<ValueType> types;
+};
+TableShape shapeOf(db::Connection& connection, const QString& table);
+
+// Calls `row` with every row of the scope, typed after `shape`, reading the
+// scope a part at a time (readingConditions): memory stays that of a part
+// whatever the scope holds. Inside a unit the rows are read as the unit
+// locks them. A SQLite file is read by SQLite itself: what the archive has
+// committed, so never inside a unit that has written. Returns false when
+// `row` asked to stop by returning false. Throws db::DbError.
+bool forEachScopeRow(db::Connection& connection, DatabaseKind kind, const UnitScope& scope, const TableShape& shape,
+                     const ArchiveUnit* unit, const std::function<bool(const Row&)>& row);
+// The same, each row in the journal's encoding (as the journal writes it).
+bool forEachEncodedScopeRow(db::Connection& connection, DatabaseKind kind, const UnitScope& scope,
+                            const TableShape& shape, const ArchiveUnit* unit,
+                            const std::function<bool(const EncodedRow&)>& row);
+
+// How many rows the scope holds. Throws db::DbError.
+qint64 countScope(db::Connection& connection, DatabaseKind kind, const UnitScope& scope);
+
+// The rows in scope, whole (for small scopes: a command's single row, the
+// copy's before-image). Throws db::DbError.
+RowSet captureRows(db::Connection& connection, DatabaseKind kind, const UnitScope& scope);
+// The same, or nullopt as soon as there are more than maxRows rows.
+std::optional<RowSet> captureRowsUpTo(db::Connection& connection, DatabaseKind kind, const UnitScope& scope,
+                                      qsizetype maxRows);
 
 // The after-state of the rows a command wrote, without holding them all:
 // rows are kept only when there are at most keepAtMost. `written` holds the

@@ -48,22 +48,26 @@ void appendText(QByteArray& out, const QString& text)
     out.append(utf8);
 }
 
+void encodeValue(QByteArray& out, const Value& v)
+{
+    out.append(char(v.index()));
+    if (auto* i = std::get_if<qint64>(&v)) {
+        appendVarint(out, (quint64(*i) << 1) ^ quint64(*i >> 63));
+    } else if (auto* d = std::get_if<double>(&v)) {
+        const quint64 bits = std::bit_cast<quint64>(*d);
+        for (int b = 0; b < 8; ++b)
+            out.append(char(bits >> (8 * b)));
+    } else if (auto* s = std::get_if<QString>(&v)) {
+        appendText(out, *s);
+    } else if (auto* t = std::get_if<DateTimeText>(&v)) {
+        appendText(out, t->text);
+    }
+}
+
 void encodeInto(QByteArray& out, const Row& row)
 {
-    for (const Value& v : row) {
-        out.append(char(v.index()));
-        if (auto* i = std::get_if<qint64>(&v)) {
-            appendVarint(out, (quint64(*i) << 1) ^ quint64(*i >> 63));
-        } else if (auto* d = std::get_if<double>(&v)) {
-            const quint64 bits = std::bit_cast<quint64>(*d);
-            for (int b = 0; b < 8; ++b)
-                out.append(char(bits >> (8 * b)));
-        } else if (auto* s = std::get_if<QString>(&v)) {
-            appendText(out, *s);
-        } else if (auto* t = std::get_if<DateTimeText>(&v)) {
-            appendText(out, t->text);
-        }
-    }
+    for (const Value& v : row)
+        encodeValue(out, v);
 }
 
 bool readText(const char*& p, const char* end, QString& text)
@@ -134,6 +138,53 @@ std::optional<Row> decodeRow(const char* data, qsizetype size)
     return row;
 }
 
+void EncodedRow::clear()
+{
+    m_bytes.resize(0); // keeps its capacity
+    m_ends.clear();
+}
+
+void EncodedRow::append(const Value& value)
+{
+    encodeValue(m_bytes, value);
+    m_ends.push_back(m_bytes.size());
+}
+
+void EncodedRow::appendUtf8(ValueType type, const char* utf8, qsizetype size)
+{
+    m_bytes.append(char(type));
+    appendVarint(m_bytes, quint64(size));
+    m_bytes.append(utf8, size);
+    m_ends.push_back(m_bytes.size());
+}
+
+QByteArrayView EncodedRow::value(qsizetype column) const
+{
+    const qsizetype begin = column == 0 ? 0 : m_ends[size_t(column - 1)];
+    return QByteArrayView(m_bytes.constData() + begin, m_ends[size_t(column)] - begin);
+}
+
+Row EncodedRow::decoded() const
+{
+    return decodeRow(m_bytes.constData(), m_bytes.size()).value_or(Row());
+}
+
+RuleApplier::RuleApplier(const RowRule& rule) : m_rule(rule), m_replacement(encodeRow(Row{rule.value})) {}
+
+const QByteArray* RuleApplier::leftOf(const EncodedRow& row)
+{
+    if (m_rule.removes)
+        return nullptr;
+    m_left.resize(0); // keeps its capacity
+    for (qsizetype c = 0; c < row.count(); ++c) {
+        if (std::find(m_rule.setColumns.begin(), m_rule.setColumns.end(), int(c)) != m_rule.setColumns.end())
+            m_left.append(m_replacement);
+        else
+            m_left.append(row.value(c));
+    }
+    return &m_left;
+}
+
 QByteArray encodeRows(const std::vector<Row>& rows, size_t from, size_t to)
 {
     QByteArray block;
@@ -164,14 +215,83 @@ bool decodeRows(const char* data, qsizetype size, std::vector<Row>& rows)
     return true;
 }
 
+namespace {
+
+constexpr quint64 kPrime1 = 0x9E3779B185EBCA87ull;
+constexpr quint64 kPrime2 = 0xC2B2AE3D27D4EB4Full;
+
+quint64 mixed(quint64 h)
+{
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+}
+
+// Two 64-bit hashes of a row's bytes, each from its own seed and steps.
+std::pair<quint64, quint64> rowHash(const char* data, qsizetype size)
+{
+    quint64 a = kPrime1 ^ quint64(size);
+    quint64 b = kPrime2 + quint64(size);
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        a = std::rotl((a ^ word) * kPrime1, 31);
+        b = std::rotl(b + word * kPrime2, 29) * kPrime1;
+    }
+    quint64 tail = 0;
+    std::memcpy(&tail, data + i, size_t(size - i));
+    a = mixed(a ^ tail ^ quint64(size - i));
+    b = mixed(b + tail * kPrime2);
+    return {a, b};
+}
+
+} // namespace
+
 void RowDigest::add(const Row& row)
+{
+    m_buffer.resize(0); // keeps its capacity
+    encodeInto(m_buffer, row);
+    addEncoded(m_buffer.constData(), m_buffer.size());
+}
+
+void RowDigest::addEncoded(const char* data, qsizetype size)
+{
+    const auto [a, b] = rowHash(data, size);
+    m_sum[0] += a;
+    m_sum[1] += b;
+    ++m_count;
+}
+
+QByteArray RowDigest::result() const
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QByteArray bytes;
+    for (quint64 lane : m_sum)
+        appendVarint(bytes, lane);
+    appendVarint(bytes, quint64(m_count));
+    hash.addData(bytes);
+    return hash.result();
+}
+
+QByteArray digestOf(const std::vector<Row>& rows)
+{
+    RowDigest digest;
+    for (const Row& row : rows)
+        digest.add(row);
+    return digest.result();
+}
+
+void SortedRowDigest::add(const Row& row)
 {
     const qsizetype at = m_buffer.size();
     encodeInto(m_buffer, row);
     m_spans.emplace_back(at, m_buffer.size() - at);
 }
 
-QByteArray RowDigest::result() const
+QByteArray SortedRowDigest::result() const
 {
     // The rows in byte order: the same multiset gives the same bytes to
     // hash, whatever order it came in.
@@ -191,14 +311,6 @@ QByteArray RowDigest::result() const
         hash.addData(QByteArrayView(base + at, size));
     }
     return hash.result();
-}
-
-QByteArray digestOf(const std::vector<Row>& rows)
-{
-    RowDigest digest;
-    for (const Row& row : rows)
-        digest.add(row);
-    return digest.result();
 }
 
 Value valueOfText(QString text, ValueType type)

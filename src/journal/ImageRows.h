@@ -44,6 +44,46 @@ QByteArray encodeRow(const Row& row);
 // The reverse; nullopt for bytes that are not an encoded row.
 std::optional<Row> decodeRow(const char* data, qsizetype size);
 
+// A row in the journal's encoding, built a value at a time, with where each
+// value's bytes lie.
+class EncodedRow {
+public:
+    void clear();
+    void append(const Value& value);
+    // A text or date-time value from its UTF-8 bytes, without a QString.
+    void appendUtf8(ValueType type, const char* utf8, qsizetype size);
+    const QByteArray& bytes() const noexcept { return m_bytes; }
+    qsizetype count() const noexcept { return qsizetype(m_ends.size()); }
+    QByteArrayView value(qsizetype column) const;
+    Row decoded() const;
+
+private:
+    QByteArray m_bytes;
+    std::vector<qsizetype> m_ends;
+};
+
+// What a command leaves of each row it finds, as data: nothing (a delete),
+// or the row with some columns set to one value (zeroing).
+struct RowRule {
+    bool removes = false;
+    std::vector<int> setColumns;
+    Value value;
+    bool isKnown() const noexcept { return removes || !setColumns.empty(); }
+};
+// The encoded rows a rule leaves, made a row at a time without allocating.
+class RuleApplier {
+public:
+    explicit RuleApplier(const RowRule& rule);
+    // What the rule leaves of `row`; nullptr when it removes it. Valid
+    // until the next call.
+    const QByteArray* leftOf(const EncodedRow& row);
+
+private:
+    RowRule m_rule;
+    QByteArray m_replacement; // the value set, encoded
+    QByteArray m_left;
+};
+
 // Rows [from, to) as one block: each encoded row after its length.
 QByteArray encodeRows(const std::vector<Row>& rows, size_t from, size_t to);
 // Appends the rows of a block to `rows`; false for bytes that are not one.
@@ -53,8 +93,27 @@ bool decodeRows(const char* data, qsizetype size, std::vector<Row>& rows);
 // digest, and a changed, missing or added row a different one.
 QByteArray digestOf(const std::vector<Row>& rows);
 
-// The same digest, of rows given one at a time.
+// The same digest, of rows given one at a time, in constant memory: each
+// row's 128-bit hash is summed (so order does not count) and the sum and the
+// count hashed at the end.
 class RowDigest {
+public:
+    void add(const Row& row);
+    // A row already in the journal's encoding (encodeRow).
+    void addEncoded(const char* data, qsizetype size);
+    qint64 count() const noexcept { return m_count; }
+    QByteArray result() const;
+
+private:
+    QByteArray m_buffer; // the row being added, reused
+    quint64 m_sum[2] = {0, 0};
+    qint64 m_count = 0;
+};
+
+// The digest journals of the first schema kept: the SHA-1 of the encoded
+// rows in byte order. It holds every row until the end; only entries of that
+// schema are checked with it.
+class SortedRowDigest {
 public:
     void add(const Row& row);
     qint64 count() const noexcept { return qint64(m_spans.size()); }

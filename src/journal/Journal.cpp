@@ -1,20 +1,28 @@
 #include "journal/Journal.h"
 
-#include "platform/Platform.h"
+#include "db/InProcessSqlite.h"
 #include "journal/JournalStorage.h"
+#include "platform/Platform.h"
+#include "platform/Processes.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 #include <QFileInfo>
 
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
 namespace tessera::journal {
 
 namespace {
 
-// PRAGMA user_version of the schema below.
-constexpr int kSchemaVersion = 1;
+// PRAGMA user_version of the schema below. Version 1 kept each unit's scope
+// as condition text and a sorted digest; 2 adds the typed scope, the summed
+// digest and the process of each entry.
+constexpr int kSchemaVersion = 2;
 constexpr int kDefaultBusyTimeoutMs = 5000;
 
 const char* const kSchema[] = {
@@ -68,12 +76,30 @@ const char* const kSchema[] = {
     "CREATE TABLE setting(name TEXT PRIMARY KEY, value) WITHOUT ROWID",
 };
 
+// From version 1 to 2.
+const char* const kUpgrade[] = {
+    "ALTER TABLE entry ADD COLUMN pid INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE entry ADD COLUMN host TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE entry ADD COLUMN process_start TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE unit ADD COLUMN typed_scope BLOB",
+    // 1: SortedRowDigest (the first schema's), 2: RowDigest.
+    "ALTER TABLE unit ADD COLUMN digest_kind INTEGER NOT NULL DEFAULT 1",
+    // 1: the block's data is zlib-compressed (qCompress).
+    "ALTER TABLE image_chunk ADD COLUMN packed INTEGER NOT NULL DEFAULT 0",
+};
+
 const QString kReasonRequired = QStringLiteral("reason_required");
 const QString kRetentionDays = QStringLiteral("retention_days");
+const QString kImageLimit = QStringLiteral("image_limit");
 
 QString nativePath(const QString& path)
 {
     return QDir::toNativeSeparators(path);
+}
+
+bool isCorruption(const SQLite::Exception& error)
+{
+    return error.getErrorCode() == SQLITE_CORRUPT || error.getErrorCode() == SQLITE_NOTADB;
 }
 
 // Renames an unusable journal and what belongs to it out of the way; the
@@ -94,7 +120,19 @@ QString setAside(const QString& path)
     return aside;
 }
 
+std::pair<qint64, qint64> versionAndTables(SQLite::Database& db)
+{
+    SQLite::Statement query(db, "SELECT user_version, (SELECT COUNT(*) FROM sqlite_master) FROM pragma_user_version");
+    query.executeStep();
+    return {query.getColumn(0).getInt64(), query.getColumn(1).getInt64()};
+}
+
 } // namespace
+
+QString messageOf(const SQLite::Exception& error)
+{
+    return QString::fromUtf8(error.what());
+}
 
 JournalError openError(const QString& path, const QString& detail)
 {
@@ -102,15 +140,15 @@ JournalError openError(const QString& path, const QString& detail)
                             .arg(nativePath(path), detail));
 }
 
-JournalError writeError(const QString& path, const SqliteError& error)
+JournalError writeError(const QString& path, const SQLite::Exception& error)
 {
     return JournalError(QStringLiteral("无法写入操作日志%1: %2。在能够记录修改之前,不会修改数据库。")
-                            .arg(nativePath(path), error.message()));
+                            .arg(nativePath(path), messageOf(error)));
 }
 
-JournalError readError(const QString& path, const SqliteError& error)
+JournalError readError(const QString& path, const SQLite::Exception& error)
 {
-    return JournalError(QStringLiteral("无法读取操作日志%1: %2").arg(nativePath(path), error.message()));
+    return JournalError(QStringLiteral("无法读取操作日志%1: %2").arg(nativePath(path), messageOf(error)));
 }
 
 QString defaultJournalPath()
@@ -120,55 +158,110 @@ QString defaultJournalPath()
 
 QString osUserName()
 {
-    for (const char* variable : {"USER", "USERNAME", "LOGNAME"}) {
-        const QString name = qEnvironmentVariable(variable);
-        if (!name.isEmpty())
-            return name;
-    }
-    return QDir::home().dirName();
+    return systemUserName();
 }
+
+Journal::Journal() = default;
+Journal::Journal(Journal&&) noexcept = default;
+Journal& Journal::operator=(Journal&&) noexcept = default;
+Journal::~Journal() = default;
 
 Journal Journal::open(const QString& path)
 {
     Journal journal;
     journal.m_path = QFileInfo(path).absoluteFilePath();
     journal.prepareFile();
-    auto openUsable = [&journal] {
-        journal.m_db = SqliteDatabase::open(journal.m_path, kDefaultBusyTimeoutMs);
-        if (journal.m_db.isReadOnly())
-            throw openError(journal.m_path, QStringLiteral("文件不可写"));
-        const auto check = journal.m_db.queryText(QStringLiteral("PRAGMA quick_check"));
-        if (check.value_or(QString()) != QLatin1String("ok"))
-            throw SqliteError(SQLITE_CORRUPT, check.value_or(QString()));
-        const qint64 version = journal.m_db.queryInteger(QStringLiteral("PRAGMA user_version"));
-        if (version > kSchemaVersion)
-            throw openError(journal.m_path, QStringLiteral("文件由较新版本的程序写入"));
-        // A database of something else is not ours to add tables to.
-        if (version == 0 && journal.m_db.queryInteger(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")) > 0)
-            throw SqliteError(SQLITE_NOTADB, QStringLiteral("not an operation journal"));
-        return version;
-    };
-    qint64 version = 0;
     try {
         try {
-            version = openUsable();
-        } catch (const SqliteError& error) {
-            if (!error.isCorruption())
+            journal.openUsableWaiting();
+        } catch (const SQLite::Exception& error) {
+            if (!isCorruption(error))
                 throw;
-            journal.m_db.close();
+            journal.m_db.reset();
             journal.m_setAsidePath = setAside(journal.m_path);
             journal.prepareFile();
-            version = openUsable();
+            journal.openUsable();
         }
-        // An entry is on disk when its commit returns, even if the machine
-        // loses power right after.
-        journal.m_db.execute(QStringLiteral("PRAGMA synchronous=FULL"));
-        if (version == 0)
-            journal.createSchema();
-    } catch (const SqliteError& error) {
-        throw openError(journal.m_path, error.message());
+    } catch (const SQLite::Exception& error) {
+        throw openError(journal.m_path, messageOf(error));
     }
     return journal;
+}
+
+// openUsable, tried again while another instance holds the file for a
+// moment at start-up (changing its journal mode, say), where SQLite reports
+// the lock at once instead of waiting.
+void Journal::openUsableWaiting()
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        try {
+            openUsable();
+            return;
+        } catch (const SQLite::Exception& error) {
+            if (error.getErrorCode() != SQLITE_BUSY || waited.elapsed() > kDefaultBusyTimeoutMs)
+                throw;
+            m_db.reset();
+            QThread::msleep(20);
+        }
+    }
+}
+
+// Opens the file, checks it and brings its schema to this version.
+qint64 Journal::openUsable()
+{
+    db::prepareInProcessSqlite();
+    m_db = std::make_unique<SQLite::Database>(m_path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
+                                              kDefaultBusyTimeoutMs);
+    if (sqlite3_db_readonly(m_db->getHandle(), "main") == 1)
+        throw openError(m_path, QStringLiteral("文件不可写"));
+    {
+        SQLite::Statement check(*m_db, "PRAGMA quick_check");
+        if (!check.executeStep() || textOf(check.getColumn(0)) != QLatin1String("ok"))
+            throw SQLite::Exception("quick_check failed", SQLITE_CORRUPT);
+    }
+    // An entry is on disk when its commit returns, even if the machine
+    // loses power right after.
+    m_db->exec("PRAGMA synchronous=FULL");
+    createOrUpgradeSchema();
+    return kSchemaVersion;
+}
+
+// Several instances may open a new journal at once: the version is read and
+// the schema made inside one write transaction, so that exactly one of
+// them creates it and the others find it made.
+void Journal::createOrUpgradeSchema()
+{
+    // The version and the tables read at one moment: another instance
+    // commits both together, and a half-made journal is never seen.
+    const auto [found, tables] = versionAndTables(*m_db);
+    if (found == kSchemaVersion)
+        return;
+    // A database of something else is not ours to change in any way.
+    if (found == 0 && tables > 0)
+        throw SQLite::Exception("not an operation journal", SQLITE_NOTADB);
+    // Chosen before the first table exists; both are no-ops afterwards.
+    // Removed entries give their pages back (incremental_vacuum), and a
+    // commit is one append to the write-ahead log.
+    m_db->exec("PRAGMA auto_vacuum=INCREMENTAL");
+    SQLite::Statement(*m_db, "PRAGMA journal_mode=WAL").executeStep();
+    SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
+    const auto [version, tablesNow] = versionAndTables(*m_db);
+    if (version > kSchemaVersion)
+        throw openError(m_path, QStringLiteral("文件由较新版本的程序写入"));
+    if (version == kSchemaVersion)
+        return; // another instance made it meanwhile
+    if (version == 0) {
+        if (tablesNow > 0)
+            throw SQLite::Exception("not an operation journal", SQLITE_NOTADB);
+        for (const char* sql : kSchema)
+            m_db->exec(sql);
+    }
+    for (const char* sql : kUpgrade)
+        m_db->exec(sql);
+    m_db->exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion).toStdString());
+    transaction.commit();
 }
 
 void Journal::prepareFile()
@@ -181,7 +274,8 @@ void Journal::prepareFile()
     const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     if (!info.exists()) {
         QFile file(m_path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly))
+        // Another instance may create it at the same moment: either is fine.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly) && !QFileInfo::exists(m_path))
             throw openError(m_path, file.errorString());
     } else if (info.isDir()) {
         throw openError(m_path, QStringLiteral("这是一个文件夹"));
@@ -190,23 +284,18 @@ void Journal::prepareFile()
     }
 }
 
-void Journal::createSchema()
-{
-    // Removed entries give their pages back (incremental_vacuum after a
-    // clean-up); it must be chosen before the first table exists.
-    m_db.execute(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"));
-    // Write-ahead logging: a commit is one append to the log.
-    m_db.queryText(QStringLiteral("PRAGMA journal_mode=WAL"));
-    SqliteTransaction transaction(m_db);
-    for (const char* sql : kSchema)
-        m_db.execute(QString::fromLatin1(sql));
-    m_db.execute(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
-    transaction.commit();
-}
-
 void Journal::setBusyTimeout(int milliseconds)
 {
-    m_db.setBusyTimeout(milliseconds);
+    m_db->setBusyTimeout(milliseconds);
+}
+
+bool Journal::isAlive(const EntrySummary& entry)
+{
+    if (entry.pid <= 0)
+        return false; // written before entries named their process
+    if (entry.host != currentProcess().host)
+        return false; // ours to judge only on this machine; another's is taken as ended
+    return processRunning(entry.pid, entry.processStart);
 }
 
 int Journal::removeOlderThan(int days)
@@ -217,24 +306,28 @@ int Journal::removeOlderThan(int days)
     const QString cutoff = QDateTime::currentDateTimeUtc().addDays(-days).toString(kUtcFormat);
     int removed = 0;
     try {
-        SqliteTransaction transaction(m_db);
-        const QString old = QStringLiteral("(SELECT id FROM entry WHERE started_utc < ?1)");
-        for (const QString& table : {QStringLiteral("image_chunk"), QStringLiteral("unit")}) {
-            SqliteStatement remove =
-                m_db.prepare(QStringLiteral("DELETE FROM %1 WHERE entry_id IN %2").arg(table, old));
-            remove.bind(1, cutoff);
-            remove.run();
+        std::vector<qint64> ids;
+        for (const EntrySummary& e :
+             querySummaries(QStringLiteral("started_utc < ? AND state <> %1").arg(int(EntryState::Pending)), {cutoff}, 0))
+            if (!isAlive(e))
+                ids.push_back(e.id);
+        SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
+        for (const char* sql : {"DELETE FROM image_chunk WHERE entry_id=?", "DELETE FROM unit WHERE entry_id=?",
+                                "DELETE FROM entry WHERE id=?"}) {
+            SQLite::Statement remove(*m_db, sql);
+            for (qint64 id : ids) {
+                bindInt(remove, 1, id);
+                remove.exec();
+                remove.reset();
+            }
         }
-        SqliteStatement remove = m_db.prepare(QStringLiteral("DELETE FROM entry WHERE started_utc < ?1"));
-        remove.bind(1, cutoff);
-        remove.run();
-        removed = int(m_db.changes());
         transaction.commit();
+        removed = int(ids.size());
         if (removed > 0) {
-            m_db.execute(QStringLiteral("PRAGMA incremental_vacuum"));
-            m_db.queryText(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+            m_db->exec("PRAGMA incremental_vacuum");
+            SQLite::Statement(*m_db, "PRAGMA wal_checkpoint(TRUNCATE)").executeStep();
         }
-    } catch (const SqliteError& error) {
+    } catch (const SQLite::Exception& error) {
         throw writeError(m_path, error);
     }
     return removed;
@@ -254,15 +347,19 @@ JournalSettings Journal::settings()
 {
     JournalSettings s;
     try {
-        SqliteStatement query = m_db.prepare(QStringLiteral("SELECT name, value FROM setting"));
-        while (query.step()) {
-            const QString name = query.text(0);
+        SQLite::Statement query(*m_db, "SELECT name, value FROM setting");
+        while (query.executeStep()) {
+            const QString name = textOf(query.getColumn(0));
+            const qint64 value = query.getColumn(1).getInt64();
+            // A value out of range (a hand-edited file) keeps the default.
             if (name == kReasonRequired)
-                s.reasonRequired = query.integer(1) != 0;
-            else if (name == kRetentionDays)
-                s.retentionDays = int(query.integer(1));
+                s.reasonRequired = value != 0;
+            else if (name == kRetentionDays && value >= 1 && value <= 36500)
+                s.retentionDays = int(value);
+            else if (name == kImageLimit && value >= 1)
+                s.imageLimit = value;
         }
-    } catch (const SqliteError& error) {
+    } catch (const SQLite::Exception& error) {
         throw readError(m_path, error);
     }
     return s;
@@ -271,16 +368,19 @@ JournalSettings Journal::settings()
 void Journal::setSettings(const JournalSettings& settings)
 {
     try {
-        SqliteTransaction transaction(m_db);
-        SqliteStatement upsert = m_db.prepare(QStringLiteral("INSERT OR REPLACE INTO setting(name, value) VALUES(?,?)"));
-        upsert.bind(1, kReasonRequired);
-        upsert.bind(2, qint64(settings.reasonRequired));
-        upsert.run();
-        upsert.bind(1, kRetentionDays);
-        upsert.bind(2, qint64(settings.retentionDays));
-        upsert.run();
+        SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
+        SQLite::Statement upsert(*m_db, "INSERT OR REPLACE INTO setting(name, value) VALUES(?,?)");
+        const std::pair<QString, qint64> values[] = {{kReasonRequired, qint64(settings.reasonRequired)},
+                                                     {kRetentionDays, qint64(settings.retentionDays)},
+                                                     {kImageLimit, settings.imageLimit}};
+        for (const auto& [name, value] : values) {
+            bindText(upsert, 1, name);
+            bindInt(upsert, 2, value);
+            upsert.exec();
+            upsert.reset();
+        }
         transaction.commit();
-    } catch (const SqliteError& error) {
+    } catch (const SQLite::Exception& error) {
         throw writeError(m_path, error);
     }
 }

@@ -43,6 +43,8 @@ QString rowCountText(const RowCounts& counts)
 
 QString outcomeText(const EntrySummary& entry)
 {
+    if (!entry.problem.isEmpty())
+        return QStringLiteral("记录已损坏,无法读取: %1").arg(entry.problem);
     QString text = entryStateText(entry.state);
     if (!entry.outcome.isEmpty() && entry.outcome != text)
         text += QStringLiteral(": ") + entry.outcome;

@@ -2,10 +2,14 @@
 
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/InProcessSqlite.h"
 #include "db/ResultSet.h"
-#include "journal/SqliteDatabase.h"
+#include "journal/JournalStorage.h"
 
+#include <SQLiteCpp/Database.h>
 #include <sqlite3.h>
+
+#include <memory>
 
 namespace tessera::journal {
 
@@ -14,23 +18,54 @@ namespace {
 // A writer of the archive holds its lock only while it commits.
 constexpr int kBusyTimeoutMs = 10000;
 
-Value valueOf(const SqliteStatement& row, int column, ValueType type)
+bool isAscii(const unsigned char* text, int size)
 {
-    switch (row.storageClass(column)) {
+    for (int i = 0; i < size; ++i)
+        if (text[i] >= 0x80)
+            return false;
+    return true;
+}
+
+// The statement stepped row by row through SQLite's own calls: SQLiteCpp's
+// Column shares the statement's ownership, an atomic count for each of the
+// millions of values a day holds.
+using RawStatement = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+
+Value valueOf(sqlite3_stmt* row, int column, ValueType type)
+{
+    switch (sqlite3_column_type(row, column)) {
     case SQLITE_NULL:
         return {};
     case SQLITE_INTEGER:
         if (type == ValueType::Integer)
-            return row.integer(column);
+            return qint64(sqlite3_column_int64(row, column));
         break;
     case SQLITE_FLOAT:
         if (type == ValueType::Real || type == ValueType::RealSingle)
-            return row.real(column);
+            return sqlite3_column_double(row, column);
         break;
     default:
         break;
     }
-    return valueOfText(row.text(column), type);
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+    return valueOfText(QString::fromUtf8(text, sqlite3_column_bytes(row, column)), type);
+}
+
+// One value into the encoding: straight from SQLite's bytes where the
+// stored class is what the column's type keeps, as valueOf otherwise.
+void appendValue(EncodedRow& encoded, sqlite3_stmt* row, int column, ValueType type)
+{
+    const int stored = sqlite3_column_type(row, column);
+    if (stored == SQLITE_TEXT && (type == ValueType::DateTime || type == ValueType::Text)) {
+        const unsigned char* text = sqlite3_column_text(row, column);
+        const int size = sqlite3_column_bytes(row, column);
+        // Only ASCII for sure reads back as the same bytes through a QString.
+        if (isAscii(text, size)) {
+            encoded.appendUtf8(type, reinterpret_cast<const char*>(text), size);
+            return;
+        }
+    }
+    encoded.append(valueOf(row, column, type));
 }
 
 } // namespace
@@ -46,24 +81,33 @@ std::optional<QString> sqliteFileOf(db::Connection& connection)
     return std::nullopt;
 }
 
-bool readSqliteRows(const QString& file, const QString& selectSql, RowSet& set, qsizetype maxRows)
+bool readSqliteRows(const QString& file, const QString& selectSql, const std::vector<ValueType>& types,
+                    const std::function<bool(const EncodedRow&)>& row)
 {
     try {
-        SqliteDatabase archive = SqliteDatabase::openForReading(file, kBusyTimeoutMs);
-        SqliteStatement select = archive.prepare(selectSql);
-        const int columns = int(set.types.size());
-        while (select.step()) {
-            if (maxRows >= 0 && qsizetype(set.rows.size()) >= maxRows)
-                return false;
-            Row row;
-            row.reserve(size_t(columns));
+        db::prepareInProcessSqlite();
+        // One thread's own connection: no mutex around each of its calls.
+        SQLite::Database archive(file.toStdString(), SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX, kBusyTimeoutMs);
+        sqlite3_stmt* prepared = nullptr;
+        const QByteArray sql = selectSql.toUtf8();
+        archive.check(sqlite3_prepare_v2(archive.getHandle(), sql.constData(), int(sql.size()), &prepared, nullptr));
+        RawStatement select(prepared, &sqlite3_finalize);
+        const int columns = int(types.size());
+        EncodedRow encoded;
+        for (;;) {
+            const int rc = sqlite3_step(select.get());
+            if (rc == SQLITE_DONE)
+                return true;
+            if (rc != SQLITE_ROW)
+                archive.check(rc);
+            encoded.clear();
             for (int c = 0; c < columns; ++c)
-                row.push_back(valueOf(select, c, set.types[size_t(c)]));
-            set.rows.push_back(std::move(row));
+                appendValue(encoded, select.get(), c, types[size_t(c)]);
+            if (!row(encoded))
+                return false;
         }
-        return true;
-    } catch (const SqliteError& error) {
-        throw db::DbError(QStringLiteral("HY000"), error.code(), error.message());
+    } catch (const SQLite::Exception& error) {
+        throw db::DbError(QStringLiteral("HY000"), error.getErrorCode(), messageOf(error));
     }
 }
 

@@ -1,11 +1,13 @@
 #include "journal/Undo.h"
 
-#include "dialect/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
+#include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "journal/ArchiveImage.h"
+#include "journal/ArchiveUnit.h"
 #include "journal/Journal.h"
+#include "journal/JournaledCommand.h"
 #include "journal/RowChanges.h"
 
 #include <optional>
@@ -25,6 +27,8 @@ UndoOutcome refused(QString message)
 // Why an entry cannot be undone at all; empty when it can be tried.
 QString whyNotUndoable(Journal& journal, const EntryDetails& entry)
 {
+    if (!entry.problem.isEmpty())
+        return QStringLiteral("日志第%1条记录已损坏(%2),无法撤销").arg(entry.id).arg(entry.problem);
     if (entry.undoneBy != 0) {
         const auto undo = journal.entry(entry.undoneBy);
         if (undo && undo->undoneBy == 0)
@@ -50,23 +54,80 @@ bool tableExists(db::Connection& archive, DatabaseKind kind, const QString& tabl
     return rs.next();
 }
 
-// What changed in a unit's scope since the command left it; empty when nothing.
-QString changesSince(Journal& journal, qint64 entryId, const UnitInfo& unit, const RowSet& now)
+// What one unit's scope holds now: its count, digest (of the kind the
+// entry's after-state has) and, while few, the rows themselves.
+struct ScopeNow {
+    qint64 count = 0;
+    QByteArray digest;
+    std::optional<std::vector<Row>> rows;
+};
+
+// Reads the scope as the unit locks it, streaming the rows into the undo's
+// before-image. Throws db::DbError, JournalError, CommandCancelled.
+ScopeNow readScopeNow(Journal& journal, db::Connection& archive, DatabaseKind kind, const ArchiveUnit& lock,
+                      const UnitInfo& unit, qint64 undoId, Progress* progress)
 {
-    const qint64 count = qint64(now.rows.size());
-    if (count == *unit.afterRows && digestOf(now.rows) == unit.afterDigest)
+    const TableShape shape = shapeOf(archive, unit.table);
+    ImageWriter image(journal, undoId, unit.index, shape.columns, shape.types);
+    RowDigest digest;
+    SortedRowDigest sorted;
+    ScopeNow now;
+    now.rows.emplace();
+    bool cancelled = false;
+    forEachEncodedScopeRow(archive, kind, *unit.scope, shape, &lock, [&](const EncodedRow& row) {
+        image.add(row);
+        if (unit.sortedDigest)
+            sorted.add(row.decoded());
+        else
+            digest.addEncoded(row.bytes().constData(), row.bytes().size());
+        if (now.rows && qsizetype(now.rows->size()) < 2 * kKeptAfterRows)
+            now.rows->push_back(row.decoded());
+        else
+            now.rows.reset();
+        if (progress && image.rows() % 20000 == 0 && !progress->advance(image.rows(), *unit.afterRows)) {
+            cancelled = true;
+            return false;
+        }
+        return true;
+    });
+    if (cancelled)
+        throw CommandCancelled();
+    image.finish();
+    now.count = image.rows();
+    now.digest = unit.sortedDigest ? sorted.result() : digest.result();
+    return now;
+}
+
+// What changed in a unit's scope since the command left it; empty when nothing.
+QString changesSince(Journal& journal, qint64 entryId, const UnitInfo& unit, const QStringList& columns,
+                     const ScopeNow& now)
+{
+    if (now.count == *unit.afterRows && now.digest == unit.afterDigest)
         return QString();
     const QString header = QStringLiteral("数据表%1在该操作之后已被改动,无法撤销").arg(unit.table);
-    if (unit.afterRowsKept) {
+    if (unit.afterRowsKept && now.rows) {
         if (const auto left = journal.afterRows(entryId, unit.index)) {
-            const QStringList lines = describeRowChanges(now.columns, unit.keyColumns, *left, now.rows);
+            const QStringList lines = describeRowChanges(columns, unit.keyColumns, *left, *now.rows);
             if (!lines.isEmpty())
                 return header + QStringLiteral(":\n") + lines.join(QLatin1Char('\n'));
         }
     }
-    if (count != *unit.afterRows)
-        return header + QStringLiteral(": 现有%1行,操作后为%2行").arg(count).arg(*unit.afterRows);
-    return header + QStringLiteral(": 共%1行,其中有行的内容已被修改").arg(count);
+    if (now.count != *unit.afterRows)
+        return header + QStringLiteral(": 现有%1行,操作后为%2行").arg(now.count).arg(*unit.afterRows);
+    return header + QStringLiteral(": 共%1行,其中有行的内容已被修改").arg(now.count);
+}
+
+// What changed since the command in any unit's scope, read as the lock
+// holds it and streamed into the undo's own image; empty when nothing.
+QString changesInScopes(Journal& journal, db::Connection& archive, const UndoRequest& request,
+                        const EntryDetails& entry, const ArchiveUnit& lock, qint64 undoId, Progress* progress)
+{
+    for (const UnitInfo& unit : entry.units) {
+        const ScopeNow now = readScopeNow(journal, archive, request.kind, lock, unit, undoId, progress);
+        if (QString changed = changesSince(journal, request.entryId, unit, unit.columns, now); !changed.isEmpty())
+            return changed;
+    }
+    return QString();
 }
 
 qint64 addCount(qint64 total, qint64 more)
@@ -74,9 +135,65 @@ qint64 addCount(qint64 total, qint64 more)
     return total < 0 || more < 0 ? -1 : total + more;
 }
 
+EntryDraft undoDraft(const EntryDetails& entry, const UndoRequest& request)
+{
+    EntryDraft draft;
+    draft.osUser = request.osUser;
+    draft.login = request.login;
+    draft.dataSource = request.dataSource;
+    draft.kind = int(request.kind);
+    draft.commandId = request.commandId;
+    draft.commandName = QStringLiteral("撤销: %1").arg(entry.commandName);
+    draft.scopeText = entry.scopeText;
+    draft.reason = request.reason;
+    draft.undoOf = entry.id;
+    for (const UnitInfo& unit : entry.units)
+        draft.units.push_back({*unit.scope, unit.scopeText, unit.keyColumns, std::nullopt});
+    return draft;
+}
+
+// Deletes what the unit's scope holds (checked before) and writes the
+// before-image back; returns the refusal of a row, empty when all went back.
+QString writeBack(Journal& journal, db::Connection& archive, const UndoRequest& request, const UnitInfo& unit,
+                  bool transactional, AfterStateBuilder& left, UndoOutcome& outcome)
+{
+    for (const QString& condition : scopeConditions(request.kind, *unit.scope))
+        outcome.counts.removed = addCount(
+            outcome.counts.removed, archive.execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(unit.table, condition)));
+    const auto mode = transactional ? db::BulkWriter::Mode::InTransaction : db::BulkWriter::Mode::RowByRow;
+    db::BulkWriter writer(archive, insertSql(unit.table, unit.columns), int(unit.columns.size()), 4000, mode);
+    QString refusal;
+    writer.setFailureHandler([&](qint64 row, const db::DbError& error) {
+        refusal = QStringLiteral("第%1行无法写回数据表%2: %3").arg(row + 1).arg(unit.table, error.message());
+        return db::BulkWriter::OnFailure::Stop;
+    });
+    bool damaged = false;
+    journal.forEachImageRow(request.entryId, unit.index, Side::Before, [&](const Row& row) {
+        if (row.size() != size_t(unit.columns.size())) {
+            damaged = true;
+            return false;
+        }
+        left.add(row);
+        std::vector<db::Value> values;
+        values.reserve(row.size());
+        for (const Value& v : row)
+            values.push_back(parameterOf(v, request.kind));
+        return writer.addRow(std::move(values));
+    });
+    const db::BulkWriter::Summary summary = writer.finish();
+    outcome.counts.written += summary.written;
+    if (damaged)
+        return QStringLiteral("日志中数据表%1修改前的数据已损坏").arg(unit.table);
+    if (summary.stopped) {
+        outcome.counts.failed = summary.failed;
+        return refusal;
+    }
+    return QString();
+}
+
 } // namespace
 
-UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoRequest& request)
+UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoRequest& request, Progress* progress)
 {
     const auto entry = journal.entry(request.entryId);
     if (!entry)
@@ -87,84 +204,51 @@ UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoReque
     if (!entry->dataSource.isEmpty() && entry->dataSource != request.dataSource)
         return refused(QStringLiteral("该操作是在数据源%1上执行的,当前数据源为%2,无法撤销")
                            .arg(entry->dataSource, request.dataSource));
-
-    bool transactional = true;
-    for (const UnitInfo& unit : entry->units)
-        transactional = transactional && tableIsTransactional(archive, request.kind, unit.table);
-    std::optional<db::Transaction> transaction;
-    if (transactional)
-        transaction.emplace(archive);
-
-    // Every scope as the command left it, or nothing is touched.
-    std::vector<RowSet> now;
+    QStringList tables;
     for (const UnitInfo& unit : entry->units) {
         if (!tableExists(archive, request.kind, unit.table))
             return refused(QStringLiteral("数据表%1已不存在,无法撤销").arg(unit.table));
-        now.push_back(captureRows(archive, request.kind, unit.table, unit.whereSql));
-        if (const QString changed = changesSince(journal, request.entryId, unit, now.back()); !changed.isEmpty())
-            return refused(changed);
+        tables << unit.table;
     }
 
-    EntryDraft draft;
-    draft.osUser = request.osUser;
-    draft.login = request.login;
-    draft.dataSource = request.dataSource;
-    draft.kind = int(request.kind);
-    draft.commandId = request.commandId;
-    draft.commandName = QStringLiteral("撤销: %1").arg(entry->commandName);
-    draft.scopeText = entry->scopeText;
-    draft.reason = request.reason;
-    draft.undoOf = request.entryId;
-    for (size_t u = 0; u < entry->units.size(); ++u) {
-        const UnitInfo& unit = entry->units[u];
-        draft.units.push_back({unit.table, unit.whereSql, unit.scopeText, unit.keyColumns, std::move(now[u])});
-    }
-    const qint64 undoId = journal.beginEntry(draft);
-
+    ArchiveUnit lock(archive, request.kind, tables);
+    const qint64 undoId = journal.beginEntry(undoDraft(*entry, request));
     UndoOutcome outcome;
     outcome.undoEntryId = undoId;
     outcome.counts = {0, 0, 0};
-    const auto mode = transactional ? db::BulkWriter::Mode::InTransaction : db::BulkWriter::Mode::RowByRow;
     try {
+        // Every scope as the command left it, or nothing is touched.
+        if (const QString changed = changesInScopes(journal, archive, request, *entry, lock, undoId, progress);
+            !changed.isEmpty()) {
+            lock.rollback();
+            journal.discardEntry(undoId);
+            return refused(changed);
+        }
         for (const UnitInfo& unit : entry->units) {
-            const RowSet before = journal.beforeRows(request.entryId, unit.index);
-            outcome.counts.removed = addCount(
-                outcome.counts.removed,
-                archive.execute(scopeDeleteSql(unit.table, unit.whereSql)));
-            if (!before.rows.empty()) {
-                db::BulkWriter writer(archive, insertSql(unit.table, before.columns), int(before.columns.size()),
-                                      4000, mode);
-                QString refusal;
-                writer.setFailureHandler([&](qint64 row, const db::DbError& error) {
-                    refusal = QStringLiteral("第%1行无法写回数据表%2: %3").arg(row + 1).arg(unit.table, error.message());
-                    return db::BulkWriter::OnFailure::Stop;
-                });
-                for (const Row& row : before.rows) {
-                    std::vector<db::Value> values;
-                    values.reserve(row.size());
-                    for (const Value& v : row)
-                        values.push_back(parameterOf(v, request.kind));
-                    if (!writer.addRow(std::move(values)))
-                        break;
-                }
-                const db::BulkWriter::Summary summary = writer.finish();
-                outcome.counts.written += summary.written;
-                if (summary.stopped) {
-                    outcome.counts.failed = summary.failed;
-                    transaction.reset(); // rolls back
-                    outcome.result = UndoOutcome::Result::Failed;
-                    outcome.message = refusal;
-                    journal.finishEntry(undoId, EntryState::Failed, refusal, outcome.counts);
-                    return outcome;
-                }
+            AfterStateBuilder left;
+            const QString refusal = writeBack(journal, archive, request, unit, lock.transactional(), left, outcome);
+            if (!refusal.isEmpty()) {
+                lock.rollback();
+                outcome.result = UndoOutcome::Result::Failed;
+                outcome.message = refusal;
+                journal.finishEntry(undoId, EntryState::Failed, refusal, outcome.counts);
+                return outcome;
             }
             // What the undo leaves is the before-image, so it can be undone in turn.
-            journal.recordAfterState(undoId, unit.index, before);
+            journal.recordAfterState(undoId, unit.index, left.result());
         }
-        if (transaction)
-            transaction->commit();
+        lock.commit();
+    } catch (const CommandCancelled&) {
+        lock.rollback();
+        journal.discardEntry(undoId);
+        return refused(QStringLiteral("撤销已取消,数据库没有修改"));
     } catch (const db::DbError& error) {
-        transaction.reset();
+        lock.rollback();
+        journal.finishEntry(undoId, EntryState::Failed, error.message(), outcome.counts);
+        throw;
+    } catch (const JournalError& error) {
+        // A damaged image found on the way: nothing of the undo stays.
+        lock.rollback();
         journal.finishEntry(undoId, EntryState::Failed, error.message(), outcome.counts);
         throw;
     }

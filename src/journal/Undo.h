@@ -12,6 +12,7 @@ class Connection;
 namespace tessera::journal {
 
 class Journal;
+class Progress;
 
 struct UndoRequest {
     qint64 entryId = 0;        // the entry to reverse
@@ -36,14 +37,17 @@ struct UndoOutcome {
     RowCounts counts;       // removed: rows deleted in the scopes; written: rows written back
 };
 
-// Reverses a journaled command: on the archive, in one transaction, checks
-// that every unit's scope still holds exactly what the command left, then
-// deletes the scope and writes the before-image back. The undo is itself an
-// entry (its before-image what it replaced, its undoOf the entry), committed
-// to the journal before the archive changes, so it can be undone in turn.
-// A table without transactions (Access, MyISAM) is written row by row.
-// Throws JournalError (nothing changed) and db::DbError (rolled back where
-// the table can; the undo's entry is marked failed).
-UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoRequest& request);
+// Reverses a journaled command: on the archive, in one unit (ArchiveUnit),
+// reads every unit's scope as the unit locks it and requires it to hold
+// exactly what the command left (count and digest), then deletes those
+// rows and writes the before-image back. What it reads is streamed into the
+// undo's own entry (its before-image, committed before the archive changes;
+// its undoOf the entry), so it can be undone in turn; a refused undo leaves
+// no entry. The scopes are rebuilt from the journal's typed fields, never
+// run as stored text. A table without transactions (Access, MyISAM) is
+// written row by row. Throws JournalError (nothing changed) and db::DbError
+// (rolled back where the table can; the undo's entry is marked failed).
+UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoRequest& request,
+                      Progress* progress = nullptr);
 
 } // namespace tessera::journal

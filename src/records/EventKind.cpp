@@ -214,6 +214,7 @@ EventKind signalChanges()
     k.modifyFailure = {QStringLiteral("修改遥信变位失败!"), QStringLiteral("遥信变位")};
     k.tagType = kTagTypeSignal;
     k.stationChangeSelectsLastSwitch = true;
+    k.noStationChosen = {QStringLiteral("请选择厂站信息!"), QStringLiteral("遥信变位")};
     k.fields = {
         stationField(),
         switchField(),
@@ -275,18 +276,32 @@ EventKind soeEvents()
     return k;
 }
 
-QString condition(const EventKind& kind, DatabaseKind db, const Record& record, const QList<int>& key,
-                  bool trimTexts)
+journal::Value keyValue(ColumnType type, const QString& text)
 {
-    QStringList parts;
+    switch (type) {
+    case Integer:
+        return qint64(decimalInteger(text));
+    case Date:
+    case Time:
+        return journal::DateTimeText{text};
+    case Real:
+    case Text:
+        break;
+    }
+    return text;
+}
+
+journal::ScopeClause clauseOf(const EventKind& kind, const Record& record, const QList<int>& key, bool trimTexts)
+{
+    journal::ScopeClause clause;
     for (int c : key) {
         const EventColumn& column = kind.columns[size_t(c)];
         QString value = record.value(c);
         if (trimTexts && column.type == Text && !kind.deleteKeyAsShown.contains(c))
             value = withoutTrailingWhiteSpace(value);
-        parts << column.name + QLatin1Char('=') + valueLiteral(db, column.type, value);
+        clause.terms.push_back(journal::equalTo(column.name, keyValue(column.type, value)));
     }
-    return parts.join(QStringLiteral(" AND "));
+    return clause;
 }
 
 } // namespace
@@ -364,14 +379,24 @@ QString deleteSql(const EventKind& kind, DatabaseKind db, const Record& row)
     return QStringLiteral("DELETE FROM %1 WHERE %2").arg(kind.table, deleteCondition(kind, db, row));
 }
 
+journal::ScopeClause updateClause(const EventKind& kind, const Record& record)
+{
+    return clauseOf(kind, record, kind.updateKey, false);
+}
+
+journal::ScopeClause deleteClause(const EventKind& kind, const Record& row)
+{
+    return clauseOf(kind, row, kind.deleteKey, true);
+}
+
 QString updateCondition(const EventKind& kind, DatabaseKind db, const Record& record)
 {
-    return condition(kind, db, record, kind.updateKey, false);
+    return journal::clauseSql(db, updateClause(kind, record));
 }
 
 QString deleteCondition(const EventKind& kind, DatabaseKind db, const Record& row)
 {
-    return condition(kind, db, row, kind.deleteKey, true);
+    return journal::clauseSql(db, deleteClause(kind, row));
 }
 
 QString querySql(const EventKind& kind, DatabaseKind db, const QueryChoice& choice)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialect/DatabaseKind.h"
+#include "journal/Scope.h"
 #include "text/DateTexts.h"
 #include "view/ViewMode.h"
 
@@ -152,6 +153,9 @@ struct EventKind {
     Message modifyFailure;
     QString tagType; // catalogue TagType of switches and tags; empty: no catalogue pickers
     bool stationChangeSelectsLastSwitch = false;
+    // Shown when another switch (or line name) is chosen with no station
+    // chosen; empty: the kind does not check.
+    Message noStationChosen;
     std::vector<EditField> fields;
 
     int columnCount() const { return int(columns.size()); }
@@ -179,8 +183,11 @@ QString insertSql(const EventKind& kind, DatabaseKind db, const Record& record);
 QString updateSql(const EventKind& kind, DatabaseKind db, const Record& record);
 // The DELETE of a list row: key texts lose trailing blanks unless kept as shown.
 QString deleteSql(const EventKind& kind, DatabaseKind db, const Record& row);
-// The conditions those statements address a record by; the journal keeps
-// the rows they select. An added record is addressed as a modified one.
+// The conditions those statements address a record by, as typed clauses
+// (the journal keeps the rows they select) and as SQL. An added record is
+// addressed as a modified one.
+journal::ScopeClause updateClause(const EventKind& kind, const Record& record);
+journal::ScopeClause deleteClause(const EventKind& kind, const Record& row);
 QString updateCondition(const EventKind& kind, DatabaseKind db, const Record& record);
 QString deleteCondition(const EventKind& kind, DatabaseKind db, const Record& row);
 

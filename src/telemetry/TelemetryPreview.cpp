@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
+#include "journal/ArchiveImage.h"
 #include "schema/TableNames.h"
 #include "text/DecimalText.h"
 #include "text/Trimming.h"
@@ -14,12 +15,10 @@ namespace tessera::telemetry {
 namespace {
 
 // Rows of a scope now; 0 where the day has no table.
-qint64 countRows(db::Connection& connection, const TableScope& scope)
+qint64 countRows(db::Connection& connection, DatabaseKind kind, const UnitScope& scope)
 {
     try {
-        db::ResultSet rs
-            = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(scope.table, scope.condition));
-        return rs.next() ? decimalInteger(rs.string(0)) : 0;
+        return journal::countScope(connection, kind, scope);
     } catch (const db::DbError& error) {
         db::rethrowIfConnectionLost(error);
         return 0;
@@ -79,7 +78,7 @@ CommandPreview previewBatchSetting(
     const BatchSeries series = batchSeries(request, startValue(connection, kind, request), random);
     preview.written = ofTag(batchRows(request, series), request.tagId);
     preview.writes = qint64(preview.written.size());
-    preview.deleted = countRows(connection, batchScope(kind, request));
+    preview.deleted = countRows(connection, kind, batchScope(request));
     preview.current = samplesOfDay(connection, request.day, request.tagId);
     return preview;
 }
@@ -105,7 +104,7 @@ CommandPreview previewReplacement(db::Connection& connection, DatabaseKind kind,
                                                                           : preview.tags.front();
     preview.written = ofTag(all, preview.tagId);
     preview.writes = qint64(all.size());
-    preview.deleted = countRows(connection, replaceTargetScope(kind, request, scope, catalogue));
+    preview.deleted = countRows(connection, kind, replaceTargetScope(request, scope, catalogue));
     preview.current = samplesOfDay(connection, request.target, preview.tagId);
     return preview;
 }

@@ -2,12 +2,14 @@
 
 #include "db/Statement.h"
 #include "dialect/DatabaseKind.h"
+#include "journal/Scope.h"
 #include "telemetry/TelemetryTexts.h"
 
 #include <QDate>
 #include <QString>
 #include <QTime>
 
+#include <optional>
 #include <vector>
 
 // The SQL and the algorithms of the telemetry commands, free of widgets:
@@ -21,15 +23,16 @@ namespace db {
 class Connection;
 }
 
+namespace journal {
+class ArchiveUnit;
+}
+
 namespace telemetry {
 
-// The rows a writing command may touch: its table and the condition over
-// it. The statements address the same rows, and the journal keeps their
-// before-image, so the two never drift apart.
-struct TableScope {
-    QString table;
-    QString condition;
-};
+// The rows a writing command may touch, as typed fields: its table and the
+// clauses over it. The statements are built from the same scope, and the
+// journal keeps its before-image, so the two never drift apart.
+using journal::UnitScope;
 
 // ---- Query -------------------------------------------------------------------
 
@@ -58,7 +61,7 @@ struct SingleValue {
 };
 
 QString singleValueSql(DatabaseKind kind, const SingleValue& sample);
-TableScope singleValueScope(DatabaseKind kind, const SingleValue& sample);
+UnitScope singleValueScope(const SingleValue& sample);
 // True when the sample was added, or when the sample to modify exists. Throws db::DbError.
 bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const SingleValue& sample);
 
@@ -67,8 +70,18 @@ bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const Singl
 // One listed sample by its own time text (yyyy-mm-dd hh:mm:ss: the table is
 // that day's) and its TagID. Throws db::DbError.
 QString deleteSampleSql(DatabaseKind kind, const QString& timeText, int tagId);
-TableScope sampleScope(DatabaseKind kind, const QString& timeText, int tagId);
+UnitScope sampleScope(const QString& timeText, int tagId);
 void deleteSample(db::Connection& connection, DatabaseKind kind, const QString& timeText, int tagId);
+
+// Listed samples (time text, TagID) as one scope per day table, a clause a
+// sample, in the order of the days.
+std::vector<UnitScope> samplesScopes(const std::vector<std::pair<QString, int>>& samples);
+// Deletes the listed samples one by one from the last to the first, inside
+// the unit, and commits what was deleted: a failure stops there, and the
+// samples before it stay deleted. Returns how many were deleted; `failure`
+// holds the driver's text of the one that failed.
+qint64 deleteSamples(db::Connection& connection, DatabaseKind kind, const std::vector<std::pair<QString, int>>& samples,
+                     journal::ArchiveUnit& unit, QString& failure);
 
 // ---- Zeroing ----------------------------------------------------------------------
 
@@ -80,13 +93,13 @@ struct RangeOfDay {
 
 QString zeroingSql(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
                    const CatalogueNode& catalogue);
-TableScope zeroingScope(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
-                        const CatalogueNode& catalogue);
+UnitScope zeroingScope(const RangeOfDay& range, const TelemetryScope& scope, const CatalogueNode& catalogue);
 // Sets nValue and nValueChange of the scope's samples in the range to 0, as
-// one unit: a refused row leaves every sample as it was. Throws db::DbError;
-// a switch without known tags fails before reaching the database.
+// one unit, and commits it: a refused row leaves every sample as it was.
+// Throws db::DbError; a switch without known tags fails before reaching
+// the database.
 void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfDay& range,
-                   const TelemetryScope& scope, const CatalogueNode& catalogue);
+                   const TelemetryScope& scope, const CatalogueNode& catalogue, journal::ArchiveUnit& unit);
 
 // ---- Manual batch setting -------------------------------------------------------
 
@@ -117,17 +130,20 @@ struct BatchSeries {
 
 // The samples of a request: one per interval from the start up to the end.
 // `previous` is the value before the first sample (random method only);
-// `random` is drawn from only by the random method.
-BatchSeries batchSeries(const BatchRequest& request, float previous, RandomSource& random);
+// nullopt makes the first change 0. `random` is drawn from only by the
+// random method.
+BatchSeries batchSeries(const BatchRequest& request, std::optional<float> previous, RandomSource& random);
 
 // The value before the first sample: the latest of the previous day when the
-// start is midnight, else the sample one interval before the start. 0 when
-// there is none. Throws db::DbError when it cannot be read.
-float previousValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& request);
+// start is midnight (nullopt when that day holds no sample of the tag: the
+// first change is then 0), else the sample one interval before the start
+// (0 when there is none: the first change is then the first value). Throws
+// db::DbError when it cannot be read.
+std::optional<float> previousValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& request);
 
 // previousValue for the random method, 0 for the others and where the day
 // before has no table. Throws db::DbError only when the connection is lost.
-float startValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& request);
+std::optional<float> startValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& request);
 
 // Rows as a command writes them: ATime, TagID, DataType, nValue, nValueChange.
 using SampleRows = std::vector<std::vector<db::Value>>;
@@ -137,7 +153,7 @@ SampleRows batchRows(const BatchRequest& request, const BatchSeries& series);
 // Deletes every instant the batch writes: from the start up to the end's
 // whole second, through 23:59:59 when a day-end row follows.
 QString batchDeleteSql(DatabaseKind kind, const BatchRequest& request);
-TableScope batchScope(DatabaseKind kind, const BatchRequest& request);
+UnitScope batchScope(const BatchRequest& request);
 
 // The questions a batch setting asks while it runs.
 class BatchQuestions {
@@ -165,6 +181,7 @@ struct BatchOutcome {
     Result result = Result::Done;
     qint64 written = 0; // samples in the table at the end
     qint64 failed = 0;
+    QString detail;     // the driver's text of the failure
     // Done without failures: every row the range holds now, as written
     // (ATime, TagID, DataType, nValue, nValueChange), so that the journal
     // need not read them back.
@@ -175,7 +192,7 @@ struct BatchOutcome {
 // commits them together. On a table that cannot roll back, each sample is
 // written once in autocommit and whatever was written stays.
 BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, const BatchRequest& request,
-                             BatchQuestions& questions, RandomSource& random);
+                             BatchQuestions& questions, RandomSource& random, journal::ArchiveUnit& unit);
 
 // ---- Replacement ---------------------------------------------------------------------
 
@@ -195,8 +212,7 @@ int dayOffset(const ReplaceRequest& request);
 QString replaceDeleteSql(DatabaseKind kind, const ReplaceRequest& request, const TelemetryScope& scope,
                          const CatalogueNode& catalogue);
 // The target range, the only rows a replacement changes.
-TableScope replaceTargetScope(DatabaseKind kind, const ReplaceRequest& request, const TelemetryScope& scope,
-                              const CatalogueNode& catalogue);
+UnitScope replaceTargetScope(const ReplaceRequest& request, const TelemetryScope& scope, const CatalogueNode& catalogue);
 // The copy without correction: one INSERT ... SELECT moving ATime by the offset.
 QString replaceCopySql(DatabaseKind kind, const ReplaceRequest& request, const TelemetryScope& scope,
                        const CatalogueNode& catalogue);
@@ -218,6 +234,9 @@ std::vector<SourceRow> readSourceRows(db::Connection& connection, const QString&
 // out and counted in `skipped`.
 SampleRows replacementRows(const std::vector<SourceRow>& rows, const ReplaceRequest& request, RandomSource& random,
                            qint64& skipped);
+// The same for one row; nullopt for a row left out.
+std::optional<std::vector<db::Value>> replacementRow(const SourceRow& row, const ReplaceRequest& request,
+                                                     RandomSource& random);
 
 struct ReplaceOutcome {
     enum class Result {
@@ -233,16 +252,18 @@ struct ReplaceOutcome {
     Result result = Result::Done;
     qint64 copied = 0;  // rows written (-1: the driver does not count them)
     qint64 skipped = 0; // rows with correction that could not be written
+    QString detail;     // the driver's text of the failure
 };
 
 // One unit on `shared`: proves the source readable, deletes the target range
 // and copies the source range into it, committed together. A second
-// connection is opened with `connectString` before anything changes; it
-// reads the rows to correct, so that their reading is over before the
-// first write (SQLite locks a file against a writer while it is read).
+// connection is opened with `connectString` before anything changes, as a
+// proof that the data source can be reached. With correction the source is
+// read an hour at a time and each hour of the target replaced in turn (also
+// when source and target are the same day): memory stays that of an hour.
 ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const QString& connectString,
                               const ReplaceRequest& request, const TelemetryScope& scope,
-                              const CatalogueNode& catalogue, RandomSource& random);
+                              const CatalogueNode& catalogue, RandomSource& random, journal::ArchiveUnit& unit);
 
 } // namespace telemetry
 } // namespace tessera

@@ -104,22 +104,30 @@ float RandomBetween(RandomSource& random, float maximum, float minimum)
     return minimum + r * K * (maximum - minimum);
 }
 
-QString TagIdList(const CatalogueNode& catalogue, const QString& station, const QString& switchName)
+std::vector<int> tagIdsUnder(const CatalogueNode& catalogue, const QString& station, const QString& switchName)
 {
+    std::vector<int> ids;
     for (const CatalogueNode& s : catalogue.children) {
         if (s.name != station)
             continue;
         for (const CatalogueNode& sw : s.children) {
             if (sw.name != switchName)
                 continue;
-            QStringList parts;
             for (const CatalogueNode& tag : sw.children)
-                parts << QStringLiteral("TagID=%1").arg(tag.itemData);
-            return parts.join(QStringLiteral(" OR "));
+                ids.push_back(tag.itemData);
+            return ids;
         }
-        return QString();
+        return ids;
     }
-    return QString();
+    return ids;
+}
+
+QString TagIdList(const CatalogueNode& catalogue, const QString& station, const QString& switchName)
+{
+    QStringList parts;
+    for (int id : tagIdsUnder(catalogue, station, switchName))
+        parts << QStringLiteral("TagID=%1").arg(id);
+    return parts.join(QStringLiteral(" OR "));
 }
 
 SelectionResult selectTag(const TreeItemInfo& item)
@@ -163,24 +171,48 @@ QString refusalCaption(SelectionRefusal refusal)
     return refusal == SelectionRefusal::SwitchToTelemetry ? QStringLiteral("遥测数据") : QStringLiteral("替换数据");
 }
 
-QString scopeCondition(const TelemetryScope& scope, const QString& fromLiteral, const QString& untilLiteral,
-                       const CatalogueNode& catalogue)
+journal::Value instantValue(const QDate& day, const QTime& time)
 {
-    const QString range = QStringLiteral("ATime>=%1 AND ATime<%2").arg(fromLiteral, untilLiteral);
+    return journal::DateTimeText{FormatTimeText(day, time)};
+}
+
+journal::Value rangeEndValue(const QDate& day, const QTime& end)
+{
+    // Wall-clock seconds: no time zone may shift the day's last second.
+    return journal::DateTimeText{FormatTimeText(QDateTime(day, end, Qt::UTC).addSecs(1))};
+}
+
+journal::ScopeClause scopeClause(const TelemetryScope& scope, const journal::Value& from, const journal::Value& until,
+                                 const CatalogueNode& catalogue)
+{
+    using journal::Comparison;
+    const QString tag = QStringLiteral("TagID");
+    journal::ScopeClause clause = journal::rangeClause(QStringLiteral("ATime"), from, until);
     switch (scope.kind) {
     case TelemetryScope::Kind::Tag:
-        return range + QStringLiteral(" AND TagID=%1").arg(scope.tagId);
+        clause.terms.push_back(journal::equalTo(tag, qint64(scope.tagId)));
+        break;
     case TelemetryScope::Kind::Station:
-        return range
-            + QStringLiteral(" AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE StationName=%1 AND TagType='%2')")
-                  .arg(quotedSqlText(scope.station), kTagTypeTelemetry);
+        clause.terms.push_back({tag, Comparison::InTelemetryCatalogue, {scope.station}});
+        break;
     case TelemetryScope::Kind::AllTelemetry:
-        return range + QStringLiteral(" AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE TagType='%1')").arg(kTagTypeTelemetry);
-    case TelemetryScope::Kind::Switch:
-        // The list goes in parentheses so that the range bounds every tag of it.
-        return range + QStringLiteral(" AND (%1)").arg(TagIdList(catalogue, scope.station, scope.switchName));
+        clause.terms.push_back({tag, Comparison::InTelemetryCatalogue, {}});
+        break;
+    case TelemetryScope::Kind::Switch: {
+        // One list in parentheses, so that the range bounds every tag of it.
+        journal::ScopeTerm list{tag, Comparison::AnyOf, {}};
+        for (int id : tagIdsUnder(catalogue, scope.station, scope.switchName))
+            list.values.emplace_back(qint64(id));
+        clause.terms.push_back(std::move(list));
+        break;
     }
-    return range;
+    }
+    return clause;
+}
+
+bool scopeHasNoTags(const TelemetryScope& scope, const CatalogueNode& catalogue)
+{
+    return scope.kind == TelemetryScope::Kind::Switch && tagIdsUnder(catalogue, scope.station, scope.switchName).empty();
 }
 
 } // namespace tessera::telemetry

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialect/DatabaseKind.h"
+#include "journal/Scope.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -49,9 +50,10 @@ private:
 // bounds can be drawn.
 float RandomBetween(RandomSource& random, float maximum, float minimum);
 
-// "TagID=a OR TagID=b ..." for the tags the tree shows under a switch,
-// found by exact station and switch name (first match); empty when either
-// is not in the catalogue.
+// The tags the tree shows under a switch, found by exact station and switch
+// name (first match); none when either is not in the catalogue.
+std::vector<int> tagIdsUnder(const CatalogueNode& catalogue, const QString& station, const QString& switchName);
+// The same as "TagID=a OR TagID=b ...".
 QString TagIdList(const CatalogueNode& catalogue, const QString& station, const QString& switchName);
 
 // What the tree's selected item is, as far as the commands need to know.
@@ -95,11 +97,19 @@ SelectionResult selectForReplacement(const TreeItemInfo& item);
 QString refusalText(SelectionRefusal refusal);
 QString refusalCaption(SelectionRefusal refusal);
 
-// The WHERE condition of a scope from a literal (inclusive) up to an end
-// literal (exclusive, see rangeEndLiteral).
-// A switch whose tags are unknown gives "... AND ()", which no database takes.
-QString scopeCondition(const TelemetryScope& scope, const QString& fromLiteral, const QString& untilLiteral,
-                       const CatalogueNode& catalogue);
+// A day and a time of day as a value of a scope's ATime, and the exclusive
+// end of a range whose last second is `end` (as rangeEndLiteral).
+journal::Value instantValue(const QDate& day, const QTime& time);
+journal::Value rangeEndValue(const QDate& day, const QTime& end);
+
+// The samples of a scope from an instant (inclusive) up to an end
+// (exclusive), as a typed clause; clauseSql gives its condition. A switch
+// whose tags are unknown lists none: its SQL ends in "()", which no
+// database takes, and the journal refuses it.
+journal::ScopeClause scopeClause(const TelemetryScope& scope, const journal::Value& from, const journal::Value& until,
+                                 const CatalogueNode& catalogue);
+// Whether the scope names no tag at all (a switch the catalogue does not know).
+bool scopeHasNoTags(const TelemetryScope& scope, const CatalogueNode& catalogue);
 
 } // namespace telemetry
 } // namespace tessera

@@ -122,7 +122,7 @@ TEST_P(CommandJournalTest, EveryWritingCommandIsJournaledAndUndoneToTheRowsBefor
             QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
         else
             frame->runCommand(cmd::UndoLastOperation);
-        ASSERT_EQ(gui->messages().back().text.left(5), "撤销完成!") << gui->messages().back().text.toStdString();
+        ASSERT_EQ(gui->messages().back().text.left(5), "撤销完成!") << i << gui->messages().back().text.toStdString();
     }
     // The oldest command added a sample: its undo deletes it and writes nothing back.
     EXPECT_EQ(gui->messages().back().text, "撤销完成!\n删除1行,写回0行。");

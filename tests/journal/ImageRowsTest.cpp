@@ -128,3 +128,78 @@ TEST(RowChanges, NameEachChangedRowByItsKeyAndPosition)
               (QStringList{"第1行(ATime=2026-01-02 00:00:00)已被删除", "第2行(ATime=2026-01-02 00:00:01)已被删除",
                            "另有1处改动"}));
 }
+
+// Conditions the journal stored as text before scopes were typed are read
+// back into the scope that gives the same SQL again; anything beyond the
+// forms the commands wrote is refused, so that no stored text runs as SQL.
+TEST(StoredConditions, OldFormsBecomeTheScopesThatWroteThemAndNothingElseParses)
+{
+    const QString range = "ATime>='2026-01-02 00:00:00' AND ATime<'2026-01-02 01:00:00'";
+    struct Case {
+        const char* what;
+        DatabaseKind kind;
+        QString stored;
+        size_t clauses;
+    };
+    const Case cases[] = {
+        {"one tag", DatabaseKind::SQLite, range + " AND TagID=1", 1},
+        {"a station", DatabaseKind::SQLite,
+         range + " AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE StationName='O''Neil' AND TagType='遥测')", 1},
+        {"every telemetry tag", DatabaseKind::PostgreSQL,
+         range + " AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE TagType='遥测')", 1},
+        {"a switch's tags", DatabaseKind::SQLite, range + " AND (TagID=1 OR TagID=2 OR TagID=7)", 1},
+        {"listed samples", DatabaseKind::MySql,
+         "(ATime='2026-01-02 00:00:05' AND TagID=1) OR (ATime='2026-01-02 00:00:06' AND TagID=1)", 2},
+        {"Oracle's dates", DatabaseKind::Oracle,
+         "ADate>=TO_DATE('2026-01-02', 'YYYY-MM-DD') AND ADate<TO_DATE('2026-01-03', 'YYYY-MM-DD')", 1},
+        {"Access's dates", DatabaseKind::Access, "ADate=#2026-01-02# AND ATime=#08:00:00# AND Minisecond=5", 1},
+        {"a negative key", DatabaseKind::SqlServer, "AType=-3 AND Contents='a''b'", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto scope = parseStoredCondition("Tag20260102", c.stored);
+        ASSERT_TRUE(scope.has_value());
+        ASSERT_EQ(scope->clauses.size(), c.clauses);
+        const std::vector<QString> sql = scopeConditions(c.kind, *scope);
+        ASSERT_EQ(sql.size(), 1u);
+        EXPECT_EQ(sql[0], c.stored);
+        // Its typed form survives the journal's encoding unchanged.
+        EXPECT_EQ(decodeScope(encodeScope(*scope)), scope);
+    }
+    EXPECT_EQ(parseStoredCondition("Tag20260102", QString())->clauses, std::vector<ScopeClause>{{}});
+    EXPECT_EQ(parseStoredCondition("Tag20260102", "ID IN (1, 2, 5)")->clauses[0].terms[0].comparison, Comparison::AnyOf);
+    for (const char* refused : {"TagID=1; DROP TABLE Tag20260102", "TagID=1 -- all", "TagID=abs(-1)", "1=1",
+                                "TagID IN(SELECT TagID FROM Other)", "TagID=1 OR", "ATime>='unterminated",
+                                "TagID IN(SELECT TagID FROM EqpTagInfo WHERE TagType='遥信')", "TagID<>1"})
+        EXPECT_FALSE(parseStoredCondition("Tag20260102", QString::fromUtf8(refused)).has_value()) << refused;
+    EXPECT_FALSE(parseStoredCondition("Tag2026; DROP", "TagID=1").has_value());
+}
+
+// A scope of any size is read and deleted in conditions of a bounded size;
+// a day's range is read an hour at a time; a damaged encoding is refused.
+TEST(Scopes, ConditionsStayBoundedAndDamagedEncodingsAreRefused)
+{
+    UnitScope listed{"Tag20260102", {}};
+    for (int i = 0; i < 5000; ++i)
+        listed.clauses.push_back({{equalTo("ATime", DateTimeText{"2026-01-02 00:00:00"}), equalTo("TagID", qint64(i))}});
+    const std::vector<QString> chunks = scopeConditions(DatabaseKind::SQLite, listed);
+    EXPECT_EQ(chunks.size(), 50u);
+    EXPECT_TRUE(std::all_of(chunks.begin(), chunks.end(), [](const QString& c) { return c.count(" OR ") == 99; }));
+
+    const UnitScope day{"Tag20260102", {rangeClause("ATime", DateTimeText{"2026-01-02 00:00:00"},
+                                                    DateTimeText{"2026-01-03 00:00:00"})}};
+    const std::vector<QString> hours = readingConditions(DatabaseKind::PostgreSQL, day);
+    ASSERT_EQ(hours.size(), 24u);
+    EXPECT_EQ(hours[0], "ATime>='2026-01-02 00:00:00' AND ATime<'2026-01-02 01:00:00'");
+    EXPECT_EQ(hours[23], "ATime>='2026-01-02 23:00:00' AND ATime<'2026-01-03 00:00:00'");
+
+    const QByteArray bytes = encodeScope(listed);
+    for (qsizetype cut : {qsizetype(1), bytes.size() / 2, bytes.size() - 1})
+        EXPECT_FALSE(decodeScope(bytes.left(cut)).has_value()) << cut;
+    // A count far beyond the bytes that follow it, and a name that is SQL.
+    EXPECT_FALSE(decodeScope(encodeRow({QString("Tag20260102"), qint64(1) << 40})).has_value());
+    UnitScope named = day;
+    named.clauses[0].terms[0].column = "ATime; DROP TABLE x";
+    EXPECT_FALSE(decodeScope(encodeScope(named)).has_value());
+    EXPECT_FALSE(scopeProblem(named).isEmpty());
+}

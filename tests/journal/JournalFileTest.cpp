@@ -1,11 +1,16 @@
 #include "FileBytes.h"
+#include "ScopedEnv.h"
 #include "JournalTestSupport.h"
 
 #include <QFileInfo>
+#include <QProcess>
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <csignal>
+#include <latch>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,16 +35,7 @@ RowSet typedRows()
 // An entry of one unit whose before-image holds `before`.
 EntryDraft entryWith(const RowSet& before = typedRows())
 {
-    return draftOf("批量设置", {{"Tag20260102", "TagID=1", "TagID 1", {"ID"}, before}});
-}
-
-// Runs SQL on the file as another program would.
-void execOn(const QString& path, const char* sql)
-{
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    return draftOf("批量设置", {{{"Tag20260102", {{{equalTo("TagID", qint64(1))}}}}, "TagID 1", {"ID"}, before}});
 }
 
 // A journal whose table pages are overwritten: the header is still SQLite's.
@@ -63,7 +59,19 @@ TEST(JournalFile, EntryGoesFromPendingWithItsTypedImageToItsOutcome)
 {
     TempJournal temp;
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    const qint64 id = Journal::open(temp.path()).beginEntry(entryWith());
+    qint64 id = 0;
+    {
+        // Who runs the program is the system's account, whatever the
+        // environment says (a HOME folder named "home" once made 用户 "home").
+        ScopedEnv user("USER", "somebody-else");
+        ScopedEnv logname("LOGNAME", "somebody-else");
+        ScopedEnv home("HOME", qPrintable(temp.folder() + "/home"));
+        id = Journal::open(temp.path()).beginEntry(entryWith());
+    }
+    QProcess whoami;
+    whoami.start("id", {"-un"});
+    ASSERT_TRUE(whoami.waitForFinished());
+    const QString account = QString::fromLocal8Bit(whoami.readAllStandardOutput()).trimmed();
 
     Journal journal = Journal::open(temp.path());
     EXPECT_TRUE(journal.setAsidePath().isEmpty());
@@ -78,8 +86,7 @@ TEST(JournalFile, EntryGoesFromPendingWithItsTypedImageToItsOutcome)
     ASSERT_TRUE(pending.has_value());
     EXPECT_EQ(pending->state, EntryState::Pending);
     EXPECT_EQ(pending->login, "wardenaccount");
-    EXPECT_EQ(pending->osUser, osUserName());
-    EXPECT_FALSE(pending->osUser.isEmpty());
+    EXPECT_EQ(pending->osUser, account);
     EXPECT_GE(pending->startedLocal, before);
     EXPECT_EQ(pending->startedUtc.toSecsSinceEpoch(), pending->startedLocal.toSecsSinceEpoch());
     EXPECT_FALSE(pending->finishedUtc.isValid());
@@ -153,6 +160,10 @@ TEST(JournalFile, EntryOfAKilledProgramIsPendingAtTheNextStart)
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(entryStateText(pending[0].state), "未完成");
     EXPECT_EQ(rowLines(journal.beforeRows(pending[0].id, 0).rows), rowLines(typedRows().rows));
+    // Its process is gone; one of this process is not.
+    EXPECT_EQ(pending[0].pid, child);
+    EXPECT_FALSE(Journal::isAlive(pending[0]));
+    EXPECT_TRUE(Journal::isAlive(*journal.entry(journal.beginEntry(entryWith()))));
 }
 
 TEST(JournalFile, UnusableFileIsSetAsideAndANewJournalStarted)
@@ -252,7 +263,9 @@ TEST(JournalFile, JournalOfANewerProgramIsLeftAlone)
     EXPECT_EQ(temp.files(), QStringList{"journal.sqlite"});
 }
 
-TEST(JournalFile, RetentionRemovesOldEntriesWithTheirImagesOnly)
+// Retention removes old entries with their images, but never one still
+// pending nor one whose process still runs.
+TEST(JournalFile, RetentionRemovesOldFinishedEntriesWithTheirImagesOnly)
 {
     TempJournal temp;
     Journal journal = Journal::open(temp.path());
@@ -261,29 +274,69 @@ TEST(JournalFile, RetentionRemovesOldEntriesWithTheirImagesOnly)
     RowSet big = typedRows();
     for (int i = 0; i < 2000; ++i)
         big.rows.push_back(big.rows[size_t(i % 3)]);
-    auto add = [&](int daysAgo) {
+    // An entry `daysAgo` old, finished unless pending, of a process that has
+    // ended unless alive (its start mark no longer that of this pid).
+    auto add = [&](int daysAgo, bool pending = false, bool alive = false) {
         EntryDraft draft = entryWith(big);
         draft.at = QDateTime::currentDateTime().addDays(-daysAgo);
-        return journal.beginEntry(draft);
+        const qint64 id = journal.beginEntry(draft);
+        if (!pending)
+            journal.finishEntry(id, EntryState::Done, "完成");
+        if (!alive)
+            execOn(temp.path(), QString("UPDATE entry SET process_start='ended' WHERE id=%1").arg(id));
+        return id;
     };
     const qint64 old = add(200);
     const qint64 older = add(400);
     const qint64 recent = add(179);
     const qint64 today = add(0);
+    const qint64 pending = add(300, true);
+    const qint64 live = add(300, false, true);
     const qint64 sizeBefore = journal.sizeBytes();
 
     EXPECT_EQ(journal.removeOlderThan(0), 0); // a setting of 0 keeps everything
-    EXPECT_EQ(journal.entries().size(), 4u);
+    EXPECT_EQ(journal.entries().size(), 6u);
 
-    journal.setSettings({true, 180});
+    journal.setSettings({true, 180, 5000});
     EXPECT_EQ(journal.applyRetention(), 2);
-    EXPECT_EQ(idsOf(journal.entries()), (std::vector<qint64>{today, recent}));
+    EXPECT_EQ(idsOf(journal.entries()), (std::vector<qint64>{live, pending, today, recent}));
     EXPECT_TRUE(journal.beforeRows(old, 0).rows.empty());
     EXPECT_TRUE(journal.beforeRows(older, 0).rows.empty());
     EXPECT_EQ(journal.beforeRows(recent, 0).rows.size(), big.rows.size());
     EXPECT_LT(journal.sizeBytes(), sizeBefore);
+    // The pending entry's later updates still find it.
+    journal.finishEntry(pending, EntryState::Failed, "中止");
 
     Journal reopened = Journal::open(temp.path());
     EXPECT_TRUE(reopened.settings().reasonRequired);
     EXPECT_EQ(reopened.settings().retentionDays, 180);
+    EXPECT_EQ(reopened.settings().imageLimit, 5000);
+}
+
+// Instances that start together on a new journal all open it: one makes
+// the schema, the others find it made.
+TEST(JournalFile, SeveralInstancesOpenANewJournalAtOnce)
+{
+    for (int round = 0; round < 10; ++round) {
+        TempJournal temp;
+        std::latch start(3);
+        std::atomic<int> opened {0};
+        std::vector<std::thread> instances;
+        for (int i = 0; i < 3; ++i)
+            instances.emplace_back([&] {
+                start.arrive_and_wait();
+                try {
+                    Journal journal = Journal::open(temp.path());
+                    EXPECT_EQ(journal.setAsidePath(), QString());
+                    journal.beginEntry(entryWith());
+                    ++opened;
+                } catch (const JournalError& error) {
+                    ADD_FAILURE() << error.what();
+                }
+            });
+        for (std::thread& t : instances)
+            t.join();
+        EXPECT_EQ(opened, 3);
+        EXPECT_EQ(Journal::open(temp.path()).entries().size(), 3u);
+    }
 }

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 namespace tessera::test {
@@ -57,6 +59,19 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// Runs SQL on a journal file as another program (or a hand editing it) would.
+inline void execOn(const QString& path, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 5000);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error), SQLITE_OK)
+        << (error ? error : "") << " in " << sql.toStdString();
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
 
 inline journal::EntryDraft draftOf(const QString& command, std::vector<journal::UnitDraft> units = {})
 {

@@ -2,9 +2,12 @@
 // over a SQLite archive: an entry written as a command writes it, then read,
 // filtered, exported and undone as a user would.
 #include "ArchiveRows.h"
+#include "JournalTestSupport.h"
 #include "MainWindowTest.h"
 
+#include "app/BackgroundRun.h"
 #include "app/CommandJournal.h"
+#include "journal/ArchiveUnit.h"
 #include "app/ReasonDialog.h"
 #include "journal/Journal.h"
 #include "journal/ui/JournalWindow.h"
@@ -14,6 +17,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -47,12 +51,15 @@ protected:
     // A command as the commands run one: journaled, then the archive changed.
     void journaledChange(int commandId, const QString& name, int tag, const QString& change)
     {
-        JournalRequest request{commandId, name, QStringLiteral("TagID %1").arg(tag), QStringLiteral("校核"), {}};
-        request.units.push_back({table(), QStringLiteral("TagID=%1").arg(tag), request.scopeText, {"ATime", "TagID"}, {}});
-        auto command = beginJournaled(frame.get(), name, request);
-        ASSERT_TRUE(command);
-        app.GetConnection().execute(QStringLiteral("UPDATE %1 SET %2 WHERE TagID=%3").arg(table(), change).arg(tag));
-        finishJournaled(command, frame.get(), name, true, QStringLiteral("完成"), {-1, 2, 0});
+        JournalRequest request{commandId, name, QStringLiteral("TagID %1").arg(tag), QStringLiteral("校核"), {}, {}};
+        request.units.push_back({{table(), {{{journal::equalTo("TagID", qint64(tag))}}}}, request.scopeText,
+                                 {"ATime", "TagID"}, std::nullopt});
+        const auto result = runJournaled(frame.get(), name, request, [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+            app.GetConnection().execute(QStringLiteral("UPDATE %1 SET %2 WHERE TagID=%3").arg(table(), change).arg(tag));
+            unit.commit();
+            return CommandResult{true, QStringLiteral("完成"), {-1, 2, 0}, {}, {}};
+        });
+        ASSERT_TRUE(result && result->succeeded);
     }
 };
 
@@ -124,17 +131,63 @@ TEST_P(JournalWindowTest, TheWindowListsFiltersShowsRowsExportsAndSetsReasonsReq
     EXPECT_EQ(values(), QStringList({"1=0", "1=0", "2=7", "2=7"}));
 }
 
+// The window reads an image a page at a time, and a damaged entry (a count
+// altered in the file, its blocks overwritten) is listed as damaged without
+// reading more than a page of it.
+TEST_P(JournalWindowTest, ImagesAreReadAPageAtATimeAndDamageIsShown)
+{
+    journal::RowSet big{{"ATime", "TagID"}, {journal::ValueType::DateTime, journal::ValueType::Integer}, {}};
+    for (int i = 0; i < 2500; ++i)
+        big.rows.push_back({journal::DateTimeText{QString("2026-01-02 00:%1:%2").arg(i / 60 % 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0'))}, qint64(i)});
+    journal::EntryDraft draft;
+    draft.commandName = QStringLiteral("数据复制");
+    draft.units.push_back({{table(), {{}}}, QString(), {}, big});
+    const qint64 paged = app.GetJournal().beginEntry(draft);
+    const qint64 damaged = app.GetJournal().beginEntry(draft);
+    execOn(app.GetJournal().path(),
+           QStringLiteral("UPDATE unit SET before_rows=4000000000000000 WHERE entry_id=%1;"
+                          "UPDATE image_chunk SET data=x'ffffffff' WHERE entry_id=%1").arg(damaged));
+
+    gui->onDialog<JournalWindow>([&](JournalWindow& w) {
+        QTableWidget* list = w.entryList();
+        ASSERT_EQ(list->rowCount(), 2);
+        EXPECT_TRUE(list->item(0, 8)->text().startsWith(QStringLiteral("记录已损坏"))) << list->item(0, 8)->text().toStdString();
+        auto* before = w.findChild<QTableWidget*>(QStringLiteral("beforeRows"));
+        auto* next = w.findChild<QPushButton*>(QStringLiteral("beforeRowsNext"));
+        EXPECT_EQ(before->rowCount(), 0); // its blocks are not rows
+        list->selectRow(1);
+        ASSERT_EQ(w.selectedEntryId(), paged);
+        std::vector<int> pages {before->rowCount()};
+        while (next->isEnabled()) {
+            QTest::mouseClick(next, Qt::LeftButton);
+            pages.push_back(before->rowCount());
+        }
+        EXPECT_EQ(pages, (std::vector<int>{1000, 1000, 500}));
+        EXPECT_EQ(before->item(0, 1)->text(), QStringLiteral("2000"));
+        EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("beforeRowsPosition"))->text(),
+                  QStringLiteral("第2001-2500行,共2500行"));
+    });
+    frame->runCommand(cmd::OperationJournal);
+    EXPECT_FALSE(gui->messageTexts().isEmpty()) << "the damaged blocks are reported";
+}
+
 // A command the program was killed in shows at the next start, once.
 TEST_P(JournalWindowTest, TheNextStartShowsACommandLeftPendingOnce)
 {
     journal::EntryDraft draft;
     draft.commandName = QStringLiteral("人工批量置数");
     draft.scopeText = QStringLiteral("TagID 2");
-    const qint64 id = app.GetJournal().beginEntry(draft);
+    const qint64 running = app.GetJournal().beginEntry(draft);
+    draft.scopeText = QStringLiteral("TagID 1");
+    const qint64 killed = app.GetJournal().beginEntry(draft);
+    // The second's process has ended: its pid is now another process's.
+    execOn(app.GetJournal().path(), QStringLiteral("UPDATE entry SET process_start='ended' WHERE id=%1").arg(killed));
     app.ReviewJournal();
     ASSERT_EQ(gui->messages().size(), 1u);
-    EXPECT_TRUE(gui->messages().back().text.contains(QStringLiteral("人工批量置数 TagID 2")));
-    EXPECT_EQ(app.GetJournal().entry(id)->state, journal::EntryState::Failed);
+    EXPECT_TRUE(gui->messages().back().text.contains(QStringLiteral("人工批量置数 TagID 1")));
+    EXPECT_FALSE(gui->messages().back().text.contains(QStringLiteral("TagID 2")));
+    EXPECT_EQ(app.GetJournal().entry(killed)->state, journal::EntryState::Failed);
+    EXPECT_EQ(app.GetJournal().entry(running)->state, journal::EntryState::Pending);
     app.ReviewJournal();
     EXPECT_EQ(gui->messages().size(), 1u);
 }

@@ -5,6 +5,8 @@
 #include "db/BulkWriter.h"
 #include "db/DbError.h"
 #include "journal/ArchiveImage.h"
+#include "journal/ArchiveUnit.h"
+#include "journal/JournaledCommand.h"
 #include "journal/Undo.h"
 
 using namespace tessera;
@@ -55,41 +57,55 @@ protected:
     }
 
     // One tag from midnight up to, not including, `seconds` later.
-    QString scopeOfTag(int tag, int seconds) const
+    UnitScope scopeOfTag(int tag, int seconds, const QString& table = kDay) const
     {
-        return QString("ATime >= %1 AND ATime < %2 AND TagID = %3")
-            .arg(FormatDateLiteral(kind(), "2026-01-02 00:00:00"),
-                 FormatDateLiteral(kind(), kMidnight.addSecs(seconds).toString("yyyy-MM-dd hh:mm:ss")))
-            .arg(tag);
+        ScopeClause clause = rangeClause("ATime", DateTimeText{"2026-01-02 00:00:00"},
+                                         DateTimeText{kMidnight.addSecs(seconds).toString("yyyy-MM-dd hh:mm:ss")});
+        clause.terms.push_back(equalTo("TagID", qint64(tag)));
+        return {table, {clause}};
     }
 
-    // What a journaled batch setting does: before-image, entry, then in one
-    // transaction delete the scope and write the new rows; once committed,
-    // record what it left.
-    qint64 journaledBatch(const QString& where, const WrittenRows& rows)
+    EntryDraft draft(const QString& command, const UnitScope& scope, const QStringList& keys = {"ATime", "TagID"})
     {
-        const RowSet before = captureRows(connection(), kind(), kDay, where);
-        EntryDraft draft = draftOf("批量设置", {{kDay, where, "TagID 1", {"ATime", "TagID"}, before}});
-        draft.kind = int(kind());
-        draft.dataSource = database().dsn;
-        const qint64 id = journal->beginEntry(draft);
-        db::Transaction transaction(connection());
-        const qint64 removed = connection().execute(scopeDeleteSql(kDay, where));
-        db::BulkWriter writer(connection(), insertSql(kDay, before.columns), int(before.columns.size()), 4000,
-                              db::BulkWriter::Mode::InTransaction);
-        for (const auto& row : rows)
-            writer.addRow(row);
-        const auto summary = writer.finish();
-        transaction.commit();
-        journal->recordAfterState(id, 0, captureRows(connection(), kind(), kDay, where));
-        journal->finishEntry(id, EntryState::Done, "完成", {removed, summary.written, 0});
-        return id;
+        EntryDraft d = draftOf(command, {{scope, "TagID 1", keys, std::nullopt}});
+        d.kind = int(kind());
+        d.dataSource = database().dsn;
+        return d;
     }
 
-    QStringList snapshot(const QString& table = kDay, const QString& where = {})
+    // What a journaled command does: in one unit, the before-image read and
+    // committed to the journal, then `change` runs and commits; then the
+    // after-state read again.
+    qint64 journaled(const QString& command, const UnitScope& scope, const std::function<void(ArchiveUnit&)>& change,
+                     const QStringList& keys = {"ATime", "TagID"})
     {
-        return rowLines(captureRows(connection(), kind(), table, where).rows);
+        ArchiveUnit unit(connection(), kind(), {scope.table});
+        JournaledCommand entry = JournaledCommand::begin(*journal, connection(), kind(), draft(command, scope, keys), unit);
+        change(unit);
+        unit.commit();
+        entry.finish(true, "完成");
+        return entry.entryId();
     }
+
+    // A batch setting: the scope deleted and the new rows written.
+    qint64 journaledBatch(const UnitScope& scope, const WrittenRows& rows)
+    {
+        return journaled("批量设置", scope, [&](ArchiveUnit&) {
+            for (const QString& condition : scopeConditions(kind(), scope))
+                connection().execute(QString("DELETE FROM %1 WHERE %2").arg(scope.table, condition));
+            db::BulkWriter writer(connection(), insertSql(scope.table, {"ATime", "TagID", "DataType", "nValue", "nValueChange"}),
+                                  5, 4000, db::BulkWriter::Mode::InTransaction);
+            for (const auto& row : rows)
+                writer.addRow(row);
+            writer.finish();
+        });
+    }
+
+    QStringList snapshot(const QString& table = kDay)
+    {
+        return rowLines(captureRows(connection(), kind(), {table, {{}}}).rows);
+    }
+    QStringList snapshot(const UnitScope& scope) { return rowLines(captureRows(connection(), kind(), scope).rows); }
 
     UndoOutcome undo(qint64 id, const QString& dataSource = {})
     {
@@ -124,7 +140,7 @@ TEST_P(JournalUndo, CaptureKeepsEveryTypedValueAndUndoWritesItBackExactly)
     };
     write(rows, probe, {"ID", "Big", "D", "S", "Name", "At"});
 
-    const RowSet original = captureRows(connection(), kind(), probe, QString());
+    const RowSet original = captureRows(connection(), kind(), {probe, {{}}});
     // SQLite keeps every real in eight bytes, and its driver says so.
     const ValueType single = kind() == DatabaseKind::SQLite ? ValueType::Real : ValueType::RealSingle;
     EXPECT_EQ(original.types, (std::vector<ValueType>{ValueType::Integer, ValueType::Integer, ValueType::Real, single,
@@ -142,15 +158,11 @@ TEST_P(JournalUndo, CaptureKeepsEveryTypedValueAndUndoWritesItBackExactly)
 
     // The command replaces rows 1, 2 and 5 with one other row; the undo
     // brings back every value, bit for bit.
-    const QString where = "ID IN (1, 2, 5)";
-    EntryDraft draft =
-        draftOf("记录修改", {{probe, where, QString(), {"ID"}, captureRows(connection(), kind(), probe, where)}});
-    draft.dataSource = database().dsn;
-    const qint64 id = journal->beginEntry(draft);
-    connection().execute(QString("DELETE FROM %1 WHERE %2").arg(probe, where));
-    connection().execute(QString("INSERT INTO %1(ID, Name) VALUES(1, 'new')").arg(probe));
-    journal->recordAfterState(id, 0, captureRows(connection(), kind(), probe, where));
-    journal->finishEntry(id, EntryState::Done, QString());
+    const UnitScope where{probe, {{{{"ID", Comparison::AnyOf, {qint64(1), qint64(2), qint64(5)}}}}}};
+    const qint64 id = journaled("记录修改", where, [&](ArchiveUnit&) {
+        connection().execute(QString("DELETE FROM %1 WHERE ID IN (1, 2, 5)").arg(probe));
+        connection().execute(QString("INSERT INTO %1(ID, Name) VALUES(1, 'new')").arg(probe));
+    }, {"ID"});
 
     const UndoOutcome outcome = undo(id);
     ASSERT_EQ(outcome.result, UndoOutcome::Result::Done) << outcome.message.toStdString();
@@ -170,7 +182,7 @@ TEST_P(JournalUndo, WrittenRowsConformedDigestAsTheirCapture)
         rows.back()[3] = 0.1; // not a float: a REAL column keeps the nearest one
         rows.back()[4] = std::monostate();
         write(rows);
-        const RowSet captured = captureRows(connection(), kind(), kDay, QString());
+        const RowSet captured = captureRows(connection(), kind(), {kDay, {{}}});
         const AfterState written = afterStateOfWritten(captured, rows);
         EXPECT_EQ(written.digest, digestOf(captured.rows));
         EXPECT_EQ(written.rowCount, 50);
@@ -184,13 +196,13 @@ TEST_P(JournalUndo, WrittenRowsConformedDigestAsTheirCapture)
 TEST_P(JournalUndo, BeforeImageUpToALimit)
 {
     makeDay(30);
-    const QString where = scopeOfTag(1, 3600);
-    const auto kept = captureRowsUpTo(connection(), kind(), kDay, where, 30);
+    const UnitScope where = scopeOfTag(1, 3600);
+    const auto kept = captureRowsUpTo(connection(), kind(), where, 30);
     ASSERT_TRUE(kept.has_value());
-    EXPECT_EQ(rowLines(kept->rows), snapshot(kDay, where));
+    EXPECT_EQ(rowLines(kept->rows), snapshot(where));
     EXPECT_EQ(kept->columns.size(), 5);
-    EXPECT_FALSE(captureRowsUpTo(connection(), kind(), kDay, where, 29).has_value());
-    const auto none = captureRowsUpTo(connection(), kind(), kDay, scopeOfTag(9, 3600), 0);
+    EXPECT_FALSE(captureRowsUpTo(connection(), kind(), where, 29).has_value());
+    const auto none = captureRowsUpTo(connection(), kind(), scopeOfTag(9, 3600), 0);
     ASSERT_TRUE(none.has_value());
     EXPECT_TRUE(none->rows.empty());
     EXPECT_EQ(none->columns.size(), 5);
@@ -329,6 +341,28 @@ TEST_P(JournalUndo, RefusedWriteBackLeavesTheTableAsItWas)
     EXPECT_EQ(snapshot(), afterBatch);
     EXPECT_EQ(journal->entry(outcome.undoEntryId)->state, EntryState::Failed);
     EXPECT_EQ(journal->entry(id)->undoneBy, 0);
+}
+
+// Cancelled while its image is read, a command never runs: its unit is
+// rolled back, and its entry says so and cannot be undone.
+TEST_P(JournalUndo, ACancelledImageChangesNothing)
+{
+    struct Cancel : Progress {
+        bool advance(qint64, qint64) override { return false; }
+    } cancel;
+    makeDay(50);
+    const QStringList before = snapshot();
+    const UnitScope scope = scopeOfTag(1, 3600);
+    {
+        ArchiveUnit unit(connection(), kind(), {kDay});
+        EXPECT_THROW(JournaledCommand::begin(*journal, connection(), kind(), draft("数据清零", scope), unit, {}, &cancel),
+                     CommandCancelled);
+    }
+    EXPECT_EQ(snapshot(), before);
+    const auto entry = journal->entry(journal->entries().front().id);
+    EXPECT_EQ(entry->state, EntryState::Failed);
+    EXPECT_EQ(entry->outcome, "已取消,数据库没有修改");
+    EXPECT_EQ(undo(entry->id).result, UndoOutcome::Result::Refused);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, JournalUndo, allDatabaseKinds(), kindName);

@@ -4,6 +4,7 @@
 #include "RefusingTriggers.h"
 
 #include "app/ReasonDialog.h"
+#include "journal/Journal.h"
 #include "records/EventKind.h"
 #include "records/ui/RecordEditDialog.h"
 #include "records/ui/RecordQueryDialog.h"
@@ -240,6 +241,7 @@ TEST_P(RecordCommandsTest, DeleteWorksBottomUpAndStopsAtTheFirstFailure)
     frame->runCommand(cmd::EventDelete);
     ASSERT_EQ(gui->messageTexts(), QStringList{u"事件删除失败!"_s});
     EXPECT_EQ(lastMessage().caption, u"事件提示"_s);
+    EXPECT_FALSE(lastMessage().details.isEmpty()) << "the driver's text in the details";
     EXPECT_EQ(column(4), (QStringList {"top", "block"}));
     EXPECT_EQ(values(u"SELECT Contents FROM Event ORDER BY Contents"_s), (QStringList {"block", "top"}));
 }
@@ -482,6 +484,66 @@ TEST_P(RecordCommandsTest, SignalChangeQueryPickersAndEdit)
     EXPECT_EQ(rows().rowCells(0).mid(8), (QStringList {"0", "值班员"}));
     EXPECT_EQ(values(u"SELECT Operator FROM RSChange WHERE MiniSecond=2"_s), QStringList {u"值班员"_s});
     EXPECT_EQ(values(u"SELECT Operator FROM RSChange WHERE MiniSecond=1"_s), (QStringList {"SCADA", "SCADA", "SCADA"}));
+
+    // Another switch chosen with no station chosen: the signals go, and the
+    // station is asked for.
+    run<CSignalChangeEditDlg>(cmd::GenericAdd, [&](CSignalChangeEditDlg& d) {
+        combo(d, "station")->setCurrentIndex(-1);
+        QComboBox* switches = combo(d, "switch");
+        ASSERT_GT(switches->count(), 1);
+        switches->setFocus();
+        QTest::keyClick(switches, switches->currentIndex() > 0 ? Qt::Key_Up : Qt::Key_Down);
+        EXPECT_EQ(lastMessage().text, u"请选择厂站信息!"_s);
+        EXPECT_EQ(lastMessage().caption, u"遥信变位"_s);
+        EXPECT_EQ(focusedObjectName(d), u"station"_s);
+        EXPECT_EQ(combo(d, "signal")->count(), 0);
+    });
+}
+
+// A key that addresses more records than the rows selected (operation
+// events share date, time and milliseconds) asks once before a modify or a
+// delete: 否 (the default) changes nothing, 是 changes all, journaled.
+TEST_P(RecordCommandsTest, AKeyMatchingMoreRecordsAsksOnce)
+{
+    struct Case {
+        const char* what;
+        int command;
+        QMessageBox::StandardButton answer;
+        QStringList contents; // afterwards
+    };
+    const Case cases[] = {
+        {"modify, 否", cmd::EventModify, QMessageBox::No, {"a", "b"}},
+        {"modify, 是", cmd::EventModify, QMessageBox::Yes, {"已更正", "已更正"}},
+        {"delete, 否", cmd::EventDelete, QMessageBox::No, {"a", "b"}},
+        {"delete, 是", cmd::EventDelete, QMessageBox::Yes, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        connection().execute(u"DELETE FROM Event"_s);
+        insertToday(ViewMode::OperationEvents, {{"1", "", "08:00:00", "5", "a", "主站", "张工", ""},
+                                                {"2", "", "08:00:00", "5", "b", "主站", "张工", ""}});
+        showKind(cmd::ShowOperationEvents);
+        clickRow(0);
+        gui->clearMessages();
+        gui->answer(c.answer);
+        if (c.command == cmd::EventModify)
+            run<CEventEditDlg>(cmd::EventModify, [](CEventEditDlg& d) {
+                typeInto(d, "content", u"已更正"_s);
+                clickOk(d);
+            });
+        else {
+            confirmDelete(u"操作事件"_s, true);
+            frame->runCommand(cmd::EventDelete);
+        }
+        const QString verb = c.command == cmd::EventModify ? u"修改"_s : u"删除"_s;
+        ASSERT_FALSE(gui->messages().empty());
+        EXPECT_EQ(gui->messages().front().text, u"该条件匹配2条记录,是否全部%1?"_s.arg(verb));
+        EXPECT_EQ(gui->messages().front().buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(values(u"SELECT Contents FROM Event ORDER BY Contents"_s), c.contents);
+        if (c.answer == QMessageBox::Yes) {
+            EXPECT_EQ(app.GetJournal().entry(app.GetJournal().entries().front().id)->units[0].beforeRows, 2);
+        }
+    }
 }
 
 TEST_P(RecordCommandsTest, SoeQueryEditAndContextMenuDelete)

@@ -15,7 +15,8 @@ QMessageBox::StandardButton ScriptedGui::message(const MessageRequest& request)
         underWaitCursor << request.text;
     if (onMessage)
         onMessage();
-    m_messages.push_back({request.owner != nullptr, request.text, request.caption, request.icon, request.buttons});
+    m_messages.push_back(
+        {request.owner != nullptr, request.text, request.caption, request.icon, request.buttons, request.details});
     if (!m_answers.empty()) {
         const auto answer = m_answers.front();
         m_answers.pop_front();

@@ -30,6 +30,7 @@ public:
         QString caption;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
+        QString details; // the driver's text behind the message
     };
 
     QMessageBox::StandardButton message(const MessageRequest& request) override;

@@ -121,6 +121,9 @@ TEST_P(TelemetryCommandsTest, QueryDeleteAndSingleValueOnTheListedSamples)
     run<ReasonDialog>(cmd::GenericDelete, [](ReasonDialog& d) {
         EXPECT_EQ(d.windowTitle(), u"遥测数据"_s);
         EXPECT_EQ(d.findChild<QLabel*>(u"question"_s)->text(), u"请确认您是否需要删除选中的记录?"_s);
+        // Asked with the warning icon of a message box.
+        EXPECT_EQ(d.findChild<QLabel*>(u"icon"_s)->pixmap().toImage(),
+                  QMessageBox(QMessageBox::Warning, {}, {}).iconPixmap().toImage());
         clickOk(d);
     });
     EXPECT_EQ(messages(), QStringList());
@@ -440,6 +443,99 @@ TEST_P(TelemetrySafetyTest, BatchSettingAsksOnceAndIsOneUnit)
         }
         EXPECT_EQ(after.filter(QRegularExpression(u" 0[89]:[0-5]0:00\\|6\\|"_s)).size(), c.written);
         EXPECT_EQ(after.size(), before.size() - 13 + c.written) << "the range's 13 samples replaced, each row once";
+    }
+}
+
+// Where a command cannot find its day's table or its delete is refused, it
+// shows its own message, the driver's text in the details (and the
+// journal); the batch setting asks its question; nothing changes.
+TEST_P(TelemetrySafetyTest, FailuresShowTheirOwnMessageWithTheDriversText)
+{
+    const QDate missing = today.addDays(3);
+    const auto onMissingDay = [missing](auto& d) {
+        d.template findChild<QDateEdit*>(u"date"_s)->setDate(missing);
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        QString message, caption;
+    };
+    const Case cases[] = {
+        {"zeroing of a day without a table",
+         [&] { run<DateSelectDialog>(cmd::TelemetryZero, [&](DateSelectDialog& d) { onMissingDay(d); clickOk(d); }); },
+         u"数据清零时出错!"_s, u"数据清零"_s},
+        {"a sample added to a day without a table",
+         [&] {
+             run<TelemetryValueDialog>(cmd::TelemetrySingleValue, [&](TelemetryValueDialog& d) {
+                 onMissingDay(d);
+                 clickOk(d);
+                 EXPECT_TRUE(d.isVisible());
+             });
+         },
+         u"添加遥测值失败!"_s, u"添加遥测值"_s},
+        {"the batch setting of a day without a table",
+         [&] {
+             gui->answer(QMessageBox::Cancel);
+             run<BatchSetDialog>(cmd::TelemetryBatchSet, [&](BatchSetDialog& d) { onMissingDay(d); clickOk(d); });
+         },
+         u"删除数据时出错,是否继续进行处理?"_s, QString()},
+        {"a refused delete",
+         [&] {
+             refuseRows(connection(), kind(), TelemetryTableName(today), u"DELETE"_s, u"OLD.DataType=6"_s);
+             run<DateSelectDialog>(cmd::GenericQuery, [](DateSelectDialog& d) { clickOk(d); });
+             selectListRows({0});
+             run<ReasonDialog>(cmd::GenericDelete, [](ReasonDialog& d) { clickOk(d); });
+         },
+         u"遥测数据删除失败!"_s, u"遥测数据"_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QStringList before = tagRows();
+        const size_t shown = gui->messages().size();
+        c.run();
+        ASSERT_EQ(gui->messages().size(), shown + 1) << messages().join(u'\n').toStdString();
+        const ScriptedGui::Message& said = gui->messages().back();
+        // The batch's question is the statement, asked with the failure as its caption.
+        EXPECT_EQ(c.caption.isEmpty() ? said.caption : said.text, c.message);
+        if (!c.caption.isEmpty()) {
+            EXPECT_EQ(said.caption, c.caption);
+            EXPECT_FALSE(said.details.isEmpty());
+            EXPECT_FALSE(said.text.contains(u"Tag"_s)) << "no driver text in the message itself";
+        }
+        EXPECT_EQ(tagRows(), before);
+    }
+    // The journal keeps the driver's text of the failures that ran.
+    EXPECT_TRUE(app.GetJournal().entries().front().outcome.contains(u"\n"_s));
+}
+
+// Above the journal's size limit a command asks once whether to keep its
+// before-image: 是 keeps it, 否 runs it traced without one (not undoable),
+// 取消 runs nothing.
+TEST_P(TelemetrySafetyTest, ALargeCommandAsksWhetherToKeepItsImage)
+{
+    journal::JournalSettings settings = app.GetJournal().settings();
+    settings.imageLimit = 10;
+    app.GetJournal().setSettings(settings);
+    struct Case {
+        QMessageBox::StandardButton answer;
+        bool runs, kept;
+    };
+    for (const Case& c : {Case {QMessageBox::Cancel, false, false}, Case {QMessageBox::No, true, false},
+                          Case {QMessageBox::Yes, true, true}}) {
+        SCOPED_TRACE(int(c.answer));
+        days();
+        const QStringList before = tagRows();
+        const size_t entries = app.GetJournal().entries().size();
+        gui->answer(c.answer);
+        run<DateSelectDialog>(cmd::TelemetryZero, [](DateSelectDialog& d) { clickOk(d); });
+        EXPECT_TRUE(messages().contains(u"本次操作涉及288行,超过操作日志单条记录上限,是否保存修改前的数据?"_s))
+            << messages().join(u'\n').toStdString();
+        EXPECT_EQ(tagRows() != before, c.runs);
+        ASSERT_EQ(app.GetJournal().entries().size(), entries + (c.runs ? 1 : 0));
+        if (c.runs) {
+            EXPECT_EQ(app.GetJournal().entry(app.GetJournal().entries().front().id)->units[0].beforeKept, c.kept);
+        }
+        gui->clearMessages();
     }
 }
 

@@ -9,6 +9,7 @@
 #include "db/ResultSet.h"
 #include "telemetry/TelemetryList.h"
 #include "telemetry/TelemetryPreview.h"
+#include "journal/ArchiveUnit.h"
 #include "telemetry/TelemetryStore.h"
 #include "text/DecimalText.h"
 #include "view/TagCatalogue.h"
@@ -154,15 +155,23 @@ protected:
     BatchOutcome batch(const BatchRequest& request, db::Connection* on = nullptr)
     {
         RandomSource random(7);
-        return runBatchSetting(on ? *on : connection(), kind(), request, questions, random);
+        db::Connection& c = on ? *on : connection();
+        journal::ArchiveUnit unit(c, kind(), {tableOfDay(request.day)});
+        return runBatchSetting(c, kind(), request, questions, random, unit);
     }
     ReplaceOutcome replace(const ReplaceRequest& request, const TelemetryScope& scope, QString connectString = {},
                            db::Connection* on = nullptr)
     {
         RandomSource random(11);
-        return runReplacement(on ? *on : connection(), kind(),
-                              connectString.isEmpty() ? database().connectString() : connectString, request, scope,
-                              m_catalogue, random);
+        db::Connection& c = on ? *on : connection();
+        journal::ArchiveUnit unit(c, kind(), {tableOfDay(request.target)});
+        return runReplacement(c, kind(), connectString.isEmpty() ? database().connectString() : connectString, request,
+                              scope, m_catalogue, random, unit);
+    }
+    void zero(const RangeOfDay& range, const TelemetryScope& scope)
+    {
+        journal::ArchiveUnit unit(connection(), kind(), {tableOfDay(range.day)});
+        zeroTelemetry(connection(), kind(), range, scope, m_catalogue, unit);
     }
     static TelemetryScope tag(int id) { return {Scope::Tag, id, {}, {}}; }
     // Field n of a sample text as a number.
@@ -226,7 +235,8 @@ TEST_P(TelemetryStoreTest, BatchRampsReplaceTheRangeUpToItsEndSecond)
 
 // A random series starts from the value before it: at midnight the day
 // before's latest sample (across a year end and a leap day), otherwise the
-// sample one interval before the start; 0 without one.
+// sample one interval before the start; 0 without one. At midnight with no
+// sample of the tag the day before, the first change is 0.
 TEST_P(TelemetryStoreTest, RandomSeriesStartsFromThePreviousValue)
 {
     struct Case {
@@ -235,20 +245,23 @@ TEST_P(TelemetryStoreTest, RandomSeriesStartsFromThePreviousValue)
         QTime start;
         int interval;
         bool dayBeforeTable;
-        double previous;
+        bool tagDayBefore;
+        std::optional<double> previous; // nullopt: the first change is 0
     };
     const Case cases[] = {
-        {"after a year end", QDate(2008, 1, 1), QTime(0, 0), 600, true, 7.5},
-        {"after a leap day", QDate(2008, 3, 1), QTime(0, 0), 600, true, 7.5},
-        {"one interval after a sample", kMay1, QTime(8, 0), 600, true, 4},
-        {"no sample one interval before", kMay1, QTime(8, 0), 300, true, 0},
-        {"no table for the day before", kMay1, QTime(0, 0), 600, false, 0},
+        {"after a year end", QDate(2008, 1, 1), QTime(0, 0), 600, true, true, 7.5},
+        {"after a leap day", QDate(2008, 3, 1), QTime(0, 0), 600, true, true, 7.5},
+        {"one interval after a sample", kMay1, QTime(8, 0), 600, true, true, 4},
+        {"no sample one interval before", kMay1, QTime(8, 0), 300, true, true, 0},
+        {"no table for the day before", kMay1, QTime(0, 0), 600, false, true, 0},
+        {"no sample of the tag the day before", kMay1, QTime(0, 0), 600, true, false, std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const QDate before = c.day.addDays(-1);
         telemetryTable(before);
-        put(before, {{"10:00:00", 17, 5}, {"23:55:00", 17, 7.5}, {"23:59:00", 18, 99}});
+        put(before, {{"10:00:00", c.tagDayBefore ? 17 : 16, 5}, {"23:55:00", c.tagDayBefore ? 17 : 16, 7.5},
+                     {"23:59:00", 18, 99}});
         if (!c.dayBeforeTable)
             dropTable(tableOfDay(before));
         telemetryTable(c.day);
@@ -256,11 +269,11 @@ TEST_P(TelemetryStoreTest, RandomSeriesStartsFromThePreviousValue)
         batch({c.day, c.start, c.start.addSecs(3600), c.interval, 100, 20, BatchMethod::Random, 17});
         const QStringList written = rows(c.day, 17).filter(u" 17 6 "_s);
         ASSERT_EQ(written.size(), 3600 / c.interval + 1);
-        double previous = c.previous;
+        std::optional<double> previous = c.previous;
         for (const QString& row : written) {
             EXPECT_GE(field(row, 3), 20) << row.toStdString();
             EXPECT_LE(field(row, 3), 100) << row.toStdString();
-            EXPECT_NEAR(field(row, 4), field(row, 3) - previous, 0.011) << row.toStdString();
+            EXPECT_NEAR(field(row, 4), previous ? field(row, 3) - *previous : 0.0, 0.011) << row.toStdString();
             previous = field(row, 3);
         }
     }
@@ -416,7 +429,7 @@ TEST_P(TelemetryStoreTest, ReplacementAndZeroingKeepToTheirScope)
         ASSERT_EQ(replace(r, c.scope).result, ReplaceResult::Done);
         EXPECT_EQ(rows(kMay1), replaced);
         demoDay(kMay1);
-        zeroTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(8, 30)}, c.scope, m_catalogue);
+        zero({kMay1, QTime(8, 0), QTime(8, 30)}, c.scope);
         EXPECT_EQ(rows(kMay1), zeroed);
         demoDay(kMay1);
     }
@@ -435,12 +448,12 @@ TEST_P(TelemetryStoreTest, ReplacementAndZeroingLeaveTheDaysAloneWhenTheyCannotS
               ReplaceResult::SecondConnectionFailed);
     const TelemetryScope unknown = scope(Scope::Switch, u"城南变电站"_s, u"无此回路"_s);
     EXPECT_EQ(replace(r, unknown).result, ReplaceResult::DeleteFailed);
-    EXPECT_THROW(zeroTelemetry(connection(), kind(), range, unknown, m_catalogue), db::DbError);
+    EXPECT_THROW(zero(range, unknown), db::DbError);
     EXPECT_EQ(rows(kMay1), QStringList {u"08:00:00 17 1 2.00 0.00"_s});
 
     dropTable(tableOfDay(kMay1));
     EXPECT_EQ(replace(r, tag(17)).result, ReplaceResult::DeleteFailed);
-    EXPECT_THROW(zeroTelemetry(connection(), kind(), range, tag(17), m_catalogue), db::DbError);
+    EXPECT_THROW(zero(range, tag(17)), db::DbError);
     EXPECT_EQ(rows(kApr30), QStringList {u"08:00:00 17 1 1.00 0.00"_s});
 }
 
@@ -483,8 +496,8 @@ TEST_P(TelemetryStoreTest, ZeroingIsOneUnit)
     demoDay(kMay1);
     refuseRows(connection(), kind(), tableOfDay(kMay1), u"UPDATE"_s, u"NEW.TagID=47"_s);
     const QStringList before = rows(kMay1);
-    EXPECT_THROW(zeroTelemetry(connection(), kind(), {kMay1, QTime(8, 0), QTime(9, 0)},
-                               scope(Scope::Station, u"江东变电站"_s), m_catalogue),
+    EXPECT_THROW(zero({kMay1, QTime(8, 0), QTime(9, 0)},
+                               scope(Scope::Station, u"江东变电站"_s)),
                  db::DbError);
     EXPECT_EQ(rows(kMay1), before);
 }
@@ -502,10 +515,10 @@ TEST_P(TelemetryStoreTest, TheEndTimeCoversItsWholeSecond)
     const QTime dayEnd(23, 59, 59);
     const Case cases[] = {
         {"zeroing up to 23:59:59",
-         [&] { zeroTelemetry(connection(), kind(), {kMay1, QTime(0, 0), dayEnd}, tag(17), m_catalogue); },
+         [&] { zero({kMay1, QTime(0, 0), dayEnd}, tag(17)); },
          {"12:00:00 17 1 0.00 0.00", "12:00:01 17 1 0.00 0.00", "23:59:59 17 1 0.00 0.00"}},
         {"zeroing up to 12:00:00",
-         [&] { zeroTelemetry(connection(), kind(), {kMay1, QTime(11, 0), QTime(12, 0)}, tag(17), m_catalogue); },
+         [&] { zero({kMay1, QTime(11, 0), QTime(12, 0)}, tag(17)); },
          {"12:00:00 17 1 0.00 0.00", "12:00:01 17 1 9.00 0.00", "23:59:59 17 1 7.00 0.00"}},
         {"batch setting up to 23:59:59",
          [&] { batch({kMay1, QTime(12, 0), dayEnd, 43200, 1, 1, BatchMethod::Increase, 17}); },
@@ -532,20 +545,38 @@ TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
     twoDays(kSource, kTarget);
     const QStringList before = rows(kMay1);
 
-    // The question at the failed delete is not asked of a dead connection.
+    // The server ends the session once the unit has begun. The question at
+    // the failed delete is not asked of a dead connection.
     db::Connection gone = openConnection();
+    journal::ArchiveUnit batchUnit(gone, kind(), {tableOfDay(kMay1)});
     ASSERT_TRUE(killServerSession(gone));
-    EXPECT_EQ(batch({kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17}, &gone).result,
+    RandomSource random(7);
+    EXPECT_EQ(runBatchSetting(gone, kind(), {kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17},
+                              questions, random, batchUnit)
+                  .result,
               BatchResult::ConnectionLost);
     EXPECT_TRUE(questions.deleteQuestions.isEmpty());
 
     for (bool correct : {false, true}) {
         SCOPED_TRACE(correct ? "with correction" : "without correction");
         db::Connection dead = openConnection();
+        journal::ArchiveUnit unit(dead, kind(), {tableOfDay(kMay1)});
         ASSERT_TRUE(killServerSession(dead));
-        EXPECT_EQ(replace({kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17), {}, &dead).result,
+        EXPECT_EQ(runReplacement(dead, kind(), database().connectString(),
+                                 {kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17), m_catalogue,
+                                 random, unit)
+                      .result,
                   ReplaceResult::ConnectionLost);
         EXPECT_EQ(rows(kMay1), before);
+    }
+    // A unit cannot even begin on a dead connection: the command never runs.
+    db::Connection dead = openConnection();
+    ASSERT_TRUE(killServerSession(dead));
+    try {
+        journal::ArchiveUnit unit(dead, kind(), {tableOfDay(kMay1)});
+        ADD_FAILURE() << "a unit began on a dead connection";
+    } catch (const db::DbError& error) {
+        EXPECT_TRUE(error.isConnectionLost()) << error.message().toStdString();
     }
 }
 
@@ -578,8 +609,10 @@ TEST(TelemetryTexts, StationScopesAndUnknownStations)
     builder.add({u"甲站"_s, u"1号线"_s, u"电流"_s, u"5"_s});
     const CatalogueNode root = builder.take();
     EXPECT_EQ(TagIdList(root, u"丙站"_s, u"1号线"_s), QString());
-    EXPECT_EQ(scopeCondition(scope(Scope::Station, u"O'Neil"_s), u"A"_s, u"B"_s, root),
-              u"ATime>=A AND ATime<B AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE "
+    EXPECT_EQ(journal::clauseSql(DatabaseKind::SqlServer,
+                                 scopeClause(scope(Scope::Station, u"O'Neil"_s), journal::DateTimeText {u"2008-05-01"_s},
+                                             journal::DateTimeText {u"2008-05-02"_s}, root)),
+              u"ATime>='2008-05-01' AND ATime<'2008-05-02' AND TagID IN(SELECT TagID FROM EqpTagInfo WHERE "
               "StationName='O''Neil' AND TagType='遥测')"_s);
 }
 

@@ -1,9 +1,9 @@
 #include "journal/ui/JournalCommands.h"
 
+#include "app/BackgroundRun.h"
 #include "app/CTesseraApp.h"
 #include "app/GuiSeam.h"
 #include "app/ReasonDialog.h"
-#include "app/WaitCursor.h"
 #include "db/DbError.h"
 #include "journal/Journal.h"
 #include "journal/Undo.h"
@@ -25,7 +25,7 @@ void showInformation(QWidget* owner, const QString& text, const QString& caption
     request.text = text;
     request.caption = caption;
     request.icon = QMessageBox::Information;
-    CTesseraApp::Instance()->GetGui().message(request);
+    showMessage(request);
 }
 
 // The list shows what the archive held before the undo: read it again.
@@ -119,13 +119,15 @@ bool undoInteractively(QWidget* owner, qint64 entryId)
         request.dataSource = app->GetDataSourceName();
         request.reason = confirm.reason();
         request.commandId = cmd::JournalUndo;
-        WaitCursor wait;
-        outcome = journal::undoEntry(journal, app->GetConnection(), request);
+        BackgroundRun background(owner, kUndoCaption, QStringLiteral("正在撤销……"));
+        background.run([&] { outcome = journal::undoEntry(journal, app->GetConnection(), request, &background); });
     } catch (const journal::JournalError& error) {
         warningMessage(owner, error.message(), kUndoCaption);
         return false;
     } catch (const db::DbError& error) {
-        warningMessage(owner, QStringLiteral("撤销失败!\n%1").arg(error.message()), kUndoCaption);
+        const MessageRequest failed{owner, QStringLiteral("撤销失败!"), kUndoCaption, QMessageBox::Warning,
+                                    QMessageBox::Ok, QMessageBox::Ok, error.message()};
+        showMessage(failed);
         refreshList(owner);
         return false;
     }

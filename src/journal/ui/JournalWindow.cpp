@@ -5,6 +5,7 @@
 #include "app/WaitCursor.h"
 #include "journal/Journal.h"
 #include "journal/JournalListing.h"
+#include "journal/ui/ImagePage.h"
 #include "journal/ui/JournalCommands.h"
 
 #include <QCheckBox>
@@ -27,6 +28,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <limits>
 #include <map>
 
 namespace tessera {
@@ -34,8 +36,6 @@ namespace tessera {
 namespace {
 
 const QString kCaption = QStringLiteral("操作日志");
-// A before-image can hold a whole day of samples; the window shows its start.
-constexpr int kShownRows = 5000;
 
 QTableWidget* newTable(const QString& objectName, const QString& accessibleName)
 {
@@ -49,26 +49,11 @@ QTableWidget* newTable(const QString& objectName, const QString& accessibleName)
     return table;
 }
 
-void fillRows(QTableWidget* table, const QStringList& columns, const std::vector<journal::Row>& rows)
+QString rowsNote(std::optional<qint64> total, bool kept)
 {
-    table->clear();
-    table->setColumnCount(int(columns.size()));
-    table->setHorizontalHeaderLabels(columns);
-    const int shown = int(std::min<size_t>(rows.size(), kShownRows));
-    table->setRowCount(shown);
-    for (int r = 0; r < shown; ++r)
-        for (int c = 0; c < int(rows[size_t(r)].size()) && c < table->columnCount(); ++c)
-            table->setItem(r, c, new QTableWidgetItem(journal::displayText(rows[size_t(r)][size_t(c)])));
-    table->resizeColumnsToContents();
-}
-
-QString rowsNote(qint64 total, bool kept)
-{
-    if (!kept)
-        return QStringLiteral("未保存");
-    if (total > kShownRows)
-        return QStringLiteral("%1行,仅显示前%2行").arg(total).arg(kShownRows);
-    return QStringLiteral("%1行").arg(total);
+    if (!total)
+        return QStringLiteral("未记录");
+    return kept ? QStringLiteral("%1行").arg(*total) : QStringLiteral("%1行,未保存").arg(*total);
 }
 
 } // namespace
@@ -109,8 +94,8 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
     m_unitScope = new QLabel;
     m_unitScope->setObjectName(QStringLiteral("unitScope"));
     m_unitScope->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_before = newTable(QStringLiteral("beforeRows"), QStringLiteral("修改前"));
-    m_after = newTable(QStringLiteral("afterRows"), QStringLiteral("修改后"));
+    m_before = new ImagePage(m_journal, journal::Side::Before, QStringLiteral("beforeRows"), QStringLiteral("修改前"));
+    m_after = new ImagePage(m_journal, journal::Side::After, QStringLiteral("afterRows"), QStringLiteral("修改后"));
     auto* images = new QTabWidget;
     images->setObjectName(QStringLiteral("rowTabs"));
     images->addTab(m_before, QStringLiteral("修改前"));
@@ -139,6 +124,11 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
     m_retention->setObjectName(QStringLiteral("retentionDays"));
     m_retention->setRange(1, 36500);
     m_retention->setSuffix(QStringLiteral("天"));
+    m_imageLimit = new QSpinBox;
+    m_imageLimit->setObjectName(QStringLiteral("imageLimit"));
+    m_imageLimit->setRange(1, std::numeric_limits<int>::max());
+    m_imageLimit->setSuffix(QStringLiteral("行"));
+    m_imageLimit->setGroupSeparatorShown(true);
     m_undo = new QPushButton(QStringLiteral("撤销(&U)"));
     m_undo->setObjectName(QStringLiteral("undoButton"));
     auto* exportButton = new QPushButton(QStringLiteral("导出(&E)..."));
@@ -150,6 +140,8 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
     bottom->addWidget(m_reasonRequired);
     bottom->addWidget(buddyLabel(QStringLiteral("保留(&K):"), m_retention));
     bottom->addWidget(m_retention);
+    bottom->addWidget(buddyLabel(QStringLiteral("单条记录上限(&L):"), m_imageLimit));
+    bottom->addWidget(m_imageLimit);
     bottom->addWidget(m_undo);
     bottom->addWidget(exportButton);
     bottom->addWidget(close);
@@ -163,6 +155,7 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
         const journal::JournalSettings settings = m_journal.settings();
         m_reasonRequired->setChecked(settings.reasonRequired);
         m_retention->setValue(settings.retentionDays);
+        m_imageLimit->setValue(int(std::min<qint64>(settings.imageLimit, m_imageLimit->maximum())));
     } catch (const journal::JournalError& error) {
         warningMessage(this, error.message(), kCaption);
     }
@@ -174,6 +167,7 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
     connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_reasonRequired, &QCheckBox::toggled, this, &JournalWindow::saveSettings);
     connect(m_retention, &QSpinBox::valueChanged, this, &JournalWindow::saveSettings);
+    connect(m_imageLimit, &QSpinBox::valueChanged, this, &JournalWindow::saveSettings);
     fillCommandFilter();
     refresh();
 }
@@ -254,25 +248,21 @@ void JournalWindow::showDetails()
 void JournalWindow::showUnit(int unit)
 {
     if (!m_details || unit < 0 || unit >= int(m_details->units.size())) {
-        m_unitScope->clear();
-        fillRows(m_before, {}, {});
-        fillRows(m_after, {}, {});
+        m_unitScope->setText(m_details ? m_details->problem : QString());
+        m_before->clear();
+        m_after->clear();
         return;
     }
+    // A page of each image: quick, and a damaged one says so in a box.
     const journal::UnitInfo& info = m_details->units[size_t(unit)];
-    try {
-        WaitCursor wait;
-        const journal::RowSet before = m_journal.beforeRows(m_details->id, info.index);
-        fillRows(m_before, info.columns, before.rows);
-        const auto after = m_journal.afterRows(m_details->id, info.index);
-        fillRows(m_after, info.columns, after ? *after : std::vector<journal::Row>{});
-        const QString afterNote = info.afterRows ? rowsNote(*info.afterRows, after.has_value())
-                                                 : QStringLiteral("未记录");
-        m_unitScope->setText(QStringLiteral("%1   修改前: %2   修改后: %3")
-                                 .arg(info.scopeText, rowsNote(info.beforeRows, info.beforeKept), afterNote));
-    } catch (const journal::JournalError& error) {
-        warningMessage(this, error.message(), kCaption);
-    }
+    m_before->showImage(m_details->id, info, info.beforeKept ? std::optional<qint64>(info.beforeRows) : std::nullopt);
+    m_after->showImage(m_details->id, info, info.afterRowsKept ? info.afterRows : std::nullopt);
+    QString text = QStringLiteral("%1   修改前: %2   修改后: %3")
+                       .arg(info.scopeText, rowsNote(info.beforeRows, info.beforeKept),
+                            rowsNote(info.afterRows, info.afterRowsKept));
+    if (!m_details->problem.isEmpty())
+        text += QStringLiteral("   记录已损坏: ") + m_details->problem;
+    m_unitScope->setText(text);
 }
 
 void JournalWindow::undoSelected()
@@ -313,6 +303,7 @@ void JournalWindow::saveSettings()
     journal::JournalSettings settings;
     settings.reasonRequired = m_reasonRequired->isChecked();
     settings.retentionDays = m_retention->value();
+    settings.imageLimit = m_imageLimit->value();
     try {
         m_journal.setSettings(settings);
     } catch (const journal::JournalError& error) {

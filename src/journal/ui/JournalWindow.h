@@ -17,6 +17,8 @@ class QTableWidget;
 
 namespace tessera {
 
+class ImagePage;
+
 namespace journal {
 class Journal;
 }
@@ -51,11 +53,12 @@ private:
     QTableWidget* m_entries;
     QComboBox* m_unit;
     QLabel* m_unitScope;
-    QTableWidget* m_before;
-    QTableWidget* m_after;
+    ImagePage* m_before;
+    ImagePage* m_after;
     QLabel* m_size;
     QCheckBox* m_reasonRequired;
     QSpinBox* m_retention;
+    QSpinBox* m_imageLimit;
     QPushButton* m_undo;
 };
 

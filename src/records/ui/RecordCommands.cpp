@@ -1,12 +1,17 @@
 #include "records/ui/RecordCommands.h"
 
+#include "app/BackgroundRun.h"
+#include "app/CTesseraApp.h"
 #include "app/CommandJournal.h"
 #include "app/GuardedRun.h"
 #include "app/ReasonDialog.h"
 #include "app/GuiSeam.h"
 #include "app/SharedConnection.h"
 #include "db/Connection.h"
+#include "journal/ArchiveImage.h"
+#include "journal/ArchiveUnit.h"
 #include "records/EventKind.h"
+#include "records/RecordWrites.h"
 #include "records/ui/RecordEditDialog.h"
 #include "records/ui/RecordQueryDialog.h"
 #include "ui/CMainFrame.h"
@@ -23,6 +28,11 @@ namespace {
 Notice notice(QWidget* owner, const Message& message)
 {
     return {owner, message.text, message.caption};
+}
+
+CTesseraApp& app()
+{
+    return *CTesseraApp::Instance();
 }
 
 class RecordCommands {
@@ -48,9 +58,12 @@ private:
                   const Message& failure, const std::function<bool(db::Connection&)>& write);
     // The kind's own id of a generic command.
     int commandId(int generic) const { return *routeGenericCommand(generic, m_kind.mode, false); }
-    // The journal's view of one command on records addressed by `conditions`.
-    JournalRequest journalRequest(int commandId, const QString& caption, const QStringList& conditions,
+    // The journal's view of one command on the records `scope` addresses.
+    JournalRequest journalRequest(int commandId, const QString& caption, const journal::UnitScope& scope, qsizetype rows,
                                   const QString& reason) const;
+    // When the keys address more records than the rows show, asks once
+    // whether all of them are meant; false: the command does not run.
+    bool acceptAllMatched(QWidget* owner, const journal::UnitScope& scope, qsizetype rows, const QString& question);
 
     CMainFrame& m_frame;
     const EventKind& m_kind;
@@ -65,16 +78,24 @@ bool RecordCommands::viewCheck(const QString& caption)
     return true;
 }
 
-JournalRequest RecordCommands::journalRequest(int commandId, const QString& caption, const QStringList& conditions,
-                                              const QString& reason) const
+JournalRequest RecordCommands::journalRequest(int commandId, const QString& caption, const journal::UnitScope& scope,
+                                              qsizetype rows, const QString& reason) const
 {
-    QStringList unique = conditions;
-    unique.removeDuplicates();
-    QString where;
-    for (const QString& c : unique)
-        where += (where.isEmpty() ? QStringLiteral("(") : QStringLiteral(" OR (")) + c + u')';
-    const QString scope = QStringLiteral("%1条记录").arg(conditions.size());
-    return {commandId, caption, scope, reason, {{m_kind.table, where, scope, {}, {}}}};
+    const QString text = QStringLiteral("%1条记录").arg(rows);
+    return {commandId, caption, text, reason, {{scope, text, {}, std::nullopt}}, {}};
+}
+
+bool RecordCommands::acceptAllMatched(QWidget* owner, const journal::UnitScope& scope, qsizetype rows,
+                                      const QString& question)
+{
+    qint64 matched = 0;
+    if (!runWaiting([&] { matched = journal::countScope(app().GetConnection(), sharedDatabaseKind(), scope); }))
+        return true; // the statement itself will tell
+    if (matched <= rows)
+        return true;
+    MessageRequest ask{owner, question.arg(matched), m_kind.commandCaption, QMessageBox::Question,
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No, {}};
+    return showMessage(ask) == QMessageBox::Yes;
 }
 
 std::vector<int> RecordCommands::selection(const QString& refusal)
@@ -116,21 +137,27 @@ void RecordCommands::query()
 bool RecordCommands::writeOne(RecordEditDialog& d, int generic, const QString& commandName, const Record& record,
                               const Message& failure, const std::function<bool(db::Connection&)>& write)
 {
-    db::Connection* connection = openSharedConnection();
-    if (!connection) {
+    if (!openSharedConnection()) {
         showNotice(notice(&d, failure));
         return false;
     }
-    auto journaled = beginJournaled(&d, d.windowTitle(),
-                                    journalRequest(commandId(generic), commandName,
-                                                   {updateCondition(m_kind, sharedDatabaseKind(), record)}, d.reason()));
-    if (!journaled)
+    const journal::UnitScope scope = recordsScope(m_kind, {record}, KeyOf::Update);
+    if (generic == cmd::GenericModify
+        && !acceptAllMatched(&d, scope, 1, QStringLiteral("该条件匹配%1条记录,是否全部修改?")))
         return false;
-    const bool written = runWaiting([&] { return write(*connection); });
-    finishJournaled(journaled, &d, d.windowTitle(), written, written ? QStringLiteral("完成") : QStringLiteral("失败"),
-                    {-1, written ? 1 : 0, 0});
-    if (!written)
-        showNotice(notice(&d, failure));
+    std::optional<ArchiveRefusal> refused;
+    const auto result = runJournaled(
+        &d, d.windowTitle(), journalRequest(commandId(generic), commandName, scope, 1, d.reason()),
+        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+            const bool written = write(app().GetConnection());
+            unit.commit();
+            return CommandResult{written, written ? QStringLiteral("完成") : QStringLiteral("失败"),
+                                 {-1, written ? 1 : 0, 0}, {}, {}};
+        },
+        &refused);
+    const bool written = result && result->succeeded;
+    if (!written && (refused || result))
+        failureMessage(&d, failure.text, failure.caption, refused ? refused->detail : result->detail);
     return written;
 }
 
@@ -194,28 +221,37 @@ void RecordCommands::remove()
     const std::vector<int> selected = selection(m_kind.noSelectionForDelete);
     if (selected.empty())
         return;
-    ReasonDialog confirm(&m_frame, m_kind.commandCaption, QStringLiteral("请确认您是否需要删除选中的记录?"));
-    if (execDialog(confirm) != QDialog::Accepted)
+    ReasonDialog confirm(&m_frame, m_kind.commandCaption, QStringLiteral("请确认您是否需要删除选中的记录?"),
+                         QMessageBox::Warning);
+    if (execDialog(confirm) != QDialog::Accepted || !openSharedConnection())
         return;
-    QStringList conditions;
+    std::vector<Record> rowsToDelete;
     for (int row : selected)
-        conditions << deleteCondition(m_kind, sharedDatabaseKind(), rowAt(row));
-    auto journaled = beginJournaled(&m_frame, m_kind.commandCaption,
-                                    journalRequest(commandId(cmd::GenericDelete), QStringLiteral("%1删除").arg(m_kind.commandCaption),
-                                                   conditions, confirm.reason()));
-    if (!journaled)
+        rowsToDelete.push_back(rowAt(row));
+    const journal::UnitScope scope = recordsScope(m_kind, rowsToDelete, KeyOf::Delete);
+    if (!acceptAllMatched(&m_frame, scope, qsizetype(selected.size()),
+                          QStringLiteral("该条件匹配%1条记录,是否全部删除?")))
         return;
     qint64 removed = 0;
-    const bool done = runWaiting([&] {
-        return list().RemoveRows(selected, [this, &removed](db::Connection& connection, int row) {
-            connection.execute(deleteSql(m_kind, sharedDatabaseKind(), rowAt(row)));
-            ++removed;
-        });
-    });
-    finishJournaled(journaled, &m_frame, m_kind.commandCaption, done,
-                    done ? QStringLiteral("完成") : QStringLiteral("失败"), {removed, -1, 0});
-    if (!done)
-        showNotice(notice(&m_frame, m_kind.deleteFailure));
+    std::optional<ArchiveRefusal> refused;
+    const auto result = runJournaled(
+        &m_frame, m_kind.commandCaption,
+        journalRequest(commandId(cmd::GenericDelete), QStringLiteral("%1删除").arg(m_kind.commandCaption), scope,
+                       qsizetype(selected.size()), confirm.reason()),
+        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+            QString failure;
+            removed = deleteRecords(m_kind, sharedDatabaseKind(), rowsToDelete, unit, failure);
+            const bool done = failure.isEmpty();
+            return CommandResult{done, done ? QStringLiteral("完成") : QStringLiteral("失败"), {removed, -1, 0}, {},
+                                 failure};
+        },
+        &refused);
+    // The deleted rows leave the list from the bottom, as they went.
+    for (qint64 i = 0; i < removed; ++i)
+        rows().removeRow(selected[selected.size() - 1 - size_t(i)]);
+    if (refused || (result && !result->succeeded))
+        failureMessage(&m_frame, m_kind.deleteFailure.text, m_kind.deleteFailure.caption,
+                       refused ? refused->detail : result ? result->detail : QString());
 }
 
 } // namespace

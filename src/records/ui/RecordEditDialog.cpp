@@ -84,6 +84,8 @@ RecordEditDialog::RecordEditDialog(const EventKind& kind, QWidget* parent) : QDi
         connect(station, &QComboBox::activated, this, &RecordEditDialog::stationChosen);
     if (QComboBox* sw = picker(FieldWidget::Switch))
         connect(sw, &QComboBox::activated, this, &RecordEditDialog::switchChosen);
+    if (QComboBox* line = picker(FieldWidget::HeldList))
+        connect(line, &QComboBox::activated, this, &RecordEditDialog::switchChosen);
     m_reason = addReasonField(form);
     layOutWithOkCancel(this, form, DialogSize::Resizable);
 }
@@ -256,6 +258,13 @@ void RecordEditDialog::switchChosen()
     QComboBox* tag = picker(FieldWidget::Tag);
     if (!tag)
         return;
+    if (!m_kind.noStationChosen.text.isEmpty() && pickerText(FieldWidget::Station).isEmpty()) {
+        tag->clear();
+        warningMessage(this, m_kind.noStationChosen.text, m_kind.noStationChosen.caption);
+        if (QComboBox* station = picker(FieldWidget::Station))
+            station->setFocus();
+        return;
+    }
     fillPicker(tag, tagsSql(pickerText(FieldWidget::Station), pickerText(FieldWidget::Switch), m_kind.tagType),
                kTagPickerFailure);
     tag->setCurrentIndex(tag->count() > 0 ? 0 : -1);

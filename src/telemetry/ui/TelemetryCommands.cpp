@@ -1,6 +1,7 @@
 #include "telemetry/ui/TelemetryCommands.h"
 
 #include "app/CTesseraApp.h"
+#include "app/BackgroundRun.h"
 #include "app/CommandJournal.h"
 #include "app/ReasonDialog.h"
 #include "app/GuardedRun.h"
@@ -8,6 +9,7 @@
 #include "app/SharedConnection.h"
 #include "app/WaitCursor.h"
 #include "journal/ArchiveImage.h"
+#include "journal/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryPreview.h"
 #include "telemetry/TelemetryStore.h"
@@ -69,18 +71,26 @@ QString scopeText(const TelemetryScope& scope)
 }
 
 // Samples are named by their instant and tag in a refused undo.
-journal::UnitDraft unitOf(const TableScope& rows, const QString& text)
+journal::UnitDraft unitOf(const UnitScope& rows, const QString& text)
 {
-    return {rows.table, rows.condition, text, {QStringLiteral("ATime"), QStringLiteral("TagID")}, {}};
+    return {rows, text, {QStringLiteral("ATime"), QStringLiteral("TagID")}, std::nullopt};
 }
 
 JournalRequest journalRequest(int commandId, const QString& name, const QString& text, const QString& reason,
-                              const std::vector<TableScope>& scopes)
+                              const std::vector<UnitScope>& scopes, std::vector<journal::RowRule> rules = {})
 {
-    JournalRequest request{commandId, name, text, reason, {}};
-    for (const TableScope& rows : scopes)
+    JournalRequest request{commandId, name, text, reason, {}, std::move(rules)};
+    for (const UnitScope& rows : scopes)
         request.units.push_back(unitOf(rows, text));
     return request;
+}
+
+// The driver's text of a command that did not run, or ran and failed.
+QString detailOf(const std::optional<ArchiveRefusal>& refused, const std::optional<CommandResult>& result)
+{
+    if (refused)
+        return refused->detail;
+    return result ? result->detail : QString();
 }
 
 QString doneText(bool done)
@@ -207,22 +217,25 @@ void runSingleValue(CMainFrame& frame)
         initial.change = float(decimalReal(list.GetRows().cell(row, 4)));
     }
     TelemetryValueDialog* shown = nullptr;
-    TelemetryValueDialog dialog(initial, [&shown](const SingleValue& sample, const QString& reason) {
+    TelemetryValueDialog dialog(initial, [&shown](const SingleValue& sample, const QString& reason, QString& detail) {
         // Nothing can be written without a connection: a failure, not a success.
-        db::Connection* c = openSharedConnection();
-        if (!c)
+        if (!openSharedConnection())
             return false;
         const QString name = QStringLiteral("遥测单值修改");
-        auto journaled = beginJournaled(
+        std::optional<ArchiveRefusal> refused;
+        const auto result = runJournaled(
             shown, name,
             journalRequest(cmd::TelemetrySingleValue, name,
                            QStringLiteral("TagID %1 %2").arg(sample.tagId).arg(FormatTimeText(sample.day, sample.time)),
-                           reason, {singleValueScope(sharedDatabaseKind(), sample)}));
-        if (!journaled)
-            return false;
-        const bool written = runWaiting([&] { return writeSingleValue(*c, sharedDatabaseKind(), sample); });
-        finishJournaled(journaled, shown, name, written, doneText(written), {-1, written ? 1 : 0, 0});
-        return written;
+                           reason, {singleValueScope(sample)}),
+            [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+                const bool written = writeSingleValue(app().GetConnection(), app().GetDatabaseKind(), sample);
+                unit.commit();
+                return CommandResult{written, doneText(written), {-1, written ? 1 : 0, 0}, {}, {}};
+            },
+            &refused);
+        detail = detailOf(refused, result);
+        return result && result->succeeded;
     }, &frame);
     shown = &dialog;
     if (execDialog(dialog) != QDialog::Accepted)
@@ -255,37 +268,37 @@ void runDelete(CMainFrame& frame)
         warningMessage(&frame, QStringLiteral("请选择要修改的事件项!"), kTelemetryCaption);
         return;
     }
-    ReasonDialog confirm(&frame, kTelemetryCaption, QStringLiteral("请确认您是否需要删除选中的记录?"));
-    if (execDialog(confirm) != QDialog::Accepted)
+    ReasonDialog confirm(&frame, kTelemetryCaption, QStringLiteral("请确认您是否需要删除选中的记录?"),
+                         QMessageBox::Warning);
+    if (execDialog(confirm) != QDialog::Accepted || !openSharedConnection())
         return;
 
-    const RecordListModel& model = list.GetRows();
-    // One unit a day table, its samples' conditions joined.
-    std::map<QString, QStringList> conditions;
-    for (int row : selected) {
-        const TableScope one = sampleScope(sharedDatabaseKind(), model.cell(row, 0), decimalInteger(model.cell(row, 1)));
-        conditions[one.table] << u'(' + one.condition + u')';
-    }
-    std::vector<TableScope> scopes;
-    for (const auto& [table, each] : conditions)
-        scopes.push_back({table, each.join(QStringLiteral(" OR "))});
+    RecordListModel& model = list.GetRows();
+    std::vector<std::pair<QString, int>> samples;
+    for (int row : selected)
+        samples.emplace_back(model.cell(row, 0), decimalInteger(model.cell(row, 1)));
     const QString name = QStringLiteral("遥测数据删除");
-    auto journaled = beginJournaled(&frame, kTelemetryCaption,
-                                    journalRequest(cmd::TelemetryDelete, name,
-                                                   QStringLiteral("%1个数据").arg(selected.size()), confirm.reason(),
-                                                   scopes));
-    if (!journaled)
-        return;
     qint64 removed = 0;
-    const bool done = runWaiting([&] {
-        return list.RemoveRows(selected, [&model, &removed](db::Connection& connection, int row) {
-            deleteSample(connection, sharedDatabaseKind(), model.cell(row, 0), decimalInteger(model.cell(row, 1)));
-            ++removed;
-        });
-    });
-    finishJournaled(journaled, &frame, kTelemetryCaption, done, doneText(done), {removed, -1, 0});
-    if (!done)
-        warningMessage(&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption);
+    // Every sample deleted leaves nothing of its row.
+    const std::vector<UnitScope> scopes = samplesScopes(samples);
+    const std::vector<journal::RowRule> gone(scopes.size(), journal::RowRule{true, {}, {}});
+    std::optional<ArchiveRefusal> refused;
+    const auto result = runJournaled(
+        &frame, kTelemetryCaption,
+        journalRequest(cmd::TelemetryDelete, name, QStringLiteral("%1个数据").arg(selected.size()), confirm.reason(),
+                       scopes, gone),
+        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+            QString failure;
+            removed = deleteSamples(app().GetConnection(), app().GetDatabaseKind(), samples, unit, failure);
+            const bool done = failure.isEmpty();
+            return CommandResult{done, doneText(done), {removed, -1, 0}, {}, failure};
+        },
+        &refused);
+    // The deleted samples leave the list from the bottom, as they went.
+    for (qint64 i = 0; i < removed; ++i)
+        model.removeRow(selected[selected.size() - 1 - size_t(i)]);
+    if (refused || (result && !result->succeeded))
+        failureMessage(&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption, detailOf(refused, result));
 }
 
 void runZeroing(CMainFrame& frame)
@@ -297,33 +310,40 @@ void runZeroing(CMainFrame& frame)
     const RangeOfDay range = dialog.range();
     const CatalogueNode& catalogue = frame.tree()->GetCatalogue();
     const QString name = QStringLiteral("数据清零");
-    auto journaled = beginJournaled(
-        &frame, name,
-        journalRequest(cmd::TelemetryZero, name,
-                       rangeText(range.day, range.start, range.end) + u' ' + scopeText(*scope), dialog.reason(),
-                       {zeroingScope(app().GetDatabaseKind(), range, *scope, catalogue)}));
-    if (!journaled)
+    const QString failed = QStringLiteral("数据清零时出错!");
+    if (scopeHasNoTags(*scope, catalogue)) {
+        failureMessage(&frame, failed, name,
+                       QStringLiteral("回路“%1 %2”在变量表中没有变量").arg(scope->station, scope->switchName));
         return;
-    const bool done =
-        runWaiting([&] { zeroTelemetry(app().GetConnection(), app().GetDatabaseKind(), range, *scope, catalogue); });
-    // Zeroed, the scope holds its rows with both values 0: nothing to read back.
-    const journal::RowSet& before = journaled->before(0);
-    finishJournaled(journaled, &frame, name, done, doneText(done), {},
-                    {journal::afterStateOf(journal::withColumnsSet(
-                        before, {QStringLiteral("nValue"), QStringLiteral("nValueChange")}, 0.0))});
-    warningMessage(&frame, done ? QStringLiteral("数据清零任务执行成功!") : QStringLiteral("数据清零时出错!"),
-                   QStringLiteral("数据清零"));
+    }
+    // Zeroed, each row of the scope stays with nValue and nValueChange 0.
+    const journal::RowRule zeroed{false, {3, 4}, 0.0};
+    std::optional<ArchiveRefusal> refused;
+    const auto result = runJournaled(
+        &frame, name,
+        journalRequest(cmd::TelemetryZero, name, rangeText(range.day, range.start, range.end) + u' ' + scopeText(*scope),
+                       dialog.reason(), {zeroingScope(range, *scope, catalogue)}, {zeroed}),
+        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+            zeroTelemetry(app().GetConnection(), app().GetDatabaseKind(), range, *scope, catalogue, unit);
+            return CommandResult{true, doneText(true), {}, {}, {}};
+        },
+        &refused);
+    if (result && result->succeeded)
+        warningMessage(&frame, QStringLiteral("数据清零任务执行成功!"), name);
+    else if (result || refused)
+        failureMessage(&frame, failed, name, detailOf(refused, result));
 }
 
-// Asks the batch setting's questions with the wait cursor lifted.
+// Asks the batch setting's questions on the GUI thread, the wait cursor
+// lifted meanwhile.
 class BatchQuestionBoxes : public BatchQuestions {
 public:
-    BatchQuestionBoxes(QWidget* owner, std::optional<WaitCursor>& wait) : m_owner(owner), m_wait(wait) {}
+    BatchQuestionBoxes(QWidget* owner, BackgroundRun& background) : m_owner(owner), m_background(background) {}
 
     bool continueAfterDeleteFailure(const QString& sql) override
     {
-        return ask({m_owner, sql, QStringLiteral("删除数据时出错,是否继续进行处理?"), QMessageBox::Question,
-                    QMessageBox::Ok | QMessageBox::Cancel})
+        return m_background.ask({m_owner, sql, QStringLiteral("删除数据时出错,是否继续进行处理?"), QMessageBox::Question,
+                                 QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton, {}})
             == QMessageBox::Ok;
     }
     bool continueAfterSampleFailure(const QString& timeText, bool undone) override
@@ -332,24 +352,41 @@ public:
             + QStringLiteral("\n是否跳过出错的数据,继续写入其余的数据?")
             + (undone ? QStringLiteral("\n选择“否”将撤销本次批量置数,数据保持原样。")
                       : QStringLiteral("\n选择“否”将停止写入,已写入的数据保留。"));
-        return ask({m_owner, text, kBatchCaption, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No})
+        return m_background.ask({m_owner, text, kBatchCaption, QMessageBox::Warning,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton, {}})
             == QMessageBox::Yes;
     }
 
 private:
-    QMessageBox::StandardButton ask(const MessageRequest& r)
-    {
-        const bool waiting = m_wait.has_value();
-        m_wait.reset();
-        const auto answer = app().GetGui().message(r);
-        if (waiting)
-            m_wait.emplace();
-        return answer;
-    }
-
     QWidget* m_owner;
-    std::optional<WaitCursor>& m_wait;
+    BackgroundRun& m_background;
 };
+
+void showBatchOutcome(CMainFrame& frame, const BatchOutcome& outcome)
+{
+    using Result = BatchOutcome::Result;
+    const QString failed = QStringLiteral("批量修改数据失败!");
+    switch (outcome.result) {
+    case Result::Cancelled:
+    case Result::Stopped: // the user's own answer; the question said what follows
+        return;
+    case Result::InsertRefused:
+    case Result::DayEndFailed:
+        failureMessage(&frame, failed, kBatchCaption, outcome.detail);
+        return;
+    case Result::CommitFailed:
+        failureMessage(&frame, withReason(failed, kNotCommitted), kBatchCaption, outcome.detail);
+        return;
+    case Result::ConnectionLost:
+        failureMessage(&frame, withReason(failed, kConnectionLost), kBatchCaption, outcome.detail);
+        return;
+    case Result::Done:
+        break;
+    }
+    if (outcome.failed > 0)
+        failureMessage(&frame, QStringLiteral("共有%1个时间点的数据写入失败!").arg(outcome.failed), kBatchCaption,
+                       outcome.detail);
+}
 
 void runBatchSetting(CMainFrame& frame)
 {
@@ -366,47 +403,66 @@ void runBatchSetting(CMainFrame& frame)
     BatchRequest request = dialog.request();
     request.tagId = scope->tagId;
     const QString name = QStringLiteral("人工批量置数");
-    auto journaled = beginJournaled(
+    BatchOutcome outcome;
+    std::optional<ArchiveRefusal> refused;
+    const auto result = runJournaled(
         &frame, kBatchCaption,
         journalRequest(cmd::TelemetryBatchSet, name,
                        rangeText(request.day, request.start, request.end) + QStringLiteral(" TagID %1").arg(request.tagId),
-                       dialog.reason(), {batchScope(app().GetDatabaseKind(), request)}));
-    if (!journaled)
-        return;
+                       dialog.reason(), {batchScope(request)}),
+        [&](journal::ArchiveUnit& unit, BackgroundRun& background) {
+            BatchQuestionBoxes questions(&frame, background);
+            RandomSource random = dialog.random();
+            outcome = telemetry::runBatchSetting(app().GetConnection(), app().GetDatabaseKind(), request, questions,
+                                                 random, unit);
+            CommandResult r{outcome.result == BatchOutcome::Result::Done, batchOutcomeText(outcome.result),
+                            {-1, outcome.written, outcome.failed}, {}, outcome.detail};
+            if (!outcome.rowsWritten.empty())
+                r.written.push_back(std::move(outcome.rowsWritten));
+            return r;
+        },
+        &refused);
+    const QString batchFailed = QStringLiteral("批量修改数据失败!");
+    if (refused)
+        failureMessage(&frame, refused->connectionLost ? withReason(batchFailed, kConnectionLost) : batchFailed,
+                       kBatchCaption, refused->detail);
+    else if (result)
+        showBatchOutcome(frame, outcome);
+}
 
-    std::optional<WaitCursor> wait;
-    wait.emplace();
-    BatchQuestionBoxes questions(&frame, wait);
-    RandomSource random = dialog.random();
-    const BatchOutcome outcome = telemetry::runBatchSetting(app().GetConnection(), app().GetDatabaseKind(), request,
-                                                            questions, random);
-    wait.reset();
-    using Result = BatchOutcome::Result;
-    std::vector<std::optional<journal::AfterState>> known;
-    if (!outcome.rowsWritten.empty())
-        known.push_back(journal::afterStateOfWritten(journaled->before(0), outcome.rowsWritten));
-    finishJournaled(journaled, &frame, kBatchCaption, outcome.result == Result::Done, batchOutcomeText(outcome.result),
-                    {-1, outcome.written, outcome.failed}, known);
-    const QString failed = QStringLiteral("批量修改数据失败!");
+void showReplaceOutcome(CMainFrame& frame, const ReplaceOutcome& outcome)
+{
+    using Result = ReplaceOutcome::Result;
+    const QString d = outcome.detail;
     switch (outcome.result) {
-    case Result::Cancelled:
-    case Result::Stopped: // the user's own answer; the question said what follows
+    case Result::SecondConnectionFailed:
+        standardMessage(QStringLiteral("访问数据库失败!"));
         return;
-    case Result::InsertRefused:
-    case Result::DayEndFailed:
-        warningMessage(&frame, failed, kBatchCaption);
+    case Result::SecondConnectionError:
+        standardMessage(QStringLiteral("访问数据库出现异常!"));
+        return;
+    case Result::DeleteFailed:
+        failureMessage(&frame, QStringLiteral("执行删除记录是出错!"), kReplaceCaption, d);
+        return;
+    case Result::ReadFailed:
+        failureMessage(&frame, QStringLiteral("执行替换数据记录时出错!"), kReplaceCaption, d);
+        return;
+    case Result::CopyFailed:
+        failureMessage(&frame, QStringLiteral("执行拷贝记录是出错!"), kReplaceCaption, d);
         return;
     case Result::CommitFailed:
-        warningMessage(&frame, withReason(failed, kNotCommitted), kBatchCaption);
+        failureMessage(&frame, withReason(QStringLiteral("数据替换失败!"), kNotCommitted), kReplaceCaption, d);
         return;
     case Result::ConnectionLost:
-        warningMessage(&frame, withReason(failed, kConnectionLost), kBatchCaption);
+        failureMessage(&frame, withReason(QStringLiteral("数据替换失败!"), kConnectionLost), kReplaceCaption, d);
         return;
     case Result::Done:
         break;
     }
-    if (outcome.failed > 0)
-        warningMessage(&frame, QStringLiteral("共有%1个时间点的数据写入失败!").arg(outcome.failed), kBatchCaption);
+    QString done = QStringLiteral("数据替换完成!");
+    if (outcome.skipped > 0)
+        done = withReason(done, QStringLiteral("%1个数据未能写入。").arg(outcome.skipped));
+    warningMessage(&frame, done, kReplaceCaption);
 }
 
 void runReplacement(CMainFrame& frame)
@@ -424,6 +480,11 @@ void runReplacement(CMainFrame& frame)
         [&catalogue](int tagId) { return tagPathOf(catalogue, tagId); });
     if (execDialog(dialog) != QDialog::Accepted)
         return;
+    if (scopeHasNoTags(*scope, catalogue)) {
+        failureMessage(&frame, QStringLiteral("执行删除记录是出错!"), kReplaceCaption,
+                       QStringLiteral("回路“%1 %2”在变量表中没有变量").arg(scope->station, scope->switchName));
+        return;
+    }
     // The connection text the program opened with; a connection made another
     // way (by driver and file) reopens with what its driver reported.
     QString connectString = app().GetConnectString();
@@ -432,55 +493,30 @@ void runReplacement(CMainFrame& frame)
 
     const ReplaceRequest& request = dialog.request();
     const QString name = QStringLiteral("遥测数据替换");
-    auto journaled = beginJournaled(
+    ReplaceOutcome outcome;
+    std::optional<ArchiveRefusal> refused;
+    const auto result = runJournaled(
         &frame, kReplaceCaption,
         journalRequest(cmd::TelemetryReplace, name,
                        QStringLiteral("%1 取自%2 %3")
                            .arg(rangeText(request.target, request.start, request.end),
                                 request.source.toString(QStringLiteral("yyyy-MM-dd")), scopeText(*scope)),
-                       dialog.reason(), {replaceTargetScope(app().GetDatabaseKind(), request, *scope, catalogue)}));
-    if (!journaled)
-        return;
-    ReplaceOutcome outcome;
-    {
-        WaitCursor wait;
-        RandomSource random = dialog.random();
-        outcome = telemetry::runReplacement(app().GetConnection(), app().GetDatabaseKind(), connectString, request, *scope,
-                                            catalogue, random);
-    }
-    using Result = ReplaceOutcome::Result;
-    finishJournaled(journaled, &frame, kReplaceCaption, outcome.result == Result::Done,
-                    doneText(outcome.result == Result::Done),
-                    {-1, outcome.copied, outcome.skipped});
-    switch (outcome.result) {
-    case Result::SecondConnectionFailed:
-        standardMessage(QStringLiteral("访问数据库失败!"));
-        return;
-    case Result::SecondConnectionError:
-        standardMessage(QStringLiteral("访问数据库出现异常!"));
-        return;
-    case Result::DeleteFailed:
-        warningMessage(&frame, QStringLiteral("执行删除记录是出错!"), kReplaceCaption);
-        return;
-    case Result::ReadFailed:
-        warningMessage(&frame, QStringLiteral("执行替换数据记录时出错!"), kReplaceCaption);
-        return;
-    case Result::CopyFailed:
-        warningMessage(&frame, QStringLiteral("执行拷贝记录是出错!"), kReplaceCaption);
-        return;
-    case Result::CommitFailed:
-        warningMessage(&frame, withReason(QStringLiteral("数据替换失败!"), kNotCommitted), kReplaceCaption);
-        return;
-    case Result::ConnectionLost:
-        warningMessage(&frame, withReason(QStringLiteral("数据替换失败!"), kConnectionLost), kReplaceCaption);
-        return;
-    case Result::Done:
-        break;
-    }
-    QString done = QStringLiteral("数据替换完成!");
-    if (outcome.skipped > 0)
-        done = withReason(done, QStringLiteral("%1个数据未能写入。").arg(outcome.skipped));
-    warningMessage(&frame, done, kReplaceCaption);
+                       dialog.reason(), {replaceTargetScope(request, *scope, catalogue)}),
+        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+            RandomSource random = dialog.random();
+            outcome = telemetry::runReplacement(app().GetConnection(), app().GetDatabaseKind(), connectString, request,
+                                                *scope, catalogue, random, unit);
+            const bool done = outcome.result == ReplaceOutcome::Result::Done;
+            return CommandResult{done, doneText(done), {-1, outcome.copied, outcome.skipped}, {}, outcome.detail};
+        },
+        &refused);
+    if (refused)
+        failureMessage(&frame,
+                       refused->connectionLost ? withReason(QStringLiteral("数据替换失败!"), kConnectionLost)
+                                               : QStringLiteral("执行删除记录是出错!"),
+                       kReplaceCaption, refused->detail);
+    else if (result)
+        showReplaceOutcome(frame, outcome);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "telemetry/ui/TelemetryValueDialog.h"
 
+#include "app/CommandJournal.h"
 #include "app/DialogForm.h"
 #include "app/GuiSeam.h"
 #include "app/ReasonDialog.h"
@@ -50,9 +51,10 @@ void TelemetryValueDialog::accept()
     sample.time = m_time->time();
     sample.value = *value;
     sample.change = *change;
-    if (m_commit && !m_commit(sample, reasonOf(m_reason))) {
-        warningMessage(this, sample.add ? QStringLiteral("添加遥测值失败!") : QStringLiteral("修改遥测值失败!"),
-                       kSingleValueCaption);
+    QString detail;
+    if (m_commit && !m_commit(sample, reasonOf(m_reason), detail)) {
+        failureMessage(this, sample.add ? QStringLiteral("添加遥测值失败!") : QStringLiteral("修改遥测值失败!"),
+                       kSingleValueCaption, detail);
         return;
     }
     m_sample = sample;

@@ -18,7 +18,8 @@ class TelemetryValueDialog : public QDialog {
 public:
     // Writes the sample for the reason given; false keeps the dialog open
     // with the failure message.
-    using Commit = std::function<bool(const telemetry::SingleValue&, const QString& reason)>;
+    // `detail` takes the driver's text of a failure.
+    using Commit = std::function<bool(const telemetry::SingleValue&, const QString& reason, QString& detail)>;
 
     TelemetryValueDialog(const telemetry::SingleValue& initial, Commit commit, QWidget* parent = nullptr);
     // What was written, once the dialog closed with OK.

@@ -1,0 +1,252 @@
+#include "telemetry/TelemetryStore.h"
+
+#include "db/Connection.h"
+#include "db/DbError.h"
+#include "db/ResultSet.h"
+#include "journal/ArchiveUnit.h"
+#include "schema/Schema.h"
+#include "telemetry/TelemetryWrites.h"
+#include "text/DecimalText.h"
+#include "text/Trimming.h"
+
+#include <optional>
+
+// The manual batch setting: a synthetic series over a range of one tag's day.
+namespace tessera::telemetry {
+
+using namespace writes;
+using db::rethrowIfConnectionLost;
+
+namespace {
+
+int intervalOf(const BatchRequest& r)
+{
+    return std::max(r.intervalSeconds, 1);
+}
+
+// Whole intervals from the start to the end; -1 when the end lies before the start.
+qint64 intervalCount(const BatchRequest& r)
+{
+    const qint64 span = wallClock(r.day, r.start).secsTo(wallClock(r.day, r.end));
+    return span < 0 ? -1 : span / intervalOf(r);
+}
+
+// A series that has run through a whole day ends with a row at 23:59:59.
+bool endsWithDayEndRow(const BatchRequest& r)
+{
+    const qint64 n = intervalCount(r);
+    return n >= 0 && (n + 1) * qint64(intervalOf(r)) >= kSecondsPerDay;
+}
+
+} // namespace
+
+BatchSeries batchSeries(const BatchRequest& r, std::optional<float> previous, RandomSource& random)
+{
+    BatchSeries series;
+    const QDateTime start = wallClock(r.day, r.start);
+    const int interval = intervalOf(r);
+    const qint64 n = intervalCount(r);
+    if (n < 0)
+        return series;
+    // A range shorter than one interval gets one sample at the start.
+    const float step = n > 0 ? (r.maximum - r.minimum) / float(n) : 0.0f;
+    series.samples.reserve(size_t(n + 1));
+    float last = 0;
+    std::optional<float> p = previous;
+    for (qint64 i = 0; i <= n; ++i) {
+        Sample s;
+        s.at = start.addSecs(i * interval);
+        switch (r.method) {
+        case BatchMethod::Increase:
+            s.value = r.minimum + float(i) * step;
+            s.change = step;
+            break;
+        case BatchMethod::Decrease:
+            s.value = r.maximum - float(i) * step;
+            s.change = -step;
+            break;
+        case BatchMethod::Random:
+            s.value = RandomBetween(random, r.maximum, r.minimum);
+            // No sample before: the first change is 0.
+            s.change = p ? s.value - *p : 0.0f;
+            p = s.value;
+            break;
+        }
+        last = s.value;
+        series.samples.push_back(s);
+    }
+    series.lastValue = last;
+    series.dayEnd = endsWithDayEndRow(r);
+    return series;
+}
+
+std::optional<float> previousValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& r)
+{
+    if (r.start == QTime(0, 0)) {
+        const QDate before = r.day.addDays(-1);
+        auto rs = connection.query(
+            QStringLiteral("SELECT * FROM %1 WHERE (TagID=%2) ORDER BY ATime").arg(tableOfDay(before)).arg(r.tagId));
+        std::optional<float> value;
+        while (rs.next())
+            value = float(decimalReal(withoutTrailingWhiteSpace(rs.string(3))));
+        return value;
+    }
+    const QDateTime oneBefore = wallClock(r.day, r.start).addSecs(-r.intervalSeconds);
+    auto rs = connection.query(QStringLiteral("SELECT nValue FROM %1 WHERE (TagID=%2) AND ATime=%3")
+                                   .arg(tableOfDay(r.day))
+                                   .arg(r.tagId)
+                                   .arg(FormatDateLiteral(kind, FormatTimeText(oneBefore))));
+    return rs.next() ? float(decimalReal(withoutTrailingWhiteSpace(rs.string(0)))) : 0.0f;
+}
+
+std::optional<float> startValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& r)
+{
+    if (r.method != BatchMethod::Random)
+        return 0.0f;
+    try {
+        return previousValue(connection, kind, r);
+    } catch (const db::DbError& error) {
+        rethrowIfConnectionLost(error);
+        // A day without a table has no previous value; the range is filled all the same.
+        return 0.0f;
+    }
+}
+
+SampleRows batchRows(const BatchRequest& r, const BatchSeries& series)
+{
+    SampleRows rows;
+    rows.reserve(series.samples.size() + 1);
+    for (const Sample& s : series.samples)
+        rows.push_back({s.at, qint64(r.tagId), qint64(kManualDataType), asWritten(s.value), asWritten(s.change)});
+    if (series.dayEnd)
+        rows.push_back({wallClock(r.day, QTime(23, 59, 59)), qint64(r.tagId), qint64(kManualDataType),
+                        asWritten(series.lastValue), 0.0});
+    return rows;
+}
+
+UnitScope batchScope(const BatchRequest& r)
+{
+    // Up to the last written instant's whole second: a rerun of the same
+    // batch finds nothing of its own left to collide with.
+    const QTime last = endsWithDayEndRow(r) ? QTime(23, 59, 59) : r.end;
+    journal::ScopeClause clause =
+        journal::rangeClause(QStringLiteral("ATime"), instantValue(r.day, r.start), rangeEndValue(r.day, last));
+    clause.terms.push_back(journal::equalTo(QStringLiteral("TagID"), qint64(r.tagId)));
+    return {tableOfDay(r.day), {std::move(clause)}};
+}
+
+QString batchDeleteSql(DatabaseKind kind, const BatchRequest& r)
+{
+    const UnitScope scope = batchScope(r);
+    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(scope.table, journal::clauseSql(kind, scope.clauses[0]));
+}
+
+namespace {
+
+using Result = BatchOutcome::Result;
+
+// Writes the samples; false (the outcome set) when the writer was refused
+// or stopped at the user's answer.
+bool writeSamples(db::Connection& connection, const BatchRequest& r, const BatchSeries& series, const SampleRows& rows,
+                  bool transactional, BatchQuestions& questions, BatchOutcome& outcome)
+{
+    std::optional<db::BulkWriter> writer;
+    try {
+        writer.emplace(connection, kInsertParameters.arg(tableOfDay(r.day)), 5, 4000, writerMode(transactional));
+    } catch (const db::DbError& error) {
+        rethrowIfConnectionLost(error);
+        outcome.result = Result::InsertRefused;
+        outcome.failed = qint64(series.samples.size());
+        outcome.detail = error.message();
+        return false;
+    }
+    bool asked = false;
+    writer->setFailureHandler([&](qint64 row, const db::DbError& error) {
+        if (asked)
+            return db::BulkWriter::OnFailure::Continue;
+        asked = true;
+        outcome.detail = error.message();
+        const QString at = FormatTimeText(series.samples[size_t(row)].at);
+        return questions.continueAfterSampleFailure(at, transactional) ? db::BulkWriter::OnFailure::Continue
+                                                                       : db::BulkWriter::OnFailure::Stop;
+    });
+    for (size_t i = 0; i < series.samples.size(); ++i)
+        if (!writer->addRow(rows[i]))
+            break;
+    const db::BulkWriter::Summary summary = writer->finish();
+    outcome.failed = summary.failed;
+    outcome.written = summary.written;
+    if (summary.stopped) {
+        outcome.result = Result::Stopped;
+        // Written for good only where nothing can be rolled back.
+        outcome.written = transactional ? 0 : summary.written;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, const BatchRequest& r,
+                             BatchQuestions& questions, RandomSource& random, journal::ArchiveUnit& unit)
+{
+    BatchOutcome outcome;
+    const QString table = tableOfDay(r.day);
+    try {
+        const bool transactional = unit.transactional();
+        // The previous value lies before the range: read before anything changes.
+        const BatchSeries series = batchSeries(r, startValue(connection, kind, r), random);
+
+        const QString deleteSql = batchDeleteSql(kind, r);
+        bool cleared = true; // otherwise the range keeps rows of its own beside the new ones
+        try {
+            unit.executeSurvivable(deleteSql);
+        } catch (const db::DbError& error) {
+            rethrowIfConnectionLost(error);
+            cleared = false;
+            outcome.detail = error.message();
+            if (!questions.continueAfterDeleteFailure(deleteSql)) {
+                outcome.result = Result::Cancelled;
+                return outcome;
+            }
+        }
+        SampleRows rows = batchRows(r, series);
+        if (!writeSamples(connection, r, series, rows, transactional, questions, outcome))
+            return outcome;
+        const qint64 written = outcome.written;
+        if (series.dayEnd && connection.isOpen()) {
+            try {
+                connection.execute(
+                    QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,%4,%5,%6)")
+                        .arg(table, instantLiteral(kind, r.day, QTime(23, 59, 59)))
+                        .arg(r.tagId)
+                        .arg(kManualDataType)
+                        .arg(twoDecimals(series.lastValue), twoDecimals(0)));
+            } catch (const db::DbError& error) {
+                rethrowIfConnectionLost(error);
+                outcome.result = Result::DayEndFailed;
+                outcome.detail = error.message();
+                outcome.written = transactional ? 0 : written;
+                return outcome;
+            }
+        }
+        try {
+            unit.commit();
+        } catch (const db::DbError& error) {
+            rethrowIfConnectionLost(error);
+            outcome.result = Result::CommitFailed;
+            outcome.detail = error.message();
+            outcome.written = 0;
+            return outcome;
+        }
+        if (outcome.failed == 0 && cleared)
+            outcome.rowsWritten = std::move(rows);
+    } catch (const db::DbError& error) {
+        // The connection died, or the table's engine could not even be read.
+        outcome.result = error.isConnectionLost() ? Result::ConnectionLost : Result::InsertRefused;
+        outcome.detail = error.message();
+    }
+    return outcome;
+}
+
+} // namespace tessera::telemetry

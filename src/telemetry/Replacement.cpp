@@ -1,0 +1,283 @@
+#include "telemetry/TelemetryStore.h"
+
+#include "db/Connection.h"
+#include "db/DbError.h"
+#include "db/ResultSet.h"
+#include "journal/ArchiveUnit.h"
+#include "schema/Schema.h"
+#include "telemetry/TelemetryWrites.h"
+#include "text/DecimalText.h"
+#include "text/Trimming.h"
+
+// The telemetry replacement: a range of one day replaced by the same range
+// of another day, optionally corrected by random coefficients.
+namespace tessera::telemetry {
+
+using namespace writes;
+using db::rethrowIfConnectionLost;
+
+int dayOffset(const ReplaceRequest& r)
+{
+    // Whole calendar days: a day of 23 or 25 hours still counts as one.
+    return int(r.source.daysTo(r.target));
+}
+
+namespace {
+
+using Result = ReplaceOutcome::Result;
+
+QString conditionOf(DatabaseKind kind, const QDate& day, const QTime& start, const QTime& end,
+                    const TelemetryScope& scope, const CatalogueNode& catalogue)
+{
+    return journal::clauseSql(
+        kind, scopeClause(scope, instantValue(day, start), rangeEndValue(day, end), catalogue));
+}
+
+QString sourceCondition(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                        const CatalogueNode& catalogue)
+{
+    return conditionOf(kind, r.source, r.start, r.end, scope, catalogue);
+}
+
+QString readSql(const QString& table, const QString& condition)
+{
+    return QStringLiteral("SELECT ATime,TagID,DataType,nValue,nValueChange FROM %1 WHERE %2 ORDER BY ATime DESC")
+        .arg(table, condition);
+}
+
+// Whether the copy may begin. On a target that rolls back, the source table
+// must exist (the unit undoes anything else that fails); on one that cannot,
+// the source rows are opened and the first fetched, since nothing deleted
+// there comes back. Throws db::DbError when the source cannot be read.
+bool sourceReadable(db::Connection& connection, DatabaseKind kind, bool transactional, const ReplaceRequest& r,
+                    const TelemetryScope& scope, const CatalogueNode& catalogue)
+{
+    if (transactional) {
+        db::ResultSet probe = connection.query(tableProbeSql(kind, tableOfDay(r.source)));
+        return probe.next();
+    }
+    db::ResultSet rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
+                                            .arg(tableOfDay(r.source), sourceCondition(kind, r, scope, catalogue)));
+    rs.next();
+    return true;
+}
+
+// The range cut into hours, the last first: [from, until) as instants of the
+// source day, `until` of the last part one second after the range's end.
+std::vector<std::pair<QDateTime, QDateTime>> hoursOf(const ReplaceRequest& r)
+{
+    std::vector<std::pair<QDateTime, QDateTime>> parts;
+    const QDateTime start = wallClock(r.source, r.start);
+    const QDateTime end = wallClock(r.source, r.end).addSecs(1);
+    for (QDateTime at = start; at < end; at = at.addSecs(3600))
+        parts.emplace_back(at, std::min(at.addSecs(3600), end));
+    std::reverse(parts.begin(), parts.end());
+    return parts;
+}
+
+QString partCondition(DatabaseKind kind, const QDateTime& from, const QDateTime& until, const TelemetryScope& scope,
+                      const CatalogueNode& catalogue)
+{
+    return journal::clauseSql(kind, scopeClause(scope, journal::DateTimeText{FormatTimeText(from)},
+                                                journal::DateTimeText{FormatTimeText(until)}, catalogue));
+}
+
+// With correction, an hour at a time from the last: its source rows read,
+// its target range deleted, its corrected rows written. A row the target
+// refuses is skipped and counted; false (the outcome set) when an hour
+// cannot be read, deleted or written at all.
+bool replaceCorrected(db::Connection& shared, DatabaseKind kind, journal::ArchiveUnit& unit, const ReplaceRequest& r,
+                      const TelemetryScope& scope, const CatalogueNode& catalogue, RandomSource& random,
+                      ReplaceOutcome& outcome)
+{
+    const bool transactional = unit.transactional();
+    const int offset = dayOffset(r);
+    const QString target = tableOfDay(r.target);
+    for (const auto& [from, until] : hoursOf(r)) {
+        std::vector<SourceRow> rows;
+        try {
+            rows = readSourceRows(shared, readSql(tableOfDay(r.source), partCondition(kind, from, until, scope, catalogue)));
+        } catch (const db::DbError& error) {
+            rethrowIfConnectionLost(error);
+            outcome = {Result::ReadFailed, 0, 0, error.message()};
+            return false;
+        }
+        try {
+            unit.executeSurvivable(QStringLiteral("DELETE FROM %1 WHERE %2")
+                                       .arg(target, partCondition(kind, from.addDays(offset), until.addDays(offset),
+                                                                  scope, catalogue)));
+        } catch (const db::DbError& error) {
+            rethrowIfConnectionLost(error);
+            outcome = {Result::DeleteFailed, 0, 0, error.message()};
+            return false;
+        }
+        try {
+            db::BulkWriter writer(shared, kInsertParameters.arg(target), 5, 4000, writerMode(transactional));
+            writer.setFailureHandler([](qint64, const db::DbError&) { return db::BulkWriter::OnFailure::Continue; });
+            for (const SourceRow& row : rows) {
+                if (auto written = replacementRow(row, r, random))
+                    writer.addRow(std::move(*written));
+                else
+                    ++outcome.skipped;
+            }
+            const auto summary = writer.finish();
+            outcome.copied += summary.written;
+            outcome.skipped += summary.failed;
+        } catch (const db::DbError& error) {
+            rethrowIfConnectionLost(error);
+            // The target refuses the insert itself, though the delete went through.
+            outcome = {Result::CopyFailed, 0, 0, error.message()};
+            return false;
+        }
+    }
+    return true;
+}
+
+// Without correction: the target range deleted, then one INSERT ... SELECT.
+bool replaceCopied(db::Connection& shared, DatabaseKind kind, bool transactional, const ReplaceRequest& r,
+                   const TelemetryScope& scope, const CatalogueNode& catalogue, ReplaceOutcome& outcome)
+{
+    bool readable = false;
+    try {
+        readable = sourceReadable(shared, kind, transactional, r, scope, catalogue);
+    } catch (const db::DbError& error) {
+        rethrowIfConnectionLost(error);
+        outcome.detail = error.message();
+    }
+    if (!readable) {
+        outcome.result = Result::CopyFailed;
+        return false;
+    }
+    try {
+        shared.execute(replaceDeleteSql(kind, r, scope, catalogue));
+    } catch (const db::DbError& error) {
+        rethrowIfConnectionLost(error);
+        outcome = {Result::DeleteFailed, 0, 0, error.message()};
+        return false;
+    }
+    try {
+        outcome.copied = shared.execute(replaceCopySql(kind, r, scope, catalogue));
+    } catch (const db::DbError& error) {
+        rethrowIfConnectionLost(error);
+        outcome = {Result::CopyFailed, 0, 0, error.message()};
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<SourceRow> readSourceRows(db::Connection& connection, const QString& sql)
+{
+    std::vector<SourceRow> rows;
+    db::ResultSet rs = connection.query(sql);
+    rs.readFloatsAsNumbers(); // the values as stored, not as the driver displays them
+    while (rs.next()) {
+        const QString at = withoutTrailingWhiteSpace(rs.string(0));
+        rows.push_back({at.mid(11, 8), decimalInteger(rs.string(1)), decimalInteger(rs.string(2)),
+                        decimalReal(withoutTrailingWhiteSpace(rs.string(3))),
+                        decimalReal(withoutTrailingWhiteSpace(rs.string(4)))});
+    }
+    return rows;
+}
+
+std::optional<std::vector<db::Value>> replacementRow(const SourceRow& row, const ReplaceRequest& r,
+                                                     RandomSource& random)
+{
+    // Drawn for every row, also one left out, so that the draws stay in step.
+    const float k = r.correct ? RandomBetween(random, r.maximumCoefficient, r.minimumCoefficient) : 1.0f;
+    const QTime time = QTime::fromString(row.timeOfDay, QStringLiteral("HH:mm:ss"));
+    if (!time.isValid())
+        return std::nullopt;
+    if (r.correct)
+        return std::vector<db::Value>{wallClock(r.target, time), qint64(row.tagId), qint64(kManualDataType),
+                                      asWritten(row.value * k), asWritten(row.change * k)};
+    return std::vector<db::Value>{wallClock(r.target, time), qint64(row.tagId), qint64(row.dataType), row.value,
+                                  row.change};
+}
+
+SampleRows replacementRows(const std::vector<SourceRow>& rows, const ReplaceRequest& r, RandomSource& random,
+                           qint64& skipped)
+{
+    SampleRows written;
+    written.reserve(rows.size());
+    for (const SourceRow& row : rows) {
+        if (auto one = replacementRow(row, r, random))
+            written.push_back(std::move(*one));
+        else
+            ++skipped;
+    }
+    return written;
+}
+
+UnitScope replaceTargetScope(const ReplaceRequest& r, const TelemetryScope& scope, const CatalogueNode& catalogue)
+{
+    return {tableOfDay(r.target),
+            {scopeClause(scope, instantValue(r.target, r.start), rangeEndValue(r.target, r.end), catalogue)}};
+}
+
+QString replaceDeleteSql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                         const CatalogueNode& catalogue)
+{
+    return QStringLiteral("DELETE FROM %1 WHERE %2")
+        .arg(tableOfDay(r.target), conditionOf(kind, r.target, r.start, r.end, scope, catalogue));
+}
+
+QString replaceCopySql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                       const CatalogueNode& catalogue)
+{
+    return QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) SELECT %2,TagId,DataType,nValue,"
+                          "nValueChange FROM %3 WHERE %4 ORDER BY ATime DESC")
+        .arg(tableOfDay(r.target), addDaysExpression(kind, QStringLiteral("ATime"), dayOffset(r)),
+             tableOfDay(r.source), sourceCondition(kind, r, scope, catalogue));
+}
+
+QString replaceReadSql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
+                       const CatalogueNode& catalogue)
+{
+    return readSql(tableOfDay(r.source), sourceCondition(kind, r, scope, catalogue));
+}
+
+ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const QString& connectString,
+                              const ReplaceRequest& r, const TelemetryScope& scope, const CatalogueNode& catalogue,
+                              RandomSource& random, journal::ArchiveUnit& unit)
+{
+    ReplaceOutcome outcome;
+    // The second connection first: when it cannot be had, nothing is deleted.
+    db::Connection second;
+    try {
+        second = db::Connection::open(connectString);
+    } catch (const db::DbError& error) {
+        outcome.result = error.isDriverManagerError() ? Result::SecondConnectionFailed : Result::SecondConnectionError;
+        outcome.detail = error.message();
+        return outcome;
+    }
+    second.close();
+    try {
+        const bool transactional = unit.transactional();
+        if (r.correct) {
+            // Nothing deleted on a table that cannot roll back before the
+            // source is known to be readable.
+            if (!transactional)
+                readSourceRows(shared, readSql(tableOfDay(r.source), QStringLiteral("0=1")));
+            if (!replaceCorrected(shared, kind, unit, r, scope, catalogue, random, outcome))
+                return outcome;
+        } else if (!replaceCopied(shared, kind, transactional, r, scope, catalogue, outcome)) {
+            return outcome;
+        }
+        try {
+            unit.commit();
+        } catch (const db::DbError& error) {
+            rethrowIfConnectionLost(error);
+            return {Result::CommitFailed, 0, 0, error.message()};
+        }
+    } catch (const db::DbError& error) {
+        // The connection died, or the target's engine or source could not even be read.
+        const bool lost = error.isConnectionLost();
+        return {lost ? Result::ConnectionLost : r.correct ? Result::ReadFailed : Result::CopyFailed, 0, 0,
+                error.message()};
+    }
+    return outcome;
+}
+
+} // namespace tessera::telemetry
