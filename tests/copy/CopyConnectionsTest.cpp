@@ -257,6 +257,20 @@ TEST_F(CopyProgramTest, ResumeCopiesOnlyTheTablesNotFinished)
     EXPECT_EQ(run(dataSources() + QStringList{"--start", "2008-03-01", "--end", "2008-03-30", "--resume"}).exitCode, 2);
 }
 
+// A damaged journal never crashes a resume: a unit that names no table of a
+// copy is passed over, the others are resumed.
+TEST_F(CopyProgramTest, AResumeReadsADamagedJournalWithoutCrashing)
+{
+    source.execute("ALTER TABLE Tag0305 RENAME TO Tag0305Away");
+    EXPECT_EQ(run(options() + QStringList{"--tables", "Tag0305,Event"}).exitCode, 1);
+    source.execute("ALTER TABLE Tag0305Away RENAME TO Tag0305");
+    db::Connection::open(sqliteConnectString(dir.filePath("OperationJournal.sqlite")))
+        .execute("UPDATE unit SET table_name='NoSuchTable', status='处理失败' WHERE table_name='Event'");
+    const Result resumed = run(options() + QStringList{"--resume"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+    EXPECT_EQ(resumed.out, "Tag0305\t处理成功完成\t5\n");
+}
+
 // Two copies into one target: the second is refused at once, naming the
 // first, and so is --resume of the first while it goes; no row arrives twice.
 TEST_F(CopyProgramTest, ASecondRunIntoABusyTargetIsRefusedAndNoRowArrivesTwice)
