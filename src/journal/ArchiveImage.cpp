@@ -131,7 +131,7 @@ Value conformed(const db::Value& v, ValueType type)
         return QString::number(*i);
     if (auto* d = std::get_if<double>(&v))
         return shortestText(*d);
-    return dateTimeText(std::get<QDateTime>(v));
+    return momentText(std::get<QDateTime>(v));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "journal/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryWrites.h"
+#include "text/DateTexts.h"
 #include "text/DecimalText.h"
 #include "text/Trimming.h"
 

@@ -4,6 +4,7 @@
 #include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "journal/ArchiveImage.h"
+#include "schema/Schema.h"
 #include "schema/TableNames.h"
 #include "text/DecimalText.h"
 #include "text/Trimming.h"

@@ -17,6 +17,7 @@
 #include "telemetry/ui/DateSelectDialog.h"
 #include "telemetry/ui/ReplaceDialog.h"
 #include "telemetry/ui/TelemetryValueDialog.h"
+#include "text/DateTexts.h"
 #include "text/DecimalText.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CMainFrame.h"
