@@ -15,29 +15,50 @@ using W = FieldWidget;
 
 EditField dateField(int column, const QString& label)
 {
-    return {column, label, QStringLiteral("date"), W::Date, 0, 0, 0, {}, false};
+    return {.column = column,
+        .label = label,
+        .objectName = QStringLiteral("date"),
+        .widget = W::Date,
+        .editableInModify = false};
 }
 
 EditField timeField(int column, const QString& label)
 {
-    return {column, label, QStringLiteral("time"), W::Time, 0, 0, 0, {}, false};
+    return {.column = column,
+        .label = label,
+        .objectName = QStringLiteral("time"),
+        .widget = W::Time,
+        .editableInModify = false};
 }
 
 EditField millisecondField(int column, const QString& label)
 {
-    return {column, label, QStringLiteral("milliseconds"), W::Integer, 0, 1000, 0, {}, false};
+    return {.column = column,
+        .label = label,
+        .objectName = QStringLiteral("milliseconds"),
+        .widget = W::Integer,
+        .maximum = 1000,
+        .editableInModify = false};
 }
 
 EditField stationField()
 {
-    return {3, QStringLiteral("厂站名称:"), QStringLiteral("station"), W::Station, 0, 0, 0,
-            QStringLiteral("请选择厂站名称!"), false};
+    return {.column = 3,
+        .label = QStringLiteral("厂站名称:"),
+        .objectName = QStringLiteral("station"),
+        .widget = W::Station,
+        .requiredMessage = QStringLiteral("请选择厂站名称!"),
+        .editableInModify = false};
 }
 
 EditField switchField()
 {
-    return {4, QStringLiteral("回路名称:"), QStringLiteral("switch"), W::Switch, 0, 0, 0,
-            QStringLiteral("请选择回路名称!"), false};
+    return {.column = 4,
+        .label = QStringLiteral("回路名称:"),
+        .objectName = QStringLiteral("switch"),
+        .widget = W::Switch,
+        .requiredMessage = QStringLiteral("请选择回路名称!"),
+        .editableInModify = false};
 }
 
 const QString kTimeOrder = QStringLiteral("ADate DESC,ATime DESC");
@@ -118,14 +139,33 @@ EventKind operationEvents()
     k.addFailure = {QStringLiteral("事件添加失败!"), QStringLiteral("事件添加")};
     k.modifyFailure = {QStringLiteral("事件修改失败!"), QStringLiteral("事件修改")};
     k.fields = {
-        {0, QStringLiteral("类型:"), QStringLiteral("type"), W::Integer, 0, 100},
+        {.column = 0,
+            .label = QStringLiteral("类型:"),
+            .objectName = QStringLiteral("type"),
+            .widget = W::Integer,
+            .maximum = 100},
         dateField(1, QStringLiteral("日期:")),
         timeField(2, QStringLiteral("时间:")),
         millisecondField(3, QStringLiteral("毫秒:")),
-        {4, QStringLiteral("内容:"), QStringLiteral("content"), W::Text, 0, 0, 0, QStringLiteral("请填写事件内容!")},
-        {5, QStringLiteral("运行系统:"), QStringLiteral("runSystem"), W::Text, 0, 0, 0, QStringLiteral("请填写运行系统!")},
-        {6, QStringLiteral("操 作 员:"), QStringLiteral("operator"), W::Text, 0, 0, 0, QStringLiteral("请填写操作员!")},
-        {7, QStringLiteral("备注:"), QStringLiteral("note"), W::MultiLineText},
+        {.column = 4,
+            .label = QStringLiteral("内容:"),
+            .objectName = QStringLiteral("content"),
+            .widget = W::Text,
+            .requiredMessage = QStringLiteral("请填写事件内容!")},
+        {.column = 5,
+            .label = QStringLiteral("运行系统:"),
+            .objectName = QStringLiteral("runSystem"),
+            .widget = W::Text,
+            .requiredMessage = QStringLiteral("请填写运行系统!")},
+        {.column = 6,
+            .label = QStringLiteral("操 作 员:"),
+            .objectName = QStringLiteral("operator"),
+            .widget = W::Text,
+            .requiredMessage = QStringLiteral("请填写操作员!")},
+        {.column = 7,
+            .label = QStringLiteral("备注:"),
+            .objectName = QStringLiteral("note"),
+            .widget = W::MultiLineText},
     };
     return k;
 }
@@ -166,13 +206,42 @@ EventKind limitAlarms()
     k.fields = {
         stationField(),
         switchField(),
-        {5, QStringLiteral("线路名称:"), QStringLiteral("lineName"), W::Text, 0, 0, 0, {}, false},
-        {6, QStringLiteral("变量名称:"), QStringLiteral("tag"), W::Tag, 0, 0, 0, QStringLiteral("请选择变量名称!"), false},
-        {7, QStringLiteral("告警名称:"), QStringLiteral("alarmName"), W::AlarmName, 0, 0, 0, {}, false},
-        {8, QStringLiteral("告警状态:"), QStringLiteral("alarmStatus"), W::Text, 0, 0, 0, {}, true, true},
-        {9, QStringLiteral("告警数值:"), QStringLiteral("alarmValue"), W::Real, 0, 10000000},
-        {10, QStringLiteral("越限数值:"), QStringLiteral("limitValue"), W::Real, 0, 10000000},
-        {11, QStringLiteral("操 作 员:"), QStringLiteral("operator"), W::Text, 0, 0, 50},
+        {.column = 5,
+            .label = QStringLiteral("线路名称:"),
+            .objectName = QStringLiteral("lineName"),
+            .widget = W::Text,
+            .editableInModify = false},
+        {.column = 6,
+            .label = QStringLiteral("变量名称:"),
+            .objectName = QStringLiteral("tag"),
+            .widget = W::Tag,
+            .requiredMessage = QStringLiteral("请选择变量名称!"),
+            .editableInModify = false},
+        {.column = 7,
+            .label = QStringLiteral("告警名称:"),
+            .objectName = QStringLiteral("alarmName"),
+            .widget = W::AlarmName,
+            .editableInModify = false},
+        {.column = 8,
+            .label = QStringLiteral("告警状态:"),
+            .objectName = QStringLiteral("alarmStatus"),
+            .widget = W::Text,
+            .trimmed = true},
+        {.column = 9,
+            .label = QStringLiteral("告警数值:"),
+            .objectName = QStringLiteral("alarmValue"),
+            .widget = W::Real,
+            .maximum = 10000000},
+        {.column = 10,
+            .label = QStringLiteral("越限数值:"),
+            .objectName = QStringLiteral("limitValue"),
+            .widget = W::Real,
+            .maximum = 10000000},
+        {.column = 11,
+            .label = QStringLiteral("操 作 员:"),
+            .objectName = QStringLiteral("operator"),
+            .widget = W::Text,
+            .maxLength = 50},
         dateField(0, QStringLiteral("日 期:")),
         timeField(1, QStringLiteral("时 间:")),
         millisecondField(2, QStringLiteral("毫 秒:")),
@@ -218,13 +287,31 @@ EventKind signalChanges()
     k.fields = {
         stationField(),
         switchField(),
-        {5, QStringLiteral("线路名称:"), QStringLiteral("lineName"), W::HeldList, 0, 0, 0, {}, false},
-        {6, QStringLiteral("信号名称:"), QStringLiteral("signal"), W::Tag, 0, 0, 0, QStringLiteral("请选择信号名称!"),
-         false},
-        {7, QStringLiteral("信号状态:"), QStringLiteral("signalStatus"), W::Text, 0, 0, 0,
-         QStringLiteral("请选择信号状态!")},
-        {8, QStringLiteral("信号数值:"), QStringLiteral("signalValue"), W::Integer, 0, 20},
-        {9, QStringLiteral("操 作 员:"), QStringLiteral("operator"), W::Text},
+        {.column = 5,
+            .label = QStringLiteral("线路名称:"),
+            .objectName = QStringLiteral("lineName"),
+            .widget = W::HeldList,
+            .editableInModify = false},
+        {.column = 6,
+            .label = QStringLiteral("信号名称:"),
+            .objectName = QStringLiteral("signal"),
+            .widget = W::Tag,
+            .requiredMessage = QStringLiteral("请选择信号名称!"),
+            .editableInModify = false},
+        {.column = 7,
+            .label = QStringLiteral("信号状态:"),
+            .objectName = QStringLiteral("signalStatus"),
+            .widget = W::Text,
+            .requiredMessage = QStringLiteral("请选择信号状态!")},
+        {.column = 8,
+            .label = QStringLiteral("信号数值:"),
+            .objectName = QStringLiteral("signalValue"),
+            .widget = W::Integer,
+            .maximum = 20},
+        {.column = 9,
+            .label = QStringLiteral("操 作 员:"),
+            .objectName = QStringLiteral("operator"),
+            .widget = W::Text},
         dateField(0, QStringLiteral("日 期:")),
         timeField(1, QStringLiteral("时 间:")),
         millisecondField(2, QStringLiteral("毫 秒:")),
@@ -262,13 +349,36 @@ EventKind soeEvents()
     k.fields = {
         stationField(),
         switchField(),
-        {5, QStringLiteral("线路名称:"), QStringLiteral("lineName"), W::Text, 0, 0, 0, QStringLiteral("请填写线路名称"),
-         true, true},
-        {6, QStringLiteral("SOE类型:"), QStringLiteral("soeType"), W::Text, 0, 0, 0, QStringLiteral("请填写SOE类型!")},
-        {7, QStringLiteral("SOE原因:"), QStringLiteral("soeReason"), W::Text, 0, 0, 0, QStringLiteral("请填写SOE原因!")},
-        {8, QStringLiteral("状  态:"), QStringLiteral("status"), W::Text, 0, 0, 0, QStringLiteral("请填写SOE状态!")},
-        {9, QStringLiteral("数  值:"), QStringLiteral("value"), W::Integer, 0, 20},
-        {10, QStringLiteral("操 作 员:"), QStringLiteral("operator"), W::Text},
+        {.column = 5,
+            .label = QStringLiteral("线路名称:"),
+            .objectName = QStringLiteral("lineName"),
+            .widget = W::Text,
+            .requiredMessage = QStringLiteral("请填写线路名称"),
+            .trimmed = true},
+        {.column = 6,
+            .label = QStringLiteral("SOE类型:"),
+            .objectName = QStringLiteral("soeType"),
+            .widget = W::Text,
+            .requiredMessage = QStringLiteral("请填写SOE类型!")},
+        {.column = 7,
+            .label = QStringLiteral("SOE原因:"),
+            .objectName = QStringLiteral("soeReason"),
+            .widget = W::Text,
+            .requiredMessage = QStringLiteral("请填写SOE原因!")},
+        {.column = 8,
+            .label = QStringLiteral("状  态:"),
+            .objectName = QStringLiteral("status"),
+            .widget = W::Text,
+            .requiredMessage = QStringLiteral("请填写SOE状态!")},
+        {.column = 9,
+            .label = QStringLiteral("数  值:"),
+            .objectName = QStringLiteral("value"),
+            .widget = W::Integer,
+            .maximum = 20},
+        {.column = 10,
+            .label = QStringLiteral("操 作 员:"),
+            .objectName = QStringLiteral("operator"),
+            .widget = W::Text},
         dateField(0, QStringLiteral("日  期:")),
         timeField(1, QStringLiteral("时  间:")),
         millisecondField(2, QStringLiteral("毫  秒:")),

@@ -89,18 +89,10 @@ struct ListCells {
 
 // One field of an edit dialog; the fields are laid out and checked in order.
 struct EditField {
-    EditField(int column, QString label, QString objectName, FieldWidget widget, double minimum = 0,
-              double maximum = 0, int maxLength = 0, QString requiredMessage = {}, bool editableInModify = true,
-              bool trimmed = false)
-        : column(column), label(std::move(label)), objectName(std::move(objectName)), widget(widget),
-          minimum(minimum), maximum(maximum), maxLength(maxLength), requiredMessage(std::move(requiredMessage)),
-          editableInModify(editableInModify), trimmed(trimmed)
-    {
-    }
-    int column;
+    int column = 0;
     QString label;
     QString objectName;
-    FieldWidget widget;
+    FieldWidget widget = FieldWidget::Text;
     double minimum = 0;
     double maximum = 0;
     int maxLength = 0;       // 0: open
