@@ -149,6 +149,7 @@ QTableWidget* CDataCopyDlg::createTableList()
 {
     m_tables = new QTableWidget(copy::kCopyTableRows, copy::kCopyColumns);
     m_tables->setObjectName(QStringLiteral("tableList"));
+    m_tables->setAccessibleName(QStringLiteral("复制的数据表"));
     m_tables->setHorizontalHeaderLabels(copy::copyColumnHeaders());
     m_tables->setShowGrid(true);
     m_tables->setSelectionBehavior(QAbstractItemView::SelectRows);

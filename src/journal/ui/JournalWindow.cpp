@@ -120,11 +120,13 @@ QWidget* JournalWindow::createDetails()
     m_unit->setAccessibleName(QStringLiteral("数据表"));
     m_unitScope = new QLabel;
     m_unitScope->setObjectName(QStringLiteral("unitScope"));
+    m_unitScope->setAccessibleName(QStringLiteral("范围"));
     m_unitScope->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_before = new ImagePage(m_journal, journal::Side::Before, QStringLiteral("beforeRows"), QStringLiteral("修改前"));
     m_after = new ImagePage(m_journal, journal::Side::After, QStringLiteral("afterRows"), QStringLiteral("修改后"));
     auto* images = new QTabWidget;
     images->setObjectName(QStringLiteral("rowTabs"));
+    images->setAccessibleName(QStringLiteral("修改前后的数据"));
     images->addTab(m_before, QStringLiteral("修改前"));
     images->addTab(m_after, QStringLiteral("修改后"));
     auto* details = new QWidget;
