@@ -18,7 +18,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "journal/ArchiveImage.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "journal/Journal.h"
 #include "journal/JournaledCommand.h"
 #include "journal/Undo.h"

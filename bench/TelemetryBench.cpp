@@ -8,7 +8,7 @@
 
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "telemetry/TelemetryStore.h"
 #include "view/TagCatalogue.h"
 
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     NoQuestions questions;
     RandomSource random(1);
     Stopwatch batchWatch;
-    journal::ArchiveUnit batchUnit(c, DatabaseKind::SQLite, {TelemetryTableName(kTarget)});
+    ArchiveUnit batchUnit(c, DatabaseKind::SQLite, {TelemetryTableName(kTarget)});
     const BatchOutcome outcome = runBatchSetting(c, DatabaseKind::SQLite, batch, questions, random, batchUnit);
     const double batchSeconds = batchWatch.seconds();
     if (outcome.written != 86400 || outcome.result != BatchOutcome::Result::Done)
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
     scope.switchName = QStringLiteral("回路");
     const ReplaceRequest replace {kSource, kTarget, QTime(0, 0), QTime(23, 59, 59), true, 0.9f, 1.1f};
     Stopwatch replaceWatch;
-    journal::ArchiveUnit replaceUnit(c, DatabaseKind::SQLite, {TelemetryTableName(kTarget)});
+    ArchiveUnit replaceUnit(c, DatabaseKind::SQLite, {TelemetryTableName(kTarget)});
     const ReplaceOutcome replaced = runReplacement(c, DatabaseKind::SQLite, connectString, replace, scope,
                                                    catalogue, random, replaceUnit);
     const double replaceSeconds = replaceWatch.seconds();

@@ -5,7 +5,7 @@
 #include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "journal/ArchiveImage.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "journal/Journal.h"
 
 #include <QDate>
@@ -66,7 +66,7 @@ std::optional<bool> keepLargeImage(BackgroundRun& background, QWidget* owner, co
     }
 }
 
-using Work = std::function<CommandResult(journal::ArchiveUnit&, BackgroundRun&)>;
+using Work = std::function<CommandResult(ArchiveUnit&, BackgroundRun&)>;
 
 // One journaled command on the worker thread, and what became of it for the
 // GUI thread to tell.
@@ -83,7 +83,7 @@ public:
     {
         db::Connection& archive = CTesseraApp::Instance()->GetConnection();
         const DatabaseKind kind = CTesseraApp::Instance()->GetDatabaseKind();
-        std::optional<journal::ArchiveUnit> unit;
+        std::optional<ArchiveUnit> unit;
         std::optional<journal::JournaledCommand> command;
         try {
             journal::ImageChoice choice{true, m_request.rules, rowsInScope(archive, kind, m_draft.units)};

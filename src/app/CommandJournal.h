@@ -16,9 +16,7 @@ namespace tessera {
 
 class BackgroundRun;
 
-namespace journal {
 class ArchiveUnit;
-}
 
 // What a writing command tells the journal about itself.
 struct JournalRequest {
@@ -70,7 +68,7 @@ struct ArchiveRefusal {
 // message). Work that throws db::DbError counts as failed, its text the
 // detail.
 std::optional<CommandResult> runJournaled(QWidget* owner, const QString& caption, const JournalRequest& request,
-                                          const std::function<CommandResult(journal::ArchiveUnit&, BackgroundRun&)>& work,
+                                          const std::function<CommandResult(ArchiveUnit&, BackgroundRun&)>& work,
                                           std::optional<ArchiveRefusal>* refusal = nullptr);
 
 // "2026-01-02 08:00:00 至 09:00:00" and the like, for scope texts.

@@ -3,10 +3,10 @@
 #include "copy/RowSpool.h"
 #include "copy/SourceReader.h"
 
-#include "dialect/TableTransactions.h"
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
 #include "db/ResultSet.h"
+#include "dialect/ArchiveUnit.h"
 
 #include <QScopeGuard>
 
@@ -52,15 +52,17 @@ public:
 
     void run()
     {
-        const bool transactional = onSide(Side::Target, UnitEnd::DeleteFailed,
-                                          [&] { return tableIsTransactional(m_target, m_kind, m_plan.table); });
+        // A transaction where the table can roll back; rolled back unless committed.
+        ArchiveUnit unit = onSide(Side::Target, UnitEnd::DeleteFailed, [&] {
+            return ArchiveUnit(m_target, m_kind, {m_plan.table}, ArchiveUnit::Isolation::Connection);
+        });
         // The first block is read before anything is deleted: a missing or
         // unreadable source then changes nothing.
         pullBlock();
-        if (transactional)
-            copyInTransaction();
+        if (unit.transactional())
+            copyInTransaction(unit);
         else
-            copyWithoutTransaction();
+            copyWithoutTransaction(unit);
     }
 
 private:
@@ -95,10 +97,10 @@ private:
             m_callbacks.deleted(deleted);
     }
 
-    void startWriter(db::BulkWriter::Mode mode)
+    void startWriter(const ArchiveUnit& unit)
     {
         onSide(Side::Target, UnitEnd::InsertFailed, [&] {
-            m_writer.emplace(m_target, m_plan.insertSql, m_plan.columns, m_plan.chunkRows, mode);
+            m_writer.emplace(m_target, m_plan.insertSql, m_plan.columns, m_plan.chunkRows, unit.writerMode());
             m_writer->setFailureHandler([this](qint64, const db::DbError& error) {
                 if (m_plan.skipRefusedRows) {
                     if (m_callbacks.rowRefused)
@@ -131,16 +133,14 @@ private:
 
     // The delete and every insert in one transaction: a stop, a failure or a
     // lost connection anywhere leaves the target as it was.
-    void copyInTransaction()
+    void copyInTransaction(ArchiveUnit& unit)
     {
-        db::Transaction transaction
-            = onSide(Side::Target, UnitEnd::DeleteFailed, [&] { return db::Transaction(m_target); });
-        // The writer's statements go before a rollback.
+        // The writer's statements go before the unit's rollback.
         const auto dropWriter = qScopeGuard([this] { m_writer.reset(); });
         if (stopAsked())
             throw UnitFailure{UnitEnd::Stopped, Side::Target, std::nullopt};
         deleteRange();
-        startWriter(db::BulkWriter::Mode::InTransaction);
+        startWriter(unit);
         for (std::optional<Row> row = nextRow(); row; row = nextRow()) {
             if (!write(std::move(*row)))
                 throw UnitFailure{UnitEnd::InsertFailed, Side::Target, m_refused};
@@ -148,14 +148,14 @@ private:
                 throw UnitFailure{UnitEnd::Stopped, Side::Target, std::nullopt};
         }
         finishWriter();
-        onSide(Side::Target, UnitEnd::InsertFailed, [&] { transaction.commit(); });
+        onSide(Side::Target, UnitEnd::InsertFailed, [&] { unit.commit(); });
     }
 
     // A table that cannot roll back: every source row is read and converted
     // before the delete, so that nothing the source does can leave the range
     // half filled; after the delete no stop is taken, and every row is
     // written once. Only a target lost after the delete leaves it partly written.
-    void copyWithoutTransaction()
+    void copyWithoutTransaction(const ArchiveUnit& unit)
     {
         RowSpool spool;
         for (std::optional<Row> row = nextRow(); row; row = nextRow()) {
@@ -166,7 +166,7 @@ private:
         if (stopAsked())
             throw UnitFailure{UnitEnd::Stopped, Side::Target, std::nullopt};
         deleteRange();
-        startWriter(db::BulkWriter::Mode::RowByRow);
+        startWriter(unit);
         while (std::optional<Row> row = spool.next())
             if (!write(std::move(*row)))
                 throw UnitFailure{UnitEnd::InsertFailed, Side::Target, m_refused};

@@ -2,7 +2,7 @@
 
 #include "db/Connection.h"
 #include "db/ResultSet.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "journal/SqliteArchiveRows.h"
 
 #include <sqlext.h>

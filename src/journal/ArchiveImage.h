@@ -16,9 +16,11 @@ class Connection;
 
 // Rows of the archive as the journal keeps them: read in a scope before and
 // after a command, and the values written back by an undo.
-namespace tessera::journal {
-
+namespace tessera {
 class ArchiveUnit;
+}
+
+namespace tessera::journal {
 
 // The columns of a table in SELECT * order and how their values are kept:
 // integers, reals as the exact binary number the column holds, dates and

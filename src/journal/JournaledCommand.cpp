@@ -4,7 +4,7 @@
 #include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "journal/ArchiveImage.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "journal/Journal.h"
 #include "journal/JournalError.h"
 

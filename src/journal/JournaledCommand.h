@@ -13,9 +13,12 @@ namespace tessera::db {
 class Connection;
 }
 
+namespace tessera {
+class ArchiveUnit;
+}
+
 namespace tessera::journal {
 
-class ArchiveUnit;
 class Journal;
 
 // How far a long step has come, and whether the user lets it go on.

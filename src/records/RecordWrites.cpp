@@ -1,7 +1,7 @@
 #include "records/RecordWrites.h"
 
 #include "db/DbError.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 
 namespace tessera::records {
 
@@ -16,7 +16,7 @@ journal::UnitScope recordsScope(const EventKind& kind, const std::vector<Record>
     return scope;
 }
 
-qint64 deleteRecords(const EventKind& kind, DatabaseKind db, const std::vector<Record>& rows, journal::ArchiveUnit& unit,
+qint64 deleteRecords(const EventKind& kind, DatabaseKind db, const std::vector<Record>& rows, ArchiveUnit& unit,
                      QString& failure)
 {
     QStringList statements;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace tessera::journal {
+namespace tessera {
 class ArchiveUnit;
 }
 
@@ -22,7 +22,7 @@ journal::UnitScope recordsScope(const EventKind& kind, const std::vector<Record>
 // inside the unit, and commits what was deleted: a failure stops there and
 // the rows before it stay deleted. Returns how many rows were deleted;
 // `failure` holds the driver's text of the one that failed.
-qint64 deleteRecords(const EventKind& kind, DatabaseKind db, const std::vector<Record>& rows, journal::ArchiveUnit& unit,
+qint64 deleteRecords(const EventKind& kind, DatabaseKind db, const std::vector<Record>& rows, ArchiveUnit& unit,
                      QString& failure);
 
 } // namespace tessera::records

@@ -3,7 +3,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryWrites.h"
 #include "text/DateTexts.h"
@@ -149,11 +149,11 @@ using Result = BatchOutcome::Result;
 // Writes the samples; false (the outcome set) when the writer was refused
 // or stopped at the user's answer.
 bool writeSamples(db::Connection& connection, const BatchRequest& r, const BatchSeries& series, const SampleRows& rows,
-                  bool transactional, BatchQuestions& questions, BatchOutcome& outcome)
+                  const ArchiveUnit& unit, BatchQuestions& questions, BatchOutcome& outcome)
 {
     std::optional<db::BulkWriter> writer;
     try {
-        writer.emplace(connection, kInsertParameters.arg(TelemetryTableName(r.day)), 5, 4000, writerMode(transactional));
+        writer.emplace(connection, kInsertParameters.arg(TelemetryTableName(r.day)), 5, 4000, unit.writerMode());
     } catch (const db::DbError& error) {
         rethrowIfConnectionLost(error);
         outcome.result = Result::InsertRefused;
@@ -168,7 +168,7 @@ bool writeSamples(db::Connection& connection, const BatchRequest& r, const Batch
         asked = true;
         outcome.detail = error.message();
         const QString at = dateTimeText(series.samples[size_t(row)].at);
-        return questions.continueAfterSampleFailure(at, transactional) ? db::BulkWriter::OnFailure::Continue
+        return questions.continueAfterSampleFailure(at, unit.transactional()) ? db::BulkWriter::OnFailure::Continue
                                                                        : db::BulkWriter::OnFailure::Stop;
     });
     for (size_t i = 0; i < series.samples.size(); ++i)
@@ -180,7 +180,7 @@ bool writeSamples(db::Connection& connection, const BatchRequest& r, const Batch
     if (summary.stopped) {
         outcome.result = Result::Stopped;
         // Written for good only where nothing can be rolled back.
-        outcome.written = transactional ? 0 : summary.written;
+        outcome.written = unit.transactional() ? 0 : summary.written;
         return false;
     }
     return true;
@@ -189,7 +189,7 @@ bool writeSamples(db::Connection& connection, const BatchRequest& r, const Batch
 } // namespace
 
 BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, const BatchRequest& r,
-                             BatchQuestions& questions, RandomSource& random, journal::ArchiveUnit& unit)
+                             BatchQuestions& questions, RandomSource& random, ArchiveUnit& unit)
 {
     BatchOutcome outcome;
     const QString table = TelemetryTableName(r.day);
@@ -212,7 +212,7 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
             }
         }
         SampleRows rows = batchRows(r, series);
-        if (!writeSamples(connection, r, series, rows, transactional, questions, outcome))
+        if (!writeSamples(connection, r, series, rows, unit, questions, outcome))
             return outcome;
         const qint64 written = outcome.written;
         if (series.dayEnd && connection.isOpen()) {

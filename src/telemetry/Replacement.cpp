@@ -3,7 +3,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryWrites.h"
 #include "text/DateTexts.h"
@@ -101,7 +101,7 @@ QString partCondition(DatabaseKind kind, const QDateTime& from, const QDateTime&
 // its target range deleted, its corrected rows written. A row the target
 // refuses is skipped and counted; false (the outcome set) when an hour
 // cannot be read, deleted or written at all.
-bool replaceCorrected(db::Connection& shared, DatabaseKind kind, journal::ArchiveUnit& unit, const ReplaceRequest& r,
+bool replaceCorrected(db::Connection& shared, DatabaseKind kind, ArchiveUnit& unit, const ReplaceRequest& r,
                       const TelemetryScope& scope, const CatalogueNode& catalogue, RandomSource& random,
                       ReplaceOutcome& outcome)
 {
@@ -118,7 +118,7 @@ bool replaceCorrected(db::Connection& shared, DatabaseKind kind, journal::Archiv
                                                                   scope, catalogue)));
         }) && step(Result::CopyFailed, outcome, [&] {
             // CopyFailed: the target refuses the insert itself, though the delete went through.
-            db::BulkWriter writer(shared, kInsertParameters.arg(target), 5, 4000, writerMode(transactional));
+            db::BulkWriter writer(shared, kInsertParameters.arg(target), 5, 4000, unit.writerMode());
             writer.setFailureHandler([](qint64, const db::DbError&) { return db::BulkWriter::OnFailure::Continue; });
             for (const SourceRow& row : rows) {
                 if (auto written = replacementRow(row, r, random))
@@ -231,7 +231,7 @@ QString replaceReadSql(DatabaseKind kind, const ReplaceRequest& r, const Telemet
 
 ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const QString& connectString,
                               const ReplaceRequest& r, const TelemetryScope& scope, const CatalogueNode& catalogue,
-                              RandomSource& random, journal::ArchiveUnit& unit)
+                              RandomSource& random, ArchiveUnit& unit)
 {
     ReplaceOutcome outcome;
     // The second connection first: when it cannot be had, nothing is deleted.

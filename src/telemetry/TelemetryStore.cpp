@@ -3,7 +3,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryList.h"
 #include "telemetry/TelemetryWrites.h"
@@ -103,7 +103,7 @@ std::vector<UnitScope> samplesScopes(const std::vector<std::pair<QString, int>>&
 }
 
 qint64 deleteSamples(db::Connection& connection, DatabaseKind kind, const std::vector<std::pair<QString, int>>& samples,
-                     journal::ArchiveUnit& unit, QString& failure)
+                     ArchiveUnit& unit, QString& failure)
 {
     QStringList statements;
     for (auto it = samples.rbegin(); it != samples.rend(); ++it)
@@ -130,7 +130,7 @@ QString zeroingSql(DatabaseKind kind, const RangeOfDay& range, const TelemetrySc
 }
 
 void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfDay& range,
-                   const TelemetryScope& scope, const CatalogueNode& catalogue, journal::ArchiveUnit& unit)
+                   const TelemetryScope& scope, const CatalogueNode& catalogue, ArchiveUnit& unit)
 {
     if (scopeHasNoTags(scope, catalogue))
         throw db::DbError(QStringLiteral("42000"), 0, QStringLiteral("no tags under the switch"));

@@ -23,9 +23,7 @@ namespace db {
 class Connection;
 }
 
-namespace journal {
 class ArchiveUnit;
-}
 
 namespace telemetry {
 
@@ -81,7 +79,7 @@ std::vector<UnitScope> samplesScopes(const std::vector<std::pair<QString, int>>&
 // samples before it stay deleted. Returns how many were deleted; `failure`
 // holds the driver's text of the one that failed.
 qint64 deleteSamples(db::Connection& connection, DatabaseKind kind, const std::vector<std::pair<QString, int>>& samples,
-                     journal::ArchiveUnit& unit, QString& failure);
+                     ArchiveUnit& unit, QString& failure);
 
 // ---- Zeroing ----------------------------------------------------------------------
 
@@ -99,7 +97,7 @@ UnitScope zeroingScope(const RangeOfDay& range, const TelemetryScope& scope, con
 // Throws db::DbError; a switch without known tags fails before reaching
 // the database.
 void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfDay& range,
-                   const TelemetryScope& scope, const CatalogueNode& catalogue, journal::ArchiveUnit& unit);
+                   const TelemetryScope& scope, const CatalogueNode& catalogue, ArchiveUnit& unit);
 
 // ---- Manual batch setting -------------------------------------------------------
 
@@ -192,7 +190,7 @@ struct BatchOutcome {
 // commits them together. On a table that cannot roll back, each sample is
 // written once in autocommit and whatever was written stays.
 BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, const BatchRequest& request,
-                             BatchQuestions& questions, RandomSource& random, journal::ArchiveUnit& unit);
+                             BatchQuestions& questions, RandomSource& random, ArchiveUnit& unit);
 
 // ---- Replacement ---------------------------------------------------------------------
 
@@ -263,7 +261,7 @@ struct ReplaceOutcome {
 // when source and target are the same day): memory stays that of an hour.
 ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const QString& connectString,
                               const ReplaceRequest& request, const TelemetryScope& scope,
-                              const CatalogueNode& catalogue, RandomSource& random, journal::ArchiveUnit& unit);
+                              const CatalogueNode& catalogue, RandomSource& random, ArchiveUnit& unit);
 
 } // namespace telemetry
 } // namespace tessera

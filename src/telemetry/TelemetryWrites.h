@@ -48,11 +48,4 @@ inline QDateTime wallClock(const QDate& day, const QTime& time)
     return QDateTime(day, time, Qt::UTC);
 }
 
-// One writer per unit: inside the unit's transaction, or row by row on a
-// table that cannot roll back.
-inline db::BulkWriter::Mode writerMode(bool transactional)
-{
-    return transactional ? db::BulkWriter::Mode::InTransaction : db::BulkWriter::Mode::RowByRow;
-}
-
 } // namespace tessera::telemetry::writes

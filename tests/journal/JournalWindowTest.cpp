@@ -7,7 +7,7 @@
 
 #include "app/BackgroundRun.h"
 #include "app/CommandJournal.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "app/ReasonDialog.h"
 #include "journal/Journal.h"
 #include "journal/ui/JournalWindow.h"
@@ -54,7 +54,7 @@ protected:
         JournalRequest request{commandId, name, QStringLiteral("TagID %1").arg(tag), QStringLiteral("校核"), {}, {}};
         request.units.push_back({{table(), {{{journal::equalTo("TagID", qint64(tag))}}}}, request.scopeText,
                                  {"ATime", "TagID"}, std::nullopt});
-        const auto result = runJournaled(frame.get(), name, request, [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+        const auto result = runJournaled(frame.get(), name, request, [&](ArchiveUnit& unit, BackgroundRun&) {
             app.GetConnection().execute(QStringLiteral("UPDATE %1 SET %2 WHERE TagID=%3").arg(table(), change).arg(tag));
             unit.commit();
             return CommandResult{true, QStringLiteral("完成"), {-1, 2, 0}, {}, {}};

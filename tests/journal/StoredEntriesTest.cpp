@@ -7,7 +7,7 @@
 
 #include "db/BulkWriter.h"
 #include "journal/ArchiveImage.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "journal/JournalListing.h"
 #include "journal/JournaledCommand.h"
 #include "journal/Undo.h"

@@ -10,7 +10,7 @@
 
 #include "db/DbError.h"
 #include "journal/ArchiveImage.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "journal/JournaledCommand.h"
 #include "journal/Undo.h"
 #include "telemetry/TelemetryStore.h"

@@ -5,7 +5,7 @@
 #include "db/BulkWriter.h"
 #include "db/DbError.h"
 #include "journal/ArchiveImage.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "journal/JournaledCommand.h"
 #include "journal/Undo.h"
 

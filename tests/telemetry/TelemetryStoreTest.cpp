@@ -9,7 +9,7 @@
 #include "db/ResultSet.h"
 #include "telemetry/TelemetryList.h"
 #include "telemetry/TelemetryPreview.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "telemetry/TelemetryStore.h"
 #include "text/DecimalText.h"
 #include "view/TagCatalogue.h"
@@ -156,7 +156,7 @@ protected:
     {
         RandomSource random(7);
         db::Connection& c = on ? *on : connection();
-        journal::ArchiveUnit unit(c, kind(), {TelemetryTableName(request.day)});
+        ArchiveUnit unit(c, kind(), {TelemetryTableName(request.day)});
         return runBatchSetting(c, kind(), request, questions, random, unit);
     }
     ReplaceOutcome replace(const ReplaceRequest& request, const TelemetryScope& scope, QString connectString = {},
@@ -164,13 +164,13 @@ protected:
     {
         RandomSource random(11);
         db::Connection& c = on ? *on : connection();
-        journal::ArchiveUnit unit(c, kind(), {TelemetryTableName(request.target)});
+        ArchiveUnit unit(c, kind(), {TelemetryTableName(request.target)});
         return runReplacement(c, kind(), connectString.isEmpty() ? database().connectString() : connectString, request,
                               scope, m_catalogue, random, unit);
     }
     void zero(const RangeOfDay& range, const TelemetryScope& scope)
     {
-        journal::ArchiveUnit unit(connection(), kind(), {TelemetryTableName(range.day)});
+        ArchiveUnit unit(connection(), kind(), {TelemetryTableName(range.day)});
         zeroTelemetry(connection(), kind(), range, scope, m_catalogue, unit);
     }
     static TelemetryScope tag(int id) { return {Scope::Tag, id, {}, {}}; }
@@ -548,7 +548,7 @@ TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
     // The server ends the session once the unit has begun. The question at
     // the failed delete is not asked of a dead connection.
     db::Connection gone = openConnection();
-    journal::ArchiveUnit batchUnit(gone, kind(), {TelemetryTableName(kMay1)});
+    ArchiveUnit batchUnit(gone, kind(), {TelemetryTableName(kMay1)});
     ASSERT_TRUE(killServerSession(gone));
     RandomSource random(7);
     EXPECT_EQ(runBatchSetting(gone, kind(), {kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17},
@@ -560,7 +560,7 @@ TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
     for (bool correct : {false, true}) {
         SCOPED_TRACE(correct ? "with correction" : "without correction");
         db::Connection dead = openConnection();
-        journal::ArchiveUnit unit(dead, kind(), {TelemetryTableName(kMay1)});
+        ArchiveUnit unit(dead, kind(), {TelemetryTableName(kMay1)});
         ASSERT_TRUE(killServerSession(dead));
         EXPECT_EQ(runReplacement(dead, kind(), database().connectString(),
                                  {kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17), m_catalogue,
@@ -573,7 +573,7 @@ TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
     db::Connection dead = openConnection();
     ASSERT_TRUE(killServerSession(dead));
     try {
-        journal::ArchiveUnit unit(dead, kind(), {TelemetryTableName(kMay1)});
+        ArchiveUnit unit(dead, kind(), {TelemetryTableName(kMay1)});
         ADD_FAILURE() << "a unit began on a dead connection";
     } catch (const db::DbError& error) {
         EXPECT_TRUE(error.isConnectionLost()) << error.message().toStdString();

@@ -9,7 +9,7 @@
 #include "app/SharedConnection.h"
 #include "db/Connection.h"
 #include "journal/ArchiveImage.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "records/EventKind.h"
 #include "records/RecordWrites.h"
 #include "records/ui/RecordEditDialog.h"
@@ -148,7 +148,7 @@ bool RecordCommands::writeOne(RecordEditDialog& d, int generic, const QString& c
     std::optional<ArchiveRefusal> refused;
     const auto result = runJournaled(
         &d, d.windowTitle(), journalRequest(commandId(generic), commandName, scope, 1, d.reason()),
-        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+        [&](ArchiveUnit& unit, BackgroundRun&) {
             const bool written = write(app().GetConnection());
             unit.commit();
             return CommandResult{written, written ? QStringLiteral("完成") : QStringLiteral("失败"),
@@ -238,7 +238,7 @@ void RecordCommands::remove()
         &m_frame, m_kind.commandCaption,
         journalRequest(commandId(cmd::GenericDelete), QStringLiteral("%1删除").arg(m_kind.commandCaption), scope,
                        qsizetype(selected.size()), confirm.reason()),
-        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+        [&](ArchiveUnit& unit, BackgroundRun&) {
             QString failure;
             removed = deleteRecords(m_kind, sharedDatabaseKind(), rowsToDelete, unit, failure);
             const bool done = failure.isEmpty();

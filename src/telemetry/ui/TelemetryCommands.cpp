@@ -9,7 +9,7 @@
 #include "app/SharedConnection.h"
 #include "app/WaitCursor.h"
 #include "journal/ArchiveImage.h"
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryPreview.h"
 #include "telemetry/TelemetryStore.h"
@@ -229,7 +229,7 @@ void runSingleValue(CMainFrame& frame)
             journalRequest(cmd::TelemetrySingleValue, name,
                            QStringLiteral("TagID %1 %2").arg(sample.tagId).arg(dateTimeText(sample.day, sample.time)),
                            reason, {singleValueScope(sample)}),
-            [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+            [&](ArchiveUnit& unit, BackgroundRun&) {
                 const bool written = writeSingleValue(app().GetConnection(), app().GetDatabaseKind(), sample);
                 unit.commit();
                 return CommandResult{written, doneText(written), {-1, written ? 1 : 0, 0}, {}, {}};
@@ -288,7 +288,7 @@ void runDelete(CMainFrame& frame)
         &frame, kTelemetryCaption,
         journalRequest(cmd::TelemetryDelete, name, QStringLiteral("%1个数据").arg(selected.size()), confirm.reason(),
                        scopes, gone),
-        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+        [&](ArchiveUnit& unit, BackgroundRun&) {
             QString failure;
             removed = deleteSamples(app().GetConnection(), app().GetDatabaseKind(), samples, unit, failure);
             const bool done = failure.isEmpty();
@@ -324,7 +324,7 @@ void runZeroing(CMainFrame& frame)
         &frame, name,
         journalRequest(cmd::TelemetryZero, name, rangeText(range.day, range.start, range.end) + u' ' + scopeText(*scope),
                        dialog.reason(), {zeroingScope(range, *scope, catalogue)}, {zeroed}),
-        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+        [&](ArchiveUnit& unit, BackgroundRun&) {
             zeroTelemetry(app().GetConnection(), app().GetDatabaseKind(), range, *scope, catalogue, unit);
             return CommandResult{true, doneText(true), {}, {}, {}};
         },
@@ -411,7 +411,7 @@ void runBatchSetting(CMainFrame& frame)
         journalRequest(cmd::TelemetryBatchSet, name,
                        rangeText(request.day, request.start, request.end) + QStringLiteral(" TagID %1").arg(request.tagId),
                        dialog.reason(), {batchScope(request)}),
-        [&](journal::ArchiveUnit& unit, BackgroundRun& background) {
+        [&](ArchiveUnit& unit, BackgroundRun& background) {
             BatchQuestionBoxes questions(&frame, background);
             RandomSource random = dialog.random();
             outcome = telemetry::runBatchSetting(app().GetConnection(), app().GetDatabaseKind(), request, questions,
@@ -503,7 +503,7 @@ void runReplacement(CMainFrame& frame)
                            .arg(rangeText(request.target, request.start, request.end),
                                 request.source.toString(QStringLiteral("yyyy-MM-dd")), scopeText(*scope)),
                        dialog.reason(), {replaceTargetScope(request, *scope, catalogue)}),
-        [&](journal::ArchiveUnit& unit, BackgroundRun&) {
+        [&](ArchiveUnit& unit, BackgroundRun&) {
             RandomSource random = dialog.random();
             outcome = telemetry::runReplacement(app().GetConnection(), app().GetDatabaseKind(), connectString, request,
                                                 *scope, catalogue, random, unit);

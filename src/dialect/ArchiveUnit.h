@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/BulkWriter.h"
 #include "dialect/DatabaseKind.h"
 
 #include <QString>
@@ -13,7 +14,7 @@ class Connection;
 class Transaction;
 }
 
-namespace tessera::journal {
+namespace tessera {
 
 // One unit of work on the archive, in which the rows a command reads in its
 // scope (for the journal's image, or an undo's check) are exactly the rows
@@ -31,14 +32,26 @@ namespace tessera::journal {
 //   the unit runs in autocommit (see TableTransactions).
 class ArchiveUnit {
 public:
+    // How the unit holds the rows it reads: locked as above (a command that
+    // images its scope, an undo that checks it), or at the connection's own
+    // level (a copy, which reads nothing of the target).
+    enum class Isolation { ScopeLocked, Connection };
+
     // Begins the unit for changes to `tables`. Throws db::DbError.
-    ArchiveUnit(db::Connection& connection, DatabaseKind kind, const QStringList& tables);
+    ArchiveUnit(db::Connection& connection, DatabaseKind kind, const QStringList& tables,
+                Isolation isolation = Isolation::ScopeLocked);
     // Rolls back unless committed; restores the connection's isolation level.
     ~ArchiveUnit();
     ArchiveUnit(const ArchiveUnit&) = delete;
     ArchiveUnit& operator=(const ArchiveUnit&) = delete;
 
     bool transactional() const noexcept { return m_transaction != nullptr; }
+    // How a bulk writer writes in this unit: inside its transaction, or row
+    // by row on a table that cannot roll back.
+    db::BulkWriter::Mode writerMode() const noexcept
+    {
+        return transactional() ? db::BulkWriter::Mode::InTransaction : db::BulkWriter::Mode::RowByRow;
+    }
     // SELECT * of a condition over a table, locking what it reads where the
     // kind needs a lock for it.
     QString lockingSelect(const QString& table, const QString& condition) const;
@@ -61,4 +74,4 @@ private:
     quint64 m_previousLevel = 0; // the connection's level to restore; 0: unchanged
 };
 
-} // namespace tessera::journal
+} // namespace tessera

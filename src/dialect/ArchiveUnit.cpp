@@ -1,4 +1,4 @@
-#include "journal/ArchiveUnit.h"
+#include "dialect/ArchiveUnit.h"
 
 #include "db/Connection.h"
 #include "db/DbError.h"
@@ -7,7 +7,7 @@
 
 #include <sqlext.h>
 
-namespace tessera::journal {
+namespace tessera {
 
 namespace {
 
@@ -39,7 +39,8 @@ const IsolationRule& ruleOf(DatabaseKind kind)
 
 } // namespace
 
-ArchiveUnit::ArchiveUnit(db::Connection& connection, DatabaseKind kind, const QStringList& tables)
+ArchiveUnit::ArchiveUnit(db::Connection& connection, DatabaseKind kind, const QStringList& tables,
+                         Isolation isolation)
     : m_connection(connection), m_kind(kind)
 {
     bool transactional = true;
@@ -47,7 +48,8 @@ ArchiveUnit::ArchiveUnit(db::Connection& connection, DatabaseKind kind, const QS
         transactional = transactional && tableIsTransactional(connection, kind, table);
     if (!transactional)
         return;
-    const IsolationRule& rule = ruleOf(kind);
+    const IsolationRule plain {kind, 0, "", "", false};
+    const IsolationRule& rule = isolation == Isolation::ScopeLocked ? ruleOf(kind) : plain;
     // The table to lock is found first: a read inside the transaction would
     // hold a read lock that SQLite refuses to raise to a write lock while
     // another writer commits (it reports "locked" then instead of waiting).
@@ -143,4 +145,4 @@ void ArchiveUnit::rollback()
     m_transaction.reset();
 }
 
-} // namespace tessera::journal
+} // namespace tessera
