@@ -23,7 +23,7 @@ TEST(FormatDateLiteral, EachKindWritesDatesTimesAndDateTimesItsOwnWay)
         const char* text;
         const char* literal;
     } cases[] = {
-        // The original kinds insert the text unchanged, padding included.
+        // SQL Server, Access and Oracle insert the text unchanged, padding included.
         {K::SqlServer, "2008-01-31", "'2008-01-31'"},
         {K::SqlServer, "12:30:00", "'12:30:00'"},
         {K::SqlServer, "2008-1-5", "'2008-1-5'"},
@@ -84,8 +84,9 @@ TEST(FormatDateLiteral, TextCannotLeaveTheLiteral)
 
 // --- driver names and kind texts -------------------------------------------
 
-// The original rules are exact and case-sensitive and tried first; the added
-// kinds match in any letter case; anything else is refused.
+// The rules of SQL Server, Access and Oracle are exact and case-sensitive
+// and tried first; the added kinds match in any letter case; anything else
+// is refused.
 TEST(DatabaseKind, DriverNamesSelectTheirKind)
 {
     using K = DatabaseKind;
