@@ -606,7 +606,7 @@ TEST(TelemetryTexts, RandomBetweenReachesBothBounds)
 TEST(TelemetryTexts, StationScopesAndUnknownStations)
 {
     CatalogueBuilder builder;
-    builder.add({u"甲站"_s, u"1号线"_s, u"电流"_s, u"5"_s});
+    builder.add({u"甲站"_s, u"1号线"_s, u"电流"_s, u"5"_s, u"遥测"_s});
     const CatalogueNode root = builder.take();
     EXPECT_EQ(TagIdList(root, u"丙站"_s, u"1号线"_s), QString());
     EXPECT_EQ(journal::clauseSql(DatabaseKind::SqlServer,
