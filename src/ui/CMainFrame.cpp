@@ -73,6 +73,7 @@ constexpr CommandText kCommands[] = {
     {cmd::TelemetryZero, "遥测数据清零(&Z)", "", "数据清零"},
     {cmd::TelemetryBatchSet, "人工批量置数(&M)", "", "人工置数"},
     {cmd::TelemetryReplace, "遥测数据替换(&T)", "", "数据替换"},
+    {cmd::DataCheck, "数据校验(&V)...", "", "查找缺失、突变、死值、越界和倒走的数据"},
     {cmd::ToggleToolBar, "工具栏(&T)", "", ""},
     {cmd::ToggleStatusBar, "状态栏(&S)", "", ""},
     {cmd::ToggleTrendChart, "遥测曲线(&G)", "", "在遥测列表下显示当天的曲线"},
@@ -104,7 +105,7 @@ const MenuDef kMenus[] = {
     {"SOE事件(&S)", {cmd::SoeQuery, cmd::SoeAdd, cmd::SoeModify, cmd::SoeDelete}},
     {"遥测数据(&C)",
      {cmd::TelemetryQuery, cmd::TelemetrySingleValue, cmd::TelemetryDelete, cmd::TelemetryZero, cmd::TelemetryBatchSet,
-      cmd::TelemetryReplace}},
+      cmd::TelemetryReplace, cmd::DataCheck}},
     {"查看(&V)", {cmd::ToggleToolBar, cmd::ToggleStatusBar, cmd::ToggleTrendChart}},
     {"帮助(&H)", {cmd::About}},
 };
@@ -142,9 +143,9 @@ std::vector<ContextItem> itemsOf(ContextMenu menu)
         return {{cmd::TelemetryQuery, "数据查询"},  {cmd::TelemetrySingleValue, "单值修改"},
                 {cmd::TelemetryDelete, "数据删除"}, {cmd::TelemetryZero, "数据清零"},
                 {cmd::TelemetryBatchSet, "人工置数"}, {cmd::TelemetryReplace, "数据替换"},
-                {cmd::ExportList, "导出..."}};
+                {cmd::DataCheck, "数据校验..."}, {cmd::ExportList, "导出..."}};
     case ContextMenu::TelemetryGroup:
-        return {{cmd::TelemetryZero, "数据清零"}, {cmd::TelemetryReplace, "数据替换"}};
+        return {{cmd::TelemetryZero, "数据清零"}, {cmd::TelemetryReplace, "数据替换"}, {cmd::DataCheck, "数据校验..."}};
     }
     return {};
 }
@@ -355,6 +356,11 @@ void CMainFrame::updateTrendChart()
         }
     }
     m_chartFeed->setActive(shown);
+}
+
+QString CMainFrame::viewSettingsIniPath() const
+{
+    return settings::ViewSettings(viewSettingsPath()).path();
 }
 
 QString CMainFrame::viewSettingsPath() const

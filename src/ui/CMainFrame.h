@@ -33,6 +33,9 @@ public:
     CLeftTreeView* tree() const { return m_tree; }
     CTesseraView* list() const { return m_list; }
     TrendChartView* trendChart() const { return m_chart; }
+    TrendChartFeed* trendChartFeed() const { return m_chartFeed; }
+    // Tessera.ini, the program's own settings beside DataSource.ini.
+    QString viewSettingsIniPath() const;
 
     int commandGroup() const override { return m_commandGroup; }
     void setCommandGroup(int group) override;

@@ -156,6 +156,11 @@ std::pair<qint64, qint64> TrendChartView::shownRange() const
     return {m_x->min().toMSecsSinceEpoch() - m_dayStart, m_x->max().toMSecsSinceEpoch() - m_dayStart};
 }
 
+void TrendChartView::zoomTo(qint64 from, qint64 to)
+{
+    setShownRange(std::max<qint64>(from, 0), std::min<qint64>(to, 86'400'000));
+}
+
 void TrendChartView::setShownRange(qint64 from, qint64 to)
 {
     m_settingRange = true;

@@ -45,6 +45,8 @@ public:
     // The samples of these rows (TrendSample::row) drawn highlighted.
     void setHighlighted(const std::vector<int>& rows);
     void resetZoom();
+    // Shows the hours from `from` to `to`, milliseconds of the day.
+    void zoomTo(qint64 from, qint64 to);
 
     // What is drawn, for tests: the samples given, whole.
     const std::vector<telemetry::TrendSample>& samples() const { return m_samples; }

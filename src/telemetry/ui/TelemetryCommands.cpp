@@ -25,8 +25,6 @@
 #include "telemetry/TelemetryList.h"
 #include "view/FillSink.h"
 
-#include <QTreeWidgetItem>
-
 #include <map>
 #include <optional>
 
@@ -119,29 +117,12 @@ QString batchOutcomeText(BatchOutcome::Result result)
     return doneText(false);
 }
 
-TreeItemInfo infoOf(const QTreeWidgetItem* item)
-{
-    TreeItemInfo info;
-    if (!item)
-        return info;
-    info.exists = true;
-    info.data = CLeftTreeView::ItemData(item);
-    info.text = item->text(0);
-    if (const QTreeWidgetItem* parent = item->parent()) {
-        info.hasParent = true;
-        info.parentData = CLeftTreeView::ItemData(parent);
-        info.parentText = parent->text(0);
-        info.parentIsTop = parent->parent() == nullptr;
-    }
-    return info;
-}
-
 using SelectionRule = SelectionResult (*)(const TreeItemInfo&);
 
 // The scope of the tree's selection, or the refusal shown and nullopt.
 std::optional<TelemetryScope> scopeOf(CMainFrame& frame, SelectionRule rule)
 {
-    const SelectionResult result = rule(infoOf(frame.tree()->GetSelectedNode()));
+    const SelectionResult result = rule(frame.tree()->GetSelectedInfo());
     if (!result.scope)
         warningMessage(&frame, refusalText(result.refusal), refusalCaption(result.refusal));
     return result.scope;
