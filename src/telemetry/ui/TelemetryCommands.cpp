@@ -110,6 +110,8 @@ QString batchOutcomeText(BatchOutcome::Result result)
         return QStringLiteral("数据库拒绝提交");
     case Result::ConnectionLost:
         return QStringLiteral("与数据库的连接已断开");
+    case Result::NoLineEnds:
+        return QStringLiteral("两侧无数据");
     case Result::InsertRefused:
     case Result::DayEndFailed:
         break;
@@ -360,6 +362,9 @@ void showBatchOutcome(CMainFrame& frame, const BatchOutcome& outcome)
         return;
     case Result::ConnectionLost:
         failureMessage(&frame, withReason(failed, kConnectionLost), kBatchCaption, outcome.detail);
+        return;
+    case Result::NoLineEnds:
+        warningMessage(&frame, QStringLiteral("时间范围两侧都没有数据,无法线性插值!"), kBatchCaption);
         return;
     case Result::Done:
         break;
