@@ -253,6 +253,7 @@ void CTesseraView::FillTelemetry(const QDate& day)
 {
     m_model.clear();
     m_rowsStale = false;
+    m_queryRows = false;
     m_shownDay = day;
     if (db::Connection* connection = openSharedConnection())
         runWaiting(

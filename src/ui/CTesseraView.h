@@ -47,6 +47,10 @@ public:
     void ShowDayOnNextSwitch(const QDate& day);
     // Reads the shown tag's day again, after a command changed it.
     void RefreshTelemetry();
+    // The telemetry query put its own rows in the list: no longer a tag's day.
+    void ShowingQueryRows() { m_queryRows = true; }
+    // Whether the list shows a tag's day as the tree or a finding chose it.
+    bool ShowsTagDay() const { return m_telemetry && m_currentCode > 0 && !m_queryRows; }
     // The record kind shown, or StartPage in telemetry mode or on any other code.
     ViewMode GetViewMode() const;
 
@@ -97,6 +101,7 @@ private:
     bool m_rowsStale = false; // the rows shown are not those of the current code
     QDate m_shownDay;
     std::optional<QDate> m_nextDay;
+    bool m_queryRows = false;
 };
 
 } // namespace tessera

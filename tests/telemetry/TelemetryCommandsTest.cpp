@@ -10,6 +10,8 @@
 #include "telemetry/ui/ReplaceDialog.h"
 #include "telemetry/ui/TelemetryValueDialog.h"
 #include "ui/TrendChartView.h"
+#include "telemetry/TelemetryList.h"
+#include "text/DecimalText.h"
 #include "view/CommandIds.h"
 
 #include <QAbstractButton>
@@ -315,6 +317,62 @@ TEST_P(TelemetryCommandsTest, PreviewShowsTheRowsTheCommandThenWrites)
     });
     ASSERT_EQ(previewed.size(), 12);
     EXPECT_EQ(written(3, "08:00:00", "08:59:59"), previewed);
+}
+
+// 线性插值 writes the line between the samples just outside its range; after
+// it, and after its undo, the list and the trend show the day as stored.
+TEST_P(TelemetryCommandsTest, InterpolationAndItsUndoShowTheDayAsStored)
+{
+    selectNode(kFeederTag);
+    CTesseraView& list = *frame->list();
+    auto listed = [&] {
+        QStringList out;
+        for (int row = 0; row < list.GetRows().rowCount(); ++row)
+            out << cell(row, 0).mid(11) + u'|' + cell(row, telemetry::kDataTypeCell) + u'|'
+                    + QString::asprintf("%0.2f", cell(row, 3).toDouble());
+        out.sort();
+        return out;
+    };
+    auto stored = [&] {
+        QStringList out;
+        auto rs = connection().query(
+            u"SELECT ATime,DataType,nValue FROM %1 WHERE TagID=15"_s.arg(TelemetryTableName(today)));
+        while (rs.next())
+            out << rs.string(0).mid(11, 8) + u'|' + QString::number(decimalInteger(rs.string(1))) + u'|'
+                    + QString::asprintf("%0.2f", decimalReal(rs.string(2)));
+        out.sort();
+        return out;
+    };
+    const QStringList before = stored();
+    ASSERT_EQ(listed(), before);
+    auto valueAt = [&](const char* time) { return float(before.filter(QLatin1String(time)).value(0).section(u'|', 2).toDouble()); };
+    const float from = valueAt("09:55:00"), to = valueAt("11:05:00");
+
+    run<BatchSetDialog>(cmd::TelemetryBatchSet, [](BatchSetDialog& d) {
+        fill(d, "startTime", u"100000"_s);
+        fill(d, "endTime", u"110000"_s);
+        click(d, "interpolate");
+        clickOk(d);
+    });
+    EXPECT_EQ(messages(), QStringList());
+    QStringList expected;
+    for (const QString& row : before)
+        if (row.left(8) < u"10:00:00"_s || row.left(8) > u"11:00:00"_s)
+            expected << row;
+    for (int i = 0; i <= 6; ++i)
+        expected << u"%1:%2:00|6|%3"_s.arg(10 + i / 6).arg(i % 6 * 10, 2, 10, QChar(u'0'))
+                        .arg(QString::asprintf("%0.2f", float(from + (double(to) - from) * (5 + 10 * i) / 70.0)));
+    expected.sort();
+    EXPECT_EQ(stored(), expected);
+    EXPECT_EQ(listed(), expected);
+    TrendChartView& chart = *frame->trendChart();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return chart.samples().size() == size_t(expected.size()); }));
+
+    gui->onDialog<ReasonDialog>([](ReasonDialog& d) { clickOk(d); });
+    frame->runCommand(cmd::UndoLastOperation);
+    EXPECT_EQ(stored(), before);
+    EXPECT_EQ(listed(), before);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return chart.samples().size() == size_t(before.size()); }));
 }
 
 // The commands on the feeder tag when their unit cannot complete: what the

@@ -119,6 +119,20 @@ QString batchOutcomeText(BatchOutcome::Result result)
     return doneText(false);
 }
 
+// After a write the list and the trend show the shown tag's day as the
+// archive now holds it. Rows a query listed stay as the command left them;
+// a lost connection has said so once and is not read again.
+void refreshShownDay(CMainFrame& frame, bool connectionLost = false)
+{
+    if (frame.list()->ShowsTagDay() && !connectionLost)
+        frame.list()->RefreshTelemetry();
+}
+
+bool lost(const std::optional<ArchiveRefusal>& refused)
+{
+    return refused && refused->connectionLost;
+}
+
 using SelectionRule = SelectionResult (*)(const TreeItemInfo&);
 
 // The scope of the tree's selection, or the refusal shown and nullopt.
@@ -165,6 +179,7 @@ void runQuery(CMainFrame& frame)
         return;
     RecordListModel& model = frame.list()->GetRows();
     model.removeAllRows();
+    frame.list()->ShowingQueryRows();
     db::Connection* connection = openSharedConnection();
     if (!connection)
         return;
@@ -223,6 +238,8 @@ void runSingleValue(CMainFrame& frame)
     shown = &dialog;
     if (execDialog(dialog) != QDialog::Accepted)
         return;
+    if (list.ShowsTagDay())
+        return refreshShownDay(frame);
     const SingleValue& written = dialog.sample();
     RecordListModel& model = list.GetRows();
     const QString value = QString::asprintf("%f", double(written.value));
@@ -278,8 +295,11 @@ void runDelete(CMainFrame& frame)
         },
         &refused);
     // The deleted samples leave the list from the bottom, as they went.
-    for (qint64 i = 0; i < removed; ++i)
-        model.removeRow(selected[selected.size() - 1 - size_t(i)]);
+    if (list.ShowsTagDay())
+        refreshShownDay(frame, lost(refused));
+    else
+        for (qint64 i = 0; i < removed; ++i)
+            model.removeRow(selected[selected.size() - 1 - size_t(i)]);
     if (refused || (result && !result->succeeded))
         failureMessage(&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption, detailOf(refused, result));
 }
@@ -311,6 +331,7 @@ void runZeroing(CMainFrame& frame)
             return CommandResult{true, doneText(true), {}, {}, {}};
         },
         &refused);
+    refreshShownDay(frame, lost(refused));
     if (result && result->succeeded)
         warningMessage(&frame, QStringLiteral("数据清零任务执行成功!"), name);
     else if (result || refused)
@@ -408,6 +429,7 @@ void runBatchSetting(CMainFrame& frame)
             return r;
         },
         &refused);
+    refreshShownDay(frame, lost(refused) || outcome.result == BatchOutcome::Result::ConnectionLost);
     const QString batchFailed = QStringLiteral("批量修改数据失败!");
     if (refused)
         failureMessage(&frame, refused->connectionLost ? withReason(batchFailed, kConnectionLost) : batchFailed,
@@ -496,6 +518,7 @@ void runReplacement(CMainFrame& frame)
             return CommandResult{done, doneText(done), {-1, outcome.copied, outcome.skipped}, {}, outcome.detail};
         },
         &refused);
+    refreshShownDay(frame, lost(refused) || outcome.result == ReplaceOutcome::Result::ConnectionLost);
     if (refused)
         failureMessage(&frame,
                        refused->connectionLost ? withReason(QStringLiteral("数据替换失败!"), kConnectionLost)
