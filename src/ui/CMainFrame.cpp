@@ -4,6 +4,7 @@
 #include "app/CUserModifyDlg.h"
 #include "app/DataSourceCommand.h"
 #include "app/GuiSeam.h"
+#include "journal/JournalError.h"
 #include "platform/Platform.h"
 #include "settings/ViewSettings.h"
 #include "ui/CAboutDlg.h"
@@ -77,6 +78,7 @@ constexpr CommandText kCommands[] = {
     {cmd::ToggleToolBar, "工具栏(&T)", "", ""},
     {cmd::ToggleStatusBar, "状态栏(&S)", "", ""},
     {cmd::ToggleTrendChart, "遥测曲线(&G)", "", "在遥测列表下显示当天的曲线"},
+    {cmd::ToggleOriginalValues, "原值曲线(&O)", "", "在遥测曲线上显示经本程序修改的数据的原值"},
     {cmd::About, "关于 Tessera(&A)...", "关于", ""},
     {cmd::GenericQuery, "查询", "查询", "查询"},
     {cmd::GenericAdd, "添加", "添加", "添加新的记录"},
@@ -106,7 +108,7 @@ const MenuDef kMenus[] = {
     {"遥测数据(&C)",
      {cmd::TelemetryQuery, cmd::TelemetrySingleValue, cmd::TelemetryDelete, cmd::TelemetryZero, cmd::TelemetryBatchSet,
       cmd::TelemetryReplace, cmd::DataCheck}},
-    {"查看(&V)", {cmd::ToggleToolBar, cmd::ToggleStatusBar, cmd::ToggleTrendChart}},
+    {"查看(&V)", {cmd::ToggleToolBar, cmd::ToggleStatusBar, cmd::ToggleTrendChart, cmd::ToggleOriginalValues}},
     {"帮助(&H)", {cmd::About}},
 };
 
@@ -191,7 +193,8 @@ void CMainFrame::createActions()
             action->setStatusTip(QString::fromUtf8(c.statusTip));
     }
     m_actions[cmd::UndoLastOperation]->setShortcut(QKeySequence::Undo);
-    for (int id : {int(cmd::ToggleToolBar), int(cmd::ToggleStatusBar), int(cmd::ToggleTrendChart)}) {
+    for (int id : {int(cmd::ToggleToolBar), int(cmd::ToggleStatusBar), int(cmd::ToggleTrendChart),
+                   int(cmd::ToggleOriginalValues)}) {
         m_actions[id]->setCheckable(true);
         m_actions[id]->setChecked(true);
     }
@@ -257,6 +260,7 @@ void CMainFrame::createPanes()
     m_splitter->setSizes({200, 300});
     setCentralWidget(m_splitter);
     connect(m_list, &CTesseraView::viewSwitched, this, &CMainFrame::updateTrendChart);
+    updateOriginalValues();
     updateTrendChart();
     m_list->ShowStartPage();
     m_tree->BuildTree();
@@ -283,6 +287,7 @@ void CMainFrame::installHandlers()
     setHandler(cmd::ToggleToolBar, [this] { m_toolBar->setVisible(m_actions.at(cmd::ToggleToolBar)->isChecked()); });
     setHandler(cmd::ToggleStatusBar,
                [this] { statusBar()->setVisible(m_actions.at(cmd::ToggleStatusBar)->isChecked()); });
+    setHandler(cmd::ToggleOriginalValues, [this] { updateOriginalValues(); });
     setHandler(cmd::ToggleTrendChart, [this] {
         settings::ViewSettings(viewSettingsPath()).setTrendChartShown(m_actions.at(cmd::ToggleTrendChart)->isChecked());
         updateTrendChart();
@@ -356,6 +361,25 @@ void CMainFrame::updateTrendChart()
         }
     }
     m_chartFeed->setActive(shown);
+}
+
+void CMainFrame::updateOriginalValues()
+{
+    if (!m_actions.at(cmd::ToggleOriginalValues)->isChecked()) {
+        m_chartFeed->setOriginalsSource(nullptr);
+        return;
+    }
+    // A journal that cannot be read shows no line; the journal window says why.
+    m_chartFeed->setOriginalsSource([](int tagId, const QDate& day) {
+        CTesseraApp* app = CTesseraApp::Instance();
+        if (!app)
+            return std::vector<telemetry::OriginalValue>();
+        try {
+            return telemetry::originalValues(app->GetJournal(), app->GetDataSourceName(), tagId, day);
+        } catch (const journal::JournalError&) {
+            return std::vector<telemetry::OriginalValue>();
+        }
+    });
 }
 
 QString CMainFrame::viewSettingsIniPath() const

@@ -64,6 +64,8 @@ private:
     void updateEnabling();
     // Shown in telemetry mode while 遥测曲线 is checked.
     void updateTrendChart();
+    // The trend's "原值" line, as 原值曲线 is checked.
+    void updateOriginalValues();
     QString viewSettingsPath() const;
     void runGeneric(int genericId);
     void showAbout();

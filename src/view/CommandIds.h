@@ -61,6 +61,7 @@ enum Id : int {
     ToggleToolBar = 59392,
     ToggleStatusBar = 59393,
     ToggleTrendChart = 32828,
+    ToggleOriginalValues = 32831, // the trend's "原值" line
     About = 57664,
 };
 

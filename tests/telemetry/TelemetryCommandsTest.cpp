@@ -320,7 +320,8 @@ TEST_P(TelemetryCommandsTest, PreviewShowsTheRowsTheCommandThenWrites)
 }
 
 // 线性插值 writes the line between the samples just outside its range; after
-// it, and after its undo, the list and the trend show the day as stored.
+// it, and after its undo, the list and the trend show the day as stored, the
+// trend with the range's original values while the change stands.
 TEST_P(TelemetryCommandsTest, InterpolationAndItsUndoShowTheDayAsStored)
 {
     selectNode(kFeederTag);
@@ -352,6 +353,7 @@ TEST_P(TelemetryCommandsTest, InterpolationAndItsUndoShowTheDayAsStored)
         fill(d, "startTime", u"100000"_s);
         fill(d, "endTime", u"110000"_s);
         click(d, "interpolate");
+        typeInto(d, "reason", u"补齐缺失数据"_s);
         clickOk(d);
     });
     EXPECT_EQ(messages(), QStringList());
@@ -367,12 +369,26 @@ TEST_P(TelemetryCommandsTest, InterpolationAndItsUndoShowTheDayAsStored)
     EXPECT_EQ(listed(), expected);
     TrendChartView& chart = *frame->trendChart();
     EXPECT_TRUE(QTest::qWaitFor([&] { return chart.samples().size() == size_t(expected.size()); }));
+    // "原值": the before-image of the range, the hand-set marks telling whose change it was.
+    QStringList originals, imaged;
+    for (const telemetry::TrendSample& o : chart.originalSamples())
+        originals << QTime(0, 0).addMSecs(int(o.msecsOfDay)).toString(u"HH:mm:ss"_s) + u"|1|"_s
+                + QString::asprintf("%0.2f", o.value);
+    for (const QString& row : before)
+        if (row.left(8) >= u"10:00:00"_s && row.left(8) <= u"11:00:00"_s)
+            imaged << row;
+    EXPECT_EQ(originals, imaged);
+    const QString note = chart.noteAt(QTime(10, 0).msecsSinceStartOfDay());
+    const journal::EntrySummary entry = app.GetJournal().entries().front();
+    EXPECT_EQ(note, u"原值: %1\n修改时间: %2\n修改人: %3\n修改原因: 补齐缺失数据"_s.arg(imaged.front().section(u'|', 2),
+        entry.startedLocal.toString(u"yyyy-MM-dd HH:mm:ss"_s), entry.login.isEmpty() ? entry.osUser : entry.login));
 
     gui->onDialog<ReasonDialog>([](ReasonDialog& d) { clickOk(d); });
     frame->runCommand(cmd::UndoLastOperation);
     EXPECT_EQ(stored(), before);
     EXPECT_EQ(listed(), before);
     EXPECT_TRUE(QTest::qWaitFor([&] { return chart.samples().size() == size_t(before.size()); }));
+    EXPECT_TRUE(chart.originalSamples().empty());
 }
 
 // The commands on the feeder tag when their unit cannot complete: what the
