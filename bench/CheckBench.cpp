@@ -1,27 +1,36 @@
 // The data check on SQLite through ODBC: a station of 100 tags, one day at
 // one-second samples (8,640,000 samples), scanned with every rule, beside
 // the same SELECT of the day table read alone. Each step runs in a process
-// of its own, so that its peak memory is its own.
+// of its own, so that its peak memory is its own. Then the worklist of
+// 100,000 findings opened and sorted, beside the same cells in Qt's own
+// item model sorted through a proxy.
 #include "BenchSupport.h"
 
 #include "SchemaDdl.h"
 
 #include "check/CheckScan.h"
+#include "check/ui/CheckResultsWindow.h"
 #include "db/Connection.h"
 #include "db/ResultSet.h"
 #include "dialect/DriverOptions.h"
 #include "telemetry/TelemetryTexts.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <QProcess>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <functional>
 
 using namespace tessera;
 using namespace tessera::bench;
 using namespace tessera::check;
+using tessera::CheckResultsModel;
+using tessera::CheckResultsWindow;
 
 namespace {
 
@@ -88,6 +97,62 @@ qint64 readAlone(db::Connection& c)
     return sum > 0 ? rows : 0;
 }
 
+// 100,000 findings of a month of a station, in no useful order.
+std::vector<Finding> manyFindings()
+{
+    std::vector<Finding> findings;
+    for (int i = 0; i < 100000; ++i) {
+        const int tag = (i * 7919) % kTags + 1;
+        findings.push_back({tag, QStringLiteral("城北变电站 / 10kV线路%1 / 测点%2").arg(tag % 10).arg(tag),
+                            QDate(2026, 1, 1).addDays(i % 31), RuleId((i * 31) % 5), (i * 3797) % kMsecsPerDay,
+                            (i * 3797) % kMsecsPerDay + 60000, QStringLiteral("%1").arg(i * 0.37, 0, 'f', 2),
+                            (i * 13) % 997});
+    }
+    return findings;
+}
+
+// Seconds until the table has painted what it shows.
+double painted(QTableView& table, const std::function<void()>& change)
+{
+    Stopwatch watch;
+    change();
+    table.viewport()->repaint();
+    QApplication::processEvents();
+    return watch.seconds();
+}
+
+// open, sort by tag, sort by count: ours, then the reference.
+int worklistStep(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    std::vector<Finding> findings = manyFindings();
+    CheckResultsWindow window;
+    window.show();
+    const double open = painted(*window.table(), [&] { window.setFindings(findings, QStringLiteral("城北变电站")); });
+    const double byTag = painted(*window.table(), [&] { window.table()->sortByColumn(0, Qt::AscendingOrder); });
+    const double byCount = painted(*window.table(), [&] { window.table()->sortByColumn(6, Qt::DescendingOrder); });
+
+    QStandardItemModel items(0, CheckResultsModel::ColumnCount);
+    QSortFilterProxyModel proxy;
+    QTableView table;
+    table.setModel(&proxy);
+    table.show();
+    const double referenceOpen = painted(table, [&] {
+        for (const Finding& f : findings) {
+            QList<QStandardItem*> row;
+            for (int c = 0; c < CheckResultsModel::ColumnCount; ++c)
+                row << new QStandardItem(CheckResultsModel::cellText(f, c));
+            items.appendRow(row);
+        }
+        proxy.setSourceModel(&items);
+    });
+    const double referenceByTag = painted(table, [&] { proxy.sort(0, Qt::AscendingOrder); });
+    const double referenceByCount = painted(table, [&] { proxy.sort(6, Qt::DescendingOrder); });
+    std::printf("%.3f %.3f %.3f %.3f %.3f %.3f\n", open, byTag, byCount, referenceOpen, referenceByTag,
+                referenceByCount);
+    return 0;
+}
+
 int step(const QString& name, const QString& folder)
 {
     db::Connection c = openDay(folder);
@@ -120,6 +185,8 @@ QStringList runStep(const QString& name, const QString& folder)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && QByteArray(argv[1]) == "--worklist")
+        return worklistStep(argc, argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == QLatin1String("--step"))
@@ -142,5 +209,17 @@ int main(int argc, char** argv)
                 100.0 * readSeconds / scanSeconds, scan.value(3).toLongLong());
     std::printf("  peak memory: scan %.0f MB (goal: under 200 MB), reading alone %.0f MB\n", scan.value(1).toDouble(),
                 read.value(1).toDouble());
+
+    QProcess worklist;
+    worklist.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--worklist")});
+    worklist.waitForFinished(-1);
+    const QStringList w = QString::fromUtf8(worklist.readAllStandardOutput()).split(u' ');
+    std::printf("The worklist of 100,000 findings, until painted (goal: each under 1 s)\n");
+    std::printf("  %-34s %8.3f s   reference (QStandardItemModel) %8.3f s\n", "open", w.value(0).toDouble(),
+                w.value(3).toDouble());
+    std::printf("  %-34s %8.3f s   reference (QSortFilterProxyModel) %5.3f s\n", "sort by tag", w.value(1).toDouble(),
+                w.value(4).toDouble());
+    std::printf("  %-34s %8.3f s   reference (QSortFilterProxyModel) %5.3f s\n", "sort by count, descending",
+                w.value(2).toDouble(), w.value(5).toDouble());
     return 0;
 }
