@@ -4,6 +4,7 @@
 
 #include "check/CheckScan.h"
 #include "db/BulkWriter.h"
+#include "dialect/DriverOptions.h"
 #include "telemetry/TelemetryTexts.h"
 #include "view/TagCatalogue.h"
 
@@ -128,9 +129,11 @@ protected:
     QStringList scan(const QDate& first, const QDate& last, const CheckSettings& settings,
                      telemetry::TelemetryScope scope = {telemetry::TelemetryScope::Kind::Station, 0, u"甲站"_s, {}})
     {
+        // On a connection as the command opens it: streamed on every kind.
+        db::Connection reading = connection().openAnother(driverOptionsFor(kind(), ConnectionRole::Scan));
         ScanObserver quiet;
         const ScanResult result =
-            scanArchive(connection(), kind(), {scanTagsOf(m_catalogue, scope), first, last, settings}, quiet);
+            scanArchive(reading, kind(), {scanTagsOf(m_catalogue, scope), first, last, settings}, quiet);
         QStringList lines;
         for (const Finding& f : result.findings)
             lines << findingText(f);

@@ -52,8 +52,6 @@ private:
     BackgroundRun& m_run;
 };
 
-CheckResultsWindow& resultsWindow(CMainFrame& frame);
-
 // The tag's day in the list and the trend, as selecting the tag in the tree
 // shows today's, with the finding's samples selected and the trend zoomed
 // to them.
