@@ -127,13 +127,14 @@ protected:
         writer.finish();
     }
     QStringList scan(const QDate& first, const QDate& last, const CheckSettings& settings,
-                     telemetry::TelemetryScope scope = {telemetry::TelemetryScope::Kind::Station, 0, u"甲站"_s, {}})
+                     telemetry::TelemetryScope scope = {telemetry::TelemetryScope::Kind::Station, 0, u"甲站"_s, {}},
+                     ScanObserver&& observer = ScanObserver())
     {
         // On a connection as the command opens it: streamed on every kind.
         db::Connection reading = connection().openAnother(driverOptionsFor(kind(), ConnectionRole::Scan));
-        ScanObserver quiet;
         const ScanResult result =
-            scanArchive(reading, kind(), {scanTagsOf(m_catalogue, scope), first, last, settings}, quiet);
+            scanArchive(reading, kind(), {scanTagsOf(m_catalogue, scope), first, last, settings}, observer);
+        EXPECT_EQ(result.cancelled, observer.cancelled());
         QStringList lines;
         for (const Finding& f : result.findings)
             lines << findingText(f);
@@ -196,6 +197,13 @@ TEST_P(CheckScanTest, EachRuleFindsExactlyThePlantedDefects)
     spikesOnly[size_t(RuleId::Spike)].enabled = true;
     const QStringList tag2 = scan(kMay1, kMay3, spikesOnly, {telemetry::TelemetryScope::Kind::Tag, 2, {}, {}});
     EXPECT_EQ(tag2, all.filter(u"电流B 2008-05-01 突变"_s));
+    // 取消 stops the scan after the day it reads: that day's findings only.
+    struct Cancelling : ScanObserver {
+        bool cancelled() override { return true; }
+    };
+    const QStringList firstDay = all.filter(u" 2008-05-01 "_s);
+    EXPECT_EQ(scan(kMay1, kMay3, settings, {telemetry::TelemetryScope::Kind::Station, 0, u"甲站"_s, {}}, Cancelling()),
+              firstDay);
 }
 
 // Daily sines with noise of ±1% of their range and a rising counter give no
