@@ -1,3 +1,5 @@
+#include "CsvReader.h"
+#include "FileBytes.h"
 #include "MainWindowTest.h"
 
 #include "check/ui/CheckDialog.h"
@@ -10,7 +12,11 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace tessera;
@@ -72,6 +78,18 @@ TEST_P(CheckCommandsTest, ScanListsTheGapAndOpensItsDay)
     auto* ruleFilter = results()->findChild<QComboBox*>(u"ruleFilter"_s);
     ruleFilter->setCurrentIndex(ruleFilter->findText(u"数据缺失"_s));
     ASSERT_EQ(model.rowCount(), 1);
+    // 导出... writes what the worklist shows.
+    QTemporaryDir folder;
+    const QString csv = folder.filePath(u"findings.csv"_s);
+    gui->onDialog<QFileDialog>([&](QFileDialog& chooser) {
+        chooser.findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(csv);
+        static_cast<QDialog&>(chooser).accept();
+    });
+    QTest::mouseClick(results()->findChild<QPushButton*>(u"export"_s), Qt::LeftButton);
+    const QList<QStringList> records = readCsv(readBytes(csv));
+    ASSERT_EQ(records.size(), 2);
+    EXPECT_EQ(records[1], (QStringList {u"城北变电站 / 10kV工业线 / 无功功率"_s, yesterday.toString(Qt::ISODate),
+                                        u"数据缺失"_s, u"10:00:00"_s, u"10:30:00"_s, u"间隔1800秒"_s, u"5"_s}));
 
     QTableView& table = *results()->table();
     table.setCurrentIndex(model.index(0, 0));
