@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QTimeEdit>
 
+#include <functional>
+
 using namespace tessera;
 using namespace tessera::test;
 using namespace Qt::StringLiterals;
@@ -64,6 +66,28 @@ protected:
     qint64 count(const QString& where) { return countRows(TelemetryTableName(today) + u" WHERE "_s + where); }
     QString todayAt(const char* time) const { return today.toString(Qt::ISODate) + u' ' + QLatin1String(time); }
     QStringList messages() const { return gui->messageTexts(); }
+    // The feeder tag's samples as the list shows them and as today's table
+    // holds them: "hh:mm:ss|DataType|nValue", sorted.
+    QStringList listed()
+    {
+        QStringList out;
+        for (int row = 0; row < frame->list()->GetRows().rowCount(); ++row)
+            out << cell(row, 0).mid(11) + u'|' + cell(row, telemetry::kDataTypeCell) + u'|'
+                    + QString::asprintf("%0.2f", cell(row, 3).toDouble());
+        out.sort();
+        return out;
+    }
+    QStringList stored()
+    {
+        QStringList out;
+        auto rs = connection().query(
+            u"SELECT ATime,DataType,nValue FROM %1 WHERE TagID=15"_s.arg(TelemetryTableName(today)));
+        while (rs.next())
+            out << rs.string(0).mid(11, 8) + u'|' + QString::number(decimalInteger(rs.string(1))) + u'|'
+                    + QString::asprintf("%0.2f", decimalReal(rs.string(2)));
+        out.sort();
+        return out;
+    }
     // Numbers without a finite value typed into the field are refused with its
     // message, as out-of-range ones are.
     void refusesNotFinite(QDialog& d, const char* field, const QString& message)
@@ -319,31 +343,46 @@ TEST_P(TelemetryCommandsTest, PreviewShowsTheRowsTheCommandThenWrites)
     EXPECT_EQ(written(3, "08:00:00", "08:59:59"), previewed);
 }
 
+// Whatever a command writes into the shown day, the list and the trend
+// then show the day as the table holds it.
+TEST_P(TelemetryCommandsTest, EveryWritingCommandLeavesTheListAsStored)
+{
+    selectNode(kFeederTag);
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"single value", [&] {
+             selectListRows({100});
+             run<TelemetryValueDialog>(cmd::TelemetrySingleValue, [](TelemetryValueDialog& d) {
+                 fill(d, "value", u"77"_s);
+                 clickOk(d);
+             });
+         }},
+        {"delete", [&] {
+             selectListRows({101, 102});
+             run<ReasonDialog>(cmd::TelemetryDelete, [](ReasonDialog& d) { clickOk(d); });
+         }},
+        {"zeroing", [&] { run<DateSelectDialog>(cmd::TelemetryZero, [](DateSelectDialog& d) {
+             fill(d, "startTime", u"200000"_s);
+             clickOk(d);
+         }); }},
+        {"batch setting", [&] { batchSetting(); }},
+        {"replacement", [&] { replacement(false); }},
+    };
+    for (const auto& [what, command] : commands) {
+        SCOPED_TRACE(what);
+        const QStringList before = stored();
+        command();
+        EXPECT_NE(stored(), before);
+        EXPECT_EQ(listed(), stored());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return frame->trendChart()->samples().size() == size_t(stored().size()); }));
+    }
+}
+
 // 线性插值 writes the line between the samples just outside its range; after
 // it, and after its undo, the list and the trend show the day as stored, the
 // trend with the range's original values while the change stands.
 TEST_P(TelemetryCommandsTest, InterpolationAndItsUndoShowTheDayAsStored)
 {
     selectNode(kFeederTag);
-    CTesseraView& list = *frame->list();
-    auto listed = [&] {
-        QStringList out;
-        for (int row = 0; row < list.GetRows().rowCount(); ++row)
-            out << cell(row, 0).mid(11) + u'|' + cell(row, telemetry::kDataTypeCell) + u'|'
-                    + QString::asprintf("%0.2f", cell(row, 3).toDouble());
-        out.sort();
-        return out;
-    };
-    auto stored = [&] {
-        QStringList out;
-        auto rs = connection().query(
-            u"SELECT ATime,DataType,nValue FROM %1 WHERE TagID=15"_s.arg(TelemetryTableName(today)));
-        while (rs.next())
-            out << rs.string(0).mid(11, 8) + u'|' + QString::number(decimalInteger(rs.string(1))) + u'|'
-                    + QString::asprintf("%0.2f", decimalReal(rs.string(2)));
-        out.sort();
-        return out;
-    };
     const QStringList before = stored();
     ASSERT_EQ(listed(), before);
     auto valueAt = [&](const char* time) { return float(before.filter(QLatin1String(time)).value(0).section(u'|', 2).toDouble()); };
