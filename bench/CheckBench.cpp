@@ -13,6 +13,7 @@
 #include "db/Connection.h"
 #include "db/ResultSet.h"
 #include "dialect/DriverOptions.h"
+#include "schema/TableNames.h"
 #include "telemetry/TelemetryTexts.h"
 
 #include <QApplication>
@@ -68,7 +69,7 @@ db::Connection openDay(const QString& folder)
 // the SCADA writes them: a slow wave with noise, and a few defects.
 void fill(db::Connection& c)
 {
-    const QString table = telemetry::tableOfDay(kDay);
+    const QString table = TelemetryTableName(kDay);
     c.execute(ddl::dropTableSql(table));
     c.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, table, ddl::Generation::Newer));
     c.execute(QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) "
@@ -86,7 +87,7 @@ void fill(db::Connection& c)
 // The scan's own SELECT, each row's cells taken as the scan takes them.
 qint64 readAlone(db::Connection& c)
 {
-    db::ResultSet rs = c.query(daySelectSql(telemetry::tableOfDay(kDay), stationTags()));
+    db::ResultSet rs = c.query(daySelectSql(TelemetryTableName(kDay), stationTags()));
     rs.readFloatsAsNumbers();
     qint64 rows = 0;
     double sum = 0;

@@ -63,8 +63,8 @@ double peakMb()
 
 void createDay(db::Connection& c)
 {
-    c.execute(ddl::dropTableSql(tableOfDay(kDay)));
-    c.execute(ddl::createTelemetryTableSql(g_kind, tableOfDay(kDay), ddl::Generation::Newer));
+    c.execute(ddl::dropTableSql(TelemetryTableName(kDay)));
+    c.execute(ddl::createTelemetryTableSql(g_kind, TelemetryTableName(kDay), ddl::Generation::Newer));
 }
 
 void createSchemaWithStation(db::Connection& c, int tags, int firstTag)
@@ -135,7 +135,7 @@ int dayStep(const QString& step, const QString& folder)
                                  "WITH RECURSIVE s(i) AS (SELECT 0 UNION ALL SELECT i+1 FROM s WHERE i<86399) "
                                  "SELECT strftime('%Y-%m-%d %H:%M:%S','2026-01-02','+'||i||' seconds'), t.TagID, 1,"
                                  " i*0.01, 0.01 FROM s, EqpTagInfo t")
-                      .arg(tableOfDay(kDay)));
+                      .arg(TelemetryTableName(kDay)));
         std::printf("%.3f %.0f\n", watch.seconds(), peakMb());
         return 0;
     }
@@ -247,7 +247,7 @@ public:
                 Stopwatch insert;
                 try {
                     c.execute(QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,999,1,1,0)")
-                              .arg(tableOfDay(kDay), FormatDateLiteral(g_kind, QDateTime(kDay, QTime(0, 0), Qt::UTC)
+                              .arg(TelemetryTableName(kDay), FormatDateLiteral(g_kind, QDateTime(kDay, QTime(0, 0), Qt::UTC)
                                                                                     .addSecs(i % 86400)
                                                                                     .toString("yyyy-MM-dd hh:mm:ss"))));
                 } catch (const db::DbError&) {
@@ -354,7 +354,7 @@ void benchArchive(const char* title, DatabaseKind kind, const QString& connectSt
             {"The same over a day already set (86,400 samples replaced)",
              [](db::Connection& c) {
                  createDay(c);
-                 ArchiveUnit unit(c, g_kind, {tableOfDay(kDay)});
+                 ArchiveUnit unit(c, g_kind, {TelemetryTableName(kDay)});
                  runBatch(c, unit);
              },
              QStringLiteral("批量设置"), batchScope(kBatch), {}, batch});
@@ -364,7 +364,7 @@ void benchArchive(const char* title, DatabaseKind kind, const QString& connectSt
     auto fillStation = [](db::Connection& c) {
         createDay(c);
         db::BulkWriter writer(
-            c, QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(?,?,?,?,?)").arg(tableOfDay(kDay)),
+            c, QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(?,?,?,?,?)").arg(TelemetryTableName(kDay)),
             5);
         const QDateTime midnight(kDay, QTime(0, 0), Qt::UTC);
         for (int t = 1; t <= kStationTags; ++t)
@@ -380,7 +380,7 @@ void benchArchive(const char* title, DatabaseKind kind, const QString& connectSt
                  zeroTelemetry(c, g_kind, kWholeDay, stationScope(), noCatalogue, unit);
                  return std::nullopt;
              }});
-    c.execute(ddl::dropTableSql(tableOfDay(kDay)));
+    c.execute(ddl::dropTableSql(TelemetryTableName(kDay)));
 }
 
 } // namespace

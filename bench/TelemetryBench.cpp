@@ -29,8 +29,8 @@ constexpr int kReferenceRows = 2000;
 
 void createDay(db::Connection& c, const QDate& day)
 {
-    c.execute(ddl::dropTableSql(tableOfDay(day)));
-    c.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, tableOfDay(day), ddl::Generation::Newer));
+    c.execute(ddl::dropTableSql(TelemetryTableName(day)));
+    c.execute(ddl::createTelemetryTableSql(DatabaseKind::SQLite, TelemetryTableName(day), ddl::Generation::Newer));
 }
 
 // Rows per second of one autocommitted INSERT with literals per sample.
@@ -39,7 +39,7 @@ double referenceRate(db::Connection& c, const QDate& day, int tag)
     Stopwatch watch;
     for (int i = 0; i < kReferenceRows; ++i)
         c.execute(QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2, %3 ,6, %4, %5)")
-                      .arg(tableOfDay(day), instantLiteral(DatabaseKind::SQLite, day, QTime(0, 0).addSecs(i)))
+                      .arg(TelemetryTableName(day), instantLiteral(DatabaseKind::SQLite, day, QTime(0, 0).addSecs(i)))
                       .arg(tag)
                       .arg(QString::asprintf("%0.2f", i * 0.5), QString::asprintf("%0.2f", 0.5)));
     return kReferenceRows / watch.seconds();
@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     NoQuestions questions;
     RandomSource random(1);
     Stopwatch batchWatch;
-    journal::ArchiveUnit batchUnit(c, DatabaseKind::SQLite, {tableOfDay(kTarget)});
+    journal::ArchiveUnit batchUnit(c, DatabaseKind::SQLite, {TelemetryTableName(kTarget)});
     const BatchOutcome outcome = runBatchSetting(c, DatabaseKind::SQLite, batch, questions, random, batchUnit);
     const double batchSeconds = batchWatch.seconds();
     if (outcome.written != 86400 || outcome.result != BatchOutcome::Result::Done)
@@ -88,7 +88,7 @@ int main(int argc, char** argv)
     {
         db::BulkWriter writer(c, QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) "
                                                 "VALUES(?,?,?,?,?)")
-                                     .arg(tableOfDay(kSource)),
+                                     .arg(TelemetryTableName(kSource)),
                               5);
         const QDateTime midnight(kSource, QTime(0, 0), Qt::UTC);
         for (int i = 0; i < 100000; ++i)
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
     scope.switchName = QStringLiteral("回路");
     const ReplaceRequest replace {kSource, kTarget, QTime(0, 0), QTime(23, 59, 59), true, 0.9f, 1.1f};
     Stopwatch replaceWatch;
-    journal::ArchiveUnit replaceUnit(c, DatabaseKind::SQLite, {tableOfDay(kTarget)});
+    journal::ArchiveUnit replaceUnit(c, DatabaseKind::SQLite, {TelemetryTableName(kTarget)});
     const ReplaceOutcome replaced = runReplacement(c, DatabaseKind::SQLite, connectString, replace, scope,
                                                    catalogue, random, replaceUnit);
     const double replaceSeconds = replaceWatch.seconds();

@@ -1,4 +1,5 @@
 #include "app/CTesseraApp.h"
+#include "text/DateTexts.h"
 
 #include "app/CDataSourceDlg.h"
 #include "app/CLoginDlg.h"
@@ -91,7 +92,7 @@ void CTesseraApp::ReviewJournal()
         for (const journal::EntrySummary& e : j.pendingEntries()) {
             if (journal::Journal::isAlive(e))
                 continue;
-            lines << QStringLiteral("%1 %2 %3").arg(e.startedLocal.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+            lines << QStringLiteral("%1 %2 %3").arg(dateTimeText(e.startedLocal),
                                                    e.commandName, e.scopeText);
             j.finishEntry(e.id, journal::EntryState::Failed, QStringLiteral("程序被中断,命令没有完成"));
         }

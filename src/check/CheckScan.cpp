@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
+#include "schema/TableNames.h"
 #include "telemetry/TelemetryTexts.h"
 #include "text/DecimalText.h"
 #include "view/TagCatalogue.h"
@@ -92,7 +93,7 @@ private:
     {
         for (TagState& t : m_tags)
             t.samples.clear();
-        const QString table = telemetry::tableOfDay(day);
+        const QString table = TelemetryTableName(day);
         const bool missing = !tableExists(m_connection, m_kind, table);
         if (!missing && !readDay(table, day))
             return false;

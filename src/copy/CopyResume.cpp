@@ -102,7 +102,7 @@ ResumePlan planResume(journal::Journal& journal, const CopySettings& settings, c
     auto named = [&](const journal::EntrySummary& run) {
         return QStringLiteral("第%1号复制(%2开始)")
             .arg(run.id)
-            .arg(run.startedLocal.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+            .arg(dateTimeText(run.startedLocal));
     };
     if (plan.tables.isEmpty()) {
         plan.announcement = QStringLiteral("上次复制的表都已处理成功完成(%1)。").arg(named(*newest));

@@ -72,7 +72,7 @@ QString whereOf(const QString& deleteSql)
 
 QString momentText(qint64 seconds)
 {
-    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return dateTimeText(QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC));
 }
 
 } // namespace

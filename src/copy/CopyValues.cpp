@@ -1,4 +1,5 @@
 #include "copy/CopyValues.h"
+#include "text/DateTexts.h"
 
 #include "text/DecimalText.h"
 #include "text/Trimming.h"
@@ -71,7 +72,7 @@ QString canonicalText(const QDateTime& moment)
     const QDate d = moment.date();
     const QTime t = moment.time();
     if (d.year() < 1 || d.year() > 9999)
-        return moment.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        return moment.toString(dateTimeFormat());
     // Without QDateTime::toString's locale machinery: it is on every row.
     char text[20];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year(), d.month(), d.day(), t.hour(),

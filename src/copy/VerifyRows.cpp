@@ -1,4 +1,5 @@
 #include "copy/VerifyRows.h"
+#include "text/DateTexts.h"
 
 #include "db/ResultSet.h"
 
@@ -240,7 +241,7 @@ QStringList RowShape::texts(const VerifyRow& row) const
         }
         switch (column.rule) {
         case ValueRule::Moment:
-            out << QDateTime::fromSecsSinceEpoch(secondsOf(value), Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+            out << dateTimeText(QDateTime::fromSecsSinceEpoch(secondsOf(value), Qt::UTC));
             break;
         case ValueRule::TimeOfDay:
             out << QDateTime::fromSecsSinceEpoch(secondsOf(value), Qt::UTC).toString(QStringLiteral("hh:mm:ss"));

@@ -34,7 +34,7 @@ public:
     // Another connection to the same data source, opened with the connect
     // string and options this one was opened with. Throws DbError.
     Connection openAnother() const { return open(m_openedWith, m_options); }
-    // The same with more driver options ("Key=value;...") after the original ones.
+    // The same with more driver options ("Key=value;...") after the connect string's own.
     Connection openAnother(const QString& moreOptions) const
     {
         return open(moreOptions.isEmpty() ? m_openedWith : m_openedWith + u';' + moreOptions, m_options);

@@ -64,7 +64,7 @@ QString shortestText(double v)
 
 // 'yyyy-mm-dd hh:mm:ss[.zzz]' written by hand: a day of samples is 86,400
 // of them, and QDateTime::toString parses its format each time.
-QString dateTimeText(const QDateTime& t)
+QString momentText(const QDateTime& t)
 {
     const QDate d = t.date();
     const QTime time = t.time();
@@ -118,7 +118,7 @@ Value conformed(const db::Value& v, ValueType type)
     }
     case ValueType::DateTime:
         if (auto* t = std::get_if<QDateTime>(&v))
-            return DateTimeText {dateTimeText(*t)};
+            return DateTimeText {momentText(*t)};
         if (auto* s = std::get_if<QString>(&v))
             return DateTimeText {*s};
         break;
@@ -131,7 +131,7 @@ Value conformed(const db::Value& v, ValueType type)
         return QString::number(*i);
     if (auto* d = std::get_if<double>(&v))
         return shortestText(*d);
-    return dateTimeText(std::get<QDateTime>(v));
+    return momentText(std::get<QDateTime>(v));
 }
 
 } // namespace

@@ -116,6 +116,22 @@ qint64 ArchiveUnit::executeSurvivable(const QString& sql)
     return affected;
 }
 
+qint64 ArchiveUnit::executeUpToFailure(const QStringList& statements, QString& failure)
+{
+    qint64 done = 0;
+    for (const QString& sql : statements) {
+        try {
+            executeSurvivable(sql);
+        } catch (const db::DbError& error) {
+            db::rethrowIfConnectionLost(error);
+            failure = error.message();
+            break;
+        }
+        ++done;
+    }
+    return done;
+}
+
 void ArchiveUnit::commit()
 {
     if (m_transaction)

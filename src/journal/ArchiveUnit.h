@@ -46,6 +46,10 @@ public:
     // where one failed statement spoils the whole transaction (PostgreSQL),
     // under a savepoint. Returns the affected rows. Throws db::DbError.
     qint64 executeSurvivable(const QString& sql);
+    // Executes the statements in turn, each as executeSurvivable does, up to
+    // the first that fails: its driver text goes to `failure` and the ones
+    // before it stay. Returns how many went through. A lost connection throws.
+    qint64 executeUpToFailure(const QStringList& statements, QString& failure);
     void commit();
     // Rolls back now (the unit then does nothing more).
     void rollback();

@@ -305,7 +305,7 @@ int Journal::removeOlderThan(int days)
         return 0;
     const QString cutoff = QDateTime::currentDateTimeUtc().addDays(-days).toString(kUtcFormat);
     int removed = 0;
-    try {
+    onJournalFile(m_path, Access::Write, [&] {
         std::vector<qint64> ids;
         for (const EntrySummary& e :
              querySummaries(QStringLiteral("started_utc < ? AND state <> %1").arg(int(EntryState::Pending)), {cutoff}, 0))
@@ -327,9 +327,7 @@ int Journal::removeOlderThan(int days)
             m_db->exec("PRAGMA incremental_vacuum");
             SQLite::Statement(*m_db, "PRAGMA wal_checkpoint(TRUNCATE)").executeStep();
         }
-    } catch (const SQLite::Exception& error) {
-        throw writeError(m_path, error);
-    }
+    });
     return removed;
 }
 
@@ -346,7 +344,7 @@ qint64 Journal::sizeBytes() const
 JournalSettings Journal::settings()
 {
     JournalSettings s;
-    try {
+    onJournalFile(m_path, Access::Read, [&] {
         SQLite::Statement query(*m_db, "SELECT name, value FROM setting");
         while (query.executeStep()) {
             const QString name = textOf(query.getColumn(0));
@@ -359,15 +357,13 @@ JournalSettings Journal::settings()
             else if (name == kImageLimit && value >= 1)
                 s.imageLimit = value;
         }
-    } catch (const SQLite::Exception& error) {
-        throw readError(m_path, error);
-    }
+    });
     return s;
 }
 
 void Journal::setSettings(const JournalSettings& settings)
 {
-    try {
+    onJournalFile(m_path, Access::Write, [&] {
         SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
         SQLite::Statement upsert(*m_db, "INSERT OR REPLACE INTO setting(name, value) VALUES(?,?)");
         const std::pair<QString, qint64> values[] = {{kReasonRequired, qint64(settings.reasonRequired)},
@@ -380,9 +376,7 @@ void Journal::setSettings(const JournalSettings& settings)
             upsert.reset();
         }
         transaction.commit();
-    } catch (const SQLite::Exception& error) {
-        throw writeError(m_path, error);
-    }
+    });
 }
 
 QString entryStateText(EntryState state)

@@ -219,7 +219,7 @@ qint64 Journal::beginEntry(const EntryDraft& draft)
     for (const UnitDraft& d : draft.units)
         if (const QString problem = scopeProblem(d.scope); !problem.isEmpty())
             throw JournalError(QStringLiteral("操作日志无法记录数据表%1的范围: %2").arg(d.scope.table, problem));
-    try {
+    return onJournalFile(m_path, Access::Write, [&] {
         SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
         SQLite::Statement insert(*m_db,
             "INSERT INTO entry(started_local, started_utc, os_user, login, data_source, kind, command_id,"
@@ -270,9 +270,7 @@ qint64 Journal::beginEntry(const EntryDraft& draft)
         }
         transaction.commit();
         return id;
-    } catch (const SQLite::Exception& error) {
-        throw writeError(m_path, error);
-    }
+    });
 }
 
 void Journal::recordAfterState(qint64 entryId, int unit, const RowSet& rows)
@@ -287,7 +285,7 @@ void Journal::recordAfterState(qint64 entryId, int unit, const AfterState& after
 
 void Journal::writeAfterState(qint64 entryId, int unit, const AfterState& after, const RowSet* shape)
 {
-    try {
+    onJournalFile(m_path, Access::Write, [&] {
         SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
         SQLite::Statement update(*m_db,
             "UPDATE unit SET after_rows=?, after_digest=?, after_kept=?, columns=coalesce(columns, ?),"
@@ -316,14 +314,12 @@ void Journal::writeAfterState(qint64 entryId, int unit, const AfterState& after,
         if (after.rows)
             writeRows(*m_db, entryId, unit, Side::After, *after.rows);
         transaction.commit();
-    } catch (const SQLite::Exception& error) {
-        throw writeError(m_path, error);
-    }
+    });
 }
 
 void Journal::setUnitOutcome(qint64 entryId, int unit, const QString& status, std::optional<qint64> rows)
 {
-    try {
+    onJournalFile(m_path, Access::Write, [&] {
         SQLite::Statement update(*m_db, "UPDATE unit SET status=?, status_rows=? WHERE entry_id=? AND unit_no=?");
         bindText(update, 1, status);
         bindOptional(update, 2, rows);
@@ -332,14 +328,12 @@ void Journal::setUnitOutcome(qint64 entryId, int unit, const QString& status, st
         update.exec();
         if (m_db->getChanges() != 1)
             throw SQLite::Exception(QStringLiteral("no unit %1 in entry %2").arg(unit).arg(entryId).toStdString(), 12);
-    } catch (const SQLite::Exception& error) {
-        throw writeError(m_path, error);
-    }
+    });
 }
 
 void Journal::finishEntry(qint64 entryId, EntryState state, const QString& outcome, const RowCounts& counts)
 {
-    try {
+    onJournalFile(m_path, Access::Write, [&] {
         SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
         SQLite::Statement update(*m_db,
             "UPDATE entry SET state=?, outcome=?, finished_utc=?, rows_removed=?, rows_written=?,"
@@ -361,14 +355,12 @@ void Journal::finishEntry(qint64 entryId, EntryState state, const QString& outco
             mark.exec();
         }
         transaction.commit();
-    } catch (const SQLite::Exception& error) {
-        throw writeError(m_path, error);
-    }
+    });
 }
 
 void Journal::discardEntry(qint64 entryId)
 {
-    try {
+    onJournalFile(m_path, Access::Write, [&] {
         SQLite::Transaction transaction(*m_db, SQLite::TransactionBehavior::IMMEDIATE);
         for (const char* sql : {"DELETE FROM image_chunk WHERE entry_id=?", "DELETE FROM unit WHERE entry_id=?",
                                 "DELETE FROM entry WHERE id=? AND state=0"}) {
@@ -377,9 +369,7 @@ void Journal::discardEntry(qint64 entryId)
             remove.exec();
         }
         transaction.commit();
-    } catch (const SQLite::Exception& error) {
-        throw writeError(m_path, error);
-    }
+    });
 }
 
 std::vector<EntrySummary> Journal::querySummaries(const QString& condition, const std::vector<QString>& values,
@@ -392,15 +382,13 @@ std::vector<EntrySummary> Journal::querySummaries(const QString& condition, cons
     if (limit > 0)
         sql += QStringLiteral(" LIMIT %1").arg(limit);
     std::vector<EntrySummary> result;
-    try {
+    onJournalFile(m_path, Access::Read, [&] {
         SQLite::Statement query(*m_db, sql.toStdString());
         for (size_t i = 0; i < values.size(); ++i)
             bindText(query, int(i + 1), values[i]);
         while (query.executeStep())
             result.push_back(summaryOf(query));
-    } catch (const SQLite::Exception& error) {
-        throw readError(m_path, error);
-    }
+    });
     return result;
 }
 
@@ -433,7 +421,7 @@ std::optional<EntryDetails> Journal::entry(qint64 entryId)
         return std::nullopt;
     EntryDetails details;
     static_cast<EntrySummary&>(details) = std::move(found.front());
-    try {
+    onJournalFile(m_path, Access::Read, [&] {
         SQLite::Statement query(*m_db,
             "SELECT unit_no, table_name, where_sql, scope, key_columns, columns, types, before_kept, before_rows,"
             " after_rows, after_digest, after_kept, status, status_rows, digest_kind, typed_scope"
@@ -445,15 +433,13 @@ std::optional<EntryDetails> Journal::entry(qint64 entryId)
             if (!u.problem.isEmpty() && details.problem.isEmpty())
                 details.problem = u.problem;
         }
-    } catch (const SQLite::Exception& error) {
-        throw readError(m_path, error);
-    }
+    });
     return details;
 }
 
 void Journal::forEachImageRow(qint64 entryId, int unit, Side side, const std::function<bool(const Row&)>& row)
 {
-    try {
+    onJournalFile(m_path, Access::Read, [&] {
         SQLite::Statement query(*m_db,
             "SELECT data, packed FROM image_chunk WHERE entry_id=? AND unit_no=? AND side=? ORDER BY chunk_no");
         bindInt(query, 1, entryId);
@@ -468,9 +454,7 @@ void Journal::forEachImageRow(qint64 entryId, int unit, Side side, const std::fu
                 if (!row(r))
                     return;
         }
-    } catch (const SQLite::Exception& error) {
-        throw readError(m_path, error);
-    }
+    });
 }
 
 std::vector<Row> Journal::imageRows(qint64 entryId, int unit, Side side, qint64 offset, qint64 count)
@@ -478,7 +462,7 @@ std::vector<Row> Journal::imageRows(qint64 entryId, int unit, Side side, qint64 
     std::vector<Row> rows;
     if (offset < 0 || count <= 0)
         return rows;
-    try {
+    onJournalFile(m_path, Access::Read, [&] {
         // Blocks hold kRowsPerBlock rows each (the last fewer): a page is
         // found without decoding what lies before it.
         SQLite::Statement query(*m_db,
@@ -502,9 +486,7 @@ std::vector<Row> Journal::imageRows(qint64 entryId, int unit, Side side, qint64 
                 }
             }
         }
-    } catch (const SQLite::Exception& error) {
-        throw readError(m_path, error);
-    }
+    });
     return rows;
 }
 
@@ -667,7 +649,7 @@ void ImageWriter::finish()
         if (failed)
             throw JournalError(error);
     }
-    try {
+    onJournalFile(m_journal.m_path, Access::Write, [&] {
         SQLite::Transaction transaction(*m_journal.m_db, SQLite::TransactionBehavior::IMMEDIATE);
         SQLite::Statement mark(*m_journal.m_db,
             "UPDATE unit SET columns=?, types=?, before_kept=1, before_rows=? WHERE entry_id=? AND unit_no=?");
@@ -678,9 +660,7 @@ void ImageWriter::finish()
         bindInt(mark, 5, m_unit);
         mark.exec();
         transaction.commit();
-    } catch (const SQLite::Exception& error) {
-        throw writeError(m_journal.m_path, error);
-    }
+    });
 }
 
 // ---- After-states -------------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "journal/JournalListing.h"
+#include "text/DateTexts.h"
 
 #include "text/Csv.h"
 
@@ -18,7 +19,7 @@ const QStringList& entryListHeaders()
 QStringList entryCells(const EntrySummary& entry)
 {
     return {QString::number(entry.id),
-            entry.startedLocal.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+            dateTimeText(entry.startedLocal),
             entry.osUser,
             entry.login,
             entry.dataSource,

@@ -26,6 +26,20 @@ JournalError writeError(const QString& path, const SQLite::Exception& error);
 JournalError readError(const QString& path, const SQLite::Exception& error);
 QString messageOf(const SQLite::Exception& error);
 
+enum class Access { Read, Write };
+
+// Runs `body` on the journal file at `path`: an error of SQLite's becomes
+// the journal's own, which names the file and what could not be done.
+template <typename Body>
+decltype(auto) onJournalFile(const QString& path, Access access, Body&& body)
+{
+    try {
+        return body();
+    } catch (const SQLite::Exception& error) {
+        throw access == Access::Write ? writeError(path, error) : readError(path, error);
+    }
+}
+
 // qint64 is long long, SQLiteCpp's 64-bit integer long: named, not overloaded.
 inline void bindInt(SQLite::Statement& s, int index, qint64 value)
 {

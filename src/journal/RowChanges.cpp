@@ -44,12 +44,11 @@ QString changedColumns(const Row& before, const Row& after, const QStringList& c
     return parts.join(QStringLiteral(", "));
 }
 
-} // namespace
-
-QStringList describeRowChanges(const QStringList& columns, const QStringList& keyColumns, const std::vector<Row>& left,
-                               const std::vector<Row>& now, int maxLines)
+// The rows of each side not found on the other, as a multiset: `gone` of
+// `left`, `added` of `now`, as indices.
+void unmatchedRows(const std::vector<Row>& left, const std::vector<Row>& now, std::vector<size_t>& gone,
+                   std::vector<size_t>& added)
 {
-    // Rows found again unchanged drop out on both sides, as a multiset.
     QHash<QByteArray, qsizetype> unmatchedNow;
     std::vector<QByteArray> nowEncoded;
     nowEncoded.reserve(now.size());
@@ -57,7 +56,6 @@ QStringList describeRowChanges(const QStringList& columns, const QStringList& ke
         nowEncoded.push_back(encodeRow(row));
         ++unmatchedNow[nowEncoded.back()];
     }
-    std::vector<size_t> gone;
     for (size_t i = 0; i < left.size(); ++i) {
         auto it = unmatchedNow.find(encodeRow(left[i]));
         if (it != unmatchedNow.end() && it.value() > 0)
@@ -65,7 +63,6 @@ QStringList describeRowChanges(const QStringList& columns, const QStringList& ke
         else
             gone.push_back(i);
     }
-    std::vector<size_t> added;
     for (size_t i = 0; i < now.size(); ++i) {
         auto it = unmatchedNow.find(nowEncoded[i]);
         if (it.value() > 0) {
@@ -73,7 +70,11 @@ QStringList describeRowChanges(const QStringList& columns, const QStringList& ke
             added.push_back(i);
         }
     }
+}
 
+// The positions of the key columns among the columns, by name in any case.
+std::vector<qsizetype> keyPositions(const QStringList& columns, const QStringList& keyColumns)
+{
     std::vector<qsizetype> keys;
     for (const QString& key : keyColumns) {
         for (qsizetype c = 0; c < columns.size(); ++c) {
@@ -83,6 +84,18 @@ QStringList describeRowChanges(const QStringList& columns, const QStringList& ke
             }
         }
     }
+    return keys;
+}
+
+} // namespace
+
+QStringList describeRowChanges(const QStringList& columns, const QStringList& keyColumns, const std::vector<Row>& left,
+                               const std::vector<Row>& now, int maxLines)
+{
+    // Rows found again unchanged drop out on both sides.
+    std::vector<size_t> gone, added;
+    unmatchedRows(left, now, gone, added);
+    const std::vector<qsizetype> keys = keyPositions(columns, keyColumns);
     // A key found on both sides is one row whose other columns changed.
     QMultiHash<QByteArray, size_t> addedByKey;
     if (!keys.empty())

@@ -1,4 +1,5 @@
 #include "journal/Scope.h"
+#include "text/DateTexts.h"
 
 #include "schema/Schema.h"
 
@@ -110,7 +111,7 @@ QString textOf(const Value& v)
 std::optional<QDateTime> wallClockOf(const Value& v)
 {
     const QString text = textOf(v);
-    QDateTime at = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QDateTime at = QDateTime::fromString(text, dateTimeFormat());
     if (!at.isValid() && text.size() == 10)
         at = QDateTime(QDate::fromString(text, QStringLiteral("yyyy-MM-dd")), QTime(0, 0));
     if (!at.isValid())
@@ -124,7 +125,7 @@ std::optional<QDateTime> wallClockOf(const Value& v)
 Value boundLike(const Value& like, const QDateTime& at)
 {
     const QString text = at.toString(textOf(like).size() == 10 ? QStringLiteral("yyyy-MM-dd")
-                                                                : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+                                                                : dateTimeFormat());
     return std::holds_alternative<DateTimeText>(like) ? Value(DateTimeText{text}) : Value(text);
 }
 

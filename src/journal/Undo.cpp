@@ -191,6 +191,40 @@ QString writeBack(Journal& journal, db::Connection& archive, const UndoRequest& 
     return QString();
 }
 
+// Why this entry cannot be undone on this archive, found before anything is
+// read; the entry's tables otherwise.
+QString whyNotUndoableHere(Journal& journal, db::Connection& archive, const UndoRequest& request,
+    const EntryDetails& entry, QStringList& tables)
+{
+    if (const QString why = whyNotUndoable(journal, entry); !why.isEmpty())
+        return why;
+    // The same table names and scopes may mean other rows on another archive.
+    if (!entry.dataSource.isEmpty() && entry.dataSource != request.dataSource)
+        return QStringLiteral("该操作是在数据源%1上执行的,当前数据源为%2,无法撤销").arg(entry.dataSource, request.dataSource);
+    for (const UnitInfo& unit : entry.units) {
+        if (!tableExists(archive, request.kind, unit.table))
+            return QStringLiteral("数据表%1已不存在,无法撤销").arg(unit.table);
+        tables << unit.table;
+    }
+    return QString();
+}
+
+// Writes every unit's rows before back inside the locked unit; the first
+// refusal ends it (the caller rolls back).
+QString writeBackUnits(Journal& journal, db::Connection& archive, const UndoRequest& request,
+    const EntryDetails& entry, const ArchiveUnit& lock, qint64 undoId, UndoOutcome& outcome)
+{
+    for (const UnitInfo& unit : entry.units) {
+        AfterStateBuilder left;
+        if (const QString refusal = writeBack(journal, archive, request, unit, lock.transactional(), left, outcome);
+            !refusal.isEmpty())
+            return refusal;
+        // What the undo leaves is the before-image, so it can be undone in turn.
+        journal.recordAfterState(undoId, unit.index, left.result());
+    }
+    return QString();
+}
+
 } // namespace
 
 UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoRequest& request, Progress* progress)
@@ -198,18 +232,9 @@ UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoReque
     const auto entry = journal.entry(request.entryId);
     if (!entry)
         return refused(QStringLiteral("日志中没有第%1条记录").arg(request.entryId));
-    if (const QString why = whyNotUndoable(journal, *entry); !why.isEmpty())
-        return refused(why);
-    // The same table names and scopes may mean other rows on another archive.
-    if (!entry->dataSource.isEmpty() && entry->dataSource != request.dataSource)
-        return refused(QStringLiteral("该操作是在数据源%1上执行的,当前数据源为%2,无法撤销")
-                           .arg(entry->dataSource, request.dataSource));
     QStringList tables;
-    for (const UnitInfo& unit : entry->units) {
-        if (!tableExists(archive, request.kind, unit.table))
-            return refused(QStringLiteral("数据表%1已不存在,无法撤销").arg(unit.table));
-        tables << unit.table;
-    }
+    if (const QString why = whyNotUndoableHere(journal, archive, request, *entry, tables); !why.isEmpty())
+        return refused(why);
 
     ArchiveUnit lock(archive, request.kind, tables);
     const qint64 undoId = journal.beginEntry(undoDraft(*entry, request));
@@ -224,32 +249,26 @@ UndoOutcome undoEntry(Journal& journal, db::Connection& archive, const UndoReque
             journal.discardEntry(undoId);
             return refused(changed);
         }
-        for (const UnitInfo& unit : entry->units) {
-            AfterStateBuilder left;
-            const QString refusal = writeBack(journal, archive, request, unit, lock.transactional(), left, outcome);
-            if (!refusal.isEmpty()) {
-                lock.rollback();
-                outcome.result = UndoOutcome::Result::Failed;
-                outcome.message = refusal;
-                journal.finishEntry(undoId, EntryState::Failed, refusal, outcome.counts);
-                return outcome;
-            }
-            // What the undo leaves is the before-image, so it can be undone in turn.
-            journal.recordAfterState(undoId, unit.index, left.result());
+        if (const QString refusal = writeBackUnits(journal, archive, request, *entry, lock, undoId, outcome);
+            !refusal.isEmpty()) {
+            lock.rollback();
+            outcome.result = UndoOutcome::Result::Failed;
+            outcome.message = refusal;
+            journal.finishEntry(undoId, EntryState::Failed, refusal, outcome.counts);
+            return outcome;
         }
         lock.commit();
     } catch (const CommandCancelled&) {
         lock.rollback();
         journal.discardEntry(undoId);
         return refused(QStringLiteral("撤销已取消,数据库没有修改"));
-    } catch (const db::DbError& error) {
+    } catch (const std::exception& error) {
+        // A lost connection, or a damaged image found on the way: nothing of
+        // the undo stays, and its entry says why.
         lock.rollback();
-        journal.finishEntry(undoId, EntryState::Failed, error.message(), outcome.counts);
-        throw;
-    } catch (const JournalError& error) {
-        // A damaged image found on the way: nothing of the undo stays.
-        lock.rollback();
-        journal.finishEntry(undoId, EntryState::Failed, error.message(), outcome.counts);
+        const auto* dbError = dynamic_cast<const db::DbError*>(&error);
+        journal.finishEntry(undoId, EntryState::Failed,
+            dbError ? dbError->message() : QString::fromUtf8(error.what()), outcome.counts);
         throw;
     }
     outcome.result = UndoOutcome::Result::Done;

@@ -19,17 +19,10 @@ journal::UnitScope recordsScope(const EventKind& kind, const std::vector<Record>
 qint64 deleteRecords(const EventKind& kind, DatabaseKind db, const std::vector<Record>& rows, journal::ArchiveUnit& unit,
                      QString& failure)
 {
-    qint64 deleted = 0;
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        try {
-            unit.executeSurvivable(deleteSql(kind, db, *it));
-        } catch (const db::DbError& error) {
-            db::rethrowIfConnectionLost(error);
-            failure = error.message();
-            break;
-        }
-        ++deleted;
-    }
+    QStringList statements;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        statements << deleteSql(kind, db, *it);
+    const qint64 deleted = unit.executeUpToFailure(statements, failure);
     unit.commit();
     return deleted;
 }

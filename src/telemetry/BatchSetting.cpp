@@ -6,6 +6,7 @@
 #include "journal/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryWrites.h"
+#include "text/DateTexts.h"
 #include "text/DecimalText.h"
 #include "text/Trimming.h"
 
@@ -103,7 +104,7 @@ std::optional<Sample> firstSample(db::Connection& connection, const QString& sql
 
 LineEnds lineEnds(db::Connection& connection, DatabaseKind kind, const BatchRequest& r)
 {
-    const QString table = tableOfDay(r.day);
+    const QString table = TelemetryTableName(r.day);
     const QTime last = endsWithDayEndRow(r) ? QTime(23, 59, 59) : r.end;
     const QString select = QStringLiteral("SELECT ATime,nValue FROM %1 WHERE TagID=%2 AND ").arg(table).arg(r.tagId);
     return {firstSample(connection, select + QStringLiteral("ATime<%1 ORDER BY ATime DESC")
@@ -149,7 +150,7 @@ std::optional<float> previousValue(db::Connection& connection, DatabaseKind kind
     if (r.start == QTime(0, 0)) {
         const QDate before = r.day.addDays(-1);
         auto rs = connection.query(
-            QStringLiteral("SELECT * FROM %1 WHERE (TagID=%2) ORDER BY ATime").arg(tableOfDay(before)).arg(r.tagId));
+            QStringLiteral("SELECT * FROM %1 WHERE (TagID=%2) ORDER BY ATime").arg(TelemetryTableName(before)).arg(r.tagId));
         std::optional<float> value;
         while (rs.next())
             value = float(decimalReal(withoutTrailingWhiteSpace(rs.string(3))));
@@ -157,9 +158,9 @@ std::optional<float> previousValue(db::Connection& connection, DatabaseKind kind
     }
     const QDateTime oneBefore = wallClock(r.day, r.start).addSecs(-r.intervalSeconds);
     auto rs = connection.query(QStringLiteral("SELECT nValue FROM %1 WHERE (TagID=%2) AND ATime=%3")
-                                   .arg(tableOfDay(r.day))
+                                   .arg(TelemetryTableName(r.day))
                                    .arg(r.tagId)
-                                   .arg(FormatDateLiteral(kind, FormatTimeText(oneBefore))));
+                                   .arg(FormatDateLiteral(kind, dateTimeText(oneBefore))));
     return rs.next() ? float(decimalReal(withoutTrailingWhiteSpace(rs.string(0)))) : 0.0f;
 }
 
@@ -196,7 +197,7 @@ UnitScope batchScope(const BatchRequest& r)
     journal::ScopeClause clause =
         journal::rangeClause(QStringLiteral("ATime"), instantValue(r.day, r.start), rangeEndValue(r.day, last));
     clause.terms.push_back(journal::equalTo(QStringLiteral("TagID"), qint64(r.tagId)));
-    return {tableOfDay(r.day), {std::move(clause)}};
+    return {TelemetryTableName(r.day), {std::move(clause)}};
 }
 
 QString batchDeleteSql(DatabaseKind kind, const BatchRequest& r)
@@ -216,7 +217,7 @@ bool writeSamples(db::Connection& connection, const BatchRequest& r, const Batch
 {
     std::optional<db::BulkWriter> writer;
     try {
-        writer.emplace(connection, kInsertParameters.arg(tableOfDay(r.day)), 5, 4000, writerMode(transactional));
+        writer.emplace(connection, kInsertParameters.arg(TelemetryTableName(r.day)), 5, 4000, writerMode(transactional));
     } catch (const db::DbError& error) {
         rethrowIfConnectionLost(error);
         outcome.result = Result::InsertRefused;
@@ -230,7 +231,7 @@ bool writeSamples(db::Connection& connection, const BatchRequest& r, const Batch
             return db::BulkWriter::OnFailure::Continue;
         asked = true;
         outcome.detail = error.message();
-        const QString at = FormatTimeText(series.samples[size_t(row)].at);
+        const QString at = dateTimeText(series.samples[size_t(row)].at);
         return questions.continueAfterSampleFailure(at, transactional) ? db::BulkWriter::OnFailure::Continue
                                                                        : db::BulkWriter::OnFailure::Stop;
     });
@@ -255,7 +256,7 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
                              BatchQuestions& questions, RandomSource& random, journal::ArchiveUnit& unit)
 {
     BatchOutcome outcome;
-    const QString table = tableOfDay(r.day);
+    const QString table = TelemetryTableName(r.day);
     try {
         const bool transactional = unit.transactional();
         // The previous value lies before the range: read before anything changes.
@@ -284,12 +285,8 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
         const qint64 written = outcome.written;
         if (series.dayEnd && connection.isOpen()) {
             try {
-                connection.execute(
-                    QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,%4,%5,%6)")
-                        .arg(table, instantLiteral(kind, r.day, QTime(23, 59, 59)))
-                        .arg(r.tagId)
-                        .arg(kManualDataType)
-                        .arg(twoDecimals(series.lastValue), twoDecimals(0)));
+                connection.execute(sampleInsertSql(table, instantLiteral(kind, r.day, QTime(23, 59, 59)), r.tagId,
+                                                   twoDecimals(series.lastValue), twoDecimals(0)));
             } catch (const db::DbError& error) {
                 rethrowIfConnectionLost(error);
                 outcome.result = Result::DayEndFailed;

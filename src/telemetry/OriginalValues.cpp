@@ -1,6 +1,7 @@
 #include "telemetry/OriginalValues.h"
 
 #include "journal/Journal.h"
+#include "schema/TableNames.h"
 #include "telemetry/TelemetryTexts.h"
 
 #include <map>
@@ -70,7 +71,7 @@ void addBeforeRows(journal::Journal& journal, const journal::EntrySummary& entry
 std::vector<OriginalValue> originalValues(journal::Journal& journal, const QString& dataSource, int tagId,
                                           const QDate& day)
 {
-    const QString table = tableOfDay(day);
+    const QString table = TelemetryTableName(day);
     const QString dayText = day.toString(Qt::ISODate);
     std::map<qint64, OriginalValue> byTime;
     for (const journal::EntrySummary& summary : journal.entries()) {

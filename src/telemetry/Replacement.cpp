@@ -6,6 +6,7 @@
 #include "journal/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryWrites.h"
+#include "text/DateTexts.h"
 #include "text/DecimalText.h"
 #include "text/Trimming.h"
 
@@ -26,6 +27,21 @@ namespace {
 
 using Result = ReplaceOutcome::Result;
 
+// One step of the replacement: a database error other than a lost connection
+// ends the command with `failure` and the driver's text; false then.
+template <typename Step>
+bool step(Result failure, ReplaceOutcome& outcome, Step&& run)
+{
+    try {
+        run();
+        return true;
+    } catch (const db::DbError& error) {
+        rethrowIfConnectionLost(error);
+        outcome = {failure, 0, 0, error.message()};
+        return false;
+    }
+}
+
 QString conditionOf(DatabaseKind kind, const QDate& day, const QTime& start, const QTime& end,
                     const TelemetryScope& scope, const CatalogueNode& catalogue)
 {
@@ -41,8 +57,7 @@ QString sourceCondition(DatabaseKind kind, const ReplaceRequest& r, const Teleme
 
 QString readSql(const QString& table, const QString& condition)
 {
-    return QStringLiteral("SELECT ATime,TagID,DataType,nValue,nValueChange FROM %1 WHERE %2 ORDER BY ATime DESC")
-        .arg(table, condition);
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY ATime DESC").arg(kSampleColumns, table, condition);
 }
 
 // Whether the copy may begin. On a target that rolls back, the source table
@@ -53,11 +68,11 @@ bool sourceReadable(db::Connection& connection, DatabaseKind kind, bool transact
                     const TelemetryScope& scope, const CatalogueNode& catalogue)
 {
     if (transactional) {
-        db::ResultSet probe = connection.query(tableProbeSql(kind, tableOfDay(r.source)));
+        db::ResultSet probe = connection.query(tableProbeSql(kind, TelemetryTableName(r.source)));
         return probe.next();
     }
     db::ResultSet rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
-                                            .arg(tableOfDay(r.source), sourceCondition(kind, r, scope, catalogue)));
+                                            .arg(TelemetryTableName(r.source), sourceCondition(kind, r, scope, catalogue)));
     rs.next();
     return true;
 }
@@ -78,8 +93,8 @@ std::vector<std::pair<QDateTime, QDateTime>> hoursOf(const ReplaceRequest& r)
 QString partCondition(DatabaseKind kind, const QDateTime& from, const QDateTime& until, const TelemetryScope& scope,
                       const CatalogueNode& catalogue)
 {
-    return journal::clauseSql(kind, scopeClause(scope, journal::DateTimeText{FormatTimeText(from)},
-                                                journal::DateTimeText{FormatTimeText(until)}, catalogue));
+    return journal::clauseSql(kind, scopeClause(scope, journal::DateTimeText{dateTimeText(from)},
+                                                journal::DateTimeText{dateTimeText(until)}, catalogue));
 }
 
 // With correction, an hour at a time from the last: its source rows read,
@@ -92,26 +107,17 @@ bool replaceCorrected(db::Connection& shared, DatabaseKind kind, journal::Archiv
 {
     const bool transactional = unit.transactional();
     const int offset = dayOffset(r);
-    const QString target = tableOfDay(r.target);
+    const QString target = TelemetryTableName(r.target);
     for (const auto& [from, until] : hoursOf(r)) {
         std::vector<SourceRow> rows;
-        try {
-            rows = readSourceRows(shared, readSql(tableOfDay(r.source), partCondition(kind, from, until, scope, catalogue)));
-        } catch (const db::DbError& error) {
-            rethrowIfConnectionLost(error);
-            outcome = {Result::ReadFailed, 0, 0, error.message()};
-            return false;
-        }
-        try {
+        const bool done = step(Result::ReadFailed, outcome, [&] {
+            rows = readSourceRows(shared, readSql(TelemetryTableName(r.source), partCondition(kind, from, until, scope, catalogue)));
+        }) && step(Result::DeleteFailed, outcome, [&] {
             unit.executeSurvivable(QStringLiteral("DELETE FROM %1 WHERE %2")
                                        .arg(target, partCondition(kind, from.addDays(offset), until.addDays(offset),
                                                                   scope, catalogue)));
-        } catch (const db::DbError& error) {
-            rethrowIfConnectionLost(error);
-            outcome = {Result::DeleteFailed, 0, 0, error.message()};
-            return false;
-        }
-        try {
+        }) && step(Result::CopyFailed, outcome, [&] {
+            // CopyFailed: the target refuses the insert itself, though the delete went through.
             db::BulkWriter writer(shared, kInsertParameters.arg(target), 5, 4000, writerMode(transactional));
             writer.setFailureHandler([](qint64, const db::DbError&) { return db::BulkWriter::OnFailure::Continue; });
             for (const SourceRow& row : rows) {
@@ -123,12 +129,9 @@ bool replaceCorrected(db::Connection& shared, DatabaseKind kind, journal::Archiv
             const auto summary = writer.finish();
             outcome.copied += summary.written;
             outcome.skipped += summary.failed;
-        } catch (const db::DbError& error) {
-            rethrowIfConnectionLost(error);
-            // The target refuses the insert itself, though the delete went through.
-            outcome = {Result::CopyFailed, 0, 0, error.message()};
+        });
+        if (!done)
             return false;
-        }
     }
     return true;
 }
@@ -148,21 +151,9 @@ bool replaceCopied(db::Connection& shared, DatabaseKind kind, bool transactional
         outcome.result = Result::CopyFailed;
         return false;
     }
-    try {
-        shared.execute(replaceDeleteSql(kind, r, scope, catalogue));
-    } catch (const db::DbError& error) {
-        rethrowIfConnectionLost(error);
-        outcome = {Result::DeleteFailed, 0, 0, error.message()};
-        return false;
-    }
-    try {
-        outcome.copied = shared.execute(replaceCopySql(kind, r, scope, catalogue));
-    } catch (const db::DbError& error) {
-        rethrowIfConnectionLost(error);
-        outcome = {Result::CopyFailed, 0, 0, error.message()};
-        return false;
-    }
-    return true;
+    return step(Result::DeleteFailed, outcome, [&] { shared.execute(replaceDeleteSql(kind, r, scope, catalogue)); })
+        && step(Result::CopyFailed, outcome,
+                [&] { outcome.copied = shared.execute(replaceCopySql(kind, r, scope, catalogue)); });
 }
 
 } // namespace
@@ -212,7 +203,7 @@ SampleRows replacementRows(const std::vector<SourceRow>& rows, const ReplaceRequ
 
 UnitScope replaceTargetScope(const ReplaceRequest& r, const TelemetryScope& scope, const CatalogueNode& catalogue)
 {
-    return {tableOfDay(r.target),
+    return {TelemetryTableName(r.target),
             {scopeClause(scope, instantValue(r.target, r.start), rangeEndValue(r.target, r.end), catalogue)}};
 }
 
@@ -220,22 +211,22 @@ QString replaceDeleteSql(DatabaseKind kind, const ReplaceRequest& r, const Telem
                          const CatalogueNode& catalogue)
 {
     return QStringLiteral("DELETE FROM %1 WHERE %2")
-        .arg(tableOfDay(r.target), conditionOf(kind, r.target, r.start, r.end, scope, catalogue));
+        .arg(TelemetryTableName(r.target), conditionOf(kind, r.target, r.start, r.end, scope, catalogue));
 }
 
 QString replaceCopySql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
                        const CatalogueNode& catalogue)
 {
-    return QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) SELECT %2,TagId,DataType,nValue,"
-                          "nValueChange FROM %3 WHERE %4 ORDER BY ATime DESC")
-        .arg(tableOfDay(r.target), addDaysExpression(kind, QStringLiteral("ATime"), dayOffset(r)),
-             tableOfDay(r.source), sourceCondition(kind, r, scope, catalogue));
+    return QStringLiteral("INSERT INTO %1(%2) SELECT %3,TagId,DataType,nValue,nValueChange FROM %4 WHERE %5 ORDER BY "
+                          "ATime DESC")
+        .arg(TelemetryTableName(r.target), kSampleColumns, addDaysExpression(kind, QStringLiteral("ATime"), dayOffset(r)),
+             TelemetryTableName(r.source), sourceCondition(kind, r, scope, catalogue));
 }
 
 QString replaceReadSql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
                        const CatalogueNode& catalogue)
 {
-    return readSql(tableOfDay(r.source), sourceCondition(kind, r, scope, catalogue));
+    return readSql(TelemetryTableName(r.source), sourceCondition(kind, r, scope, catalogue));
 }
 
 ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const QString& connectString,
@@ -259,18 +250,14 @@ ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const Q
             // Nothing deleted on a table that cannot roll back before the
             // source is known to be readable.
             if (!transactional)
-                readSourceRows(shared, readSql(tableOfDay(r.source), QStringLiteral("0=1")));
+                readSourceRows(shared, readSql(TelemetryTableName(r.source), QStringLiteral("0=1")));
             if (!replaceCorrected(shared, kind, unit, r, scope, catalogue, random, outcome))
                 return outcome;
         } else if (!replaceCopied(shared, kind, transactional, r, scope, catalogue, outcome)) {
             return outcome;
         }
-        try {
-            unit.commit();
-        } catch (const db::DbError& error) {
-            rethrowIfConnectionLost(error);
-            return {Result::CommitFailed, 0, 0, error.message()};
-        }
+        if (!step(Result::CommitFailed, outcome, [&] { unit.commit(); }))
+            return outcome;
     } catch (const db::DbError& error) {
         // The connection died, or the target's engine or source could not even be read.
         const bool lost = error.isConnectionLost();

@@ -4,6 +4,7 @@
 #include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "journal/ArchiveImage.h"
+#include "schema/Schema.h"
 #include "schema/TableNames.h"
 #include "text/DecimalText.h"
 #include "text/Trimming.h"
@@ -30,9 +31,8 @@ SampleRows samplesOfDay(db::Connection& connection, const QDate& day, int tagId)
 {
     SampleRows rows;
     try {
-        db::ResultSet rs = connection.query(QStringLiteral("SELECT ATime,TagID,DataType,nValue,nValueChange FROM "
-                                                           "%1 WHERE TagID=%2 ORDER BY ATime")
-                                                .arg(TelemetryTableName(day))
+        db::ResultSet rs = connection.query(QStringLiteral("SELECT %1 FROM %2 WHERE TagID=%3 ORDER BY ATime")
+                                                .arg(kSampleColumns, TelemetryTableName(day))
                                                 .arg(tagId));
         rs.readFloatsAsNumbers();
         while (rs.next()) {

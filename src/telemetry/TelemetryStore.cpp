@@ -22,7 +22,7 @@ QString querySql(DatabaseKind kind, const QueryRequest& r)
 {
     return QStringLiteral("SELECT * FROM %1 WHERE ATime>=%2 AND ATime<%3 AND TagID=%4 AND DataType=6 "
                           "ORDER BY ATime DESC")
-        .arg(tableOfDay(r.day), instantLiteral(kind, r.day, r.start), rangeEndLiteral(kind, r.day, r.end))
+        .arg(TelemetryTableName(r.day), instantLiteral(kind, r.day, r.start), rangeEndLiteral(kind, r.day, r.end))
         .arg(r.tagId);
 }
 
@@ -38,7 +38,7 @@ void queryTelemetry(db::Connection& connection, DatabaseKind kind, const QueryRe
 
 UnitScope singleValueScope(const SingleValue& s)
 {
-    return {tableOfDay(s.day),
+    return {TelemetryTableName(s.day),
             {{{journal::equalTo(QStringLiteral("TagID"), qint64(s.tagId)),
                journal::equalTo(QStringLiteral("ATime"), instantValue(s.day, s.time))}}}};
 }
@@ -47,11 +47,8 @@ QString singleValueSql(DatabaseKind kind, const SingleValue& s)
 {
     const UnitScope scope = singleValueScope(s);
     if (s.add)
-        return QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,%4, %5,%6)")
-            .arg(scope.table, instantLiteral(kind, s.day, s.time))
-            .arg(s.tagId)
-            .arg(kManualDataType)
-            .arg(twoDecimals(s.value), twoDecimals(s.change));
+        return sampleInsertSql(scope.table, instantLiteral(kind, s.day, s.time), s.tagId, twoDecimals(s.value),
+                               twoDecimals(s.change));
     return QStringLiteral("UPDATE %1 SET nValue=%2,nValueChange=%3 WHERE %4")
         .arg(scope.table, twoDecimals(s.value), twoDecimals(s.change), journal::clauseSql(kind, scope.clauses[0]));
 }
@@ -108,17 +105,10 @@ std::vector<UnitScope> samplesScopes(const std::vector<std::pair<QString, int>>&
 qint64 deleteSamples(db::Connection& connection, DatabaseKind kind, const std::vector<std::pair<QString, int>>& samples,
                      journal::ArchiveUnit& unit, QString& failure)
 {
-    qint64 deleted = 0;
-    for (auto it = samples.rbegin(); it != samples.rend(); ++it) {
-        try {
-            unit.executeSurvivable(deleteSampleSql(kind, it->first, it->second));
-        } catch (const db::DbError& error) {
-            db::rethrowIfConnectionLost(error);
-            failure = error.message();
-            break;
-        }
-        ++deleted;
-    }
+    QStringList statements;
+    for (auto it = samples.rbegin(); it != samples.rend(); ++it)
+        statements << deleteSampleSql(kind, it->first, it->second);
+    const qint64 deleted = unit.executeUpToFailure(statements, failure);
     unit.commit();
     return deleted;
 }
@@ -127,7 +117,7 @@ qint64 deleteSamples(db::Connection& connection, DatabaseKind kind, const std::v
 
 UnitScope zeroingScope(const RangeOfDay& range, const TelemetryScope& scope, const CatalogueNode& catalogue)
 {
-    return {tableOfDay(range.day), {scopeClause(scope, instantValue(range.day, range.start),
+    return {TelemetryTableName(range.day), {scopeClause(scope, instantValue(range.day, range.start),
                                                 rangeEndValue(range.day, range.end), catalogue)}};
 }
 

@@ -60,30 +60,15 @@ TelemetryScope scopeOfData(const TreeItemInfo& item)
 
 } // namespace
 
-QString FormatTimeText(const QDateTime& instant)
-{
-    return FormatTimeText(instant.date(), instant.time());
-}
-
-QString FormatTimeText(const QDate& day, const QTime& time)
-{
-    return dateTimeText(day, time);
-}
-
-QString tableOfDay(const QDate& day)
-{
-    return TelemetryTableName(day);
-}
-
 QString instantLiteral(DatabaseKind kind, const QDate& day, const QTime& time)
 {
-    return FormatDateLiteral(kind, FormatTimeText(day, time));
+    return FormatDateLiteral(kind, dateTimeText(day, time));
 }
 
 QString rangeEndLiteral(DatabaseKind kind, const QDate& day, const QTime& end)
 {
     // Wall-clock seconds: no time zone may shift the day's last second.
-    return FormatDateLiteral(kind, FormatTimeText(QDateTime(day, end, Qt::UTC).addSecs(1)));
+    return FormatDateLiteral(kind, dateTimeText(QDateTime(day, end, Qt::UTC).addSecs(1)));
 }
 
 RandomSource RandomSource::fromClock()
@@ -173,13 +158,13 @@ QString refusalCaption(SelectionRefusal refusal)
 
 journal::Value instantValue(const QDate& day, const QTime& time)
 {
-    return journal::DateTimeText{FormatTimeText(day, time)};
+    return journal::DateTimeText{dateTimeText(day, time)};
 }
 
 journal::Value rangeEndValue(const QDate& day, const QTime& end)
 {
     // Wall-clock seconds: no time zone may shift the day's last second.
-    return journal::DateTimeText{FormatTimeText(QDateTime(day, end, Qt::UTC).addSecs(1))};
+    return journal::DateTimeText{dateTimeText(QDateTime(day, end, Qt::UTC).addSecs(1))};
 }
 
 journal::ScopeClause scopeClause(const TelemetryScope& scope, const journal::Value& from, const journal::Value& until,

@@ -19,13 +19,6 @@ struct CatalogueNode;
 
 namespace telemetry {
 
-// An instant as "yyyy-mm-dd hh:mm:ss" (strftime's "%Y-%m-%d %H:%M:%S").
-QString FormatTimeText(const QDateTime& instant);
-// The same for a day and a time of day.
-QString FormatTimeText(const QDate& day, const QTime& time);
-
-// A day's telemetry table, "Tag" + yyyymmdd.
-QString tableOfDay(const QDate& day);
 // The literal of a day at a time of day, for the connection's kind.
 QString instantLiteral(DatabaseKind kind, const QDate& day, const QTime& time);
 // The exclusive end of a range whose last second is `end`: the literal of one

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/BulkWriter.h"
+#include "schema/Schema.h"
 
 #include <QDateTime>
 #include <QString>
@@ -15,8 +16,18 @@ namespace tessera::telemetry::writes {
 
 inline constexpr int kSecondsPerDay = 86400;
 
-inline const QString kInsertParameters =
-    QStringLiteral("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(?,?,?,?,?)");
+inline const QString kInsertParameters = QStringLiteral("INSERT INTO %1(") + kSampleColumns + ") VALUES(?,?,?,?,?)";
+
+// The INSERT of one hand-set sample (DataType kManualDataType) of literals.
+inline QString sampleInsertSql(const QString& table, const QString& atLiteral, int tagId, const QString& value,
+                               const QString& change)
+{
+    return QStringLiteral("INSERT INTO %1(%2) VALUES(%3,%4,%5,%6,%7)")
+        .arg(table, kSampleColumns, atLiteral)
+        .arg(tagId)
+        .arg(kManualDataType)
+        .arg(value, change);
+}
 
 inline QString twoDecimals(double value)
 {

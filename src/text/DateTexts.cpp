@@ -13,6 +13,11 @@ QString dateTimeText(const QDate& day, const QTime& time)
                              time.minute(), time.second());
 }
 
+QString dateTimeText(const QDateTime& moment)
+{
+    return dateTimeText(moment.date(), moment.time());
+}
+
 QString dateCell(const std::optional<QDateTime>& value)
 {
     return value ? dateText(value->date()) : QString();

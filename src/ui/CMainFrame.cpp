@@ -84,7 +84,7 @@ constexpr CommandText kCommands[] = {
     {cmd::GenericAdd, "添加", "添加", "添加新的记录"},
     {cmd::GenericModify, "修改", "修改", "修改数据"},
     {cmd::GenericDelete, "删除", "删除", "删除记录数据"},
-    {cmd::ShowOperationEvents, "事件视图", "", "将视图切换到事件显示窗口/n事件视图"},
+    {cmd::ShowOperationEvents, "事件视图", "事件视图", "将视图切换到事件显示窗口"},
     {cmd::ShowLimitAlarms, "越限事件", "", "越限事件"},
     {cmd::ShowSignalChanges, "遥信变位", "", "遥信变位"},
     {cmd::ShowSoeEvents, "SOE视图", "", "SOE视图"},

@@ -5,6 +5,7 @@
 #include "check/CheckScan.h"
 #include "db/BulkWriter.h"
 #include "dialect/DriverOptions.h"
+#include "schema/TableNames.h"
 #include "telemetry/TelemetryTexts.h"
 #include "view/TagCatalogue.h"
 
@@ -114,7 +115,7 @@ protected:
     // The day's table anew with the tags' samples.
     void writeDay(const QDate& day, const std::function<DaySamples(const TagDef&)>& samplesOf)
     {
-        const QString table = telemetry::tableOfDay(day);
+        const QString table = TelemetryTableName(day);
         dropTable(table);
         connection().execute(ddl::createTelemetryTableSql(kind(), table, ddl::Generation::Newer));
         db::BulkWriter writer(connection(),
@@ -154,7 +155,7 @@ TEST_P(CheckScanTest, EachRuleFindsExactlyThePlantedDefects)
             plantDefects(tag.id, day, s);
             return s;
         });
-    dropTable(telemetry::tableOfDay(kMay2));
+    dropTable(TelemetryTableName(kMay2));
     CheckSettings settings = defaultCheckSettings();
     settings[size_t(RuleId::OutOfRange)] = {true, {0, 1000}};
 

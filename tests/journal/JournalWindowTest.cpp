@@ -41,7 +41,7 @@ protected:
                     kDay.toString(Qt::ISODate) + QStringLiteral(" %1:00:00").arg(hour, 2, 10, QLatin1Char('0')), tag,
                     10 * tag + hour);
     }
-    static QString table() { return telemetry::tableOfDay(kDay); }
+    static QString table() { return TelemetryTableName(kDay); }
     QStringList values()
     {
         return rowsOf(app.GetConnection(), QStringLiteral("SELECT TagID || '=' || printf('%g', nValue) FROM %1 "

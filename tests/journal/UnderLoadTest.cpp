@@ -70,7 +70,7 @@ private:
             const QString instant = in ? at(3000 + i / 2) : at(40000 + i);
             try {
                 m_connection.execute(QString("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,%3,1,7,0)")
-                                         .arg(tableOfDay(kDay), FormatDateLiteral(m_kind, instant))
+                                         .arg(TelemetryTableName(kDay), FormatDateLiteral(m_kind, instant))
                                          .arg(in ? 1 : kOutsideTag));
             } catch (const db::DbError& error) {
                 std::lock_guard lock(m_mutex);
@@ -125,17 +125,17 @@ protected:
     // The day: tags 1 and 2, a sample every six seconds of the first hour.
     void makeDay()
     {
-        createTelemetryTable(tableOfDay(kDay));
+        createTelemetryTable(TelemetryTableName(kDay));
         for (int tag : {1, 2})
             for (int s = 0; s < 3600; s += 6)
                 connection().execute(QString("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) "
                                              "VALUES(%2,%3,1,%4,1)")
-                                         .arg(tableOfDay(kDay), FormatDateLiteral(kind(), at(s)))
+                                         .arg(TelemetryTableName(kDay), FormatDateLiteral(kind(), at(s)))
                                          .arg(tag)
                                          .arg(s));
     }
 
-    std::vector<Row> dayRows() { return captureRows(connection(), kind(), {tableOfDay(kDay), {{}}}).rows; }
+    std::vector<Row> dayRows() { return captureRows(connection(), kind(), {TelemetryTableName(kDay), {{}}}).rows; }
 
     EntryDraft draft(const UnitScope& scope)
     {
@@ -254,13 +254,13 @@ TEST_P(JournalUnderLoad, AWriterLosesNothingToACommandOrItsUndo)
 // scope is five thousand clauses, read and deleted in groups.
 TEST_P(JournalUnderLoad, FiveThousandListedSamplesDeletedAndUndone)
 {
-    createTelemetryTable(tableOfDay(kDay));
+    createTelemetryTable(TelemetryTableName(kDay));
     std::vector<std::pair<QString, int>> listed;
     {
         db::Transaction transaction(connection());
         for (int s = 0; s < 5000; ++s) {
             connection().execute(QString("INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES(%2,3,1,%3,0)")
-                                     .arg(tableOfDay(kDay), FormatDateLiteral(kind(), at(s)))
+                                     .arg(TelemetryTableName(kDay), FormatDateLiteral(kind(), at(s)))
                                      .arg(s));
             listed.emplace_back(at(s), 3);
         }

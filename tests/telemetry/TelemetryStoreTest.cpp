@@ -95,7 +95,7 @@ class TelemetryStoreTest : public DatabaseTest {
 protected:
     void telemetryTable(const QDate& day, TableShape shape = {})
     {
-        const QString name = tableOfDay(day);
+        const QString name = TelemetryTableName(day);
         dropTable(name);
         QString sql = ddl::createTelemetryTableSql(kind(), name, ddl::Generation::Newer);
         if (shape.keyed)
@@ -111,7 +111,7 @@ protected:
         for (const Put& s : samples)
             connection().execute(
                 u"INSERT INTO %1(ATime,TagID,DataType,nValue,nValueChange) VALUES('%2 %3',%4,%5,%6,%7)"_s
-                    .arg(tableOfDay(day), day.toString(Qt::ISODate), QLatin1String(s.time))
+                    .arg(TelemetryTableName(day), day.toString(Qt::ISODate), QLatin1String(s.time))
                     .arg(s.tag)
                     .arg(s.dataType)
                     .arg(s.value, 0, 'f', 2)
@@ -128,7 +128,7 @@ protected:
     void demoDay(const QDate& day)
     {
         telemetryTable(day);
-        demo::writeSamplesOfDay(connection(), tableOfDay(day), day);
+        demo::writeSamplesOfDay(connection(), TelemetryTableName(day), day);
     }
     void loadDemoCatalogue()
     {
@@ -140,7 +140,7 @@ protected:
     // on another day keeps its date.
     QStringList rows(const QDate& day, int tag = 0)
     {
-        QString sql = u"SELECT ATime,TagID,DataType,nValue,nValueChange FROM "_s + tableOfDay(day);
+        QString sql = u"SELECT ATime,TagID,DataType,nValue,nValueChange FROM "_s + TelemetryTableName(day);
         if (tag)
             sql += u" WHERE TagID=%1"_s.arg(tag);
         QStringList out;
@@ -156,7 +156,7 @@ protected:
     {
         RandomSource random(7);
         db::Connection& c = on ? *on : connection();
-        journal::ArchiveUnit unit(c, kind(), {tableOfDay(request.day)});
+        journal::ArchiveUnit unit(c, kind(), {TelemetryTableName(request.day)});
         return runBatchSetting(c, kind(), request, questions, random, unit);
     }
     ReplaceOutcome replace(const ReplaceRequest& request, const TelemetryScope& scope, QString connectString = {},
@@ -164,13 +164,13 @@ protected:
     {
         RandomSource random(11);
         db::Connection& c = on ? *on : connection();
-        journal::ArchiveUnit unit(c, kind(), {tableOfDay(request.target)});
+        journal::ArchiveUnit unit(c, kind(), {TelemetryTableName(request.target)});
         return runReplacement(c, kind(), connectString.isEmpty() ? database().connectString() : connectString, request,
                               scope, m_catalogue, random, unit);
     }
     void zero(const RangeOfDay& range, const TelemetryScope& scope)
     {
-        journal::ArchiveUnit unit(connection(), kind(), {tableOfDay(range.day)});
+        journal::ArchiveUnit unit(connection(), kind(), {TelemetryTableName(range.day)});
         zeroTelemetry(connection(), kind(), range, scope, m_catalogue, unit);
     }
     static TelemetryScope tag(int id) { return {Scope::Tag, id, {}, {}}; }
@@ -278,7 +278,7 @@ TEST_P(TelemetryStoreTest, RandomSeriesStartsFromThePreviousValue)
         put(before, {{"10:00:00", c.tagDayBefore ? 17 : 16, 5}, {"23:55:00", c.tagDayBefore ? 17 : 16, 7.5},
                      {"23:59:00", 18, 99}});
         if (!c.dayBeforeTable)
-            dropTable(tableOfDay(before));
+            dropTable(TelemetryTableName(before));
         telemetryTable(c.day);
         put(c.day, {{"07:50:00", 17, 4}});
         batch({c.day, c.start, c.start.addSecs(3600), c.interval, 100, 20, BatchMethod::Random, 17});
@@ -298,7 +298,7 @@ TEST_P(TelemetryStoreTest, RandomSeriesStartsFromThePreviousValue)
 // statement; Cancel ends there, OK goes on to an insert that fails too.
 TEST_P(TelemetryStoreTest, BatchOnAMissingTableAsksAtTheDeleteAndWritesNothing)
 {
-    dropTable(tableOfDay(kMay1));
+    dropTable(TelemetryTableName(kMay1));
     questions.continueAfterDelete = false;
     const BatchRequest r {kMay1, QTime(8, 0), QTime(9, 0), 600, 30, 10, BatchMethod::Increase, 17};
     EXPECT_EQ(batch(r).result, BatchResult::Cancelled);
@@ -466,7 +466,7 @@ TEST_P(TelemetryStoreTest, ReplacementAndZeroingLeaveTheDaysAloneWhenTheyCannotS
     EXPECT_THROW(zero(range, unknown), db::DbError);
     EXPECT_EQ(rows(kMay1), QStringList {u"08:00:00 17 1 2.00 0.00"_s});
 
-    dropTable(tableOfDay(kMay1));
+    dropTable(TelemetryTableName(kMay1));
     EXPECT_EQ(replace(r, tag(17)).result, ReplaceResult::DeleteFailed);
     EXPECT_THROW(zero(range, tag(17)), db::DbError);
     EXPECT_EQ(rows(kApr30), QStringList {u"08:00:00 17 1 1.00 0.00"_s});
@@ -509,7 +509,7 @@ TEST_P(TelemetryStoreTest, ZeroingIsOneUnit)
 {
     loadDemoCatalogue();
     demoDay(kMay1);
-    refuseRows(connection(), kind(), tableOfDay(kMay1), u"UPDATE"_s, u"NEW.TagID=47"_s);
+    refuseRows(connection(), kind(), TelemetryTableName(kMay1), u"UPDATE"_s, u"NEW.TagID=47"_s);
     const QStringList before = rows(kMay1);
     EXPECT_THROW(zero({kMay1, QTime(8, 0), QTime(9, 0)},
                                scope(Scope::Station, u"江东变电站"_s)),
@@ -563,7 +563,7 @@ TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
     // The server ends the session once the unit has begun. The question at
     // the failed delete is not asked of a dead connection.
     db::Connection gone = openConnection();
-    journal::ArchiveUnit batchUnit(gone, kind(), {tableOfDay(kMay1)});
+    journal::ArchiveUnit batchUnit(gone, kind(), {TelemetryTableName(kMay1)});
     ASSERT_TRUE(killServerSession(gone));
     RandomSource random(7);
     EXPECT_EQ(runBatchSetting(gone, kind(), {kMay1, QTime(8, 0), QTime(9, 0), 600, 6, 0, BatchMethod::Increase, 17},
@@ -575,7 +575,7 @@ TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
     for (bool correct : {false, true}) {
         SCOPED_TRACE(correct ? "with correction" : "without correction");
         db::Connection dead = openConnection();
-        journal::ArchiveUnit unit(dead, kind(), {tableOfDay(kMay1)});
+        journal::ArchiveUnit unit(dead, kind(), {TelemetryTableName(kMay1)});
         ASSERT_TRUE(killServerSession(dead));
         EXPECT_EQ(runReplacement(dead, kind(), database().connectString(),
                                  {kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 1, 1}, tag(17), m_catalogue,
@@ -588,7 +588,7 @@ TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
     db::Connection dead = openConnection();
     ASSERT_TRUE(killServerSession(dead));
     try {
-        journal::ArchiveUnit unit(dead, kind(), {tableOfDay(kMay1)});
+        journal::ArchiveUnit unit(dead, kind(), {TelemetryTableName(kMay1)});
         ADD_FAILURE() << "a unit began on a dead connection";
     } catch (const db::DbError& error) {
         EXPECT_TRUE(error.isConnectionLost()) << error.message().toStdString();

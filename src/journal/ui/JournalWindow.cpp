@@ -65,6 +65,22 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
     setWindowTitle(kCaption);
     resize(1100, 700);
 
+    auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->addWidget(createEntryList());
+    splitter->addWidget(createDetails());
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(createFilter());
+    layout->addWidget(splitter, 1);
+    layout->addLayout(createSettingsRow());
+    loadSettings();
+    fillCommandFilter();
+    refresh();
+}
+
+QLayout* JournalWindow::createFilter()
+{
     m_from = newDateEdit(QDate::currentDate().addDays(-30), QStringLiteral("yyyy-MM-dd"));
     m_to = newDateEdit(QDate::currentDate(), QStringLiteral("yyyy-MM-dd"));
     m_from->setObjectName(QStringLiteral("fromDate"));
@@ -82,12 +98,23 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
     filter->addWidget(buddyLabel(QStringLiteral("命令(&C):"), m_command));
     filter->addWidget(m_command, 1);
     filter->addWidget(apply);
+    connect(apply, &QPushButton::clicked, this, &JournalWindow::refresh);
+    return filter;
+}
 
+QWidget* JournalWindow::createEntryList()
+{
     m_entries = newTable(QStringLiteral("entryList"), QStringLiteral("操作记录"));
     m_entries->setSelectionMode(QAbstractItemView::SingleSelection);
     m_entries->setColumnCount(int(journal::entryListHeaders().size()));
     m_entries->setHorizontalHeaderLabels(journal::entryListHeaders());
+    connect(m_entries, &QTableWidget::itemSelectionChanged, this, &JournalWindow::showDetails);
+    return m_entries;
+}
 
+// The chosen entry's units and their rows before and after.
+QWidget* JournalWindow::createDetails()
+{
     m_unit = new QComboBox;
     m_unit->setObjectName(QStringLiteral("unitChoice"));
     m_unit->setAccessibleName(QStringLiteral("数据表"));
@@ -109,13 +136,13 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
     unitRow->addWidget(m_unitScope, 1);
     detailsLayout->addLayout(unitRow);
     detailsLayout->addWidget(images);
+    connect(m_unit, &QComboBox::currentIndexChanged, this, &JournalWindow::showUnit);
+    return details;
+}
 
-    auto* splitter = new QSplitter(Qt::Vertical);
-    splitter->addWidget(m_entries);
-    splitter->addWidget(details);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
-
+// The journal's size, its settings, undo, export and close.
+QLayout* JournalWindow::createSettingsRow()
+{
     m_size = new QLabel;
     m_size->setObjectName(QStringLiteral("journalSize"));
     m_reasonRequired = new QCheckBox(QStringLiteral("修改时必须填写原因(&R)"));
@@ -145,12 +172,15 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
     bottom->addWidget(m_undo);
     bottom->addWidget(exportButton);
     bottom->addWidget(close);
+    connect(m_undo, &QPushButton::clicked, this, &JournalWindow::undoSelected);
+    connect(exportButton, &QPushButton::clicked, this, &JournalWindow::exportEntries);
+    connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    return bottom;
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(filter);
-    layout->addWidget(splitter, 1);
-    layout->addLayout(bottom);
-
+// The stored settings, then their changes saved as they are made.
+void JournalWindow::loadSettings()
+{
     try {
         const journal::JournalSettings settings = m_journal.settings();
         m_reasonRequired->setChecked(settings.reasonRequired);
@@ -159,17 +189,9 @@ JournalWindow::JournalWindow(journal::Journal& journal, QWidget* parent)
     } catch (const journal::JournalError& error) {
         warningMessage(this, error.message(), kCaption);
     }
-    connect(apply, &QPushButton::clicked, this, &JournalWindow::refresh);
-    connect(m_entries, &QTableWidget::itemSelectionChanged, this, &JournalWindow::showDetails);
-    connect(m_unit, &QComboBox::currentIndexChanged, this, &JournalWindow::showUnit);
-    connect(m_undo, &QPushButton::clicked, this, &JournalWindow::undoSelected);
-    connect(exportButton, &QPushButton::clicked, this, &JournalWindow::exportEntries);
-    connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_reasonRequired, &QCheckBox::toggled, this, &JournalWindow::saveSettings);
     connect(m_retention, &QSpinBox::valueChanged, this, &JournalWindow::saveSettings);
     connect(m_imageLimit, &QSpinBox::valueChanged, this, &JournalWindow::saveSettings);
-    fillCommandFilter();
-    refresh();
 }
 
 void JournalWindow::fillCommandFilter()

@@ -11,6 +11,7 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QLabel;
+class QLayout;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
@@ -42,6 +43,11 @@ private:
     void undoSelected();
     void exportEntries();
     void saveSettings();
+    QLayout* createFilter();
+    QWidget* createEntryList();
+    QWidget* createDetails();
+    QLayout* createSettingsRow();
+    void loadSettings();
     void fillCommandFilter();
 
     journal::Journal& m_journal;

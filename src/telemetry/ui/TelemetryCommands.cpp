@@ -17,6 +17,7 @@
 #include "telemetry/ui/DateSelectDialog.h"
 #include "telemetry/ui/ReplaceDialog.h"
 #include "telemetry/ui/TelemetryValueDialog.h"
+#include "text/DateTexts.h"
 #include "text/DecimalText.h"
 #include "ui/CLeftTreeView.h"
 #include "ui/CMainFrame.h"
@@ -224,7 +225,7 @@ void runSingleValue(CMainFrame& frame)
         const auto result = runJournaled(
             shown, name,
             journalRequest(cmd::TelemetrySingleValue, name,
-                           QStringLiteral("TagID %1 %2").arg(sample.tagId).arg(FormatTimeText(sample.day, sample.time)),
+                           QStringLiteral("TagID %1 %2").arg(sample.tagId).arg(dateTimeText(sample.day, sample.time)),
                            reason, {singleValueScope(sample)}),
             [&](journal::ArchiveUnit& unit, BackgroundRun&) {
                 const bool written = writeSingleValue(app().GetConnection(), app().GetDatabaseKind(), sample);
@@ -245,7 +246,7 @@ void runSingleValue(CMainFrame& frame)
     const QString value = QString::asprintf("%f", double(written.value));
     const QString change = QString::asprintf("%f", double(written.change));
     if (written.add) {
-        QStringList cells {FormatTimeText(written.day, written.time), QString::number(written.tagId),
+        QStringList cells {dateTimeText(written.day, written.time), QString::number(written.tagId),
                            kTelemetryCellText, value, change};
         cells.insert(kDataTypeCell, QString::number(kManualDataType));
         model.insertRow(0, cells);
