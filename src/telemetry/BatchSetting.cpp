@@ -119,8 +119,9 @@ BatchSeries interpolatedSeries(const BatchRequest& r, const LineEnds& ends)
     const qint64 n = intervalCount(r);
     if (n < 0 || (!ends.before && !ends.after))
         return series;
-    const Sample from = ends.before.value_or(*ends.after);
-    const Sample to = ends.after.value_or(*ends.before);
+    // Level with the one side there is when the other has no sample.
+    const Sample from = ends.before ? *ends.before : *ends.after;
+    const Sample to = ends.after ? *ends.after : *ends.before;
     const double span = double(from.at.msecsTo(to.at));
     const QDateTime start = wallClock(r.day, r.start);
     float previous = ends.before ? from.value : 0.0f;
