@@ -198,7 +198,9 @@ void CMainFrame::createActions()
         m_actions[id]->setCheckable(true);
         m_actions[id]->setChecked(true);
     }
-    m_actions[cmd::ToggleTrendChart]->setChecked(settings::ViewSettings(viewSettingsPath()).trendChartShown());
+    const settings::ViewSettings view(viewSettingsPath());
+    m_actions[cmd::ToggleTrendChart]->setChecked(view.trendChartShown());
+    m_actions[cmd::ToggleOriginalValues]->setChecked(view.originalValuesShown());
 }
 
 void CMainFrame::createMenus()
@@ -287,7 +289,11 @@ void CMainFrame::installHandlers()
     setHandler(cmd::ToggleToolBar, [this] { m_toolBar->setVisible(m_actions.at(cmd::ToggleToolBar)->isChecked()); });
     setHandler(cmd::ToggleStatusBar,
                [this] { statusBar()->setVisible(m_actions.at(cmd::ToggleStatusBar)->isChecked()); });
-    setHandler(cmd::ToggleOriginalValues, [this] { updateOriginalValues(); });
+    setHandler(cmd::ToggleOriginalValues, [this] {
+        settings::ViewSettings(viewSettingsPath())
+            .setOriginalValuesShown(m_actions.at(cmd::ToggleOriginalValues)->isChecked());
+        updateOriginalValues();
+    });
     setHandler(cmd::ToggleTrendChart, [this] {
         settings::ViewSettings(viewSettingsPath()).setTrendChartShown(m_actions.at(cmd::ToggleTrendChart)->isChecked());
         updateTrendChart();

@@ -59,8 +59,10 @@ void openFinding(CMainFrame& frame, const Finding& finding)
 {
     CTesseraView& list = *frame.list();
     list.ShowDayOnNextSwitch(finding.day);
-    if (!frame.tree()->SelectTagNode(finding.tagId))
+    if (!frame.tree()->SelectTagNode(finding.tagId)) {
+        list.ShowDayOnNextSwitch(QDate::currentDate()); // the tree lost the tag: leave the next switch alone
         return;
+    }
     list.SwitchView(finding.tagId, true); // reads the day when the node was selected already
     std::vector<int> rows;
     const RecordListModel& model = list.GetRows();
