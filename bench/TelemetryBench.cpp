@@ -98,8 +98,8 @@ int main(int argc, char** argv)
     createDay(c, kTarget);
     const double replaceReference = referenceRate(c, kTarget, 99);
     CatalogueBuilder builder;
-    builder.add({QStringLiteral("站"), QStringLiteral("回路"), QStringLiteral("甲"), QStringLiteral("1")});
-    builder.add({QStringLiteral("站"), QStringLiteral("回路"), QStringLiteral("乙"), QStringLiteral("2")});
+    builder.add({QStringLiteral("站"), QStringLiteral("回路"), QStringLiteral("甲"), QStringLiteral("1"), {}});
+    builder.add({QStringLiteral("站"), QStringLiteral("回路"), QStringLiteral("乙"), QStringLiteral("2"), {}});
     const CatalogueNode catalogue = builder.take();
     TelemetryScope scope;
     scope.kind = TelemetryScope::Kind::Switch;

@@ -4,7 +4,8 @@ namespace tessera {
 
 QString driverOptionsFor(DatabaseKind kind, ConnectionRole role)
 {
-    const bool source = role == ConnectionRole::CopySource;
+    // Both read a whole day once: streamed, never held whole.
+    const bool source = role == ConnectionRole::CopySource || role == ConnectionRole::Scan;
     switch (kind) {
     case DatabaseKind::MySql:
         return QStringLiteral("AUTO_RECONNECT=0;READ_TIMEOUT=60;WRITE_TIMEOUT=60");

@@ -9,6 +9,7 @@ namespace tessera {
 enum class ConnectionRole {
     Archive,    // the archive the program edits, and a copy's target
     CopySource, // read once, row by row, by a copy
+    Scan,       // read once, row by row, by the data check
 };
 
 // What the program tells a kind's driver after the data source's name, user

@@ -12,6 +12,7 @@ namespace {
 
 const QString kTrendChartKey = QStringLiteral("view/trendChart");
 const QString kCopyJobsKey = QStringLiteral("copy/jobs");
+const QString kOriginalValuesKey = QStringLiteral("view/originalValues");
 
 } // namespace
 
@@ -28,6 +29,16 @@ bool ViewSettings::trendChartShown() const
 void ViewSettings::setTrendChartShown(bool shown)
 {
     QSettings(m_path, QSettings::IniFormat).setValue(kTrendChartKey, shown);
+}
+
+bool ViewSettings::originalValuesShown() const
+{
+    return QSettings(m_path, QSettings::IniFormat).value(kOriginalValuesKey, true).toBool();
+}
+
+void ViewSettings::setOriginalValuesShown(bool shown)
+{
+    QSettings(m_path, QSettings::IniFormat).setValue(kOriginalValuesKey, shown);
 }
 
 int ViewSettings::copyJobs() const

@@ -15,6 +15,9 @@ public:
     // The trend chart under the telemetry list; shown unless turned off.
     bool trendChartShown() const;
     void setTrendChartShown(bool shown);
+    // The trend's "原值" line; shown unless turned off.
+    bool originalValuesShown() const;
+    void setOriginalValuesShown(bool shown);
     // The copy dialog's "并行": tables copied at once; 1 unless set.
     int copyJobs() const;
     void setCopyJobs(int jobs);

@@ -1,5 +1,6 @@
 #include "shell/MainWindow.h"
 
+#include "check/ui/CheckCommands.h"
 #include "copy/ui/CopyCommand.h"
 #include "journal/ui/JournalCommands.h"
 #include "records/ui/RecordCommands.h"
@@ -14,6 +15,7 @@ void installCommands(CMainFrame& frame)
     installTelemetryCommands(frame);
     installCopyCommand(frame);
     installJournalCommands(frame);
+    installCheckCommands(frame);
 }
 
 std::unique_ptr<CMainFrame> createMainFrame()

@@ -66,6 +66,8 @@ BatchSeries batchSeries(const BatchRequest& r, std::optional<float> previous, Ra
             s.value = r.maximum - float(i) * step;
             s.change = -step;
             break;
+        case BatchMethod::Interpolate: // drawn from the archive by interpolatedSeries
+            break;
         case BatchMethod::Random:
             s.value = RandomBetween(random, r.maximum, r.minimum);
             // No sample before: the first change is 0.
@@ -79,6 +81,69 @@ BatchSeries batchSeries(const BatchRequest& r, std::optional<float> previous, Ra
     series.lastValue = last;
     series.dayEnd = endsWithDayEndRow(r);
     return series;
+}
+
+namespace {
+
+// The first sample a query of ATime and nValue reads, if any.
+std::optional<Sample> firstSample(db::Connection& connection, const QString& sql)
+{
+    auto rs = connection.query(sql);
+    rs.readFloatsAsNumbers();
+    if (!rs.next())
+        return std::nullopt;
+    const QString at = withoutTrailingWhiteSpace(rs.string(0));
+    const QDateTime instant(QDate::fromString(at.left(10), Qt::ISODate),
+                            QTime::fromString(at.mid(11, 8), QStringLiteral("HH:mm:ss")), Qt::UTC);
+    if (!instant.isValid())
+        return std::nullopt;
+    return Sample {instant, float(decimalReal(withoutTrailingWhiteSpace(rs.string(1)))), 0};
+}
+
+} // namespace
+
+LineEnds lineEnds(db::Connection& connection, DatabaseKind kind, const BatchRequest& r)
+{
+    const QString table = TelemetryTableName(r.day);
+    const QTime last = endsWithDayEndRow(r) ? QTime(23, 59, 59) : r.end;
+    const QString select = QStringLiteral("SELECT ATime,nValue FROM %1 WHERE TagID=%2 AND ").arg(table).arg(r.tagId);
+    return {firstSample(connection, select + QStringLiteral("ATime<%1 ORDER BY ATime DESC")
+                                             .arg(instantLiteral(kind, r.day, r.start))),
+            firstSample(connection, select + QStringLiteral("ATime>=%1 ORDER BY ATime")
+                                             .arg(rangeEndLiteral(kind, r.day, last)))};
+}
+
+BatchSeries interpolatedSeries(const BatchRequest& r, const LineEnds& ends)
+{
+    BatchSeries series;
+    const qint64 n = intervalCount(r);
+    if (n < 0 || (!ends.before && !ends.after))
+        return series;
+    // Level with the one side there is when the other has no sample.
+    const Sample from = ends.before ? *ends.before : *ends.after;
+    const Sample to = ends.after ? *ends.after : *ends.before;
+    const double span = double(from.at.msecsTo(to.at));
+    const QDateTime start = wallClock(r.day, r.start);
+    float previous = ends.before ? from.value : 0.0f;
+    for (qint64 i = 0; i <= n; ++i) {
+        Sample s;
+        s.at = start.addSecs(i * intervalOf(r));
+        const double share = span > 0 ? double(from.at.msecsTo(s.at)) / span : 0.0;
+        s.value = float(double(from.value) + (double(to.value) - double(from.value)) * share);
+        s.change = (i == 0 && !ends.before) ? 0.0f : s.value - previous;
+        previous = s.value;
+        series.samples.push_back(s);
+    }
+    series.lastValue = previous;
+    series.dayEnd = endsWithDayEndRow(r);
+    return series;
+}
+
+BatchSeries seriesFor(db::Connection& connection, DatabaseKind kind, const BatchRequest& r, RandomSource& random)
+{
+    if (r.method == BatchMethod::Interpolate)
+        return interpolatedSeries(r, lineEnds(connection, kind, r));
+    return batchSeries(r, startValue(connection, kind, r), random);
 }
 
 std::optional<float> previousValue(db::Connection& connection, DatabaseKind kind, const BatchRequest& r)
@@ -196,7 +261,11 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
     try {
         const bool transactional = unit.transactional();
         // The previous value lies before the range: read before anything changes.
-        const BatchSeries series = batchSeries(r, startValue(connection, kind, r), random);
+        const BatchSeries series = seriesFor(connection, kind, r, random);
+        if (series.samples.empty() && r.method == BatchMethod::Interpolate) {
+            outcome.result = Result::NoLineEnds;
+            return outcome;
+        }
 
         const QString deleteSql = batchDeleteSql(kind, r);
         bool cleared = true; // otherwise the range keeps rows of its own beside the new ones

@@ -75,7 +75,12 @@ CommandPreview previewBatchSetting(
     preview.day = request.day;
     preview.tagId = request.tagId;
     preview.tags = {request.tagId};
-    const BatchSeries series = batchSeries(request, startValue(connection, kind, request), random);
+    BatchSeries series;
+    try {
+        series = seriesFor(connection, kind, request, random);
+    } catch (const db::DbError& error) {
+        db::rethrowIfConnectionLost(error); // a day without a table: no line to draw
+    }
     preview.written = ofTag(batchRows(request, series), request.tagId);
     preview.writes = qint64(preview.written.size());
     preview.deleted = countRows(connection, kind, batchScope(request));

@@ -101,7 +101,8 @@ void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfD
 
 // ---- Manual batch setting -------------------------------------------------------
 
-enum class BatchMethod { Increase = 0, Decrease = 1, Random = 2 };
+// Interpolate: straight lines between the samples just outside the range.
+enum class BatchMethod { Increase = 0, Decrease = 1, Random = 2, Interpolate = 3 };
 
 struct BatchRequest {
     QDate day;
@@ -131,6 +132,23 @@ struct BatchSeries {
 // nullopt makes the first change 0. `random` is drawn from only by the
 // random method.
 BatchSeries batchSeries(const BatchRequest& request, std::optional<float> previous, RandomSource& random);
+
+// The samples of the tag just outside a range of its day, between which an
+// interpolation draws its line; either may be missing.
+struct LineEnds {
+    std::optional<Sample> before;
+    std::optional<Sample> after;
+};
+// The last sample before the start and the first after every instant the
+// batch deletes. Throws db::DbError.
+LineEnds lineEnds(db::Connection& connection, DatabaseKind kind, const BatchRequest& request);
+// The interpolated samples: on the line from `before` to `after`, level
+// with the one that exists when the other does not, none without either.
+BatchSeries interpolatedSeries(const BatchRequest& request, const LineEnds& ends);
+// The series a request writes, read from the archive where its method needs
+// it: what the preview shows and the command writes. Throws db::DbError only
+// when the connection is lost or an interpolation's table cannot be read.
+BatchSeries seriesFor(db::Connection& connection, DatabaseKind kind, const BatchRequest& request, RandomSource& random);
 
 // The value before the first sample: the latest of the previous day when the
 // start is midnight (nullopt when that day holds no sample of the tag: the
@@ -175,6 +193,7 @@ struct BatchOutcome {
         DayEndFailed,   // the day-end row was refused
         CommitFailed,   // the database refused to commit: nothing written
         ConnectionLost, // the connection died on the way
+        NoLineEnds,     // an interpolation without a sample on either side: nothing changed
     };
     Result result = Result::Done;
     qint64 written = 0; // samples in the table at the end

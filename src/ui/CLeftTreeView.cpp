@@ -7,6 +7,7 @@
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QTreeWidgetItemIterator>
 #include <QMouseEvent>
 
 #include <utility>
@@ -156,6 +157,37 @@ void CLeftTreeView::SelectKindNode(int code)
             return;
         }
     }
+}
+
+bool CLeftTreeView::SelectTagNode(int tagId)
+{
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        QTreeWidgetItem* item = *it;
+        if (ItemData(item) == tagId && item->parent() && ItemData(item->parent()) < 0) {
+            setCurrentItem(item);
+            scrollToItem(item);
+            return true;
+        }
+    }
+    return false;
+}
+
+telemetry::TreeItemInfo CLeftTreeView::GetSelectedInfo() const
+{
+    telemetry::TreeItemInfo info;
+    const QTreeWidgetItem* item = GetSelectedNode();
+    if (!item)
+        return info;
+    info.exists = true;
+    info.data = ItemData(item);
+    info.text = item->text(0);
+    if (const QTreeWidgetItem* parent = item->parent()) {
+        info.hasParent = true;
+        info.parentData = ItemData(parent);
+        info.parentText = parent->text(0);
+        info.parentIsTop = parent->parent() == nullptr;
+    }
+    return info;
 }
 
 void CLeftTreeView::OnSelectionChanged()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/CommandHost.h"
+#include "telemetry/TelemetryTexts.h"
 #include "view/TagCatalogue.h"
 
 #include <QIcon>
@@ -23,6 +24,11 @@ public:
     void BuildTree();
     // Selects the record-kind node (or the telemetry node) with that item data.
     void SelectKindNode(int code);
+
+    // Selects the node of a telemetry tag; false when the tree has none.
+    bool SelectTagNode(int tagId);
+    // What the commands need to know of the selected node.
+    telemetry::TreeItemInfo GetSelectedInfo() const;
 
     const CatalogueNode& GetCatalogue() const { return m_catalogue; }
     // The item data of a node (0 for none).

@@ -4,6 +4,7 @@
 #include "app/CUserModifyDlg.h"
 #include "app/DataSourceCommand.h"
 #include "app/GuiSeam.h"
+#include "journal/JournalError.h"
 #include "platform/Platform.h"
 #include "settings/ViewSettings.h"
 #include "ui/CAboutDlg.h"
@@ -73,9 +74,11 @@ constexpr CommandText kCommands[] = {
     {cmd::TelemetryZero, "遥测数据清零(&Z)", "", "数据清零"},
     {cmd::TelemetryBatchSet, "人工批量置数(&M)", "", "人工置数"},
     {cmd::TelemetryReplace, "遥测数据替换(&T)", "", "数据替换"},
+    {cmd::DataCheck, "数据校验(&V)...", "", "查找缺失、突变、死值、越界和倒走的数据"},
     {cmd::ToggleToolBar, "工具栏(&T)", "", ""},
     {cmd::ToggleStatusBar, "状态栏(&S)", "", ""},
     {cmd::ToggleTrendChart, "遥测曲线(&G)", "", "在遥测列表下显示当天的曲线"},
+    {cmd::ToggleOriginalValues, "原值曲线(&O)", "", "在遥测曲线上显示经本程序修改的数据的原值"},
     {cmd::About, "关于 Tessera(&A)...", "关于", ""},
     {cmd::GenericQuery, "查询", "查询", "查询"},
     {cmd::GenericAdd, "添加", "添加", "添加新的记录"},
@@ -104,8 +107,8 @@ const MenuDef kMenus[] = {
     {"SOE事件(&S)", {cmd::SoeQuery, cmd::SoeAdd, cmd::SoeModify, cmd::SoeDelete}},
     {"遥测数据(&C)",
      {cmd::TelemetryQuery, cmd::TelemetrySingleValue, cmd::TelemetryDelete, cmd::TelemetryZero, cmd::TelemetryBatchSet,
-      cmd::TelemetryReplace}},
-    {"查看(&V)", {cmd::ToggleToolBar, cmd::ToggleStatusBar, cmd::ToggleTrendChart}},
+      cmd::TelemetryReplace, cmd::DataCheck}},
+    {"查看(&V)", {cmd::ToggleToolBar, cmd::ToggleStatusBar, cmd::ToggleTrendChart, cmd::ToggleOriginalValues}},
     {"帮助(&H)", {cmd::About}},
 };
 
@@ -142,9 +145,9 @@ std::vector<ContextItem> itemsOf(ContextMenu menu)
         return {{cmd::TelemetryQuery, "数据查询"},  {cmd::TelemetrySingleValue, "单值修改"},
                 {cmd::TelemetryDelete, "数据删除"}, {cmd::TelemetryZero, "数据清零"},
                 {cmd::TelemetryBatchSet, "人工置数"}, {cmd::TelemetryReplace, "数据替换"},
-                {cmd::ExportList, "导出..."}};
+                {cmd::DataCheck, "数据校验..."}, {cmd::ExportList, "导出..."}};
     case ContextMenu::TelemetryGroup:
-        return {{cmd::TelemetryZero, "数据清零"}, {cmd::TelemetryReplace, "数据替换"}};
+        return {{cmd::TelemetryZero, "数据清零"}, {cmd::TelemetryReplace, "数据替换"}, {cmd::DataCheck, "数据校验..."}};
     }
     return {};
 }
@@ -190,11 +193,14 @@ void CMainFrame::createActions()
             action->setStatusTip(QString::fromUtf8(c.statusTip));
     }
     m_actions[cmd::UndoLastOperation]->setShortcut(QKeySequence::Undo);
-    for (int id : {int(cmd::ToggleToolBar), int(cmd::ToggleStatusBar), int(cmd::ToggleTrendChart)}) {
+    for (int id : {int(cmd::ToggleToolBar), int(cmd::ToggleStatusBar), int(cmd::ToggleTrendChart),
+                   int(cmd::ToggleOriginalValues)}) {
         m_actions[id]->setCheckable(true);
         m_actions[id]->setChecked(true);
     }
-    m_actions[cmd::ToggleTrendChart]->setChecked(settings::ViewSettings(viewSettingsPath()).trendChartShown());
+    const settings::ViewSettings view(viewSettingsPath());
+    m_actions[cmd::ToggleTrendChart]->setChecked(view.trendChartShown());
+    m_actions[cmd::ToggleOriginalValues]->setChecked(view.originalValuesShown());
 }
 
 void CMainFrame::createMenus()
@@ -256,6 +262,7 @@ void CMainFrame::createPanes()
     m_splitter->setSizes({200, 300});
     setCentralWidget(m_splitter);
     connect(m_list, &CTesseraView::viewSwitched, this, &CMainFrame::updateTrendChart);
+    updateOriginalValues();
     updateTrendChart();
     m_list->ShowStartPage();
     m_tree->BuildTree();
@@ -282,6 +289,11 @@ void CMainFrame::installHandlers()
     setHandler(cmd::ToggleToolBar, [this] { m_toolBar->setVisible(m_actions.at(cmd::ToggleToolBar)->isChecked()); });
     setHandler(cmd::ToggleStatusBar,
                [this] { statusBar()->setVisible(m_actions.at(cmd::ToggleStatusBar)->isChecked()); });
+    setHandler(cmd::ToggleOriginalValues, [this] {
+        settings::ViewSettings(viewSettingsPath())
+            .setOriginalValuesShown(m_actions.at(cmd::ToggleOriginalValues)->isChecked());
+        updateOriginalValues();
+    });
     setHandler(cmd::ToggleTrendChart, [this] {
         settings::ViewSettings(viewSettingsPath()).setTrendChartShown(m_actions.at(cmd::ToggleTrendChart)->isChecked());
         updateTrendChart();
@@ -355,6 +367,30 @@ void CMainFrame::updateTrendChart()
         }
     }
     m_chartFeed->setActive(shown);
+}
+
+void CMainFrame::updateOriginalValues()
+{
+    if (!m_actions.at(cmd::ToggleOriginalValues)->isChecked()) {
+        m_chartFeed->setOriginalsSource(nullptr);
+        return;
+    }
+    // A journal that cannot be read shows no line; the journal window says why.
+    m_chartFeed->setOriginalsSource([](int tagId, const QDate& day) {
+        CTesseraApp* app = CTesseraApp::Instance();
+        if (!app)
+            return std::vector<telemetry::OriginalValue>();
+        try {
+            return telemetry::originalValues(app->GetJournal(), app->GetDataSourceName(), tagId, day);
+        } catch (const journal::JournalError&) {
+            return std::vector<telemetry::OriginalValue>();
+        }
+    });
+}
+
+QString CMainFrame::viewSettingsIniPath() const
+{
+    return settings::ViewSettings(viewSettingsPath()).path();
 }
 
 QString CMainFrame::viewSettingsPath() const

@@ -33,6 +33,9 @@ public:
     CLeftTreeView* tree() const { return m_tree; }
     CTesseraView* list() const { return m_list; }
     TrendChartView* trendChart() const { return m_chart; }
+    TrendChartFeed* trendChartFeed() const { return m_chartFeed; }
+    // Tessera.ini, the program's own settings beside DataSource.ini.
+    QString viewSettingsIniPath() const;
 
     int commandGroup() const override { return m_commandGroup; }
     void setCommandGroup(int group) override;
@@ -61,6 +64,8 @@ private:
     void updateEnabling();
     // Shown in telemetry mode while 遥测曲线 is checked.
     void updateTrendChart();
+    // The trend's "原值" line, as 原值曲线 is checked.
+    void updateOriginalValues();
     QString viewSettingsPath() const;
     void runGeneric(int genericId);
     void showAbout();

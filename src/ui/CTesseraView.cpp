@@ -116,7 +116,8 @@ bool CTesseraView::SwitchView(int code, bool telemetry)
     if (telemetry) {
         if (!m_telemetry || code != m_currentCode || m_rowsStale) {
             m_requestedTag = code;
-            FillTelemetry();
+            FillTelemetry(m_nextDay.value_or(QDate::currentDate()));
+            m_nextDay.reset();
         }
         m_telemetry = true;
         m_currentCode = code;
@@ -176,6 +177,22 @@ void CTesseraView::SelectRow(int row)
     scrollTo(shown);
 }
 
+void CTesseraView::SelectRows(const std::vector<int>& rows)
+{
+    QItemSelection selection;
+    for (int row : rows) {
+        const QModelIndex shown = m_sorted.mapFromSource(m_model.index(row, 0));
+        if (shown.isValid())
+            selection.select(shown, shown);
+    }
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (!rows.empty()) {
+        const QModelIndex first = m_sorted.mapFromSource(m_model.index(rows.front(), 0));
+        selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+        scrollTo(first);
+    }
+}
+
 void CTesseraView::SortByColumn(int column)
 {
     QHeaderView* header = horizontalHeader();
@@ -218,15 +235,31 @@ void CTesseraView::FillRecordKind(ViewMode mode)
         notice(kind->list.failure, this));
 }
 
-void CTesseraView::FillTelemetry()
+void CTesseraView::ShowDayOnNextSwitch(const QDate& day)
+{
+    m_nextDay = day;
+    m_rowsStale = true;
+}
+
+void CTesseraView::RefreshTelemetry()
+{
+    if (!m_telemetry || m_currentCode <= 0)
+        return;
+    FillTelemetry(m_shownDay);
+    Q_EMIT viewSwitched();
+}
+
+void CTesseraView::FillTelemetry(const QDate& day)
 {
     m_model.clear();
     m_rowsStale = false;
+    m_queryRows = false;
+    m_shownDay = day;
     if (db::Connection* connection = openSharedConnection())
         runWaiting(
             [&] {
                 ListSink sink(*this, true);
-                telemetry::readTodaysSamples(*connection, sharedDatabaseKind(), m_requestedTag, QDate::currentDate(), sink);
+                telemetry::readTodaysSamples(*connection, sharedDatabaseKind(), m_requestedTag, day, sink);
             },
             notice({telemetry::kTelemetryFillFailure, {}}, this));
 }

@@ -6,7 +6,10 @@
 
 #include <QTableView>
 
+#include <QDate>
+
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace tessera {
@@ -36,6 +39,18 @@ public:
     int GetCurrentCode() const { return m_currentCode; }
     bool IsTelemetryMode() const { return m_telemetry; }
     int GetRequestedTag() const { return m_requestedTag; }
+    // The day of the telemetry samples shown: today, unless a finding of the
+    // data check asked for another.
+    QDate GetShownDay() const { return m_shownDay; }
+    // The next switch to a tag shows that day instead of today (and reads
+    // again, also for the tag shown now).
+    void ShowDayOnNextSwitch(const QDate& day);
+    // Reads the shown tag's day again, after a command changed it.
+    void RefreshTelemetry();
+    // The telemetry query put its own rows in the list: no longer a tag's day.
+    void ShowingQueryRows() { m_queryRows = true; }
+    // Whether the list shows a tag's day as the tree or a finding chose it.
+    bool ShowsTagDay() const { return m_telemetry && m_currentCode > 0 && !m_queryRows; }
     // The record kind shown, or StartPage in telemetry mode or on any other code.
     ViewMode GetViewMode() const;
 
@@ -49,6 +64,8 @@ public:
     // Selects one row of the model alone and scrolls to it, wherever the
     // order shown puts it.
     void SelectRow(int row);
+    // Selects these rows of the model (ascending) and scrolls to the first.
+    void SelectRows(const std::vector<int>& rows);
     // Shows the rows sorted by the column: ascending, or descending when
     // they are sorted ascending by it already.
     void SortByColumn(int column);
@@ -73,7 +90,7 @@ protected:
 
 private:
     void FillRecordKind(ViewMode mode);
-    void FillTelemetry();
+    void FillTelemetry(const QDate& day);
 
     CommandHost& m_host;
     RecordListModel m_model;
@@ -82,6 +99,9 @@ private:
     bool m_telemetry = false;
     int m_requestedTag = 0;
     bool m_rowsStale = false; // the rows shown are not those of the current code
+    QDate m_shownDay;
+    std::optional<QDate> m_nextDay;
+    bool m_queryRows = false;
 };
 
 } // namespace tessera

@@ -80,10 +80,34 @@ void TrendChartFeed::rebuildNow()
     const bool sameDay = day == m_chart.day();
     m_chart.setDay(day);
     m_chart.setSamples(std::move(samples));
+    drawOriginals(day);
     if (m_replaced && sameDay)
         m_chart.resetZoom();
     m_stale = m_replaced = false;
     followSelection();
+}
+
+void TrendChartFeed::setOriginalsSource(OriginalsSource source)
+{
+    m_originals = std::move(source);
+    if (m_active)
+        rebuildNow();
+}
+
+void TrendChartFeed::drawOriginals(const QDate& day)
+{
+    std::vector<telemetry::TrendSample> line;
+    std::map<qint64, QString> notes;
+    if (m_originals && m_list.ShowsTagDay()) {
+        for (const telemetry::OriginalValue& o : m_originals(m_list.GetRequestedTag(), day)) {
+            line.push_back({-1, o.msecsOfDay, o.value, false});
+            notes[o.msecsOfDay] = QStringLiteral("原值: %1\n修改时间: %2\n修改人: %3\n修改原因: %4")
+                                      .arg(QString::asprintf("%0.2f", o.value),
+                                           o.changedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), o.changedBy,
+                                           o.reason);
+        }
+    }
+    m_chart.setOriginals(std::move(line), std::move(notes));
 }
 
 void TrendChartFeed::followSelection()

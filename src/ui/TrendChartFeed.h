@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include "telemetry/OriginalValues.h"
+
 #include <QTimer>
+
+#include <functional>
 
 namespace tessera {
 
@@ -21,10 +25,14 @@ public:
     void setActive(bool active);
     // The chart drawn from the rows now, not at the next turn of the event loop.
     void rebuildNow();
+    // Where the "原值" of the shown tag's day come from; none: the line is hidden.
+    using OriginalsSource = std::function<std::vector<telemetry::OriginalValue>(int tagId, const QDate& day)>;
+    void setOriginalsSource(OriginalsSource source);
 
 private:
     void rowsChanged(bool replaced);
     void followSelection();
+    void drawOriginals(const QDate& day);
 
     CTesseraView& m_list;
     TrendChartView& m_chart;
@@ -32,6 +40,7 @@ private:
     bool m_active = false;
     bool m_stale = true;
     bool m_replaced = true; // the rows were replaced, not edited: show the whole day again
+    OriginalsSource m_originals;
 };
 
 } // namespace tessera

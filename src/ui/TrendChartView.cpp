@@ -1,10 +1,12 @@
 #include "ui/TrendChartView.h"
 
+#include <QCursor>
 #include <QDateTimeAxis>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QScatterSeries>
+#include <QToolTip>
 #include <QValueAxis>
 #include <QWheelEvent>
 
@@ -56,6 +58,9 @@ TrendChartView::TrendChartView(QWidget* parent)
     chart->addAxis(m_y, Qt::AlignLeft);
 
     // Added bottom to top: the marks lie on the lines.
+    m_originalLine = addSeries<QLineSeries>(*chart, QStringLiteral("原值"), m_x, m_y);
+    m_originalLine->setPen(QPen(QColor(0x80, 0x80, 0x80, 0x90), 1));
+    m_originalLine->setVisible(false);
     m_line = addSeries<QLineSeries>(*chart, QStringLiteral("遥测值"), m_x, m_y);
     m_line->setPen(QPen(QColor(0x1f, 0x77, 0xb4), 1));
     m_previewLine = addSeries<QLineSeries>(*chart, QStringLiteral("写入后"), m_x, m_y);
@@ -71,6 +76,12 @@ TrendChartView::TrendChartView(QWidget* parent)
     m_selectedMarks->setMarkerSize(9);
     m_selectedMarks->setColor(QColor(0xd6, 0x27, 0x28));
     m_selectedMarks->setBorderColor(Qt::black);
+
+    connect(m_handSetMarks, &QScatterSeries::hovered, this, [this](const QPointF& point, bool entered) {
+        const QString note = entered ? noteAt(qint64(point.x()) - m_dayStart) : QString();
+        if (!note.isEmpty())
+            QToolTip::showText(QCursor::pos(), note, this);
+    });
 
     setRenderHint(QPainter::Antialiasing);
     setRubberBand(QChartView::RectangleRubberBand);
@@ -137,6 +148,24 @@ void TrendChartView::setPreview(std::vector<TrendSample> samples)
     redraw();
 }
 
+void TrendChartView::setOriginals(std::vector<TrendSample> samples, std::map<qint64, QString> notes)
+{
+    std::sort(samples.begin(), samples.end(), byTime);
+    m_originals = std::move(samples);
+    m_notes = std::move(notes);
+    m_originalLine->setVisible(!m_originals.empty());
+    if (!m_valuesZoomed)
+        fitValues();
+    redraw();
+}
+
+QString TrendChartView::noteAt(qint64 msecsOfDay) const
+{
+    // A mark's point comes back through the axis as a double: the nearest second.
+    const auto it = m_notes.find((msecsOfDay + 500) / 1000 * 1000);
+    return it == m_notes.end() ? QString() : it->second;
+}
+
 void TrendChartView::setHighlighted(const std::vector<int>& rows)
 {
     m_highlightedRows = rows;
@@ -156,6 +185,11 @@ std::pair<qint64, qint64> TrendChartView::shownRange() const
     return {m_x->min().toMSecsSinceEpoch() - m_dayStart, m_x->max().toMSecsSinceEpoch() - m_dayStart};
 }
 
+void TrendChartView::zoomTo(qint64 from, qint64 to)
+{
+    setShownRange(std::max<qint64>(from, 0), std::min<qint64>(to, 86'400'000));
+}
+
 void TrendChartView::setShownRange(qint64 from, qint64 to)
 {
     m_settingRange = true;
@@ -168,7 +202,7 @@ void TrendChartView::fitValues()
 {
     double low = 0, high = 1;
     bool any = false;
-    for (const auto* samples : {&m_samples, &m_preview}) {
+    for (const auto* samples : {&m_samples, &m_preview, &m_originals}) {
         for (const TrendSample& s : *samples) {
             low = any ? std::min(low, s.value) : s.value;
             high = any ? std::max(high, s.value) : s.value;
@@ -210,6 +244,7 @@ void TrendChartView::redraw()
     m_line->replace(pointsOf(telemetry::thinned(m_samples, from, to, columns)));
     m_handSetMarks->replace(pointsOf(telemetry::thinned(m_handSet, from, to, columns)));
     m_previewLine->replace(pointsOf(telemetry::thinned(m_preview, from, to, columns)));
+    m_originalLine->replace(pointsOf(telemetry::thinned(m_originals, from, to, columns)));
     drawHighlighted();
     updateTicks();
 }

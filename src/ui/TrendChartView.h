@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QTimer>
 
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -42,9 +43,18 @@ public:
     void setSamples(std::vector<telemetry::TrendSample> samples);
     // A second line ("写入后"); empty hides it.
     void setPreview(std::vector<telemetry::TrendSample> samples);
+    // "原值": what changed samples held before Tessera changed them, a faint
+    // line under the day's; `notes` by millisecond of the day are the
+    // tooltips of the hand-set marks there. Empty hides it.
+    void setOriginals(std::vector<telemetry::TrendSample> samples, std::map<qint64, QString> notes);
+    const std::vector<telemetry::TrendSample>& originalSamples() const { return m_originals; }
+    // The tooltip of a hand-set mark at that millisecond of the day; empty for none.
+    QString noteAt(qint64 msecsOfDay) const;
     // The samples of these rows (TrendSample::row) drawn highlighted.
     void setHighlighted(const std::vector<int>& rows);
     void resetZoom();
+    // Shows the hours from `from` to `to`, milliseconds of the day.
+    void zoomTo(qint64 from, qint64 to);
 
     // What is drawn, for tests: the samples given, whole.
     const std::vector<telemetry::TrendSample>& samples() const { return m_samples; }
@@ -75,6 +85,7 @@ private:
     QValueAxis* m_y = nullptr;
     QLineSeries* m_line = nullptr;
     QLineSeries* m_previewLine = nullptr;
+    QLineSeries* m_originalLine = nullptr;
     QScatterSeries* m_handSetMarks = nullptr;
     QScatterSeries* m_selectedMarks = nullptr;
 
@@ -83,6 +94,8 @@ private:
     std::vector<telemetry::TrendSample> m_samples; // by time
     std::vector<telemetry::TrendSample> m_handSet; // by time
     std::vector<telemetry::TrendSample> m_preview; // by time
+    std::vector<telemetry::TrendSample> m_originals; // by time
+    std::map<qint64, QString> m_notes;
     std::vector<int> m_sampleOfRow;                // row -> index in m_samples, or -1
     std::vector<int> m_highlightedRows;
     bool m_valuesZoomed = false;                       // the user chose the value range: a new sample leaves it

@@ -43,6 +43,7 @@ enum Id : int {
     TelemetryZero = 32793,
     TelemetrySingleValue = 32794,
     TelemetryDelete = 32815,
+    DataCheck = 32830,          // 数据校验: the scan and its worklist
     TelemetryReserved1 = 32816, // enabled with the telemetry group; nothing issues it
     TelemetryReserved2 = 32818,
     // Generic record commands, routed by what the list shows
@@ -60,6 +61,7 @@ enum Id : int {
     ToggleToolBar = 59392,
     ToggleStatusBar = 59393,
     ToggleTrendChart = 32828,
+    ToggleOriginalValues = 32831, // the trend's "原值" line
     About = 57664,
 };
 

@@ -10,7 +10,7 @@ namespace {
 
 struct GroupCommands {
     int group;
-    std::array<int, 8> ids; // 0 pads a shorter list
+    std::array<int, 9> ids; // 0 pads a shorter list
 };
 
 // The record-kind commands by the command group that enables them; every
@@ -21,7 +21,8 @@ constexpr std::array<GroupCommands, 5> kGroups {{
     {3, {cmd::SignalChangeQuery, cmd::SignalChangeDelete, cmd::SignalChangeAdd, cmd::SignalChangeModify}},
     {4, {cmd::SoeQuery, cmd::SoeAdd, cmd::SoeModify, cmd::SoeDelete}},
     {5, {cmd::TelemetryQuery, cmd::TelemetryReplace, cmd::TelemetryBatchSet, cmd::TelemetryZero,
-         cmd::TelemetrySingleValue, cmd::TelemetryDelete, cmd::TelemetryReserved1, cmd::TelemetryReserved2}},
+         cmd::TelemetrySingleValue, cmd::TelemetryDelete, cmd::TelemetryReserved1, cmd::TelemetryReserved2,
+         cmd::DataCheck}},
 }};
 
 struct GenericRoute {

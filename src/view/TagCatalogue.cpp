@@ -23,7 +23,7 @@ void CatalogueBuilder::add(const CatalogueRow& row)
         m_station = station;
         m_switch.reset();
         m_tag.reset();
-        m_root.children.push_back({station, node::kStation, {}});
+        m_root.children.push_back({station, node::kStation, {}, false});
     }
     if (switchName != m_switch) {
         m_switch = switchName;
@@ -31,11 +31,12 @@ void CatalogueBuilder::add(const CatalogueRow& row)
         QString shown = switchName;
         if (shown.isEmpty())
             shown = station == kRealtimeDatabaseStation ? QStringLiteral("全局变量") : station;
-        m_root.children.back().children.push_back({shown, node::kSwitch, {}});
+        m_root.children.back().children.push_back({shown, node::kSwitch, {}, false});
     }
     if (tag != m_tag) {
         m_tag = tag;
-        m_root.children.back().children.back().children.push_back({tag, decimalInteger(row.tagId), {}});
+        m_root.children.back().children.back().children.push_back(
+            {tag, decimalInteger(row.tagId), {}, withoutTrailingBlanks(row.tagType) == kTagTypePulse});
     }
 }
 
@@ -57,7 +58,7 @@ CatalogueLoad LoadCatalogue(db::Connection& connection)
     try {
         auto rs = connection.query(kTagCatalogueTreeSql);
         while (rs.next())
-            builder.add({rs.string(0), rs.string(1), rs.string(3), rs.string(4)});
+            builder.add({rs.string(0), rs.string(1), rs.string(3), rs.string(4), rs.string(2)});
     } catch (const db::DbError&) {
         load.failed = true;
     }

@@ -17,6 +17,7 @@ struct CatalogueNode {
     QString name;
     int itemData = 0;
     std::vector<CatalogueNode> children;
+    bool counter = false; // a tag of TagType "遥脉": a pulse counter
 };
 
 // "station / switch / tag" for a tag of the catalogue, or its TagID as text
@@ -28,6 +29,7 @@ struct CatalogueRow {
     QString switchName;
     QString tagName;
     QString tagId; // as read; converted by decimal reading
+    QString tagType;
 };
 
 // Appends one row of the tree query to the catalogue: only a change from the

@@ -12,10 +12,11 @@ rank() {
     dialect | settings | text | schema) echo 2 ;;
     view | journal) echo 3 ;;
     records | telemetry | copy) echo 4 ;;
-    app) echo 5 ;;
-    ui) echo 6 ;;
-    records/ui | telemetry/ui | copy/ui | journal/ui) echo 7 ;;
-    shell) echo 8 ;;
+    check) echo 5 ;;
+    app) echo 6 ;;
+    ui) echo 7 ;;
+    records/ui | telemetry/ui | copy/ui | journal/ui | check/ui) echo 8 ;;
+    shell) echo 9 ;;
     *) echo 99 ;;
   esac
 }
@@ -25,7 +26,7 @@ folder() {
   [[ $dir == "$1" ]] && dir=.
   echo "$dir"
 }
-is_core() { (($(rank "$1") <= 4)); }
+is_core() { (($(rank "$1") <= 5)); }
 
 widget_headers='<(QWidget|QDialog|QMainWindow|QApplication|QMessageBox|QLabel|QLineEdit|QPushButton|QComboBox|QTableView|QTreeView|QTableWidget|QTreeWidget|QProgressBar|QMenu|QMenuBar|QAction|QToolBar|QStatusBar|QSplitter|QCheckBox|QRadioButton|QDateEdit|QTimeEdit|QFormLayout|QBoxLayout|QHBoxLayout|QVBoxLayout|QGridLayout|QDialogButtonBox|QHeaderView|QAbstractItemView|QCursor|QGuiApplication|QtWidgets[^>]*)>'
 

@@ -10,6 +10,8 @@
 #include "telemetry/ui/ReplaceDialog.h"
 #include "telemetry/ui/TelemetryValueDialog.h"
 #include "ui/TrendChartView.h"
+#include "telemetry/TelemetryList.h"
+#include "text/DecimalText.h"
 #include "view/CommandIds.h"
 
 #include <QAbstractButton>
@@ -20,6 +22,8 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimeEdit>
+
+#include <functional>
 
 using namespace tessera;
 using namespace tessera::test;
@@ -62,6 +66,28 @@ protected:
     qint64 count(const QString& where) { return countRows(TelemetryTableName(today) + u" WHERE "_s + where); }
     QString todayAt(const char* time) const { return today.toString(Qt::ISODate) + u' ' + QLatin1String(time); }
     QStringList messages() const { return gui->messageTexts(); }
+    // The feeder tag's samples as the list shows them and as today's table
+    // holds them: "hh:mm:ss|DataType|nValue", sorted.
+    QStringList listed()
+    {
+        QStringList out;
+        for (int row = 0; row < frame->list()->GetRows().rowCount(); ++row)
+            out << cell(row, 0).mid(11) + u'|' + cell(row, telemetry::kDataTypeCell) + u'|'
+                    + QString::asprintf("%0.2f", cell(row, 3).toDouble());
+        out.sort();
+        return out;
+    }
+    QStringList stored()
+    {
+        QStringList out;
+        auto rs = connection().query(
+            u"SELECT ATime,DataType,nValue FROM %1 WHERE TagID=15"_s.arg(TelemetryTableName(today)));
+        while (rs.next())
+            out << rs.string(0).mid(11, 8) + u'|' + QString::number(decimalInteger(rs.string(1))) + u'|'
+                    + QString::asprintf("%0.2f", decimalReal(rs.string(2)));
+        out.sort();
+        return out;
+    }
     // Numbers without a finite value typed into the field are refused with its
     // message, as out-of-range ones are.
     void refusesNotFinite(QDialog& d, const char* field, const QString& message)
@@ -315,6 +341,93 @@ TEST_P(TelemetryCommandsTest, PreviewShowsTheRowsTheCommandThenWrites)
     });
     ASSERT_EQ(previewed.size(), 12);
     EXPECT_EQ(written(3, "08:00:00", "08:59:59"), previewed);
+}
+
+// Whatever a command writes into the shown day, the list and the trend
+// then show the day as the table holds it.
+TEST_P(TelemetryCommandsTest, EveryWritingCommandLeavesTheListAsStored)
+{
+    selectNode(kFeederTag);
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"single value", [&] {
+             selectListRows({100});
+             run<TelemetryValueDialog>(cmd::TelemetrySingleValue, [](TelemetryValueDialog& d) {
+                 fill(d, "value", u"77"_s);
+                 clickOk(d);
+             });
+         }},
+        {"delete", [&] {
+             selectListRows({101, 102});
+             run<ReasonDialog>(cmd::TelemetryDelete, [](ReasonDialog& d) { clickOk(d); });
+         }},
+        {"zeroing", [&] { run<DateSelectDialog>(cmd::TelemetryZero, [](DateSelectDialog& d) {
+             fill(d, "startTime", u"200000"_s);
+             clickOk(d);
+         }); }},
+        {"batch setting", [&] { batchSetting(); }},
+        {"replacement", [&] { replacement(false); }},
+    };
+    for (const auto& [what, command] : commands) {
+        SCOPED_TRACE(what);
+        const QStringList before = stored();
+        command();
+        EXPECT_NE(stored(), before);
+        EXPECT_EQ(listed(), stored());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return frame->trendChart()->samples().size() == size_t(stored().size()); }));
+    }
+}
+
+// 线性插值 writes the line between the samples just outside its range; after
+// it, and after its undo, the list and the trend show the day as stored, the
+// trend with the range's original values while the change stands.
+TEST_P(TelemetryCommandsTest, InterpolationAndItsUndoShowTheDayAsStored)
+{
+    selectNode(kFeederTag);
+    const QStringList before = stored();
+    ASSERT_EQ(listed(), before);
+    auto valueAt = [&](const char* time) { return float(before.filter(QLatin1String(time)).value(0).section(u'|', 2).toDouble()); };
+    const float from = valueAt("09:55:00"), to = valueAt("11:05:00");
+
+    run<BatchSetDialog>(cmd::TelemetryBatchSet, [](BatchSetDialog& d) {
+        fill(d, "startTime", u"100000"_s);
+        fill(d, "endTime", u"110000"_s);
+        click(d, "interpolate");
+        typeInto(d, "reason", u"补齐缺失数据"_s);
+        clickOk(d);
+    });
+    EXPECT_EQ(messages(), QStringList());
+    QStringList expected;
+    for (const QString& row : before)
+        if (row.left(8) < u"10:00:00"_s || row.left(8) > u"11:00:00"_s)
+            expected << row;
+    for (int i = 0; i <= 6; ++i)
+        expected << u"%1:%2:00|6|%3"_s.arg(10 + i / 6).arg(i % 6 * 10, 2, 10, QChar(u'0'))
+                        .arg(QString::asprintf("%0.2f", float(from + (double(to) - from) * (5 + 10 * i) / 70.0)));
+    expected.sort();
+    EXPECT_EQ(stored(), expected);
+    EXPECT_EQ(listed(), expected);
+    TrendChartView& chart = *frame->trendChart();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return chart.samples().size() == size_t(expected.size()); }));
+    // "原值": the before-image of the range, the hand-set marks telling whose change it was.
+    QStringList originals, imaged;
+    for (const telemetry::TrendSample& o : chart.originalSamples())
+        originals << QTime(0, 0).addMSecs(int(o.msecsOfDay)).toString(u"HH:mm:ss"_s) + u"|1|"_s
+                + QString::asprintf("%0.2f", o.value);
+    for (const QString& row : before)
+        if (row.left(8) >= u"10:00:00"_s && row.left(8) <= u"11:00:00"_s)
+            imaged << row;
+    EXPECT_EQ(originals, imaged);
+    const QString note = chart.noteAt(QTime(10, 0).msecsSinceStartOfDay());
+    const journal::EntrySummary entry = app.GetJournal().entries().front();
+    EXPECT_EQ(note, u"原值: %1\n修改时间: %2\n修改人: %3\n修改原因: 补齐缺失数据"_s.arg(imaged.front().section(u'|', 2),
+        entry.startedLocal.toString(u"yyyy-MM-dd HH:mm:ss"_s), entry.login.isEmpty() ? entry.osUser : entry.login));
+
+    gui->onDialog<ReasonDialog>([](ReasonDialog& d) { clickOk(d); });
+    frame->runCommand(cmd::UndoLastOperation);
+    EXPECT_EQ(stored(), before);
+    EXPECT_EQ(listed(), before);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return chart.samples().size() == size_t(before.size()); }));
+    EXPECT_TRUE(chart.originalSamples().empty());
 }
 
 // The commands on the feeder tag when their unit cannot complete: what the

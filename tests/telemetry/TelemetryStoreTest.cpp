@@ -214,6 +214,15 @@ TEST_P(TelemetryStoreTest, BatchRampsReplaceTheRangeUpToItsEndSecond)
         {"minimum equal to maximum, the end on the grid", {},
          {kMay1, QTime(9, 0), QTime(10, 0), 1200, 5, 5, BatchMethod::Increase, 17}, 4,
          {"09:00:00 17 6 5.00 0.00", "09:20:00 17 6 5.00 0.00", "09:40:00 17 6 5.00 0.00", "10:00:00 17 6 5.00 0.00"}},
+        {"interpolated on the line between the samples outside the range",
+         {{"07:50:00", 17, 10}, {"08:05:00", 17, 99}, {"08:40:00", 17, 20}},
+         {kMay1, QTime(8, 0), QTime(8, 30), 600, 0, 0, BatchMethod::Interpolate, 17}, 4,
+         {"07:50:00 17 1 10.00 0.00", "08:00:00 17 6 12.00 2.00", "08:10:00 17 6 14.00 2.00",
+          "08:20:00 17 6 16.00 2.00", "08:30:00 17 6 18.00 2.00", "08:40:00 17 1 20.00 0.00"}},
+        {"interpolated level with the only sample outside", {{"07:50:00", 17, 10}},
+         {kMay1, QTime(8, 0), QTime(8, 20), 600, 0, 0, BatchMethod::Interpolate, 17}, 3,
+         {"07:50:00 17 1 10.00 0.00", "08:00:00 17 6 10.00 0.00", "08:10:00 17 6 10.00 0.00",
+          "08:20:00 17 6 10.00 0.00"}},
     };
     for (const Case& c : cases) {
         telemetryTable(kMay1, {.keyed = true});
@@ -231,6 +240,12 @@ TEST_P(TelemetryStoreTest, BatchRampsReplaceTheRangeUpToItsEndSecond)
             EXPECT_TRUE(questions.deleteQuestions.isEmpty() && questions.sampleQuestions.isEmpty());
         }
     }
+    // No sample on either side: no line to draw, and the range stays.
+    telemetryTable(kMay1);
+    put(kMay1, {{"08:10:00", 17, 5}});
+    EXPECT_EQ(batch({kMay1, QTime(8, 0), QTime(8, 20), 600, 0, 0, BatchMethod::Interpolate, 17}).result,
+              BatchResult::NoLineEnds);
+    EXPECT_EQ(rows(kMay1, 17), QStringList {u"08:10:00 17 1 5.00 0.00"_s});
 }
 
 // A random series starts from the value before it: at midnight the day
@@ -606,7 +621,7 @@ TEST(TelemetryTexts, RandomBetweenReachesBothBounds)
 TEST(TelemetryTexts, StationScopesAndUnknownStations)
 {
     CatalogueBuilder builder;
-    builder.add({u"甲站"_s, u"1号线"_s, u"电流"_s, u"5"_s});
+    builder.add({u"甲站"_s, u"1号线"_s, u"电流"_s, u"5"_s, u"遥测"_s});
     const CatalogueNode root = builder.take();
     EXPECT_EQ(TagIdList(root, u"丙站"_s, u"1号线"_s), QString());
     EXPECT_EQ(journal::clauseSql(DatabaseKind::SqlServer,

@@ -40,7 +40,10 @@ void refreshList(QWidget* owner)
     CTesseraView* list = frame->list();
     const int code = list->GetCurrentCode();
     const bool telemetry = list->IsTelemetryMode();
+    const QDate day = list->GetShownDay();
     list->DataSourceChanged();
+    if (telemetry && day.isValid())
+        list->ShowDayOnNextSwitch(day); // the day a finding opened, not today's
     if (code != 0 || telemetry)
         list->SwitchView(telemetry ? list->GetRequestedTag() : code, telemetry);
 }

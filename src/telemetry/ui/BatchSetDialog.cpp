@@ -45,9 +45,17 @@ BatchSetDialog::BatchSetDialog(QWidget* parent)
     auto* random = new QRadioButton(QStringLiteral("随机"));
     random->setObjectName(QStringLiteral("random"));
     random->setChecked(true);
+    m_interpolate = new QRadioButton(QStringLiteral("线性插值"));
+    m_interpolate->setObjectName(QStringLiteral("interpolate"));
+    // The line runs between the samples outside the range: no bounds to give.
+    connect(m_interpolate, &QRadioButton::toggled, this, [this](bool on) {
+        m_minimum->setEnabled(!on);
+        m_maximum->setEnabled(!on);
+    });
     methods->addWidget(m_increase);
     methods->addWidget(m_decrease);
     methods->addWidget(random);
+    methods->addWidget(m_interpolate);
 
     auto* groups = new QVBoxLayout;
     groups->addWidget(group(QStringLiteral("时间设置"), times));
@@ -77,10 +85,11 @@ void BatchSetDialog::enablePreview(Preview preview)
 
 std::optional<telemetry::BatchRequest> BatchSetDialog::readRequest()
 {
-    const auto maximum = readNumberField(this, m_maximum, kBatchCaption, 0.0, 1e13);
+    const bool interpolate = m_interpolate->isChecked();
+    const std::optional<float> maximum = interpolate ? 0.0f : readNumberField(this, m_maximum, kBatchCaption, 0.0, 1e13);
     if (!maximum)
         return std::nullopt;
-    const auto minimum = readNumberField(this, m_minimum, kBatchCaption, 0.0, 1000.0);
+    const std::optional<float> minimum = interpolate ? 0.0f : readNumberField(this, m_minimum, kBatchCaption, 0.0, 1000.0);
     if (!minimum)
         return std::nullopt;
     const QTime start = m_start->time();
@@ -108,6 +117,7 @@ std::optional<telemetry::BatchRequest> BatchSetDialog::readRequest()
     request.minimum = *minimum;
     request.method = m_increase->isChecked()   ? telemetry::BatchMethod::Increase
                      : m_decrease->isChecked() ? telemetry::BatchMethod::Decrease
+                     : interpolate             ? telemetry::BatchMethod::Interpolate
                                                : telemetry::BatchMethod::Random;
     return request;
 }

@@ -50,6 +50,7 @@ private:
     QLineEdit* m_maximum = nullptr;
     QRadioButton* m_increase = nullptr;
     QRadioButton* m_decrease = nullptr; // neither ticked: random
+    QRadioButton* m_interpolate = nullptr;
 };
 
 } // namespace tessera

@@ -26,8 +26,6 @@
 #include "telemetry/TelemetryList.h"
 #include "view/FillSink.h"
 
-#include <QTreeWidgetItem>
-
 #include <map>
 #include <optional>
 
@@ -113,6 +111,8 @@ QString batchOutcomeText(BatchOutcome::Result result)
         return QStringLiteral("数据库拒绝提交");
     case Result::ConnectionLost:
         return QStringLiteral("与数据库的连接已断开");
+    case Result::NoLineEnds:
+        return QStringLiteral("两侧无数据");
     case Result::InsertRefused:
     case Result::DayEndFailed:
         break;
@@ -120,21 +120,18 @@ QString batchOutcomeText(BatchOutcome::Result result)
     return doneText(false);
 }
 
-TreeItemInfo infoOf(const QTreeWidgetItem* item)
+// After a write the list and the trend show the shown tag's day as the
+// archive now holds it. Rows a query listed stay as the command left them;
+// a lost connection has said so once and is not read again.
+void refreshShownDay(CMainFrame& frame, bool connectionLost = false)
 {
-    TreeItemInfo info;
-    if (!item)
-        return info;
-    info.exists = true;
-    info.data = CLeftTreeView::ItemData(item);
-    info.text = item->text(0);
-    if (const QTreeWidgetItem* parent = item->parent()) {
-        info.hasParent = true;
-        info.parentData = CLeftTreeView::ItemData(parent);
-        info.parentText = parent->text(0);
-        info.parentIsTop = parent->parent() == nullptr;
-    }
-    return info;
+    if (frame.list()->ShowsTagDay() && !connectionLost)
+        frame.list()->RefreshTelemetry();
+}
+
+bool lost(const std::optional<ArchiveRefusal>& refused)
+{
+    return refused && refused->connectionLost;
 }
 
 using SelectionRule = SelectionResult (*)(const TreeItemInfo&);
@@ -142,7 +139,7 @@ using SelectionRule = SelectionResult (*)(const TreeItemInfo&);
 // The scope of the tree's selection, or the refusal shown and nullopt.
 std::optional<TelemetryScope> scopeOf(CMainFrame& frame, SelectionRule rule)
 {
-    const SelectionResult result = rule(infoOf(frame.tree()->GetSelectedNode()));
+    const SelectionResult result = rule(frame.tree()->GetSelectedInfo());
     if (!result.scope)
         warningMessage(&frame, refusalText(result.refusal), refusalCaption(result.refusal));
     return result.scope;
@@ -183,6 +180,7 @@ void runQuery(CMainFrame& frame)
         return;
     RecordListModel& model = frame.list()->GetRows();
     model.removeAllRows();
+    frame.list()->ShowingQueryRows();
     db::Connection* connection = openSharedConnection();
     if (!connection)
         return;
@@ -241,6 +239,8 @@ void runSingleValue(CMainFrame& frame)
     shown = &dialog;
     if (execDialog(dialog) != QDialog::Accepted)
         return;
+    if (list.ShowsTagDay())
+        return refreshShownDay(frame);
     const SingleValue& written = dialog.sample();
     RecordListModel& model = list.GetRows();
     const QString value = QString::asprintf("%f", double(written.value));
@@ -296,8 +296,11 @@ void runDelete(CMainFrame& frame)
         },
         &refused);
     // The deleted samples leave the list from the bottom, as they went.
-    for (qint64 i = 0; i < removed; ++i)
-        model.removeRow(selected[selected.size() - 1 - size_t(i)]);
+    if (list.ShowsTagDay())
+        refreshShownDay(frame, lost(refused));
+    else
+        for (qint64 i = 0; i < removed; ++i)
+            model.removeRow(selected[selected.size() - 1 - size_t(i)]);
     if (refused || (result && !result->succeeded))
         failureMessage(&frame, QStringLiteral("遥测数据删除失败!"), kTelemetryCaption, detailOf(refused, result));
 }
@@ -329,6 +332,7 @@ void runZeroing(CMainFrame& frame)
             return CommandResult{true, doneText(true), {}, {}, {}};
         },
         &refused);
+    refreshShownDay(frame, lost(refused));
     if (result && result->succeeded)
         warningMessage(&frame, QStringLiteral("数据清零任务执行成功!"), name);
     else if (result || refused)
@@ -381,6 +385,9 @@ void showBatchOutcome(CMainFrame& frame, const BatchOutcome& outcome)
     case Result::ConnectionLost:
         failureMessage(&frame, withReason(failed, kConnectionLost), kBatchCaption, outcome.detail);
         return;
+    case Result::NoLineEnds:
+        warningMessage(&frame, QStringLiteral("时间范围两侧都没有数据,无法线性插值!"), kBatchCaption);
+        return;
     case Result::Done:
         break;
     }
@@ -423,6 +430,7 @@ void runBatchSetting(CMainFrame& frame)
             return r;
         },
         &refused);
+    refreshShownDay(frame, lost(refused) || outcome.result == BatchOutcome::Result::ConnectionLost);
     const QString batchFailed = QStringLiteral("批量修改数据失败!");
     if (refused)
         failureMessage(&frame, refused->connectionLost ? withReason(batchFailed, kConnectionLost) : batchFailed,
@@ -511,6 +519,7 @@ void runReplacement(CMainFrame& frame)
             return CommandResult{done, doneText(done), {-1, outcome.copied, outcome.skipped}, {}, outcome.detail};
         },
         &refused);
+    refreshShownDay(frame, lost(refused) || outcome.result == ReplaceOutcome::Result::ConnectionLost);
     if (refused)
         failureMessage(&frame,
                        refused->connectionLost ? withReason(QStringLiteral("数据替换失败!"), kConnectionLost)
