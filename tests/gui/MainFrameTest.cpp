@@ -284,7 +284,7 @@ TEST_F(MainFrameTest, EveryControlOfTheWindowAndItsDialogsIsNamed)
         {"遥信变位", cmd::SignalChangeAdd}, {"SOE事件", cmd::SoeQuery}, {"SOE事件", cmd::SoeAdd},
         {"A相电流", cmd::TelemetryQuery}, {"A相电流", cmd::TelemetryBatchSet}, {"A相电流", cmd::TelemetryReplace},
         {"", cmd::DataSourceSettings}, {"", cmd::UserMaintenance}, {"", cmd::DataCopy},
-        {"", cmd::OperationJournal}, {"", cmd::About}};
+        {"", cmd::OperationJournal}, {"", cmd::About}, {"A相电流", cmd::DataCheck}};
     for (const auto& [node, id] : commands) {
         SCOPED_TRACE(id);
         if (*node)
