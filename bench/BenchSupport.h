@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QString>
 
 #include <cstdio>
@@ -24,6 +25,24 @@ inline double ms(double seconds)
 inline void printRate(const char* what, long long rows, double perSecond)
 {
     std::printf("  %-40s %10lld rows %14.0f rows/s\n", what, rows, perSecond);
+}
+
+// The peak memory (VmHWM) of a process so far, in kB; 0 when unknown.
+inline long peakKilobytes(const QString& pid = QStringLiteral("self"))
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// This process's peak memory so far, in MB.
+inline double peakMb()
+{
+    return peakKilobytes() / 1024.0;
 }
 
 inline QString env(const char* name)

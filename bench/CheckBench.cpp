@@ -38,18 +38,6 @@ namespace {
 const QDate kDay(2026, 1, 2);
 constexpr int kTags = 100;
 
-// VmHWM of this process, in MB.
-double peakMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
-    return 0;
-}
-
 std::vector<ScanTag> stationTags()
 {
     std::vector<ScanTag> tags;

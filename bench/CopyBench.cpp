@@ -132,18 +132,6 @@ void prepareTarget(db::Connection& c, const Target& t)
             ddl::createTelemetryTableSql(t.kind, QString::asprintf("Tag200803%02d", day), ddl::Generation::Newer));
 }
 
-// The peak memory of a running child so far (VmHWM), in kB; 0 when unknown.
-long peakKilobytes(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
 // tessera-copy for the tables, N at once, with more arguments (--verify);
 // seconds, or a negative number on failure. `peak` gets the child's peak memory in kB.
 double runCopy(const QString& odbcIni, const Target& t, const QString& tables, int jobs = 1,
@@ -163,7 +151,7 @@ double runCopy(const QString& odbcIni, const Target& t, const QString& tables, i
     long highest = 0;
     // VmHWM only grows: its last reading before the end is the peak.
     while (!p.waitForFinished(50))
-        highest = std::max(highest, peakKilobytes(pid));
+        highest = std::max(highest, peakKilobytes(QString::number(pid)));
     if (peak)
         *peak = highest;
     const double seconds = watch.seconds();

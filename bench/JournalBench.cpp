@@ -49,18 +49,6 @@ constexpr int kStationTags = 10;
 constexpr int kDayTags = 58; // 58 x 86,400 = 5,011,200 samples
 constexpr int kRuns = 3;
 
-// VmHWM of this process, in MB.
-double peakMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
-    return 0;
-}
-
 void createDay(db::Connection& c)
 {
     c.execute(ddl::dropTableSql(TelemetryTableName(kDay)));
