@@ -1,6 +1,7 @@
 #include "CsvReader.h"
 #include "FileBytes.h"
 #include "MainWindowTest.h"
+#include "UnnamedControls.h"
 
 #include "check/ui/CheckDialog.h"
 #include "check/ui/CheckResultsWindow.h"
@@ -61,6 +62,7 @@ TEST_P(CheckCommandsTest, ScanListsTheGapAndOpensItsDay)
     check(30);
     ASSERT_NE(results(), nullptr);
     ASSERT_TRUE(results()->isVisible());
+    EXPECT_EQ(unnamedControls(*results()), QStringList());
     CheckResultsModel& model = results()->model();
     QAbstractItemModelTester tester {&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
     const QString gap = u"城北变电站 / 10kV工业线 / 无功功率 %1 数据缺失 10:00:00-10:30:00 间隔1800秒 5"_s.arg(

@@ -1,6 +1,7 @@
 #include "AppFixture.h"
 #include "CsvReader.h"
 #include "ModelCells.h"
+#include "UnnamedControls.h"
 
 #include "DemoContent.h"
 #include "SchemaDdl.h"
@@ -14,8 +15,6 @@
 #include "ui/TrendChartView.h"
 #include "view/CommandIds.h"
 
-#include <QAbstractSpinBox>
-#include <QAccessible>
 #include <QAction>
 #include <QFileDialog>
 #include <QImage>
@@ -252,21 +251,6 @@ TEST_F(MainFrameTest, AfterADataSourceChangeTheSameKindOrTagIsReadAgain)
 
 // Every control that takes the focus is named for assistive tools, and the
 // menus open from the keyboard.
-// The controls that take the keyboard but have no name a screen reader can say.
-QStringList unnamedControls(QWidget& root)
-{
-    QStringList unnamed;
-    for (QWidget* w : root.findChildren<QWidget*>()) {
-        // A spin box's line edit is heard as the spin box, which is checked itself.
-        if (!w->isVisible() || w->focusPolicy() == Qt::NoFocus || qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
-            continue;
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
-        if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
-            unnamed << QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName();
-    }
-    return unnamed;
-}
-
 // One sweep over the main window and every dialog its commands open (each
 // from the node it belongs to): every control has a name; the menus open
 // with their mnemonics.

@@ -23,8 +23,10 @@ CheckResultsWindow::CheckResultsWindow(QWidget* parent)
     m_filter = new QLineEdit;
     m_filter->setObjectName(QStringLiteral("filter"));
     m_filter->setPlaceholderText(QStringLiteral("按变量筛选"));
+    m_filter->setAccessibleName(QStringLiteral("按变量筛选"));
     m_rule = new QComboBox;
     m_rule->setObjectName(QStringLiteral("ruleFilter"));
+    m_rule->setAccessibleName(QStringLiteral("规则"));
     m_rule->addItem(QStringLiteral("全部规则"), -1);
     for (const check::RuleDescription& rule : check::checkRules())
         m_rule->addItem(rule.name, int(rule.id));
@@ -39,6 +41,7 @@ CheckResultsWindow::CheckResultsWindow(QWidget* parent)
 
     m_table = new QTableView;
     m_table->setObjectName(QStringLiteral("findings"));
+    m_table->setAccessibleName(QStringLiteral("校验结果"));
     m_table->setModel(&m_model);
     m_table->setSortingEnabled(true);
     m_table->horizontalHeader()->setSortIndicatorShown(true);
