@@ -4,6 +4,7 @@
 #include "app/CTesseraApp.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
+#include "dialect/TableTransactions.h"
 #include "journal/ArchiveImage.h"
 #include "dialect/ArchiveUnit.h"
 #include "journal/Journal.h"
@@ -17,12 +18,6 @@ namespace {
 
 const QString kJournalRefused = QStringLiteral("操作日志无法记录本次修改,修改没有执行!\n%1");
 const QString kNotRecorded = QStringLiteral("数据已经修改,但操作日志未能记录修改后的数据,该操作将不能撤销!\n%1");
-
-bool tableExists(db::Connection& archive, DatabaseKind kind, const QString& table)
-{
-    db::ResultSet rs = archive.query(tableProbeSql(kind, table));
-    return rs.next();
-}
 
 qint64 rowsInScope(db::Connection& archive, DatabaseKind kind, const std::vector<journal::UnitDraft>& units)
 {

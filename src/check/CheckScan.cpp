@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
+#include "dialect/TableTransactions.h"
 #include "schema/TableNames.h"
 #include "telemetry/TelemetryTexts.h"
 #include "text/DecimalText.h"
@@ -49,11 +50,6 @@ std::optional<qint32> msecsOnDay(const QString& text, const QString& dayText)
             msecs += c[i].digitValue() * scale;
     }
     return msecs;
-}
-
-bool tableExists(db::Connection& connection, DatabaseKind kind, const QString& table)
-{
-    return connection.query(tableProbeSql(kind, table)).next();
 }
 
 // What the scan keeps of a tag from one day to the next.

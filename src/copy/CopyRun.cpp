@@ -2,6 +2,7 @@
 
 #include "copy/CopyJournal.h"
 #include "copy/CopyResume.h"
+#include "dialect/TableTransactions.h"
 #include "journal/JournalError.h"
 
 #include "text/DateTexts.h"
@@ -498,8 +499,7 @@ CopyRun::YearEnd CopyRun::CopyTelemetryYear(const QString& dayName, const Calend
     const QString newTable = TelemetryTableName(year, day.month, day.day);
     bool exists = false;
     try {
-        db::ResultSet probe = m_target.query(tableProbeSql(m_settings.target.kind, newTable));
-        exists = probe.next();
+        exists = tableExists(m_target, m_settings.target.kind, newTable);
     } catch (const db::DbError& error) {
         if (error.isConnectionLost()) {
             ReportLostConnection(Side::Target, error);

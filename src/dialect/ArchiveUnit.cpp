@@ -56,7 +56,7 @@ ArchiveUnit::ArchiveUnit(db::Connection& connection, DatabaseKind kind, const QS
     QString lockedTable;
     if (rule.writeLockFirst)
         for (const QString& table : tables)
-            if (db::ResultSet probe = connection.query(tableProbeSql(kind, table)); probe.next()) {
+            if (tableExists(connection, kind, table)) {
                 lockedTable = table;
                 break;
             }

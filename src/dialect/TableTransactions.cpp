@@ -5,6 +5,11 @@
 
 namespace tessera {
 
+bool tableExists(db::Connection& connection, DatabaseKind kind, const QString& table)
+{
+    return connection.query(tableProbeSql(kind, table)).next();
+}
+
 bool tableIsTransactional(db::Connection& connection, DatabaseKind kind, const QString& table)
 {
     switch (kind) {

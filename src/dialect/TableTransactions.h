@@ -18,4 +18,8 @@ class Connection;
 // Throws db::DbError when the engine cannot be read.
 bool tableIsTransactional(db::Connection& connection, DatabaseKind kind, const QString& table);
 
+// Whether the table is there, by the kind's table-existence probe.
+// Throws db::DbError when the probe fails.
+bool tableExists(db::Connection& connection, DatabaseKind kind, const QString& table);
+
 } // namespace tessera

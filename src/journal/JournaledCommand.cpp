@@ -3,6 +3,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
+#include "dialect/TableTransactions.h"
 #include "journal/ArchiveImage.h"
 #include "dialect/ArchiveUnit.h"
 #include "journal/Journal.h"
@@ -14,12 +15,6 @@ namespace {
 
 // Rows between two reports of progress.
 constexpr qint64 kProgressStep = 20000;
-
-bool tableExists(db::Connection& archive, DatabaseKind kind, const QString& table)
-{
-    db::ResultSet rs = archive.query(tableProbeSql(kind, table));
-    return rs.next();
-}
 
 // The after-state of a scope read again, a row at a time; empty for a
 // table that is not there.

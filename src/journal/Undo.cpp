@@ -4,6 +4,7 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/ResultSet.h"
+#include "dialect/TableTransactions.h"
 #include "journal/ArchiveImage.h"
 #include "dialect/ArchiveUnit.h"
 #include "journal/Journal.h"
@@ -46,12 +47,6 @@ QString whyNotUndoable(Journal& journal, const EntryDetails& entry)
         }
     }
     return QString();
-}
-
-bool tableExists(db::Connection& archive, DatabaseKind kind, const QString& table)
-{
-    db::ResultSet rs = archive.query(tableProbeSql(kind, table));
-    return rs.next();
 }
 
 // What one unit's scope holds now: its count, digest (of the kind the

@@ -92,9 +92,7 @@ std::optional<Sample> firstSample(db::Connection& connection, const QString& sql
     rs.readFloatsAsNumbers();
     if (!rs.next())
         return std::nullopt;
-    const QString at = withoutTrailingWhiteSpace(rs.string(0));
-    const QDateTime instant(QDate::fromString(at.left(10), Qt::ISODate),
-                            QTime::fromString(at.mid(11, 8), QStringLiteral("HH:mm:ss")), Qt::UTC);
+    const QDateTime instant = wallClockOf(rs.string(0));
     if (!instant.isValid())
         return std::nullopt;
     return Sample {instant, float(decimalReal(withoutTrailingWhiteSpace(rs.string(1)))), 0};

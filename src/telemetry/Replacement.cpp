@@ -4,6 +4,7 @@
 #include "db/DbError.h"
 #include "db/ResultSet.h"
 #include "dialect/ArchiveUnit.h"
+#include "dialect/TableTransactions.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryWrites.h"
 #include "text/DateTexts.h"
@@ -68,8 +69,7 @@ bool sourceReadable(db::Connection& connection, DatabaseKind kind, bool transact
                     const TelemetryScope& scope, const CatalogueNode& catalogue)
 {
     if (transactional) {
-        db::ResultSet probe = connection.query(tableProbeSql(kind, TelemetryTableName(r.source)));
-        return probe.next();
+        return tableExists(connection, kind, TelemetryTableName(r.source));
     }
     db::ResultSet rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
                                             .arg(TelemetryTableName(r.source), sourceCondition(kind, r, scope, catalogue)));
@@ -105,7 +105,6 @@ bool replaceCorrected(db::Connection& shared, DatabaseKind kind, ArchiveUnit& un
                       const TelemetryScope& scope, const CatalogueNode& catalogue, RandomSource& random,
                       ReplaceOutcome& outcome)
 {
-    const bool transactional = unit.transactional();
     const int offset = dayOffset(r);
     const QString target = TelemetryTableName(r.target);
     for (const auto& [from, until] : hoursOf(r)) {

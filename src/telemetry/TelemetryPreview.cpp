@@ -6,6 +6,7 @@
 #include "journal/ArchiveImage.h"
 #include "schema/Schema.h"
 #include "schema/TableNames.h"
+#include "telemetry/TelemetryWrites.h"
 #include "text/DecimalText.h"
 #include "text/Trimming.h"
 
@@ -37,10 +38,7 @@ SampleRows samplesOfDay(db::Connection& connection, const QDate& day, int tagId)
         rs.readFloatsAsNumbers();
         while (rs.next()) {
             // Wall-clock time, as the commands write it.
-            const QString at = withoutTrailingWhiteSpace(rs.string(0));
-            const QDateTime instant(QDate::fromString(at.left(10), Qt::ISODate),
-                QTime::fromString(at.mid(11, 8), QStringLiteral("HH:mm:ss")), Qt::UTC);
-            rows.push_back({instant, qint64(decimalInteger(rs.string(1))), qint64(decimalInteger(rs.string(2))),
+            rows.push_back({writes::wallClockOf(rs.string(0)), qint64(decimalInteger(rs.string(1))), qint64(decimalInteger(rs.string(2))),
                 decimalReal(withoutTrailingWhiteSpace(rs.string(3))),
                 decimalReal(withoutTrailingWhiteSpace(rs.string(4)))});
         }

@@ -48,4 +48,13 @@ inline QDateTime wallClock(const QDate& day, const QTime& time)
     return QDateTime(day, time, Qt::UTC);
 }
 
+// The wall-clock instant of an ATime cell as the driver gives it
+// ("yyyy-mm-dd hh:mm:ss", a fraction or trailing blanks after it); invalid
+// for any other text.
+inline QDateTime wallClockOf(const QString& cell)
+{
+    return wallClock(QDate::fromString(cell.left(10), Qt::ISODate),
+                     QTime::fromString(cell.mid(11, 8), QStringLiteral("HH:mm:ss")));
+}
+
 } // namespace tessera::telemetry::writes
