@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <exception>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include <sql.h>
 
@@ -43,6 +45,33 @@ inline void rethrowIfConnectionLost(const DbError& error)
 {
     if (error.isConnectionLost())
         throw error;
+}
+
+// Runs one step whose refusal the caller handles itself: the refusal, or
+// nothing when the step succeeded. A lost connection is thrown on.
+template <typename Step>
+std::optional<DbError> refusalOf(Step&& step)
+{
+    try {
+        std::forward<Step>(step)();
+        return std::nullopt;
+    } catch (const DbError& error) {
+        rethrowIfConnectionLost(error);
+        return error;
+    }
+}
+
+// What `read` gives, or `fallback` where the database refuses it (a day
+// without its table, say). A lost connection is thrown on.
+template <typename T, typename Read>
+T readOr(T fallback, Read&& read)
+{
+    try {
+        return std::forward<Read>(read)();
+    } catch (const DbError& error) {
+        rethrowIfConnectionLost(error);
+        return fallback;
+    }
 }
 
 // Reads every diagnostic record of the handle into one DbError.

@@ -122,11 +122,8 @@ qint64 ArchiveUnit::executeUpToFailure(const QStringList& statements, QString& f
 {
     qint64 done = 0;
     for (const QString& sql : statements) {
-        try {
-            executeSurvivable(sql);
-        } catch (const db::DbError& error) {
-            db::rethrowIfConnectionLost(error);
-            failure = error.message();
+        if (const auto refused = db::refusalOf([&] { executeSurvivable(sql); })) {
+            failure = refused->message();
             break;
         }
         ++done;

@@ -6,6 +6,11 @@
 #include "db/ResultSet.h"
 #include "schema/Schema.h"
 
+// The field descriptions name only the members that differ from their
+// defaults; GCC 12 warns about every member a designated initializer leaves
+// to its default initializer.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace tessera::records {
 
 namespace {

@@ -16,7 +16,6 @@
 namespace tessera::telemetry {
 
 using namespace writes;
-using db::rethrowIfConnectionLost;
 
 namespace {
 
@@ -167,13 +166,8 @@ std::optional<float> startValue(db::Connection& connection, DatabaseKind kind, c
 {
     if (r.method != BatchMethod::Random)
         return 0.0f;
-    try {
-        return previousValue(connection, kind, r);
-    } catch (const db::DbError& error) {
-        rethrowIfConnectionLost(error);
-        // A day without a table has no previous value; the range is filled all the same.
-        return 0.0f;
-    }
+    // A day without a table has no previous value; the range is filled all the same.
+    return db::readOr(std::optional<float>(0.0f), [&] { return previousValue(connection, kind, r); });
 }
 
 SampleRows batchRows(const BatchRequest& r, const BatchSeries& series)
@@ -215,13 +209,12 @@ bool writeSamples(db::Connection& connection, const BatchRequest& r, const Batch
                   const ArchiveUnit& unit, BatchQuestions& questions, BatchOutcome& outcome)
 {
     std::optional<db::BulkWriter> writer;
-    try {
-        writer.emplace(connection, kInsertParameters.arg(TelemetryTableName(r.day)), 5, 4000, unit.writerMode());
-    } catch (const db::DbError& error) {
-        rethrowIfConnectionLost(error);
+    if (const auto refused = db::refusalOf([&] {
+            writer.emplace(connection, kInsertParameters.arg(TelemetryTableName(r.day)), 5, 4000, unit.writerMode());
+        })) {
         outcome.result = Result::InsertRefused;
         outcome.failed = qint64(series.samples.size());
-        outcome.detail = error.message();
+        outcome.detail = refused->message();
         return false;
     }
     bool asked = false;
@@ -266,13 +259,10 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
         }
 
         const QString deleteSql = batchDeleteSql(kind, r);
-        bool cleared = true; // otherwise the range keeps rows of its own beside the new ones
-        try {
-            unit.executeSurvivable(deleteSql);
-        } catch (const db::DbError& error) {
-            rethrowIfConnectionLost(error);
-            cleared = false;
-            outcome.detail = error.message();
+        // Otherwise the range keeps rows of its own beside the new ones.
+        const auto notCleared = db::refusalOf([&] { unit.executeSurvivable(deleteSql); });
+        if (notCleared) {
+            outcome.detail = notCleared->message();
             if (!questions.continueAfterDeleteFailure(deleteSql)) {
                 outcome.result = Result::Cancelled;
                 return outcome;
@@ -283,27 +273,23 @@ BatchOutcome runBatchSetting(db::Connection& connection, DatabaseKind kind, cons
             return outcome;
         const qint64 written = outcome.written;
         if (series.dayEnd && connection.isOpen()) {
-            try {
-                connection.execute(sampleInsertSql(table, instantLiteral(kind, r.day, QTime(23, 59, 59)), r.tagId,
-                                                   twoDecimals(series.lastValue), twoDecimals(0)));
-            } catch (const db::DbError& error) {
-                rethrowIfConnectionLost(error);
+            if (const auto refused = db::refusalOf([&] {
+                    connection.execute(sampleInsertSql(table, instantLiteral(kind, r.day, QTime(23, 59, 59)), r.tagId,
+                                                       twoDecimals(series.lastValue), twoDecimals(0)));
+                })) {
                 outcome.result = Result::DayEndFailed;
-                outcome.detail = error.message();
+                outcome.detail = refused->message();
                 outcome.written = transactional ? 0 : written;
                 return outcome;
             }
         }
-        try {
-            unit.commit();
-        } catch (const db::DbError& error) {
-            rethrowIfConnectionLost(error);
+        if (const auto refused = db::refusalOf([&] { unit.commit(); })) {
             outcome.result = Result::CommitFailed;
-            outcome.detail = error.message();
+            outcome.detail = refused->message();
             outcome.written = 0;
             return outcome;
         }
-        if (outcome.failed == 0 && cleared)
+        if (outcome.failed == 0 && !notCleared)
             outcome.rowsWritten = std::move(rows);
     } catch (const db::DbError& error) {
         // The connection died, or the table's engine could not even be read.

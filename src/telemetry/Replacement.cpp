@@ -16,7 +16,6 @@
 namespace tessera::telemetry {
 
 using namespace writes;
-using db::rethrowIfConnectionLost;
 
 int dayOffset(const ReplaceRequest& r)
 {
@@ -33,14 +32,10 @@ using Result = ReplaceOutcome::Result;
 template <typename Step>
 bool step(Result failure, ReplaceOutcome& outcome, Step&& run)
 {
-    try {
-        run();
-        return true;
-    } catch (const db::DbError& error) {
-        rethrowIfConnectionLost(error);
-        outcome = {failure, 0, 0, error.message()};
-        return false;
-    }
+    const std::optional<db::DbError> refused = db::refusalOf(std::forward<Step>(run));
+    if (refused)
+        outcome = {failure, 0, 0, refused->message()};
+    return !refused;
 }
 
 QString conditionOf(DatabaseKind kind, const QDate& day, const QTime& start, const QTime& end,
@@ -140,12 +135,9 @@ bool replaceCopied(db::Connection& shared, DatabaseKind kind, bool transactional
                    const TelemetryScope& scope, const CatalogueNode& catalogue, ReplaceOutcome& outcome)
 {
     bool readable = false;
-    try {
-        readable = sourceReadable(shared, kind, transactional, r, scope, catalogue);
-    } catch (const db::DbError& error) {
-        rethrowIfConnectionLost(error);
-        outcome.detail = error.message();
-    }
+    if (const auto refused =
+            db::refusalOf([&] { readable = sourceReadable(shared, kind, transactional, r, scope, catalogue); }))
+        outcome.detail = refused->message();
     if (!readable) {
         outcome.result = Result::CopyFailed;
         return false;

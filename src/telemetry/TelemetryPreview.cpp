@@ -19,34 +19,26 @@ namespace {
 // Rows of a scope now; 0 where the day has no table.
 qint64 countRows(db::Connection& connection, DatabaseKind kind, const UnitScope& scope)
 {
-    try {
-        return journal::countScope(connection, kind, scope);
-    } catch (const db::DbError& error) {
-        db::rethrowIfConnectionLost(error);
-        return 0;
-    }
+    return db::readOr(qint64(0), [&] { return journal::countScope(connection, kind, scope); });
 }
 
 // A tag's samples of a day, by time; none where the day has no table.
 SampleRows samplesOfDay(db::Connection& connection, const QDate& day, int tagId)
 {
-    SampleRows rows;
-    try {
+    return db::readOr(SampleRows{}, [&] {
+        SampleRows rows;
         db::ResultSet rs = connection.query(QStringLiteral("SELECT %1 FROM %2 WHERE TagID=%3 ORDER BY ATime")
                                                 .arg(kSampleColumns, TelemetryTableName(day))
                                                 .arg(tagId));
         rs.readFloatsAsNumbers();
         while (rs.next()) {
             // Wall-clock time, as the commands write it.
-            rows.push_back({writes::wallClockOf(rs.string(0)), qint64(decimalInteger(rs.string(1))), qint64(decimalInteger(rs.string(2))),
-                decimalReal(withoutTrailingWhiteSpace(rs.string(3))),
+            rows.push_back({writes::wallClockOf(rs.string(0)), qint64(decimalInteger(rs.string(1))),
+                qint64(decimalInteger(rs.string(2))), decimalReal(withoutTrailingWhiteSpace(rs.string(3))),
                 decimalReal(withoutTrailingWhiteSpace(rs.string(4)))});
         }
-    } catch (const db::DbError& error) {
-        db::rethrowIfConnectionLost(error);
-        rows.clear();
-    }
-    return rows;
+        return rows;
+    });
 }
 
 int tagOf(const std::vector<db::Value>& row)
@@ -73,12 +65,8 @@ CommandPreview previewBatchSetting(
     preview.day = request.day;
     preview.tagId = request.tagId;
     preview.tags = {request.tagId};
-    BatchSeries series;
-    try {
-        series = seriesFor(connection, kind, request, random);
-    } catch (const db::DbError& error) {
-        db::rethrowIfConnectionLost(error); // a day without a table: no line to draw
-    }
+    // A day without a table: no line to draw.
+    const BatchSeries series = db::readOr(BatchSeries{}, [&] { return seriesFor(connection, kind, request, random); });
     preview.written = ofTag(batchRows(request, series), request.tagId);
     preview.writes = qint64(preview.written.size());
     preview.deleted = countRows(connection, kind, batchScope(request));
@@ -91,12 +79,9 @@ CommandPreview previewReplacement(db::Connection& connection, DatabaseKind kind,
 {
     CommandPreview preview;
     preview.day = request.target;
-    std::vector<SourceRow> source;
-    try {
-        source = readSourceRows(connection, replaceReadSql(kind, request, scope, catalogue));
-    } catch (const db::DbError& error) {
-        db::rethrowIfConnectionLost(error); // a source day without a table: nothing to write
-    }
+    // A source day without a table: nothing to write.
+    const std::vector<SourceRow> source = db::readOr(std::vector<SourceRow>{},
+        [&] { return readSourceRows(connection, replaceReadSql(kind, request, scope, catalogue)); });
     qint64 skipped = 0;
     const SampleRows all = replacementRows(source, request, random, skipped);
     for (const auto& row : all)
