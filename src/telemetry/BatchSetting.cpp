@@ -6,6 +6,7 @@
 #include "dialect/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryWrites.h"
+#include "view/TagCatalogue.h"
 #include "text/DateTexts.h"
 #include "text/DecimalText.h"
 #include "text/Trimming.h"
@@ -187,16 +188,14 @@ UnitScope batchScope(const BatchRequest& r)
     // Up to the last written instant's whole second: a rerun of the same
     // batch finds nothing of its own left to collide with.
     const QTime last = endsWithDayEndRow(r) ? QTime(23, 59, 59) : r.end;
-    journal::ScopeClause clause =
-        journal::rangeClause(QStringLiteral("ATime"), instantValue(r.day, r.start), rangeEndValue(r.day, last));
-    clause.terms.push_back(journal::equalTo(QStringLiteral("TagID"), qint64(r.tagId)));
-    return {TelemetryTableName(r.day), {std::move(clause)}};
+    TelemetryScope tag;
+    tag.tagId = r.tagId;
+    return samplesOf(r.day, r.start, last, tag, {});
 }
 
 QString batchDeleteSql(DatabaseKind kind, const BatchRequest& r)
 {
-    const UnitScope scope = batchScope(r);
-    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(scope.table, journal::clauseSql(kind, scope.clauses[0]));
+    return deleteSql(kind, batchScope(r));
 }
 
 namespace {

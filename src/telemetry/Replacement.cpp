@@ -38,22 +38,9 @@ bool step(Result failure, ReplaceOutcome& outcome, Step&& run)
     return !refused;
 }
 
-QString conditionOf(DatabaseKind kind, const QDate& day, const QTime& start, const QTime& end,
-                    const TelemetryScope& scope, const CatalogueNode& catalogue)
+UnitScope sourceScope(const ReplaceRequest& r, const TelemetryScope& scope, const CatalogueNode& catalogue)
 {
-    return journal::clauseSql(
-        kind, scopeClause(scope, instantValue(day, start), rangeEndValue(day, end), catalogue));
-}
-
-QString sourceCondition(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
-                        const CatalogueNode& catalogue)
-{
-    return conditionOf(kind, r.source, r.start, r.end, scope, catalogue);
-}
-
-QString readSql(const QString& table, const QString& condition)
-{
-    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY ATime DESC").arg(kSampleColumns, table, condition);
+    return samplesOf(r.source, r.start, r.end, scope, catalogue);
 }
 
 // Whether the copy may begin. On a target that rolls back, the source table
@@ -66,8 +53,7 @@ bool sourceReadable(db::Connection& connection, DatabaseKind kind, bool transact
     if (transactional) {
         return tableExists(connection, kind, TelemetryTableName(r.source));
     }
-    db::ResultSet rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
-                                            .arg(TelemetryTableName(r.source), sourceCondition(kind, r, scope, catalogue)));
+    db::ResultSet rs = connection.query(countSql(kind, sourceScope(r, scope, catalogue)));
     rs.next();
     return true;
 }
@@ -85,11 +71,12 @@ std::vector<std::pair<QDateTime, QDateTime>> hoursOf(const ReplaceRequest& r)
     return parts;
 }
 
-QString partCondition(DatabaseKind kind, const QDateTime& from, const QDateTime& until, const TelemetryScope& scope,
-                      const CatalogueNode& catalogue)
+// The samples of a scope in [from, until) of `day`'s table.
+UnitScope partScope(const QDate& day, const QDateTime& from, const QDateTime& until, const TelemetryScope& scope,
+                    const CatalogueNode& catalogue)
 {
-    return journal::clauseSql(kind, scopeClause(scope, journal::DateTimeText{dateTimeText(from)},
-                                                journal::DateTimeText{dateTimeText(until)}, catalogue));
+    return samplesOf(day, scope, journal::DateTimeText{dateTimeText(from)}, journal::DateTimeText{dateTimeText(until)},
+                     catalogue);
 }
 
 // With correction, an hour at a time from the last: its source rows read,
@@ -105,11 +92,10 @@ bool replaceCorrected(db::Connection& shared, DatabaseKind kind, ArchiveUnit& un
     for (const auto& [from, until] : hoursOf(r)) {
         std::vector<SourceRow> rows;
         const bool done = step(Result::ReadFailed, outcome, [&] {
-            rows = readSourceRows(shared, readSql(TelemetryTableName(r.source), partCondition(kind, from, until, scope, catalogue)));
+            rows = readSourceRows(shared, selectNewestFirstSql(kind, partScope(r.source, from, until, scope, catalogue)));
         }) && step(Result::DeleteFailed, outcome, [&] {
-            unit.executeSurvivable(QStringLiteral("DELETE FROM %1 WHERE %2")
-                                       .arg(target, partCondition(kind, from.addDays(offset), until.addDays(offset),
-                                                                  scope, catalogue)));
+            unit.executeSurvivable(deleteSql(
+                kind, partScope(r.target, from.addDays(offset), until.addDays(offset), scope, catalogue)));
         }) && step(Result::CopyFailed, outcome, [&] {
             // CopyFailed: the target refuses the insert itself, though the delete went through.
             db::BulkWriter writer(shared, kInsertParameters.arg(target), 5, 4000, unit.writerMode());
@@ -194,30 +180,27 @@ SampleRows replacementRows(const std::vector<SourceRow>& rows, const ReplaceRequ
 
 UnitScope replaceTargetScope(const ReplaceRequest& r, const TelemetryScope& scope, const CatalogueNode& catalogue)
 {
-    return {TelemetryTableName(r.target),
-            {scopeClause(scope, instantValue(r.target, r.start), rangeEndValue(r.target, r.end), catalogue)}};
+    return samplesOf(r.target, r.start, r.end, scope, catalogue);
 }
 
 QString replaceDeleteSql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
                          const CatalogueNode& catalogue)
 {
-    return QStringLiteral("DELETE FROM %1 WHERE %2")
-        .arg(TelemetryTableName(r.target), conditionOf(kind, r.target, r.start, r.end, scope, catalogue));
+    return deleteSql(kind, replaceTargetScope(r, scope, catalogue));
 }
 
 QString replaceCopySql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
                        const CatalogueNode& catalogue)
 {
-    return QStringLiteral("INSERT INTO %1(%2) SELECT %3,TagId,DataType,nValue,nValueChange FROM %4 WHERE %5 ORDER BY "
-                          "ATime DESC")
+    return QStringLiteral("INSERT INTO %1(%2) SELECT %3,TagId,DataType,nValue,nValueChange FROM %4 ORDER BY ATime DESC")
         .arg(TelemetryTableName(r.target), kSampleColumns, addDaysExpression(kind, QStringLiteral("ATime"), dayOffset(r)),
-             TelemetryTableName(r.source), sourceCondition(kind, r, scope, catalogue));
+             whereOf(kind, sourceScope(r, scope, catalogue)));
 }
 
 QString replaceReadSql(DatabaseKind kind, const ReplaceRequest& r, const TelemetryScope& scope,
                        const CatalogueNode& catalogue)
 {
-    return readSql(TelemetryTableName(r.source), sourceCondition(kind, r, scope, catalogue));
+    return selectNewestFirstSql(kind, sourceScope(r, scope, catalogue));
 }
 
 ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const QString& connectString,
@@ -241,7 +224,7 @@ ReplaceOutcome runReplacement(db::Connection& shared, DatabaseKind kind, const Q
             // Nothing deleted on a table that cannot roll back before the
             // source is known to be readable.
             if (!transactional)
-                readSourceRows(shared, readSql(TelemetryTableName(r.source), QStringLiteral("0=1")));
+                shared.query(QStringLiteral("SELECT %1 FROM %2 WHERE 0=1").arg(kSampleColumns, TelemetryTableName(r.source)));
             if (!replaceCorrected(shared, kind, unit, r, scope, catalogue, random, outcome))
                 return outcome;
         } else if (!replaceCopied(shared, kind, transactional, r, scope, catalogue, outcome)) {

@@ -49,8 +49,7 @@ QString singleValueSql(DatabaseKind kind, const SingleValue& s)
     if (s.add)
         return sampleInsertSql(scope.table, instantLiteral(kind, s.day, s.time), s.tagId, twoDecimals(s.value),
                                twoDecimals(s.change));
-    return QStringLiteral("UPDATE %1 SET nValue=%2,nValueChange=%3 WHERE %4")
-        .arg(scope.table, twoDecimals(s.value), twoDecimals(s.change), journal::clauseSql(kind, scope.clauses[0]));
+    return updateSql(kind, scope, QStringLiteral("nValue=%1,nValueChange=%2").arg(twoDecimals(s.value), twoDecimals(s.change)));
 }
 
 bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const SingleValue& sample)
@@ -60,9 +59,7 @@ bool writeSingleValue(db::Connection& connection, DatabaseKind kind, const Singl
         return true;
     // MariaDB counts changed rows, not matched ones: writing the values a
     // sample already has changes nothing, yet the sample is there.
-    const UnitScope scope = singleValueScope(sample);
-    auto rs = connection.query(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2")
-                                   .arg(scope.table, journal::clauseSql(kind, scope.clauses[0])));
+    auto rs = connection.query(countSql(kind, singleValueScope(sample)));
     return rs.next() && decimalInteger(rs.string(0)) > 0;
 }
 
@@ -77,8 +74,7 @@ UnitScope sampleScope(const QString& timeText, int tagId)
 
 QString deleteSampleSql(DatabaseKind kind, const QString& timeText, int tagId)
 {
-    const UnitScope scope = sampleScope(timeText, tagId);
-    return QStringLiteral("DELETE FROM %1 WHERE %2").arg(scope.table, journal::clauseSql(kind, scope.clauses[0]));
+    return deleteSql(kind, sampleScope(timeText, tagId));
 }
 
 void deleteSample(db::Connection& connection, DatabaseKind kind, const QString& timeText, int tagId)
@@ -117,16 +113,13 @@ qint64 deleteSamples(db::Connection& connection, DatabaseKind kind, const std::v
 
 UnitScope zeroingScope(const RangeOfDay& range, const TelemetryScope& scope, const CatalogueNode& catalogue)
 {
-    return {TelemetryTableName(range.day), {scopeClause(scope, instantValue(range.day, range.start),
-                                                rangeEndValue(range.day, range.end), catalogue)}};
+    return samplesOf(range.day, range.start, range.end, scope, catalogue);
 }
 
 QString zeroingSql(DatabaseKind kind, const RangeOfDay& range, const TelemetryScope& scope,
                    const CatalogueNode& catalogue)
 {
-    const UnitScope rows = zeroingScope(range, scope, catalogue);
-    return QStringLiteral("UPDATE %1 SET nValue=0,nValueChange=0 WHERE %2")
-        .arg(rows.table, journal::clauseSql(kind, rows.clauses[0]));
+    return updateSql(kind, zeroingScope(range, scope, catalogue), QStringLiteral("nValue=0,nValueChange=0"));
 }
 
 void zeroTelemetry(db::Connection& connection, DatabaseKind kind, const RangeOfDay& range,

@@ -3,6 +3,7 @@
 #include "db/Statement.h"
 #include "dialect/DatabaseKind.h"
 #include "journal/Scope.h"
+#include "telemetry/SampleScope.h"
 #include "telemetry/TelemetryTexts.h"
 
 #include <QDate>

@@ -156,48 +156,4 @@ QString refusalCaption(SelectionRefusal refusal)
     return refusal == SelectionRefusal::SwitchToTelemetry ? QStringLiteral("遥测数据") : QStringLiteral("替换数据");
 }
 
-journal::Value instantValue(const QDate& day, const QTime& time)
-{
-    return journal::DateTimeText{dateTimeText(day, time)};
-}
-
-journal::Value rangeEndValue(const QDate& day, const QTime& end)
-{
-    // Wall-clock seconds: no time zone may shift the day's last second.
-    return journal::DateTimeText{dateTimeText(QDateTime(day, end, Qt::UTC).addSecs(1))};
-}
-
-journal::ScopeClause scopeClause(const TelemetryScope& scope, const journal::Value& from, const journal::Value& until,
-                                 const CatalogueNode& catalogue)
-{
-    using journal::Comparison;
-    const QString tag = QStringLiteral("TagID");
-    journal::ScopeClause clause = journal::rangeClause(QStringLiteral("ATime"), from, until);
-    switch (scope.kind) {
-    case TelemetryScope::Kind::Tag:
-        clause.terms.push_back(journal::equalTo(tag, qint64(scope.tagId)));
-        break;
-    case TelemetryScope::Kind::Station:
-        clause.terms.push_back({tag, Comparison::InTelemetryCatalogue, {scope.station}});
-        break;
-    case TelemetryScope::Kind::AllTelemetry:
-        clause.terms.push_back({tag, Comparison::InTelemetryCatalogue, {}});
-        break;
-    case TelemetryScope::Kind::Switch: {
-        // One list in parentheses, so that the range bounds every tag of it.
-        journal::ScopeTerm list{tag, Comparison::AnyOf, {}};
-        for (int id : tagIdsUnder(catalogue, scope.station, scope.switchName))
-            list.values.emplace_back(qint64(id));
-        clause.terms.push_back(std::move(list));
-        break;
-    }
-    }
-    return clause;
-}
-
-bool scopeHasNoTags(const TelemetryScope& scope, const CatalogueNode& catalogue)
-{
-    return scope.kind == TelemetryScope::Kind::Switch && tagIdsUnder(catalogue, scope.station, scope.switchName).empty();
-}
-
 } // namespace tessera::telemetry

@@ -90,19 +90,5 @@ SelectionResult selectForReplacement(const TreeItemInfo& item);
 QString refusalText(SelectionRefusal refusal);
 QString refusalCaption(SelectionRefusal refusal);
 
-// A day and a time of day as a value of a scope's ATime, and the exclusive
-// end of a range whose last second is `end` (as rangeEndLiteral).
-journal::Value instantValue(const QDate& day, const QTime& time);
-journal::Value rangeEndValue(const QDate& day, const QTime& end);
-
-// The samples of a scope from an instant (inclusive) up to an end
-// (exclusive), as a typed clause; clauseSql gives its condition. A switch
-// whose tags are unknown lists none: its SQL ends in "()", which no
-// database takes, and the journal refuses it.
-journal::ScopeClause scopeClause(const TelemetryScope& scope, const journal::Value& from, const journal::Value& until,
-                                 const CatalogueNode& catalogue);
-// Whether the scope names no tag at all (a switch the catalogue does not know).
-bool scopeHasNoTags(const TelemetryScope& scope, const CatalogueNode& catalogue);
-
 } // namespace telemetry
 } // namespace tessera
