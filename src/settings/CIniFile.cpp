@@ -78,12 +78,6 @@ CIniFile::CIniFile(const QString& path)
         Load(path);
 }
 
-CIniFile::~CIniFile()
-{
-    if (m_changed)
-        Save();
-}
-
 void CIniFile::Clear()
 {
     m_sections.clear();
@@ -93,8 +87,6 @@ void CIniFile::Clear()
 bool CIniFile::Load(const QString& path)
 {
     Clear();
-    // Changes made before a load are gone with the store they were made in.
-    m_changed = false;
     m_path = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
 
     QFile file(m_path);
@@ -166,15 +158,12 @@ bool CIniFile::Set(const QString& sectionName, const QString& key, const QString
         target.keyIndex.insert(key, target.entries.size());
         target.entries.push_back(Entry{key, value});
     }
-    m_changed = true;
     return true;
 }
 
 bool CIniFile::Save()
 {
-    const bool ok = Write();
-    m_changed = false;
-    return ok;
+    return Write();
 }
 
 bool CIniFile::Write()

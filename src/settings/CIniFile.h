@@ -21,8 +21,8 @@ namespace tessera {
 //
 // On disk the file is GBK (a leading UTF-8 byte-order mark selects UTF-8,
 // for files saved by a modern editor). It holds passwords, so it is written
-// atomically and readable by its owner only. A changed store writes itself
-// when destroyed, so an operation's changes reach the disk when it ends.
+// atomically and readable by its owner only. Changes reach the disk only
+// through Save(), whose failure the caller reports.
 class CIniFile {
 public:
     struct Entry {
@@ -38,7 +38,6 @@ public:
     CIniFile() = default;
     // Loads the file at once unless the path is empty.
     explicit CIniFile(const QString& path);
-    ~CIniFile();
     CIniFile(const CIniFile&) = delete;
     CIniFile& operator=(const CIniFile&) = delete;
 
@@ -48,14 +47,14 @@ public:
     // The value, or the default when the section or key is absent.
     QString Get(const QString& section, const QString& key,
                 const QString& defaultValue = QString()) const;
-    // Creates or replaces the entry and marks the store changed. Refuses
+    // Creates or replaces the entry. Refuses
     // (false, nothing changed) what would read back as something else:
     // line breaks, a key starting with ';' or holding '=', surrounding blanks
     // that trimming would drop, a one-character section name, characters
     // GBK lacks.
     bool Set(const QString& section, const QString& key, const QString& value);
-    // Rewrites the whole file. Clears the changed flag whatever the outcome.
-    bool Save();
+    // Rewrites the whole file; false when it could not be written.
+    [[nodiscard]] bool Save();
 
     // What the store holds, sections and entries in order of creation.
     const std::vector<Section>& Sections() const { return m_sections; }
@@ -69,7 +68,6 @@ private:
     QString m_path;
     std::vector<Section> m_sections;            // in order of creation
     QHash<QString, std::size_t> m_sectionIndex; // name -> newest section
-    bool m_changed = false;
 };
 
 } // namespace tessera

@@ -9,7 +9,6 @@
 #include <QDeadlineTimer>
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QThread>
 
 #include <csignal>
@@ -468,27 +467,6 @@ TEST_F(CopyProgramTest, ATableThatEndsTheRunStillGetsItsLineAndTheOthersSayTheyW
     EXPECT_EQ(r.out, "Event\t处理成功完成\nTag0305\t处理开始\t\nTag0304\t未处理\t\n");
     EXPECT_TRUE(r.err.contains("删除重复导入的数据失败!")) << r.err.toStdString();
     EXPECT_EQ(rowsOf(target, "SELECT TagID FROM Tag20080305"), QStringList{"99"});
-}
-
-TEST_F(CopyProgramTest, CtrlCUndoesTheTableBeingCopiedAndTouchesNoOther)
-{
-    QProcess process;
-    QByteArray out;
-    startLongDayCopy(process, {"Tag0304", "Tag0305", "Event"}, out);
-    ::kill(pid_t(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(60000));
-    out += process.readAllStandardOutput();
-
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 3) << process.readAllStandardError().toStdString();
-    const QString printed = QString::fromUtf8(out);
-    EXPECT_TRUE(QRegularExpression("^Event\t处理成功完成\nTag0305\t处理失败\t\\d+\nTag0304\t未处理\t\n$")
-                    .match(printed)
-                    .hasMatch())
-        << printed.toStdString();
-    EXPECT_EQ(rowsOf(target, "SELECT TagID FROM Tag20080305"), QStringList{"99"});
-    EXPECT_EQ(rowsOf(target, "SELECT Contents FROM Event"), QStringList{"复制"});
-    expectResumedToAWholeRun();
 }
 
 // Four days into a server, two at a time, stopped by Ctrl+C once the first

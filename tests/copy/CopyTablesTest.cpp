@@ -52,12 +52,6 @@ TEST(CopyTableList, MarksTablesForTheRange)
     }
 }
 
-TEST(CopyTableList, TimeTextsHaveUnpaddedDatesAndPaddedTimes)
-{
-    EXPECT_EQ(copyTimeText(QDateTime(QDate(2008, 3, 5), QTime(7, 4, 9))), " 2008-3-5 07:04:09");
-    EXPECT_EQ(copyTimeText(QDateTime(QDate(2008, 12, 31), QTime(23, 59, 59))), " 2008-12-31 23:59:59");
-}
-
 TEST(CopySettingsFile, KeepsBothDataSourcesInTheirSections)
 {
     QTemporaryDir dir;

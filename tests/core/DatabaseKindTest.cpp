@@ -8,9 +8,6 @@
 namespace tessera {
 namespace {
 
-constexpr DatabaseKind kAllKinds[] = {DatabaseKind::SqlServer, DatabaseKind::Access,
-                                      DatabaseKind::Oracle,    DatabaseKind::SQLite,
-                                      DatabaseKind::PostgreSQL, DatabaseKind::MySql};
 const DatabaseKind kOutOfRange = static_cast<DatabaseKind>(42);
 
 // --- literals --------------------------------------------------------------
@@ -108,51 +105,6 @@ TEST(DatabaseKind, DriverNamesSelectTheirKind)
     };
     for (const auto& c : cases)
         EXPECT_EQ(kindOfDriverName(c.driver), c.kind) << '"' << c.driver << '"';
-}
-
-TEST(DatabaseKind, DsnTypeTextsRoundTrip)
-{
-    EXPECT_EQ(dsnTypeText(DatabaseKind::SqlServer), "SQL SERVER");
-    EXPECT_EQ(dsnTypeText(DatabaseKind::Access), "ACCESS");
-    EXPECT_EQ(dsnTypeText(DatabaseKind::Oracle), "ORACLE");
-    EXPECT_TRUE(dsnTypeText(DatabaseKind::None).isEmpty());
-    for (DatabaseKind kind : kAllKinds)
-        EXPECT_EQ(kindOfDsnTypeText(dsnTypeText(kind)), kind) << int(kind);
-    EXPECT_EQ(kindOfDsnTypeText(" sql server "), DatabaseKind::SqlServer);
-    EXPECT_EQ(kindOfDsnTypeText("SQLSERVER"), std::nullopt);
-    EXPECT_EQ(kindOfDsnTypeText(""), std::nullopt);
-}
-
-// --- statements ------------------------------------------------------------
-
-// "ATime plus N days" carries the sign of N, and the table-existence probe
-// names the table, quotes doubled. SQLite and PostgreSQL run theirs in the
-// replacement, copy and undo tests; the test MariaDB compares table names
-// without letter case, so its probe's own lower() is checked here.
-TEST(DatabaseKind, StatementsOfEachKind)
-{
-    using K = DatabaseKind;
-    const struct {
-        DatabaseKind kind;
-        const char* plusOne;
-        const char* minusTwo;
-        const char* probe;
-    } cases[] = {
-        {K::SqlServer, "ATime+1", "ATime-2", "SELECT name FROM sysobjects WHERE name ='Tag''1' and info=5"},
-        {K::Access, "ATime+1", "ATime-2", "SELECT * FROM MSysObjects WHERE Name='Tag''1' and Type=1"},
-        {K::Oracle, "ATime+1", "ATime-2", "SELECT * FROM TAB WHERE TNAME='TAG''1' AND TABTYPE='TABLE'"},
-        {K::MySql, "ATime+INTERVAL 1 DAY", "ATime+INTERVAL -2 DAY",
-         "SELECT table_name FROM information_schema.tables WHERE table_schema=DATABASE() "
-         "AND lower(table_name)=lower('Tag''1')"},
-        {K::None, "", "", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(int(c.kind));
-        EXPECT_EQ(addDaysExpression(c.kind, "ATime", 1), c.plusOne);
-        EXPECT_EQ(addDaysExpression(c.kind, "ATime", -2), c.minusTwo);
-        EXPECT_EQ(tableProbeSql(c.kind, "Tag'1"), c.probe);
-    }
-    EXPECT_EQ(addDaysExpression(K::Access, "ATime", 0), "ATime+0");
 }
 
 } // namespace

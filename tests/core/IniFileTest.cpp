@@ -106,7 +106,8 @@ TEST_F(IniFileTest, SetAppendsToTheSectionTheLookupFindsInOrderOfCreation)
     EXPECT_EQ(readBytes(path()), fileLines({"[S1]", "old=1", "[S1]", "new=2", "added=3"}));
 }
 
-TEST_F(IniFileTest, LoadEmptiesTheStoreAndForgetsUnsavedChanges)
+// A load empties the store; nothing reaches the disk but through Save, in GBK.
+TEST_F(IniFileTest, LoadEmptiesTheStoreAndOnlySaveWritesTheFile)
 {
     writeBytes(path("a.ini"), "[A1]\nk=a\n");
     {
@@ -114,13 +115,19 @@ TEST_F(IniFileTest, LoadEmptiesTheStoreAndForgetsUnsavedChanges)
         ASSERT_TRUE(ini.Set("B1", "k", "b"));
         ASSERT_TRUE(ini.Load(path("a.ini")));
         EXPECT_EQ(ini.Get("B1", "k", "gone"), "gone");
-
+        ASSERT_TRUE(ini.Set("A1", "k", "unsaved"));
         EXPECT_FALSE(ini.Load(path("missing.ini")));
         EXPECT_EQ(ini.Get("A1", "k", "gone"), "gone");
     }
-    // Nothing was left changed: the store wrote no file when destroyed.
     EXPECT_FALSE(QFile::exists(path("missing.ini")));
     EXPECT_EQ(readBytes(path("a.ini")), "[A1]\nk=a\n");
+
+    CIniFile ini(path("a.ini"));
+    ASSERT_TRUE(ini.Set("DATASOURCEINI", "DSN", QStringLiteral("实时数据库")));
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(readBytes(path("a.ini")),
+              fileLines({"[A1]", "k=a", "[DATASOURCEINI]", "DSN=\xCA\xB5\xCA\xB1\xCA\xFD\xBE\xDD\xBF\xE2"}));
+    EXPECT_EQ(CIniFile(path("a.ini")).Get("DATASOURCEINI", "DSN"), QStringLiteral("实时数据库"));
 }
 
 TEST_F(IniFileTest, SetRefusesWhatWouldReadBackDifferently)
@@ -158,20 +165,6 @@ TEST_F(IniFileTest, SetRefusesWhatWouldReadBackDifferently)
 }
 
 // --- saving ----------------------------------------------------------------
-
-// A store writes itself when destroyed, in GBK, only when it was changed.
-TEST_F(IniFileTest, DestroyedStoreWritesItselfOnlyWhenChanged)
-{
-    const QByteArray original = "; kept because nobody rewrites the file\n[S1]\nk=v\n";
-    writeBytes(path(), original);
-    EXPECT_EQ(CIniFile(path()).Get("S1", "k"), "v");
-    EXPECT_EQ(readBytes(path()), original);
-
-    ASSERT_TRUE(CIniFile(path()).Set("DATASOURCEINI", "DSN", QStringLiteral("实时数据库")));
-    EXPECT_EQ(readBytes(path()),
-              fileLines({"[S1]", "k=v", "[DATASOURCEINI]", "DSN=\xCA\xB5\xCA\xB1\xCA\xFD\xBE\xDD\xBF\xE2"}));
-    EXPECT_EQ(CIniFile(path()).Get("DATASOURCEINI", "DSN"), QStringLiteral("实时数据库"));
-}
 
 // Readable by its owner only (it holds passwords), also where the file was
 // readable by everyone, and no temporary file is left behind.

@@ -23,15 +23,12 @@ namespace {
 
 using test::ScopedEnv;
 
-TEST(Platform, GbkKeepsAsciiAndEncodesChineseAsCodePage936)
+// GBK as the settings file holds it is IniFileTest's; a lone lead byte at the
+// end does not swallow what follows it.
+TEST(Platform, GbkDecodingKeepsALoneLeadByte)
 {
-    EXPECT_EQ(encodeGbk("DSN=scada;PASS=x"), QByteArray("DSN=scada;PASS=x"));
-    EXPECT_EQ(encodeGbk(kTagTypeTelemetry), QByteArray("\xD2\xA3\xB2\xE2"));
-    EXPECT_EQ(encodeGbk(kRealtimeDatabaseStation), QByteArray("\xCA\xB5\xCA\xB1\xCA\xFD\xBE\xDD\xBF\xE2"));
-    EXPECT_EQ(decodeGbk("\xD2\xA3\xD0\xC5"), kTagTypeSignal);
-    EXPECT_EQ(decodeGbk(encodeGbk(kTagTypePulse)), kTagTypePulse);
-    // A lone lead byte does not swallow what follows it.
     EXPECT_TRUE(decodeGbk("\xD2").endsWith(QChar::ReplacementCharacter));
+    EXPECT_EQ(decodeGbk(encodeGbk(kTagTypePulse)), kTagTypePulse);
 }
 
 #ifndef Q_OS_WIN

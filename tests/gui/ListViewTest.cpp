@@ -62,14 +62,11 @@ TEST_F(ListViewTest, StartPageListsTheFiveKindsAndAClosedConnectionNothing)
 {
     view.ShowStartPage();
     EXPECT_EQ(headers(view.GetRows()), u"序号,名称"_s);
-    EXPECT_EQ(view.columnWidth(0), 150);
-    EXPECT_EQ(view.columnWidth(1), 250);
     EXPECT_EQ(shownRows(view.GetRows()), (std::vector<QStringList> {{"1", "操作事件"}, {"2", "越限事件"}, {"3", "遥信变位"},
                                                                   {"4", "SOE事件"}, {"5", "遥测数据"}}));
     EXPECT_EQ(view.GetCurrentCode(), 0);
     EXPECT_FALSE(view.IsTelemetryMode());
     EXPECT_EQ(view.GetViewMode(), ViewMode::StartPage);
-    EXPECT_EQ(view.accessibleName(), u"记录列表"_s);
 
     // Code 0 again is no change; a code without records keeps the rows.
     EXPECT_FALSE(view.SwitchView(0, false));
@@ -227,11 +224,8 @@ TEST_P(ListViewDbTest, TelemetryShowsOneTagAndRefillsOnlyForAnotherTag)
     EXPECT_DOUBLE_EQ(view.GetRows().cell(0, 3).toDouble(), 1.25);
     EXPECT_DOUBLE_EQ(view.GetRows().cell(0, 4).toDouble(), 0);
     EXPECT_EQ(headers(view.GetRows()), u"atime,tagid,datatype,nvalue,nvaluechange"_s);
-    // At least 120 px, and wide enough for the whole time stamp in this font.
-    EXPECT_GE(view.columnWidth(0), 120);
+    // Wide enough for the whole time stamp in this font.
     EXPECT_GE(view.columnWidth(0), view.fontMetrics().horizontalAdvance(view.GetRows().cell(0, 0)));
-    for (int c = 1; c < 5; ++c)
-        EXPECT_EQ(view.columnWidth(c), 100) << c;
 
     addSample(u"23:59:59"_s, 7, 4);
     EXPECT_TRUE(view.SwitchView(7, true)) << "telemetry always reports a change";

@@ -9,7 +9,6 @@
 #include "ui/CTesseraView.h"
 #include "view/ViewMode.h"
 
-#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QTest>
 #include <QTreeWidgetItemIterator>
@@ -128,7 +127,6 @@ TEST_F(TreeViewTest, FixedNodesCarryTheirItemDataLevelsTheirImagesAndOnlyTheTopN
             expanded << (*it)->text(0);
     EXPECT_EQ(expanded, QStringList{"数据维护"});
     EXPECT_EQ(list.GetCurrentCode(), 0); // building selects nothing
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(&tree)->text(QAccessible::Name), "导航树");
     EXPECT_EQ(gui->messageTexts(), QStringList());
 
     // Each level has its own image, with a selected variant.
@@ -140,7 +138,6 @@ TEST_F(TreeViewTest, FixedNodesCarryTheirItemDataLevelsTheirImagesAndOnlyTheTopN
         SCOPED_TRACE(item->text(0).toStdString());
         const QIcon icon = item->icon(0);
         normals.push_back(icon.pixmap(QSize(16, 16), QIcon::Normal).toImage());
-        EXPECT_EQ(normals.back().size(), QSize(16, 16)); // the images are linked in
         EXPECT_NE(normals.back(), icon.pixmap(QSize(16, 16), QIcon::Selected).toImage());
     }
     // The top node shares the record kinds' image; kinds, stations, switches

@@ -157,25 +157,6 @@ TEST_P(EventStatementsTest, QuotesAreStoredLiterallyAndKeysStillMatch)
     EXPECT_EQ(countRows(u"SOE"_s), 0);
 }
 
-TEST_P(EventStatementsTest, UpdateRewritesOnlyTheRecordsWithThatKey)
-{
-    const Record a {"1", kDay1, "08:00:00", "7", "a", "r", "o", ""};
-    Record b = a;
-    b[4] = u"b"_s; // same key, other content
-    Record other = a;
-    other[3] = u"8"_s;
-    insert(ViewMode::OperationEvents, {a, b, other});
-
-    const Record edited {"42", kDay1, "08:00:00", "7", "new", "r", "o", "n"};
-    EXPECT_TRUE(update(ViewMode::OperationEvents, edited));
-    EXPECT_EQ(all(ViewMode::OperationEvents), (std::vector<Record> {other, edited, edited}));
-    // The same values again: no row changes, but the record is there.
-    EXPECT_TRUE(update(ViewMode::OperationEvents, edited));
-    // The delete takes every record of the key.
-    remove(ViewMode::OperationEvents, a);
-    EXPECT_EQ(countRows(u"Event"_s), 1);
-}
-
 TEST_P(EventStatementsTest, LimitAlarmKeysDifferBetweenUpdateAndDelete)
 {
     const Record row {kDay1, "08:00:00", "1", "站", "回路", "L1", "A相电流", "越上限", "告警", "1", "2", "op"};

@@ -346,54 +346,6 @@ TEST_P(TelemetryStoreTest, ReplacementWithCorrectionWritesHandSetRows)
     EXPECT_LE(field(scaled[1], 3), 60 + 0.005);
 }
 
-// A preview is what the command then does: the previewed tag's rows after it
-// are the day's rows before, less those the command deletes, plus the rows
-// previewed as written (a random series and a corrected copy included: the
-// preview draws from a copy of the command's random source).
-TEST_P(TelemetryStoreTest, PreviewsAreWhatTheCommandsThenWrite)
-{
-    auto texts = [](const SampleRows& rows) {
-        QStringList out;
-        for (const auto& r : rows)
-            out << sampleText(std::get<QDateTime>(r[0]).time().toString(u"HH:mm:ss"_s), std::get<qint64>(r[1]),
-                std::get<qint64>(r[2]), std::get<double>(r[3]), std::get<double>(r[4]));
-        out.sort();
-        return out;
-    };
-    auto check = [&](const CommandPreview& preview, const QStringList& before, const QStringList& after) {
-        EXPECT_EQ(texts(preview.current), before);
-        for (const QString& row : texts(preview.written))
-            EXPECT_TRUE(after.contains(row)) << row.toStdString();
-        EXPECT_EQ(after.size(), before.size() - preview.deleted + preview.writes);
-    };
-
-    const BatchRequest cases[] = {
-        {kMay1, QTime(8, 0), QTime(9, 0), 600, 100, 20, BatchMethod::Random, 17},
-        {kMay1, QTime(0, 0), QTime(23, 59, 59), 3600, 50, 0, BatchMethod::Decrease, 17}, // with the day-end row
-    };
-    for (const BatchRequest& request : cases) {
-        twoDays(kSource, kTarget);
-        const QStringList before = rows(kMay1, 17);
-        const CommandPreview preview = previewBatchSetting(connection(), kind(), request, RandomSource(7));
-        EXPECT_EQ(rows(kMay1, 17), before); // nothing written
-        ASSERT_EQ(batch(request).result, BatchResult::Done);
-        check(preview, before, rows(kMay1, 17));
-        EXPECT_GT(preview.deleted, 0);
-    }
-
-    for (const bool correct : {false, true}) {
-        twoDays(kSource, kTarget);
-        const QStringList before = rows(kMay1, 17);
-        const ReplaceRequest request {kApr30, kMay1, QTime(8, 0), QTime(9, 0), correct, 2, 3};
-        const CommandPreview preview
-            = previewReplacement(connection(), kind(), request, tag(17), m_catalogue, 0, RandomSource(11));
-        EXPECT_EQ(preview.tagId, 17);
-        EXPECT_EQ(preview.writes, 3);
-        ASSERT_EQ(replace(request, tag(17)).result, ReplaceResult::Done);
-        check(preview, before, rows(kMay1, 17));
-    }
-}
-
 // Tag, switch (with its pulse counter), station and all telemetry: the
 // scope's samples in the range become the source day's, or zero; every other
 // sample keeps its values.
@@ -603,17 +555,6 @@ TEST(TelemetryTexts, RandomBetweenReachesBothBounds)
     RandomSource a(20057), b(30091);
     EXPECT_EQ(RandomBetween(a, 143.0f, 7.0f), 7.0f);
     EXPECT_EQ(RandomBetween(b, 143.0f, 7.0f), 143.0f);
-    // A seed gives its own series, in the range.
-    const auto series = [](quint32 seed) {
-        RandomSource random(seed);
-        std::vector<int> drawn(20);
-        for (int& r : drawn)
-            r = random.next();
-        return drawn;
-    };
-    EXPECT_EQ(series(42), series(42));
-    EXPECT_NE(series(42), series(43));
-    EXPECT_TRUE(std::ranges::all_of(series(42), [](int r) { return r >= 0 && r <= RandomSource::kMax; }));
 }
 
 // A station's scope selects its tags in the catalogue by a quoted name; a

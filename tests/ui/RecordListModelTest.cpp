@@ -108,26 +108,6 @@ TEST_F(RecordListModelTest, FillKeepsTheRowsReadBeforeAnErrorAndChangesSeeThem)
     EXPECT_EQ(model.cell(1, 1), u"18"_s);
 }
 
-TEST_F(RecordListModelTest, CellsAreSetAndReadBack)
-{
-    model.insertRow(0, {u"only the first"_s});
-    EXPECT_EQ(model.cell(0, 0), u"only the first"_s);
-    EXPECT_EQ(model.cell(0, 4), QString()) << "cells beyond those given are empty";
-
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    EXPECT_TRUE(model.setCell(0, 4, u"最后"_s));
-    EXPECT_TRUE(model.setCell(0, 0, QString()));
-    EXPECT_TRUE(model.setCell(0, 2, u"遥测"_s));
-    EXPECT_EQ(changed.count(), 3);
-    EXPECT_EQ(model.rowCells(0), (QStringList {QString(), QString(), u"遥测"_s, QString(), u"最后"_s}));
-    EXPECT_EQ(model.data(model.index(0, 4)).toString(), u"最后"_s);
-
-    EXPECT_FALSE(model.setCell(0, 5, u"no such column"_s));
-    EXPECT_FALSE(model.setCell(1, 0, u"no such row"_s));
-    EXPECT_EQ(model.cell(1, 0), QString());
-    EXPECT_EQ(model.cell(-1, 0), QString());
-}
-
 // A fill left open is dropped with the rows, not committed later.
 TEST_F(RecordListModelTest, RemovingAllRowsDropsAnOpenFill)
 {
@@ -161,15 +141,6 @@ TEST_F(RecordListModelTest, HiddenCellsAreKeptButNotShown)
     EXPECT_EQ(model.cellView(0, 5), QString());
     model.setColumns(kColumns, 1);
     EXPECT_EQ(model.cell(0, 5), QString()) << "a cut cell does not come back";
-}
-
-TEST_F(RecordListModelTest, SortedRowsAreAscendingAndUnique)
-{
-    model.appendRows({sample(0), sample(1), sample(2), sample(3)});
-    const QModelIndexList picked {model.index(3, 0), model.index(1, 4), model.index(3, 2), model.index(1, 0),
-                                  QModelIndex()};
-    EXPECT_EQ(RecordListModel::sortedRows(picked), (std::vector<int> {1, 3}));
-    EXPECT_TRUE(RecordListModel::sortedRows({}).empty());
 }
 
 } // namespace
