@@ -2,6 +2,7 @@
 // reads of both sides, compared by the copy's equality.
 #include "copy/CopyRun.h"
 
+#include "copy/SideFailure.h"
 #include "copy/VerifyUnit.h"
 #include "dialect/DriverOptions.h"
 #include "db/ResultSet.h"
@@ -194,18 +195,17 @@ UnitResult CopyRun::RunUnit(int row, const QString& unitText, const UnitPlan& co
     const QString table = copyTableNames().value(row);
     VerifyPlan plan;
     try {
-        plan = verifyPlan();
-    } catch (const db::DbError& error) {
-        return {error.isConnectionLost() ? UnitEnd::ConnectionLost : UnitEnd::SourceFailed, 0, error, Side::Target};
-    }
-    // The target is read on a connection of its own that reads as a copy's
-    // source does: row by row, not a whole day into the driver's memory.
-    if (!m_targetReading.isOpen()) {
-        try {
-            m_targetReading = m_target.openAnother(driverOptionsFor(m_settings.target.kind, ConnectionRole::CopySource));
-        } catch (const db::DbError& error) {
-            return {error.isConnectionLost() ? UnitEnd::ConnectionLost : UnitEnd::SourceFailed, 0, error, Side::Target};
-        }
+        plan = onSide(Side::Target, UnitEnd::SourceFailed, verifyPlan);
+        // The target is read on a connection of its own that reads as a
+        // copy's source does: row by row, not a whole day into the driver's memory.
+        if (!m_targetReading.isOpen())
+            m_targetReading = onSide(Side::Target, UnitEnd::SourceFailed, [&] {
+                return m_target.openAnother(driverOptionsFor(m_settings.target.kind, ConnectionRole::CopySource));
+            });
+    } catch (const SideFailure& failure) {
+        UnitResult result;
+        failure.endInto(result);
+        return result;
     }
     auto compare = [&](bool tell) {
         const DifferenceFound found = [&](const RowDifference& difference) {

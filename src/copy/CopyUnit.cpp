@@ -1,6 +1,7 @@
 #include "copy/CopyUnit.h"
 
 #include "copy/RowSpool.h"
+#include "copy/SideFailure.h"
 #include "copy/SourceReader.h"
 
 #include "db/BulkWriter.h"
@@ -13,31 +14,6 @@
 namespace tessera::copy {
 
 namespace {
-
-// Ends the unit from wherever it fails; a lost connection outranks the
-// reason the step had.
-struct UnitFailure {
-    UnitEnd end;
-    Side side;
-    std::optional<db::DbError> error;
-};
-
-template <class Step>
-auto onSide(Side side, UnitEnd end, Step&& step)
-{
-    try {
-        return step();
-    } catch (const db::DbError& error) {
-        throw UnitFailure{error.isConnectionLost() ? UnitEnd::ConnectionLost : end, side, error};
-    }
-}
-
-// A source that gave no row for the stall limit is treated as a lost
-// connection: its lane is abandoned, the unit undone.
-db::DbError stalledSource()
-{
-    return db::DbError(QStringLiteral("HYT01"), 0, QStringLiteral("旧版本数据库长时间没有响应,连接已放弃"));
-}
 
 using Row = SourceReader::Row;
 
@@ -76,9 +52,9 @@ private:
             return m_reader.nextBlock(m_block, m_callbacks.stopWhileWaiting);
         });
         if (wait == SourceReader::Wait::Stopped)
-            throw UnitFailure{UnitEnd::Stopped, Side::Source, std::nullopt};
+            throw SideFailure{UnitEnd::Stopped, Side::Source, std::nullopt};
         if (wait == SourceReader::Wait::Stalled)
-            throw UnitFailure{UnitEnd::ConnectionLost, Side::Source, stalledSource()};
+            throw SideFailure::stalled(Side::Source); // its lane is abandoned, the unit undone
         return !m_block.empty();
     }
 
@@ -127,7 +103,7 @@ private:
     {
         onSide(Side::Target, UnitEnd::InsertFailed, [&] { m_writer->finish(); });
         if (m_writer->stopped())
-            throw UnitFailure{UnitEnd::InsertFailed, Side::Target, m_refused};
+            throw SideFailure{UnitEnd::InsertFailed, Side::Target, m_refused};
         m_writer.reset();
     }
 
@@ -138,14 +114,14 @@ private:
         // The writer's statements go before the unit's rollback.
         const auto dropWriter = qScopeGuard([this] { m_writer.reset(); });
         if (stopAsked())
-            throw UnitFailure{UnitEnd::Stopped, Side::Target, std::nullopt};
+            throw SideFailure{UnitEnd::Stopped, Side::Target, std::nullopt};
         deleteRange();
         startWriter(unit);
         for (std::optional<Row> row = nextRow(); row; row = nextRow()) {
             if (!write(std::move(*row)))
-                throw UnitFailure{UnitEnd::InsertFailed, Side::Target, m_refused};
+                throw SideFailure{UnitEnd::InsertFailed, Side::Target, m_refused};
             if (stopAsked())
-                throw UnitFailure{UnitEnd::Stopped, Side::Target, std::nullopt};
+                throw SideFailure{UnitEnd::Stopped, Side::Target, std::nullopt};
         }
         finishWriter();
         onSide(Side::Target, UnitEnd::InsertFailed, [&] { unit.commit(); });
@@ -161,15 +137,15 @@ private:
         for (std::optional<Row> row = nextRow(); row; row = nextRow()) {
             spool.add(std::move(*row));
             if (stopAsked())
-                throw UnitFailure{UnitEnd::Stopped, Side::Source, std::nullopt};
+                throw SideFailure{UnitEnd::Stopped, Side::Source, std::nullopt};
         }
         if (stopAsked())
-            throw UnitFailure{UnitEnd::Stopped, Side::Target, std::nullopt};
+            throw SideFailure{UnitEnd::Stopped, Side::Target, std::nullopt};
         deleteRange();
         startWriter(unit);
         while (std::optional<Row> row = spool.next())
             if (!write(std::move(*row)))
-                throw UnitFailure{UnitEnd::InsertFailed, Side::Target, m_refused};
+                throw SideFailure{UnitEnd::InsertFailed, Side::Target, m_refused};
         finishWriter();
     }
 
@@ -198,10 +174,8 @@ UnitResult copyUnit(db::Connection& target, DatabaseKind targetKind, db::Connect
     try {
         UnitCopy(target, targetKind, reader, plan, callbacks, result).run();
         result.end = UnitEnd::Done;
-    } catch (const UnitFailure& failure) {
-        result.end = failure.end;
-        result.side = failure.side;
-        result.error = failure.error;
+    } catch (const SideFailure& failure) {
+        failure.endInto(result);
     }
     return result;
 }

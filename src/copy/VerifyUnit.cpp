@@ -1,5 +1,6 @@
 #include "copy/VerifyUnit.h"
 
+#include "copy/SideFailure.h"
 #include "copy/SourceReader.h"
 
 #include "db/Connection.h"
@@ -12,12 +13,6 @@ namespace {
 
 // Rows of both sides the second pass holds at once.
 constexpr qint64 kBatchRows = 200000;
-
-struct VerifyFailure {
-    UnitEnd end;
-    Side side;
-    std::optional<db::DbError> error;
-};
 
 // One side's rows from a reader of its own; the connection is given back
 // when the reading ends.
@@ -37,17 +32,12 @@ public:
     // The next block; false at the end.
     bool next(std::vector<VerifyRow>& block, const std::function<bool()>& stopWhileWaiting)
     {
-        SourceReader::Wait wait = SourceReader::Wait::Block;
-        try {
-            wait = m_reader.nextBlock(block, stopWhileWaiting);
-        } catch (const db::DbError& error) {
-            throw VerifyFailure{error.isConnectionLost() ? UnitEnd::ConnectionLost : UnitEnd::SourceFailed, m_side, error};
-        }
+        const SourceReader::Wait wait = onSide(
+            m_side, UnitEnd::SourceFailed, [&] { return m_reader.nextBlock(block, stopWhileWaiting); });
         if (wait == SourceReader::Wait::Stopped)
-            throw VerifyFailure{UnitEnd::Stopped, m_side, std::nullopt};
+            throw SideFailure{UnitEnd::Stopped, m_side, std::nullopt};
         if (wait == SourceReader::Wait::Stalled)
-            throw VerifyFailure{UnitEnd::ConnectionLost, m_side,
-                                db::DbError(QStringLiteral("HYT01"), 0, QStringLiteral("数据库长时间没有响应,连接已放弃"))};
+            throw SideFailure::stalled(m_side);
         return !block.empty();
     }
 
@@ -95,7 +85,7 @@ void readBoth(db::Connection& target, db::Connection& source, const VerifyPlan& 
             for (VerifyRow& row : block)
                 visit(false, std::move(row));
         if (callbacks.stopRequested && callbacks.stopRequested())
-            throw VerifyFailure{UnitEnd::Stopped, Side::Source, std::nullopt};
+            throw SideFailure{UnitEnd::Stopped, Side::Source, std::nullopt};
     }
 }
 
@@ -179,10 +169,8 @@ VerifyResult verifyUnit(db::Connection& target, db::Connection& source, const Ve
         });
         for (const std::vector<qint64>& batch : differingBatches(sourceDigests, targetDigests))
             compareBatch(target, source, plan, callbacks, batch, result, found);
-    } catch (const VerifyFailure& failure) {
-        result.end = failure.end;
-        result.side = failure.side;
-        result.error = failure.error;
+    } catch (const SideFailure& failure) {
+        failure.endInto(result);
     }
     return result;
 }
