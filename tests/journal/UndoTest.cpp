@@ -324,6 +324,13 @@ TEST_P(JournalUndo, UndoOfAnUndoAndAgain)
     const UndoOutcome again = undo(batch);
     ASSERT_EQ(again.result, UndoOutcome::Result::Done) << again.message.toStdString();
     EXPECT_EQ(snapshot(), original);
+
+    // A command whose program ended before it finished has no after-state.
+    EntryDraft unfinished = draft("批量设置", scopeOfTag(1, 60));
+    unfinished.units[0].before = captureRows(connection(), kind(), scopeOfTag(1, 60));
+    const UndoOutcome pending = undo(journal->beginEntry(unfinished));
+    EXPECT_EQ(pending.message, "该操作未完成(程序被中断),没有记录操作后的数据,无法撤销");
+    EXPECT_EQ(snapshot(), original);
 }
 
 // The archive refuses one row of the before-image: the undo leaves the table
