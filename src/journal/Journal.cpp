@@ -171,7 +171,7 @@ Journal Journal::open(const QString& path)
     Journal journal;
     journal.m_path = QFileInfo(path).absoluteFilePath();
     journal.prepareFile();
-    try {
+    onJournalFile(journal.m_path, Access::Open, [&] {
         try {
             journal.openUsableWaiting();
         } catch (const SQLite::Exception& error) {
@@ -182,9 +182,7 @@ Journal Journal::open(const QString& path)
             journal.prepareFile();
             journal.openUsable();
         }
-    } catch (const SQLite::Exception& error) {
-        throw openError(journal.m_path, messageOf(error));
-    }
+    });
     return journal;
 }
 

@@ -26,7 +26,7 @@ JournalError writeError(const QString& path, const SQLite::Exception& error);
 JournalError readError(const QString& path, const SQLite::Exception& error);
 QString messageOf(const SQLite::Exception& error);
 
-enum class Access { Read, Write };
+enum class Access { Open, Read, Write };
 
 // Runs `body` on the journal file at `path`: an error of SQLite's becomes
 // the journal's own, which names the file and what could not be done.
@@ -36,7 +36,15 @@ decltype(auto) onJournalFile(const QString& path, Access access, Body&& body)
     try {
         return body();
     } catch (const SQLite::Exception& error) {
-        throw access == Access::Write ? writeError(path, error) : readError(path, error);
+        switch (access) {
+        case Access::Open:
+            throw openError(path, messageOf(error));
+        case Access::Read:
+            throw readError(path, error);
+        case Access::Write:
+            break;
+        }
+        throw writeError(path, error);
     }
 }
 
