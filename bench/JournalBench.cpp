@@ -22,7 +22,7 @@
 #include "journal/Journal.h"
 #include "journal/JournaledCommand.h"
 #include "journal/Undo.h"
-#include "telemetry/TelemetryStore.h"
+#include "telemetry/TelemetryOperations.h"
 #include "view/TagCatalogue.h"
 
 #include <QCoreApplication>

@@ -9,7 +9,7 @@
 #include "db/BulkWriter.h"
 #include "db/Connection.h"
 #include "dialect/ArchiveUnit.h"
-#include "telemetry/TelemetryStore.h"
+#include "telemetry/TelemetryOperations.h"
 #include "view/TagCatalogue.h"
 
 #include <QCoreApplication>

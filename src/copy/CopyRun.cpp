@@ -2,6 +2,7 @@
 
 #include "copy/CopyJournal.h"
 #include "copy/CopyResume.h"
+#include "copy/ParallelRun.h"
 #include "dialect/TableTransactions.h"
 #include "journal/JournalError.h"
 
@@ -239,7 +240,7 @@ bool CopyRun::CopyChosenTables(const QStringList& chosenTables)
     m_report->progress(0, m_tablesTotal, 0);
     m_sinceProgress.start();
     if (Jobs() > 1 && chosenTables.size() > 1)
-        return CopyChosenTablesInParallel(chosenTables);
+        return copyTablesInParallel(*this, chosenTables);
     // The last chosen first: of a full selection Event first, Tag0101 last.
     for (qsizetype i = chosenTables.size() - 1; i >= 0; --i) {
         if (StopAsked())

@@ -153,8 +153,6 @@ private:
     bool LockTarget();
     bool CopyTablesJournaled(const QStringList& chosenTables);
     bool CopyChosenTables(const QStringList& chosenTables);
-    // The chosen tables on several pairs; see ParallelRun.cpp.
-    bool CopyChosenTablesInParallel(const QStringList& chosenTables);
     // A chosen table by its name: an event table or a telemetry day.
     CopyOutcome CopyTable(const QString& name);
     // CopyTable, with anything it throws ending the run with a message.

@@ -8,6 +8,8 @@
 // shows its count while it runs. Every table is still one or more atomic
 // units, so a stop or a failure leaves each table as one lane alone would.
 
+#include "copy/ParallelRun.h"
+
 #include "copy/CopyRun.h"
 
 #include "db/DbError.h"
@@ -273,9 +275,9 @@ private:
     std::vector<std::unique_ptr<Lane>> m_lanes;
 };
 
-bool CopyRun::CopyChosenTablesInParallel(const QStringList& chosenTables)
+bool copyTablesInParallel(CopyRun& main, const QStringList& chosenTables)
 {
-    return ParallelRun(*this, chosenTables).run();
+    return ParallelRun(main, chosenTables).run();
 }
 
 } // namespace tessera::copy

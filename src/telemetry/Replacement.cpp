@@ -1,4 +1,4 @@
-#include "telemetry/TelemetryStore.h"
+#include "telemetry/TelemetryOperations.h"
 
 #include "db/Connection.h"
 #include "db/DbError.h"

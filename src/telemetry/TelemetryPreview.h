@@ -1,6 +1,6 @@
 #pragma once
 
-#include "telemetry/TelemetryStore.h"
+#include "telemetry/TelemetryOperations.h"
 
 // What a batch setting or a replacement would do, computed by the code that
 // does it but without writing: the rows it would write, for one tag beside

@@ -13,7 +13,7 @@
 #include "dialect/ArchiveUnit.h"
 #include "journal/JournaledCommand.h"
 #include "journal/Undo.h"
-#include "telemetry/TelemetryStore.h"
+#include "telemetry/TelemetryOperations.h"
 #include "view/TagCatalogue.h"
 
 #include <atomic>

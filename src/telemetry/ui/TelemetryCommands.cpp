@@ -12,7 +12,7 @@
 #include "dialect/ArchiveUnit.h"
 #include "schema/Schema.h"
 #include "telemetry/TelemetryPreview.h"
-#include "telemetry/TelemetryStore.h"
+#include "telemetry/TelemetryOperations.h"
 #include "telemetry/ui/BatchSetDialog.h"
 #include "telemetry/ui/DateSelectDialog.h"
 #include "telemetry/ui/ReplaceDialog.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "telemetry/TelemetryStore.h"
+#include "telemetry/TelemetryOperations.h"
 
 #include <QDialog>
 

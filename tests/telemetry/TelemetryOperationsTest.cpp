@@ -10,7 +10,7 @@
 #include "telemetry/TelemetryList.h"
 #include "telemetry/TelemetryPreview.h"
 #include "dialect/ArchiveUnit.h"
-#include "telemetry/TelemetryStore.h"
+#include "telemetry/TelemetryOperations.h"
 #include "text/DecimalText.h"
 #include "view/TagCatalogue.h"
 
@@ -91,7 +91,7 @@ struct TableShape {
     bool nonTransactional = false;  // MariaDB: a MyISAM table, which cannot roll back
 };
 
-class TelemetryStoreTest : public DatabaseTest {
+class TelemetryOperationsTest : public DatabaseTest {
 protected:
     void telemetryTable(const QDate& day, TableShape shape = {})
     {
@@ -186,7 +186,7 @@ protected:
 // change 0). Every instant written is deleted first, the day-end row's too:
 // the range's earlier samples go, other tags' samples stay, and a rerun
 // leaves the same rows, also where (ATime, TagID) is a key.
-TEST_P(TelemetryStoreTest, BatchRampsReplaceTheRangeUpToItsEndSecond)
+TEST_P(TelemetryOperationsTest, BatchRampsReplaceTheRangeUpToItsEndSecond)
 {
     struct Case {
         const char* what;
@@ -252,7 +252,7 @@ TEST_P(TelemetryStoreTest, BatchRampsReplaceTheRangeUpToItsEndSecond)
 // before's latest sample (across a year end and a leap day), otherwise the
 // sample one interval before the start; 0 without one. At midnight with no
 // sample of the tag the day before, the first change is 0.
-TEST_P(TelemetryStoreTest, RandomSeriesStartsFromThePreviousValue)
+TEST_P(TelemetryOperationsTest, RandomSeriesStartsFromThePreviousValue)
 {
     struct Case {
         const char* what;
@@ -296,7 +296,7 @@ TEST_P(TelemetryStoreTest, RandomSeriesStartsFromThePreviousValue)
 
 // Without the day's table the delete fails: its question shows the
 // statement; Cancel ends there, OK goes on to an insert that fails too.
-TEST_P(TelemetryStoreTest, BatchOnAMissingTableAsksAtTheDeleteAndWritesNothing)
+TEST_P(TelemetryOperationsTest, BatchOnAMissingTableAsksAtTheDeleteAndWritesNothing)
 {
     dropTable(TelemetryTableName(kMay1));
     questions.continueAfterDelete = false;
@@ -314,7 +314,7 @@ TEST_P(TelemetryStoreTest, BatchOnAMissingTableAsksAtTheDeleteAndWritesNothing)
 
 // A replacement moves samples by whole days backwards too: a later day's
 // sample lands on the earlier day beside that day's own.
-TEST_P(TelemetryStoreTest, ReplacementMovesBackwardsByWholeDays)
+TEST_P(TelemetryOperationsTest, ReplacementMovesBackwardsByWholeDays)
 {
     twoDays(kSource, kTarget);
     const ReplaceRequest back {kMay1, kApr30, QTime(9, 30), QTime(9, 30), false, 0, 0};
@@ -326,7 +326,7 @@ TEST_P(TelemetryStoreTest, ReplacementMovesBackwardsByWholeDays)
 
 // With correction the copied samples are hand-set (DataType 6) and scaled by
 // a coefficient drawn between the two: 1 keeps value and change, 0 zeroes them.
-TEST_P(TelemetryStoreTest, ReplacementWithCorrectionWritesHandSetRows)
+TEST_P(TelemetryOperationsTest, ReplacementWithCorrectionWritesHandSetRows)
 {
     twoDays({{"08:00:00", 17, 12.34, -1.23}, {"08:10:00", 17, 20, 7.66, 3}}, {{"08:05:00", 17, 99}});
     ReplaceRequest r {kApr30, kMay1, QTime(8, 0), QTime(9, 0), true, 1, 1};
@@ -349,7 +349,7 @@ TEST_P(TelemetryStoreTest, ReplacementWithCorrectionWritesHandSetRows)
 // Tag, switch (with its pulse counter), station and all telemetry: the
 // scope's samples in the range become the source day's, or zero; every other
 // sample keeps its values.
-TEST_P(TelemetryStoreTest, ReplacementAndZeroingKeepToTheirScope)
+TEST_P(TelemetryOperationsTest, ReplacementAndZeroingKeepToTheirScope)
 {
     loadDemoCatalogue();
     demoDay(kApr30);
@@ -405,7 +405,7 @@ TEST_P(TelemetryStoreTest, ReplacementAndZeroingKeepToTheirScope)
 // Without the second connection, for a switch whose tags the catalogue does
 // not know, or without the target table, nothing changes; zeroing throws the
 // database's error for the last two.
-TEST_P(TelemetryStoreTest, ReplacementAndZeroingLeaveTheDaysAloneWhenTheyCannotStart)
+TEST_P(TelemetryOperationsTest, ReplacementAndZeroingLeaveTheDaysAloneWhenTheyCannotStart)
 {
     loadDemoCatalogue();
     twoDays({{"08:00:00", 17, 1}}, {{"08:00:00", 17, 2}});
@@ -424,7 +424,7 @@ TEST_P(TelemetryStoreTest, ReplacementAndZeroingLeaveTheDaysAloneWhenTheyCannotS
     EXPECT_EQ(rows(kApr30), QStringList {u"08:00:00 17 1 1.00 0.00"_s});
 }
 
-TEST_P(TelemetryStoreTest, QuerySingleValueAndDeleteByTheRowsOwnDay)
+TEST_P(TelemetryOperationsTest, QuerySingleValueAndDeleteByTheRowsOwnDay)
 {
     twoDays({}, {{"08:00:00", 17, 1, 0, 6}, {"08:30:00", 17, 2}, {"09:00:00", 17, 3, 0, 6}, {"09:00:01", 17, 4, 0, 6}});
     // Hand-set samples in the range only, newest first.
@@ -457,7 +457,7 @@ TEST_P(TelemetryStoreTest, QuerySingleValueAndDeleteByTheRowsOwnDay)
 }
 
 // A refused row leaves every sample as it was.
-TEST_P(TelemetryStoreTest, ZeroingIsOneUnit)
+TEST_P(TelemetryOperationsTest, ZeroingIsOneUnit)
 {
     loadDemoCatalogue();
     demoDay(kMay1);
@@ -472,7 +472,7 @@ TEST_P(TelemetryStoreTest, ZeroingIsOneUnit)
 // An end time covers its whole second: samples stored with a fraction of a
 // second in that second (the day's last, 23:59:59.500) are zeroed, deleted
 // and copied with the range.
-TEST_P(TelemetryStoreTest, TheEndTimeCoversItsWholeSecond)
+TEST_P(TelemetryOperationsTest, TheEndTimeCoversItsWholeSecond)
 {
     struct Case {
         const char* what;
@@ -505,7 +505,7 @@ TEST_P(TelemetryStoreTest, TheEndTimeCoversItsWholeSecond)
 // A dead connection ends the unit with one outcome, not one failure per row,
 // and the target stays as it was (a death in the middle of a batch setting
 // is TelemetrySafetyTest's).
-TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
+TEST_P(TelemetryOperationsTest, ALostConnectionEndsTheUnitOnce)
 {
     if (kind() == DatabaseKind::SQLite)
         GTEST_SKIP() << "SQLite has no server connection to lose";
@@ -547,7 +547,7 @@ TEST_P(TelemetryStoreTest, ALostConnectionEndsTheUnitOnce)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, TelemetryStoreTest, allDatabaseKinds(), kindName);
+INSTANTIATE_TEST_SUITE_P(Kinds, TelemetryOperationsTest, allDatabaseKinds(), kindName);
 
 TEST(TelemetryTexts, RandomBetweenReachesBothBounds)
 {
