@@ -93,8 +93,8 @@ std::optional<QString> DataSourcePickerDialog::pick(QWidget* parent, const QStri
     std::vector<db::DataSourceEntry> dataSources;
     try {
         dataSources = db::listAllDataSources();
-    } catch (const db::DbError&) {
-        warningMessage(parent, QStringLiteral("无法读取ODBC数据源列表,请检查ODBC配置!"), kCaption);
+    } catch (const db::DbError& error) {
+        warningMessage(parent, QStringLiteral("无法读取ODBC数据源列表,请检查ODBC配置!"), kCaption, error.message());
         return std::nullopt;
     }
     if (dataSources.empty()) {

@@ -4,16 +4,18 @@
 #include "app/WaitCursor.h"
 #include "db/DbError.h"
 
+#include <optional>
 #include <type_traits>
 
 namespace tessera {
 
 // Runs a command's database work under the wait cursor; true when it
-// completed. The work fails by a database error or, when it returns a bool,
-// by returning false. The wait cursor is gone before the caller shows
-// anything, so that no message box comes up under it.
+// completed. The work fails by a database error (kept in `refusal` when
+// given) or, when it returns a bool, by returning false. The wait cursor is
+// gone before the caller shows anything, so that no message box comes up
+// under it.
 template <class Work>
-bool runWaiting(Work&& work)
+bool runWaiting(Work&& work, std::optional<db::DbError>* refusal = nullptr)
 {
     try {
         WaitCursor wait;
@@ -23,18 +25,25 @@ bool runWaiting(Work&& work)
         } else {
             return bool(work());
         }
-    } catch (const db::DbError&) {
+    } catch (const db::DbError& error) {
+        if (refusal)
+            *refusal = error;
         return false;
     }
 }
 
-// The same, and a failure shows the command's message.
+// The same, and a failure shows the command's message, the driver's text
+// (with its SQLSTATE) as its details.
 template <class Work>
-bool runWaiting(Work&& work, const Notice& failure)
+bool runWaiting(Work&& work, Notice failure)
 {
-    const bool completed = runWaiting(work);
-    if (!completed)
+    std::optional<db::DbError> refusal;
+    const bool completed = runWaiting(work, &refusal);
+    if (!completed) {
+        if (refusal)
+            failure.details = refusal->message();
         showNotice(failure);
+    }
     return completed;
 }
 

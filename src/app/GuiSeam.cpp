@@ -50,22 +50,22 @@ QMessageBox::StandardButton showMessage(const MessageRequest& request)
     return seam().message(request);
 }
 
-void standardMessage(const QString& text)
+void standardMessage(const QString& text, const QString& details)
 {
-    showMessage({nullptr, text, CTesseraApp::kTitle, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, {}});
+    showMessage({nullptr, text, CTesseraApp::kTitle, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, details});
 }
 
-void warningMessage(QWidget* owner, const QString& text, const QString& caption)
+void warningMessage(QWidget* owner, const QString& text, const QString& caption, const QString& details)
 {
-    showMessage({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, {}});
+    showMessage({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, details});
 }
 
 void showNotice(const Notice& notice)
 {
     if (notice.caption.isEmpty())
-        standardMessage(notice.text);
+        standardMessage(notice.text, notice.details);
     else
-        warningMessage(notice.owner, notice.text, notice.caption);
+        warningMessage(notice.owner, notice.text, notice.caption, notice.details);
 }
 
 int execDialog(QDialog& dialog)

@@ -33,15 +33,16 @@ public:
 QMessageBox::StandardButton showMessage(const MessageRequest& request);
 // The application's standard box: caption "Tessera", an OK button and a
 // warning icon, no owner window.
-void standardMessage(const QString& text);
+void standardMessage(const QString& text, const QString& details = {});
 // A box owned by a window or dialog, with a short caption naming the operation.
-void warningMessage(QWidget* owner, const QString& text, const QString& caption);
+void warningMessage(QWidget* owner, const QString& text, const QString& caption, const QString& details = {});
 // A message of a command or a fill: a warning owned by a window with a short
 // caption, or, without a caption, the application's standard box.
 struct Notice {
     QWidget* owner = nullptr;
     QString text;
     QString caption;
+    QString details; // the driver's text behind it, when a database refused
 };
 void showNotice(const Notice& notice);
 int execDialog(QDialog& dialog);

@@ -112,13 +112,14 @@ void CLeftTreeView::BuildTree()
 {
     CatalogueLoad load;
     load.root.name = QStringLiteral("YCRoot");
-    if (CTesseraApp* app = CTesseraApp::Instance())
-        runWaiting(
-            [&] {
-                load = LoadCatalogue(app->GetConnection());
-                return !load.failed;
-            },
-            {nullptr, QStringLiteral("读取EqpTagInfo表失败!"), {}});
+    if (CTesseraApp* app = CTesseraApp::Instance()) {
+        {
+            WaitCursor wait;
+            load = LoadCatalogue(app->GetConnection());
+        }
+        if (load.error)
+            standardMessage(QStringLiteral("读取EqpTagInfo表失败!"), load.error->message());
+    }
     m_catalogue = std::move(load.root);
 
     // Losing the selected node is a selection change like any other (clear()

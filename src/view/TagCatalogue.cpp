@@ -59,8 +59,8 @@ CatalogueLoad LoadCatalogue(db::Connection& connection)
         auto rs = connection.query(kTagCatalogueTreeSql);
         while (rs.next())
             builder.add({rs.string(0), rs.string(1), rs.string(3), rs.string(4), rs.string(2)});
-    } catch (const db::DbError&) {
-        load.failed = true;
+    } catch (const db::DbError& error) {
+        load.error = error;
     }
     load.root = builder.take();
     return load;

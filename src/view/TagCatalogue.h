@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/DbError.h"
+
 #include <QString>
 
 #include <optional>
@@ -49,7 +51,8 @@ private:
 
 struct CatalogueLoad {
     CatalogueNode root;
-    bool failed = false; // a database error ended the read; root holds what was read
+    // The database error that ended the read; root holds what was read.
+    std::optional<db::DbError> error;
 };
 
 // Reads the catalogue over an open connection (an empty root when closed).

@@ -282,6 +282,7 @@ TEST_P(ListViewDbTest, FailedReadsReportTheirOwnMessage)
         EXPECT_EQ(box.owned, c.owned);
         EXPECT_EQ(box.caption, c.caption);
         EXPECT_EQ(box.icon, QMessageBox::Warning);
+        EXPECT_TRUE(box.details.startsWith(u"["_s)) << "the driver's text, SQLSTATE first: " << box.details.toStdString();
         EXPECT_EQ(view.GetRows().rowCount(), 0);
         EXPECT_EQ(view.GetRows().columnCount(), 0);
         EXPECT_EQ(view.GetCurrentCode(), c.code);

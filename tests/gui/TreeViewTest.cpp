@@ -193,6 +193,7 @@ TEST_F(TreeViewTest, RebuildWithoutACatalogueLeavesTheFixedNodes)
     db().execute(u"DROP TABLE EqpTagInfo"_s);
     tree.BuildTree();
     ASSERT_EQ(gui->messageTexts(), QStringList{kCatalogueFailure});
+    EXPECT_TRUE(gui->messages()[0].details.contains(u"EqpTagInfo"_s)) << gui->messages()[0].details.toStdString();
     EXPECT_EQ(gui->messages()[0].caption, CTesseraApp::kTitle);
     EXPECT_FALSE(gui->messages()[0].owned);
     EXPECT_EQ(outline(tree.topLevelItem(0)), kFixedNodes);

@@ -27,7 +27,7 @@ namespace {
 
 Notice notice(QWidget* owner, const Message& message)
 {
-    return {owner, message.text, message.caption};
+    return {owner, message.text, message.caption, {}};
 }
 
 CTesseraApp& app()
@@ -120,8 +120,10 @@ void RecordCommands::query()
     if (!connection)
         return;
     std::vector<QStringList> read;
-    const bool completed =
-        runWaiting([&] { readQuery(*connection, m_kind, dialog->sql(), [&read](const Record& r) { read.push_back(r); }); });
+    std::optional<db::DbError> refusal;
+    const bool completed = runWaiting(
+        [&] { readQuery(*connection, m_kind, dialog->sql(), [&read](const Record& r) { read.push_back(r); }); },
+        &refusal);
     // The rows read before a failure are listed too.
     if (m_kind.queryRowsAtTop) {
         RecordListModel::TopFill fill(rows());
@@ -130,8 +132,11 @@ void RecordCommands::query()
     } else {
         rows().appendRows(std::move(read));
     }
-    if (!completed)
-        showNotice(notice(&m_frame, m_kind.queryFailure));
+    if (!completed) {
+        Notice failure = notice(&m_frame, m_kind.queryFailure);
+        failure.details = refusal ? refusal->message() : QString();
+        showNotice(failure);
+    }
 }
 
 bool RecordCommands::writeOne(RecordEditDialog& d, int generic, const QString& commandName, const Record& record,
