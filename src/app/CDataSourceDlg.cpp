@@ -128,7 +128,7 @@ void CDataSourceDlg::accept()
         return;
     case CTesseraApp::OpenOutcome::CannotOpen:
     case CTesseraApp::OpenOutcome::AccessFailed:
-        warningMessage(this, CTesseraApp::OpenFailureText(opened.outcome), kCaption);
+        warningMessage(this, CTesseraApp::OpenFailureText(opened.outcome), kCaption, opened.failure);
         return;
     }
 

@@ -52,15 +52,15 @@ CTesseraApp::OpenResult CTesseraApp::OpenConnection(const QString& dataSource, c
     if (opened.outcome != db::OpenedDataSource::Outcome::Opened)
         return {opened.outcome == db::OpenedDataSource::Outcome::CannotOpen ? OpenOutcome::CannotOpen
                                                                             : OpenOutcome::AccessFailed,
-                {}};
+                {}, opened.failure};
     if (!detection.kind)
-        return {OpenOutcome::UnknownKind, detection.messages};
+        return {OpenOutcome::UnknownKind, detection.messages, {}};
 
     m_connection = std::move(opened.connection); // closes the old one
     m_kind = *detection.kind;
     m_connectString = opened.connectString;
     m_dataSourceName = dataSource;
-    return {OpenOutcome::Opened, detection.messages};
+    return {OpenOutcome::Opened, detection.messages, {}};
 }
 
 journal::Journal& CTesseraApp::GetJournal()
@@ -156,7 +156,7 @@ bool CTesseraApp::ConnectFromFile(CLoginDlg& login)
         return true;
     if (opened.outcome == OpenOutcome::UnknownKind)
         return false;
-    warningMessage(nullptr, OpenFailureText(opened.outcome), QStringLiteral("系统提示"));
+    warningMessage(nullptr, OpenFailureText(opened.outcome), QStringLiteral("系统提示"), opened.failure);
     return AskForDataSource();
 }
 

@@ -57,6 +57,7 @@ public:
     struct OpenResult {
         OpenOutcome outcome = OpenOutcome::CannotOpen;
         QStringList messages; // the classification's, for the caller to show
+        QString failure;      // the driver's text when the data source did not open
     };
     // Opens a new connection on the data source and classifies it. Only when
     // both succeed do the new connection, its kind and its connect string

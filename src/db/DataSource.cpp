@@ -23,6 +23,7 @@ OpenedDataSource openDataSource(
         // The driver manager's own errors (class IM): no such data source, no driver.
         opened.outcome = error.isDriverManagerError() ? OpenedDataSource::Outcome::CannotOpen
                                                       : OpenedDataSource::Outcome::AccessFailed;
+        opened.failure = error.message();
     }
     return opened;
 }

@@ -16,6 +16,7 @@ struct OpenedDataSource {
     Outcome outcome = Outcome::CannotOpen;
     Connection connection; // open only when Opened
     QString connectString;
+    QString failure; // the driver's text when not Opened
 };
 
 // `driverOptions` ("Key=value;...") go after the name, user and password.

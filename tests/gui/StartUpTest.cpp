@@ -114,6 +114,7 @@ TEST_F(StartUpTest, WrongServerPasswordIsAnAccessFailure)
     TestDatabase wrong = pg;
     wrong.password = u"not-the-password"_s;
     expectFallBack(storedFile(wrong), &pg, u"访问数据库失败,请正确配置数据源"_s);
+    EXPECT_TRUE(gui->messages()[0].details.contains(u"password"_s)) << gui->messages()[0].details.toStdString();
 }
 
 TEST_F(StartUpTest, UnreadableSettingsFileEndsStartUp)

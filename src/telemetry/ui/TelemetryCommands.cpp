@@ -445,10 +445,10 @@ void showReplaceOutcome(CMainFrame& frame, const ReplaceOutcome& outcome)
     const QString d = outcome.detail;
     switch (outcome.result) {
     case Result::SecondConnectionFailed:
-        standardMessage(QStringLiteral("访问数据库失败!"));
+        standardMessage(QStringLiteral("访问数据库失败!"), d);
         return;
     case Result::SecondConnectionError:
-        standardMessage(QStringLiteral("访问数据库出现异常!"));
+        standardMessage(QStringLiteral("访问数据库出现异常!"), d);
         return;
     case Result::DeleteFailed:
         failureMessage(&frame, QStringLiteral("执行删除记录是出错!"), kReplaceCaption, d);
