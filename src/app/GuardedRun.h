@@ -35,15 +35,12 @@ bool runWaiting(Work&& work, std::optional<db::DbError>* refusal = nullptr)
 // The same, and a failure shows the command's message, the driver's text
 // (with its SQLSTATE) as its details.
 template <class Work>
-bool runWaiting(Work&& work, Notice failure)
+bool runWaiting(Work&& work, const Notice& failure)
 {
     std::optional<db::DbError> refusal;
     const bool completed = runWaiting(work, &refusal);
-    if (!completed) {
-        if (refusal)
-            failure.details = refusal->message();
-        showNotice(failure);
-    }
+    if (!completed)
+        showNotice(failure, refusal ? refusal->message() : QString());
     return completed;
 }
 

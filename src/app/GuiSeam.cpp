@@ -60,12 +60,12 @@ void warningMessage(QWidget* owner, const QString& text, const QString& caption,
     showMessage({owner, text, caption, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, details});
 }
 
-void showNotice(const Notice& notice)
+void showNotice(const Notice& notice, const QString& details)
 {
     if (notice.caption.isEmpty())
-        standardMessage(notice.text, notice.details);
+        standardMessage(notice.text, details);
     else
-        warningMessage(notice.owner, notice.text, notice.caption, notice.details);
+        warningMessage(notice.owner, notice.text, notice.caption, details);
 }
 
 int execDialog(QDialog& dialog)

@@ -42,9 +42,9 @@ struct Notice {
     QWidget* owner = nullptr;
     QString text;
     QString caption;
-    QString details; // the driver's text behind it, when a database refused
 };
-void showNotice(const Notice& notice);
+// `details`: the driver's text behind it, when a database refused.
+void showNotice(const Notice& notice, const QString& details = {});
 int execDialog(QDialog& dialog);
 
 } // namespace tessera

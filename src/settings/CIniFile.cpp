@@ -163,11 +163,6 @@ bool CIniFile::Set(const QString& sectionName, const QString& key, const QString
 
 bool CIniFile::Save()
 {
-    return Write();
-}
-
-bool CIniFile::Write()
-{
     if (m_path.isEmpty())
         return false;
 

@@ -63,7 +63,6 @@ private:
     void Clear();
     void Parse(const QByteArray& bytes);
     Section& SectionNamed(const QString& name);
-    bool Write();
 
     QString m_path;
     std::vector<Section> m_sections;            // in order of creation

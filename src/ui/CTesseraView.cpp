@@ -61,7 +61,7 @@ private:
 
 Notice notice(const records::Message& failure, QWidget* view)
 {
-    return {view, failure.text, failure.caption, {}};
+    return {view, failure.text, failure.caption};
 }
 
 } // namespace

@@ -277,7 +277,7 @@ void CDataCopyDlg::ChooseDataSource(bool target)
                 driver = db::findDataSourceDriver(*name).driver;
                 return driver.has_value();
             },
-            {nullptr, QStringLiteral("注册表中未发现数据源路径"), {}, {}}))
+            {nullptr, QStringLiteral("注册表中未发现数据源路径"), {}}))
         return;
     side.kind = kindOfDriverName(*driver).value_or(DatabaseKind::None);
 }
@@ -456,7 +456,7 @@ void CDataCopyDlg::message(const QString& text, const QString& caption)
 {
     // During a run, what a table says is held until it ends: one box a table.
     if (!m_running) {
-        showNotice({this, text, caption, {}});
+        showNotice({this, text, caption});
         return;
     }
     if (m_heldMessages.isEmpty())
@@ -482,7 +482,7 @@ void CDataCopyDlg::ShowHeldMessages()
         return;
     const QString text = m_heldMessages.join(u'\n');
     m_heldMessages.clear();
-    showNotice({this, text, m_heldCaption, {}});
+    showNotice({this, text, m_heldCaption});
 }
 
 void CDataCopyDlg::progress(int tablesDone, int tablesTotal, double tableFraction)

@@ -12,7 +12,7 @@ bool addCatalogueItems(QWidget* dialog, QComboBox* picker, const QString& sql, c
     db::Connection* connection = openSharedConnection();
     return connection
         && runWaiting([&] { picker->addItems(records::catalogueValues(*connection, sql)); },
-                      {dialog, failure.text, failure.caption, {}});
+                      {dialog, failure.text, failure.caption});
 }
 
 } // namespace tessera

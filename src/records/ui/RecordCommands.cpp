@@ -27,7 +27,7 @@ namespace {
 
 Notice notice(QWidget* owner, const Message& message)
 {
-    return {owner, message.text, message.caption, {}};
+    return {owner, message.text, message.caption};
 }
 
 CTesseraApp& app()
@@ -132,11 +132,8 @@ void RecordCommands::query()
     } else {
         rows().appendRows(std::move(read));
     }
-    if (!completed) {
-        Notice failure = notice(&m_frame, m_kind.queryFailure);
-        failure.details = refusal ? refusal->message() : QString();
-        showNotice(failure);
-    }
+    if (!completed)
+        showNotice(notice(&m_frame, m_kind.queryFailure), refusal ? refusal->message() : QString());
 }
 
 bool RecordCommands::writeOne(RecordEditDialog& d, int generic, const QString& commandName, const Record& record,

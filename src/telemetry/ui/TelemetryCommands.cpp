@@ -190,7 +190,7 @@ void runQuery(CMainFrame& frame)
             ListSink sink(model);
             queryTelemetry(*connection, sharedDatabaseKind(), {range.day, range.start, range.end, scope->tagId}, sink);
         },
-        {&frame, QStringLiteral("查询遥测数据出错!"), QStringLiteral("遥测查询"), {}});
+        {&frame, QStringLiteral("查询遥测数据出错!"), QStringLiteral("遥测查询")});
 }
 
 void runSingleValue(CMainFrame& frame)
